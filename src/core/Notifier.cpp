@@ -1,0 +1,59 @@
+#include "core/Notifier.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <cstdio>
+
+namespace {
+
+class StderrNotifier final : public Notifier
+{
+public:
+    void show(Kind kind, const QString& text) override
+    {
+        const char* title = kind == Kind::Error ? "Error" : kind == Kind::Warning ? "Warning" : "Information";
+        std::fprintf(stderr, "%s: %s\n", title, text.toLocal8Bit().constData());
+    }
+};
+
+StderrNotifier g_stderrNotifier;
+Notifier* g_notifier = nullptr;
+std::function<void()> g_quitHook;
+
+} // namespace
+
+Notifier& Notifier::instance()
+{
+    return g_notifier ? *g_notifier : static_cast<Notifier&>(g_stderrNotifier);
+}
+
+Notifier* Notifier::install(Notifier* notifier)
+{
+    Notifier* previous = g_notifier;
+    g_notifier = notifier;
+    return previous;
+}
+
+void ShowErrorBox(const QString& text) { Notifier::instance().show(Notifier::Kind::Error, text); }
+void ShowWarningBox(const QString& text) { Notifier::instance().show(Notifier::Kind::Warning, text); }
+void ShowInformationBox(const QString& text) { Notifier::instance().show(Notifier::Kind::Information, text); }
+
+void AskApplicationQuit()
+{
+    if (g_quitHook) {
+        g_quitHook();
+        return;
+    }
+    // Queued, so that a request made before the loop runs is not lost and the loop ends at its
+    // next turn rather than in the middle of the caller.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+std::function<void()> SetQuitHook(std::function<void()> hook)
+{
+    std::function<void()> previous = std::move(g_quitHook);
+    g_quitHook = std::move(hook);
+    return previous;
+}

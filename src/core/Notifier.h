@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// The one way the program shows a modal message box (titled "Error", "Warning" or
+// "Information", one OK button). The engine only talks to this interface; the GUI installs
+// a QMessageBox implementation and tests install a recorder.
+class Notifier
+{
+public:
+    enum class Kind { Error, Warning, Information };
+
+    virtual ~Notifier() = default;
+    virtual void show(Kind kind, const QString& text) = 0;
+
+    static Notifier& instance();
+    // Installs `notifier` (not owned) and returns the previous one; nullptr restores the default,
+    // which writes the text to standard error.
+    static Notifier* install(Notifier* notifier);
+};
+
+void ShowErrorBox(const QString& text);
+void ShowWarningBox(const QString& text);
+void ShowInformationBox(const QString& text);
+
+// "Ask the application to quit": the event loop ends at its next turn. Tests replace the hook
+// to observe the request; an empty function restores the default (QCoreApplication::quit).
+void AskApplicationQuit();
+std::function<void()> SetQuitHook(std::function<void()> hook);
