@@ -1,0 +1,76 @@
+#include "checks/ThreadCheck.h"
+
+#include "core/auxFunc.h"
+
+#include <exception>
+
+const char* const ThreadCheck::PassedText = "Passed";
+const char* const ThreadCheck::FailedText = "Failed";
+
+namespace {
+constexpr int DefaultTimeoutMs = 5000;
+}
+
+ThreadCheck::ThreadCheck(const ThreadCheckArgs& args)
+    : Origin(args.Origin),
+      ServiceId(args.ServiceId),
+      Host(args.Host),
+      Port(args.Port),
+      Retry(args.Retry > 0),
+      AlarmEmail(args.AlarmEmail),
+      AlarmSmpp(args.AlarmSmpp),
+      AlarmHttpSms(args.AlarmHttpSms),
+      AlarmSyslog(args.AlarmSyslog),
+      Timeout(args.Timeout > 0 ? args.Timeout : DefaultTimeoutMs)
+{
+}
+
+ThreadCheck::~ThreadCheck() = default;
+
+void ThreadCheck::Execute()
+{
+    QString message;
+    bool failed = false;
+    try {
+        Passed = Probe();
+    } catch (const std::exception& e) {
+        failed = true;
+        message = QString::fromUtf8(e.what());
+    } catch (...) {
+        failed = true;
+        message = QStringLiteral("unknown error");
+    }
+    if (failed)
+        Passed = false;
+    ResultText = QString::fromLatin1(Passed ? PassedText : FailedText);
+
+    // The detail is built before the client is released, since a kind may read its S from it.
+    // Plain concatenation: host texts (URLs) may contain '%' sequences.
+    ResultDetail = QLatin1Char('[') + DetailHost() + QLatin1Char(':') + QString::number(DetailPort()) +
+                   QStringLiteral("] ") + DetailStatus();
+    if (failed)
+        ResultDetail += QLatin1Char(':') + TrimControl(message);
+
+    try {
+        CloseClient();
+    } catch (...) {
+        // Errors while closing or releasing the client are ignored.
+    }
+}
+
+void ThreadCheck::CloseClient() {}
+
+QString ThreadCheck::DetailHost() const
+{
+    return Host;
+}
+
+int ThreadCheck::DetailPort() const
+{
+    return Port;
+}
+
+QString ThreadCheck::DetailStatus() const
+{
+    return ResultText;
+}

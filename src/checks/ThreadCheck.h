@@ -1,0 +1,70 @@
+#pragma once
+
+#include "monitor/PoolWorkItem.h"
+
+#include <QString>
+
+// What the creator of a check work item passes, before derivation (see ThreadCheck).
+struct ThreadCheckArgs
+{
+    QString Origin;        // "Product" (monitoring cycle) or "Setup" (wizard test)
+    int ServiceId = 0;     // service.id; 0 for a wizard test
+    QString Host;          // service.ip (the URL check: the whole URL)
+    int Port = 0;          // service.port
+    int Retry = 0;         // the kind's retry setting; > 0 means "repeat a failed attempt once"
+    int Timeout = 0;       // the kind's time-out setting in ms; <= 0 means 5000
+    bool AlarmEmail = false;
+    bool AlarmSmpp = false;
+    bool AlarmHttpSms = false;
+    bool AlarmSyslog = false;
+};
+
+// Common base of the check work items (one per kind of service). Execute is the same frame for
+// every kind: run the kind's Probe once, set Passed, ResultText ("Passed"/"Failed") and
+// ResultDetail ("[H:P] S", or "[H:P] S:M" when the probe threw with message M), then close the
+// kind's protocol client, ignoring any error while doing so. No error ever leaves Execute.
+//
+// A kind supplies Probe and CloseClient, and where it reports other values than Host, Port and
+// ResultText in the detail, overrides DetailHost, DetailPort and DetailStatus.
+class ThreadCheck : public PoolWorkItem
+{
+public:
+    explicit ThreadCheck(const ThreadCheckArgs& args);
+    ~ThreadCheck() override;
+
+    void Execute() final;
+
+    static const char* const PassedText; // "Passed"
+    static const char* const FailedText; // "Failed"
+
+    // Inputs, filled at construction.
+    QString Origin;
+    int ServiceId = 0;
+    QString Host;
+    int Port = 0;
+    bool Retry = false;
+    bool AlarmEmail = false;
+    bool AlarmSmpp = false;
+    bool AlarmHttpSms = false;
+    bool AlarmSyslog = false;
+    int Timeout = 5000; // milliseconds
+
+    // Results, written by Execute only.
+    bool Passed = false;
+    QString ResultText;
+    QString ResultDetail;
+    int ResponseCode = 0; // URL check: HTTP status code of the last response
+
+protected:
+    // One probe attempt over the kind's client. Returns the verdict (true except for a ping
+    // that got no reply); throws on any error, the message ending up in ResultDetail.
+    virtual bool Probe() = 0;
+
+    // Closes the connection and releases the client. May throw; the frame ignores it.
+    virtual void CloseClient();
+
+    // H, P and S of the detail text. Called after ResultText is set.
+    virtual QString DetailHost() const;
+    virtual int DetailPort() const;
+    virtual QString DetailStatus() const;
+};
