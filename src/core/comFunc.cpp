@@ -1,0 +1,281 @@
+#include "core/comFunc.h"
+
+#include "core/IniFile.h"
+#include "core/Notifier.h"
+#include "core/SystemLog.h"
+#include "core/auxFunc.h"
+#include "core/langLibrary.h"
+
+#include <QAbstractItemModel>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QStandardPaths>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+AppSettingsRecord AppSettings;
+
+namespace {
+
+QString g_helpFile;
+
+const QString kSystem = QStringLiteral("System");
+const QString kHttp = QStringLiteral("http");
+const QString kPing = QStringLiteral("ping");
+const QString kDb = QStringLiteral("db");
+const QString kFtp = QStringLiteral("ftp");
+const QString kEmail = QStringLiteral("email");
+const QString kDatabase = QStringLiteral("Database");
+const QString kSystemLog = QStringLiteral("System Log");
+const QString kAlarmFile = QStringLiteral("Alarm Msg File Backup");
+const QString kAlarmDb = QStringLiteral("Alarm Msg DB Backup");
+
+QString programFolder()
+{
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    return QDir::currentPath();
+}
+
+// One directory level below AppPath, created when missing.
+bool ensureDir(const QString& relative, QString* path)
+{
+    const QString dir = AppSettings.AppPath + relative;
+    QFileInfo info(dir);
+    if (!(info.exists() && info.isDir()) && !QDir().mkdir(dir))
+        return false;
+    *path = dir;
+    return true;
+}
+
+int readInt(const IniFile& ini, const QString& section, const QString& key, int fallback)
+{
+    return IntegerOr(ini.value(section, key, QString::number(fallback)), fallback);
+}
+
+bool readBool(const IniFile& ini, const QString& section, const QString& key, bool fallback)
+{
+    return readInt(ini, section, key, fallback ? 1 : 0) != 0;
+}
+
+QString flag(bool b)
+{
+    return b ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+void reportWarning(const QString& text)
+{
+    ShowWarningBox(text);
+    WriteSystemLog(text, LogLevel::WARMING);
+}
+
+} // namespace
+
+QString ResolveAppPath()
+{
+    const QString configHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    IniFile ini;
+    QString error;
+    if (!ini.load(configHome + QStringLiteral("/tolvern/Quorvel.conf"), &error))
+        return QString();
+    QString path = ini.value(QStringLiteral("Settings"), QStringLiteral("AppPath"), QString());
+    if (path.isEmpty())
+        path = QStringLiteral("..");
+    if (QDir::isRelativePath(path))
+        path = QDir::cleanPath(programFolder() + QLatin1Char('/') + path);
+    return path;
+}
+
+bool EnsureLogDir()
+{
+    return ensureDir(QStringLiteral("/log/"), &AppSettings.LogDir);
+}
+
+bool EnsureConfDir()
+{
+    QString conf;
+    if (!ensureDir(QStringLiteral("/conf/"), &conf))
+        return false;
+    AppSettings.SettingsFilePath = conf + QStringLiteral("SysInit.ini");
+    return true;
+}
+
+bool DriverLibraryPresent()
+{
+    return QSqlDatabase::isDriverAvailable(QStringLiteral("QMYSQL"));
+}
+
+bool HelpFilePresent()
+{
+    const QString file = AppSettings.AppPath + QStringLiteral("/help/Quorvel.html");
+    if (!QFileInfo(file).isFile())
+        return false;
+    g_helpFile = file;
+    return true;
+}
+
+QString ApplicationHelpFile()
+{
+    return g_helpFile;
+}
+
+void LoadSettings()
+{
+    AppSettingsRecord& s = AppSettings;
+    s.FirstStart = !QFileInfo::exists(s.SettingsFilePath);
+
+    IniFile ini;
+    QString error;
+    if (!ini.load(s.SettingsFilePath, &error)) {
+        // Nothing was read: every field keeps its previous value, and neither the fix-ups nor
+        // the self-check run for this load.
+        reportWarning(QString::fromLatin1(lang::ERR00203) + QStringLiteral(" : ") + error);
+        return;
+    }
+
+    s.InitStart = readBool(ini, kSystem, QStringLiteral("InitStart"), true);
+    s.HTTPDefaultTimeout = readInt(ini, kHttp, QStringLiteral("HTTPDefaultTimeout"), 10000);
+    s.PingDefaultTimeout = readInt(ini, kPing, QStringLiteral("PingDefaultTimeout"), 10000);
+    s.DBDefaultTimeout = readInt(ini, kDb, QStringLiteral("DBDefaultTimeout"), 10000);
+    s.FTPDefaultTimeout = readInt(ini, kFtp, QStringLiteral("FTPDefaultTimeout"), 10000);
+    s.EmailDefaultTimeout = readInt(ini, kEmail, QStringLiteral("EmailDefaultTimeout"), 10000);
+    s.HTTPRetry = readInt(ini, kHttp, QStringLiteral("HTTPRetry"), 0);
+    s.PingRetry = readInt(ini, kPing, QStringLiteral("PingRetry"), 0);
+    s.DBRetry = readInt(ini, kDb, QStringLiteral("DBRetry"), 0);
+    s.FTPRetry = readInt(ini, kFtp, QStringLiteral("FTPRetry"), 0);
+    s.EmailRetry = readInt(ini, kEmail, QStringLiteral("EmailRetry"), 0);
+    s.WindowWidth = readInt(ini, kSystem, QStringLiteral("WindowWidth"), 1024);
+    s.WindowHeight = readInt(ini, kSystem, QStringLiteral("WindowHeight"), 768);
+    s.ShowFunctionBar = readBool(ini, kSystem, QStringLiteral("ShowFunctionBar"), true);
+    s.ShowWindowAlarmLog = readBool(ini, kSystem, QStringLiteral("ShowWindowAlarmLog"), true);
+    s.ShowLogItem = readInt(ini, kSystem, QStringLiteral("ShowLogItem"), 100);
+
+    s.DBHost = ini.value(kDatabase, QStringLiteral("Host"), QStringLiteral("localhost"));
+    s.DBPort = ini.value(kDatabase, QStringLiteral("Port"), QStringLiteral("3306"));
+    s.DBUsername = ini.value(kDatabase, QStringLiteral("DBUsername"), QStringLiteral("root"));
+    s.DBPassword = ini.value(kDatabase, QStringLiteral("DBPassword"), QString());
+
+    s.SystemLogFilename = ini.value(kSystemLog, QStringLiteral("Filename"), QStringLiteral("system_"));
+    s.MinimumLogLevel = 0;
+    s.SystemLogHouseKeepDay = readInt(ini, kSystemLog, QStringLiteral("HouseKeepDay"), 7);
+
+    s.AlarmMsgFileEnable = readBool(ini, kAlarmFile, QStringLiteral("Enable"), true);
+    s.AlarmMsgFilePath = ini.value(kAlarmFile, QStringLiteral("FilenamePath"), s.LogDir);
+    s.AlarmMsgFilename = ini.value(kAlarmFile, QStringLiteral("Filename"), QStringLiteral("AlarmMsg_"));
+    s.AlarmMsgFileHouseKeepDay = readInt(ini, kAlarmFile, QStringLiteral("HouseKeepDay"), 7);
+
+    s.AlarmMsgDBEnable = readBool(ini, kAlarmDb, QStringLiteral("Enable"), true);
+    s.AlarmMsgDBType = ini.value(kAlarmDb, QStringLiteral("Type"), QStringLiteral("MySQL"));
+    s.AlarmMsgDBHouseKeepDay = readInt(ini, kAlarmDb, QStringLiteral("HouseKeepDay"), 7);
+
+    if (s.WindowWidth < 0)
+        s.WindowWidth = 1024;
+    if (s.WindowHeight < 0)
+        s.WindowHeight = 768;
+    if (s.ShowLogItem < 0)
+        s.ShowLogItem = 100;
+    if (s.MinimumLogLevel < 0)
+        s.MinimumLogLevel = 0;
+    if (s.SystemLogHouseKeepDay <= 0)
+        s.SystemLogHouseKeepDay = 7;
+    for (int* timeout : {&s.HTTPDefaultTimeout, &s.PingDefaultTimeout, &s.DBDefaultTimeout,
+                         &s.FTPDefaultTimeout, &s.EmailDefaultTimeout}) {
+        if (*timeout <= 0)
+            *timeout = 10000;
+    }
+    for (int* retry : {&s.HTTPRetry, &s.PingRetry, &s.DBRetry, &s.FTPRetry, &s.EmailRetry}) {
+        if (*retry < 0 || *retry > 1)
+            *retry = 0;
+    }
+
+    NetworkSelfCheck();
+}
+
+void SaveSettings()
+{
+    const AppSettingsRecord& s = AppSettings;
+    IniFile ini;
+    QString error;
+    bool ok = ini.load(s.SettingsFilePath, &error);
+    if (ok) {
+        ini.setValue(kSystem, QStringLiteral("InitStart"), flag(s.InitStart));
+        ini.setValue(kSystem, QStringLiteral("WindowWidth"), QString::number(s.WindowWidth));
+        ini.setValue(kSystem, QStringLiteral("WindowHeight"), QString::number(s.WindowHeight));
+        ini.setValue(kSystem, QStringLiteral("ShowFunctionBar"), flag(s.ShowFunctionBar));
+        ini.setValue(kSystem, QStringLiteral("ShowWindowAlarmLog"), flag(s.ShowWindowAlarmLog));
+        ini.setValue(kSystem, QStringLiteral("ShowLogItem"), QString::number(s.ShowLogItem));
+        ini.setValue(kHttp, QStringLiteral("HTTPDefaultTimeout"), QString::number(s.HTTPDefaultTimeout));
+        ini.setValue(kPing, QStringLiteral("PingDefaultTimeout"), QString::number(s.PingDefaultTimeout));
+        ini.setValue(kDb, QStringLiteral("DBDefaultTimeout"), QString::number(s.DBDefaultTimeout));
+        ini.setValue(kFtp, QStringLiteral("FTPDefaultTimeout"), QString::number(s.FTPDefaultTimeout));
+        ini.setValue(kEmail, QStringLiteral("EmailDefaultTimeout"), QString::number(s.EmailDefaultTimeout));
+        ini.setValue(kHttp, QStringLiteral("HTTPRetry"), QString::number(s.HTTPRetry));
+        ini.setValue(kPing, QStringLiteral("PingRetry"), QString::number(s.PingRetry));
+        ini.setValue(kDb, QStringLiteral("DBRetry"), QString::number(s.DBRetry));
+        ini.setValue(kFtp, QStringLiteral("FTPRetry"), QString::number(s.FTPRetry));
+        ini.setValue(kEmail, QStringLiteral("EmailRetry"), QString::number(s.EmailRetry));
+        ini.setValue(kDatabase, QStringLiteral("Host"), s.DBHost);
+        ini.setValue(kDatabase, QStringLiteral("Port"), s.DBPort);
+        ini.setValue(kDatabase, QStringLiteral("DBUsername"), s.DBUsername);
+        ini.setValue(kDatabase, QStringLiteral("DBPassword"), s.DBPassword);
+        ini.setValue(kSystemLog, QStringLiteral("HouseKeepDay"), QString::number(s.SystemLogHouseKeepDay));
+        ini.setValue(kSystemLog, QStringLiteral("Filename"), s.SystemLogFilename);
+        ini.setValue(kAlarmFile, QStringLiteral("Enable"), flag(s.AlarmMsgFileEnable));
+        ini.setValue(kAlarmFile, QStringLiteral("FilenamePath"), s.AlarmMsgFilePath);
+        ini.setValue(kAlarmFile, QStringLiteral("Filename"), s.AlarmMsgFilename);
+        ini.setValue(kAlarmFile, QStringLiteral("HouseKeepDay"), QString::number(s.AlarmMsgFileHouseKeepDay));
+        ini.setValue(kAlarmDb, QStringLiteral("Enable"), flag(s.AlarmMsgDBEnable));
+        ini.setValue(kAlarmDb, QStringLiteral("Type"), s.AlarmMsgDBType);
+        ini.setValue(kAlarmDb, QStringLiteral("HouseKeepDay"), QString::number(s.AlarmMsgDBHouseKeepDay));
+        ok = ini.save(s.SettingsFilePath, &error);
+    }
+    if (!ok)
+        reportWarning(QString::fromLatin1(lang::ERR00203) + QStringLiteral(" : ") + error);
+}
+
+QString NetworkSelfCheck()
+{
+    char name[101] = {};
+    if (gethostname(name, sizeof(name) - 1) != 0) {
+        const int code = errno;
+        const char* message = code == EINPROGRESS ? lang::ERR00304 : code == ENETDOWN ? lang::ERR00303 : nullptr;
+        if (message)
+            reportWarning(QString::fromLatin1(message));
+        return QString();
+    }
+    return NetworkSelfCheckFor(QByteArray(name));
+}
+
+QString NetworkSelfCheckFor(const QByteArray& hostName)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* result = nullptr;
+    const int rc = getaddrinfo(hostName.constData(), nullptr, &hints, &result);
+    if (rc != 0 || !result) {
+        const QString why = rc == EAI_SYSTEM ? QString::fromLocal8Bit(strerror(errno))
+                                             : QString::fromLocal8Bit(gai_strerror(rc));
+        reportWarning(QString::fromLatin1(lang::ERR00305) + QStringLiteral(" : ") + why);
+        return QString();
+    }
+    char text[INET_ADDRSTRLEN] = {};
+    const auto* in = reinterpret_cast<const sockaddr_in*>(result->ai_addr);
+    inet_ntop(AF_INET, &in->sin_addr, text, sizeof(text));
+    freeaddrinfo(result);
+    return QString::fromLatin1(text);
+}
+
+void TrimAlarmMessageList(QAbstractItemModel* list)
+{
+    if (list && list->rowCount() > AppSettings.ShowLogItem)
+        list->removeRow(list->rowCount() - 1);
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QString>
+
+class QAbstractItemModel;
+
+// The local settings of this workstation, read from and written to conf/SysInit.ini.
+struct AppSettingsRecord
+{
+    QString AppPath;          // installation root
+    bool FirstStart = false;  // SysInit.ini did not exist at load; not stored
+    QString SettingsFilePath; // AppPath + "/conf/SysInit.ini"
+    bool InitStart = false;
+    int HTTPDefaultTimeout = 0;
+    int PingDefaultTimeout = 0;
+    int DBDefaultTimeout = 0;
+    int FTPDefaultTimeout = 0;
+    int EmailDefaultTimeout = 0;
+    int HTTPRetry = 0;
+    int PingRetry = 0;
+    int DBRetry = 0;
+    int FTPRetry = 0;
+    int EmailRetry = 0;
+    QString DBHost;
+    QString DBPort;
+    QString DBUsername;
+    QString DBPassword;
+    int WindowWidth = 0;
+    int WindowHeight = 0;
+    bool ShowFunctionBar = false;
+    bool ShowWindowAlarmLog = false;
+    int ShowLogItem = 0;
+    QString LogDir; // AppPath + "/log/"
+    QString SystemLogFilename;
+    int MinimumLogLevel = 0;
+    int SystemLogHouseKeepDay = 0;
+    bool AlarmMsgFileEnable = false;
+    QString AlarmMsgFilePath;
+    QString AlarmMsgFilename;
+    int AlarmMsgFileHouseKeepDay = 0;
+    bool AlarmMsgDBEnable = false;
+    QString AlarmMsgDBType;
+    int AlarmMsgDBHouseKeepDay = 0;
+};
+
+extern AppSettingsRecord AppSettings;
+
+// The installation root from the per-user file $XDG_CONFIG_HOME/tolvern/Quorvel.conf,
+// [Settings] AppPath, which the program only reads. Absent or empty gives ".." (the folder above
+// the program's own); a file that cannot be read gives the empty text. A relative value is
+// resolved against the folder that holds the executable.
+QString ResolveAppPath();
+
+bool EnsureLogDir();
+bool EnsureConfDir();
+bool DriverLibraryPresent();
+bool HelpFilePresent();
+// The help file found by HelpFilePresent, or empty.
+QString ApplicationHelpFile();
+
+void LoadSettings();
+// Writes every stored field; the window size is taken from WindowWidth and WindowHeight, which
+// the main window sets from its current size before saving.
+void SaveSettings();
+
+// Reports the state of the network (host name and its address); returns the dotted address of
+// the local host, or empty when a problem was reported.
+QString NetworkSelfCheck();
+// The part of the self-check after the host name is known; separate so it can be exercised
+// with a chosen name.
+QString NetworkSelfCheckFor(const QByteArray& hostName);
+
+// Called just before a row is inserted at the top of the alarm message list: removes the last
+// row when the list holds more than ShowLogItem rows (at most one per call).
+void TrimAlarmMessageList(QAbstractItemModel* list);

@@ -1,0 +1,134 @@
+#include "database/AlarmMethodSettings.h"
+
+#include "core/auxFunc.h"
+#include "core/langLibrary.h"
+#include "database/DataModuleQuorvel.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QVariant>
+
+AlarmMethodSettingsRecord AlarmMethodSettings;
+
+namespace {
+
+class Row
+{
+public:
+    explicit Row(const QSqlQuery& query) : m_query(query) {}
+    QString text(const char* column) const { return m_query.value(QString::fromLatin1(column)).toString(); }
+    int number(const char* column) const { return m_query.value(QString::fromLatin1(column)).toInt(); }
+    bool flag(const char* column) const { return number(column) != 0; }
+
+private:
+    const QSqlQuery& m_query;
+};
+
+void readEmail(const Row& r, EmailMethodSettings& m)
+{
+    m.enable = r.flag("enable");
+    m.ip = StripHttpPrefix(r.text("ip"));
+    m.port = r.number("port");
+    m.mail_agent = r.text("mail_agent");
+    m.from_address = r.text("from_address");
+    m.authenticate = r.flag("authenticate");
+    m.username = r.text("username");
+    m.password = r.text("password");
+    m.timeout = r.number("timeout");
+}
+
+void readSms(const Row& r, SmsMethodSettings& m)
+{
+    m.enable = r.flag("enable");
+    m.ip = StripHttpPrefix(r.text("ip"));
+    m.port = r.number("port");
+    m.oa = r.text("oa");
+    m.authenticate = r.flag("authenticate");
+    m.username = r.text("username");
+    m.password = r.text("password");
+    m.sms_version = r.number("sms_version");
+    m.sms_system_type = r.text("sms_system_type");
+    m.sms_ton = r.number("sms_ton");
+    m.sms_npi = r.number("sms_npi");
+    m.sms_dest_ton = r.number("sms_dest_ton");
+    m.sms_dest_npi = r.number("sms_dest_npi");
+    m.sms_orig_ton = r.number("sms_orig_ton");
+    m.sms_orig_npi = r.number("sms_orig_npi");
+    m.timeout = r.number("timeout");
+}
+
+void readHttpSms(const Row& r, HttpSmsMethodSettings& m)
+{
+    m.enable = r.flag("enable");
+    m.ip = EnsureHttpPrefix(r.text("ip"));
+    m.port = r.number("port");
+    m.method = r.text("method");
+    m.authenticate = r.flag("authenticate");
+    m.username = r.text("username");
+    m.password = r.text("password");
+    m.proxy_ip = r.text("proxy_ip");
+    m.proxy_port = r.number("proxy_port");
+    m.proxy_username = r.text("proxy_username");
+    m.proxy_password = r.text("proxy_password");
+    m.field_msisdn = r.text("field_msisdn");
+    m.field_message = r.text("field_message");
+    m.timeout = r.number("timeout");
+}
+
+void readSysLog(const Row& r, SysLogMethodSettings& m)
+{
+    m.enable = r.flag("enable");
+    m.ip = StripHttpPrefix(r.text("ip"));
+    m.port = r.number("port");
+    m.facility = FacilityCode(r.text("syslog_facility"));
+    m.severity = SeverityCode(r.text("syslog_severity"));
+    m.timeout = r.number("timeout");
+}
+
+int position(const QStringList& list, const QString& name)
+{
+    const int at = list.indexOf(name);
+    return at < 0 ? 0 : at;
+}
+
+} // namespace
+
+void LoadAlarmMethods()
+{
+    AlarmMethodSettingsRecord& s = AlarmMethodSettings;
+    TDMQuorvel& dm = DMQuorvel();
+    {
+        QSqlQuery table = dm.SQLTable_alarm_method();
+        const Row row(table);
+        while (table.next()) {
+            const QString type = row.text("type");
+            if (type == QLatin1String(lang::MethodEmail))
+                readEmail(row, s.EmailMethod);
+            else if (type == QLatin1String(lang::MethodSMS))
+                readSms(row, s.SmsMethod);
+            else if (type == QLatin1String(lang::MethodSMSbyHTTP))
+                readHttpSms(row, s.HttpSmsMethod);
+            else if (type == QLatin1String(lang::MethodSysLog))
+                readSysLog(row, s.SysLogMethod);
+        }
+    }
+    s.HttpSmsExtraFields = QStringList();
+    if (s.HttpSmsMethod.enable && s.HttpSmsMethod.method == QLatin1String("Post")) {
+        QSqlQuery& query = dm.ExecSelect(QStringLiteral("select * from alarm_method_extra_fields"));
+        while (query.next()) {
+            s.HttpSmsExtraFields << query.value(QStringLiteral("field_name")).toString() + QLatin1Char('=') +
+                                        query.value(QStringLiteral("field_value")).toString();
+        }
+        query.finish();
+    }
+}
+
+int FacilityCode(const QString& name)
+{
+    return position(lang::SyslogFacilities(), name);
+}
+
+int SeverityCode(const QString& name)
+{
+    return position(lang::SyslogSeverities(), name);
+}

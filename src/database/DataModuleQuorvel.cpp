@@ -1,0 +1,259 @@
+#include "database/DataModuleQuorvel.h"
+
+#include "core/Notifier.h"
+#include "core/SystemLog.h"
+#include "core/auxFunc.h"
+#include "core/comFunc.h"
+#include "core/langLibrary.h"
+#include "database/Schema.h"
+
+#include <QSqlError>
+#include <QVariant>
+
+namespace {
+
+TDMQuorvel* g_instance = nullptr;
+
+QString errorText(const QSqlError& error)
+{
+    QString text = error.text().trimmed();
+    return text.isEmpty() ? QStringLiteral("unknown database error") : text;
+}
+
+// Session set-up that makes the program's statements mean what they say on MariaDB and MySQL
+// alike: double quotes delimit strings, backslash escapes work, zero dates are accepted and an
+// over-long text is cut to its column rather than refused.
+const char* const kSessionSetup[] = {
+    "SET NAMES utf8mb4",
+    "SET SESSION sql_mode='NO_ENGINE_SUBSTITUTION'",
+};
+
+} // namespace
+
+QString QuoteSqlText(const QString& value)
+{
+    QString out;
+    out.reserve(value.size() + 2);
+    out += QLatin1Char('"');
+    for (const QChar c : value) {
+        switch (c.unicode()) {
+        case '\\': out += QLatin1String("\\\\"); break;
+        case '"': out += QLatin1String("\\\""); break;
+        case 0: out += QLatin1String("\\0"); break;
+        case '\r': out += QLatin1String("\\r"); break;
+        case '\n': out += QLatin1String("\\n"); break;
+        case 0x1A: out += QLatin1String("\\Z"); break;
+        default: out += c;
+        }
+    }
+    out += QLatin1Char('"');
+    return out;
+}
+
+TDMQuorvel::TDMQuorvel() : m_connectionName(QStringLiteral("DMQuorvel"))
+{
+    SQLConnection = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), m_connectionName);
+    SQLQuery_select_tmp = QSqlQuery(SQLConnection);
+    SQLQuery_update_tmp = QSqlQuery(SQLConnection);
+    g_instance = this;
+}
+
+TDMQuorvel::~TDMQuorvel()
+{
+    SQLQuery_select_tmp = QSqlQuery();
+    SQLQuery_update_tmp = QSqlQuery();
+    SQLConnection.close();
+    SQLConnection = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connectionName);
+    if (g_instance == this)
+        g_instance = nullptr;
+}
+
+TDMQuorvel& DMQuorvel()
+{
+    if (!g_instance)
+        throw std::logic_error("the data module does not exist");
+    return *g_instance;
+}
+
+bool TDMQuorvel::IsConnected() const
+{
+    return SQLConnection.isOpen();
+}
+
+bool TDMQuorvel::ConnectDatabase(bool useSystemDatabase)
+{
+    SQLQuery_select_tmp = QSqlQuery();
+    SQLQuery_update_tmp = QSqlQuery();
+    if (SQLConnection.isOpen())
+        SQLConnection.close();
+
+    const AppSettingsRecord& s = AppSettings;
+    // "localhost" means the TCP port, as everywhere else: the client library would otherwise take
+    // it as its Unix socket.
+    const QString host = s.DBHost.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
+                             ? QStringLiteral("127.0.0.1")
+                             : s.DBHost;
+    SQLConnection.setPort(IntegerOr(s.DBPort, 0));
+    SQLConnection.setUserName(s.DBUsername);
+    SQLConnection.setPassword(s.DBPassword);
+    SQLConnection.setHostName(host);
+    SQLConnection.setDatabaseName(useSystemDatabase ? QStringLiteral("mysql") : QStringLiteral("quorvel"));
+    // Every wait on the server is bounded.
+    SQLConnection.setConnectOptions(
+        QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=10;MYSQL_OPT_READ_TIMEOUT=60;MYSQL_OPT_WRITE_TIMEOUT=60"));
+
+    QString error;
+    if (SQLConnection.open()) {
+        QSqlQuery setup(SQLConnection);
+        for (const char* statement : kSessionSetup) {
+            if (!setup.exec(QString::fromLatin1(statement))) {
+                error = errorText(setup.lastError());
+                break;
+            }
+        }
+        if (error.isEmpty()) {
+            SQLQuery_select_tmp = QSqlQuery(SQLConnection);
+            SQLQuery_update_tmp = QSqlQuery(SQLConnection);
+            return true;
+        }
+        SQLConnection.close();
+    } else {
+        error = errorText(SQLConnection.lastError());
+    }
+    WriteSystemLog(QString::fromLatin1(lang::ERR00101) + QStringLiteral(" : ") + error, LogLevel::ERROR);
+    return false;
+}
+
+bool TDMQuorvel::TableExists(const QString& name)
+{
+    QSqlQuery query(SQLConnection);
+    if (!query.exec(QStringLiteral("show tables")))
+        return false;
+    while (query.next()) {
+        if (query.value(0).toString() == name)
+            return true;
+    }
+    return false;
+}
+
+void TDMQuorvel::ExecuteStatement(const QString& sql)
+{
+    if (SQLQuery_update_tmp.exec(sql))
+        return;
+    ShowErrorBox(QString::fromLatin1(lang::ERR00105) + QStringLiteral(" : ") + errorText(SQLQuery_update_tmp.lastError()));
+    WriteSystemLog(QString::fromLatin1(lang::ERR00105), LogLevel::ERROR);
+    AskApplicationQuit();
+}
+
+void TDMQuorvel::CreateMissingTables()
+{
+    if (!IsConnected())
+        return;
+    for (const TableDefinition& table : SchemaTables()) {
+        if (TableExists(table.name))
+            continue;
+        ExecuteStatement(table.create);
+        for (const QString& index : table.indexes)
+            ExecuteStatement(index);
+        if (table.name == QLatin1String("scheduling")) {
+            for (const QString& seed : SchedulingSeedStatements())
+                ExecuteStatement(seed);
+        }
+    }
+}
+
+void TDMQuorvel::CreateDatabaseAndTables()
+{
+    if (!SQLQuery_update_tmp.exec(QStringLiteral("create database quorvel;"))) {
+        ShowErrorBox(QString::fromLatin1(lang::ERR00104) + QStringLiteral(" : ") +
+                     errorText(SQLQuery_update_tmp.lastError()));
+        WriteSystemLog(QString::fromLatin1(lang::ERR00104), LogLevel::ERROR);
+        AskApplicationQuit();
+        return;
+    }
+    if (ConnectDatabase(false))
+        CreateMissingTables();
+}
+
+QSqlQuery& TDMQuorvel::ExecSelect(const QString& sql)
+{
+    SQLQuery_select_tmp.finish();
+    if (!SQLQuery_select_tmp.exec(sql))
+        throw DatabaseError(errorText(SQLQuery_select_tmp.lastError()));
+    return SQLQuery_select_tmp;
+}
+
+void TDMQuorvel::ExecUpdate(const QString& sql)
+{
+    if (!SQLQuery_update_tmp.exec(sql))
+        throw DatabaseError(errorText(SQLQuery_update_tmp.lastError()));
+}
+
+QSqlQuery TDMQuorvel::openView(const QString& sql)
+{
+    QSqlQuery query(SQLConnection);
+    query.setForwardOnly(true);
+    if (!query.exec(sql))
+        throw DatabaseError(errorText(query.lastError()));
+    return query;
+}
+
+QSqlQuery TDMQuorvel::SQLQuery_alarm_method(const QString& type)
+{
+    QSqlQuery query(SQLConnection);
+    query.prepare(QStringLiteral("SELECT * from alarm_method where type = :type_param"));
+    query.bindValue(QStringLiteral(":type_param"), type);
+    if (!query.exec())
+        throw DatabaseError(errorText(query.lastError()));
+    return query;
+}
+
+QSqlQuery TDMQuorvel::SQLTable_alarm_method()
+{
+    return openView(QStringLiteral("select * from alarm_method"));
+}
+
+QSqlQuery TDMQuorvel::SQLTable_contact_person()
+{
+    return openView(QStringLiteral("select id,name,details,email,sms from contact_person order by id"));
+}
+
+QSqlQuery TDMQuorvel::SQLTable_contact_group()
+{
+    return openView(QStringLiteral("select id,name from contact_group order by id"));
+}
+
+QSqlQuery TDMQuorvel::SQLTable_scheduling()
+{
+    return openView(QStringLiteral("select schedule_time,mon,tue,wed,thu,fri,sat,sun from scheduling"));
+}
+
+LoginConnectResult LoginConnect(const QString& host, const QString& port, const QString& username,
+                                const QString& password)
+{
+    if (!IsInteger(port)) {
+        ShowInformationBox(QString::fromLatin1(lang::InvalidInteger).replace(QLatin1String("%s"),
+                                                                                QLatin1String("Database Port")));
+        return LoginConnectResult::InvalidPort;
+    }
+    AppSettings.DBHost = host;
+    AppSettings.DBPort = port;
+    AppSettings.DBUsername = username;
+    AppSettings.DBPassword = password;
+
+    TDMQuorvel& dm = DMQuorvel();
+    LoginConnectResult result;
+    if (dm.ConnectDatabase(false)) {
+        dm.CreateMissingTables();
+        result = LoginConnectResult::Connected;
+    } else if (dm.ConnectDatabase(true)) {
+        dm.CreateDatabaseAndTables();
+        ShowInformationBox(QString::fromLatin1(lang::FirstStartPatience));
+        result = LoginConnectResult::FirstStartCreated;
+    } else {
+        return LoginConnectResult::Failed;
+    }
+    WriteSystemLog(QString::fromLatin1(lang::ApplicationStarts), LogLevel::INFORMATIONAL);
+    return result;
+}

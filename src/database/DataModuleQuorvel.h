@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+
+#include <stdexcept>
+
+// A failed statement or connection; what() carries the driver's text.
+class DatabaseError : public std::runtime_error
+{
+public:
+    explicit DatabaseError(const QString& text) : std::runtime_error(text.toStdString()) {}
+    QString text() const { return QString::fromStdString(what()); }
+};
+
+// The one quoting function for text placed into a statement: the value between double quotes,
+// with backslash, double quote, NUL, CR, LF and Ctrl-Z escaped the way the server reads them
+// back, so the stored text equals the given text and no value can change the statement.
+QString QuoteSqlText(const QString& value);
+
+// The data module: the program's one database connection and its shared queries. Used from the
+// main thread only.
+class TDMQuorvel
+{
+public:
+    TDMQuorvel();
+    ~TDMQuorvel();
+    TDMQuorvel(const TDMQuorvel&) = delete;
+    TDMQuorvel& operator=(const TDMQuorvel&) = delete;
+
+    QSqlDatabase SQLConnection;
+    QSqlQuery SQLQuery_select_tmp;
+    QSqlQuery SQLQuery_update_tmp;
+
+    // Connects with the settings' host, port, user and password to the database "quorvel", or
+    // to "mysql" when `useSystemDatabase`. A failure is logged as ERR00101 and gives false.
+    bool ConnectDatabase(bool useSystemDatabase);
+    bool IsConnected() const;
+    void CreateMissingTables();
+    bool TableExists(const QString& name);
+    // Runs a schema statement; a failure is shown and logged as ERR00105 and the application is
+    // asked to quit, but the caller carries on with its next statement.
+    void ExecuteStatement(const QString& sql);
+    void CreateDatabaseAndTables();
+
+    // Runs a select on SQLQuery_select_tmp, positioned before its first row; throws DatabaseError.
+    QSqlQuery& ExecSelect(const QString& sql);
+    // Runs a statement without result set on SQLQuery_update_tmp; throws DatabaseError.
+    void ExecUpdate(const QString& sql);
+
+    // "SELECT * from alarm_method where type = :type_param", executed for `type`.
+    QSqlQuery SQLQuery_alarm_method(const QString& type);
+    // The table views, executed and positioned before their first row.
+    QSqlQuery SQLTable_alarm_method();
+    QSqlQuery SQLTable_contact_person();
+    QSqlQuery SQLTable_contact_group();
+    QSqlQuery SQLTable_scheduling();
+
+private:
+    QSqlQuery openView(const QString& sql);
+    QString m_connectionName;
+};
+
+// The single instance; throws std::logic_error when no data module exists.
+TDMQuorvel& DMQuorvel();
+
+// The Connect button of the database login dialog, without the dialog: validates the port,
+// takes the four values into the settings and connects (or bootstraps a first start).
+enum class LoginConnectResult { InvalidPort, Connected, FirstStartCreated, Failed };
+LoginConnectResult LoginConnect(const QString& host, const QString& port, const QString& username,
+                                const QString& password);

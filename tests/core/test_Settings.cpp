@@ -1,0 +1,244 @@
+#include "core/Clock.h"
+#include "core/comFunc.h"
+#include "support/Recorders.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QStringListModel>
+
+#include <functional>
+
+namespace {
+
+class SettingsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        AppSettings = AppSettingsRecord();
+        AppSettings.AppPath = tree.path();
+    }
+    void TearDown() override { SetClockSource({}); }
+
+    void prepareDirs()
+    {
+        ASSERT_TRUE(EnsureLogDir());
+        ASSERT_TRUE(EnsureConfDir());
+    }
+
+    QByteArray defaultsFile() const
+    {
+        return "[System]\r\nInitStart=1\r\nWindowWidth=1024\r\nWindowHeight=768\r\nShowFunctionBar=1\r\n"
+               "ShowWindowAlarmLog=1\r\nShowLogItem=100\r\n"
+               "[http]\r\nHTTPDefaultTimeout=10000\r\nHTTPRetry=0\r\n"
+               "[ping]\r\nPingDefaultTimeout=10000\r\nPingRetry=0\r\n"
+               "[db]\r\nDBDefaultTimeout=10000\r\nDBRetry=0\r\n"
+               "[ftp]\r\nFTPDefaultTimeout=10000\r\nFTPRetry=0\r\n"
+               "[email]\r\nEmailDefaultTimeout=10000\r\nEmailRetry=0\r\n"
+               "[Database]\r\nHost=localhost\r\nPort=3306\r\nDBUsername=root\r\nDBPassword=\r\n"
+               "[System Log]\r\nHouseKeepDay=7\r\nFilename=system_\r\n"
+               "[Alarm Msg File Backup]\r\nEnable=1\r\nFilenamePath=" +
+               tree.path().toUtf8() +
+               "/log/\r\nFilename=AlarmMsg_\r\nHouseKeepDay=7\r\n"
+               "[Alarm Msg DB Backup]\r\nEnable=1\r\nType=MySQL\r\nHouseKeepDay=7\r\n";
+    }
+
+    TempTree tree;
+    RecordingNotifier boxes;
+    QuitRecorder quit;
+};
+
+TEST_F(SettingsTest, FreshInstallationCreatesDirectoriesAndWritesTheDefaultFile)
+{
+    ASSERT_FALSE(QDir(tree.file("log")).exists());
+    prepareDirs();
+    EXPECT_TRUE(QDir(tree.file("log")).exists());
+    EXPECT_TRUE(QDir(tree.file("conf")).exists());
+    EXPECT_EQ(AppSettings.LogDir, tree.path() + "/log/");
+    EXPECT_EQ(AppSettings.SettingsFilePath, tree.path() + "/conf/SysInit.ini");
+
+    LoadSettings();
+    EXPECT_TRUE(AppSettings.FirstStart);
+    EXPECT_TRUE(AppSettings.InitStart);
+    EXPECT_EQ(AppSettings.HTTPDefaultTimeout, 10000);
+    EXPECT_EQ(AppSettings.DBHost, "localhost");
+    EXPECT_EQ(AppSettings.DBPort, "3306");
+    EXPECT_EQ(AppSettings.AlarmMsgFilePath, AppSettings.LogDir);
+    EXPECT_FALSE(boxes.texts().join(' ').contains("ERR002"));
+
+    SaveSettings();
+    EXPECT_EQ(tree.read("conf/SysInit.ini"), defaultsFile());
+    // The file holds the database password: owner only.
+    EXPECT_EQ(QFile::permissions(AppSettings.SettingsFilePath) & ~(QFile::ReadOwner | QFile::WriteOwner |
+                                                                   QFile::ReadUser | QFile::WriteUser),
+              QFile::Permissions());
+
+    LoadSettings();
+    EXPECT_FALSE(AppSettings.FirstStart);
+}
+
+TEST_F(SettingsTest, HandEditedFileKeepsItsOtherLinesAndReplacesValuesInPlace)
+{
+    prepareDirs();
+    tree.write("conf/SysInit.ini", "; written by hand\r\n"
+                                   "[Database]\r\n"
+                                   "Host=db.example\r\n"
+                                   "Comment=keep me\r\n"
+                                   "\r\n"
+                                   "[Extra]\r\n"
+                                   "Unknown=1\r\n");
+    LoadSettings();
+    EXPECT_FALSE(AppSettings.FirstStart);
+    EXPECT_EQ(AppSettings.DBHost, "db.example");
+    AppSettings.DBHost = "db2.example";
+    AppSettings.DBPassword = "se\ncret"; // a line break must not split the value into two lines
+    SaveSettings();
+
+    const QByteArray saved = tree.read("conf/SysInit.ini");
+    EXPECT_TRUE(saved.startsWith("; written by hand\r\n[Database]\r\nHost=db2.example\r\nComment=keep me\r\n"
+                                 "Port=3306\r\nDBUsername=root\r\nDBPassword=secret\r\n\r\n[Extra]\r\nUnknown=1\r\n"
+                                 "[System]\r\nInitStart=1\r\n"))
+        << saved.toStdString();
+    EXPECT_TRUE(saved.endsWith("[Alarm Msg DB Backup]\r\nEnable=1\r\nType=MySQL\r\nHouseKeepDay=7\r\n"));
+    EXPECT_EQ(saved.count("Host="), 1);
+}
+
+struct FixUpCase
+{
+    const char* section;
+    const char* key;
+    const char* text;
+    std::function<int()> field;
+    int expected;
+};
+
+TEST_F(SettingsTest, FixUpsAndNonNumericValues)
+{
+    prepareDirs();
+    const FixUpCase cases[] = {
+        {"System", "WindowWidth", "-5", [] { return AppSettings.WindowWidth; }, 1024},
+        {"System", "WindowWidth", "0", [] { return AppSettings.WindowWidth; }, 0},
+        {"System", "WindowHeight", "-1", [] { return AppSettings.WindowHeight; }, 768},
+        {"System", "ShowLogItem", "-3", [] { return AppSettings.ShowLogItem; }, 100},
+        {"System", "ShowLogItem", "abc", [] { return AppSettings.ShowLogItem; }, 100},
+        {"System Log", "HouseKeepDay", "0", [] { return AppSettings.SystemLogHouseKeepDay; }, 7},
+        {"Alarm Msg File Backup", "HouseKeepDay", "0", [] { return AppSettings.AlarmMsgFileHouseKeepDay; }, 0},
+        {"Alarm Msg DB Backup", "HouseKeepDay", "-2", [] { return AppSettings.AlarmMsgDBHouseKeepDay; }, -2},
+        {"http", "HTTPRetry", "2", [] { return AppSettings.HTTPRetry; }, 0},
+        {"email", "EmailRetry", "1", [] { return AppSettings.EmailRetry; }, 1},
+        {"ping", "PingDefaultTimeout", "0", [] { return AppSettings.PingDefaultTimeout; }, 10000},
+        {"ftp", "FTPDefaultTimeout", "2500", [] { return AppSettings.FTPDefaultTimeout; }, 2500},
+        {"ftp", "FTPDefaultTimeout", "25 00", [] { return AppSettings.FTPDefaultTimeout; }, 10000},
+        {"db", "DBDefaultTimeout", "$10", [] { return AppSettings.DBDefaultTimeout; }, 16},
+        {"System", "InitStart", "0", [] { return int(AppSettings.InitStart); }, 0},
+        {"System", "InitStart", "yes", [] { return int(AppSettings.InitStart); }, 1},
+        {"System", "ShowFunctionBar", "7", [] { return int(AppSettings.ShowFunctionBar); }, 1},
+    };
+    for (const FixUpCase& c : cases) {
+        tree.write("conf/SysInit.ini", QByteArray("[") + c.section + "]\r\n" + c.key + "=" + c.text + "\r\n");
+        LoadSettings();
+        EXPECT_EQ(c.field(), c.expected) << c.section << "/" << c.key << "=" << c.text;
+    }
+}
+
+TEST_F(SettingsTest, GarbledFileLoadsDefaultsWithoutComplaint)
+{
+    prepareDirs();
+    tree.write("conf/SysInit.ini", QByteArray("\x00\xff\xfe[Sys\ntem\r=\r\n==\n[]\nWindowWidth\n", 31));
+    LoadSettings();
+    EXPECT_EQ(AppSettings.WindowWidth, 1024);
+    EXPECT_EQ(AppSettings.DBUsername, "root");
+    EXPECT_FALSE(boxes.texts().join(' ').contains("ERR00203"));
+}
+
+TEST_F(SettingsTest, UnreadableFileWarnsAndKeepsPreviousValues)
+{
+    prepareDirs();
+    QDir().mkpath(AppSettings.SettingsFilePath); // a folder where the file should be: cannot be read
+    AppSettings.WindowWidth = -5;
+    AppSettings.DBHost = "previous";
+    LoadSettings();
+    EXPECT_FALSE(AppSettings.FirstStart);
+    EXPECT_EQ(AppSettings.WindowWidth, -5) << "fix-ups are skipped";
+    EXPECT_EQ(AppSettings.DBHost, "previous");
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].first, Notifier::Kind::Warning);
+    EXPECT_TRUE(boxes.boxes[0].second.startsWith("ERR00203 : System init file not found. : "));
+
+    SaveSettings(); // writing fails the same way
+    ASSERT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_TRUE(boxes.boxes[1].second.startsWith("ERR00203 : System init file not found. : "));
+    EXPECT_EQ(quit.requests, 0);
+}
+
+TEST_F(SettingsTest, DirectoryChecksFailWhenTheFolderCannotBeMade)
+{
+    AppSettings.AppPath = tree.file("plain-file");
+    tree.write("plain-file", "x");
+    EXPECT_FALSE(EnsureLogDir());
+    EXPECT_FALSE(EnsureConfDir());
+    AppSettings.AppPath = tree.file("a/b"); // two levels missing: only one is ever created
+    EXPECT_FALSE(EnsureLogDir());
+}
+
+TEST_F(SettingsTest, ResolveAppPathReadsThePerUserFile)
+{
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", tree.file("cfg").toUtf8());
+    const QString programParent = QDir::cleanPath(QCoreApplication::applicationDirPath() + "/..");
+
+    EXPECT_EQ(ResolveAppPath(), programParent) << "absent file";
+    tree.write("cfg/tolvern/Quorvel.conf", "[Settings]\r\nAppPath=\r\n");
+    EXPECT_EQ(ResolveAppPath(), programParent) << "empty value";
+    tree.write("cfg/tolvern/Quorvel.conf", "[Settings]\nAppPath=/opt/quorvel\n");
+    EXPECT_EQ(ResolveAppPath(), "/opt/quorvel");
+    QFile::remove(tree.file("cfg/tolvern/Quorvel.conf"));
+    QDir().mkpath(tree.file("cfg/tolvern/Quorvel.conf"));
+    EXPECT_EQ(ResolveAppPath(), QString()) << "unreadable";
+
+    if (saved.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", saved);
+}
+
+TEST_F(SettingsTest, HelpFileIsFoundInTheHelpFolder)
+{
+    EXPECT_FALSE(HelpFilePresent());
+    tree.write("help/Quorvel.html", "<html></html>");
+    EXPECT_TRUE(HelpFilePresent());
+    EXPECT_EQ(ApplicationHelpFile(), tree.file("help/Quorvel.html"));
+    EXPECT_TRUE(DriverLibraryPresent());
+}
+
+TEST_F(SettingsTest, UnresolvableHostNameGivesOneWarning)
+{
+    prepareDirs();
+    EXPECT_EQ(NetworkSelfCheckFor("no-such-host.invalid"), QString());
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].first, Notifier::Kind::Warning);
+    EXPECT_TRUE(boxes.boxes[0].second.startsWith("ERR00305 : Network connection fail. : "));
+    EXPECT_GT(boxes.boxes[0].second.size(), QString("ERR00305 : Network connection fail. : ").size());
+
+    boxes.boxes.clear();
+    EXPECT_EQ(NetworkSelfCheckFor("localhost"), "127.0.0.1");
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(SettingsTest, AlarmMessageListHoldsAtMostShowLogItemPlusOneRows)
+{
+    AppSettings.ShowLogItem = 3;
+    QStringListModel list;
+    for (int i = 0; i < 10; ++i) {
+        TrimAlarmMessageList(&list);
+        list.insertRow(0);
+        list.setData(list.index(0), QString::number(i));
+    }
+    EXPECT_EQ(list.stringList(), QStringList({"9", "8", "7", "6"}));
+}
+
+} // namespace

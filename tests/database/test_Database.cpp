@@ -1,0 +1,290 @@
+#include "core/SystemLog.h"
+#include "core/comFunc.h"
+#include "database/AlarmMethodSettings.h"
+#include "database/DataModuleQuorvel.h"
+#include "database/dbcomFunc.h"
+#include "support/DatabaseFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QSqlError>
+#include <QVariant>
+
+namespace {
+
+const char* const kTables[] = {"alarm_method",   "alarm_method_extra_fields", "alarm_msg_history",
+                               "contact_group",  "contact_person",            "contact_person_group",
+                               "scheduling",     "service",                   "service_contact_person",
+                               "service_url",    "service_url_detail"};
+
+class DatabaseTest : public DatabaseFixture
+{
+protected:
+    void SetUp() override
+    {
+        REQUIRE_TEST_DATABASE();
+        DatabaseFixture::SetUp();
+    }
+
+    QString tableList() const
+    {
+        return scalar("select group_concat(table_name order by table_name) from information_schema.tables "
+                      "where table_schema='quorvel'");
+    }
+    QString indexList() const
+    {
+        return scalar("select group_concat(distinct index_name order by index_name) from "
+                      "information_schema.statistics where table_schema='quorvel' and index_name<>'PRIMARY'");
+    }
+    int linesContaining(const QString& text) const
+    {
+        int n = 0;
+        for (const QString& line : systemLogLines())
+            n += line.contains(text) ? 1 : 0;
+        return n;
+    }
+};
+
+TEST_F(DatabaseTest, FirstStartCreatesTheDatabaseTablesIndexesAndWeeklyWindow)
+{
+    startWithoutDatabase();
+    EXPECT_FALSE(m_dm->ConnectDatabase(false));
+    EXPECT_EQ(linesContaining("[ERROR] ERR00101 : Connot make connection to MySQL database. : "), 1);
+    ASSERT_TRUE(m_dm->ConnectDatabase(true));
+    m_dm->CreateDatabaseAndTables();
+    EXPECT_TRUE(m_dm->IsConnected());
+    EXPECT_EQ(m_quit.requests, 0);
+    EXPECT_TRUE(m_boxes.boxes.empty()) << m_boxes.texts().join('\n').toStdString();
+
+    QStringList expected;
+    for (const char* t : kTables)
+        expected << t;
+    EXPECT_EQ(tableList(), expected.join(','));
+    EXPECT_EQ(scalar("select count(distinct table_name,index_name) from information_schema.statistics where "
+                     "table_schema='quorvel' and index_name<>'PRIMARY'"),
+              "12");
+    EXPECT_EQ(scalar("select count(*) from quorvel.scheduling where mon='yes' and tue='yes' and wed='yes' and "
+                     "thu='yes' and fri='yes' and sat='yes' and sun='yes'"),
+              "24");
+    EXPECT_EQ(scalar("select group_concat(schedule_time order by schedule_time) from quorvel.scheduling"),
+              "0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23");
+    EXPECT_EQ(scalar("select count(*) from quorvel.alarm_method"), "0");
+
+    // A service row with only the columns the dialogs name takes the defaults.
+    m_dm->ExecUpdate("insert into service (service,ip,port) values (\"Ping\",\"h\",0)");
+    EXPECT_EQ(scalar("select concat_ws('|',service_status,status,alarm_email,alarm_smpp,alarm_httpsms,"
+                     "alarm_syslog,last_access) from quorvel.service"),
+              "Unknown|Start|n|n|n|n|0000-00-00 00:00:00");
+}
+
+TEST_F(DatabaseTest, MissingTableIsRecreatedAloneWithItsIndexAndRows)
+{
+    startWithDatabase();
+    m_dm->ExecUpdate("insert into service (service,ip,port) values (\"Ping\",\"kept\",0)");
+    m_dm->ExecUpdate("drop table scheduling");
+    ASSERT_TRUE(m_dm->ConnectDatabase(false));
+    m_dm->CreateMissingTables();
+    EXPECT_TRUE(m_boxes.boxes.empty()) << m_boxes.texts().join('\n').toStdString();
+    EXPECT_EQ(scalar("select count(*) from quorvel.scheduling"), "24");
+    EXPECT_EQ(scalar("select count(*) from information_schema.statistics where table_schema='quorvel' and "
+                     "index_name='idx_scheduling_time'"),
+              "1");
+    EXPECT_EQ(scalar("select ip from quorvel.service"), "kept");
+    EXPECT_EQ(indexList().split(',').size(), 12);
+}
+
+TEST_F(DatabaseTest, WrongPasswordFailsBothConnectionsWithTwoLogLines)
+{
+    startWithDatabase();
+    AppSettings.DBPassword = "wrong";
+    EXPECT_FALSE(m_dm->ConnectDatabase(false));
+    EXPECT_FALSE(m_dm->ConnectDatabase(true));
+    EXPECT_FALSE(m_dm->IsConnected());
+    EXPECT_EQ(linesContaining("[ERROR] ERR00101 : Connot make connection to MySQL database. : "), 2);
+    EXPECT_TRUE(m_boxes.boxes.empty());
+}
+
+TEST_F(DatabaseTest, UnreachableServerFailsWithinTheConnectTimeout)
+{
+    startWithoutDatabase();
+    AppSettings.DBPort = "1"; // nothing listens there
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(m_dm->ConnectDatabase(false));
+    EXPECT_LT(timer.elapsed(), 15000);
+    EXPECT_EQ(linesContaining("ERR00101"), 1);
+}
+
+TEST_F(DatabaseTest, LoginConnectValidatesThePortThenConnectsOrBootstraps)
+{
+    startWithoutDatabase();
+    const QString host = AppSettings.DBHost;
+    const QString port = AppSettings.DBPort;
+    for (const char* bad : {"8a", ""}) {
+        EXPECT_EQ(LoginConnect(host, bad, "root", ""), LoginConnectResult::InvalidPort);
+        ASSERT_FALSE(m_boxes.boxes.empty());
+        EXPECT_EQ(m_boxes.boxes.back().first, Notifier::Kind::Information);
+        EXPECT_EQ(m_boxes.boxes.back().second, "Database Port is invalid integer or empty.");
+    }
+    EXPECT_EQ(AppSettings.DBPort, port) << "nothing is taken over from a refused form";
+    EXPECT_EQ(linesContaining("ERR00101"), 0) << "no connection is attempted";
+
+    m_boxes.boxes.clear();
+    EXPECT_EQ(LoginConnect(host, port, "root", "wrong"), LoginConnectResult::Failed);
+    EXPECT_EQ(AppSettings.DBPassword, "wrong");
+    EXPECT_EQ(LoginConnect(host, port, "root", ""), LoginConnectResult::FirstStartCreated);
+    EXPECT_EQ(m_boxes.texts(), QStringList{"Please be patient, it may take a few second for first start."});
+    EXPECT_EQ(LoginConnect(host, port, "root", ""), LoginConnectResult::Connected);
+    EXPECT_EQ(linesContaining("[INFO] Application starts."), 2);
+}
+
+TEST_F(DatabaseTest, FailingSchemaStatementsAreReportedAndTheRestStillRun)
+{
+    startWithDatabase();
+    m_dm->ExecuteStatement("create table quorvel.service (id INTEGER)"); // exists already
+    m_dm->ExecuteStatement("create table quorvel.extra_one (id INTEGER)");
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    EXPECT_EQ(m_boxes.boxes[0].first, Notifier::Kind::Error);
+    EXPECT_TRUE(m_boxes.boxes[0].second.startsWith("ERR00105 : Cannot create MySQL table. : "));
+    EXPECT_GT(m_boxes.boxes[0].second.size(), 45);
+    EXPECT_EQ(linesContaining("[ERROR] ERR00105 : Cannot create MySQL table."), 1);
+    EXPECT_FALSE(systemLogLines().join('\n').contains("ERR00105 : Cannot create MySQL table. : "));
+    EXPECT_EQ(m_quit.requests, 1);
+    EXPECT_EQ(scalar("select count(*) from information_schema.tables where table_name='extra_one'"), "1");
+
+    ASSERT_TRUE(m_dm->ConnectDatabase(true));
+    m_dm->CreateDatabaseAndTables(); // the database exists already
+    ASSERT_EQ(m_boxes.boxes.size(), 2u);
+    EXPECT_TRUE(m_boxes.boxes[1].second.startsWith("ERR00104 : Cannot create MySQL database. : "));
+    EXPECT_EQ(linesContaining("[ERROR] ERR00104 : Cannot create MySQL database."), 1);
+    EXPECT_EQ(m_quit.requests, 2);
+}
+
+TEST_F(DatabaseTest, QuotedTextReadsBackIdenticalAndCannotChangeAStatement)
+{
+    startWithDatabase();
+    const QString texts[] = {
+        QString::fromUtf8("Zoë \"ops\" \\ team"),
+        QString::fromUtf8("line one\r\nline two\n"),
+        QStringLiteral("\"); drop table service; --"),
+        QStringLiteral("ends with a backslash \\"),
+        QStringLiteral("it's \\\" both"),
+        QString::fromUtf8("nul \0 and ctrl-z \x1a", 20),
+        QString::fromUtf8("日本語 ✓"),
+    };
+    for (const QString& text : texts) {
+        m_dm->ExecUpdate("delete from contact_person");
+        m_dm->ExecUpdate("insert into contact_person (name,details) values (" + QuoteSqlText(text) + ",\"d\")");
+        QSqlQuery& q = m_dm->ExecSelect("select name,details from contact_person");
+        ASSERT_TRUE(q.next());
+        EXPECT_EQ(q.value(0).toString(), text);
+        EXPECT_EQ(q.value(1).toString(), "d");
+        EXPECT_FALSE(q.next());
+        EXPECT_EQ(SelectIdBy("contact_person", "name", text), MaxId("contact_person"));
+    }
+    EXPECT_EQ(scalar("select count(*) from information_schema.tables where table_schema='quorvel'"), "11");
+}
+
+TEST_F(DatabaseTest, UniquenessIdLookupAndHighestId)
+{
+    startWithDatabase();
+    EXPECT_EQ(MaxId("service"), 0);
+    EXPECT_EQ(SelectIdBy("contact_group", "name", "nobody"), 0);
+    m_dm->ExecUpdate("insert into contact_group (name) values (\"Ops\")");
+    m_dm->ExecUpdate("insert into contact_group (name) values (\"Dev\")");
+    const int ops = SelectIdBy("contact_group", "name", "Ops");
+    EXPECT_GT(ops, 0);
+    EXPECT_EQ(MaxId("contact_group"), ops + 1);
+    EXPECT_FALSE(IsUnique("contact_group", "name", "Ops", 0));
+    EXPECT_TRUE(IsUnique("contact_group", "name", "Ops", ops));
+    EXPECT_FALSE(IsUnique("contact_group", "name", "Ops", ops + 1));
+    EXPECT_TRUE(IsUnique("contact_group", "name", "Nobody", 0));
+    EXPECT_FALSE(IsUnique("contact_group", "", "", ops)) << "the other row remains";
+    EXPECT_FALSE(IsUnique("contact_group", "name", "", ops)) << "a half condition counts every row";
+}
+
+TEST_F(DatabaseTest, ServerGoingAwayMakesStatementsFailWithoutCrashing)
+{
+    startWithDatabase();
+    const QString id = [this] {
+        QSqlQuery& q = m_dm->ExecSelect("select connection_id()");
+        return q.next() ? q.value(0).toString() : QString();
+    }();
+    ASSERT_FALSE(id.isEmpty());
+    scalar("kill " + id);
+    EXPECT_THROW(m_dm->ExecSelect("select 1"), DatabaseError);
+    EXPECT_THROW(MaxId("service"), DatabaseError);
+    // The alarm line still reaches its file before the insert fails to the caller.
+    EXPECT_THROW(WriteAlarmMessageLog("2007-05-01 13:45:07", "URL", "h", "80", "m", "Failed"), DatabaseError);
+    EXPECT_FALSE(m_tree->read("log/AlarmMsg_" + QDate::currentDate().toString("yyyy-MM-dd") + ".log").isEmpty());
+    EXPECT_FALSE(m_dm->TableExists("service"));
+    EXPECT_THROW(HouseKeepLogs(), DatabaseError);
+}
+
+TEST_F(DatabaseTest, AlarmMethodsAreLoadedByType)
+{
+    startWithDatabase();
+    AlarmMethodSettings = AlarmMethodSettingsRecord();
+    LoadAlarmMethods();
+    EXPECT_FALSE(AlarmMethodSettings.EmailMethod.enable);
+    EXPECT_FALSE(AlarmMethodSettings.SmsMethod.enable);
+    EXPECT_FALSE(AlarmMethodSettings.HttpSmsMethod.enable);
+    EXPECT_FALSE(AlarmMethodSettings.SysLogMethod.enable);
+
+    m_dm->ExecUpdate("insert into alarm_method (type,enable,ip,port,timeout,authenticate,username,password,"
+                     "mail_agent,from_address) values (\"Email\",1,\"http://mail.example\",25,3000,1,\"u\",\"p\","
+                     "\"Quorvel\",\"q@example\")");
+    m_dm->ExecUpdate("insert into alarm_method (type,enable,ip,port,method,field_msisdn,field_message,proxy_ip,"
+                     "proxy_port) values (\"SMS by HTTP\",1,\"gw.example/send\",8080,\"Post\",\"to\",\"text\","
+                     "\"proxy\",3128)");
+    m_dm->ExecUpdate("insert into alarm_method (type,enable,ip,port,syslog_facility,syslog_severity) values "
+                     "(\"SysLog\",1,\"HTTP://log.example\",514,\"UUCP\",\"Warning\")");
+    m_dm->ExecUpdate("insert into alarm_method (type,enable,ip,port,oa,sms_version,sms_dest_ton) values "
+                     "(\"SMS\",0,\"smsc\",2775,\"Quorvel\",34,5)");
+    m_dm->ExecUpdate("insert into alarm_method (type,enable,ip,port) values (\"SNMP\",1,\"snmp\",161)");
+    m_dm->ExecUpdate("insert into alarm_method (type,enable,ip,port) values (\"sysLog\",0,\"ignored\",1)");
+    m_dm->ExecUpdate("insert into alarm_method_extra_fields values (\"user\",\"ops\"),(\"key\",\"k=1\")");
+    LoadAlarmMethods();
+
+    const auto& s = AlarmMethodSettings;
+    EXPECT_TRUE(s.EmailMethod.enable);
+    EXPECT_EQ(s.EmailMethod.ip, "mail.example");
+    EXPECT_EQ(s.EmailMethod.port, 25);
+    EXPECT_EQ(s.EmailMethod.timeout, 3000);
+    EXPECT_TRUE(s.EmailMethod.authenticate);
+    EXPECT_EQ(s.EmailMethod.mail_agent, "Quorvel");
+    EXPECT_EQ(s.EmailMethod.from_address, "q@example");
+    EXPECT_EQ(s.HttpSmsMethod.ip, "http://gw.example/send");
+    EXPECT_EQ(s.HttpSmsMethod.proxy_port, 3128);
+    EXPECT_EQ(s.HttpSmsExtraFields, QStringList({"user=ops", "key=k=1"}));
+    EXPECT_EQ(s.SysLogMethod.ip, "log.example");
+    EXPECT_EQ(s.SysLogMethod.facility, 8);
+    EXPECT_EQ(s.SysLogMethod.severity, 4);
+    EXPECT_EQ(s.SysLogMethod.timeout, 5000) << "column default";
+    EXPECT_FALSE(s.SmsMethod.enable);
+    EXPECT_EQ(s.SmsMethod.oa, "Quorvel");
+    EXPECT_EQ(s.SmsMethod.sms_dest_ton, 5);
+    EXPECT_EQ(s.SmsMethod.sms_npi, 1);
+
+    // A "Get" gateway sends no extra fields; a deleted row leaves its method as it was.
+    m_dm->ExecUpdate("update alarm_method set method=\"Get\" where type=\"SMS by HTTP\"");
+    m_dm->ExecUpdate("delete from alarm_method where type=\"Email\"");
+    LoadAlarmMethods();
+    EXPECT_TRUE(s.HttpSmsExtraFields.isEmpty());
+    EXPECT_TRUE(s.EmailMethod.enable);
+}
+
+TEST(SyslogCodes, NamesGiveTheirCodes)
+{
+    EXPECT_EQ(FacilityCode("Kernel"), 0);
+    EXPECT_EQ(FacilityCode("UUCP"), 8);
+    EXPECT_EQ(FacilityCode("Clock Daemon One"), 9);
+    EXPECT_EQ(FacilityCode("Local Use Seven"), 23);
+    EXPECT_EQ(FacilityCode("uucp"), 0);
+    EXPECT_EQ(SeverityCode("Emergency"), 0);
+    EXPECT_EQ(SeverityCode("Debug"), 7);
+    EXPECT_EQ(SeverityCode("Unknown"), 0);
+}
+
+} // namespace
