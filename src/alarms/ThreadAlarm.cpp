@@ -1,0 +1,11 @@
+#include "alarms/ThreadAlarm.h"
+
+const char* const ThreadAlarm::SentText = "Sent";
+const char* const ThreadAlarm::ErrorText_ = "Error";
+
+ThreadAlarm::ThreadAlarm(const QString& method, int timeout)
+    : Method(method), Timeout(timeout > 0 ? timeout : 5000)
+{
+}
+
+ThreadAlarm::~ThreadAlarm() = default;
