@@ -11,8 +11,8 @@
 class ThreadAlarm : public PoolWorkItem
 {
 public:
-    static const char* const SentText;  // "Sent"
-    static const char* const ErrorText_; // "Error"
+    static const char* const SentResult;  // "Sent"
+    static const char* const ErrorResult; // "Error" (ErrorText is the pool's own field)
 
     // `method` is the alarm method name: "Email", "SMS", "SMS by HTTP" or "SysLog".
     // `timeout` <= 0 gives 5000 ms.
