@@ -1,0 +1,495 @@
+#include "net/HttpClient.h"
+
+#include "net/Socket.h"
+
+#include <QLoggingCategory>
+
+#include <algorithm>
+#include <chrono>
+
+Q_LOGGING_CATEGORY(lcHttp, "quorvel.net.http")
+
+namespace {
+
+constexpr int kDefaultTimeoutMs = 5000;
+constexpr std::size_t kReadChunk = 64 * 1024;
+
+using SteadyClock = std::chrono::steady_clock;
+
+[[noreturn]] void fail(const QByteArray& message)
+{
+    throw HttpError(message.toStdString());
+}
+
+char hexDigit(int value)
+{
+    return "0123456789ABCDEF"[value & 0x0F];
+}
+
+bool isAlnum(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// Percent-encodes the bytes that cannot stand in a request line: blanks, control bytes and
+// bytes above 127. Everything else, "%" included, stays as written.
+QByteArray encodeTarget(const QByteArray& raw)
+{
+    QByteArray out;
+    out.reserve(raw.size());
+    for (char ch : raw) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c <= 0x20 || c >= 0x7F) {
+            out += '%';
+            out += hexDigit(c >> 4);
+            out += hexDigit(c);
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+// Removes "." and ".." segments from an absolute path (RFC 3986, section 5.2.4).
+QByteArray removeDotSegments(const QByteArray& path)
+{
+    QList<QByteArray> out;
+    const QList<QByteArray> segments = path.split('/');
+    // segments[0] is the empty text before the leading "/".
+    for (qsizetype i = 1; i < segments.size(); ++i) {
+        const QByteArray& s = segments[i];
+        const bool last = i == segments.size() - 1;
+        if (s == ".") {
+            if (last)
+                out.append(QByteArray());
+        } else if (s == "..") {
+            if (!out.isEmpty())
+                out.removeLast();
+            if (last)
+                out.append(QByteArray());
+        } else {
+            out.append(s);
+        }
+    }
+    QByteArray result;
+    for (const QByteArray& s : out)
+        result += '/' + s;
+    return result.isEmpty() ? QByteArrayLiteral("/") : result;
+}
+
+// Splits a target into its path and the query with its "?" (possibly empty).
+void splitTarget(const QByteArray& target, QByteArray& path, QByteArray& query)
+{
+    const qsizetype q = target.indexOf('?');
+    path = q < 0 ? target : target.left(q);
+    query = q < 0 ? QByteArray() : target.mid(q);
+}
+
+bool hasLineBreak(const QByteArray& value)
+{
+    return value.contains('\r') || value.contains('\n') || value.contains('\0');
+}
+
+QByteArray basicCredentials(const QString& user, const QString& password)
+{
+    return "Basic " + (user + QLatin1Char(':') + password).toUtf8().toBase64();
+}
+
+int remainingMs(SteadyClock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
+    return static_cast<int>(std::max<long long>(0, left.count()));
+}
+
+} // namespace
+
+HttpMethod HttpMethodFromText(const QString& text)
+{
+    if (text == QLatin1String("Get"))
+        return HttpMethod::Get;
+    if (text == QLatin1String("Post"))
+        return HttpMethod::Post;
+    if (text == QLatin1String("Options"))
+        return HttpMethod::Options;
+    if (text == QLatin1String("Trace"))
+        return HttpMethod::Trace;
+    if (text == QLatin1String("Put"))
+        return HttpMethod::Put;
+    if (text == QLatin1String("Delete"))
+        return HttpMethod::Delete;
+    return HttpMethod::Head;
+}
+
+QByteArray HttpMethodName(HttpMethod method)
+{
+    switch (method) {
+    case HttpMethod::Get:
+        return "GET";
+    case HttpMethod::Post:
+        return "POST";
+    case HttpMethod::Head:
+        return "HEAD";
+    case HttpMethod::Options:
+        return "OPTIONS";
+    case HttpMethod::Trace:
+        return "TRACE";
+    case HttpMethod::Put:
+        return "PUT";
+    case HttpMethod::Delete:
+        return "DELETE";
+    }
+    return "HEAD";
+}
+
+QByteArray HttpUrl::authority() const
+{
+    const QByteArray name = host.contains(':') ? '[' + host + ']' : host;
+    return port == 80 ? name : name + ':' + QByteArray::number(port);
+}
+
+QByteArray HttpUrl::absolute() const
+{
+    return "http://" + authority() + target;
+}
+
+bool HttpUrl::sameOrigin(const HttpUrl& other) const
+{
+    return port == other.port && host.compare(other.host, Qt::CaseInsensitive) == 0;
+}
+
+HttpUrl ParseHttpUrl(const QString& url)
+{
+    const QByteArray text = url.trimmed().toUtf8();
+    static const QByteArray scheme = QByteArrayLiteral("http://");
+    if (text.left(scheme.size()).compare(scheme, Qt::CaseInsensitive) != 0)
+        fail("not an http:// address: \"" + PrintableExcerpt(text) + "\"");
+    const QByteArray rest = text.mid(scheme.size());
+
+    qsizetype authorityEnd = rest.size();
+    for (char stop : {'/', '?', '#'}) {
+        const qsizetype i = rest.indexOf(stop);
+        if (i >= 0 && i < authorityEnd)
+            authorityEnd = i;
+    }
+    QByteArray authority = rest.left(authorityEnd);
+    QByteArray target = rest.mid(authorityEnd);
+
+    const qsizetype at = authority.lastIndexOf('@');
+    if (at >= 0)
+        authority = authority.mid(at + 1);
+
+    HttpUrl result;
+    QByteArray portText;
+    if (authority.startsWith('[')) {
+        const qsizetype close = authority.indexOf(']');
+        if (close < 0)
+            fail("invalid host in address: \"" + PrintableExcerpt(text) + "\"");
+        result.host = authority.mid(1, close - 1);
+        const QByteArray after = authority.mid(close + 1);
+        if (!after.isEmpty() && !after.startsWith(':'))
+            fail("invalid host in address: \"" + PrintableExcerpt(text) + "\"");
+        portText = after.mid(1);
+    } else {
+        const qsizetype colon = authority.lastIndexOf(':');
+        result.host = colon < 0 ? authority : authority.left(colon);
+        portText = colon < 0 ? QByteArray() : authority.mid(colon + 1);
+    }
+    if (result.host.isEmpty())
+        fail("no host name in address: \"" + PrintableExcerpt(text) + "\"");
+    for (char c : result.host) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u <= 0x20 || u == 0x7F)
+            fail("invalid host in address: \"" + PrintableExcerpt(text) + "\"");
+    }
+    if (!portText.isEmpty()) {
+        bool ok = false;
+        const int port = portText.toInt(&ok);
+        const bool digitsOnly =
+            std::all_of(portText.begin(), portText.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (!ok || !digitsOnly || port < 1 || port > 65535)
+            fail("invalid port in address: \"" + PrintableExcerpt(text) + "\"");
+        result.port = port;
+    }
+
+    const qsizetype hash = target.indexOf('#');
+    if (hash >= 0)
+        target.truncate(hash);
+    if (target.isEmpty() || target.startsWith('?'))
+        target.prepend('/');
+    result.target = encodeTarget(target);
+    return result;
+}
+
+HttpUrl ResolveLocation(const HttpUrl& base, const QByteArray& location)
+{
+    QByteArray ref = location.trimmed();
+    const qsizetype hash = ref.indexOf('#');
+    if (hash >= 0)
+        ref.truncate(hash);
+
+    // A scheme: letters, digits, "+", "-", "." before the first ":" that precedes any "/?#".
+    qsizetype colon = -1;
+    for (qsizetype i = 0; i < ref.size(); ++i) {
+        const auto c = static_cast<unsigned char>(ref[i]);
+        if (c == ':') {
+            colon = i;
+            break;
+        }
+        if (!(isAlnum(c) || c == '+' || c == '-' || c == '.') || (i == 0 && !isAlnum(c)))
+            break;
+    }
+    if (colon > 0) {
+        if (ref.left(colon).compare("http", Qt::CaseInsensitive) != 0)
+            fail("cannot follow a redirect to \"" + PrintableExcerpt(location) +
+                 "\": only http:// addresses are supported");
+        const QByteArray afterScheme = ref.mid(colon + 1);
+        if (afterScheme.startsWith("//"))
+            return ParseHttpUrl(QString::fromUtf8("http:" + afterScheme));
+        ref = afterScheme; // "http:path", relative to the base
+    }
+    if (ref.startsWith("//"))
+        return ParseHttpUrl(QString::fromUtf8("http:" + ref));
+
+    HttpUrl result = base;
+    QByteArray basePath;
+    QByteArray baseQuery;
+    splitTarget(base.target, basePath, baseQuery);
+    if (ref.isEmpty())
+        return result;
+
+    QByteArray refPath;
+    QByteArray refQuery;
+    splitTarget(encodeTarget(ref), refPath, refQuery);
+    if (refPath.isEmpty()) {
+        result.target = basePath + refQuery;
+    } else if (refPath.startsWith('/')) {
+        result.target = removeDotSegments(refPath) + refQuery;
+    } else {
+        const QByteArray directory = basePath.left(basePath.lastIndexOf('/') + 1);
+        result.target = removeDotSegments(directory + refPath) + refQuery;
+    }
+    return result;
+}
+
+QByteArray FormEncode(const QByteArray& value)
+{
+    QByteArray out;
+    out.reserve(value.size() * 3);
+    for (char ch : value) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == ' ') {
+            out += '+';
+        } else if (isAlnum(c)) {
+            out += ch;
+        } else {
+            out += '%';
+            out += hexDigit(c >> 4);
+            out += hexDigit(c);
+        }
+    }
+    return out;
+}
+
+QByteArray FormEncodeFields(const QStringList& lines)
+{
+    QByteArray body;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            body += '&';
+        const QByteArray line = lines[i].toUtf8();
+        const qsizetype eq = line.indexOf('=');
+        if (eq < 0 || eq == line.size() - 1)
+            body += line;
+        else
+            body += line.left(eq + 1) + FormEncode(line.mid(eq + 1));
+    }
+    return body;
+}
+
+QByteArray CookiePair(const QString& cookieText)
+{
+    QByteArray pair = cookieText.toUtf8();
+    const qsizetype semicolon = pair.indexOf(';');
+    if (semicolon >= 0)
+        pair.truncate(semicolon);
+    const qsizetype eq = pair.indexOf('=');
+    const QByteArray name = (eq < 0 ? pair : pair.left(eq)).trimmed();
+    if (name.isEmpty())
+        return {};
+    const QByteArray value = eq < 0 ? QByteArray() : pair.mid(eq + 1).trimmed();
+    return name + '=' + value;
+}
+
+HttpClient::HttpClient(HttpClientSettings settings) : m_settings(std::move(settings))
+{
+    if (m_settings.timeoutMs <= 0)
+        m_settings.timeoutMs = kDefaultTimeoutMs;
+    if (m_settings.maxRedirects < 0)
+        m_settings.maxRedirects = 0;
+}
+
+HttpClient::~HttpClient()
+{
+    close();
+}
+
+bool HttpClient::usesProxy() const
+{
+    return !m_settings.proxyHost.isEmpty() && m_settings.proxyPort != 0;
+}
+
+void HttpClient::close()
+{
+    if (m_socket) {
+        m_socket->close();
+        m_socket.reset();
+    }
+}
+
+QByteArray HttpClient::requestBody(HttpMethod method, const QStringList& formFields,
+                                   const QByteArray& rawBody) const
+{
+    if (method == HttpMethod::Post)
+        return FormEncodeFields(formFields);
+    if (method == HttpMethod::Put)
+        return rawBody;
+    return {};
+}
+
+QByteArray HttpClient::composeRequest(HttpMethod method, const HttpUrl& url, const QByteArray& body,
+                                      bool withCredentials) const
+{
+    QByteArray request;
+    request += HttpMethodName(method) + ' ' + (usesProxy() ? url.absolute() : url.target) + " HTTP/1.1\r\n";
+
+    auto add = [&request](const char* name, const QByteArray& value) {
+        if (value.isEmpty())
+            return;
+        if (hasLineBreak(value))
+            fail(QByteArray("the ") + name + " header value contains a line break");
+        request += QByteArray(name) + ": " + value + "\r\n";
+    };
+
+    QString contentType = m_settings.contentType;
+    if (method == HttpMethod::Post &&
+        (contentType.isEmpty() || contentType.compare(QLatin1String("text/html"), Qt::CaseInsensitive) == 0))
+        contentType = QStringLiteral("application/x-www-form-urlencoded");
+
+    add("Host", url.authority());
+    add("Referer", m_settings.referer.toUtf8());
+    add("User-Agent", m_settings.userAgent.toUtf8());
+    add("Content-Type", contentType.toUtf8());
+    add("Accept", m_settings.accept.toUtf8());
+    add("Accept-Charset", m_settings.acceptCharset.toUtf8());
+    add("Accept-Encoding", m_settings.acceptEncoding.toUtf8());
+    add("Accept-Language", m_settings.acceptLanguage.toUtf8());
+    if (withCredentials && (!m_settings.userName.isEmpty() || !m_settings.password.isEmpty()))
+        add("Authorization", basicCredentials(m_settings.userName, m_settings.password));
+    if (usesProxy() && (!m_settings.proxyUserName.isEmpty() || !m_settings.proxyPassword.isEmpty()))
+        add("Proxy-Authorization", basicCredentials(m_settings.proxyUserName, m_settings.proxyPassword));
+    if (withCredentials)
+        add("Cookie", CookiePair(m_settings.cookie));
+    if (method == HttpMethod::Post || method == HttpMethod::Put)
+        request += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    request += "\r\n";
+    request += body;
+    return request;
+}
+
+void HttpClient::send(HttpMethod method, const QString& url, const QStringList& formFields,
+                      const QByteArray& rawBody)
+{
+    m_lastPort = 0;
+    m_responseCode = -1;
+    m_statusLine.clear();
+    m_redirects = 0;
+    m_lastUrl = url.toUtf8();
+
+    const HttpUrl first = ParseHttpUrl(url);
+    const QByteArray body = requestBody(method, formFields, rawBody);
+    HttpUrl current = first;
+    for (;;) {
+        // Credentials (Basic and the cookie) belong to the first request's host and port only.
+        const QByteArray request = composeRequest(method, current, body, current.sameOrigin(first));
+        m_lastUrl = current.absolute();
+        exchange(method, current, request);
+
+        const int code = m_responseCode;
+        if (code >= 200 && code <= 299)
+            return;
+        if (code >= 300 && code <= 399 && code != 304 && !m_location.isEmpty()) {
+            if (m_redirects >= m_settings.maxRedirects)
+                return;
+            current = ResolveLocation(current, m_location);
+            ++m_redirects;
+            continue;
+        }
+        throw HttpError(m_statusLine.toStdString());
+    }
+}
+
+void HttpClient::exchange(HttpMethod method, const HttpUrl& url, const QByteArray& request)
+{
+    const int timeout = m_settings.timeoutMs;
+    const bool proxy = usesProxy();
+    const std::string host = (proxy ? m_settings.proxyHost.toUtf8() : url.host).toStdString();
+    const int port = proxy ? m_settings.proxyPort : url.port;
+
+    m_responseCode = -1;
+    m_statusLine.clear();
+    m_location.clear();
+    m_lastPort = port;
+
+    struct Closer
+    {
+        HttpClient* client;
+        ~Closer() { client->close(); }
+    } closer{this};
+
+    qCDebug(lcHttp) << HttpMethodName(method) << "to" << QByteArray::fromStdString(host) << "port" << port;
+    m_socket = std::make_unique<TcpSocket>();
+    m_socket->connect(host, port, timeout);
+    m_socket->write(request.toStdString(), timeout);
+
+    // The head of the answer is awaited for at most `timeout`, then its body for at most `timeout`.
+    HttpResponseParser parser(method == HttpMethod::Head);
+    const std::string& peer = m_socket->peerName();
+    auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeout);
+    bool inBody = false;
+    while (!parser.complete()) {
+        const int left = remainingMs(deadline);
+        std::string bytes;
+        try {
+            if (left <= 0)
+                throw SocketTimeoutError("");
+            bytes = m_socket->readSome(kReadChunk, left);
+        } catch (const SocketTimeoutError&) {
+            const std::string what = inBody ? "the body of the answer from " + peer + " was not complete"
+                                             : "no complete answer from " + peer;
+            throw SocketTimeoutError(what + " within " + std::to_string(timeout) + " ms");
+        }
+        if (bytes.empty()) {
+            parser.finish();
+            break;
+        }
+        try {
+            parser.feed(bytes.data(), static_cast<qsizetype>(bytes.size()));
+        } catch (...) {
+            if (parser.statusCode() > 0) {
+                m_responseCode = parser.statusCode();
+                m_statusLine = parser.statusLine();
+            }
+            throw;
+        }
+        if (parser.statusCode() > 0 && m_responseCode < 0) {
+            m_responseCode = parser.statusCode();
+            m_statusLine = parser.statusLine();
+        }
+        if (!inBody && parser.headComplete()) {
+            inBody = true;
+            deadline = SteadyClock::now() + std::chrono::milliseconds(timeout);
+        }
+    }
+    m_location = parser.header("Location");
+    qCDebug(lcHttp) << "answer" << m_responseCode << "with" << parser.bodyBytes() << "body bytes";
+}

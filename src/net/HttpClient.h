@@ -1,0 +1,150 @@
+#pragma once
+
+#include "net/HttpParser.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class TcpSocket;
+
+// Request methods of the HTTP client.
+enum class HttpMethod { Get, Post, Head, Options, Trace, Put, Delete };
+
+// The method for a stored method text: "Get", "Post", "Head", "Options", "Trace", "Put", "Delete"
+// compared exactly; any other text, the empty one included, gives Head.
+HttpMethod HttpMethodFromText(const QString& text);
+// The method as it goes on the wire ("GET", "POST", ...).
+QByteArray HttpMethodName(HttpMethod method);
+
+// An http:// address taken apart for a request.
+struct HttpUrl
+{
+    QByteArray host;   // as written (without brackets for an IPv6 literal)
+    int port = 80;     // 80 when the address names none
+    QByteArray target; // path and query as sent in the request line, starting with "/"
+
+    // The Host header value: the host, with ":port" when the port is not 80.
+    QByteArray authority() const;
+    // "http://" + authority() + target, the request target when going through a proxy.
+    QByteArray absolute() const;
+    // Same host (ignoring case) and same port.
+    bool sameOrigin(const HttpUrl& other) const;
+};
+
+// Takes an address apart. It must begin with "http://" in any letter case; user information
+// before "@" and a fragment after "#" are dropped; blanks, control and non-ASCII bytes of the
+// path and query are percent-encoded. Throws HttpError for anything else.
+HttpUrl ParseHttpUrl(const QString& url);
+
+// The address a Location header points to, resolved against the address that was requested
+// (RFC 3986, section 5). Throws HttpError for a location with another scheme than http.
+HttpUrl ResolveLocation(const HttpUrl& base, const QByteArray& location);
+
+// Form encoding of one value, byte by byte over its UTF-8 form: a space becomes "+", A-Z, a-z
+// and 0-9 stay, every other byte becomes "%" and two upper-case hexadecimal digits.
+QByteArray FormEncode(const QByteArray& value);
+// Form fields given as "name=value" lines: each non-empty value form-encoded, names as they
+// are, lines joined with "&".
+QByteArray FormEncodeFields(const QStringList& lines);
+// The name=value pair at the front of a cookie text; attributes after the first ";" are
+// dropped. Empty when the text holds no name.
+QByteArray CookiePair(const QString& cookieText);
+
+// What an HTTP client sends besides the address. Empty texts mean "not sent".
+struct HttpClientSettings
+{
+    // Bounds the connection attempt, the sending of a request, the wait for the head of an
+    // answer and the wait for its body (each on its own). Values <= 0 give 5000.
+    int timeoutMs = 5000;
+    // Redirects (3xx with Location, 304 excepted) followed before an answer is taken as final.
+    int maxRedirects = 5;
+
+    // Basic credentials, sent when either is non-empty, only to the host and port of the first
+    // request of an exchange.
+    QString userName;
+    QString password;
+
+    // An HTTP proxy, used when the host is non-empty and the port is not 0. Its credentials,
+    // when either is non-empty, go with every request as Basic proxy credentials.
+    QString proxyHost;
+    int proxyPort = 0;
+    QString proxyUserName;
+    QString proxyPassword;
+
+    // Request headers, each sent only when non-empty.
+    QString referer;
+    QString userAgent;
+    QString contentType;
+    QString accept;
+    QString acceptCharset;
+    QString acceptEncoding;
+    QString acceptLanguage;
+    // Cookie text; its leading name=value pair is sent, to the first request's host and port only.
+    QString cookie;
+};
+
+// A blocking HTTP/1.1 client for plain http:// addresses: one exchange is one request (a new
+// connection each time), its redirects, and the final answer. The body of every answer is read
+// and discarded. One client belongs to one thread at a time.
+//
+// Wire form of a request, in this order: the request line (method, path and query, or the whole
+// address through a proxy, "HTTP/1.1"), Host, Referer, User-Agent, Content-Type, Accept,
+// Accept-Charset, Accept-Encoding, Accept-Language, Authorization, Proxy-Authorization, Cookie,
+// Content-Length (POST and PUT only), a blank line and the body.
+class HttpClient
+{
+public:
+    explicit HttpClient(HttpClientSettings settings = {});
+    ~HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    const HttpClientSettings& settings() const { return m_settings; }
+    bool usesProxy() const;
+
+    // One exchange with `url`. The body depends on the method: POST sends `formFields`
+    // form-encoded (Content-Type application/x-www-form-urlencoded unless another than
+    // "text/html" is configured), PUT sends `rawBody` as it is, the others send none.
+    // Redirects are followed with the same method and body, up to maxRedirects; after that the
+    // redirect answer is taken as final.
+    //
+    // Returns when the final answer has a 2xx status (or is a redirect past the limit). Throws
+    // HttpError whose message is the status line for any other status, and HttpError or
+    // SocketError for a failed connection, a time-out or a malformed answer. In every case the
+    // results below describe the last answer.
+    void send(HttpMethod method, const QString& url, const QStringList& formFields = {},
+              const QByteArray& rawBody = {});
+
+    // Results of the last send().
+    int lastPort() const { return m_lastPort; }                  // port last connected to, 0 before
+    int responseCode() const { return m_responseCode; }          // -1 when no answer arrived
+    const QByteArray& statusLine() const { return m_statusLine; } // trimmed, empty when none
+    const QByteArray& lastUrl() const { return m_lastUrl; }      // address of the last request
+    int redirectsFollowed() const { return m_redirects; }
+
+    // Releases the connection; errors are ignored. send() closes its connections itself.
+    void close();
+
+    // The body send() uses for `method`.
+    QByteArray requestBody(HttpMethod method, const QStringList& formFields, const QByteArray& rawBody) const;
+    // The bytes of one request for `url` with `body`; `withCredentials` adds Authorization and
+    // Cookie. Throws HttpError when a configured header value holds a line break.
+    QByteArray composeRequest(HttpMethod method, const HttpUrl& url, const QByteArray& body,
+                              bool withCredentials) const;
+
+private:
+    // One request and its answer on a fresh connection; fills the results.
+    void exchange(HttpMethod method, const HttpUrl& url, const QByteArray& request);
+
+    HttpClientSettings m_settings;
+    std::unique_ptr<TcpSocket> m_socket;
+    int m_lastPort = 0;
+    int m_responseCode = -1;
+    QByteArray m_statusLine;
+    QByteArray m_lastUrl;
+    int m_redirects = 0;
+    QByteArray m_location;
+};

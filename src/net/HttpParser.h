@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+
+#include <stdexcept>
+
+// An HTTP answer that cannot be accepted: malformed, too large, cut short, a status that fails.
+class HttpError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads one HTTP/1.x answer (RFC 7230) from bytes handed over in pieces of any size. It does no
+// I/O: the caller feeds what the connection brings and calls finish() when the peer closes.
+//
+// The status line and the headers are kept; the body is counted and discarded, whatever its
+// framing (Content-Length, chunked or until the connection closes). Every line has a size
+// limit, so a hostile peer cannot make the parser hold more than about kMaxHead bytes.
+class HttpResponseParser
+{
+public:
+    static constexpr qsizetype kMaxStatusLine = 8 * 1024;
+    static constexpr qsizetype kMaxHeaderLine = 64 * 1024;
+    static constexpr qsizetype kMaxHead = 256 * 1024;
+    static constexpr qsizetype kMaxChunkLine = 4 * 1024;
+
+    enum class BodyKind { None, Length, Chunked, UntilClose };
+
+    // `headRequest`: the answer belongs to a HEAD request and has no body whatever its headers say.
+    explicit HttpResponseParser(bool headRequest = false);
+
+    // Takes bytes of the answer and returns how many of them it used; bytes after the end of the
+    // answer are left over. Throws HttpError when the answer is malformed or exceeds a limit.
+    qsizetype feed(const char* data, qsizetype size);
+    qsizetype feed(const QByteArray& data) { return feed(data.constData(), data.size()); }
+
+    // The peer closed the connection in order: ends a body that runs until the close, and throws
+    // HttpError when the answer is not complete yet.
+    void finish();
+
+    bool headComplete() const { return m_stage > Stage::Headers; }
+    bool complete() const { return m_stage == Stage::Done; }
+
+    // Valid once the status line has been read: the code and the line trimmed at both ends.
+    int statusCode() const { return m_statusCode; }
+    const QByteArray& statusLine() const { return m_statusLine; }
+
+    // Headers in the order received; names as sent, values without surrounding blanks.
+    const QList<QPair<QByteArray, QByteArray>>& headers() const { return m_headers; }
+    bool hasHeader(const QByteArray& name) const;
+    // The first value of `name` (case-insensitive), empty when absent.
+    QByteArray header(const QByteArray& name) const;
+
+    BodyKind bodyKind() const { return m_bodyKind; }
+    // Body bytes read so far (chunk framing not counted).
+    qint64 bodyBytes() const { return m_bodyBytes; }
+
+private:
+    enum class Stage {
+        StatusLine,
+        Headers,
+        LengthBody,
+        ChunkSize,
+        ChunkData,
+        ChunkDataEnd,
+        Trailers,
+        UntilCloseBody,
+        Done
+    };
+
+    // Collects bytes up to the next LF; returns true when `m_line` holds a whole line (without
+    // CR LF). `limit` bounds the line; `what` names it in the error.
+    bool takeLine(const char* data, qsizetype size, qsizetype& pos, qsizetype limit, const char* what);
+    void parseStatusLine();
+    void parseHeaderLine();
+    void startBody();
+    void parseChunkSize();
+
+    const bool m_headRequest;
+    Stage m_stage = Stage::StatusLine;
+    QByteArray m_line;
+    bool m_lineDone = false;
+    bool m_sawCR = false;
+    qsizetype m_headBytes = 0;
+    int m_statusCode = 0;
+    QByteArray m_statusLine;
+    QList<QPair<QByteArray, QByteArray>> m_headers;
+    BodyKind m_bodyKind = BodyKind::None;
+    qint64 m_remaining = 0;
+    qint64 m_bodyBytes = 0;
+    qint64 m_contentLength = -1;
+};
+
+// A short, printable excerpt of bytes received from a peer, for error messages: at most
+// `maxLength` bytes, control and non-ASCII bytes shown as "\xNN".
+QByteArray PrintableExcerpt(const QByteArray& bytes, qsizetype maxLength = 80);
