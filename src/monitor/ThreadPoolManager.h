@@ -75,9 +75,12 @@ public:
 private:
     struct Shared;
     struct Owner;
+    class Manager;
 
+    void PostSetting(int kind, std::int32_t value);
     void DeliverReturned();
     void DeliverError(int code, const QString& text);
+    static void DeliverOne(ThreadPoolManager* pool, Owner& owner, PoolWorkItem* item);
 
     std::shared_ptr<Shared> m_shared; // shared with the manager and the worker threads
     std::shared_ptr<Owner> m_owner;   // owner thread only: handlers and the alive flag

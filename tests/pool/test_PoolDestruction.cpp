@@ -1,0 +1,140 @@
+// Destroying the pool at awkward moments: items running on worker threads, items waiting,
+// hand-backs not yet delivered, and from inside a (slow) OnWorkItemDone handler.
+
+#include "PoolTestKit.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace pooltest;
+using namespace std::chrono_literals;
+
+namespace {
+
+class PoolDestructionTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        pool = std::make_unique<ThreadPoolManager>();
+        pool->SetOnWorkItemDone(recorder.Handler());
+    }
+
+    void TearDown() override
+    {
+        gate.Open();
+        pool.reset();
+        // Every item is freed exactly once, also those that ended after the pool was gone.
+        EXPECT_TRUE(WaitUntil([this] { return tally.destroyed.load() == queued; }))
+            << tally.destroyed.load() << " of " << queued << " items destroyed";
+        // Nothing is delivered late (the pool is gone) and nothing twice.
+        SpinUntil([] { return false; }, 50ms);
+        for (const auto& [id, times] : recorder.timesById)
+            EXPECT_EQ(times, 1) << "item " << id;
+        for (const Handed& h : recorder.handed)
+            EXPECT_TRUE(h.onOwnerThread) << "item " << h.id;
+    }
+
+    int Queue(std::function<void()> work = {})
+    {
+        auto* item = new TestItem(tally, std::move(work));
+        pool->QueueItem(item);
+        ++queued;
+        return item->Id;
+    }
+    int QueueBlocked()
+    {
+        return Queue([this] { gate.Pass(); });
+    }
+
+    Tally tally;
+    Gate gate;
+    Recorder recorder;
+    std::unique_ptr<ThreadPoolManager> pool;
+    int queued = 0;
+};
+
+TEST_F(PoolDestructionTest, WhileItemsRunWaitAndAwaitDeliveryNothingIsLostOrFreedTwice)
+{
+    pool->MaxPooled(3);
+    pool->MaxQueuedTime(60);
+    std::vector<int> ended;
+    for (int i = 0; i < 100; ++i)
+        ended.push_back(Queue());
+    // All quick items have run; their hand-backs are not delivered (the loop does not run).
+    ASSERT_TRUE(WaitUntil([this] { return tally.started.load() == 100 && pool->RunningCount() == 0; }));
+    std::vector<int> running{QueueBlocked(), QueueBlocked(), QueueBlocked()};
+    std::vector<int> waiting{Queue(), Queue(), Queue(), Queue()};
+    ASSERT_TRUE(WaitUntil([this] { return tally.inside.load() == 3; }));
+    ASSERT_TRUE(recorder.handed.empty());
+
+    pool.reset();
+
+    // The destructor handed back what had ended and the cancelled waiting items.
+    EXPECT_EQ(recorder.handed.size(), ended.size() + waiting.size());
+    for (int id : ended) {
+        ASSERT_NE(recorder.Find(id), nullptr) << id;
+        EXPECT_EQ(recorder.Find(id)->status, PoolWorkItem::StatusDone);
+    }
+    for (int id : waiting) {
+        ASSERT_NE(recorder.Find(id), nullptr) << id;
+        EXPECT_EQ(recorder.Find(id)->status, PoolWorkItem::StatusCancelled);
+        EXPECT_FALSE(recorder.Find(id)->ran);
+    }
+    // Items still running were not waited for; they end (and are freed) afterwards.
+    for (int id : running)
+        EXPECT_EQ(recorder.Find(id), nullptr);
+    EXPECT_EQ(tally.inside.load(), 3);
+    EXPECT_EQ(tally.destroyed.load(), static_cast<int>(ended.size() + waiting.size()));
+    gate.Open();
+}
+
+TEST_F(PoolDestructionTest, FromInsideTheHandler)
+{
+    pool->MaxQueuedTime(60);
+    for (int i = 0; i < 5; ++i)
+        Queue();
+    QueueBlocked();
+    QueueBlocked();
+    ASSERT_TRUE(WaitUntil([this] { return tally.started.load() == 7 && tally.inside.load() == 2; }));
+
+    int calls = 0;
+    recorder.after = [this, &calls](const Handed&) {
+        if (++calls == 1)
+            pool.reset();
+    };
+    ASSERT_TRUE(SpinUntil([this] { return pool == nullptr; }));
+    // The five quick items came back (one to the handler that destroyed the pool, the rest while
+    // it was being destroyed); the blocked two did not.
+    EXPECT_EQ(recorder.handed.size(), 5u);
+    for (const Handed& h : recorder.handed)
+        EXPECT_TRUE(h.ran && h.status == PoolWorkItem::StatusDone) << h.id;
+}
+
+TEST_F(PoolDestructionTest, WhileASlowHandlerRunsANestedEventLoop)
+{
+    pool->MaxQueuedTime(60);
+    for (int i = 0; i < 20; ++i)
+        Queue();
+    QueueBlocked();
+    ASSERT_TRUE(WaitUntil([this] { return tally.started.load() == 21 && tally.inside.load() == 1; }));
+
+    int calls = 0;
+    recorder.after = [this, &calls](const Handed&) {
+        if (++calls != 1)
+            return;
+        // Like a modal message box: the owner's events run inside the handler, and one of them
+        // destroys the pool.
+        QEventLoop loop;
+        QTimer::singleShot(20, &loop, [this] { pool.reset(); });
+        QTimer::singleShot(200, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    ASSERT_TRUE(SpinUntil([this] { return pool == nullptr; }));
+    // The 20 quick items came back exactly once each (checked in TearDown), the blocked one not.
+    EXPECT_EQ(recorder.handed.size(), 20u);
+}
+
+} // namespace

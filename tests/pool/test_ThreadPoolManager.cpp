@@ -1,0 +1,322 @@
+#include "PoolTestKit.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using namespace pooltest;
+using namespace std::chrono_literals;
+
+namespace {
+
+class PoolTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        pool = std::make_unique<ThreadPoolManager>();
+        pool->SetOnWorkItemDone(recorder.Handler());
+    }
+
+    void TearDown() override
+    {
+        // Let blocked items finish, then make sure every item was freed before the gate and the
+        // tally (which the items use) go away.
+        gate.Open();
+        pool.reset();
+        EXPECT_TRUE(WaitUntil([this] { return tally.destroyed.load() == queued; }))
+            << tally.destroyed.load() << " of " << queued << " items destroyed";
+    }
+
+    TestItem* Queue(std::function<void()> work = {})
+    {
+        auto* item = new TestItem(tally, std::move(work));
+        pool->QueueItem(item);
+        ++queued;
+        return item;
+    }
+    TestItem* QueueBlocked()
+    {
+        return Queue([this] { gate.Pass(); });
+    }
+    bool AllHandedBack()
+    {
+        return SpinUntil([this] { return static_cast<int>(recorder.handed.size()) == queued; });
+    }
+    // Every queued item was handed back exactly once, on the owner thread.
+    void ExpectEachHandedOnceOnOwner()
+    {
+        EXPECT_EQ(static_cast<int>(recorder.timesById.size()), queued);
+        for (const auto& [id, times] : recorder.timesById)
+            EXPECT_EQ(times, 1) << "item " << id;
+        for (const Handed& h : recorder.handed)
+            EXPECT_TRUE(h.onOwnerThread) << "item " << h.id;
+    }
+
+    Tally tally;
+    Gate gate;
+    Recorder recorder;
+    std::unique_ptr<ThreadPoolManager> pool;
+    int queued = 0;
+};
+
+TEST_F(PoolTest, IdsCountFromOneInQueueOrderAndEveryItemComesBackOnceOnTheOwnerThread)
+{
+    std::vector<int> ids;
+    for (int i = 0; i < 50; ++i)
+        ids.push_back(Queue()->Id); // readable right after QueueItem
+    // Nothing is handed back before the owner thread returns to its event loop.
+    EXPECT_TRUE(recorder.handed.empty());
+    ASSERT_TRUE(AllHandedBack());
+    for (int i = 0; i < 50; ++i)
+        ids.push_back(Queue()->Id);
+    ASSERT_TRUE(AllHandedBack());
+
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(ids[static_cast<std::size_t>(i)], i + 1);
+    ExpectEachHandedOnceOnOwner();
+    for (const Handed& h : recorder.handed) {
+        EXPECT_EQ(h.status, PoolWorkItem::StatusDone);
+        EXPECT_TRUE(h.errorText.isEmpty());
+        EXPECT_TRUE(h.ran);
+    }
+    EXPECT_EQ(pool->ExecutingCount(), 0);
+    EXPECT_EQ(pool->RunningCount(), 0);
+
+    // Another pool numbers its own items from 1.
+    ThreadPoolManager other;
+    TestItem* first = new TestItem(tally);
+    other.QueueItem(first, 0);
+    ++queued;
+    EXPECT_EQ(first->Id, 1);
+}
+
+TEST_F(PoolTest, QueueItemStampsTimeAndFlags)
+{
+    const QDateTime before = QDateTime::currentDateTime();
+    TestItem* item = new TestItem(tally);
+    pool->QueueItem(item, 0x03);
+    ++queued;
+    EXPECT_EQ(item->Flags, 0x03);
+    EXPECT_GE(item->QueuedAt.toMSecsSinceEpoch(), before.toMSecsSinceEpoch() - 1000);
+    EXPECT_LE(item->QueuedAt.toMSecsSinceEpoch(), QDateTime::currentDateTime().toMSecsSinceEpoch() + 1000);
+    EXPECT_TRUE(AllHandedBack());
+}
+
+struct ThrowCase
+{
+    const char* name;
+    std::function<void()> raise;
+    QString errorText;
+};
+
+class PoolExecuteErrorTest : public PoolTest, public ::testing::WithParamInterface<ThrowCase>
+{
+};
+
+TEST_P(PoolExecuteErrorTest, ErrorInExecuteGivesStatus4WithItsMessageAndKeepsResultFields)
+{
+    auto* item = new TestItem(tally, GetParam().raise);
+    item->LeaveInLeft = QStringLiteral("half done");
+    pool->QueueItem(item);
+    ++queued;
+    const int id = item->Id;
+    ASSERT_TRUE(AllHandedBack());
+    const Handed* h = recorder.Find(id);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->status, PoolWorkItem::StatusExecuteError);
+    EXPECT_EQ(h->errorText, GetParam().errorText);
+    EXPECT_EQ(h->left, "half done");
+    EXPECT_EQ(pool->ExecutingCount(), 0);
+    ExpectEachHandedOnceOnOwner();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, PoolExecuteErrorTest,
+    ::testing::Values(
+        ThrowCase{"runtime_error", [] { throw std::runtime_error("connect: Connection refused"); },
+                  QStringLiteral("connect: Connection refused")},
+        ThrowCase{"utf8_message", [] { throw std::logic_error("Zeitüberschreitung"); },
+                  QStringLiteral("Zeitüberschreitung")},
+        ThrowCase{"int", [] { throw 42; },
+                  QStringLiteral("Execute raised an error that is not a standard exception.")},
+        ThrowCase{"qstring", [] { throw QStringLiteral("odd"); },
+                  QStringLiteral("Execute raised an error that is not a standard exception.")}),
+    [](const ::testing::TestParamInfo<ThrowCase>& p) { return std::string(p.param.name); });
+
+TEST_F(PoolTest, WithMaxQueueLengthWaitingTheNextIsRefusedAtOnce)
+{
+    pool->MaxPooled(1);
+    pool->MaxQueueLength(2);
+    pool->MaxQueuedTime(60);
+    const int running = QueueBlocked()->Id;
+    const int waiting1 = QueueBlocked()->Id;
+    const int waiting2 = QueueBlocked()->Id;
+    const int refused = QueueBlocked()->Id;
+
+    // The refusal comes back while the gate is still shut.
+    ASSERT_TRUE(SpinUntil([&] { return recorder.Find(refused) != nullptr; }));
+    EXPECT_EQ(recorder.handed.size(), 1u);
+    EXPECT_EQ(recorder.Find(refused)->status, PoolWorkItem::StatusRefused);
+    EXPECT_EQ(recorder.Find(refused)->errorText, "Execution queue is too long.");
+    EXPECT_FALSE(recorder.Find(refused)->ran);
+    EXPECT_EQ(pool->RunningCount(), 1);
+    EXPECT_EQ(pool->WaitingCount(), 2);
+
+    gate.Open();
+    ASSERT_TRUE(AllHandedBack());
+    for (int id : {running, waiting1, waiting2}) {
+        EXPECT_EQ(recorder.Find(id)->status, PoolWorkItem::StatusDone) << id;
+        EXPECT_TRUE(recorder.Find(id)->ran) << id;
+    }
+    EXPECT_EQ(tally.mostInside.load(), 1);
+    ExpectEachHandedOnceOnOwner();
+}
+
+TEST_F(PoolTest, AnItemWaitingPastMaxQueuedTimeIsGivenUp)
+{
+    pool->MaxPooled(1);
+    pool->MaxQueuedTime(1);
+    const int running = QueueBlocked()->Id;
+    const int expires = Queue()->Id;
+
+    ASSERT_TRUE(SpinUntil([&] { return recorder.Find(expires) != nullptr; }, 10s));
+    EXPECT_EQ(recorder.Find(expires)->status, PoolWorkItem::StatusRefused);
+    EXPECT_EQ(recorder.Find(expires)->errorText, "Maximum wait time exceeded.");
+    EXPECT_FALSE(recorder.Find(expires)->ran);
+    EXPECT_EQ(recorder.Find(running), nullptr);
+
+    gate.Open();
+    ASSERT_TRUE(AllHandedBack());
+    EXPECT_EQ(recorder.Find(running)->status, PoolWorkItem::StatusDone);
+    ExpectEachHandedOnceOnOwner();
+}
+
+TEST_F(PoolTest, WithMaxQueuedTimeZeroAnItemThatCannotRunAtOnceIsGivenUpAtOnce)
+{
+    pool->MaxPooled(1);
+    const int running = QueueBlocked()->Id;
+    const int expires = Queue()->Id;
+    ASSERT_TRUE(SpinUntil([&] { return recorder.Find(expires) != nullptr; }));
+    EXPECT_EQ(recorder.Find(expires)->status, PoolWorkItem::StatusRefused);
+    EXPECT_EQ(recorder.Find(expires)->errorText, "Maximum wait time exceeded.");
+    EXPECT_EQ(recorder.Find(running), nullptr);
+    gate.Open();
+    ASSERT_TRUE(AllHandedBack());
+    ExpectEachHandedOnceOnOwner();
+}
+
+TEST_F(PoolTest, CancelAllHandsBackWaitingItemsUnrunAndMarksRunningOnes)
+{
+    pool->MaxPooled(2);
+    pool->MaxQueuedTime(60);
+    std::vector<int> running{QueueBlocked()->Id, QueueBlocked()->Id};
+    std::vector<int> waiting;
+    for (int i = 0; i < 5; ++i)
+        waiting.push_back(Queue()->Id);
+    ASSERT_TRUE(WaitUntil([this] { return tally.inside.load() == 2; }));
+    EXPECT_EQ(pool->ExecutingCount(), 2);
+
+    pool->CancelAll();
+    ASSERT_TRUE(SpinUntil([&] { return recorder.handed.size() == waiting.size(); }));
+    // Waiting items come back from the last to the first, none of them run.
+    for (std::size_t i = 0; i < waiting.size(); ++i) {
+        const Handed& h = recorder.handed[i];
+        EXPECT_EQ(h.id, waiting[waiting.size() - 1 - i]);
+        EXPECT_EQ(h.status, PoolWorkItem::StatusCancelled);
+        EXPECT_TRUE(h.errorText.isEmpty());
+        EXPECT_FALSE(h.ran);
+    }
+    EXPECT_EQ(tally.started.load(), 2);
+
+    // Running items are not interrupted; they come back as cancelled once they end.
+    gate.Open();
+    ASSERT_TRUE(AllHandedBack());
+    for (int id : running) {
+        EXPECT_EQ(recorder.Find(id)->status, PoolWorkItem::StatusCancelled);
+        EXPECT_TRUE(recorder.Find(id)->ran);
+    }
+
+    // Cancelling concerns the items there were: a later item runs normally.
+    const int later = Queue()->Id;
+    ASSERT_TRUE(AllHandedBack());
+    EXPECT_EQ(recorder.Find(later)->status, PoolWorkItem::StatusDone);
+    EXPECT_TRUE(recorder.Find(later)->ran);
+    EXPECT_EQ(pool->ExecutingCount(), 0);
+    ExpectEachHandedOnceOnOwner();
+}
+
+TEST_F(PoolTest, AnItemThatFailsInExecuteWhileCancelledKeepsItsError)
+{
+    pool->MaxQueuedTime(60);
+    const int id = Queue([this] {
+                       gate.Pass();
+                       throw std::runtime_error("late failure");
+                   })->Id;
+    ASSERT_TRUE(WaitUntil([this] { return tally.inside.load() == 1; }));
+    pool->CancelAll();
+    gate.Open();
+    ASSERT_TRUE(AllHandedBack());
+    EXPECT_EQ(recorder.Find(id)->status, PoolWorkItem::StatusExecuteError);
+    EXPECT_EQ(recorder.Find(id)->errorText, "late failure");
+}
+
+// With the program's limits: 200 items block at once, the 201st waits, and with 100 waiting one
+// more is refused.
+TEST_F(PoolTest, TwoHundredBlockingItemsRunAtOnceAndOneHundredWait)
+{
+    pool->MaxPooled(200);
+    pool->MaxQueueLength(100);
+    pool->MaxQueuedTime(300);
+    for (int i = 0; i < 201; ++i)
+        QueueBlocked();
+    ASSERT_TRUE(WaitUntil([this] { return tally.inside.load() == 200; }, 60s)) << tally.inside.load();
+    ASSERT_TRUE(WaitUntil([this] { return pool->WaitingCount() == 1; }));
+    EXPECT_EQ(pool->RunningCount(), 200);
+    EXPECT_EQ(pool->ExecutingCount(), 200);
+
+    for (int i = 0; i < 99; ++i)
+        QueueBlocked();
+    const int refused = QueueBlocked()->Id;
+    ASSERT_TRUE(SpinUntil([&] { return recorder.Find(refused) != nullptr; }));
+    EXPECT_EQ(recorder.handed.size(), 1u);
+    EXPECT_EQ(recorder.Find(refused)->status, PoolWorkItem::StatusRefused);
+    EXPECT_EQ(recorder.Find(refused)->errorText, "Execution queue is too long.");
+    EXPECT_EQ(pool->WaitingCount(), 100);
+    EXPECT_EQ(tally.started.load(), 200);
+
+    gate.Open();
+    ASSERT_TRUE(SpinUntil([this] { return static_cast<int>(recorder.handed.size()) == queued; }, 60s));
+    EXPECT_EQ(tally.started.load(), 300);
+    EXPECT_EQ(tally.mostInside.load(), 200);
+    int done = 0;
+    for (const Handed& h : recorder.handed)
+        done += h.status == PoolWorkItem::StatusDone ? 1 : 0;
+    EXPECT_EQ(done, 300);
+    ExpectEachHandedOnceOnOwner();
+}
+
+TEST_F(PoolTest, AHandlerThatThrowsStillFreesTheItemAndLaterItemsStillComeBack)
+{
+    recorder.after = [](const Handed& h) {
+        if (h.id == 1)
+            throw std::runtime_error("handler fault");
+    };
+    Queue();
+    Queue();
+    ASSERT_TRUE(AllHandedBack());
+    EXPECT_TRUE(WaitUntil([this] { return tally.destroyed.load() == 2; }));
+    ExpectEachHandedOnceOnOwner();
+}
+
+TEST_F(PoolTest, ErrorHandlerIsNotCalledInNormalWork)
+{
+    int errors = 0;
+    pool->SetOnError([&errors](ThreadPoolManager*, int, const QString&) { ++errors; });
+    for (int i = 0; i < 20; ++i)
+        Queue([] { throw std::runtime_error("item fault"); });
+    ASSERT_TRUE(AllHandedBack());
+    EXPECT_EQ(errors, 0);
+}
+
+} // namespace
