@@ -1,0 +1,44 @@
+#pragma once
+
+#include "net/LineReply.h"
+#include "net/Socket.h"
+
+#include <string>
+
+// The request/reply engine shared by the line protocols (SMTP, POP3, IMAP, FTP): one TCP
+// connection, commands sent as text + CR LF, replies read until the protocol's parser says they
+// are complete. Every wait is bounded: the connection attempt by the time-out given to connect(),
+// each reply by the reply time-out (the same value unless set otherwise), sending likewise.
+//
+// Errors: SocketError (resolution, refused, timed out, closed) and ProtocolError (malformed or
+// oversized reply), both with messages naming the server.
+class LineClient
+{
+public:
+    LineClient() = default;
+
+    // Connects to host:port within `timeoutMs`; later replies wait at most `timeoutMs` too.
+    void connect(const std::string& host, int port, int timeoutMs);
+    bool isConnected() const { return m_socket.isOpen(); }
+    void setReplyTimeout(int timeoutMs) { m_replyTimeoutMs = timeoutMs; }
+    int replyTimeout() const { return m_replyTimeoutMs; }
+    const std::string& peerName() const { return m_socket.peerName(); }
+
+    // Sends `line` followed by CR LF. A line holding CR or LF itself is refused (ProtocolError),
+    // so no value can smuggle in a second command.
+    void sendLine(const std::string& line);
+
+    // Reads one reply with `parser` (which is reset first) and returns it.
+    LineReply readReply(ReplyParser& parser);
+
+    // sendLine() then readReply().
+    LineReply command(const std::string& line, ReplyParser& parser);
+
+    // Closes the connection; errors are ignored. Bytes not yet read are dropped.
+    void close();
+
+private:
+    TcpSocket m_socket;
+    std::string m_pending; // received bytes beyond the last reply
+    int m_replyTimeoutMs = 10000;
+};
