@@ -16,6 +16,7 @@ long long steadyNowMs()
 void LineClient::connect(const std::string& host, int port, int timeoutMs)
 {
     m_pending.clear();
+    m_broken = false;
     m_replyTimeoutMs = timeoutMs;
     m_socket.connect(host, port, timeoutMs);
 }
@@ -24,10 +25,25 @@ void LineClient::sendLine(const std::string& line)
 {
     if (line.find_first_of("\r\n") != std::string::npos)
         throw ProtocolError("a command line must not contain CR or LF");
-    m_socket.write(line + "\r\n", m_replyTimeoutMs);
+    try {
+        m_socket.write(line + "\r\n", m_replyTimeoutMs);
+    } catch (...) {
+        m_broken = true;
+        throw;
+    }
 }
 
 LineReply LineClient::readReply(ReplyParser& parser)
+{
+    try {
+        return readReplyOnce(parser);
+    } catch (...) {
+        m_broken = true;
+        throw;
+    }
+}
+
+LineReply LineClient::readReplyOnce(ReplyParser& parser)
 {
     parser.reset();
     const long long deadline = m_replyTimeoutMs < 0 ? -1 : steadyNowMs() + m_replyTimeoutMs;
@@ -71,4 +87,5 @@ void LineClient::close()
 {
     m_socket.close();
     m_pending.clear();
+    m_broken = false;
 }

@@ -19,7 +19,9 @@ public:
 
     // Connects to host:port within `timeoutMs`; later replies wait at most `timeoutMs` too.
     void connect(const std::string& host, int port, int timeoutMs);
-    bool isConnected() const { return m_socket.isOpen(); }
+    // True while the connection is open and still in step with the server: after a time-out, a
+    // closed connection or a malformed reply it is false (the connection is left for close()).
+    bool isConnected() const { return m_socket.isOpen() && !m_broken; }
     void setReplyTimeout(int timeoutMs) { m_replyTimeoutMs = timeoutMs; }
     int replyTimeout() const { return m_replyTimeoutMs; }
     const std::string& peerName() const { return m_socket.peerName(); }
@@ -38,7 +40,10 @@ public:
     void close();
 
 private:
+    LineReply readReplyOnce(ReplyParser& parser);
+
     TcpSocket m_socket;
     std::string m_pending; // received bytes beyond the last reply
+    bool m_broken = false;
     int m_replyTimeoutMs = 10000;
 };

@@ -1,0 +1,22 @@
+#include "checks/ThreadPingCheckUnit.h"
+
+ThreadPingCheck::ThreadPingCheck(const ThreadCheckArgs& args, std::unique_ptr<IcmpEchoClient> client)
+    : ThreadCheck(args), Client(client ? std::move(client) : std::make_unique<IcmpEchoClient>())
+{
+    Client->configure(Host.toStdString(), Port, Timeout);
+}
+
+ThreadPingCheck::~ThreadPingCheck() = default;
+
+bool ThreadPingCheck::Probe()
+{
+    ReceivedBytes = Client->ping();
+    return ReceivedBytes > 0;
+}
+
+void ThreadPingCheck::CloseClient()
+{
+    if (Client)
+        Client->close();
+    Client.reset();
+}

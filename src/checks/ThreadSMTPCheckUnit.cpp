@@ -1,0 +1,26 @@
+#include "checks/ThreadSMTPCheckUnit.h"
+
+#include "net/Socket.h"
+
+ThreadSMTPCheck::ThreadSMTPCheck(const ThreadCheckArgs& args, const QString& /*userName*/,
+                                 const QString& /*password*/, std::unique_ptr<SmtpClient> client)
+    : ThreadCheck(args), Client(client ? std::move(client) : std::make_unique<SmtpClient>())
+{
+    Client->configure(Host.toStdString(), Port, Timeout);
+}
+
+ThreadSMTPCheck::~ThreadSMTPCheck() = default;
+
+bool ThreadSMTPCheck::Probe()
+{
+    Client->connect();
+    Client->hello(LocalHostName());
+    return true;
+}
+
+void ThreadSMTPCheck::CloseClient()
+{
+    if (Client)
+        Client->quit();
+    Client.reset();
+}

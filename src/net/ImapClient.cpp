@@ -1,0 +1,78 @@
+#include "net/ImapClient.h"
+
+#include <cctype>
+
+namespace {
+
+const char* const kUnrecognized = "Unrecognized IMAP4 Response Header.";
+
+bool startsWithNoCase(const std::string& text, const std::string& prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(text[i])) != std::toupper(static_cast<unsigned char>(prefix[i])))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void ImapClient::configure(const std::string& host, int port, int timeoutMs, const std::string& userName,
+                           const std::string& password)
+{
+    m_host = host;
+    m_port = port;
+    m_timeoutMs = timeoutMs;
+    m_userName = userName;
+    m_password = password;
+}
+
+std::string ImapClient::lastTag() const
+{
+    return m_tagCounter == 0 ? std::string() : "C" + std::to_string(m_tagCounter);
+}
+
+ImapClient::Greeting ImapClient::connect()
+{
+    m_tagCounter = 0;
+    m_line.connect(m_host, m_port, m_timeoutMs);
+    m_parser.setTag(std::string());
+    const std::string line = m_line.readReply(m_parser).lastLine();
+    if (startsWithNoCase(line, "* OK"))
+        return Greeting::Ok;
+    if (startsWithNoCase(line, "* PREAUTH"))
+        return Greeting::PreAuth;
+    if (startsWithNoCase(line, "* NO") || startsWithNoCase(line, "* BAD") || startsWithNoCase(line, "* BYE"))
+        throw ProtocolError(Printable(line));
+    throw ProtocolError(kUnrecognized);
+}
+
+LineReply ImapClient::command(const std::string& command)
+{
+    ++m_tagCounter;
+    const std::string tag = lastTag();
+    m_parser.setTag(tag);
+    return m_line.command(tag + " " + command, m_parser);
+}
+
+void ImapClient::login()
+{
+    const LineReply reply = command("LOGIN " + m_userName + " " + m_password);
+    if (reply.status == "OK")
+        return;
+    if (reply.status == "NO" || reply.status == "BAD")
+        throw ProtocolError(Printable(reply.lastLine()));
+    throw ProtocolError(kUnrecognized);
+}
+
+void ImapClient::logout()
+{
+    try {
+        if (m_line.isConnected())
+            command("LOGOUT");
+    } catch (...) {
+    }
+    m_line.close();
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "net/LineClient.h"
+
+#include <string>
+
+// IMAP client (RFC 3501) on the line engine: greeting, LOGIN and LOGOUT. Command tags are "C"
+// and a counter that starts again with each connection, the first command being C1. Every wait
+// is bounded by the time-out given to configure().
+class ImapClient
+{
+public:
+    enum class Greeting { Ok, PreAuth };
+
+    void configure(const std::string& host, int port, int timeoutMs, const std::string& userName,
+                   const std::string& password);
+
+    // Connects and reads one greeting line, classified by its beginning in any letter case:
+    // "* OK" and "* PREAUTH" are accepted; "* NO", "* BAD" and "* BYE" are errors with the server's
+    // line; anything else is the "Unrecognized IMAP4 Response Header." error.
+    Greeting connect();
+    // "<tag> LOGIN <user> <password>", both sent as they are; the tagged reply must be OK.
+    void login();
+    // Sends "<tag> <command>" and reads lines up to the tagged one; returns its status word.
+    LineReply command(const std::string& command);
+    // "<tag> LOGOUT" and the lines up to its tagged reply when the connection is still in step
+    // (a refusal or a closed connection is ignored), then close. Never throws.
+    void logout();
+    void close() { m_line.close(); }
+    bool isConnected() const { return m_line.isConnected(); }
+    // The tag of the last command sent ("" before the first).
+    std::string lastTag() const;
+
+private:
+    LineClient m_line;
+    ImapReplyParser m_parser;
+    int m_tagCounter = 0;
+    std::string m_host;
+    int m_port = 143;
+    int m_timeoutMs = 5000;
+    std::string m_userName;
+    std::string m_password;
+};

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "net/LineClient.h"
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+// SMTP client (RFC 5321) on the line engine: greeting, EHLO/HELO and plain commands with the
+// codes they must answer. Used by the SMTP check and the e-mail alarm. Every wait is bounded by
+// the time-out given to configure().
+class SmtpClient
+{
+public:
+    struct Hello
+    {
+        bool extended = false;                   // EHLO was answered with 250
+        std::vector<std::string> authMechanisms; // from AUTH lines of the EHLO reply, upper case
+        LineReply reply;
+    };
+
+    void configure(const std::string& host, int port, int timeoutMs);
+    const std::string& host() const { return m_host; }
+    int port() const { return m_port; }
+
+    // Connects and reads the greeting; a code other than 220 is an error whose message is the
+    // reply's text.
+    void connect();
+    // "EHLO name"; when that is not answered with 250, "HELO name", which must be.
+    Hello hello(const std::string& name);
+    // Sends `line` and reads the reply; a code not in `accepted` is an error with the reply's
+    // text. An empty `accepted` takes any code.
+    LineReply command(const std::string& line, std::initializer_list<int> accepted);
+    // Sends `line` without waiting for a reply.
+    void sendOnly(const std::string& line);
+    // Ends the session: "QUIT" without waiting for the reply when the connection is still in step,
+    // then close. Never throws.
+    void quit();
+    void close() { m_line.close(); }
+    bool isConnected() const { return m_line.isConnected(); }
+
+private:
+    LineClient m_line;
+    NumericReplyParser m_parser;
+    std::string m_host;
+    int m_port = 25;
+    int m_timeoutMs = 5000;
+};
+
+// The mechanisms an EHLO reply offers: every line whose text (after the code and separator)
+// starts with "AUTH " or "AUTH=" in any letter case lists them, separated by spaces.
+std::vector<std::string> SmtpAuthMechanisms(const LineReply& ehloReply);
