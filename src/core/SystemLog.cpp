@@ -111,3 +111,10 @@ void HouseKeepLogs()
     DMQuorvel().ExecUpdate(QStringLiteral("delete from alarm_msg_history where alarm_datetime<\"") +
                            dayBack(s.AlarmMsgDBHouseKeepDay) + QStringLiteral(" 00:00:00\""));
 }
+
+void ApplicationEventsException(const QString& errorText)
+{
+    const QString text = QString::fromLatin1(lang::UnhandledError) + QStringLiteral(" : ") + errorText;
+    WriteSystemLog(text, LogLevel::ERROR);
+    ShowErrorBox(text);
+}

@@ -20,3 +20,7 @@ void WriteAlarmMessageLog(const QString& alarmDateTime, const QString& service, 
 
 // The hourly clean-up of the log file and alarm history dated the configured number of days back.
 void HouseKeepLogs();
+
+// The application's error hook for errors no handler caught: the unhandled-error text, " : " and
+// the error's own text go to the system log at ERROR and into an error box; the program goes on.
+void ApplicationEventsException(const QString& errorText);

@@ -1,5 +1,6 @@
 #include "core/Clock.h"
 #include "core/comFunc.h"
+#include "support/QtPrinters.h"
 #include "support/Recorders.h"
 #include "support/TempTree.h"
 

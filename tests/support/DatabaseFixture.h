@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/QtPrinters.h"
 #include "support/Recorders.h"
 #include "support/TempTree.h"
 

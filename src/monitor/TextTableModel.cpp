@@ -1,0 +1,131 @@
+#include "monitor/TextTableModel.h"
+
+#include <algorithm>
+
+TextTableModel::TextTableModel(const QStringList& headers, QObject* parent)
+    : QAbstractTableModel(parent), m_headers(headers)
+{
+}
+
+int TextTableModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_rows.size();
+}
+
+int TextTableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_headers.size();
+}
+
+QVariant TextTableModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+        return QVariant();
+    return cell(index.row(), index.column());
+}
+
+QVariant TextTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < m_headers.size())
+        return m_headers.at(section);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+bool TextTableModel::removeRows(int row, int count, const QModelIndex& parent)
+{
+    if (parent.isValid() || row < 0 || count <= 0 || row + count > m_rows.size())
+        return false;
+    beginRemoveRows(QModelIndex(), row, row + count - 1);
+    m_rows.remove(row, count);
+    endRemoveRows();
+    if (m_selected >= row + count)
+        m_selected -= count;
+    else if (m_selected >= row)
+        m_selected = -1;
+    return true;
+}
+
+int TextTableModel::findRow(const QString& id) const
+{
+    for (int i = 0; i < m_rows.size(); ++i) {
+        if (!m_rows[i].isEmpty() && m_rows[i].first() == id)
+            return i;
+    }
+    return -1;
+}
+
+QString TextTableModel::cell(int row, int column) const
+{
+    if (row < 0 || row >= m_rows.size())
+        return QString();
+    return m_rows[row].value(column);
+}
+
+void TextTableModel::setCell(int row, int column, const QString& text)
+{
+    if (row < 0 || row >= m_rows.size() || column < 0 || column >= m_headers.size())
+        return;
+    QStringList& cells = m_rows[row];
+    while (cells.size() <= column)
+        cells.append(QString());
+    cells[column] = text;
+    const QModelIndex at = index(row, column);
+    emit dataChanged(at, at);
+}
+
+void TextTableModel::appendRow(const QStringList& cells)
+{
+    beginInsertRows(QModelIndex(), m_rows.size(), m_rows.size());
+    m_rows.append(cells);
+    endInsertRows();
+}
+
+void TextTableModel::insertTopRow(const QStringList& cells)
+{
+    beginInsertRows(QModelIndex(), 0, 0);
+    m_rows.prepend(cells);
+    endInsertRows();
+    if (m_selected >= 0)
+        ++m_selected;
+}
+
+void TextTableModel::clear()
+{
+    beginResetModel();
+    m_rows.clear();
+    m_selected = -1;
+    endResetModel();
+}
+
+void TextTableModel::sortByColumn(int column, bool descending)
+{
+    const QStringList selected = m_rows.value(m_selected);
+    emit layoutAboutToBeChanged();
+    std::stable_sort(m_rows.begin(), m_rows.end(), [column, descending](const QStringList& a, const QStringList& b) {
+        const int c = QString::localeAwareCompare(a.value(column), b.value(column));
+        return descending ? c > 0 : c < 0;
+    });
+    if (m_selected >= 0) {
+        const auto it = std::find(m_rows.cbegin(), m_rows.cend(), selected);
+        m_selected = it == m_rows.cend() ? -1 : int(it - m_rows.cbegin());
+    }
+    emit layoutChanged();
+    if (m_selected >= 0)
+        emit rowSelected(m_selected);
+}
+
+void TextTableModel::setSelectedRow(int row)
+{
+    m_selected = row >= 0 && row < m_rows.size() ? row : -1;
+    emit rowSelected(m_selected);
+}
+
+bool TextTableModel::setCellOfId(const QString& id, int column, const QString& text)
+{
+    const int row = findRow(id);
+    if (row < 0)
+        return false;
+    setSelectedRow(row);
+    setCell(row, column, text);
+    return true;
+}

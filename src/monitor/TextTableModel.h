@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QStringList>
+#include <QVector>
+
+// A read-only table of texts whose first column is a hidden id by which rows are found. It also
+// keeps the list's selected row: the engine selects the row whose cell it changes, and the view
+// follows the rowSelected signal (and reports the user's choice with setSelectedRow).
+class TextTableModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    explicit TextTableModel(const QStringList& headers, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    bool removeRows(int row, int count, const QModelIndex& parent = QModelIndex()) override;
+
+    // The row whose id cell equals `id` exactly, or -1.
+    int findRow(const QString& id) const;
+    QString cell(int row, int column) const;
+    QStringList rowTexts(int row) const { return m_rows.value(row); }
+    void setCell(int row, int column, const QString& text);
+    void appendRow(const QStringList& cells);
+    void insertTopRow(const QStringList& cells);
+    void clear();
+
+    // Sorts by the texts of `column` (locale-aware, case-sensitive); the selection stays on its row.
+    void sortByColumn(int column, bool descending);
+
+    int selectedRow() const { return m_selected; }
+    // Selects `row` (-1 for none) and emits rowSelected.
+    void setSelectedRow(int row);
+    // Selects the row of `id` and writes `text` into its `column`; false when no row has that id.
+    bool setCellOfId(const QString& id, int column, const QString& text);
+
+signals:
+    void rowSelected(int row);
+
+private:
+    QStringList m_headers;
+    QVector<QStringList> m_rows;
+    int m_selected = -1;
+};

@@ -1,0 +1,252 @@
+#include "EngineFixture.h"
+
+#include "core/comFunc.h"
+#include "monitor/ThreadPoolManager.h"
+
+#include <QSignalSpy>
+
+namespace {
+
+using Col = MonitorEngine::ServiceColumn;
+
+class SchedulerTest : public EngineFixture
+{
+};
+
+TEST_F(SchedulerTest, DueServicesFollowTheirScheduleAtTheClocksMinute)
+{
+    struct Case
+    {
+        const char* by;
+        const char* hour;
+        const char* minute;
+        const char* status;
+        const char* kind;
+    };
+    const Case services[] = {
+        {"Daily", "10", "15", "Start", "Ping"},    // 0 due at 10:15
+        {"Daily", "11", "15", "Start", "Ping"},    // 1
+        {"Hourly", "00", "15", "Start", "Ping"},   // 2 due at every :15
+        {"Hourly", "00", "16", "Start", "Ping"},   // 3
+        {"Minutely", "00", "5", "Start", "Ping"},  // 4 due at :15, :00
+        {"Minutely", "00", "15", "Start", "Ping"}, // 5 due at :15, :00
+        {"Minutely", "00", "7", "Start", "Ping"},  // 6 due at :00, :56
+        {"Minutely", "00", "0", "Start", "Ping"},  // 7 never
+        {"Hourly", "00", "15", "Stop", "Ping"},    // 8 stopped: never
+        {"Hourly", "00", "15", "Start", "Database"}, // 9 marked, not probed
+    };
+    QVector<int> ids;
+    for (const Case& c : services) {
+        Service s;
+        s.by = c.by;
+        s.hour = c.hour;
+        s.minute = c.minute;
+        s.status = c.status;
+        s.kind = c.kind;
+        s.ip = QString("10.0.0.%1").arg(ids.size());
+        ids << addService(s);
+    }
+    const struct
+    {
+        const char* at;
+        QVector<int> due;
+    } moments[] = {
+        {"2026-12-12 10:15:00", {0, 2, 4, 5, 9}},
+        {"2026-12-12 11:16:00", {3}},
+        {"2026-12-12 11:00:00", {4, 5, 6}},
+        {"2026-12-12 11:56:00", {6}},
+        {"2026-12-12 11:49:00", {6}},
+        {"2026-12-12 11:50:00", {4}},
+    };
+    for (const auto& m : moments) {
+        engine->FillServiceList("ALL");
+        standAt(m.at);
+        engine->TimerServiceTimer();
+        for (int i = 0; i < ids.size(); ++i) {
+            const bool marked = cellOf(ids[i], Col::SvcCurrentStatus) == "Process";
+            EXPECT_EQ(marked, m.due.contains(i)) << m.at << " service " << i;
+        }
+    }
+}
+
+TEST_F(SchedulerTest, RunNowProbesAStoppedServiceAndRefusesABusyOne)
+{
+    Service s;
+    s.kind = "URL";
+    s.ip = "127.0.0.1:1/";
+    s.status = "Stop";
+    const int id = addService(s);
+    startCycle();
+    TextTableModel* list = engine->ServiceList();
+    QSignalSpy selected(list, &TextTableModel::rowSelected);
+
+    engine->MenuServiceRunNowClick(); // nothing selected: nothing happens
+    EXPECT_EQ(cellOf(id, Col::SvcCurrentStatus), "Unknown");
+
+    list->setSelectedRow(list->findRow(QString::number(id)));
+    engine->MenuServiceRunNowClick();
+    EXPECT_EQ(cellOf(id, Col::SvcCurrentStatus), "Process");
+    engine->MenuServiceRunNowClick();
+    EXPECT_EQ(m_boxes.texts(), QStringList{"This service is still under processing or retrying."});
+
+    ASSERT_TRUE(waitFor([&] { return cellOf(id, Col::SvcCurrentStatus) == "Failed"; }));
+    EXPECT_EQ(scalar(QString("select service_status from quorvel.service where id=%1").arg(id)), "Failed");
+    EXPECT_GT(selected.count(), 0);
+}
+
+TEST_F(SchedulerTest, WeeklyWindowSwitchesSchedulingByTheCurrentCell)
+{
+    AppSettings.InitStart = false;
+    startCycle();
+    EXPECT_FALSE(engine->TimerService.isActive());
+    EXPECT_TRUE(engine->CycleEnabled) << "InitStart off still lets the window start scheduling";
+
+    standAt("2026-12-12 10:15:00"); // Saturday, hour 10
+    engine->TimerTimer();
+    EXPECT_TRUE(engine->TimerService.isActive());
+
+    m_dm->ExecUpdate("update scheduling set sat=\"no\" where schedule_time=10");
+    engine->TimerTimer();
+    EXPECT_FALSE(engine->TimerService.isActive());
+    EXPECT_TRUE(engine->SchedulingStopped);
+
+    m_dm->ExecUpdate("update scheduling set sat=\"maybe\" where schedule_time=10");
+    engine->TimerTimer();
+    EXPECT_FALSE(engine->TimerService.isActive()) << "other texts change nothing";
+    engine->SetScheduling(true);
+    engine->TimerTimer();
+    EXPECT_TRUE(engine->TimerService.isActive());
+
+    // Stop keeps scheduling off across "yes" hours; Start in a "no" hour is undone by the window.
+    m_dm->ExecUpdate("update scheduling set sat=\"yes\" where schedule_time=10");
+    engine->ActionStopExecute();
+    engine->TimerTimer();
+    EXPECT_FALSE(engine->TimerService.isActive());
+    m_dm->ExecUpdate("update scheduling set sat=\"no\" where schedule_time=10");
+    engine->ActionStartExecute();
+    EXPECT_TRUE(engine->TimerService.isActive());
+    engine->TimerTimer();
+    EXPECT_FALSE(engine->TimerService.isActive());
+
+    // No row for the hour reads "no".
+    m_dm->ExecUpdate("update scheduling set sat=\"yes\" where schedule_time=10");
+    m_dm->ExecUpdate("delete from scheduling where schedule_time=10");
+    engine->SetScheduling(true);
+    engine->TimerTimer();
+    EXPECT_FALSE(engine->TimerService.isActive());
+
+    const QStringList log = systemLogLines();
+    EXPECT_TRUE(log.last().endsWith("[INFO] Service scheduling stops."));
+    EXPECT_GT(log.filter("Service scheduling starts.").size(), 1);
+}
+
+TEST_F(SchedulerTest, LoginPendingOpensTheLoginDialogInsteadOfStarting)
+{
+    engine->LoginPending = true;
+    engine->TimerInit.start();
+    QSignalSpy login(engine.get(), &MonitorEngine::loginRequested);
+    engine->TimerInitTimer();
+    EXPECT_EQ(login.count(), 1);
+    EXPECT_FALSE(engine->TimerInit.isActive());
+    EXPECT_EQ(engine->Pool(), nullptr);
+}
+
+TEST_F(SchedulerTest, ListsFilterDeleteAndSort)
+{
+    Service a;
+    a.kind = "SMTP";
+    a.ip = "mail.example";
+    a.port = 25;
+    const int smtp = addService(a);
+    a.kind = "POP3";
+    a.port = 110;
+    addService(a);
+    a.kind = "URL";
+    a.ip = "http://web.example/path?q=1";
+    a.port = 0;
+    a.by = "Minutely";
+    a.minute = "10";
+    const int url = addService(a);
+    a.kind = "Ping";
+    a.ip = "other.example";
+    a.by = "Daily";
+    a.hour = "07";
+    a.minute = "30";
+    addService(a);
+    m_dm->ExecUpdate(QString("insert into service_url (service_id,referer) values (%1,\"r\")").arg(url));
+    m_dm->ExecUpdate(QString("insert into service_url_detail (service_id,fieldname,fieldvalue) values (%1,\"a\",\"b\")").arg(url));
+    m_dm->ExecUpdate(QString("insert into service_contact_person values (%1,1),(%2,1)").arg(url).arg(smtp));
+
+    TextTableModel* list = engine->ServiceList();
+    engine->FillHostTree();
+    EXPECT_EQ(engine->HostTree()->stringList(), QStringList({"ALL", "mail.example", "other.example", "web.example"}));
+
+    engine->FillServiceList("Email");
+    EXPECT_EQ(list->rowCount(), 2);
+    engine->FillServiceList("web.example");
+    ASSERT_EQ(list->rowCount(), 1);
+    EXPECT_EQ(list->rowTexts(0).mid(1), QStringList({"URL", "web.example/path?q=1", "---", "Unknown",
+                                                      "0000-00-00 00:00:00", "Minutely", "every 10 min", "Start"}));
+    engine->FillServiceList("ALL");
+    EXPECT_EQ(list->rowCount(), 4);
+    EXPECT_EQ(cellOf(smtp, Col::SvcInterval), "on 15 min");
+    EXPECT_EQ(list->cell(2, Col::SvcInterval), "on 07:30") << "ordered by the ip shown";
+    EXPECT_EQ(list->cell(3, Col::SvcService), "URL");
+    EXPECT_EQ(cellOf(smtp, Col::SvcPort), "25");
+
+    // Sorting: ascending, then descending on the same column; the alarm list shares the flags.
+    const auto ordered = [list](int column, bool descending) {
+        for (int r = 1; r < list->rowCount(); ++r) {
+            const int c = QString::localeAwareCompare(list->cell(r - 1, column), list->cell(r, column));
+            if (descending ? c < 0 : c > 0)
+                return false;
+        }
+        return true;
+    };
+    engine->SortServiceList(Col::SvcService);
+    EXPECT_TRUE(ordered(Col::SvcService, false));
+    engine->SortServiceList(Col::SvcService);
+    EXPECT_TRUE(ordered(Col::SvcService, true));
+    EXPECT_EQ(list->cell(0, Col::SvcService), "URL");
+    TextTableModel* alarms = engine->AlarmMessageList();
+    alarms->insertTopRow({"1", "t", "b", "a", "x", "Pending"});
+    alarms->insertTopRow({"2", "t", "a", "b", "x", "Pending"});
+    alarms->insertTopRow({"3", "t", "c", "a", "x", "Pending"});
+    engine->SortAlarmList(MonitorEngine::AlmMessage); // position 2 was never sorted: ascending
+    EXPECT_EQ(alarms->cell(0, 0) + alarms->cell(1, 0) + alarms->cell(2, 0), "213");
+    engine->SortServiceList(Col::SvcPort);
+    engine->SortAlarmList(MonitorEngine::AlmMethods); // position 3 was used once by the service list
+    EXPECT_EQ(alarms->cell(0, 0), "2") << "descending";
+
+    // Stop and Start from the context menu, then Delete with the dependent rows.
+    engine->FillServiceList("web.example");
+    list->setSelectedRow(0);
+    engine->MenuServiceStopClick();
+    EXPECT_EQ(list->cell(0, Col::SvcStatus), "Stop");
+    EXPECT_EQ(scalar(QString("select status from quorvel.service where id=%1").arg(url)), "Stop");
+    engine->MenuServiceDeleteClick();
+    EXPECT_EQ(list->rowCount(), 0) << "refilled with the remembered filter";
+    EXPECT_EQ(engine->CurrentFilter(), "web.example");
+    EXPECT_EQ(scalar("select count(*) from quorvel.service_url"), "0");
+    EXPECT_EQ(scalar("select count(*) from quorvel.service_url_detail"), "0");
+    EXPECT_EQ(scalar("select count(*) from quorvel.service_contact_person"), "1");
+    EXPECT_EQ(scalar("select count(*) from quorvel.service"), "3");
+    EXPECT_FALSE(engine->HostTree()->stringList().contains("web.example"));
+}
+
+TEST_F(SchedulerTest, HostileStoredTextIsProbedLoggedAndStoredExactly)
+{
+    Service s;
+    s.kind = "URL";
+    s.ip = "127.0.0.1:1/x\"); drop table service; --\\";
+    const int id = addService(s);
+    startCycle();
+    ASSERT_TRUE(waitFor([&] { return cellOf(id, Col::SvcCurrentStatus) == "Failed"; }));
+    EXPECT_EQ(scalar("select ip from quorvel.alarm_msg_history"), "http://" + s.ip);
+    EXPECT_EQ(scalar("select ip from quorvel.service"), s.ip);
+    EXPECT_EQ(scalar("select service_status from quorvel.service"), "Failed");
+    engine->FillServiceList(s.ip.section('/', 0, 0));
+    EXPECT_EQ(engine->ServiceList()->rowCount(), 1);
+}
+
+} // namespace
