@@ -1,0 +1,546 @@
+// The URL check against scripted HTTP servers on loopback: the exact request of a configured
+// service, the verdict for each kind of answer, bodies of every framing, redirects within and
+// across hosts (credentials only for the first host), proxies, time-outs and hostile servers.
+#include "checks/ThreadURLCheck.h"
+
+#include "support/FakeHttpServer.h"
+#include "support/ScriptedServer.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// base64("admin:s3cret") and base64("pu:pp")
+const std::string kAuthorization = "Authorization: Basic YWRtaW46czNjcmV0\r\n";
+const std::string kProxyAuthorization = "Proxy-Authorization: Basic cHU6cHA=\r\n";
+
+struct Outcome
+{
+    bool passed = false;
+    std::string text;
+    std::string detail;
+    int responseCode = 0;
+    qint64 elapsedMs = 0;
+};
+
+URLCheckArgs plainGet()
+{
+    URLCheckArgs u;
+    u.Method = "Get";
+    return u;
+}
+
+Outcome runCheck(const std::string& url, const URLCheckArgs& values = plainGet(), int timeoutMs = 3000,
+                 int port = 0)
+{
+    ThreadCheckArgs args;
+    args.Origin = QStringLiteral("Product");
+    args.ServiceId = 7;
+    args.Host = QString::fromStdString(url);
+    args.Port = port;
+    args.Timeout = timeoutMs;
+    ThreadURLCheck check(args, values);
+    QElapsedTimer timer;
+    timer.start();
+    check.Execute();
+    Outcome o;
+    o.elapsedMs = timer.elapsed();
+    o.passed = check.Passed;
+    o.text = check.ResultText.toStdString();
+    o.detail = check.ResultDetail.toStdString();
+    o.responseCode = check.ResponseCode;
+    EXPECT_TRUE(check.Client == nullptr) << "the client is released when Execute ends";
+    return o;
+}
+
+std::string base(const ScriptedServer& server)
+{
+    return "http://127.0.0.1:" + std::to_string(server.port());
+}
+
+std::string portOf(const ScriptedServer& server)
+{
+    return std::to_string(server.port());
+}
+
+URLCheckArgs credentialsAndCookie()
+{
+    URLCheckArgs u;
+    u.Method = "Get";
+    u.UserName = "admin";
+    u.Password = "s3cret";
+    u.Cookie = "sid=77; Path=/";
+    return u;
+}
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+TEST(URLCheck, ConfiguredServiceSendsExactlyItsRequestAndPasses)
+{
+    ScriptedServer server;
+    ExpectHttpRequest(server).send(HttpAnswer("HTTP/1.1 200 OK", {"Server: fake"}, "<html>ok</html>")).silence(5000);
+    server.start();
+
+    URLCheckArgs u = credentialsAndCookie();
+    u.Referer = "http://referrer.example/";
+    u.UserAgent = "QuorvelTest/1.0";
+    u.ContentType = "text/html";
+    u.Accept = "text/html";
+    u.AcceptCharSet = "utf-8";
+    u.AcceptEncoding = "identity";
+    u.AcceptLanguage = "de";
+    const std::string url = base(server) + "/status?x=1";
+    const Outcome o = runCheck(url, u, 3000, 8080);
+
+    ASSERT_TRUE(server.wait());
+    ASSERT_EQ(server.received().size(), 1u);
+    EXPECT_EQ(server.received()[0], "GET /status?x=1 HTTP/1.1\r\n"
+                                    "Host: 127.0.0.1:" + portOf(server) + "\r\n"
+                                    "Referer: http://referrer.example/\r\n"
+                                    "User-Agent: QuorvelTest/1.0\r\n"
+                                    "Content-Type: text/html\r\n"
+                                    "Accept: text/html\r\n"
+                                    "Accept-Charset: utf-8\r\n"
+                                    "Accept-Encoding: identity\r\n"
+                                    "Accept-Language: de\r\n" +
+                                        kAuthorization + "Cookie: sid=77\r\n\r\n");
+    EXPECT_TRUE(o.passed);
+    EXPECT_EQ(o.text, "Passed");
+    EXPECT_EQ(o.detail, "[" + url + ":" + portOf(server) + "] HTTP/1.1 200 OK");
+    EXPECT_EQ(o.responseCode, 200);
+    EXPECT_TRUE(server.failures().empty());
+}
+
+TEST(URLCheck, MethodTextChoosesMethodAndBody)
+{
+    struct Case
+    {
+        const char* method;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"GET", "HEAD /f HTTP/1.1\r\nHost: HOST\r\n\r\n"},
+        {"", "HEAD /f HTTP/1.1\r\nHost: HOST\r\n\r\n"},
+        {"Get", "GET /f HTTP/1.1\r\nHost: HOST\r\n\r\n"},
+        {"Post", "POST /f HTTP/1.1\r\nHost: HOST\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                 "Content-Length: 8\r\n\r\na=x+y&b="},
+        {"Put", "PUT /f HTTP/1.1\r\nHost: HOST\r\nContent-Length: 11\r\n\r\na=x y\r\nb=\r\n"},
+        {"Delete", "DELETE /f HTTP/1.1\r\nHost: HOST\r\n\r\n"},
+        {"Options", "OPTIONS /f HTTP/1.1\r\nHost: HOST\r\n\r\n"},
+        {"Trace", "TRACE /f HTTP/1.1\r\nHost: HOST\r\n\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.method);
+        ScriptedServer server;
+        ExpectHttpRequest(server).send(HttpAnswer("HTTP/1.1 200 OK")).silence(5000);
+        server.start();
+        URLCheckArgs u;
+        u.Method = c.method;
+        u.FormFields = {"a=x y", "b="};
+        u.Body = URLCheckArgs::BodyOf(u.FormFields);
+        const Outcome o = runCheck(base(server) + "/f", u);
+        ASSERT_TRUE(server.wait());
+        ASSERT_EQ(server.received().size(), 1u);
+        std::string expected = c.expected;
+        expected.replace(expected.find("HOST"), 4, "127.0.0.1:" + portOf(server));
+        EXPECT_EQ(server.received()[0], expected);
+        EXPECT_TRUE(o.passed) << o.detail;
+    }
+}
+
+TEST(URLCheck, StatusDecidesTheVerdict)
+{
+    struct Case
+    {
+        std::string statusLine;
+        bool passed;
+        int code;
+    };
+    const std::vector<Case> cases = {
+        {"HTTP/1.1 200 OK", true, 200},
+        {"HTTP/1.0 204 No Content", true, 204},
+        {"HTTP/1.1 299 Odd But Fine", true, 299},
+        {"HTTP/1.1 404 Not Found", false, 404},
+        {"HTTP/1.1 401 Unauthorized", false, 401},
+        {"HTTP/1.1 407 Proxy Authentication Required", false, 407},
+        {"HTTP/1.1 500 Internal Server Error", false, 500},
+        {"HTTP/1.1 304 Not Modified", false, 304},
+        {"HTTP/1.1 302 Found", false, 302}, // no Location
+        {"HTTP/1.1 100 Continue", false, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.statusLine);
+        ScriptedServer server;
+        // The answer ends with "  " to show the status line is trimmed in the detail.
+        ExpectHttpRequest(server).send(HttpAnswer(c.statusLine + "  ", {"WWW-Authenticate: Basic realm=x"}))
+            .silence(5000);
+        server.start();
+        const std::string url = base(server) + "/";
+        const Outcome o = runCheck(url, credentialsAndCookie());
+        ASSERT_TRUE(server.wait());
+        EXPECT_EQ(server.connectionsAccepted(), 1) << "no second attempt with other credentials";
+        EXPECT_EQ(o.passed, c.passed);
+        EXPECT_EQ(o.text, c.passed ? "Passed" : "Failed");
+        const std::string prefix = "[" + url + ":" + portOf(server) + "] " + c.statusLine;
+        EXPECT_EQ(o.detail, c.passed ? prefix : prefix + ":" + c.statusLine);
+        EXPECT_EQ(o.responseCode, c.code);
+    }
+}
+
+// The server keeps the connection open after the answer: the check passes only when it finds
+// the end of the body by the body's own framing.
+TEST(URLCheck, BodiesOfEveryFramingAreReadToTheirEnd)
+{
+    struct Case
+    {
+        const char* name;
+        const char* method;
+        std::string answer;
+        bool serverCloses;
+    };
+    const std::string megabyte(1024 * 1024, 'm');
+    const std::vector<Case> cases = {
+        {"content_length", "Get", HttpAnswer("HTTP/1.1 200 OK", {}, "0123456789"), false},
+        {"chunked", "Get", ChunkedHttpAnswer("HTTP/1.1 200 OK", {"abc", std::string(5000, 'x'), "z"}), false},
+        {"chunked_megabyte", "Post", ChunkedHttpAnswer("HTTP/1.1 200 OK", {megabyte, megabyte}), false},
+        {"until_close", "Get", UntilCloseHttpAnswer("HTTP/1.0 200 OK", megabyte), true},
+        {"head_with_length_but_no_body", "Head", "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n", false},
+        {"no_content", "Delete", "HTTP/1.1 204 No Content\r\n\r\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        ExpectHttpRequest(server).send(c.answer);
+        if (c.serverCloses)
+            server.close();
+        else
+            server.silence(10000);
+        server.start();
+        URLCheckArgs u;
+        u.Method = c.method;
+        const Outcome o = runCheck(base(server) + "/", u, 4000);
+        EXPECT_TRUE(o.passed) << o.detail;
+        EXPECT_TRUE(server.wait());
+    }
+}
+
+TEST(URLCheck, BodyCutShortFails)
+{
+    ScriptedServer server;
+    ExpectHttpRequest(server).send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc").close();
+    server.start();
+    const std::string url = base(server) + "/";
+    const Outcome o = runCheck(url);
+    EXPECT_FALSE(o.passed);
+    EXPECT_EQ(o.detail, "[" + url + ":" + portOf(server) +
+                            "] HTTP/1.1 200 OK:connection closed after 3 of 10 body bytes");
+    EXPECT_EQ(o.responseCode, 200);
+}
+
+TEST(URLCheck, RedirectWithinTheHostKeepsMethodBodyAndCredentials)
+{
+    ScriptedServer server;
+    ExpectHttpRequest(server).send(RedirectAnswer("next?step=2", "HTTP/1.1 307 Temporary Redirect")).acceptNext();
+    ExpectHttpRequest(server).send(HttpAnswer("HTTP/1.1 200 Landed")).silence(5000);
+    server.start();
+
+    URLCheckArgs u = credentialsAndCookie();
+    u.Method = "Post";
+    u.FormFields = {"a=x y", "b="};
+    const std::string url = base(server) + "/dir/start";
+    const Outcome o = runCheck(url, u);
+
+    ASSERT_TRUE(server.wait());
+    ASSERT_EQ(server.received().size(), 2u);
+    const std::string rest = "Host: 127.0.0.1:" + portOf(server) +
+                             "\r\nContent-Type: application/x-www-form-urlencoded\r\n" + kAuthorization +
+                             "Cookie: sid=77\r\nContent-Length: 8\r\n\r\na=x+y&b=";
+    EXPECT_EQ(server.received()[0], "POST /dir/start HTTP/1.1\r\n" + rest);
+    EXPECT_EQ(server.received()[1], "POST /dir/next?step=2 HTTP/1.1\r\n" + rest);
+    EXPECT_TRUE(o.passed);
+    EXPECT_EQ(o.detail, "[" + url + ":" + portOf(server) + "] HTTP/1.1 200 Landed");
+}
+
+// Five redirects are followed; the sixth redirect answer is taken as the final one.
+TEST(URLCheck, SixRedirectsInARowPassWithTheSixthStatusLine)
+{
+    ScriptedServer server;
+    for (int hop = 1; hop <= 6; ++hop) {
+        ExpectHttpRequest(server).send(
+            RedirectAnswer("/hop" + std::to_string(hop), "HTTP/1.1 302 Hop " + std::to_string(hop)));
+        if (hop < 6)
+            server.acceptNext();
+    }
+    server.silence(5000);
+    server.start();
+    const std::string url = base(server) + "/";
+    const Outcome o = runCheck(url, URLCheckArgs{}, 2000);
+    ASSERT_TRUE(server.wait());
+    EXPECT_EQ(server.connectionsAccepted(), 6);
+    ASSERT_EQ(server.received().size(), 6u);
+    EXPECT_EQ(server.received()[5].substr(0, 20), "HEAD /hop5 HTTP/1.1\r");
+    EXPECT_TRUE(o.passed) << o.detail;
+    EXPECT_EQ(o.detail, "[" + url + ":" + portOf(server) + "] HTTP/1.1 302 Hop 6");
+    EXPECT_EQ(o.responseCode, 302);
+}
+
+TEST(URLCheck, RedirectToAMissingPageFails)
+{
+    ScriptedServer server;
+    ExpectHttpRequest(server).send(RedirectAnswer("/gone", "HTTP/1.1 301 Moved Permanently")).acceptNext();
+    ExpectHttpRequest(server).send(HttpAnswer("HTTP/1.1 404 Not Found", {}, "nothing here")).silence(5000);
+    server.start();
+    const std::string url = base(server) + "/";
+    const Outcome o = runCheck(url);
+    EXPECT_FALSE(o.passed);
+    EXPECT_EQ(o.detail, "[" + url + ":" + portOf(server) + "] HTTP/1.1 404 Not Found:HTTP/1.1 404 Not Found");
+    EXPECT_EQ(o.responseCode, 404);
+}
+
+// Sending the Basic credentials (or the cookie) to wherever a server redirects would hand them
+// to a third party: they go only to the host and port of the first request.
+TEST(URLCheck, CredentialsStayWithTheFirstHostAndPort)
+{
+    const std::string noCredentials = "\r\n\r\n";
+    {
+        SCOPED_TRACE("another port");
+        ScriptedServer first;
+        ScriptedServer other;
+        ExpectHttpRequest(first).send(RedirectAnswer(base(other) + "/there")).silence(5000);
+        ExpectHttpRequest(other).send(HttpAnswer("HTTP/1.1 200 OK")).silence(5000);
+        first.start();
+        other.start();
+        const std::string url = base(first) + "/here";
+        const Outcome o = runCheck(url, credentialsAndCookie());
+        ASSERT_TRUE(first.wait());
+        ASSERT_TRUE(other.wait());
+        ASSERT_EQ(first.received().size(), 1u);
+        ASSERT_EQ(other.received().size(), 1u);
+        EXPECT_TRUE(contains(first.received()[0], kAuthorization + "Cookie: sid=77\r\n"));
+        EXPECT_EQ(other.received()[0], "GET /there HTTP/1.1\r\nHost: 127.0.0.1:" + portOf(other) + "\r\n\r\n");
+        EXPECT_TRUE(o.passed);
+        EXPECT_EQ(o.detail, "[" + url + ":" + portOf(other) + "] HTTP/1.1 200 OK");
+    }
+    {
+        SCOPED_TRACE("another host name, same port, then back");
+        ScriptedServer server;
+        ExpectHttpRequest(server).send(RedirectAnswer("http://localhost:" + portOf(server) + "/x")).acceptNext();
+        ExpectHttpRequest(server).send(RedirectAnswer(base(server) + "/back")).acceptNext();
+        ExpectHttpRequest(server).send(HttpAnswer("HTTP/1.1 200 OK")).silence(5000);
+        server.start();
+        const Outcome o = runCheck(base(server) + "/", credentialsAndCookie());
+        ASSERT_TRUE(server.wait());
+        ASSERT_EQ(server.received().size(), 3u);
+        EXPECT_TRUE(contains(server.received()[0], kAuthorization));
+        EXPECT_EQ(server.received()[1], "GET /x HTTP/1.1\r\nHost: localhost:" + portOf(server) + noCredentials);
+        EXPECT_TRUE(contains(server.received()[2], "GET /back HTTP/1.1\r\n"));
+        EXPECT_TRUE(contains(server.received()[2], kAuthorization + "Cookie: sid=77\r\n"));
+        EXPECT_TRUE(o.passed) << o.detail;
+    }
+}
+
+TEST(URLCheck, RedirectToAnotherSchemeFails)
+{
+    ScriptedServer server;
+    ExpectHttpRequest(server).send(RedirectAnswer("https://secure.example/")).silence(5000);
+    server.start();
+    const std::string url = base(server) + "/";
+    const Outcome o = runCheck(url);
+    EXPECT_FALSE(o.passed);
+    EXPECT_EQ(o.detail, "[" + url + ":" + portOf(server) +
+                            "] HTTP/1.1 302 Found:cannot follow a redirect to \"https://secure.example/\": only "
+                            "http:// addresses are supported");
+    EXPECT_EQ(server.connectionsAccepted(), 1);
+}
+
+TEST(URLCheck, ProxyGetsTheWholeAddressAndItsOwnCredentials)
+{
+    ScriptedServer proxy;
+    ExpectHttpRequest(proxy).send(RedirectAnswer("http://elsewhere.invalid/next")).acceptNext();
+    ExpectHttpRequest(proxy).send(HttpAnswer("HTTP/1.1 200 Via Proxy")).silence(5000);
+    proxy.start();
+
+    URLCheckArgs u = credentialsAndCookie();
+    u.ProxyHost = "127.0.0.1";
+    u.ProxyPort = proxy.port();
+    u.ProxyUserName = "pu";
+    u.ProxyPassword = "pp";
+    // The origin's name is never resolved: the proxy does that.
+    const std::string url = "http://origin.invalid:8081/page";
+    const Outcome o = runCheck(url, u);
+
+    ASSERT_TRUE(proxy.wait());
+    ASSERT_EQ(proxy.received().size(), 2u);
+    EXPECT_EQ(proxy.received()[0], "GET http://origin.invalid:8081/page HTTP/1.1\r\nHost: origin.invalid:8081\r\n" +
+                                       kAuthorization + kProxyAuthorization + "Cookie: sid=77\r\n\r\n");
+    EXPECT_EQ(proxy.received()[1],
+              "GET http://elsewhere.invalid/next HTTP/1.1\r\nHost: elsewhere.invalid\r\n" + kProxyAuthorization + "\r\n");
+    EXPECT_TRUE(o.passed) << o.detail;
+    EXPECT_EQ(o.detail, "[" + url + ":" + portOf(proxy) + "] HTTP/1.1 200 Via Proxy");
+}
+
+TEST(URLCheck, ProxyDemandingOtherCredentialsFails)
+{
+    ScriptedServer proxy;
+    ExpectHttpRequest(proxy).send(HttpAnswer("HTTP/1.1 407 Proxy Authentication Required")).silence(5000);
+    proxy.start();
+    URLCheckArgs u;
+    u.Method = "Get";
+    u.ProxyHost = "127.0.0.1";
+    u.ProxyPort = proxy.port();
+    const std::string url = "http://origin.invalid/";
+    const Outcome o = runCheck(url, u);
+    ASSERT_TRUE(proxy.wait());
+    EXPECT_EQ(proxy.received()[0], "GET http://origin.invalid/ HTTP/1.1\r\nHost: origin.invalid\r\n\r\n");
+    EXPECT_FALSE(o.passed);
+    EXPECT_EQ(o.detail, "[" + url + ":" + portOf(proxy) +
+                            "] HTTP/1.1 407 Proxy Authentication Required:HTTP/1.1 407 Proxy Authentication Required");
+}
+
+TEST(URLCheck, ConnectionFailuresLeaveNoStatusLine)
+{
+    {
+        SCOPED_TRACE("refused");
+        const int port = ScriptedServer::UnusedPort();
+        const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
+        const Outcome o = runCheck(url);
+        EXPECT_FALSE(o.passed);
+        EXPECT_EQ(o.detail.rfind("[" + url + ":" + std::to_string(port) + "] :cannot connect to 127.0.0.1:", 0), 0u)
+            << o.detail;
+        EXPECT_TRUE(contains(o.detail, "refused")) << o.detail;
+        EXPECT_EQ(o.responseCode, -1);
+    }
+    {
+        SCOPED_TRACE("unresolvable");
+        const Outcome o = runCheck("http://no-such-host.invalid/");
+        EXPECT_FALSE(o.passed);
+        EXPECT_EQ(o.detail.rfind("[http://no-such-host.invalid/:80] :cannot resolve \"no-such-host.invalid\"", 0), 0u)
+            << o.detail;
+        EXPECT_EQ(o.responseCode, -1);
+    }
+    {
+        SCOPED_TRACE("not an address");
+        const Outcome o = runCheck("http://host:99999/");
+        EXPECT_FALSE(o.passed);
+        EXPECT_EQ(o.detail, "[http://host:99999/:0] :invalid port in address: \"http://host:99999/\"");
+    }
+}
+
+// The service's own port is only reported; the connection goes to the URL's port, 80 by default.
+TEST(URLCheck, AddressWithoutPortIsProbedOnPort80)
+{
+    const Outcome o = runCheck("http://127.0.0.1/", plainGet(), 1000, 8080);
+    EXPECT_EQ(o.detail.rfind("[http://127.0.0.1/:80] ", 0), 0u) << o.detail;
+    if (!o.passed) {
+        EXPECT_TRUE(contains(o.detail, "127.0.0.1:80")) << o.detail;
+    }
+}
+
+// Every wait is bounded by Timeout: a silent server, a status line trickled a byte at a time and
+// a body trickled the same way all fail soon after Timeout.
+TEST(URLCheck, SlowOrSilentServersFailWithinTheTimeout)
+{
+    constexpr int timeout = 500;
+    constexpr int slack = 1500;
+    struct Case
+    {
+        const char* name;
+        std::function<void(ScriptedServer&)> script;
+        std::string detailAfterPort;
+    };
+    const std::vector<Case> cases = {
+        {"accepts_and_never_answers", [](ScriptedServer& s) { s.silence(10000); },
+         "] :no complete answer from 127.0.0.1:PORT within 500 ms"},
+        {"reads_and_never_answers", [](ScriptedServer& s) { ExpectHttpRequest(s).silence(10000); },
+         "] :no complete answer from 127.0.0.1:PORT within 500 ms"},
+        {"trickled_status_line",
+         [](ScriptedServer& s) { ExpectHttpRequest(s).trickle("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", 100); },
+         "] :no complete answer from 127.0.0.1:PORT within 500 ms"},
+        {"trickled_body",
+         [](ScriptedServer& s) {
+             ExpectHttpRequest(s)
+                 .send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n")
+                 .trickle(std::string(100, 'b'), 100);
+         },
+         "] HTTP/1.1 200 OK:the body of the answer from 127.0.0.1:PORT was not complete within 500 ms"},
+        {"endless_body",
+         [](ScriptedServer& s) {
+             ExpectHttpRequest(s).send("HTTP/1.0 200 OK\r\n\r\n").run([](ScriptedConnection& c) {
+                 const std::string block(4096, 'e');
+                 while (c.send(block) && c.pause(5)) {
+                 }
+                 return false;
+             });
+         },
+         "] HTTP/1.0 200 OK:the body of the answer from 127.0.0.1:PORT was not complete within 500 ms"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        c.script(server);
+        server.start();
+        const std::string url = base(server) + "/";
+        const Outcome o = runCheck(url, plainGet(), timeout);
+        std::string expected = "[" + url + ":" + portOf(server) + c.detailAfterPort;
+        expected.replace(expected.find("PORT"), 4, portOf(server));
+        EXPECT_FALSE(o.passed);
+        EXPECT_EQ(o.detail, expected);
+        EXPECT_LT(o.elapsedMs, timeout + slack);
+    }
+}
+
+TEST(URLCheck, HostileAnswersFailWithAClearDetail)
+{
+    struct Case
+    {
+        const char* name;
+        std::string answer;
+        std::string statusPart; // S of the detail
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"garbage_text", "SSH-2.0-OpenSSH_9.2\r\n", "", "malformed status line: \"S"},
+        {"binary_garbage", std::string("\x00\xff\x13\x37garbage", 11), "", "malformed status line: \"\\x00"},
+        {"endless_status_line", "HTTP/1.1 200 " + std::string(200 * 1024, 'a'), "",
+         "status line longer than 8192 bytes"},
+        {"ten_megabyte_header", "HTTP/1.1 200 OK\r\nX-Big: " + std::string(10 * 1024 * 1024, 'h'),
+         "HTTP/1.1 200 OK", "header line longer than 65536 bytes"},
+        {"chunk_size_two_to_the_63", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n8000000000000000\r\n",
+         "HTTP/1.1 200 OK", "chunk size too large: \"8000000000000000\""},
+        {"cut_mid_line", "HTTP/1.1 200 OK\r\nServ", "HTTP/1.1 200 OK",
+         "connection closed in the middle of the answer headers"},
+        {"closed_without_answer", "", "", "connection closed before an answer arrived"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        ExpectHttpRequest(server).send(c.answer).close();
+        server.start();
+        const std::string url = base(server) + "/";
+        const Outcome o = runCheck(url, plainGet(), 3000);
+        EXPECT_FALSE(o.passed);
+        const std::string prefix = "[" + url + ":" + portOf(server) + "] " + c.statusPart + ":";
+        EXPECT_EQ(o.detail.rfind(prefix, 0), 0u) << o.detail;
+        EXPECT_TRUE(contains(o.detail, c.message)) << o.detail;
+        EXPECT_LT(o.detail.size(), 400u);
+    }
+}
+
+TEST(URLCheck, StoredIpBecomesAnHttpAddress)
+{
+    EXPECT_EQ(ThreadURLCheck::UrlOf("www.example.com/x"), "http://www.example.com/x");
+    EXPECT_EQ(ThreadURLCheck::UrlOf("HTTP://Host/"), "HTTP://Host/");
+    EXPECT_EQ(ThreadURLCheck::UrlOf("https://host/"), "http://https://host/");
+    EXPECT_EQ(ThreadURLCheck::UrlOf(""), "http://");
+    EXPECT_EQ(URLCheckArgs::BodyOf({"a=x y", "b="}), "a=x y\r\nb=\r\n");
+}
+
+} // namespace
