@@ -2,6 +2,11 @@
 // service row.
 #include "monitor/MonitorEngine.h"
 
+#include "checks/ThreadFTPCheckUnit.h"
+#include "checks/ThreadIMAPCheckUnit.h"
+#include "checks/ThreadPOP3CheckUnit.h"
+#include "checks/ThreadPingCheckUnit.h"
+#include "checks/ThreadSMTPCheckUnit.h"
 #include "checks/ThreadURLCheck.h"
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
@@ -51,6 +56,16 @@ QString CheckKindName(const ThreadCheck& check)
 {
     if (dynamic_cast<const ThreadURLCheck*>(&check))
         return QString::fromLatin1(lang::KindURL);
+    if (dynamic_cast<const ThreadSMTPCheck*>(&check))
+        return QString::fromLatin1(lang::KindSMTP);
+    if (dynamic_cast<const ThreadPOP3Check*>(&check))
+        return QString::fromLatin1(lang::KindPOP3);
+    if (dynamic_cast<const ThreadIMAPCheck*>(&check))
+        return QString::fromLatin1(lang::KindIMAP);
+    if (dynamic_cast<const ThreadPingCheck*>(&check))
+        return QString::fromLatin1(lang::KindPing);
+    if (dynamic_cast<const ThreadFTPCheck*>(&check))
+        return QString::fromLatin1(lang::KindFTP);
     return QString();
 }
 
@@ -89,27 +104,38 @@ std::unique_ptr<ThreadCheck> BuildURLCheck(const QSqlRecord& row, int retry)
     return std::make_unique<ThreadURLCheck>(args, url);
 }
 
-std::unique_ptr<ThreadCheck> BuildPingCheck(const QSqlRecord&, int)
+std::unique_ptr<ThreadCheck> BuildPingCheck(const QSqlRecord& row, int retry)
 {
-    return nullptr;
+    return std::make_unique<ThreadPingCheck>(commonArgs(row, retry, AppSettings.PingDefaultTimeout));
 }
 
-std::unique_ptr<ThreadCheck> BuildSMTPCheck(const QSqlRecord&, int)
+std::unique_ptr<ThreadCheck> BuildSMTPCheck(const QSqlRecord& row, int retry)
 {
-    return nullptr;
+    return std::make_unique<ThreadSMTPCheck>(commonArgs(row, retry, AppSettings.EmailDefaultTimeout),
+                                             text(row, "username"), text(row, "password"));
 }
 
-std::unique_ptr<ThreadCheck> BuildPOP3Check(const QSqlRecord&, int)
+std::unique_ptr<ThreadCheck> BuildPOP3Check(const QSqlRecord& row, int retry)
 {
-    return nullptr;
+    return std::make_unique<ThreadPOP3Check>(commonArgs(row, retry, AppSettings.EmailDefaultTimeout),
+                                             text(row, "username"), text(row, "password"));
 }
 
-std::unique_ptr<ThreadCheck> BuildIMAPCheck(const QSqlRecord&, int)
+std::unique_ptr<ThreadCheck> BuildIMAPCheck(const QSqlRecord& row, int retry)
 {
-    return nullptr;
+    return std::make_unique<ThreadIMAPCheck>(commonArgs(row, retry, AppSettings.EmailDefaultTimeout),
+                                             text(row, "username"), text(row, "password"));
 }
 
-std::unique_ptr<ThreadCheck> BuildFTPCheck(const QSqlRecord&, int)
+std::unique_ptr<ThreadCheck> BuildFTPCheck(const QSqlRecord& row, int retry)
 {
-    return nullptr;
+    FtpCheckArgs ftp;
+    ftp.UserName = text(row, "username");
+    ftp.Password = text(row, "password");
+    ftp.ProxyHost = text(row, "proxy_ip");
+    ftp.ProxyPort = number(row, "proxy_port");
+    ftp.ProxyType = text(row, "ftp_proxytype");
+    ftp.ProxyUser = text(row, "proxy_username");
+    ftp.ProxyPassword = text(row, "proxy_password");
+    return std::make_unique<ThreadFTPCheck>(commonArgs(row, retry, AppSettings.FTPDefaultTimeout), ftp);
 }
