@@ -7,7 +7,8 @@
 #include <algorithm>
 #include <chrono>
 
-Q_LOGGING_CATEGORY(lcHttp, "quorvel.net.http")
+// Debug lines (method, host, port, status; never the path, credentials or headers) are off by default.
+Q_LOGGING_CATEGORY(lcHttp, "quorvel.net.http", QtWarningMsg)
 
 namespace {
 
@@ -446,7 +447,7 @@ void HttpClient::exchange(HttpMethod method, const HttpUrl& url, const QByteArra
         ~Closer() { client->close(); }
     } closer{this};
 
-    qCDebug(lcHttp) << HttpMethodName(method) << "to" << QByteArray::fromStdString(host) << "port" << port;
+    qCDebug(lcHttp).noquote() << HttpMethodName(method) << "to" << QString::fromStdString(host) << "port" << port;
     m_socket = std::make_unique<TcpSocket>();
     m_socket->connect(host, port, timeout);
     m_socket->write(request.toStdString(), timeout);

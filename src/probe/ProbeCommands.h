@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <stdexcept>
+#include <vector>
+
+// quorvel-probe: runs one check (or, later, one alarm delivery) once, built exactly as the
+// monitoring cycle builds it for a stored service, and prints "ResultText ResultDetail".
+
+// Exit statuses.
+constexpr int ProbeExitPassed = 0;
+constexpr int ProbeExitFailed = 2;
+constexpr int ProbeExitUsage = 3;
+
+// A command line that cannot be run; the message says why.
+class ProbeUsageError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One option of a command, written "--name VALUE" or "--name=VALUE".
+struct ProbeOption
+{
+    QString name;      // without the leading "--"
+    QString valueName; // shown in the help, e.g. "MS"
+    QString help;
+    bool repeatable = false;
+};
+
+// The parsed command line of one command.
+struct ProbeInvocation
+{
+    QString target;                  // the URL or host name
+    int port = 0;                    // --port, or the command's default
+    int timeout = 10000;             // --timeout, milliseconds
+    QMap<QString, QStringList> values; // every option given, by name, in order
+
+    // The last value of `name`, or `fallback` when the option was not given.
+    QString value(const QString& name, const QString& fallback = QString()) const;
+    QStringList all(const QString& name) const { return values.value(name); }
+    bool has(const QString& name) const { return values.contains(name); }
+    // A "--proxy HOST:PORT" value taken apart; an empty host and port 0 when not given.
+    void proxy(QString* host, int* proxyPort) const;
+};
+
+// The outcome printed by the program.
+struct ProbeOutcome
+{
+    bool passed = false;
+    QString resultText;
+    QString resultDetail;
+};
+
+// One command of the program. To add one, append an entry to ProbeCommands().
+struct ProbeCommand
+{
+    QString name;      // first word of the command line, e.g. "url"
+    QString argument;  // the positional argument's name, e.g. "URL"
+    QString summary;   // one line for the command list
+    QString details;   // more lines for the command's own help (may be empty)
+    int defaultPort = 0;
+    std::vector<ProbeOption> options; // beyond the common ones
+    // Builds the work item from the invocation, runs it once and returns its results. Throws
+    // ProbeUsageError for values that do not fit.
+    std::function<ProbeOutcome(const ProbeInvocation&)> run;
+};
+
+// The options every command takes: --port, --timeout, --user, --password.
+const std::vector<ProbeOption>& CommonProbeOptions();
+const std::vector<ProbeCommand>& ProbeCommands();
+
+// Parses the arguments after the command name. Throws ProbeUsageError.
+ProbeInvocation ParseProbeArguments(const ProbeCommand& command, const QStringList& arguments);
+
+// The whole program on `arguments` (without the program name): writes to `out` and `err` and
+// returns the exit status.
+int RunProbe(const QStringList& arguments, QString& out, QString& err);
+
+// Help texts.
+QString ProbeHelp();
+QString ProbeCommandHelp(const ProbeCommand& command);
