@@ -218,12 +218,11 @@ IcmpEchoClient::~IcmpEchoClient()
     close();
 }
 
-void IcmpEchoClient::configure(const std::string& host, int port, int timeoutMs, SocketKind kind)
+void IcmpEchoClient::configure(const std::string& host, int port, int timeoutMs)
 {
     m_host = host;
     m_port = port;
     m_timeoutMs = timeoutMs;
-    m_wanted = kind;
 }
 
 void IcmpEchoClient::adoptSocket(int fd, SocketKind kind)

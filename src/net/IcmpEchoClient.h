@@ -74,8 +74,10 @@ public:
     IcmpEchoClient(const IcmpEchoClient&) = delete;
     IcmpEchoClient& operator=(const IcmpEchoClient&) = delete;
 
-    // Automatic tries the datagram socket first, then a raw socket.
-    void configure(const std::string& host, int port, int timeoutMs, SocketKind kind = SocketKind::Automatic);
+    void configure(const std::string& host, int port, int timeoutMs);
+    // Which socket ping() opens; Automatic (the default) tries the datagram socket first, then a
+    // raw socket.
+    void setSocketKind(SocketKind kind) { m_wanted = kind; }
     const std::string& host() const { return m_host; }
     int port() const { return m_port; }
     int timeout() const { return m_timeoutMs; }
