@@ -1,0 +1,268 @@
+// The quorvel-probe program run as a process: usage errors, help, and checks against scripted
+// servers on loopback with the printed line and the exit status.
+#include "support/FakeHttpServer.h"
+#include "support/ScriptedServer.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The program is built beside the tests: <build>/src/quorvel-probe, the tests in <build>/tests.
+QString probeProgram()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../src/quorvel-probe");
+}
+
+struct ProbeRun
+{
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+ProbeRun runProbe(const QStringList& arguments)
+{
+    ProbeRun run;
+    QProcess process;
+    process.start(probeProgram(), arguments);
+    if (!process.waitForStarted(5000)) {
+        ADD_FAILURE() << "cannot start " << probeProgram().toStdString() << ": " << process.errorString().toStdString();
+        return run;
+    }
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished(5000);
+        ADD_FAILURE() << "quorvel-probe did not end within 20 s";
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput().toStdString();
+    run.err = process.readAllStandardError().toStdString();
+    return run;
+}
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+QString port(const ScriptedServer& server)
+{
+    return QString::number(server.port());
+}
+
+class Probe : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QFileInfo(probeProgram()).isExecutable())
+            << probeProgram().toStdString() << " is missing: build the quorvel-probe target first";
+    }
+};
+
+TEST_F(Probe, UsageErrorsExitWith3AndSayWhy)
+{
+    const std::vector<std::pair<QStringList, std::string>> cases = {
+        {{}, "no command given"},
+        {{"frobnicate", "x"}, "unknown command \"frobnicate\""},
+        {{"url"}, "url needs a URL"},
+        {{"url", "http://a/", "http://b/"}, "\"http://b/\" is one too many"},
+        {{"url", "--port", "abc", "http://x/"}, "--port needs a whole number from 0 to 65535, not \"abc\""},
+        {{"url", "--port=70000", "http://x/"}, "--port needs a whole number"},
+        {{"url", "--timeout", "0", "http://x/"}, "--timeout needs a whole number"},
+        {{"url", "--proxy", "nohost", "http://x/"}, "--proxy needs HOST:PORT, not \"nohost\""},
+        {{"url", "--proxy", "p:99999", "http://x/"}, "--proxy needs a whole number"},
+        {{"url", "--field", "novalue", "http://x/"}, "--field needs NAME=VALUE, not \"novalue\""},
+        {{"url", "--bogus", "1", "http://x/"}, "the url command has no option --bogus"},
+        {{"url", "http://x/", "--method"}, "--method needs a value"},
+        {{"url", "--method", "Get", "--method", "Post", "http://x/"}, "--method is given more than once"},
+        {{"ping", "--method", "Get", "host"}, "the ping command has no option --method"},
+        {{"smtp", "-x", "host"}, "unknown option \"-x\""},
+        {{"ftp", "--port", "-1", "host"}, "--port needs a whole number"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const ProbeRun run = runProbe(arguments);
+        EXPECT_EQ(run.exitCode, 3);
+        EXPECT_TRUE(contains(run.err, message)) << run.err;
+        EXPECT_TRUE(contains(run.err, "--help")) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+TEST_F(Probe, HelpExplainsTheProgramAndEachCommand)
+{
+    const ProbeRun general = runProbe({"--help"});
+    EXPECT_EQ(general.exitCode, 0);
+    for (const char* part : {"Usage: quorvel-probe COMMAND", "url [options] URL", "ping [options] HOST",
+                             "smtp [options] HOST", "pop3 [options] HOST", "imap [options] HOST",
+                             "ftp [options] HOST", "--timeout MS", "smtp 25, pop3 110, imap 143, ftp 21",
+                             "Exit status: 0 passed, 2 failed, 3 usage error."})
+        EXPECT_TRUE(contains(general.out, part)) << part;
+
+    const ProbeRun url = runProbe({"url", "--help"});
+    EXPECT_EQ(url.exitCode, 0);
+    for (const char* part : {"Usage: quorvel-probe url [options] URL", "--method TEXT", "--field NAME=VALUE",
+                             "--cookie", "--referer", "--user-agent", "--content-type", "--accept TEXT",
+                             "--accept-charset", "--accept-encoding", "--accept-language", "--proxy HOST:PORT",
+                             "--proxy-user", "--proxy-password", "--port N", "--user NAME", "--password TEXT"})
+        EXPECT_TRUE(contains(url.out, part)) << part;
+
+    const ProbeRun ftp = runProbe({"ftp", "--help"});
+    EXPECT_EQ(ftp.exitCode, 0);
+    EXPECT_TRUE(contains(ftp.out, "--proxy-type KIND")) << ftp.out;
+    EXPECT_TRUE(contains(ftp.out, "fpcmUserSite")) << ftp.out;
+}
+
+// The probe builds the item the scheduler builds for a stored service: "http://" put in front
+// of the stored address, form fields as lines, headers and credentials as configured.
+TEST_F(Probe, PassingUrlPrintsItsLineAndExits0)
+{
+    ScriptedServer server;
+    ExpectHttpRequest(server).send(HttpAnswer("HTTP/1.1 200 OK", {}, "done")).silence(10000);
+    server.start();
+    const QString stored = "127.0.0.1:" + port(server) + "/submit";
+    const ProbeRun run = runProbe({"url", "--method", "Post", "--field", "a=x y", "--field", "b=", "--user", "admin",
+                                   "--password", "s3cret", "--cookie", "sid=77; Path=/", "--user-agent", "Probe/1",
+                                   "--accept-language", "", "--port", "8080", "--timeout", "3000", stored});
+    ASSERT_TRUE(server.wait());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "Passed [http://" + stored.toStdString() + ":" + port(server).toStdString() +
+                           "] HTTP/1.1 200 OK\n");
+    EXPECT_EQ(run.err, "");
+    ASSERT_EQ(server.received().size(), 1u);
+    EXPECT_EQ(server.received()[0], "POST /submit HTTP/1.1\r\nHost: 127.0.0.1:" + port(server).toStdString() +
+                                        "\r\nUser-Agent: Probe/1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                                        "Authorization: Basic YWRtaW46czNjcmV0\r\nCookie: sid=77\r\n"
+                                        "Content-Length: 8\r\n\r\na=x+y&b=");
+}
+
+TEST_F(Probe, FailingUrlPrintsItsLineAndExits2)
+{
+    {
+        SCOPED_TRACE("404");
+        ScriptedServer server;
+        ExpectHttpRequest(server).send(HttpAnswer("HTTP/1.1 404 Not Found")).silence(10000);
+        server.start();
+        const std::string url = "http://127.0.0.1:" + port(server).toStdString() + "/gone";
+        const ProbeRun run = runProbe({"url", QString::fromStdString(url)});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.out, "Failed [" + url + ":" + port(server).toStdString() +
+                               "] HTTP/1.1 404 Not Found:HTTP/1.1 404 Not Found\n");
+        ASSERT_TRUE(server.wait());
+        EXPECT_EQ(server.received()[0].substr(0, 24), "GET /gone HTTP/1.1\r\nHost");
+    }
+    {
+        SCOPED_TRACE("refused");
+        const std::string p = std::to_string(ScriptedServer::UnusedPort());
+        const ProbeRun run = runProbe({"url", QString::fromStdString("http://127.0.0.1:" + p + "/")});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.out.rfind("Failed [http://127.0.0.1:" + p + "/:" + p + "] :cannot connect to 127.0.0.1:" + p, 0),
+                  0u)
+            << run.out;
+    }
+    {
+        SCOPED_TRACE("silent server, bounded by --timeout");
+        ScriptedServer server;
+        server.silence(15000);
+        server.start();
+        const ProbeRun run = runProbe({"url", "--timeout", "300", "http://127.0.0.1:" + port(server) + "/"});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(contains(run.out, "] :no complete answer from 127.0.0.1:" + port(server).toStdString() +
+                                          " within 300 ms\n"))
+            << run.out;
+    }
+}
+
+TEST_F(Probe, UrlThroughAProxyAndAnUnlistedMethodText)
+{
+    ScriptedServer proxy;
+    ExpectHttpRequest(proxy).send(HttpAnswer("HTTP/1.1 200 OK")).silence(10000);
+    proxy.start();
+    const ProbeRun run = runProbe({"url", "--method", "GET", "--proxy", "127.0.0.1:" + port(proxy), "--proxy-user",
+                                   "pu", "--proxy-password", "pp", "http://origin.invalid/x"});
+    ASSERT_TRUE(proxy.wait());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "Passed [http://origin.invalid/x:" + port(proxy).toStdString() + "] HTTP/1.1 200 OK\n");
+    EXPECT_TRUE(contains(run.err, "method text \"GET\"")) << run.err;
+    ASSERT_EQ(proxy.received().size(), 1u);
+    EXPECT_EQ(proxy.received()[0], "HEAD http://origin.invalid/x HTTP/1.1\r\nHost: origin.invalid\r\n"
+                                   "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n");
+}
+
+// The line-protocol commands reach their checks with the port and credentials given.
+TEST_F(Probe, MailAndFtpCommandsRunTheirChecks)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void(ScriptedServer&)> script;
+        QStringList arguments; // the port is added
+    };
+    const std::vector<Case> cases = {
+        {"smtp",
+         [](ScriptedServer& s) { s.sendLine("220 mail ready").readLine().sendLine("250 hello").readRest(); },
+         {"smtp", "127.0.0.1"}},
+        {"pop3",
+         [](ScriptedServer& s) {
+             s.sendLine("+OK ready").expectLine("USER bob").sendLine("+OK").expectLine("PASS pw").sendLine("+OK in");
+             s.readRest();
+         },
+         {"pop3", "--user", "bob", "--password", "pw", "127.0.0.1"}},
+        {"imap",
+         [](ScriptedServer& s) {
+             s.sendLine("* OK ready").expectLine("C1 LOGIN bob pw").sendLine("C1 OK done");
+             s.readLine().sendLine("* BYE").sendLine("C2 OK bye").readRest();
+         },
+         {"imap", "--user", "bob", "--password", "pw", "127.0.0.1"}},
+        {"ftp",
+         [](ScriptedServer& s) {
+             s.sendLine("220 ftp ready").expectLine("USER bob").sendLine("331 password").expectLine("PASS pw");
+             s.sendLine("230 in").expectLine("TYPE I").sendLine("200 ok").expectLine("SYST").sendLine("215 UNIX");
+             s.readRest();
+         },
+         {"ftp", "--user", "bob", "--password", "pw", "127.0.0.1"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        c.script(server);
+        server.start();
+        QStringList arguments = c.arguments;
+        arguments.insert(1, "--port");
+        arguments.insert(2, port(server));
+        arguments.insert(3, "--timeout");
+        arguments.insert(4, "3000");
+        const ProbeRun run = runProbe(arguments);
+        EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+        EXPECT_EQ(run.out, "Passed [127.0.0.1:" + port(server).toStdString() + "] Passed\n");
+        server.wait();
+        EXPECT_TRUE(server.failures().empty()) << server.failures().front();
+    }
+}
+
+// Without --port each command uses its service kind's usual port (the detail names it).
+TEST_F(Probe, CommandsDefaultToTheirUsualPorts)
+{
+    const std::vector<std::pair<QString, std::string>> cases = {
+        {"smtp", "[127.0.0.1:25] "}, {"pop3", "[127.0.0.1:110] "}, {"imap", "[127.0.0.1:143] "},
+        {"ftp", "[127.0.0.1:21] "},  {"ping", "[127.0.0.1:0] "},
+    };
+    for (const auto& [command, prefix] : cases) {
+        SCOPED_TRACE(command.toStdString());
+        const ProbeRun run = runProbe({command, "--timeout", "1000", "127.0.0.1"});
+        EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 2) << run.exitCode;
+        EXPECT_TRUE(contains(run.out, prefix)) << run.out;
+        EXPECT_EQ(run.out.rfind(run.exitCode == 0 ? "Passed [" : "Failed [", 0), 0u) << run.out;
+    }
+}
+
+} // namespace
