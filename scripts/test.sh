@@ -25,7 +25,7 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_SANITIZE="$sa
 cmake --build "$build" -j "$jobs"
 
 dbdir="$build/mariadb"
-dbport=${QUORVEL_TEST_DB_PORT:-33061}
+dbport=${QUORVEL_TEST_DB_PORT:-23306}
 bash scripts/db-server.sh start "$dbdir" "$dbport"
 trap 'bash scripts/db-server.sh stop "$dbdir"' EXIT
 
