@@ -12,6 +12,7 @@
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
 
+#include <QSet>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -69,11 +70,54 @@ QString CheckKindName(const ThreadCheck& check)
     return QString();
 }
 
-std::unique_ptr<ThreadCheck> BuildURLCheck(const QSqlRecord& row, int retry)
+UrlRequestData LoadUrlRequestData(const QList<int>& serviceIds)
+{
+    UrlRequestData data;
+    if (serviceIds.isEmpty())
+        return data;
+    QStringList ids;
+    for (int id : serviceIds) {
+        ids << QString::number(id);
+        data[id];
+    }
+    const QString condition = serviceIds.size() == 1 ? QStringLiteral("=") + ids.first()
+                                                     : QStringLiteral(" in (") + ids.join(QLatin1Char(',')) + QLatin1Char(')');
+    QSqlQuery query(DMQuorvel().SQLConnection);
+    query.setForwardOnly(true);
+    if (query.exec(QStringLiteral("select * from service_url where service_id") + condition)) {
+        QSet<int> seen;
+        while (query.next()) {
+            const QSqlRecord h = query.record();
+            const int id = number(h, "service_id");
+            if (seen.contains(id))
+                continue; // one row per service; the first one counts
+            seen.insert(id);
+            URLCheckArgs& url = data[id];
+            url.Referer = text(h, "referer");
+            url.Cookie = text(h, "cookie");
+            url.UserAgent = text(h, "userAgent");
+            url.ContentType = text(h, "contentType");
+            url.Accept = text(h, "accept");
+            url.AcceptCharSet = text(h, "acceptCharSet");
+            url.AcceptEncoding = text(h, "acceptEncoding");
+            url.AcceptLanguage = text(h, "acceptLanguage");
+        }
+    }
+    if (query.exec(QStringLiteral("select * from service_url_detail where service_id") + condition)) {
+        while (query.next()) {
+            data[query.value(QStringLiteral("service_id")).toInt()].FormFields
+                << query.value(QStringLiteral("fieldname")).toString() + QLatin1Char('=') +
+                       query.value(QStringLiteral("fieldvalue")).toString();
+        }
+    }
+    return data;
+}
+
+std::unique_ptr<ThreadCheck> BuildURLCheck(const QSqlRecord& row, int retry, const URLCheckArgs& request)
 {
     ThreadCheckArgs args = commonArgs(row, retry, AppSettings.HTTPDefaultTimeout);
     args.Host = ThreadURLCheck::UrlOf(args.Host);
-    URLCheckArgs url;
+    URLCheckArgs url = request;
     url.Method = text(row, "url_method");
     url.UserName = text(row, "username");
     url.Password = text(row, "password");
@@ -81,25 +125,6 @@ std::unique_ptr<ThreadCheck> BuildURLCheck(const QSqlRecord& row, int retry)
     url.ProxyPort = number(row, "proxy_port");
     url.ProxyUserName = text(row, "proxy_username");
     url.ProxyPassword = text(row, "proxy_password");
-
-    const QString id = QString::number(args.ServiceId);
-    QSqlQuery query(DMQuorvel().SQLConnection);
-    if (query.exec(QStringLiteral("select * from service_url where service_id=") + id) && query.next()) {
-        const QSqlRecord h = query.record();
-        url.Referer = text(h, "referer");
-        url.Cookie = text(h, "cookie");
-        url.UserAgent = text(h, "userAgent");
-        url.ContentType = text(h, "contentType");
-        url.Accept = text(h, "accept");
-        url.AcceptCharSet = text(h, "acceptCharSet");
-        url.AcceptEncoding = text(h, "acceptEncoding");
-        url.AcceptLanguage = text(h, "acceptLanguage");
-    }
-    if (query.exec(QStringLiteral("select * from service_url_detail where service_id=") + id)) {
-        while (query.next())
-            url.FormFields << query.value(QStringLiteral("fieldname")).toString() + QLatin1Char('=') +
-                                  query.value(QStringLiteral("fieldvalue")).toString();
-    }
     url.Body = URLCheckArgs::BodyOf(url.FormFields);
     return std::make_unique<ThreadURLCheck>(args, url);
 }

@@ -2,6 +2,7 @@
 
 #include "alarms/ThreadAlarm.h"
 #include "checks/ThreadCheck.h"
+#include "checks/ThreadURLCheck.h"
 #include "core/Clock.h"
 #include "core/Notifier.h"
 #include "core/SystemLog.h"
@@ -134,8 +135,18 @@ void MonitorEngine::TimerServiceTimer()
                 .arg(hh, mm);
         if (!query.exec(sql))
             return;
+        // The rows first, then the request data of all due URL services in two statements
+        // rather than two per service.
+        QVector<QSqlRecord> rows;
+        QList<int> urlIds;
         while (query.next()) {
-            const QSqlRecord row = query.record();
+            rows << query.record();
+            if (text(rows.last(), "service") == QLatin1String(lang::KindURL))
+                urlIds << rows.last().value(QStringLiteral("id")).toInt();
+        }
+        query.finish();
+        const UrlRequestData urlData = LoadUrlRequestData(urlIds);
+        for (const QSqlRecord& row : rows) {
             const QString retryOf = text(row, "service");
             int retry = 0;
             if (retryOf == QLatin1String(lang::KindURL))
@@ -148,7 +159,7 @@ void MonitorEngine::TimerServiceTimer()
             else if (retryOf == QLatin1String(lang::KindFTP))
                 retry = AppSettings.FTPRetry;
             m_serviceList.setCellOfId(text(row, "id"), SvcCurrentStatus, QString::fromLatin1(lang::CheckProcess));
-            queueCheckForRow(row, retry);
+            queueCheckForRow(row, retry, &urlData);
         }
     } catch (...) {
         // The next tick tries again.
@@ -243,11 +254,19 @@ void MonitorEngine::QueueServiceCheck(const QString& serviceId, int retry)
     }
 }
 
-void MonitorEngine::queueCheckForRow(const QSqlRecord& row, int retry)
+void MonitorEngine::queueCheckForRow(const QSqlRecord& row, int retry, const UrlRequestData* urlData)
 {
     const QString kind = text(row, "service");
-    if (kind == QLatin1String(lang::KindURL))
-        QueueURLCheck(row, retry);
+    if (kind == QLatin1String(lang::KindURL)) {
+        if (urlData) {
+            try {
+                queueCheck(BuildURLCheck(row, retry, urlData->value(row.value(QStringLiteral("id")).toInt())));
+            } catch (...) {
+            }
+        } else {
+            QueueURLCheck(row, retry);
+        }
+    }
     else if (kind == QLatin1String(lang::KindSMTP))
         QueueSMTPCheck(row, retry);
     else if (kind == QLatin1String(lang::KindPOP3))
@@ -267,6 +286,15 @@ void MonitorEngine::queueCheck(std::unique_ptr<ThreadCheck> check)
         m_pool->QueueItem(check.release(), 0);
 }
 
+void MonitorEngine::QueueURLCheck(const QSqlRecord& row, int retry)
+{
+    try {
+        const int id = row.value(QStringLiteral("id")).toInt();
+        queueCheck(BuildURLCheck(row, retry, LoadUrlRequestData({id}).value(id)));
+    } catch (...) {
+    }
+}
+
 #define QUORVEL_BUILDER(Kind)                                                                                \
     void MonitorEngine::Queue##Kind##Check(const QSqlRecord& row, int retry)                                 \
     {                                                                                                        \
@@ -275,7 +303,6 @@ void MonitorEngine::queueCheck(std::unique_ptr<ThreadCheck> check)
         } catch (...) {                                                                                      \
         }                                                                                                    \
     }
-QUORVEL_BUILDER(URL)
 QUORVEL_BUILDER(Ping)
 QUORVEL_BUILDER(SMTP)
 QUORVEL_BUILDER(POP3)

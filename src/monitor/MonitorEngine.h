@@ -2,6 +2,7 @@
 
 #include "monitor/TextTableModel.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSqlRecord>
 #include <QStringListModel>
@@ -14,6 +15,12 @@ class PoolWorkItem;
 class ThreadAlarm;
 class ThreadCheck;
 class ThreadPoolManager;
+struct URLCheckArgs;
+
+// The request headers (service_url) and form fields (service_url_detail) of URL services, by
+// service id; a service without rows has empty values.
+using UrlRequestData = QHash<int, URLCheckArgs>;
+UrlRequestData LoadUrlRequestData(const QList<int>& serviceIds);
 
 // The monitoring cycle without a window: the four timers and their handlers, the scheduler, the
 // result handling with the alarm dispatch, and the models the main window shows (service list,
@@ -112,7 +119,7 @@ signals:
     void setupTestResult(const QString& resultText);
 
 private:
-    void queueCheckForRow(const QSqlRecord& row, int retry);
+    void queueCheckForRow(const QSqlRecord& row, int retry, const UrlRequestData* urlData = nullptr);
     void queueCheck(std::unique_ptr<ThreadCheck> check);
     void checkDone(ThreadCheck* check);
     void alarmDone(ThreadAlarm* alarm);
@@ -131,7 +138,8 @@ private:
 QString CheckKindName(const ThreadCheck& check);
 // The check work item of each kind for one `service` row, as the scheduler builds it: origin
 // "Product", the row's values, the kind's time-out and the given retry value.
-std::unique_ptr<ThreadCheck> BuildURLCheck(const QSqlRecord& row, int retry);
+// `request` holds the service's headers and form fields (LoadUrlRequestData).
+std::unique_ptr<ThreadCheck> BuildURLCheck(const QSqlRecord& row, int retry, const URLCheckArgs& request);
 std::unique_ptr<ThreadCheck> BuildPingCheck(const QSqlRecord& row, int retry);
 std::unique_ptr<ThreadCheck> BuildSMTPCheck(const QSqlRecord& row, int retry);
 std::unique_ptr<ThreadCheck> BuildPOP3Check(const QSqlRecord& row, int retry);

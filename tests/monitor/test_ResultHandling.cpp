@@ -79,7 +79,7 @@ TEST_F(ResultHandlingTest, CheckThePoolNeverRanIsNotAFailureOfTheService)
     // pool lets one wait and refuses the third.
     ScriptedServer silent;
     silent.setStepTimeout(3000);
-    ExpectHttpRequest(silent);
+    ExpectHttpRequest(silent).silence(3000);
     silent.start();
     AppSettings.HTTPDefaultTimeout = 1500;
     startCycle();
