@@ -1,0 +1,94 @@
+#include "alarms/ThreadSMSUnit.h"
+
+#include "database/AlarmMethodSettings.h"
+
+#include <exception>
+
+const char* const ThreadSMS::ConnectFailedText =
+    "ERR00801 : SMPP Connection Failed, please make sure SMPP URL and port are correct.";
+const char* const ThreadSMS::BindFailedText = "ERR00802 : SMPP Binding Failed, please make sure username, "
+                                              "password, TON/NPI/System Type/Version/OA are correct.";
+const char* const ThreadSMS::SendFailedText =
+    "ERR00803 : SMPP Sending Failed, please make sure Dest TON/NPI and Orig TON/NPI are correct.";
+
+namespace {
+
+quint8 Byte(int value)
+{
+    return static_cast<quint8>(value);
+}
+
+} // namespace
+
+ThreadSMS::ThreadSMS(int timeout) : ThreadAlarm(QStringLiteral("SMS"), timeout) {}
+
+ThreadSMS::ThreadSMS(const SmsMethodSettings& settings, const QString& recipient, const QString& text)
+    : ThreadAlarm(QStringLiteral("SMS"), settings.timeout)
+{
+    Host = settings.ip;
+    Port = settings.port;
+    if (settings.authenticate) {
+        SystemId = settings.username;
+        Password = settings.password;
+    }
+    OriginatingAddress = settings.oa;
+    Recipient = recipient;
+    Text = text;
+    InterfaceVersion = Byte(settings.sms_version);
+    SystemType = settings.sms_system_type;
+    BindTon = Byte(settings.sms_ton);
+    BindNpi = Byte(settings.sms_npi);
+    DestTon = Byte(settings.sms_dest_ton);
+    DestNpi = Byte(settings.sms_dest_npi);
+    OrigTon = Byte(settings.sms_orig_ton);
+    OrigNpi = Byte(settings.sms_orig_npi);
+}
+
+ThreadSMS::~ThreadSMS() = default;
+
+void ThreadSMS::Execute()
+{
+    Passed = false;
+    ResultDetail.clear();
+    try {
+        Deliver();
+    } catch (const std::exception& error) {
+        Passed = false;
+        ResultText = ErrorResult;
+        ResultDetail =
+            "[" + Host + ":" + QString::number(Port) + "] " + QString::fromLocal8Bit(error.what()).trimmed();
+    }
+    // Whatever happened: Unbind sends unbind only on a bound session, Disconnect always closes.
+    try {
+        Client->Unbind();
+        Client->Disconnect();
+    } catch (const std::exception&) {
+        // The delivery's outcome stands; the client's destructor releases what is left.
+    }
+}
+
+void ThreadSMS::Deliver()
+{
+    Client->SetResponseTimeOut(Timeout);
+    int result = Client->Connect(Host, Port);
+    if (result != 0)
+        return Fail(ConnectFailedText, result);
+    result = Client->Bind(SystemId, Password, OriginatingAddress, InterfaceVersion,
+                          TtcSMSCRelaySMPP::BindTransmitter, SystemType, BindNpi, BindTon);
+    if (result != 0)
+        return Fail(BindFailedText, result);
+    QString messageId; // not used
+    result = Client->SubmitMessage(Recipient, DestTon, DestNpi, OriginatingAddress, OrigTon, OrigNpi, Text,
+                                   TtcSMSCRelaySMPP::SubmitDeliveryReceipt, messageId);
+    if (result != 0)
+        return Fail(SendFailedText, result);
+    Passed = true;
+    ResultText = SentResult;
+}
+
+void ThreadSMS::Fail(const char* text, int result)
+{
+    Passed = false;
+    ResultText = ErrorResult;
+    ResultDetail = QString::fromLatin1(text) + " : " + QString::number(result);
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "alarms/ThreadAlarm.h"
+#include "smpp/tcSMSCRelaySMPP.h"
+
+#include <QString>
+
+#include <memory>
+
+struct SmsMethodSettings;
+
+// The SMS alarm: delivers one alarm text as one short message to one mobile number through an
+// SMSC over SMPP. On its worker thread it connects, binds as a transmitter, submits, and in every
+// case unbinds and disconnects. Each request waits at most Timeout.
+class ThreadSMS : public ThreadAlarm
+{
+public:
+    static const char* const ConnectFailedText; // ERR00801, followed by " : " and the result
+    static const char* const BindFailedText;    // ERR00802
+    static const char* const SendFailedText;    // ERR00803
+
+    explicit ThreadSMS(int timeout);
+    // Fills every field from the "SMS" alarm method; the credentials are left empty unless
+    // the method authenticates.
+    ThreadSMS(const SmsMethodSettings& settings, const QString& recipient, const QString& text);
+    ~ThreadSMS() override;
+
+    void Execute() override;
+
+    std::unique_ptr<TtcSMSCRelaySMPP> Client = std::make_unique<TtcSMSCRelaySMPP>();
+    QString Host;
+    int Port = 0;
+    QString SystemId;
+    QString Password;
+    QString OriginatingAddress;
+    QString Recipient;
+    QString Text;
+    quint8 InterfaceVersion = 34;
+    QString SystemType;
+    quint8 BindTon = 0;
+    quint8 BindNpi = 0;
+    quint8 DestTon = 0;
+    quint8 DestNpi = 0;
+    quint8 OrigTon = 0;
+    quint8 OrigNpi = 0;
+
+private:
+    void Deliver();
+    void Fail(const char* text, int result);
+};
