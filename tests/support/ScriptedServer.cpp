@@ -1,5 +1,12 @@
 #include "support/ScriptedServer.h"
 
+#include "net/Socket.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -25,7 +32,7 @@ int leftMs(long long deadline)
     return left < 0 ? 0 : static_cast<int>(left);
 }
 
-std::string quoted(const std::string& text)
+std::string inQuotes(const std::string& text)
 {
     return "\"" + text + "\"";
 }
@@ -247,7 +254,7 @@ ScriptedServer& ScriptedServer::send(const std::string& bytes)
 {
     return add([this, bytes](ScriptedConnection& c) {
         if (!c.send(bytes))
-            fail("could not send " + quoted(bytes) + ": the client has gone");
+            fail("could not send " + inQuotes(bytes) + ": the client has gone");
         return true;
     });
 }
@@ -273,12 +280,12 @@ ScriptedServer& ScriptedServer::expectLine(const std::string& line)
     return add([this, line](ScriptedConnection& c) {
         std::string got;
         if (!c.readLine(got)) {
-            fail("expected " + quoted(line) + ", but no line came");
+            fail("expected " + inQuotes(line) + ", but no line came");
             return false;
         }
         record(got);
         if (got != line) {
-            fail("expected " + quoted(line) + ", got " + quoted(got));
+            fail("expected " + inQuotes(line) + ", got " + inQuotes(got));
             return false;
         }
         return true;
@@ -316,7 +323,7 @@ ScriptedServer& ScriptedServer::readUntil(const std::string& delimiter)
     return add([this, delimiter](ScriptedConnection& c) {
         std::string got;
         if (!c.readUntil(delimiter, got)) {
-            fail("expected data up to " + quoted(delimiter) + ", but it did not come");
+            fail("expected data up to " + inQuotes(delimiter) + ", but it did not come");
             return false;
         }
         record(got);
@@ -464,4 +471,102 @@ void ScriptedServer::fail(const std::string& what)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_failures.push_back(what);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+QStringList toQt(const std::vector<std::string>& list)
+{
+    QStringList result;
+    for (const std::string& item : list)
+        result << QString::fromStdString(item);
+    return result;
+}
+
+bool listening(int port)
+{
+    try {
+        TcpSocket probe;
+        probe.connect("127.0.0.1", port, 500);
+        return true;
+    } catch (const SocketError&) {
+        return false;
+    }
+}
+
+} // namespace
+
+DaemonProcess::DaemonProcess() = default;
+
+DaemonProcess::~DaemonProcess()
+{
+    stop();
+}
+
+std::string DaemonProcess::Find(const std::string& program)
+{
+    const QString name = QString::fromStdString(program);
+    QString path = QStandardPaths::findExecutable(name);
+    if (path.isEmpty())
+        path = QStandardPaths::findExecutable(name, {"/usr/sbin", "/sbin", "/usr/local/sbin"});
+    return path.toStdString();
+}
+
+bool DaemonProcess::start(const std::string& program, const std::vector<std::string>& arguments,
+                          const std::vector<int>& ports, int waitMs)
+{
+    stop();
+    m_process = std::make_unique<QProcess>();
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
+    m_process->start(QString::fromStdString(program), toQt(arguments));
+    if (!m_process->waitForStarted(5000)) {
+        m_output = "could not start " + program + ": " + m_process->errorString().toStdString();
+        return false;
+    }
+    const long long deadline = nowMs() + waitMs;
+    for (int port : ports) {
+        while (!listening(port)) {
+            if (m_process->state() == QProcess::NotRunning || nowMs() >= deadline) {
+                m_process->waitForReadyRead(100);
+                m_output = m_process->readAll().toStdString();
+                return false;
+            }
+            m_process->waitForFinished(50);
+        }
+    }
+    return true;
+}
+
+void DaemonProcess::stop()
+{
+    if (!m_process)
+        return;
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->terminate();
+        if (!m_process->waitForFinished(5000)) {
+            m_process->kill();
+            m_process->waitForFinished(2000);
+        }
+    }
+    m_output += m_process->readAll().toStdString();
+    m_process.reset();
+}
+
+bool DaemonProcess::Run(const std::string& program, const std::vector<std::string>& arguments,
+                        const std::string& input, int waitMs)
+{
+    QProcess process;
+    process.start(QString::fromStdString(program), toQt(arguments));
+    if (!process.waitForStarted(5000))
+        return false;
+    process.write(input.data(), static_cast<qint64>(input.size()));
+    process.closeWriteChannel();
+    if (!process.waitForFinished(waitMs)) {
+        process.kill();
+        process.waitForFinished(2000);
+        return false;
+    }
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }

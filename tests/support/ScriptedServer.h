@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+class QProcess;
+
 // A fake TCP server for tests: listens on 127.0.0.1, port 0 (the system picks one), accepts a
 // connection and plays a script of steps, step by step, on a thread of its own. Every wait of
 // the server is bounded, and destruction stops it at once, so no test can hang on it.
@@ -139,4 +141,34 @@ private:
     bool m_done = false;
     std::vector<std::string> m_received;
     std::vector<std::string> m_failures;
+};
+
+// A real server program (pure-ftpd, dovecot, ...) run for a test and stopped, and waited for,
+// when the object goes. Used for interoperability tests beside the scripted servers.
+class DaemonProcess
+{
+public:
+    DaemonProcess();
+    ~DaemonProcess();
+    DaemonProcess(const DaemonProcess&) = delete;
+    DaemonProcess& operator=(const DaemonProcess&) = delete;
+
+    // The full path of `program` on PATH or in /usr/sbin and /sbin; empty when not installed.
+    static std::string Find(const std::string& program);
+
+    // Starts `program` with `arguments` and waits at most `waitMs` until something accepts
+    // connections on 127.0.0.1 at each of `ports`. False (with what the program printed in
+    // output()) when it did not start or did not listen in time.
+    bool start(const std::string& program, const std::vector<std::string>& arguments,
+               const std::vector<int>& ports, int waitMs = 10000);
+    void stop();
+    std::string output() const { return m_output; }
+
+    // Runs `program` to its end (at most `waitMs`), feeding `input`; true when it exited with 0.
+    static bool Run(const std::string& program, const std::vector<std::string>& arguments,
+                    const std::string& input = std::string(), int waitMs = 10000);
+
+private:
+    std::unique_ptr<QProcess> m_process;
+    std::string m_output;
 };
