@@ -6,7 +6,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <list>
 
 // A unit of blocking work (a probe or an alarm delivery) run by ThreadPoolManager. The builder
 // fills the item's inputs on the owner thread and queues it; from then on the pool owns it: a
@@ -52,5 +51,6 @@ private:
     std::atomic<bool> m_cancelRequested{false};           // set by the manager, read by the worker
     bool m_cancelledWhileRunning = false;                 // manager thread only
     bool m_raised = false;                                // written by the worker before hand-back
-    std::list<PoolWorkItem*>::iterator m_runningPos;      // manager thread only
+    PoolWorkItem* m_runningPrev = nullptr;                // running list, manager thread only
+    PoolWorkItem* m_runningNext = nullptr;
 };

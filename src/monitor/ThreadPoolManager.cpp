@@ -6,6 +6,7 @@
 #include <QLoggingCategory>
 #include <QMetaObject>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -30,7 +31,8 @@ public:
     static std::atomic<bool>& CancelRequested(PoolWorkItem* item) { return item->m_cancelRequested; }
     static bool& CancelledWhileRunning(PoolWorkItem* item) { return item->m_cancelledWhileRunning; }
     static bool& Raised(PoolWorkItem* item) { return item->m_raised; }
-    static std::list<PoolWorkItem*>::iterator& RunningPos(PoolWorkItem* item) { return item->m_runningPos; }
+    static PoolWorkItem*& RunningPrev(PoolWorkItem* item) { return item->m_runningPrev; }
+    static PoolWorkItem*& RunningNext(PoolWorkItem* item) { return item->m_runningNext; }
 };
 
 namespace {
@@ -39,6 +41,13 @@ using Access = PoolItemAccess;
 
 // An idle worker thread ends after this long without work.
 constexpr auto WorkerIdleTimeout = std::chrono::seconds(30);
+// Up to this many worker threads start as soon as items lack one; beyond, threads start when the
+// waiting tasks have not moved for WorkerStartDelay (the threads there are blocked), so short
+// items are not spread over hundreds of threads.
+const int EagerWorkers = std::max(2, static_cast<int>(std::thread::hardware_concurrency()));
+constexpr auto WorkerStartDelay = std::chrono::milliseconds(1);
+// Times a thread yields the processor, looking for work, before it goes to sleep.
+constexpr int SpinsBeforeSleep = 20;
 // Most items handed to OnWorkItemDone in one turn of the owner's event loop.
 constexpr int DeliveriesPerTurn = 256;
 
@@ -62,6 +71,10 @@ struct ThreadPoolManager::Owner
     WorkItemDoneHandler done;
     ErrorHandler error;
     bool alive = true; // false once the pool object is being destroyed
+    // The last QueuedAt stamp. Reading the local time is costly (the time zone file is looked at
+    // each time), so items queued within the same millisecond share one stamp.
+    QDateTime stamp;
+    SteadyClock::time_point stampTick;
 };
 
 struct ThreadPoolManager::Shared : std::enable_shared_from_this<ThreadPoolManager::Shared>
@@ -70,7 +83,6 @@ struct ThreadPoolManager::Shared : std::enable_shared_from_this<ThreadPoolManage
     {
         enum Kind {
             NewItem,
-            Ended,
             SetMaxPooled,
             SetMaxQueueLength,
             SetMaxQueuedTime,
@@ -85,31 +97,45 @@ struct ThreadPoolManager::Shared : std::enable_shared_from_this<ThreadPoolManage
 
     explicit Shared(ThreadPoolManager* ownerObject) : owner(ownerObject) {}
 
-    // Manager input queue. The owner thread and the worker threads post here.
+    // Manager input queue. The owner thread posts here.
     std::mutex inboxMutex;
     std::condition_variable inboxCv;
     std::deque<Message> inbox;
-    bool managerWaiting = false;
-    bool managerEnded = false;
+    bool endedSignal = false;   // under inboxMutex: items were added to `ended`
+    bool managerEnded = false;  // under inboxMutex
+    std::atomic<bool> managerWaiting{false};
+
+    // Ended items, posted by the worker threads. A queue of its own, so that workers and owner
+    // do not contend for one lock.
+    std::mutex endedMutex;
+    std::vector<PoolWorkItem*> ended;
+    bool endedClosed = false;   // under endedMutex: the manager thread no longer takes items
 
     // Counts readable from any thread.
     std::atomic<int> waitingCount{0};
     std::atomic<int> runningCount{0};
     std::atomic<int> executingCount{0};
 
-    // Worker threads: items handed over but not yet picked up, and idle threads not yet promised
-    // an item. Every thread waiting for work is either counted in `idle` or about to take one of
-    // `tasks`.
+    // Worker threads. Dispatched items wait in `tasks` until a worker thread takes them. Threads
+    // that are not executing an item (`available`) take tasks without further ado; when the
+    // tasks outnumber them and none has been taken for a short while (the threads block), the
+    // manager thread starts as many threads as are missing (see TopUpWorkers), so every running
+    // item soon has a thread of its own however long the items block.
     std::mutex workerMutex;
     std::condition_variable workerCv;
     std::deque<PoolWorkItem*> tasks;
-    int idle = 0;
+    int live = 0;               // worker threads started and not ended
+    int available = 0;          // live threads not executing an item
+    int sleeping = 0;           // of those, waiting on workerCv
+    std::uint64_t taken = 0;    // tasks taken so far
     bool workersStop = false;
 
     // Items ended and handed back to the owner thread, in order.
     std::mutex returnMutex;
     std::deque<PoolWorkItem*> returned;
     bool deliveryPosted = false;
+    // Failures of the manager thread for OnError, under returnMutex too.
+    std::deque<std::pair<int, QString>> errors;
 
     // The pool object; used by the manager thread only, which ends before the object does.
     ThreadPoolManager* const owner;
@@ -121,71 +147,139 @@ struct ThreadPoolManager::Shared : std::enable_shared_from_this<ThreadPoolManage
         if (managerEnded)
             return false;
         inbox.push_back(message);
-        if (managerWaiting)
+        if (managerWaiting.load())
             inboxCv.notify_one();
         return true;
     }
 
+    // Posts an ended item; false when the manager thread has ended.
+    bool PostEnded(PoolWorkItem* item)
+    {
+        {
+            std::lock_guard<std::mutex> lock(endedMutex);
+            if (endedClosed)
+                return false;
+            ended.push_back(item);
+            // The manager looks at `ended` before it waits; only the first item needs to wake it.
+            if (ended.size() > 1)
+                return true;
+        }
+        if (managerWaiting.load()) {
+            std::lock_guard<std::mutex> lock(inboxMutex);
+            endedSignal = true;
+            inboxCv.notify_one();
+        }
+        return true;
+    }
+
     // Appends ended items to the owner's return queue and wakes the owner's event loop once.
+    // The wake-up is posted while the return queue's mutex is held and the owner takes that mutex
+    // before anything else, so the posted event is ordered by a lock the owner can see.
     void HandBack(std::vector<PoolWorkItem*>& items)
     {
         if (items.empty())
             return;
-        bool post = false;
-        {
-            std::lock_guard<std::mutex> lock(returnMutex);
-            returned.insert(returned.end(), items.begin(), items.end());
-            if (!deliveryPosted) {
-                deliveryPosted = true;
-                post = true;
-            }
-        }
+        std::lock_guard<std::mutex> lock(returnMutex);
+        returned.insert(returned.end(), items.begin(), items.end());
         items.clear();
-        if (post) {
-            ThreadPoolManager* pool = owner;
-            QMetaObject::invokeMethod(pool, [pool] { pool->DeliverReturned(); }, Qt::QueuedConnection);
+        if (!deliveryPosted) {
+            deliveryPosted = true;
+            QMetaObject::invokeMethod(owner, "DeliverReturned", Qt::QueuedConnection);
         }
     }
 
     void ReportError(int code, const QString& text)
     {
-        ThreadPoolManager* pool = owner;
-        QMetaObject::invokeMethod(pool, [pool, code, text] { pool->DeliverError(code, text); },
-                                  Qt::QueuedConnection);
+        std::lock_guard<std::mutex> lock(returnMutex);
+        errors.emplace_back(code, text);
+        if (errors.size() == 1)
+            QMetaObject::invokeMethod(owner, "DeliverErrors", Qt::QueuedConnection);
     }
 
-    void StartOnWorker(PoolWorkItem* item)
+    // Hands dispatched items to the worker threads in one go and wakes as many sleeping threads
+    // as there are new items. Returns the shortfall: tasks that no available thread will take.
+    int StartOnWorkers(std::vector<PoolWorkItem*>& items, std::uint64_t* takenSoFar, int* liveThreads)
     {
-        {
-            std::lock_guard<std::mutex> lock(workerMutex);
-            if (idle > 0) {
-                --idle;
-                tasks.push_back(item);
+        std::lock_guard<std::mutex> lock(workerMutex);
+        tasks.insert(tasks.end(), items.begin(), items.end());
+        const std::size_t wake = std::min(items.size(), static_cast<std::size_t>(std::max(0, sleeping)));
+        if (wake == static_cast<std::size_t>(sleeping) && wake > 1)
+            workerCv.notify_all();
+        else
+            for (std::size_t i = 0; i < wake; ++i)
                 workerCv.notify_one();
-                return;
+        items.clear();
+        *takenSoFar = taken;
+        *liveThreads = live;
+        return static_cast<int>(tasks.size()) - available;
+    }
+
+    // Starts `count` worker threads. When the system refuses, the tasks that are left without a
+    // thread are taken back from the end of the queue and returned; their items get Status 5.
+    std::vector<PoolWorkItem*> StartWorkers(int count, QString* errorText)
+    {
+        std::vector<PoolWorkItem*> orphans;
+        for (int i = 0; i < count; ++i) {
+            {
+                std::lock_guard<std::mutex> lock(workerMutex);
+                ++live;
+                ++available;
+            }
+            try {
+                std::thread(&Shared::WorkerMain, shared_from_this()).detach();
+            } catch (const std::exception& e) {
+                const auto* systemError = dynamic_cast<const std::system_error*>(&e);
+                *errorText = systemError ? QString::fromLocal8Bit(systemError->code().message().c_str())
+                                         : TextOf(e);
+                std::lock_guard<std::mutex> lock(workerMutex);
+                --live;
+                --available;
+                while (static_cast<int>(tasks.size()) > available) {
+                    orphans.push_back(tasks.back());
+                    tasks.pop_back();
+                }
+                break;
             }
         }
-        std::thread(&Shared::WorkerMain, shared_from_this(), item).detach();
+        return orphans;
     }
 
-    static void WorkerMain(std::shared_ptr<Shared> self, PoolWorkItem* item)
+    static void WorkerMain(std::shared_ptr<Shared> self)
     {
         NameThisThread("PoolWorker");
+        std::unique_lock<std::mutex> lock(self->workerMutex);
+        int spins = 0;
         for (;;) {
-            self->RunItem(item);
-            std::unique_lock<std::mutex> lock(self->workerMutex);
-            ++self->idle;
-            while (self->tasks.empty() && !self->workersStop) {
-                if (self->workerCv.wait_for(lock, WorkerIdleTimeout) == std::cv_status::timeout)
-                    break;
+            if (!self->tasks.empty()) {
+                spins = 0;
+                PoolWorkItem* item = self->tasks.front();
+                self->tasks.pop_front();
+                --self->available;
+                ++self->taken;
+                lock.unlock();
+                self->RunItem(item);
+                lock.lock();
+                ++self->available;
+                continue;
             }
-            if (self->tasks.empty()) {
-                --self->idle;
-                return;
+            if (self->workersStop)
+                break;
+            if (spins < SpinsBeforeSleep) {
+                ++spins;
+                lock.unlock();
+                std::this_thread::yield();
+                lock.lock();
+                continue;
             }
-            item = self->tasks.front();
-            self->tasks.pop_front();
+            spins = 0;
+            ++self->sleeping;
+            const auto woke = self->workerCv.wait_for(lock, WorkerIdleTimeout);
+            --self->sleeping;
+            if (woke == std::cv_status::timeout && self->tasks.empty())
+                break;
         }
+        --self->available;
+        --self->live;
     }
 
     // The run wrapper, on a worker thread.
@@ -209,7 +303,7 @@ struct ThreadPoolManager::Shared : std::enable_shared_from_this<ThreadPoolManage
             executingCount.fetch_sub(1);
         }
         runningCount.fetch_sub(1);
-        if (!Post({Message::Ended, item, 0})) {
+        if (!PostEnded(item)) {
             // The pool is gone: nobody is left to hand the item to.
             delete item;
         }
@@ -236,6 +330,15 @@ private:
     // Dispatch and expiry passes until neither makes progress; sets m_wakeAt.
     void Passes();
     bool DispatchOne();
+    // Gives the items dispatched in this turn to the worker threads and starts threads for
+    // items that lack one; sets m_topUpAt.
+    void TopUpWorkers();
+    // End of a turn: items to the workers, ended items to the owner.
+    void Flush()
+    {
+        TopUpWorkers();
+        m_s.HandBack(m_toReturn);
+    }
     bool ExpireFirst();
     void Finish(PoolWorkItem* item) { m_toReturn.push_back(item); }
     void GiveUp(PoolWorkItem* item, std::uint8_t status, const QString& text)
@@ -247,13 +350,33 @@ private:
 
     Shared& m_s;
     std::deque<PoolWorkItem*> m_waiting;
-    std::list<PoolWorkItem*> m_running;
+    // Running list (intrusive, linked through the items).
+    PoolWorkItem* m_runningHead = nullptr;
+    PoolWorkItem* m_runningTail = nullptr;
+    void AddRunning(PoolWorkItem* item)
+    {
+        Access::RunningPrev(item) = m_runningTail;
+        Access::RunningNext(item) = nullptr;
+        (m_runningTail ? Access::RunningNext(m_runningTail) : m_runningHead) = item;
+        m_runningTail = item;
+    }
+    void RemoveRunning(PoolWorkItem* item)
+    {
+        PoolWorkItem*& prev = Access::RunningPrev(item);
+        PoolWorkItem*& next = Access::RunningNext(item);
+        (prev ? Access::RunningNext(prev) : m_runningHead) = next;
+        (next ? Access::RunningPrev(next) : m_runningTail) = prev;
+        prev = next = nullptr;
+    }
     std::vector<PoolWorkItem*> m_toReturn;
+    std::vector<PoolWorkItem*> m_toDispatch; // dispatched in this turn, not yet given to the workers
     std::int32_t m_maxPooled = 0;
     std::int32_t m_maxQueueLength = 0;
     std::int32_t m_maxQueuedTime = 0;
     std::int32_t m_maxWaitOnTerminate = 30;
     std::optional<SteadyClock::time_point> m_wakeAt;
+    std::optional<SteadyClock::time_point> m_topUpAt;
+    std::uint64_t m_takenAtTopUpCheck = 0;
     bool m_terminating = false;
     SteadyClock::time_point m_terminateBy;
 };
@@ -261,23 +384,57 @@ private:
 void ThreadPoolManager::Manager::Run()
 {
     std::deque<Message> batch;
+    std::vector<PoolWorkItem*> endedBatch;
     for (;;) {
         try {
             {
                 std::unique_lock<std::mutex> lock(m_s.inboxMutex);
-                if (m_s.inbox.empty()) {
+                // Under a steady stream of items, giving the processor away for a moment is much
+                // cheaper than sleeping and being woken for the next message.
+                for (int spin = 0; spin < SpinsBeforeSleep && m_s.inbox.empty() && !m_s.endedSignal; ++spin) {
+                    lock.unlock();
+                    std::this_thread::yield();
+                    bool haveEnded = false;
+                    {
+                        std::lock_guard<std::mutex> endedLock(m_s.endedMutex);
+                        haveEnded = !m_s.ended.empty();
+                    }
+                    lock.lock();
+                    if (haveEnded)
+                        break;
+                }
+                if (m_s.inbox.empty() && !m_s.endedSignal) {
                     std::optional<SteadyClock::time_point> wakeAt = m_wakeAt;
+                    if (m_topUpAt && (!wakeAt || *m_topUpAt < *wakeAt))
+                        wakeAt = m_topUpAt;
                     if (m_terminating && (!wakeAt || m_terminateBy < *wakeAt))
                         wakeAt = m_terminateBy;
-                    m_s.managerWaiting = true;
-                    if (wakeAt)
-                        m_s.inboxCv.wait_until(lock, *wakeAt, [this] { return !m_s.inbox.empty(); });
-                    else
-                        m_s.inboxCv.wait(lock, [this] { return !m_s.inbox.empty(); });
-                    m_s.managerWaiting = false;
+                    m_s.managerWaiting.store(true);
+                    bool haveEnded = false;
+                    {
+                        std::lock_guard<std::mutex> endedLock(m_s.endedMutex);
+                        haveEnded = !m_s.ended.empty();
+                    }
+                    if (!haveEnded) {
+                        const auto wake = [this] { return !m_s.inbox.empty() || m_s.endedSignal; };
+                        if (wakeAt)
+                            m_s.inboxCv.wait_until(lock, *wakeAt, wake);
+                        else
+                            m_s.inboxCv.wait(lock, wake);
+                    }
+                    m_s.managerWaiting.store(false);
                 }
+                m_s.endedSignal = false;
                 batch.swap(m_s.inbox);
             }
+            {
+                std::lock_guard<std::mutex> endedLock(m_s.endedMutex);
+                endedBatch.swap(m_s.ended);
+            }
+            // Ended items first: they free running places for the items that arrive.
+            for (PoolWorkItem* item : endedBatch)
+                Ended(item);
+            endedBatch.clear();
             while (!batch.empty()) {
                 Message message = batch.front();
                 batch.pop_front();
@@ -285,17 +442,17 @@ void ThreadPoolManager::Manager::Run()
                 Passes();
             }
             Passes();
-            m_s.HandBack(m_toReturn);
+            Flush();
             if (m_terminating && (m_waiting.empty() || SteadyClock::now() >= m_terminateBy))
                 break;
         } catch (const std::system_error& e) {
-            m_s.HandBack(m_toReturn);
+            Flush();
             m_s.ReportError(-2, QString::fromLocal8Bit(e.code().message().c_str()));
         } catch (const std::exception& e) {
-            m_s.HandBack(m_toReturn);
+            Flush();
             m_s.ReportError(-1, TextOf(e));
         } catch (...) {
-            m_s.HandBack(m_toReturn);
+            Flush();
             m_s.ReportError(-1, QStringLiteral("Unknown error in the pool's manager thread."));
         }
     }
@@ -304,12 +461,14 @@ void ThreadPoolManager::Manager::Run()
     {
         std::lock_guard<std::mutex> lock(m_s.inboxMutex);
         m_s.managerEnded = true;
-        batch.swap(m_s.inbox);
     }
-    for (const Message& message : batch) {
-        if (message.kind == Message::Ended)
-            Ended(message.item);
+    {
+        std::lock_guard<std::mutex> lock(m_s.endedMutex);
+        m_s.endedClosed = true;
+        endedBatch.swap(m_s.ended);
     }
+    for (PoolWorkItem* item : endedBatch)
+        Ended(item);
     // Items still waiting after MaxWaitOnTerminate are given up as cancelled.
     while (!m_waiting.empty()) {
         PoolWorkItem* item = m_waiting.front();
@@ -325,9 +484,6 @@ void ThreadPoolManager::Manager::Handle(const Message& message)
     switch (message.kind) {
     case Message::NewItem:
         Admit(message.item);
-        break;
-    case Message::Ended:
-        Ended(message.item);
         break;
     case Message::SetMaxPooled:
         m_maxPooled = message.value;
@@ -363,7 +519,7 @@ void ThreadPoolManager::Manager::Admit(PoolWorkItem* item)
 
 void ThreadPoolManager::Manager::Ended(PoolWorkItem* item)
 {
-    m_running.erase(Access::RunningPos(item));
+    RemoveRunning(item);
     if (Access::CancelledWhileRunning(item) && !Access::Raised(item)) {
         item->Status = PoolWorkItem::StatusCancelled;
         item->ErrorText.clear();
@@ -373,7 +529,7 @@ void ThreadPoolManager::Manager::Ended(PoolWorkItem* item)
 
 void ThreadPoolManager::Manager::CancelAll()
 {
-    for (PoolWorkItem* item : m_running) {
+    for (PoolWorkItem* item = m_runningHead; item; item = Access::RunningNext(item)) {
         Access::CancelledWhileRunning(item) = true;
         Access::CancelRequested(item).store(true, std::memory_order_release);
     }
@@ -405,18 +561,43 @@ bool ThreadPoolManager::Manager::DispatchOne()
     PoolWorkItem* item = m_waiting.front();
     m_waiting.pop_front();
     m_s.waitingCount.fetch_sub(1);
-    Access::RunningPos(item) = m_running.insert(m_running.end(), item);
+    AddRunning(item);
     m_s.runningCount.fetch_add(1);
-    try {
-        m_s.StartOnWorker(item);
-    } catch (const std::exception& e) {
-        m_running.erase(Access::RunningPos(item));
-        m_s.runningCount.fetch_sub(1);
-        const auto* systemError = dynamic_cast<const std::system_error*>(&e);
-        GiveUp(item, PoolWorkItem::StatusNoThread,
-               systemError ? QString::fromLocal8Bit(systemError->code().message().c_str()) : TextOf(e));
-    }
+    m_toDispatch.push_back(item);
     return true;
+}
+
+void ThreadPoolManager::Manager::TopUpWorkers()
+{
+    std::uint64_t taken = 0;
+    int live = 0;
+    const int shortfall = m_s.StartOnWorkers(m_toDispatch, &taken, &live);
+    if (shortfall <= 0) {
+        m_topUpAt.reset();
+        return;
+    }
+    int start = std::min(shortfall, std::max(0, EagerWorkers - live));
+    if (start == 0) {
+        const auto now = SteadyClock::now();
+        if (!m_topUpAt || taken != m_takenAtTopUpCheck) {
+            // First sight of the shortfall, or the tasks still move: look again a little later.
+            m_topUpAt = now + WorkerStartDelay;
+            m_takenAtTopUpCheck = taken;
+            return;
+        }
+        if (now < *m_topUpAt)
+            return;
+        start = shortfall;
+    }
+    m_topUpAt.reset();
+    QString errorText;
+    for (PoolWorkItem* item : m_s.StartWorkers(start, &errorText)) {
+        RemoveRunning(item);
+        m_s.runningCount.fetch_sub(1);
+        GiveUp(item, PoolWorkItem::StatusNoThread, errorText);
+    }
+    if (start < shortfall)
+        m_topUpAt = SteadyClock::now() + WorkerStartDelay;
 }
 
 bool ThreadPoolManager::Manager::ExpireFirst()
@@ -476,6 +657,7 @@ ThreadPoolManager::~ThreadPoolManager()
         }
         DeliverOne(this, *owner, item);
     }
+    DeliverErrors();
     owner->alive = false;
 }
 
@@ -520,27 +702,23 @@ void ThreadPoolManager::QueueItem(PoolWorkItem* item, std::uint8_t flags)
     if (!item)
         throw std::invalid_argument("QueueItem: no work item");
     item->Id = ++m_lastId;
-    item->QueuedAt = Now();
+    const auto tick = SteadyClock::now();
+    if (m_owner->stamp.isNull() || tick - m_owner->stampTick >= std::chrono::milliseconds(1)) {
+        m_owner->stamp = Now();
+        m_owner->stampTick = tick;
+    }
+    item->QueuedAt = m_owner->stamp;
     item->Flags = flags;
     item->Status = PoolWorkItem::StatusDone;
     item->ErrorText.clear();
-    Access::QueuedTick(item) = SteadyClock::now();
+    Access::QueuedTick(item) = tick;
     if (m_shared->Post({Shared::Message::NewItem, item, 0}))
         return;
 
     // The manager thread is gone: the item comes back unrun, through the event loop as always.
     item->Status = PoolWorkItem::StatusPostFailed;
-    bool post = false;
-    {
-        std::lock_guard<std::mutex> lock(m_shared->returnMutex);
-        m_shared->returned.push_back(item);
-        if (!m_shared->deliveryPosted) {
-            m_shared->deliveryPosted = true;
-            post = true;
-        }
-    }
-    if (post)
-        QMetaObject::invokeMethod(this, [this] { DeliverReturned(); }, Qt::QueuedConnection);
+    std::vector<PoolWorkItem*> items{item};
+    m_shared->HandBack(items);
 }
 
 int ThreadPoolManager::ExecutingCount() const
@@ -578,7 +756,7 @@ void ThreadPoolManager::DeliverReturned()
             }
             if (delivered == DeliveriesPerTurn) {
                 // Let other events of the owner's loop run; continue on the next turn.
-                QMetaObject::invokeMethod(this, [this] { DeliverReturned(); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(this, "DeliverReturned", Qt::QueuedConnection);
                 return;
             }
             item = shared->returned.front();
@@ -603,13 +781,26 @@ void ThreadPoolManager::DeliverOne(ThreadPoolManager* pool, Owner& owner, PoolWo
     delete item;
 }
 
-void ThreadPoolManager::DeliverError(int code, const QString& text)
+void ThreadPoolManager::DeliverErrors()
 {
     std::shared_ptr<Owner> owner = m_owner;
-    try {
-        if (owner->error)
-            owner->error(this, code, text);
-    } catch (...) {
-        qCWarning(lcPool) << "OnError raised";
+    std::shared_ptr<Shared> shared = m_shared;
+    for (;;) {
+        std::pair<int, QString> error;
+        {
+            std::lock_guard<std::mutex> lock(shared->returnMutex);
+            if (shared->errors.empty())
+                return;
+            error = std::move(shared->errors.front());
+            shared->errors.pop_front();
+        }
+        try {
+            if (owner->error)
+                owner->error(this, error.first, error.second);
+        } catch (...) {
+            qCWarning(lcPool) << "OnError raised";
+        }
+        if (!owner->alive)
+            return;
     }
 }

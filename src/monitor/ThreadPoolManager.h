@@ -78,8 +78,10 @@ private:
     class Manager;
 
     void PostSetting(int kind, std::int32_t value);
-    void DeliverReturned();
-    void DeliverError(int code, const QString& text);
+    // Invoked by name through the owner's event loop (queued), so that the only data crossing
+    // threads is what the pool's own mutex guards.
+    Q_INVOKABLE void DeliverReturned();
+    Q_INVOKABLE void DeliverErrors();
     static void DeliverOne(ThreadPoolManager* pool, Owner& owner, PoolWorkItem* item);
 
     std::shared_ptr<Shared> m_shared; // shared with the manager and the worker threads
