@@ -1,0 +1,111 @@
+#include "alarms/ThreadURLUnit.h"
+
+#include "core/auxFunc.h"
+#include "database/AlarmMethodSettings.h"
+
+#include <exception>
+#include <stdexcept>
+
+namespace {
+
+QString formEncoded(const QString& text)
+{
+    return QString::fromLatin1(FormEncode(text.toUtf8()));
+}
+
+} // namespace
+
+ThreadURL::ThreadURL(int timeout, std::unique_ptr<HttpClient> client)
+    : ThreadAlarm(QStringLiteral("SMS by HTTP"), timeout), Client(std::move(client))
+{
+    if (!Client) {
+        HttpClientSettings s;
+        s.timeoutMs = Timeout;
+        Client = std::make_unique<HttpClient>(s);
+    }
+}
+
+ThreadURL::ThreadURL(const HttpSmsMethodSettings& settings, const QStringList& extraFields, const QString& recipient,
+                     const QString& text)
+    : ThreadAlarm(QStringLiteral("SMS by HTTP"), settings.timeout), Port(settings.port)
+{
+    HttpClientSettings s;
+    s.timeoutMs = Timeout;
+    s.maxRedirects = 5;
+    if (settings.authenticate) {
+        s.userName = settings.username;
+        s.password = settings.password;
+    }
+    s.proxyHost = settings.proxy_ip;
+    s.proxyPort = settings.proxy_port;
+    s.proxyUserName = settings.proxy_username;
+    s.proxyPassword = settings.proxy_password;
+    s.userAgent = QStringLiteral("html");
+    Client = std::make_unique<HttpClient>(s);
+
+    const QString gateway = EnsureHttpPrefix(settings.ip);
+    if (settings.method == QLatin1String("Get")) {
+        RequestMethod = HttpMethod::Get;
+        Url = GatewayUrl(gateway, recipient, text);
+    } else {
+        RequestMethod = HttpMethod::Post;
+        Url = gateway;
+        FormFields = GatewayFields(settings.field_msisdn, settings.field_message, extraFields, recipient, text);
+    }
+}
+
+ThreadURL::~ThreadURL() = default;
+
+QString ThreadURL::GatewayUrl(const QString& gatewayUrl, const QString& recipient, const QString& text)
+{
+    return FillSmsTemplate(gatewayUrl, formEncoded(recipient), formEncoded(text));
+}
+
+QStringList ThreadURL::GatewayFields(const QString& msisdnField, const QString& messageField,
+                                     const QStringList& extraFields, const QString& recipient, const QString& text)
+{
+    QStringList fields;
+    fields << msisdnField + QLatin1Char('=') + recipient << messageField + QLatin1Char('=') + text;
+    fields << extraFields;
+    return fields;
+}
+
+void ThreadURL::Execute()
+{
+    QString error;
+    bool failed = false;
+    try {
+        if (!Client)
+            throw std::runtime_error("the HTTP client has already been released");
+        if (RequestMethod == HttpMethod::Post && !FormFields.isEmpty())
+            Client->send(HttpMethod::Post, Url, FormFields);
+        else
+            Client->send(HttpMethod::Get, Url);
+    } catch (const std::exception& e) {
+        failed = true;
+        error = QString::fromUtf8(e.what());
+    } catch (...) {
+        failed = true;
+        error = QStringLiteral("unknown error");
+    }
+
+    Passed = !failed;
+    ResultText = QString::fromLatin1(failed ? ErrorResult : SentResult);
+    ResponseCode = Client ? Client->responseCode() : -1;
+    const int port = Client ? Client->lastPort() : 0;
+    const QString status = Client ? QString::fromUtf8(Client->statusLine()) : QString();
+    // Plain concatenation: the URL holds '%' sequences.
+    ResultDetail = QLatin1Char('[') + Url + QLatin1Char(':') + QString::number(port) + QStringLiteral("] ") +
+                   TrimControl(status);
+    if (failed)
+        ResultDetail += QLatin1Char(':') + TrimControl(error);
+
+    try {
+        if (Client)
+            Client->close();
+    } catch (...) {
+        // Errors while closing are ignored.
+    }
+    Client.reset();
+    FormFields.clear();
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "alarms/ThreadAlarm.h"
+#include "net/HttpClient.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+struct HttpSmsMethodSettings;
+
+// The SMS-by-HTTP alarm: hands one alarm text for one mobile number to an HTTP SMS gateway,
+// either as a GET of a URL into which number and text were substituted, or as a POST of form
+// fields. The exchange is the URL check's (HttpClient): redirects followed up to 5, a 2xx answer
+// passes, every wait bounded by Timeout. The answer's body is not looked at.
+//
+// ResultDetail: "[" + Url + ":" + the port last connected to + "] " + the trimmed status line,
+// followed after an error by ":" and the trimmed error message. ResponseCode is the status code
+// of the last answer, -1 when none arrived.
+class ThreadURL : public ThreadAlarm
+{
+public:
+    // `client` configured by the caller; none gives a client with default settings.
+    ThreadURL(int timeout, std::unique_ptr<HttpClient> client = nullptr);
+    // The alarm as the dispatcher sends it to `recipient` from the "SMS by HTTP" method: the
+    // gateway's credentials (when it authenticates), proxy, time-out and User-Agent "html";
+    // GET of GatewayUrl() when the method is exactly "Get", otherwise POST of GatewayFields().
+    ThreadURL(const HttpSmsMethodSettings& settings, const QStringList& extraFields, const QString& recipient,
+              const QString& text);
+    ~ThreadURL() override;
+
+    void Execute() override;
+
+    std::unique_ptr<HttpClient> Client;
+    // GET or POST (Method is the alarm method's name, "SMS by HTTP").
+    HttpMethod RequestMethod = HttpMethod::Post;
+    QString Url;
+    QStringList FormFields; // POST only: "name=value" lines, values form-encoded when sent
+    int Port = 0;           // the gateway row's port; the request goes to the port of Url
+
+    // `gatewayUrl` with every "$MSISDN" replaced by the form-encoded recipient and every
+    // "$MESSAGE" by the form-encoded text (exact letter case, every occurrence).
+    static QString GatewayUrl(const QString& gatewayUrl, const QString& recipient, const QString& text);
+    // The POST fields: msisdnField=recipient, messageField=text, then the extra field lines.
+    static QStringList GatewayFields(const QString& msisdnField, const QString& messageField,
+                                     const QStringList& extraFields, const QString& recipient,
+                                     const QString& text);
+};
