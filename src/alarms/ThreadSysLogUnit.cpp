@@ -1,0 +1,120 @@
+#include "alarms/ThreadSysLogUnit.h"
+
+#include "core/Clock.h"
+#include "core/auxFunc.h"
+#include "database/AlarmMethodSettings.h"
+#include "net/Socket.h"
+
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+// Control characters (C0, DEL, C1) and the Unicode line and paragraph separators: anything a
+// collector could take as the end of a line.
+bool breaksLine(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029;
+}
+
+} // namespace
+
+ThreadSysLog::ThreadSysLog(const QString& host, int port, int facility, int severity, const QString& text,
+                           int timeout)
+    : ThreadAlarm(QStringLiteral("SysLog"), timeout),
+      Host(host),
+      Port(port),
+      Facility(facility),
+      Severity(severity),
+      Text(text)
+{
+    try {
+        Client = std::make_unique<UdpSocket>();
+    } catch (...) {
+        // Opened again in Execute, where a failure is reported as the alarm's error.
+    }
+}
+
+ThreadSysLog::ThreadSysLog(const SysLogMethodSettings& settings, const QString& text)
+    : ThreadSysLog(StripHttpPrefix(settings.ip), settings.port, settings.facility, settings.severity, text,
+                   settings.timeout)
+{
+}
+
+ThreadSysLog::~ThreadSysLog() = default;
+
+QString ThreadSysLog::Timestamp(const QDateTime& time)
+{
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    if (!time.isValid())
+        return QString();
+    const QDate d = time.date();
+    const QTime t = time.time();
+    char text[32];
+    std::snprintf(text, sizeof text, "%s %2d %02d:%02d:%02d", months[d.month() - 1], d.day(), t.hour(), t.minute(),
+                  t.second());
+    return QString::fromLatin1(text);
+}
+
+QByteArray ThreadSysLog::Datagram(int facility, int severity, const QDateTime& time, const QString& hostName,
+                                  const QString& text)
+{
+    if (facility < 0 || facility > 23)
+        facility = 0;
+    if (severity < 0 || severity > 7)
+        severity = 0;
+    QString line = text;
+    for (QChar& c : line) {
+        if (breaksLine(c))
+            c = QLatin1Char(' ');
+    }
+    QByteArray datagram = '<' + QByteArray::number(facility * 8 + severity) + '>' + Timestamp(time).toLatin1() +
+                          ' ' + hostName.toUtf8() + ' ' + line.toUtf8();
+    if (datagram.size() > kMaxDatagram) {
+        qsizetype cut = kMaxDatagram;
+        // Back to the start of the character that would be split.
+        while (cut > 0 && (static_cast<unsigned char>(datagram[cut]) & 0xC0) == 0x80)
+            --cut;
+        datagram.truncate(cut);
+    }
+    return datagram;
+}
+
+void ThreadSysLog::Execute()
+{
+    QString error;
+    bool failed = false;
+    try {
+        if (!Client)
+            Client = std::make_unique<UdpSocket>();
+        const QByteArray datagram =
+            Datagram(Facility, Severity, Now(), QString::fromStdString(LocalIPv4Address()), Text);
+        Client->sendTo(Host.toStdString(), Port, datagram.toStdString());
+    } catch (const std::exception& e) {
+        failed = true;
+        error = QString::fromUtf8(e.what());
+    } catch (...) {
+        failed = true;
+        error = QStringLiteral("unknown error");
+    }
+
+    Passed = !failed;
+    if (failed) {
+        ResultText = QString::fromLatin1(ErrorResult);
+        ResultDetail = QLatin1Char('[') + Host + QLatin1Char(':') + QString::number(Port) + QStringLiteral("] ") +
+                       TrimControl(error);
+    } else {
+        ResultText = QString::fromLatin1(SentResult);
+        ResultDetail.clear();
+    }
+
+    try {
+        if (Client)
+            Client->close();
+    } catch (...) {
+        // Errors while releasing the socket are ignored.
+    }
+    Client.reset();
+}
