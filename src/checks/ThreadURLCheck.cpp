@@ -13,10 +13,7 @@ QByteArray URLCheckArgs::BodyOf(const QStringList& formFields)
 }
 
 ThreadURLCheck::ThreadURLCheck(const ThreadCheckArgs& args, const URLCheckArgs& url)
-    : ThreadCheck(args),
-      Method(HttpMethodFromText(url.Method)),
-      FormFields(url.FormFields),
-      Body(url.Body),
+    : ThreadCheck(args), Method(HttpMethodFromText(url.Method)), FormFields(url.FormFields), Body(url.Body),
       Cookie(url.Cookie)
 {
     HttpClientSettings s;

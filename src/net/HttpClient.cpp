@@ -447,7 +447,8 @@ void HttpClient::exchange(HttpMethod method, const HttpUrl& url, const QByteArra
         ~Closer() { client->close(); }
     } closer{this};
 
-    qCDebug(lcHttp).noquote() << HttpMethodName(method) << "to" << QString::fromStdString(host) << "port" << port;
+    qCDebug(lcHttp).noquote() << HttpMethodName(method) << "to" << QString::fromStdString(host) << "port"
+                              << port;
     m_socket = std::make_unique<TcpSocket>();
     m_socket->connect(host, port, timeout);
     m_socket->write(request.toStdString(), timeout);
@@ -466,7 +467,7 @@ void HttpClient::exchange(HttpMethod method, const HttpUrl& url, const QByteArra
             bytes = m_socket->readSome(kReadChunk, left);
         } catch (const SocketTimeoutError&) {
             const std::string what = inBody ? "the body of the answer from " + peer + " was not complete"
-                                             : "no complete answer from " + peer;
+                                            : "no complete answer from " + peer;
             throw SocketTimeoutError(what + " within " + std::to_string(timeout) + " ms");
         }
         if (bytes.empty()) {

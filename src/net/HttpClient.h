@@ -11,7 +11,16 @@
 class TcpSocket;
 
 // Request methods of the HTTP client.
-enum class HttpMethod { Get, Post, Head, Options, Trace, Put, Delete };
+enum class HttpMethod
+{
+    Get,
+    Post,
+    Head,
+    Options,
+    Trace,
+    Put,
+    Delete
+};
 
 // The method for a stored method text: "Get", "Post", "Head", "Options", "Trace", "Put", "Delete"
 // compared exactly; any other text, the empty one included, gives Head.
@@ -119,10 +128,10 @@ public:
               const QByteArray& rawBody = {});
 
     // Results of the last send().
-    int lastPort() const { return m_lastPort; }                  // port last connected to, 0 before
-    int responseCode() const { return m_responseCode; }          // -1 when no answer arrived
+    int lastPort() const { return m_lastPort; }                   // port last connected to, 0 before
+    int responseCode() const { return m_responseCode; }           // -1 when no answer arrived
     const QByteArray& statusLine() const { return m_statusLine; } // trimmed, empty when none
-    const QByteArray& lastUrl() const { return m_lastUrl; }      // address of the last request
+    const QByteArray& lastUrl() const { return m_lastUrl; }       // address of the last request
     int redirectsFollowed() const { return m_redirects; }
 
     // Releases the connection; errors are ignored. send() closes its connections itself.

@@ -159,7 +159,8 @@ qsizetype HttpResponseParser::feed(const char* data, qsizetype size)
             } else {
                 // Refuse what cannot become a status line without waiting for its end.
                 const qsizetype n = std::min(m_line.size(), kHttpPrefix.size());
-                if (std::memcmp(m_line.constData(), kHttpPrefix.constData(), static_cast<std::size_t>(n)) != 0)
+                if (std::memcmp(m_line.constData(), kHttpPrefix.constData(), static_cast<std::size_t>(n)) !=
+                    0)
                     fail("malformed status line: \"" + PrintableExcerpt(m_line) + "\"");
             }
             break;

@@ -27,7 +27,13 @@ public:
     static constexpr qsizetype kMaxHead = 256 * 1024;
     static constexpr qsizetype kMaxChunkLine = 4 * 1024;
 
-    enum class BodyKind { None, Length, Chunked, UntilClose };
+    enum class BodyKind
+    {
+        None,
+        Length,
+        Chunked,
+        UntilClose
+    };
 
     // `headRequest`: the answer belongs to a HEAD request and has no body whatever its headers say.
     explicit HttpResponseParser(bool headRequest = false);
@@ -59,7 +65,8 @@ public:
     qint64 bodyBytes() const { return m_bodyBytes; }
 
 private:
-    enum class Stage {
+    enum class Stage
+    {
         StatusLine,
         Headers,
         LengthBody,

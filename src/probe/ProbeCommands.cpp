@@ -31,8 +31,7 @@ ThreadCheckArgs checkArgs(const ProbeInvocation& in)
 }
 
 // Runs a work item once on this thread and takes its results (checks and alarm senders alike).
-template <class Item>
-ProbeOutcome runOnce(Item& item)
+template <class Item> ProbeOutcome runOnce(Item& item)
 {
     item.Execute();
     return {item.Passed, item.ResultText, item.ResultDetail};
@@ -71,19 +70,22 @@ ProbeOutcome runPing(const ProbeInvocation& in)
 
 ProbeOutcome runSmtp(const ProbeInvocation& in)
 {
-    ThreadSMTPCheck check(checkArgs(in), in.value(QStringLiteral("user")), in.value(QStringLiteral("password")));
+    ThreadSMTPCheck check(checkArgs(in), in.value(QStringLiteral("user")),
+                          in.value(QStringLiteral("password")));
     return runOnce(check);
 }
 
 ProbeOutcome runPop3(const ProbeInvocation& in)
 {
-    ThreadPOP3Check check(checkArgs(in), in.value(QStringLiteral("user")), in.value(QStringLiteral("password")));
+    ThreadPOP3Check check(checkArgs(in), in.value(QStringLiteral("user")),
+                          in.value(QStringLiteral("password")));
     return runOnce(check);
 }
 
 ProbeOutcome runImap(const ProbeInvocation& in)
 {
-    ThreadIMAPCheck check(checkArgs(in), in.value(QStringLiteral("user")), in.value(QStringLiteral("password")));
+    ThreadIMAPCheck check(checkArgs(in), in.value(QStringLiteral("user")),
+                          in.value(QStringLiteral("password")));
     return runOnce(check);
 }
 
@@ -113,7 +115,8 @@ std::vector<ProbeCommand> makeCommands()
 
     std::vector<ProbeCommand> commands;
     commands.push_back(
-        {QStringLiteral("url"), QStringLiteral("URL"),
+        {QStringLiteral("url"),
+         QStringLiteral("URL"),
          QStringLiteral("one HTTP/1.1 request, redirects followed (at most 5); passes on a 2xx answer"),
          QStringLiteral("URL is the service's address; \"http://\" is put in front unless it begins so.\n"
                         "The request goes to the URL's port (80 when it names none) or to the proxy;\n"
@@ -131,21 +134,40 @@ std::vector<ProbeCommand> makeCommands()
           option("proxy-user", "NAME", "user name for the proxy (sent as Basic proxy credentials)"),
           option("proxy-password", "TEXT", "password for the proxy")},
          runUrl});
-    commands.push_back({QStringLiteral("ping"), QStringLiteral("HOST"),
-                        QStringLiteral("one ICMP echo request; passes when its reply arrives in time"), QString(), 0,
-                        {}, runPing});
-    commands.push_back({QStringLiteral("smtp"), QStringLiteral("HOST"),
-                        QStringLiteral("SMTP greeting and EHLO (or HELO); no message is sent"), QString(), 25, {},
+    commands.push_back({QStringLiteral("ping"),
+                        QStringLiteral("HOST"),
+                        QStringLiteral("one ICMP echo request; passes when its reply arrives in time"),
+                        QString(),
+                        0,
+                        {},
+                        runPing});
+    commands.push_back({QStringLiteral("smtp"),
+                        QStringLiteral("HOST"),
+                        QStringLiteral("SMTP greeting and EHLO (or HELO); no message is sent"),
+                        QString(),
+                        25,
+                        {},
                         runSmtp});
-    commands.push_back({QStringLiteral("pop3"), QStringLiteral("HOST"),
-                        QStringLiteral("POP3 greeting and USER/PASS login with --user and --password"), QString(),
-                        110, {}, runPop3});
-    commands.push_back({QStringLiteral("imap"), QStringLiteral("HOST"),
-                        QStringLiteral("IMAP greeting and LOGIN with --user and --password"), QString(), 143, {},
+    commands.push_back({QStringLiteral("pop3"),
+                        QStringLiteral("HOST"),
+                        QStringLiteral("POP3 greeting and USER/PASS login with --user and --password"),
+                        QString(),
+                        110,
+                        {},
+                        runPop3});
+    commands.push_back({QStringLiteral("imap"),
+                        QStringLiteral("HOST"),
+                        QStringLiteral("IMAP greeting and LOGIN with --user and --password"),
+                        QString(),
+                        143,
+                        {},
                         runImap});
     commands.push_back(
-        {QStringLiteral("ftp"), QStringLiteral("HOST"), QStringLiteral("FTP greeting, login, TYPE I and SYST"),
-         QString(), 21,
+        {QStringLiteral("ftp"),
+         QStringLiteral("HOST"),
+         QStringLiteral("FTP greeting, login, TYPE I and SYST"),
+         QString(),
+         21,
          {proxy,
           option("proxy-type", "KIND",
                  "fpcmNone, fpcmUserSite, fpcmSite, fpcmOpen, fpcmUserPass, fpcmTransparent or "
@@ -169,7 +191,8 @@ int numberArgument(const QString& option, const QString& text, int low, int high
 {
     bool ok = false;
     const int value = text.toInt(&ok);
-    const bool digits = !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
+    const bool digits =
+        !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
     if (!ok || !digits || value < low || value > high)
         throw ProbeUsageError(QStringLiteral("--%1 needs a whole number from %2 to %3, not \"%4\"")
                                   .arg(option)
@@ -215,8 +238,7 @@ void ProbeInvocation::proxy(QString* host, int* proxyPort) const
         return;
     const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
     if (colon <= 0)
-        throw ProbeUsageError(
-            QStringLiteral("--proxy needs HOST:PORT, not \"%1\"").arg(text).toStdString());
+        throw ProbeUsageError(QStringLiteral("--proxy needs HOST:PORT, not \"%1\"").arg(text).toStdString());
     *host = text.left(colon);
     *proxyPort = numberArgument(QStringLiteral("proxy"), text.mid(colon + 1), 1, 65535);
 }
@@ -277,7 +299,8 @@ ProbeInvocation ParseProbeArguments(const ProbeCommand& command, const QStringLi
         }
         const ProbeOption* o = find(name);
         if (!o)
-            throw ProbeUsageError(QStringLiteral("the %1 command has no option --%2").arg(command.name, name).toStdString());
+            throw ProbeUsageError(
+                QStringLiteral("the %1 command has no option --%2").arg(command.name, name).toStdString());
         if (!inlineValue) {
             if (i + 1 >= arguments.size())
                 throw ProbeUsageError(QStringLiteral("--%1 needs a value").arg(name).toStdString());
@@ -288,22 +311,26 @@ ProbeInvocation ParseProbeArguments(const ProbeCommand& command, const QStringLi
         in.values[name] << value;
     }
     if (positional.isEmpty())
-        throw ProbeUsageError(QStringLiteral("%1 needs a %2").arg(command.name, command.argument).toStdString());
+        throw ProbeUsageError(
+            QStringLiteral("%1 needs a %2").arg(command.name, command.argument).toStdString());
     if (positional.size() > 1)
         throw ProbeUsageError(QStringLiteral("%1 takes one %2; \"%3\" is one too many")
                                   .arg(command.name, command.argument, positional[1])
                                   .toStdString());
     in.target = positional.first();
     if (in.target.isEmpty())
-        throw ProbeUsageError(QStringLiteral("%1 needs a non-empty %2").arg(command.name, command.argument).toStdString());
+        throw ProbeUsageError(
+            QStringLiteral("%1 needs a non-empty %2").arg(command.name, command.argument).toStdString());
 
     if (in.has(QStringLiteral("port")))
         in.port = numberArgument(QStringLiteral("port"), in.value(QStringLiteral("port")), 0, 65535);
     if (in.has(QStringLiteral("timeout")))
-        in.timeout = numberArgument(QStringLiteral("timeout"), in.value(QStringLiteral("timeout")), 1, 3600000);
+        in.timeout =
+            numberArgument(QStringLiteral("timeout"), in.value(QStringLiteral("timeout")), 1, 3600000);
     for (const QString& field : in.all(QStringLiteral("field"))) {
         if (!field.contains(QLatin1Char('=')))
-            throw ProbeUsageError(QStringLiteral("--field needs NAME=VALUE, not \"%1\"").arg(field).toStdString());
+            throw ProbeUsageError(
+                QStringLiteral("--field needs NAME=VALUE, not \"%1\"").arg(field).toStdString());
     }
     QString proxyHost;
     int proxyPort = 0;

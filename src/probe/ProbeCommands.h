@@ -35,9 +35,9 @@ struct ProbeOption
 // The parsed command line of one command.
 struct ProbeInvocation
 {
-    QString target;                  // the URL or host name
-    int port = 0;                    // --port, or the command's default
-    int timeout = 10000;             // --timeout, milliseconds
+    QString target;                    // the URL or host name
+    int port = 0;                      // --port, or the command's default
+    int timeout = 10000;               // --timeout, milliseconds
     QMap<QString, QStringList> values; // every option given, by name, in order
 
     // The last value of `name`, or `fallback` when the option was not given.
@@ -59,10 +59,10 @@ struct ProbeOutcome
 // One command of the program. To add one, append an entry to ProbeCommands().
 struct ProbeCommand
 {
-    QString name;      // first word of the command line, e.g. "url"
-    QString argument;  // the positional argument's name, e.g. "URL"
-    QString summary;   // one line for the command list
-    QString details;   // more lines for the command's own help (may be empty)
+    QString name;     // first word of the command line, e.g. "url"
+    QString argument; // the positional argument's name, e.g. "URL"
+    QString summary;  // one line for the command list
+    QString details;  // more lines for the command's own help (may be empty)
     int defaultPort = 0;
     std::vector<ProbeOption> options; // beyond the common ones
     // Builds the work item from the invocation, runs it once and returns its results. Throws

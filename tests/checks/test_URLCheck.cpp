@@ -86,7 +86,9 @@ bool contains(const std::string& text, const std::string& part)
 TEST(URLCheck, ConfiguredServiceSendsExactlyItsRequestAndPasses)
 {
     ScriptedServer server;
-    ExpectHttpRequest(server).send(HttpAnswer("HTTP/1.1 200 OK", {"Server: fake"}, "<html>ok</html>")).silence(5000);
+    ExpectHttpRequest(server)
+        .send(HttpAnswer("HTTP/1.1 200 OK", {"Server: fake"}, "<html>ok</html>"))
+        .silence(5000);
     server.start();
 
     URLCheckArgs u = credentialsAndCookie();
@@ -103,14 +105,16 @@ TEST(URLCheck, ConfiguredServiceSendsExactlyItsRequestAndPasses)
     ASSERT_TRUE(server.wait());
     ASSERT_EQ(server.received().size(), 1u);
     EXPECT_EQ(server.received()[0], "GET /status?x=1 HTTP/1.1\r\n"
-                                    "Host: 127.0.0.1:" + portOf(server) + "\r\n"
-                                    "Referer: http://referrer.example/\r\n"
-                                    "User-Agent: QuorvelTest/1.0\r\n"
-                                    "Content-Type: text/html\r\n"
-                                    "Accept: text/html\r\n"
-                                    "Accept-Charset: utf-8\r\n"
-                                    "Accept-Encoding: identity\r\n"
-                                    "Accept-Language: de\r\n" +
+                                    "Host: 127.0.0.1:" +
+                                        portOf(server) +
+                                        "\r\n"
+                                        "Referer: http://referrer.example/\r\n"
+                                        "User-Agent: QuorvelTest/1.0\r\n"
+                                        "Content-Type: text/html\r\n"
+                                        "Accept: text/html\r\n"
+                                        "Accept-Charset: utf-8\r\n"
+                                        "Accept-Encoding: identity\r\n"
+                                        "Accept-Language: de\r\n" +
                                         kAuthorization + "Cookie: sid=77\r\n\r\n");
     EXPECT_TRUE(o.passed);
     EXPECT_EQ(o.text, "Passed");
@@ -180,7 +184,8 @@ TEST(URLCheck, StatusDecidesTheVerdict)
         SCOPED_TRACE(c.statusLine);
         ScriptedServer server;
         // The answer ends with "  " to show the status line is trimmed in the detail.
-        ExpectHttpRequest(server).send(HttpAnswer(c.statusLine + "  ", {"WWW-Authenticate: Basic realm=x"}))
+        ExpectHttpRequest(server)
+            .send(HttpAnswer(c.statusLine + "  ", {"WWW-Authenticate: Basic realm=x"}))
             .silence(5000);
         server.start();
         const std::string url = base(server) + "/";
@@ -248,7 +253,9 @@ TEST(URLCheck, BodyCutShortFails)
 TEST(URLCheck, RedirectWithinTheHostKeepsMethodBodyAndCredentials)
 {
     ScriptedServer server;
-    ExpectHttpRequest(server).send(RedirectAnswer("next?step=2", "HTTP/1.1 307 Temporary Redirect")).acceptNext();
+    ExpectHttpRequest(server)
+        .send(RedirectAnswer("next?step=2", "HTTP/1.1 307 Temporary Redirect"))
+        .acceptNext();
     ExpectHttpRequest(server).send(HttpAnswer("HTTP/1.1 200 Landed")).silence(5000);
     server.start();
 
@@ -325,14 +332,17 @@ TEST(URLCheck, CredentialsStayWithTheFirstHostAndPort)
         ASSERT_EQ(first.received().size(), 1u);
         ASSERT_EQ(other.received().size(), 1u);
         EXPECT_TRUE(contains(first.received()[0], kAuthorization + "Cookie: sid=77\r\n"));
-        EXPECT_EQ(other.received()[0], "GET /there HTTP/1.1\r\nHost: 127.0.0.1:" + portOf(other) + "\r\n\r\n");
+        EXPECT_EQ(other.received()[0],
+                  "GET /there HTTP/1.1\r\nHost: 127.0.0.1:" + portOf(other) + "\r\n\r\n");
         EXPECT_TRUE(o.passed);
         EXPECT_EQ(o.detail, "[" + url + ":" + portOf(other) + "] HTTP/1.1 200 OK");
     }
     {
         SCOPED_TRACE("another host name, same port, then back");
         ScriptedServer server;
-        ExpectHttpRequest(server).send(RedirectAnswer("http://localhost:" + portOf(server) + "/x")).acceptNext();
+        ExpectHttpRequest(server)
+            .send(RedirectAnswer("http://localhost:" + portOf(server) + "/x"))
+            .acceptNext();
         ExpectHttpRequest(server).send(RedirectAnswer(base(server) + "/back")).acceptNext();
         ExpectHttpRequest(server).send(HttpAnswer("HTTP/1.1 200 OK")).silence(5000);
         server.start();
@@ -340,7 +350,8 @@ TEST(URLCheck, CredentialsStayWithTheFirstHostAndPort)
         ASSERT_TRUE(server.wait());
         ASSERT_EQ(server.received().size(), 3u);
         EXPECT_TRUE(contains(server.received()[0], kAuthorization));
-        EXPECT_EQ(server.received()[1], "GET /x HTTP/1.1\r\nHost: localhost:" + portOf(server) + noCredentials);
+        EXPECT_EQ(server.received()[1],
+                  "GET /x HTTP/1.1\r\nHost: localhost:" + portOf(server) + noCredentials);
         EXPECT_TRUE(contains(server.received()[2], "GET /back HTTP/1.1\r\n"));
         EXPECT_TRUE(contains(server.received()[2], kAuthorization + "Cookie: sid=77\r\n"));
         EXPECT_TRUE(o.passed) << o.detail;
@@ -355,9 +366,10 @@ TEST(URLCheck, RedirectToAnotherSchemeFails)
     const std::string url = base(server) + "/";
     const Outcome o = runCheck(url);
     EXPECT_FALSE(o.passed);
-    EXPECT_EQ(o.detail, "[" + url + ":" + portOf(server) +
-                            "] HTTP/1.1 302 Found:cannot follow a redirect to \"https://secure.example/\": only "
-                            "http:// addresses are supported");
+    EXPECT_EQ(o.detail,
+              "[" + url + ":" + portOf(server) +
+                  "] HTTP/1.1 302 Found:cannot follow a redirect to \"https://secure.example/\": only "
+                  "http:// addresses are supported");
     EXPECT_EQ(server.connectionsAccepted(), 1);
 }
 
@@ -379,10 +391,12 @@ TEST(URLCheck, ProxyGetsTheWholeAddressAndItsOwnCredentials)
 
     ASSERT_TRUE(proxy.wait());
     ASSERT_EQ(proxy.received().size(), 2u);
-    EXPECT_EQ(proxy.received()[0], "GET http://origin.invalid:8081/page HTTP/1.1\r\nHost: origin.invalid:8081\r\n" +
-                                       kAuthorization + kProxyAuthorization + "Cookie: sid=77\r\n\r\n");
+    EXPECT_EQ(proxy.received()[0],
+              "GET http://origin.invalid:8081/page HTTP/1.1\r\nHost: origin.invalid:8081\r\n" +
+                  kAuthorization + kProxyAuthorization + "Cookie: sid=77\r\n\r\n");
     EXPECT_EQ(proxy.received()[1],
-              "GET http://elsewhere.invalid/next HTTP/1.1\r\nHost: elsewhere.invalid\r\n" + kProxyAuthorization + "\r\n");
+              "GET http://elsewhere.invalid/next HTTP/1.1\r\nHost: elsewhere.invalid\r\n" +
+                  kProxyAuthorization + "\r\n");
     EXPECT_TRUE(o.passed) << o.detail;
     EXPECT_EQ(o.detail, "[" + url + ":" + portOf(proxy) + "] HTTP/1.1 200 Via Proxy");
 }
@@ -401,8 +415,9 @@ TEST(URLCheck, ProxyDemandingOtherCredentialsFails)
     ASSERT_TRUE(proxy.wait());
     EXPECT_EQ(proxy.received()[0], "GET http://origin.invalid/ HTTP/1.1\r\nHost: origin.invalid\r\n\r\n");
     EXPECT_FALSE(o.passed);
-    EXPECT_EQ(o.detail, "[" + url + ":" + portOf(proxy) +
-                            "] HTTP/1.1 407 Proxy Authentication Required:HTTP/1.1 407 Proxy Authentication Required");
+    EXPECT_EQ(o.detail,
+              "[" + url + ":" + portOf(proxy) +
+                  "] HTTP/1.1 407 Proxy Authentication Required:HTTP/1.1 407 Proxy Authentication Required");
 }
 
 TEST(URLCheck, ConnectionFailuresLeaveNoStatusLine)
@@ -413,7 +428,8 @@ TEST(URLCheck, ConnectionFailuresLeaveNoStatusLine)
         const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
         const Outcome o = runCheck(url);
         EXPECT_FALSE(o.passed);
-        EXPECT_EQ(o.detail.rfind("[" + url + ":" + std::to_string(port) + "] :cannot connect to 127.0.0.1:", 0), 0u)
+        EXPECT_EQ(
+            o.detail.rfind("[" + url + ":" + std::to_string(port) + "] :cannot connect to 127.0.0.1:", 0), 0u)
             << o.detail;
         EXPECT_TRUE(contains(o.detail, "refused")) << o.detail;
         EXPECT_EQ(o.responseCode, -1);
@@ -422,7 +438,9 @@ TEST(URLCheck, ConnectionFailuresLeaveNoStatusLine)
         SCOPED_TRACE("unresolvable");
         const Outcome o = runCheck("http://no-such-host.invalid/");
         EXPECT_FALSE(o.passed);
-        EXPECT_EQ(o.detail.rfind("[http://no-such-host.invalid/:80] :cannot resolve \"no-such-host.invalid\"", 0), 0u)
+        EXPECT_EQ(
+            o.detail.rfind("[http://no-such-host.invalid/:80] :cannot resolve \"no-such-host.invalid\"", 0),
+            0u)
             << o.detail;
         EXPECT_EQ(o.responseCode, -1);
     }
@@ -462,7 +480,9 @@ TEST(URLCheck, SlowOrSilentServersFailWithinTheTimeout)
         {"reads_and_never_answers", [](ScriptedServer& s) { ExpectHttpRequest(s).silence(10000); },
          "] :no complete answer from 127.0.0.1:PORT within 500 ms"},
         {"trickled_status_line",
-         [](ScriptedServer& s) { ExpectHttpRequest(s).trickle("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", 100); },
+         [](ScriptedServer& s) {
+             ExpectHttpRequest(s).trickle("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", 100);
+         },
          "] :no complete answer from 127.0.0.1:PORT within 500 ms"},
         {"trickled_body",
          [](ScriptedServer& s) {
@@ -513,8 +533,9 @@ TEST(URLCheck, HostileAnswersFailWithAClearDetail)
          "status line longer than 8192 bytes"},
         {"ten_megabyte_header", "HTTP/1.1 200 OK\r\nX-Big: " + std::string(10 * 1024 * 1024, 'h'),
          "HTTP/1.1 200 OK", "header line longer than 65536 bytes"},
-        {"chunk_size_two_to_the_63", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n8000000000000000\r\n",
-         "HTTP/1.1 200 OK", "chunk size too large: \"8000000000000000\""},
+        {"chunk_size_two_to_the_63",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n8000000000000000\r\n", "HTTP/1.1 200 OK",
+         "chunk size too large: \"8000000000000000\""},
         {"cut_mid_line", "HTTP/1.1 200 OK\r\nServ", "HTTP/1.1 200 OK",
          "connection closed in the middle of the answer headers"},
         {"closed_without_answer", "", "", "connection closed before an answer arrived"},

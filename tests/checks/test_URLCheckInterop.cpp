@@ -129,7 +129,10 @@ protected:
         ASSERT_TRUE(waitListening(m_port, 5000));
     }
 
-    QString url(const QString& path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path); }
+    QString url(const QString& path) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path);
+    }
 
     QTemporaryDir m_dir;
     ServerProcess m_server;
@@ -151,7 +154,8 @@ TEST_F(PythonHttpServer, RealAnswersAreJudgedAsExpected)
         {"Head", "/index.html", true, "] HTTP/1.0 200 OK"},
         {"Get", "/sub", true, "] HTTP/1.0 200 OK"}, // 301 to /sub/ followed
         {"Get", "/missing", false, "] HTTP/1.0 404 File not found:HTTP/1.0 404 File not found"},
-        {"Post", "/", false, "] HTTP/1.0 501 Unsupported method ('POST'):HTTP/1.0 501 Unsupported method ('POST')"},
+        {"Post", "/", false,
+         "] HTTP/1.0 501 Unsupported method ('POST'):HTTP/1.0 501 Unsupported method ('POST')"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path.toStdString() + " " + c.method);
@@ -159,7 +163,8 @@ TEST_F(PythonHttpServer, RealAnswersAreJudgedAsExpected)
         u.Method = QString::fromLatin1(c.method);
         const Outcome o = runCheck(url(c.path), u);
         EXPECT_EQ(o.passed, c.passed) << o.detail;
-        const std::string expected = "[" + url(c.path).toStdString() + ":" + std::to_string(m_port) + c.detailEnd;
+        const std::string expected =
+            "[" + url(c.path).toStdString() + ":" + std::to_string(m_port) + c.detailEnd;
         EXPECT_EQ(o.detail, expected);
     }
 }
@@ -228,10 +233,14 @@ http {
         const bool up = waitListening(m_port, 5000) && waitListening(m_proxyPort, 5000);
         QFile log(d + "/error.log");
         log.open(QIODevice::ReadOnly);
-        ASSERT_TRUE(up) << "nginx did not start: " << p.readAll().toStdString() << log.readAll().toStdString();
+        ASSERT_TRUE(up) << "nginx did not start: " << p.readAll().toStdString()
+                        << log.readAll().toStdString();
     }
 
-    QString url(const QString& path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path); }
+    QString url(const QString& path) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path);
+    }
 
     QTemporaryDir m_dir;
     ServerProcess m_server;
@@ -286,7 +295,8 @@ TEST_F(NginxServer, RealAnswersAreJudgedAsExpected)
         {"wrong credentials", "/private/index.html", wrongUser, false, "HTTP/1.1 401 Unauthorized", false},
         {"no credentials", "/private/index.html", get, false, "HTTP/1.1 401 Unauthorized", false},
         // The redirect names another host: the credentials are not sent there, so it refuses.
-        {"credentials not sent to another host", "/away", rightUser, false, "HTTP/1.1 401 Unauthorized", false},
+        {"credentials not sent to another host", "/away", rightUser, false, "HTTP/1.1 401 Unauthorized",
+         false},
         {"proxy with credentials", "/index.html", proxy, true, "HTTP/1.1 200 OK", true},
         {"proxy with wrong credentials", "/index.html", proxyWrong, false, "HTTP/1.1 407", true},
     };

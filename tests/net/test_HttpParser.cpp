@@ -51,16 +51,18 @@ std::vector<FramingCase> framingCases()
         {"repeated_equal_lengths", "HTTP/1.1 200 OK\r\nContent-Length: 3, 3\r\ncontent-length: 3\r\n\r\nabc",
          false, false, 200, "HTTP/1.1 200 OK", BodyKind::Length, 3, 0},
         {"chunked_with_extension_and_trailer",
-         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4;name=v\r\nWiki\r\n5\r\npedia\r\nA \r\n0123456789"
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4;name=v\r\nWiki\r\n5\r\npedia\r\nA "
+         "\r\n0123456789"
          "\r\n0\r\nX-Trailer: 1\r\n\r\nNEXT",
          false, false, 200, "HTTP/1.1 200 OK", BodyKind::Chunked, 19, 4},
         {"chunked_bare_lf", "HTTP/1.1 200 OK\nTransfer-Encoding: chunked\n\n3\nabc\n0\n\n", false, false, 200,
          "HTTP/1.1 200 OK", BodyKind::Chunked, 3, 0},
         {"chunked_upper_hex_and_leading_zeros",
-         "HTTP/1.1 200 OK\r\nTransfer-Encoding: CHUNKED\r\n\r\n000B\r\nhello world\r\n0\r\n\r\n", false, false,
-         200, "HTTP/1.1 200 OK", BodyKind::Chunked, 11, 0},
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: CHUNKED\r\n\r\n000B\r\nhello world\r\n0\r\n\r\n", false,
+         false, 200, "HTTP/1.1 200 OK", BodyKind::Chunked, 11, 0},
         {"chunked_beats_content_length",
-         "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nTransfer-Encoding: gzip, chunked\r\n\r\n2\r\nab\r\n0\r\n\r\n",
+         "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nTransfer-Encoding: gzip, "
+         "chunked\r\n\r\n2\r\nab\r\n0\r\n\r\n",
          false, false, 200, "HTTP/1.1 200 OK", BodyKind::Chunked, 2, 0},
         {"until_close", "HTTP/1.0 200 OK\r\nServer: x\r\n\r\nsome body bytes", false, true, 200,
          "HTTP/1.0 200 OK", BodyKind::UntilClose, 15, 0},
@@ -109,7 +111,7 @@ TEST_P(ParserFraming, EveryBodyKindEndsWhereItShould)
 INSTANTIATE_TEST_SUITE_P(Pieces, ParserFraming, ::testing::Values(0, 1, 2, 7),
                          [](const ::testing::TestParamInfo<qsizetype>& p) {
                              return p.param == 0 ? std::string("whole")
-                                                    : "pieces_of_" + std::to_string(p.param);
+                                                 : "pieces_of_" + std::to_string(p.param);
                          });
 
 TEST(HttpParser, HeadersKeepOrderAndAreFoundIgnoringCase)
@@ -151,16 +153,19 @@ TEST(HttpParser, MalformedOrCutOffAnswersAreRefusedWithAClearMessage)
         {"header_with_empty_name", "HTTP/1.1 200 OK\r\n: value\r\n", false, "malformed header line"},
         {"space_in_header_name", "HTTP/1.1 200 OK\r\nBad Name: v\r\n", false, "malformed header line"},
         {"fold_before_any_header", "HTTP/1.1 200 OK\r\n folded\r\n", false, "malformed header line"},
-        {"letters_in_length", "HTTP/1.1 200 OK\r\nContent-Length: 12a\r\n\r\n", false, "invalid Content-Length"},
+        {"letters_in_length", "HTTP/1.1 200 OK\r\nContent-Length: 12a\r\n\r\n", false,
+         "invalid Content-Length"},
         {"negative_length", "HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\n", false, "invalid Content-Length"},
         {"conflicting_lengths", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n", false,
          "invalid Content-Length"},
         {"overflowing_length", "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n", false,
          "invalid Content-Length"},
-        {"chunk_size_two_to_the_63", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n8000000000000000\r\n",
-         false, "chunk size too large"},
-        {"chunk_size_many_digits", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1000000000000000000\r\n",
-         false, "chunk size too large"},
+        {"chunk_size_two_to_the_63",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n8000000000000000\r\n", false,
+         "chunk size too large"},
+        {"chunk_size_many_digits",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1000000000000000000\r\n", false,
+         "chunk size too large"},
         {"chunk_size_not_hex", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", false,
          "malformed chunk size line"},
         {"chunk_size_empty", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n\r\n", false,

@@ -34,7 +34,8 @@ ProbeRun runProbe(const QStringList& arguments)
     QProcess process;
     process.start(probeProgram(), arguments);
     if (!process.waitForStarted(5000)) {
-        ADD_FAILURE() << "cannot start " << probeProgram().toStdString() << ": " << process.errorString().toStdString();
+        ADD_FAILURE() << "cannot start " << probeProgram().toStdString() << ": "
+                      << process.errorString().toStdString();
         return run;
     }
     if (!process.waitForFinished(20000)) {
@@ -102,18 +103,19 @@ TEST_F(Probe, HelpExplainsTheProgramAndEachCommand)
 {
     const ProbeRun general = runProbe({"--help"});
     EXPECT_EQ(general.exitCode, 0);
-    for (const char* part : {"Usage: quorvel-probe COMMAND", "url [options] URL", "ping [options] HOST",
-                             "smtp [options] HOST", "pop3 [options] HOST", "imap [options] HOST",
-                             "ftp [options] HOST", "--timeout MS", "smtp 25, pop3 110, imap 143, ftp 21",
-                             "Exit status: 0 passed, 2 failed, 3 usage error."})
+    for (const char* part :
+         {"Usage: quorvel-probe COMMAND", "url [options] URL", "ping [options] HOST", "smtp [options] HOST",
+          "pop3 [options] HOST", "imap [options] HOST", "ftp [options] HOST", "--timeout MS",
+          "smtp 25, pop3 110, imap 143, ftp 21", "Exit status: 0 passed, 2 failed, 3 usage error."})
         EXPECT_TRUE(contains(general.out, part)) << part;
 
     const ProbeRun url = runProbe({"url", "--help"});
     EXPECT_EQ(url.exitCode, 0);
-    for (const char* part : {"Usage: quorvel-probe url [options] URL", "--method TEXT", "--field NAME=VALUE",
-                             "--cookie", "--referer", "--user-agent", "--content-type", "--accept TEXT",
-                             "--accept-charset", "--accept-encoding", "--accept-language", "--proxy HOST:PORT",
-                             "--proxy-user", "--proxy-password", "--port N", "--user NAME", "--password TEXT"})
+    for (const char* part :
+         {"Usage: quorvel-probe url [options] URL", "--method TEXT", "--field NAME=VALUE", "--cookie",
+          "--referer", "--user-agent", "--content-type", "--accept TEXT", "--accept-charset",
+          "--accept-encoding", "--accept-language", "--proxy HOST:PORT", "--proxy-user", "--proxy-password",
+          "--port N", "--user NAME", "--password TEXT"})
         EXPECT_TRUE(contains(url.out, part)) << part;
 
     const ProbeRun ftp = runProbe({"ftp", "--help"});
@@ -130,19 +132,39 @@ TEST_F(Probe, PassingUrlPrintsItsLineAndExits0)
     ExpectHttpRequest(server).send(HttpAnswer("HTTP/1.1 200 OK", {}, "done")).silence(10000);
     server.start();
     const QString stored = "127.0.0.1:" + port(server) + "/submit";
-    const ProbeRun run = runProbe({"url", "--method", "Post", "--field", "a=x y", "--field", "b=", "--user", "admin",
-                                   "--password", "s3cret", "--cookie", "sid=77; Path=/", "--user-agent", "Probe/1",
-                                   "--accept-language", "", "--port", "8080", "--timeout", "3000", stored});
+    const ProbeRun run = runProbe({"url",
+                                   "--method",
+                                   "Post",
+                                   "--field",
+                                   "a=x y",
+                                   "--field",
+                                   "b=",
+                                   "--user",
+                                   "admin",
+                                   "--password",
+                                   "s3cret",
+                                   "--cookie",
+                                   "sid=77; Path=/",
+                                   "--user-agent",
+                                   "Probe/1",
+                                   "--accept-language",
+                                   "",
+                                   "--port",
+                                   "8080",
+                                   "--timeout",
+                                   "3000",
+                                   stored});
     ASSERT_TRUE(server.wait());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "Passed [http://" + stored.toStdString() + ":" + port(server).toStdString() +
                            "] HTTP/1.1 200 OK\n");
     EXPECT_EQ(run.err, "");
     ASSERT_EQ(server.received().size(), 1u);
-    EXPECT_EQ(server.received()[0], "POST /submit HTTP/1.1\r\nHost: 127.0.0.1:" + port(server).toStdString() +
-                                        "\r\nUser-Agent: Probe/1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-                                        "Authorization: Basic YWRtaW46czNjcmV0\r\nCookie: sid=77\r\n"
-                                        "Content-Length: 8\r\n\r\na=x+y&b=");
+    EXPECT_EQ(server.received()[0],
+              "POST /submit HTTP/1.1\r\nHost: 127.0.0.1:" + port(server).toStdString() +
+                  "\r\nUser-Agent: Probe/1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                  "Authorization: Basic YWRtaW46czNjcmV0\r\nCookie: sid=77\r\n"
+                  "Content-Length: 8\r\n\r\na=x+y&b=");
 }
 
 TEST_F(Probe, FailingUrlPrintsItsLineAndExits2)
@@ -165,7 +187,8 @@ TEST_F(Probe, FailingUrlPrintsItsLineAndExits2)
         const std::string p = std::to_string(ScriptedServer::UnusedPort());
         const ProbeRun run = runProbe({"url", QString::fromStdString("http://127.0.0.1:" + p + "/")});
         EXPECT_EQ(run.exitCode, 2);
-        EXPECT_EQ(run.out.rfind("Failed [http://127.0.0.1:" + p + "/:" + p + "] :cannot connect to 127.0.0.1:" + p, 0),
+        EXPECT_EQ(run.out.rfind(
+                      "Failed [http://127.0.0.1:" + p + "/:" + p + "] :cannot connect to 127.0.0.1:" + p, 0),
                   0u)
             << run.out;
     }
@@ -187,11 +210,13 @@ TEST_F(Probe, UrlThroughAProxyAndAnUnlistedMethodText)
     ScriptedServer proxy;
     ExpectHttpRequest(proxy).send(HttpAnswer("HTTP/1.1 200 OK")).silence(10000);
     proxy.start();
-    const ProbeRun run = runProbe({"url", "--method", "GET", "--proxy", "127.0.0.1:" + port(proxy), "--proxy-user",
-                                   "pu", "--proxy-password", "pp", "http://origin.invalid/x"});
+    const ProbeRun run =
+        runProbe({"url", "--method", "GET", "--proxy", "127.0.0.1:" + port(proxy), "--proxy-user", "pu",
+                  "--proxy-password", "pp", "http://origin.invalid/x"});
     ASSERT_TRUE(proxy.wait());
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "Passed [http://origin.invalid/x:" + port(proxy).toStdString() + "] HTTP/1.1 200 OK\n");
+    EXPECT_EQ(run.out,
+              "Passed [http://origin.invalid/x:" + port(proxy).toStdString() + "] HTTP/1.1 200 OK\n");
     EXPECT_TRUE(contains(run.err, "method text \"GET\"")) << run.err;
     ASSERT_EQ(proxy.received().size(), 1u);
     EXPECT_EQ(proxy.received()[0], "HEAD http://origin.invalid/x HTTP/1.1\r\nHost: origin.invalid\r\n"
@@ -213,7 +238,11 @@ TEST_F(Probe, MailAndFtpCommandsRunTheirChecks)
          {"smtp", "127.0.0.1"}},
         {"pop3",
          [](ScriptedServer& s) {
-             s.sendLine("+OK ready").expectLine("USER bob").sendLine("+OK").expectLine("PASS pw").sendLine("+OK in");
+             s.sendLine("+OK ready")
+                 .expectLine("USER bob")
+                 .sendLine("+OK")
+                 .expectLine("PASS pw")
+                 .sendLine("+OK in");
              s.readRest();
          },
          {"pop3", "--user", "bob", "--password", "pw", "127.0.0.1"}},
@@ -225,8 +254,12 @@ TEST_F(Probe, MailAndFtpCommandsRunTheirChecks)
          {"imap", "--user", "bob", "--password", "pw", "127.0.0.1"}},
         {"ftp",
          [](ScriptedServer& s) {
-             s.sendLine("220 ftp ready").expectLine("USER bob").sendLine("331 password").expectLine("PASS pw");
-             s.sendLine("230 in").expectLine("TYPE I").sendLine("200 ok").expectLine("SYST").sendLine("215 UNIX");
+             s.sendLine("220 ftp ready")
+                 .expectLine("USER bob")
+                 .sendLine("331 password")
+                 .expectLine("PASS pw");
+             s.sendLine("230 in").expectLine("TYPE I").sendLine("200 ok").expectLine("SYST").sendLine(
+                 "215 UNIX");
              s.readRest();
          },
          {"ftp", "--user", "bob", "--password", "pw", "127.0.0.1"}},
