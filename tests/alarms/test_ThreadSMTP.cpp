@@ -10,6 +10,8 @@
 #include "support/ScriptedServer.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -569,6 +571,141 @@ TEST(EmailAlarm, DefaultsFromTheMethodSettings)
     EXPECT_EQ(login.UserName, "u");
     EXPECT_EQ(login.Password, "p");
     EXPECT_EQ(login.Timeout, 1234);
+}
+
+// ---- a real SMTP server: aiosmtpd (Debian package python3-aiosmtpd) on loopback -------------
+
+// Keeps each message it accepts in a file: whether the session logged in, the envelope, and the
+// message as received (dots already removed again). In "auth" mode it offers AUTH LOGIN and
+// PLAIN without TLS, requires a login, and knows alice with the password s3cret.
+const char* const kAioSmtpServer = R"PY(
+import os, sys, time
+from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import AuthResult, LoginPassword
+
+port, out, mode = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+
+class Keep:
+    async def handle_DATA(self, server, session, envelope):
+        with open(out + ".part", "wb") as f:
+            f.write(("authenticated=%s\nfrom=%s\nto=%s\n\n" % (
+                bool(session.authenticated), envelope.mail_from, ",".join(envelope.rcpt_tos))).encode())
+            f.write(envelope.original_content)
+        os.replace(out + ".part", out)
+        return "250 2.0.0 kept"
+
+def login(server, session, envelope, mechanism, data):
+    ok = isinstance(data, LoginPassword) and data.login == b"alice" and data.password == b"s3cret"
+    return AuthResult(success=ok, handled=False)
+
+kwargs = {}
+if mode == "auth":
+    kwargs = dict(authenticator=login, auth_required=True, auth_require_tls=False)
+controller = Controller(Keep(), hostname="127.0.0.1", port=port, **kwargs)
+controller.start()
+try:
+    while True:
+        time.sleep(1)
+finally:
+    controller.stop()
+)PY";
+
+const char* const kSystemPython = "/usr/bin/python3";
+
+class AioSmtpd : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!QFile::exists(kSystemPython) || !DaemonProcess::Run(kSystemPython, {"-c", "import aiosmtpd"}))
+            GTEST_SKIP() << "aiosmtpd is not installed (Debian package python3-aiosmtpd)";
+        ASSERT_TRUE(m_dir.isValid());
+        QFile script(m_dir.filePath("server.py"));
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write(kAioSmtpServer);
+        script.close();
+        m_mailFile = m_dir.filePath("mail.txt");
+    }
+
+    void startServer(const std::string& mode)
+    {
+        m_port = ScriptedServer::UnusedPort();
+        ASSERT_TRUE(m_server.start(kSystemPython,
+                                   {m_dir.filePath("server.py").toStdString(), std::to_string(m_port),
+                                    m_mailFile.toStdString(), mode},
+                                   {m_port}, 15000))
+            << m_server.output();
+    }
+
+    // What the server kept, empty when it kept nothing.
+    std::string kept() const
+    {
+        QFile file(m_mailFile);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return file.readAll().toStdString();
+    }
+
+    QTemporaryDir m_dir;
+    QString m_mailFile;
+    DaemonProcess m_server;
+    int m_port = 0;
+};
+
+// The message a real server keeps for an alarm to "a@x;b@y": the envelope, every header, and the
+// body with its dot lines as they were written.
+std::string keptAlarm(bool authenticated)
+{
+    return std::string("authenticated=") + (authenticated ? "True" : "False") +
+           "\nfrom=quorvel@ops\nto=a@x,b@y\n\n"
+           "From: quorvel@ops\r\nSubject: Alarming Message\r\nTo: a@x, b@y\r\nReply-To: quorvel@ops\r\n" +
+           kDateHeader + "\r\nX-Priority: 3\r\nX-Mailer: Quorvel\r\n\r\n"
+           "[db1:3306] Failed\r\n.\r\n..two dots\r\n";
+}
+
+TEST_F(AioSmtpd, ReceivesTheAlarmWholeWithoutAuthentication)
+{
+    startServer("plain");
+    FixedClock clock;
+    auto item = alarmTo(m_port, "a@x;b@y", "[db1:3306] Failed\n.\n..two dots");
+    item->MailAgent = "Quorvel";
+    const Outcome o = run(*item);
+    EXPECT_TRUE(o.passed) << o.detail;
+    EXPECT_EQ(o.text, "Sent");
+    EXPECT_EQ(o.detail, "");
+    EXPECT_EQ(kept(), keptAlarm(false));
+}
+
+TEST_F(AioSmtpd, LogsInWithAuthLoginAndIsRefusedWithAWrongPassword)
+{
+    startServer("auth");
+    FixedClock clock;
+    {
+        auto item = alarmTo(m_port, "a@x;b@y", "[db1:3306] Failed\n.\n..two dots");
+        item->MailAgent = "Quorvel";
+        withLogin(*item);
+        const Outcome o = run(*item);
+        EXPECT_TRUE(o.passed) << o.detail;
+        EXPECT_EQ(kept(), keptAlarm(true));
+    }
+    QFile::remove(m_mailFile);
+    {
+        auto item = alarmTo(m_port);
+        withLogin(*item);
+        item->Password = "wrong";
+        const Outcome o = run(*item);
+        EXPECT_FALSE(o.passed);
+        EXPECT_EQ(o.text, "Error");
+        EXPECT_EQ(o.detail, "[127.0.0.1:" + std::to_string(m_port) + "] 535 5.7.8 Authentication credentials invalid");
+    }
+    {
+        auto item = alarmTo(m_port);
+        const Outcome o = run(*item);
+        EXPECT_FALSE(o.passed) << "the server requires a login that is not configured";
+        const std::string prefix = "[127.0.0.1:" + std::to_string(m_port) + "] 530";
+        EXPECT_EQ(o.detail.substr(0, prefix.size()), prefix) << o.detail;
+    }
+    EXPECT_EQ(kept(), "") << "nothing was accepted without a valid login";
 }
 
 } // namespace
