@@ -320,6 +320,10 @@ void TtcSMSCRelaySMPP::Handle(const QByteArray& pdu)
         m_responseStatus = static_cast<int>(m_incoming.CommandStatus());
         if (kind == SmppPduKind::SubmitSmResp)
             m_messageId = m_incoming.MessageId();
+        // An accepted unbind ends the session: read nothing more, so that the SMSC closing its
+        // side right after its answer is not taken for a lost connection.
+        if (kind == SmppPduKind::UnbindResp && m_responseStatus == ResultOk)
+            m_stopReceive = m_stopKeepAlive = true;
         m_responseRaised = true;
         m_signal.notify_all();
         return;

@@ -147,6 +147,21 @@ TEST_F(SmppSession, BindSubmitUnbindDialogueByteForByte)
     EXPECT_TRUE(m_recorder.codes().empty()) << "an orderly end is no lost connection";
 }
 
+TEST_F(SmppSession, SmscClosingRightAfterUnbindRespIsAnOrderlyEnd)
+{
+    m_smsc.expect(SmppCommand::BindTransmitter)
+        .respond(SmppCommand::BindTransmitterResp)
+        .expect(SmppCommand::Unbind)
+        .respond(SmppCommand::UnbindResp)
+        .close();
+    m_smsc.start();
+    ConnectAndBind();
+    EXPECT_EQ(m_client.Unbind(), 0);
+    EXPECT_EQ(m_client.State(), Relay::StateConnected);
+    Finish();
+    EXPECT_TRUE(m_recorder.codes().empty());
+}
+
 TEST_F(SmppSession, OperationsOutOfOrderReturnMinusTwoAndSendNothing)
 {
     m_smsc.expectClose();
