@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Quorvel needs to build, run and test, skipping those present.
+# Installs the Debian 12 packages Quorvel needs, skipping those present.
+#   install-deps.sh          what building and running need
+#   install-deps.sh --test   also the real servers the interoperability tests start on loopback
+# Daemons are installed without being started: the tests and the run command start private
+# instances of their own, and no server of the system is started or touched.
 set -euo pipefail
 
 packages=(
   g++ cmake make ccache pkg-config
   qt6-base-dev libqt6sql6-mysql qt6-charts-dev
   mariadb-server mariadb-client
-  libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
-  "$@"
 )
+if [ "${1:-}" = "--test" ]; then
+  packages+=(
+    libgtest-dev libgmock-dev libbenchmark-dev
+    nginx-light dovecot-imapd dovecot-pop3d opensmtpd pure-ftpd python3-aiosmtpd
+    fping curl iputils-ping
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -22,6 +31,18 @@ done
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+
+# Keep the packages' own services from starting (invoke-rc.d honours policy-rc.d).
+policy=/usr/sbin/policy-rc.d
+own_policy=0
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+  $sudo chmod +x "$policy"
+  own_policy=1
+fi
+cleanup() { [ "$own_policy" = 1 ] && $sudo rm -f "$policy"; return 0; }
+trap cleanup EXIT
+
 echo "Installing: ${missing[*]}"
 if ! $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"; then
   $sudo apt-get update -q

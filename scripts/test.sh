@@ -17,7 +17,7 @@ case "$sanitize" in
   *) echo "usage: $0 [address|thread [REGEX]]" >&2; exit 2 ;;
 esac
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --test
 
 jobs=$(nproc)
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_SANITIZE="$sanitize" \
