@@ -10,7 +10,6 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
-#include <list>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -182,10 +181,8 @@ struct ThreadPoolManager::Shared : std::enable_shared_from_this<ThreadPoolManage
         std::lock_guard<std::mutex> lock(returnMutex);
         returned.insert(returned.end(), items.begin(), items.end());
         items.clear();
-        if (!deliveryPosted) {
-            deliveryPosted = true;
-            QMetaObject::invokeMethod(owner, "DeliverReturned", Qt::QueuedConnection);
-        }
+        if (!deliveryPosted)
+            deliveryPosted = QMetaObject::invokeMethod(owner, "DeliverReturned", Qt::QueuedConnection);
     }
 
     void ReportError(int code, const QString& text)
@@ -469,6 +466,17 @@ void ThreadPoolManager::Manager::Run()
     }
     for (PoolWorkItem* item : endedBatch)
         Ended(item);
+    // Items dispatched but not yet taken by a worker thread (all threads were busy) never start.
+    {
+        std::lock_guard<std::mutex> lock(m_s.workerMutex);
+        endedBatch.assign(m_s.tasks.begin(), m_s.tasks.end());
+        m_s.tasks.clear();
+    }
+    for (PoolWorkItem* item : endedBatch) {
+        RemoveRunning(item);
+        m_s.runningCount.fetch_sub(1);
+        GiveUp(item, PoolWorkItem::StatusCancelled, QString());
+    }
     // Items still waiting after MaxWaitOnTerminate are given up as cancelled.
     while (!m_waiting.empty()) {
         PoolWorkItem* item = m_waiting.front();

@@ -21,12 +21,18 @@ class PoolWorkItem;
 // Limits (all sent to the manager thread, taking effect for its next decision):
 //   MaxPooled          most items running at once, 0 = no limit (initially 0)
 //   MaxQueueLength     most items waiting; one more is refused with Status 7, 0 = no limit (0)
-//   MaxQueuedTime      seconds an item may wait before it is given up with Status 7 (0)
+//   MaxQueuedTime      seconds an item may wait before it is given up with Status 7 (0: an item
+//                      that cannot run at once is given up at once)
 //   MaxWaitOnTerminate seconds the manager thread waits for waiting items when the pool ends (30)
 //
-// Destruction cancels every item, ends the manager thread and hands every item that has ended
-// by then to OnWorkItemDone before returning. Items whose Execute still runs on a worker thread
-// are not waited for: when they end, the worker thread destroys them without calling the handler.
+// Worker threads are started as items need them and end after a while without work; short items
+// share a few threads, while items that block get a thread each (MaxPooled of them at once).
+//
+// Destruction cancels every item, ends the manager thread and, before returning, hands to
+// OnWorkItemDone every item that has come back by then, the waiting ones and any that had not yet
+// started (Status 6). Items whose Execute still runs on a worker thread are not waited for: when
+// they end, the worker thread destroys them without calling the handler. OnWorkItemDone may
+// destroy the pool; the remaining items are then handed back from inside the destructor.
 class ThreadPoolManager : public QObject
 {
     Q_OBJECT
