@@ -41,7 +41,8 @@ std::string checkedAddress(const QString& address, const char* role)
 {
     for (QChar c : address) {
         if (isControl(c) || c == QLatin1Char('<') || c == QLatin1Char('>'))
-            throw std::runtime_error(std::string(role) + " address refused (it holds \"<\", \">\" or a control "
+            throw std::runtime_error(std::string(role) +
+                                     " address refused (it holds \"<\", \">\" or a control "
                                      "character): \"" +
                                      Printable(address.toStdString(), 200) + "\"");
     }
@@ -104,8 +105,8 @@ void ThreadSMTP::Execute()
     Passed = !failed;
     if (failed) {
         ResultText = QString::fromLatin1(ErrorResult);
-        ResultDetail = QLatin1Char('[') + Host + QLatin1Char(':') + QString::number(Port) + QStringLiteral("] ") +
-                       TrimControl(error);
+        ResultDetail = QLatin1Char('[') + Host + QLatin1Char(':') + QString::number(Port) +
+                       QStringLiteral("] ") + TrimControl(error);
     } else {
         ResultText = QString::fromLatin1(SentResult);
         ResultDetail.clear();
@@ -207,8 +208,8 @@ QString ThreadSMTP::MailDate(const QDateTime& date)
     const int offset = date.offsetFromUtc() / 60;
     const int magnitude = offset < 0 ? -offset : offset;
     char text[64];
-    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %c%02d%02d", days[d.dayOfWeek() - 1], d.day(),
-                  months[d.month() - 1], d.year(), t.hour(), t.minute(), t.second(), offset < 0 ? '-' : '+',
-                  magnitude / 60, magnitude % 60);
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %c%02d%02d", days[d.dayOfWeek() - 1],
+                  d.day(), months[d.month() - 1], d.year(), t.hour(), t.minute(), t.second(),
+                  offset < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
     return QString::fromLatin1(text);
 }

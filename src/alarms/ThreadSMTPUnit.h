@@ -54,7 +54,7 @@ public:
     std::unique_ptr<AlarmMailMessage> Message = std::make_unique<AlarmMailMessage>();
     QString Host;
     int Port = 25;
-    QString MailAgent;  // the X-Mailer header; none when empty
+    QString MailAgent;      // the X-Mailer header; none when empty
     bool AuthLogin = false; // log in with AUTH LOGIN when the server offers it
     QString UserName;
     QString Password;

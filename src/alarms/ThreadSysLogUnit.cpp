@@ -22,12 +22,8 @@ bool breaksLine(QChar c)
 
 ThreadSysLog::ThreadSysLog(const QString& host, int port, int facility, int severity, const QString& text,
                            int timeout)
-    : ThreadAlarm(QStringLiteral("SysLog"), timeout),
-      Host(host),
-      Port(port),
-      Facility(facility),
-      Severity(severity),
-      Text(text)
+    : ThreadAlarm(QStringLiteral("SysLog"), timeout), Host(host), Port(port), Facility(facility),
+      Severity(severity), Text(text)
 {
     try {
         Client = std::make_unique<UdpSocket>();
@@ -53,8 +49,8 @@ QString ThreadSysLog::Timestamp(const QDateTime& time)
     const QDate d = time.date();
     const QTime t = time.time();
     char text[32];
-    std::snprintf(text, sizeof text, "%s %2d %02d:%02d:%02d", months[d.month() - 1], d.day(), t.hour(), t.minute(),
-                  t.second());
+    std::snprintf(text, sizeof text, "%s %2d %02d:%02d:%02d", months[d.month() - 1], d.day(), t.hour(),
+                  t.minute(), t.second());
     return QString::fromLatin1(text);
 }
 
@@ -70,8 +66,8 @@ QByteArray ThreadSysLog::Datagram(int facility, int severity, const QDateTime& t
         if (breaksLine(c))
             c = QLatin1Char(' ');
     }
-    QByteArray datagram = '<' + QByteArray::number(facility * 8 + severity) + '>' + Timestamp(time).toLatin1() +
-                          ' ' + hostName.toUtf8() + ' ' + line.toUtf8();
+    QByteArray datagram = '<' + QByteArray::number(facility * 8 + severity) + '>' +
+                          Timestamp(time).toLatin1() + ' ' + hostName.toUtf8() + ' ' + line.toUtf8();
     if (datagram.size() > kMaxDatagram) {
         qsizetype cut = kMaxDatagram;
         // Back to the start of the character that would be split.
@@ -103,8 +99,8 @@ void ThreadSysLog::Execute()
     Passed = !failed;
     if (failed) {
         ResultText = QString::fromLatin1(ErrorResult);
-        ResultDetail = QLatin1Char('[') + Host + QLatin1Char(':') + QString::number(Port) + QStringLiteral("] ") +
-                       TrimControl(error);
+        ResultDetail = QLatin1Char('[') + Host + QLatin1Char(':') + QString::number(Port) +
+                       QStringLiteral("] ") + TrimControl(error);
     } else {
         ResultText = QString::fromLatin1(SentResult);
         ResultDetail.clear();

@@ -25,8 +25,8 @@ ThreadURL::ThreadURL(int timeout, std::unique_ptr<HttpClient> client)
     }
 }
 
-ThreadURL::ThreadURL(const HttpSmsMethodSettings& settings, const QStringList& extraFields, const QString& recipient,
-                     const QString& text)
+ThreadURL::ThreadURL(const HttpSmsMethodSettings& settings, const QStringList& extraFields,
+                     const QString& recipient, const QString& text)
     : ThreadAlarm(QStringLiteral("SMS by HTTP"), settings.timeout), Port(settings.port)
 {
     HttpClientSettings s;
@@ -50,7 +50,8 @@ ThreadURL::ThreadURL(const HttpSmsMethodSettings& settings, const QStringList& e
     } else {
         RequestMethod = HttpMethod::Post;
         Url = gateway;
-        FormFields = GatewayFields(settings.field_msisdn, settings.field_message, extraFields, recipient, text);
+        FormFields =
+            GatewayFields(settings.field_msisdn, settings.field_message, extraFields, recipient, text);
     }
 }
 
@@ -62,7 +63,8 @@ QString ThreadURL::GatewayUrl(const QString& gatewayUrl, const QString& recipien
 }
 
 QStringList ThreadURL::GatewayFields(const QString& msisdnField, const QString& messageField,
-                                     const QStringList& extraFields, const QString& recipient, const QString& text)
+                                     const QStringList& extraFields, const QString& recipient,
+                                     const QString& text)
 {
     QStringList fields;
     fields << msisdnField + QLatin1Char('=') + recipient << messageField + QLatin1Char('=') + text;

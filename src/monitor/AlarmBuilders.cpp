@@ -33,7 +33,8 @@ std::unique_ptr<ThreadAlarm> BuildAlarm(const QString& method, const QString& te
     if (method == QLatin1String(lang::MethodSMSbyHTTP)) {
         if (!settings.HttpSmsMethod.enable)
             return nullptr;
-        return std::make_unique<ThreadURL>(settings.HttpSmsMethod, settings.HttpSmsExtraFields, recipient, text);
+        return std::make_unique<ThreadURL>(settings.HttpSmsMethod, settings.HttpSmsExtraFields, recipient,
+                                           text);
     }
 
     if (method == QLatin1String(lang::MethodSysLog)) {

@@ -269,7 +269,8 @@ INSTANTIATE_TEST_SUITE_P(
                      concat(kDeliveryCommands,
                             {dataBlock({"From: quorvel@ops", "Subject: Alarming Message", "To: a@x, b@y",
                                         "Reply-To: quorvel@ops", kDateHeader, "X-Priority: 3",
-                                        "X-Mailer: Quorvel 1.5.0", "", "[db1:3306] Failed:connection refused"}),
+                                        "X-Mailer: Quorvel 1.5.0", "",
+                                        "[db1:3306] Failed:connection refused"}),
                              "QUIT"})},
         // Connect-only: greeting and EHLO, then QUIT; nothing submitted.
         DialogueCase{"ConnectOnly", [](ThreadSMTP& item) { item.ConnectOnly = true; },
@@ -313,7 +314,8 @@ INSTANTIATE_TEST_SUITE_P(
                              .readRest();
                      },
                      false, "[127.0.0.1:{port}] 550-5.1.1 no such user 550 5.1.1 b@y",
-                     {"EHLO {me}", "RSET", "MAIL FROM:<quorvel@ops>", "RCPT TO:<a@x>", "RCPT TO:<b@y>", "QUIT"}},
+                     {"EHLO {me}", "RSET", "MAIL FROM:<quorvel@ops>", "RCPT TO:<a@x>", "RCPT TO:<b@y>",
+                      "QUIT"}},
         DialogueCase{"MessageRefusedAfterData", nullptr,
                      [](ScriptedServer& s) {
                          greet(s);
@@ -393,11 +395,13 @@ TEST(EmailAlarm, HostileAddressesAreRefusedBeforeConnecting)
         {"opening bracket", "b@y;<a@x", "quorvel@ops",
          "recipient address refused (it holds \"<\", \">\" or a control character): \"<a@x\""},
         {"line break", "a@x\r\nRCPT TO:<evil@z", "quorvel@ops",
-         "recipient address refused (it holds \"<\", \">\" or a control character): \"a@x  RCPT TO:<evil@z\""},
+         "recipient address refused (it holds \"<\", \">\" or a control character): "
+         "\"a@x  RCPT TO:<evil@z\""},
         {"lone LF", "a@x\nDATA", "quorvel@ops",
          "recipient address refused (it holds \"<\", \">\" or a control character): \"a@x DATA\""},
         {"sender", "a@x", "ops@q>\r\nRCPT TO:<evil@z",
-         "sender address refused (it holds \"<\", \">\" or a control character): \"ops@q>  RCPT TO:<evil@z\""},
+         "sender address refused (it holds \"<\", \">\" or a control character): "
+         "\"ops@q>  RCPT TO:<evil@z\""},
         {"no recipient at all", " ; , ", "quorvel@ops", "the message has no recipient"},
     };
     for (const Case& c : cases) {
@@ -696,7 +700,8 @@ TEST_F(AioSmtpd, LogsInWithAuthLoginAndIsRefusedWithAWrongPassword)
         const Outcome o = run(*item);
         EXPECT_FALSE(o.passed);
         EXPECT_EQ(o.text, "Error");
-        EXPECT_EQ(o.detail, "[127.0.0.1:" + std::to_string(m_port) + "] 535 5.7.8 Authentication credentials invalid");
+        EXPECT_EQ(o.detail,
+                  "[127.0.0.1:" + std::to_string(m_port) + "] 535 5.7.8 Authentication credentials invalid");
     }
     {
         auto item = alarmTo(m_port);

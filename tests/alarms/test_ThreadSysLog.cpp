@@ -91,7 +91,8 @@ TEST(SysLogAlarm, CollectorReceivesPriTimestampHostAndText)
 TEST(SysLogAlarm, DatagramParsesAsRfc3164)
 {
     const QRegularExpression rfc3164(QStringLiteral(
-        "^<(\\d{1,3})>((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) ([ 1-3]\\d) (\\d\\d):(\\d\\d):(\\d\\d)) "
+        "^<(\\d{1,3})>((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) ([ 1-3]\\d) "
+        "(\\d\\d):(\\d\\d):(\\d\\d)) "
         "([!-~]+) (.*)$"));
     struct Case
     {

@@ -80,15 +80,15 @@ TEST(HttpSmsAlarm, GetSubstitutesNumberAndTextEncoded)
 
     const std::string templ = base(server.port()) + "/send?to=$MSISDN&text=$MESSAGE&copy=$MSISDN&x=$message";
     ThreadURL item(gateway(templ, "Get"), {"ignored=1"}, kNumber, kText);
-    const std::string url = base(server.port()) + "/send?to=%2B49+170&text=%5Ba%3A1%5D+Failed&copy=%2B49+170&x=$message";
+    const std::string target = "/send?to=%2B49+170&text=%5Ba%3A1%5D+Failed&copy=%2B49+170&x=$message";
+    const std::string url = base(server.port()) + target;
     EXPECT_EQ(item.Url.toStdString(), url);
     EXPECT_EQ(item.RequestMethod, HttpMethod::Get);
     const Outcome o = run(item);
 
     ASSERT_TRUE(server.wait());
     ASSERT_EQ(server.received().size(), 1u);
-    EXPECT_EQ(server.received()[0], "GET /send?to=%2B49+170&text=%5Ba%3A1%5D+Failed&copy=%2B49+170&x=$message "
-                                    "HTTP/1.1\r\nHost: 127.0.0.1:" +
+    EXPECT_EQ(server.received()[0], "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" +
                                         std::to_string(server.port()) + "\r\nUser-Agent: html\r\n\r\n");
     EXPECT_TRUE(o.passed);
     EXPECT_EQ(o.text, "Sent");
@@ -137,7 +137,8 @@ TEST(HttpSmsAlarm, PostSendsFieldsInOrderWithExtraFields)
               postRequest(server.port(), "msisdn=%2B49+170&text=%5Ba%3A1%5D+Failed&api=k+1&from=Q%26A"));
     EXPECT_TRUE(o.passed);
     EXPECT_EQ(o.responseCode, 201);
-    EXPECT_EQ(o.detail, "[" + base(server.port()) + "/sms:" + std::to_string(server.port()) + "] HTTP/1.1 201 Created");
+    EXPECT_EQ(o.detail,
+              "[" + base(server.port()) + "/sms:" + std::to_string(server.port()) + "] HTTP/1.1 201 Created");
 }
 
 // Only the exact text "Get" selects GET; every other text posts (the URL is then not substituted).
@@ -205,7 +206,8 @@ TEST(HttpSmsAlarm, CredentialsAndProxy)
                                        "User-Agent: html\r\nAuthorization: Basic YWRtaW46czNjcmV0\r\n"
                                        "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n");
         EXPECT_TRUE(o.passed);
-        EXPECT_EQ(o.detail, "[http://gw.example/sms?n=1:" + std::to_string(proxy.port()) + "] HTTP/1.1 200 OK");
+        EXPECT_EQ(o.detail,
+                  "[http://gw.example/sms?n=1:" + std::to_string(proxy.port()) + "] HTTP/1.1 200 OK");
     }
 }
 
@@ -294,8 +296,9 @@ TEST(HttpSmsAlarm, NoAnswerGivesMinusOne)
         const Outcome o = run(item);
         EXPECT_FALSE(o.passed);
         EXPECT_EQ(o.responseCode, -1);
-        EXPECT_EQ(o.detail, "[" + url + ":" + std::to_string(server.port()) + "] :no complete answer from 127.0.0.1:" +
-                                std::to_string(server.port()) + " within 500 ms");
+        const std::string port = std::to_string(server.port());
+        EXPECT_EQ(o.detail,
+                  "[" + url + ":" + port + "] :no complete answer from 127.0.0.1:" + port + " within 500 ms");
         EXPECT_LT(o.elapsedMs, 500 + 4000);
         server.stop();
     }
