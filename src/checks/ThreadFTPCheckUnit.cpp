@@ -1,6 +1,7 @@
 #include "checks/ThreadFTPCheckUnit.h"
 
-ThreadFTPCheck::ThreadFTPCheck(const ThreadCheckArgs& args, const FtpCheckArgs& ftp, std::unique_ptr<FtpClient> client)
+ThreadFTPCheck::ThreadFTPCheck(const ThreadCheckArgs& args, const FtpCheckArgs& ftp,
+                               std::unique_ptr<FtpClient> client)
     : ThreadCheck(args), Client(client ? std::move(client) : std::make_unique<FtpClient>())
 {
     if (!ftp.ProxyHost.isEmpty() && ftp.ProxyPort != 0) {

@@ -23,7 +23,8 @@ struct FtpCheckArgs
 class ThreadFTPCheck : public ThreadCheck
 {
 public:
-    ThreadFTPCheck(const ThreadCheckArgs& args, const FtpCheckArgs& ftp, std::unique_ptr<FtpClient> client = nullptr);
+    ThreadFTPCheck(const ThreadCheckArgs& args, const FtpCheckArgs& ftp,
+                   std::unique_ptr<FtpClient> client = nullptr);
     ~ThreadFTPCheck() override;
 
     // Set only when the proxy host is non-empty and the proxy port is not 0; otherwise

@@ -1,7 +1,7 @@
 #include "checks/ThreadIMAPCheckUnit.h"
 
-ThreadIMAPCheck::ThreadIMAPCheck(const ThreadCheckArgs& args, const QString& userName, const QString& password,
-                                 std::unique_ptr<ImapClient> client)
+ThreadIMAPCheck::ThreadIMAPCheck(const ThreadCheckArgs& args, const QString& userName,
+                                 const QString& password, std::unique_ptr<ImapClient> client)
     : ThreadCheck(args), Client(client ? std::move(client) : std::make_unique<ImapClient>())
 {
     Client->configure(Host.toStdString(), Port, Timeout, userName.toStdString(), password.toStdString());

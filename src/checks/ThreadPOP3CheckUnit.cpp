@@ -1,7 +1,7 @@
 #include "checks/ThreadPOP3CheckUnit.h"
 
-ThreadPOP3Check::ThreadPOP3Check(const ThreadCheckArgs& args, const QString& userName, const QString& password,
-                                 std::unique_ptr<Pop3Client> client)
+ThreadPOP3Check::ThreadPOP3Check(const ThreadCheckArgs& args, const QString& userName,
+                                 const QString& password, std::unique_ptr<Pop3Client> client)
     : ThreadCheck(args), Client(client ? std::move(client) : std::make_unique<Pop3Client>())
 {
     Client->configure(Host.toStdString(), Port, Timeout, userName.toStdString(), password.toStdString());

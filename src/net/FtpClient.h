@@ -6,7 +6,8 @@
 #include <string>
 
 // How an FTP proxy is asked to reach the server (the stored texts "fpcmNone" ... ).
-enum class FtpProxyType {
+enum class FtpProxyType
+{
     None = 0,             // "fpcmNone"
     UserSite = 1,         // "fpcmUserSite": USER user@site
     Site = 2,             // "fpcmSite": SITE site

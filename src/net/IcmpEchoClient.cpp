@@ -152,7 +152,8 @@ EchoJudgement JudgeRawDatagram(std::string_view datagram, const EchoRequestKey& 
     return judgement;
 }
 
-EchoJudgement JudgeDatagramSocketReply(std::string_view datagram, std::uint32_t from, const EchoRequestKey& key)
+EchoJudgement JudgeDatagramSocketReply(std::string_view datagram, std::uint32_t from,
+                                       const EchoRequestKey& key)
 {
     if (datagram.size() < 8)
         throw ProtocolError("Not enough bytes received");
@@ -284,9 +285,10 @@ int IcmpEchoClient::ping()
     key.checkIdentifier = m_kind == SocketKind::Raw;
 
     for (;;) {
-        const ssize_t sent = m_adopted ? ::send(m_fd, request.data(), request.size(), MSG_NOSIGNAL)
-                                       : ::sendto(m_fd, request.data(), request.size(), MSG_NOSIGNAL,
-                                                  reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        const ssize_t sent = m_adopted
+                                 ? ::send(m_fd, request.data(), request.size(), MSG_NOSIGNAL)
+                                 : ::sendto(m_fd, request.data(), request.size(), MSG_NOSIGNAL,
+                                            reinterpret_cast<const sockaddr*>(&address), sizeof address);
         if (sent == static_cast<ssize_t>(request.size()))
             break;
         if (sent < 0 && errno == EINTR)
@@ -333,7 +335,8 @@ int IcmpEchoClient::ping()
                     sockaddr_in offender{};
                     std::memcpy(&offender, SO_EE_OFFENDER(reinterpret_cast<sock_extended_err*>(CMSG_DATA(c))),
                                 sizeof offender);
-                    throw ProtocolError(EchoErrorText(report.ee_type, report.ee_code, offender.sin_addr.s_addr));
+                    throw ProtocolError(
+                        EchoErrorText(report.ee_type, report.ee_code, offender.sin_addr.s_addr));
                 }
             }
             if (!(p.revents & POLLIN))
@@ -342,8 +345,8 @@ int IcmpEchoClient::ping()
 
         sockaddr_in from{};
         socklen_t fromLength = sizeof from;
-        const ssize_t n = ::recvfrom(m_fd, buffer, sizeof buffer, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
-                                     &fromLength);
+        const ssize_t n = ::recvfrom(m_fd, buffer, sizeof buffer, MSG_DONTWAIT,
+                                     reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (n < 0)
             continue; // nothing after all, or a pending socket error now cleared
         const std::string_view datagram(buffer, static_cast<std::size_t>(n));

@@ -35,7 +35,8 @@ struct EchoRequestKey
     bool checkIdentifier = true;
 };
 
-enum class EchoMatch {
+enum class EchoMatch
+{
     Foreign,     // not about this request: keep waiting
     Reply,       // the echo reply (or the request itself on the loopback path)
     Unreachable, // a destination-unreachable or time-exceeded report quoting this request
@@ -44,8 +45,8 @@ enum class EchoMatch {
 struct EchoJudgement
 {
     EchoMatch match = EchoMatch::Foreign;
-    int type = -1;         // ICMP type of the datagram
-    int code = -1;         // ICMP code of the datagram
+    int type = -1;          // ICMP type of the datagram
+    int code = -1;          // ICMP code of the datagram
     std::uint32_t from = 0; // sender of the datagram (network byte order)
 };
 
@@ -56,7 +57,8 @@ EchoJudgement JudgeRawDatagram(std::string_view datagram, const EchoRequestKey& 
 
 // Judges one datagram as the ICMP datagram socket delivers it (no IP header; `from` is the
 // sender address given by the socket). The identifier is not compared: the kernel rewrote it.
-EchoJudgement JudgeDatagramSocketReply(std::string_view datagram, std::uint32_t from, const EchoRequestKey& key);
+EchoJudgement JudgeDatagramSocketReply(std::string_view datagram, std::uint32_t from,
+                                       const EchoRequestKey& key);
 
 // The text of an ICMP error report for the message of a failed check, e.g.
 // "destination host unreachable (reported by 10.0.0.1)".
@@ -65,7 +67,12 @@ std::string EchoErrorText(int type, int code, std::uint32_t from);
 class IcmpEchoClient
 {
 public:
-    enum class SocketKind { Automatic, Datagram, Raw };
+    enum class SocketKind
+    {
+        Automatic,
+        Datagram,
+        Raw
+    };
     static constexpr std::uint16_t kSequence = 3489;
     static constexpr std::size_t kReceiveBuffer = 1024;
 

@@ -10,7 +10,11 @@
 class ImapClient
 {
 public:
-    enum class Greeting { Ok, PreAuth };
+    enum class Greeting
+    {
+        Ok,
+        PreAuth
+    };
 
     void configure(const std::string& host, int port, int timeoutMs, const std::string& userName,
                    const std::string& password);

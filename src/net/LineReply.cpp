@@ -130,7 +130,8 @@ bool ImapReplyParser::takeLine(const std::string& line, LineReply& reply)
         reply.status = line.compare(0, 2, "* ") == 0 ? wordAt(line, 2) : std::string();
         return true;
     }
-    if (line.size() > m_tag.size() && line.compare(0, m_tag.size(), m_tag) == 0 && line[m_tag.size()] == ' ') {
+    if (line.size() > m_tag.size() && line.compare(0, m_tag.size(), m_tag) == 0 &&
+        line[m_tag.size()] == ' ') {
         reply.status = wordAt(line, m_tag.size() + 1);
         return true;
     }

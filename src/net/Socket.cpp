@@ -1,7 +1,7 @@
 #include "net/Socket.h"
 
-#include <arpa/inet.h>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -316,8 +316,8 @@ void TcpSocket::write(const std::string& data, int timeoutMs)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             if (!waitFor(fd, POLLOUT, deadline))
-                throw SocketTimeoutError("timed out after " + std::to_string(timeoutMs) +
-                                         " ms sending to " + m_peerName);
+                throw SocketTimeoutError("timed out after " + std::to_string(timeoutMs) + " ms sending to " +
+                                         m_peerName);
             continue;
         }
         if (n < 0 && (errno == EPIPE || errno == ECONNRESET))

@@ -49,7 +49,7 @@ FtpCheckArgs proxied(const char* type, const char* proxyUser, const char* proxyP
 
 // Greeting, then for each pair: expect the command, send the reply.
 std::function<void(ScriptedServer&)> dialogue(std::vector<std::pair<std::string, std::string>> steps,
-                                               bool readRest = true)
+                                              bool readRest = true)
 {
     return [steps, readRest](ScriptedServer& s) {
         s.sendLine("220 FTP ready");
@@ -61,7 +61,7 @@ std::function<void(ScriptedServer&)> dialogue(std::vector<std::pair<std::string,
 }
 
 const std::vector<std::pair<std::string, std::string>> kTail = {{"TYPE I", "200 Switching to Binary mode."},
-                                                                 {"SYST", "215 UNIX Type: L8"}};
+                                                                {"SYST", "215 UNIX Type: L8"}};
 
 std::vector<std::pair<std::string, std::string>> plus(std::vector<std::pair<std::string, std::string>> head)
 {
@@ -80,44 +80,94 @@ std::vector<std::string> commands(const std::vector<std::pair<std::string, std::
 const std::string site = kSite;
 
 const std::vector<FtpCase> kCases = {
-    {"direct_login", credentials("bob", "pw"), false,
-     dialogue(plus({{"USER bob", "331 Please specify the password."}, {"PASS pw", "230 Login successful."}})), true,
-     "Passed", {"USER bob", "PASS pw", "TYPE I", "SYST"}},
-    {"user_230_needs_no_password", credentials("anonymous", "x"), false,
-     dialogue(plus({{"USER anonymous", "230 Welcome"}})), true, "Passed", {"USER anonymous", "TYPE I", "SYST"}},
-    {"syst_500_passes", credentials("bob", "pw"), false,
-     dialogue({{"USER bob", "230 ok"}, {"TYPE I", "200 ok"}, {"SYST", "500 SYST not understood"}}), true,
-     "Passed", {"USER bob", "TYPE I", "SYST"}},
-    {"syst_200_passes", credentials("bob", "pw"), false,
-     dialogue({{"USER bob", "230 ok"}, {"TYPE I", "200 ok"}, {"SYST", "200 fine"}}), true, "Passed",
+    {"direct_login",
+     credentials("bob", "pw"),
+     false,
+     dialogue(plus({{"USER bob", "331 Please specify the password."}, {"PASS pw", "230 Login successful."}})),
+     true,
+     "Passed",
+     {"USER bob", "PASS pw", "TYPE I", "SYST"}},
+    {"user_230_needs_no_password",
+     credentials("anonymous", "x"),
+     false,
+     dialogue(plus({{"USER anonymous", "230 Welcome"}})),
+     true,
+     "Passed",
+     {"USER anonymous", "TYPE I", "SYST"}},
+    {"syst_500_passes",
+     credentials("bob", "pw"),
+     false,
+     dialogue({{"USER bob", "230 ok"}, {"TYPE I", "200 ok"}, {"SYST", "500 SYST not understood"}}),
+     true,
+     "Passed",
      {"USER bob", "TYPE I", "SYST"}},
-    {"syst_502_fails", credentials("bob", "pw"), false,
-     dialogue({{"USER bob", "230 ok"}, {"TYPE I", "200 ok"}, {"SYST", "502 not implemented"}}), false,
-     "Failed:502 not implemented", {"USER bob", "TYPE I", "SYST"}},
-    {"type_504_fails", credentials("bob", "pw"), false,
-     dialogue({{"USER bob", "230 ok"}, {"TYPE I", "504 Command not implemented for that parameter"}}), false,
-     "Failed:504 Command not implemented for that parameter", {"USER bob", "TYPE I"}},
-    {"wrong_password", credentials("bob", "bad"), false,
-     dialogue({{"USER bob", "331 Password required"}, {"PASS bad", "530 Login incorrect."}}), false,
-     "Failed:530 Login incorrect.", {"USER bob", "PASS bad"}},
-    {"user_refused", credentials("root", "x"), false, dialogue({{"USER root", "530 Permission denied."}}), false,
-     "Failed:530 Permission denied.", {"USER root"}},
-    {"multiline_greeting_and_reply", credentials("bob", "pw"), false,
+    {"syst_200_passes",
+     credentials("bob", "pw"),
+     false,
+     dialogue({{"USER bob", "230 ok"}, {"TYPE I", "200 ok"}, {"SYST", "200 fine"}}),
+     true,
+     "Passed",
+     {"USER bob", "TYPE I", "SYST"}},
+    {"syst_502_fails",
+     credentials("bob", "pw"),
+     false,
+     dialogue({{"USER bob", "230 ok"}, {"TYPE I", "200 ok"}, {"SYST", "502 not implemented"}}),
+     false,
+     "Failed:502 not implemented",
+     {"USER bob", "TYPE I", "SYST"}},
+    {"type_504_fails",
+     credentials("bob", "pw"),
+     false,
+     dialogue({{"USER bob", "230 ok"}, {"TYPE I", "504 Command not implemented for that parameter"}}),
+     false,
+     "Failed:504 Command not implemented for that parameter",
+     {"USER bob", "TYPE I"}},
+    {"wrong_password",
+     credentials("bob", "bad"),
+     false,
+     dialogue({{"USER bob", "331 Password required"}, {"PASS bad", "530 Login incorrect."}}),
+     false,
+     "Failed:530 Login incorrect.",
+     {"USER bob", "PASS bad"}},
+    {"user_refused",
+     credentials("root", "x"),
+     false,
+     dialogue({{"USER root", "530 Permission denied."}}),
+     false,
+     "Failed:530 Permission denied.",
+     {"USER root"}},
+    {"multiline_greeting_and_reply",
+     credentials("bob", "pw"),
+     false,
      [](ScriptedServer& s) {
          s.sendLine("220-Welcome").sendLine("   to this server").sendLine("220 ready");
          s.expectLine("USER bob").sendLine("230-Hello").sendLine("230 logged in");
          s.expectLine("TYPE I").sendLine("200 ok").expectLine("SYST").sendLine("215 UNIX").readRest();
      },
-     true, "Passed", {"USER bob", "TYPE I", "SYST"}},
-    {"greeting_421", credentials("bob", "pw"), false,
-     [](ScriptedServer& s) { s.sendLine("421 Too many connections").readRest(); }, false,
-     "Failed:421 Too many connections", {}},
-    {"silent_after_user", credentials("bob", "pw"), false,
-     [](ScriptedServer& s) { s.sendLine("220 hi").expectLine("USER bob").silence(); }, false,
-     "Failed:no complete reply from 127.0.0.1:{port} within 800 ms", {"USER bob"}},
-    {"closed_after_user", credentials("bob", "pw"), false,
-     [](ScriptedServer& s) { s.sendLine("220 hi").expectLine("USER bob").close(); }, false,
-     "Failed:connection closed by 127.0.0.1:{port} without a reply", {"USER bob"}},
+     true,
+     "Passed",
+     {"USER bob", "TYPE I", "SYST"}},
+    {"greeting_421",
+     credentials("bob", "pw"),
+     false,
+     [](ScriptedServer& s) { s.sendLine("421 Too many connections").readRest(); },
+     false,
+     "Failed:421 Too many connections",
+     {}},
+    {"silent_after_user",
+     credentials("bob", "pw"),
+     false,
+     [](ScriptedServer& s) { s.sendLine("220 hi").expectLine("USER bob").silence(); },
+     false,
+     "Failed:no complete reply from 127.0.0.1:{port} within 800 ms",
+     {"USER bob"}},
+    {"closed_after_user",
+     credentials("bob", "pw"),
+     false,
+     [](ScriptedServer& s) { s.sendLine("220 hi").expectLine("USER bob").close(); },
+     false,
+     "Failed:connection closed by 127.0.0.1:{port} without a reply",
+     {"USER bob"}},
 
     // Proxy kinds: the scripted server is the proxy; the detail still names the site.
     {"user_site_without_proxy_user", proxied("fpcmUserSite", "", ""), true,
@@ -128,13 +178,15 @@ const std::vector<FtpCase> kCases = {
                     {"PASS ppw", "230 proxy ok"},
                     {"USER bob@" + site, "331 pw"},
                     {"PASS pw", "230 ok"}})),
-     true, "Passed", commands(plus({{"USER puser", ""}, {"PASS ppw", ""}, {"USER bob@" + site, ""}, {"PASS pw", ""}}))},
+     true, "Passed",
+     commands(plus({{"USER puser", ""}, {"PASS ppw", ""}, {"USER bob@" + site, ""}, {"PASS pw", ""}}))},
     {"site_command", proxied("fpcmSite", "puser", "ppw"), true,
      dialogue(plus({{"USER puser", "230 proxy ok"},
                     {"SITE " + site, "500 whatever the proxy says"},
                     {"USER bob", "331 pw"},
                     {"PASS pw", "230 ok"}})),
-     true, "Passed", commands(plus({{"USER puser", ""}, {"SITE " + site, ""}, {"USER bob", ""}, {"PASS pw", ""}}))},
+     true, "Passed",
+     commands(plus({{"USER puser", ""}, {"SITE " + site, ""}, {"USER bob", ""}, {"PASS pw", ""}}))},
     {"open_command_without_proxy_user", proxied("fpcmOpen", "", "ppw"), true,
      dialogue(plus({{"OPEN " + site, "220 connected"}, {"USER bob", "331 pw"}, {"PASS pw", "230 ok"}})), true,
      "Passed", commands(plus({{"OPEN " + site, ""}, {"USER bob", ""}, {"PASS pw", ""}}))},
@@ -144,14 +196,27 @@ const std::vector<FtpCase> kCases = {
     {"user_pass_without_proxy_password", proxied("fpcmUserPass", "puser", ""), true,
      dialogue(plus({{"USER bob@puser@" + site, "331 pw"}, {"PASS pw", "230 ok"}})), true, "Passed",
      commands(plus({{"USER bob@puser@" + site, ""}, {"PASS pw", ""}}))},
-    {"user_pass_refused", proxied("fpcmUserPass", "puser", "ppw"), true,
-     dialogue({{"USER bob@puser@" + site, "331 pw"}, {"PASS pw@ppw", "530 denied"}}), false, "Failed:530 denied",
+    {"user_pass_refused",
+     proxied("fpcmUserPass", "puser", "ppw"),
+     true,
+     dialogue({{"USER bob@puser@" + site, "331 pw"}, {"PASS pw@ppw", "530 denied"}}),
+     false,
+     "Failed:530 denied",
      {"USER bob@puser@" + site, "PASS pw@ppw"}},
     {"transparent", proxied("fpcmTransparent", "puser", "ppw"), true,
-     dialogue(plus({{"USER puser", "331 proxy"}, {"PASS ppw", "230 ok"}, {"USER bob", "331 pw"}, {"PASS pw", "230 ok"}})),
-     true, "Passed", commands(plus({{"USER puser", ""}, {"PASS ppw", ""}, {"USER bob", ""}, {"PASS pw", ""}}))},
-    {"http_proxy_kind_not_supported", proxied("fpcmHttpProxyWithFtp", "puser", "ppw"), true,
-     [](ScriptedServer& s) { s.sendLine("220 hello").readRest(); }, false, "Failed:Command not supported.", {}},
+     dialogue(plus({{"USER puser", "331 proxy"},
+                    {"PASS ppw", "230 ok"},
+                    {"USER bob", "331 pw"},
+                    {"PASS pw", "230 ok"}})),
+     true, "Passed",
+     commands(plus({{"USER puser", ""}, {"PASS ppw", ""}, {"USER bob", ""}, {"PASS pw", ""}}))},
+    {"http_proxy_kind_not_supported",
+     proxied("fpcmHttpProxyWithFtp", "puser", "ppw"),
+     true,
+     [](ScriptedServer& s) { s.sendLine("220 hello").readRest(); },
+     false,
+     "Failed:Command not supported.",
+     {}},
 };
 
 class FtpDialogue : public ::testing::TestWithParam<FtpCase>
@@ -195,7 +260,9 @@ TEST_P(FtpDialogue, SendsExactlyTheseCommandsAndJudges)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FtpDialogue, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<FtpCase>& p) { return std::string(p.param.name); });
+                         [](const ::testing::TestParamInfo<FtpCase>& p) {
+                             return std::string(p.param.name);
+                         });
 
 // Proxy columns only count when both host and port are given and the kind is known: otherwise
 // the check goes straight to Host:Port (here the scripted server; the proxy port refuses).
@@ -207,8 +274,8 @@ TEST(FtpProxySettings, IncompleteOrUnknownProxyConnectsDirectly)
         bool withPort;
         bool withHost;
     };
-    for (const Case& c : {Case{"fpcmusersite", true, true}, Case{"", true, true}, Case{"fpcmUserSite", false, true},
-                          Case{"fpcmUserSite", true, false}}) {
+    for (const Case& c : {Case{"fpcmusersite", true, true}, Case{"", true, true},
+                          Case{"fpcmUserSite", false, true}, Case{"fpcmUserSite", true, false}}) {
         SCOPED_TRACE(std::string("type \"") + c.type + "\" port " + (c.withPort ? "set" : "0") + " host " +
                      (c.withHost ? "set" : "empty"));
         ScriptedServer server;
@@ -261,8 +328,9 @@ TEST(FtpFaults, RefusedProxyIsReportedWithTheSitesHostAndPort)
     ThreadFTPCheck check(args, ftp);
     check.Execute();
     EXPECT_FALSE(check.Passed);
-    EXPECT_EQ(check.ResultDetail.toStdString(), "[ftp.site.invalid:2121] Failed:cannot connect to 127.0.0.1:" +
-                                                    std::to_string(ftp.ProxyPort) + ": connection refused");
+    EXPECT_EQ(check.ResultDetail.toStdString(),
+              "[ftp.site.invalid:2121] Failed:cannot connect to 127.0.0.1:" + std::to_string(ftp.ProxyPort) +
+                  ": connection refused");
 }
 
 } // namespace

@@ -28,13 +28,15 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         const std::string dir = m_dir.path().toStdString();
         const std::string database = dir + "/users.pdb";
-        ASSERT_TRUE(DaemonProcess::Run(passwords, {"useradd", "bob", "-u", "nobody", "-d", dir, "-f",
-                                                   dir + "/passwd", "-m", "-F", database},
-                                       "s3cret pw\ns3cret pw\n"));
+        ASSERT_TRUE(DaemonProcess::Run(
+            passwords,
+            {"useradd", "bob", "-u", "nobody", "-d", dir, "-f", dir + "/passwd", "-m", "-F", database},
+            "s3cret pw\ns3cret pw\n"));
         m_port = ScriptedServer::UnusedPort();
-        ASSERT_TRUE(m_server.start(server, {"-S", "127.0.0.1," + std::to_string(m_port), "-l", "puredb:" + database,
-                                            "-E", "-C", "50"},
-                                   {m_port}))
+        ASSERT_TRUE(m_server.start(
+            server,
+            {"-S", "127.0.0.1," + std::to_string(m_port), "-l", "puredb:" + database, "-E", "-C", "50"},
+            {m_port}))
             << m_server.output();
     }
 
@@ -71,7 +73,8 @@ TEST_F(PureFtpd, WrongPasswordFailsWithTheServersRefusal)
     item.Execute();
     EXPECT_FALSE(item.Passed);
     const std::string start = "[127.0.0.1:" + std::to_string(m_port) + "] Failed:530";
-    EXPECT_EQ(item.ResultDetail.toStdString().substr(0, start.size()), start) << item.ResultDetail.toStdString();
+    EXPECT_EQ(item.ResultDetail.toStdString().substr(0, start.size()), start)
+        << item.ResultDetail.toStdString();
 }
 
 } // namespace

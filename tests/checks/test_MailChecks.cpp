@@ -17,7 +17,12 @@
 
 namespace {
 
-enum class Kind { SMTP, POP3, IMAP };
+enum class Kind
+{
+    SMTP,
+    POP3,
+    IMAP
+};
 
 const char* kindName(Kind kind)
 {
@@ -119,133 +124,289 @@ TEST_P(MailDialogue, SendsExactlyTheseCommandsAndJudges)
 }
 
 const std::vector<DialogueCase> kSmtpCases = {
-    {"smtp_ehlo_accepted", Kind::SMTP, "u", "p",
+    {"smtp_ehlo_accepted",
+     Kind::SMTP,
+     "u",
+     "p",
      [](ScriptedServer& s, const std::string& me) {
          s.sendLine("220 mx.example ESMTP").expectLine("EHLO " + me);
-         s.sendLine("250-mx.example hello").sendLine("250-AUTH PLAIN LOGIN").sendLine("250 8BITMIME").readRest();
+         s.sendLine("250-mx.example hello")
+             .sendLine("250-AUTH PLAIN LOGIN")
+             .sendLine("250 8BITMIME")
+             .readRest();
      },
-     true, "Passed", {"EHLO {me}", "QUIT"}},
-    {"smtp_ehlo_500_then_helo_250", Kind::SMTP, "", "",
+     true,
+     "Passed",
+     {"EHLO {me}", "QUIT"}},
+    {"smtp_ehlo_500_then_helo_250",
+     Kind::SMTP,
+     "",
+     "",
      [](ScriptedServer& s, const std::string& me) {
          s.sendLine("220 old.example SMTP").expectLine("EHLO " + me).sendLine("500 command unrecognized");
          s.expectLine("HELO " + me).sendLine("250 old.example").readRest();
      },
-     true, "Passed", {"EHLO {me}", "HELO {me}", "QUIT"}},
-    {"smtp_multiline_greeting", Kind::SMTP, "", "",
+     true,
+     "Passed",
+     {"EHLO {me}", "HELO {me}", "QUIT"}},
+    {"smtp_multiline_greeting",
+     Kind::SMTP,
+     "",
+     "",
      [](ScriptedServer& s, const std::string& me) {
          s.sendLine("220-mx.example").sendLine("220-no UCE").sendLine("220 ready");
          s.expectLine("EHLO " + me).sendLine("250 ok").readRest();
      },
-     true, "Passed", {"EHLO {me}", "QUIT"}},
-    {"smtp_greeting_554", Kind::SMTP, "", "",
-     [](ScriptedServer& s, const std::string&) { s.sendLine("554 mx.example no service for you").readRest(); },
-     false, "Failed:554 mx.example no service for you", {"QUIT"}},
-    {"smtp_helo_refused", Kind::SMTP, "", "",
+     true,
+     "Passed",
+     {"EHLO {me}", "QUIT"}},
+    {"smtp_greeting_554",
+     Kind::SMTP,
+     "",
+     "",
+     [](ScriptedServer& s, const std::string&) {
+         s.sendLine("554 mx.example no service for you").readRest();
+     },
+     false,
+     "Failed:554 mx.example no service for you",
+     {"QUIT"}},
+    {"smtp_helo_refused",
+     Kind::SMTP,
+     "",
+     "",
      [](ScriptedServer& s, const std::string& me) {
          s.sendLine("220 mx").expectLine("EHLO " + me).sendLine("502 no");
          s.expectLine("HELO " + me).sendLine("501 5.5.4 bad hostname").readRest();
      },
-     false, "Failed:501 5.5.4 bad hostname", {"EHLO {me}", "HELO {me}", "QUIT"}},
-    {"smtp_credentials_never_used", Kind::SMTP, "alice", "secret",
+     false,
+     "Failed:501 5.5.4 bad hostname",
+     {"EHLO {me}", "HELO {me}", "QUIT"}},
+    {"smtp_credentials_never_used",
+     Kind::SMTP,
+     "alice",
+     "secret",
      [](ScriptedServer& s, const std::string& me) {
-         s.sendLine("220 mx").expectLine("EHLO " + me).sendLine("250-mx").sendLine("250 AUTH LOGIN").readRest();
+         s.sendLine("220 mx")
+             .expectLine("EHLO " + me)
+             .sendLine("250-mx")
+             .sendLine("250 AUTH LOGIN")
+             .readRest();
      },
-     true, "Passed", {"EHLO {me}", "QUIT"}},
+     true,
+     "Passed",
+     {"EHLO {me}", "QUIT"}},
     // A server that stops answering: no QUIT is sent on a connection that is out of step.
-    {"smtp_silent_after_ehlo", Kind::SMTP, "", "",
-     [](ScriptedServer& s, const std::string& me) { s.sendLine("220 mx").expectLine("EHLO " + me).silence(); },
-     false, "Failed:no complete reply from 127.0.0.1:{port} within 800 ms", {"EHLO {me}"}},
-    {"smtp_greeting_cut_off", Kind::SMTP, "", "",
-     [](ScriptedServer& s, const std::string&) { s.send("220 mx.exam").close(); }, false,
-     "Failed:connection closed by 127.0.0.1:{port} in the middle of a reply", {}},
-    {"smtp_garbage_greeting", Kind::SMTP, "", "",
-     [](ScriptedServer& s, const std::string&) { s.send(std::string("\x16\x03\x01\0\x05hello\r\n", 12)).silence(); },
-     false, "Failed:malformed reply \"*", {}},
+    {"smtp_silent_after_ehlo",
+     Kind::SMTP,
+     "",
+     "",
+     [](ScriptedServer& s, const std::string& me) {
+         s.sendLine("220 mx").expectLine("EHLO " + me).silence();
+     },
+     false,
+     "Failed:no complete reply from 127.0.0.1:{port} within 800 ms",
+     {"EHLO {me}"}},
+    {"smtp_greeting_cut_off",
+     Kind::SMTP,
+     "",
+     "",
+     [](ScriptedServer& s, const std::string&) { s.send("220 mx.exam").close(); },
+     false,
+     "Failed:connection closed by 127.0.0.1:{port} in the middle of a reply",
+     {}},
+    {"smtp_garbage_greeting",
+     Kind::SMTP,
+     "",
+     "",
+     [](ScriptedServer& s, const std::string&) {
+         s.send(std::string("\x16\x03\x01\0\x05hello\r\n", 12)).silence();
+     },
+     false,
+     "Failed:malformed reply \"*",
+     {}},
 };
 
 const std::vector<DialogueCase> kPop3Cases = {
-    {"pop3_login", Kind::POP3, "alice", "secret",
+    {"pop3_login",
+     Kind::POP3,
+     "alice",
+     "secret",
      [](ScriptedServer& s, const std::string&) {
          s.sendLine("+OK POP3 ready").expectLine("USER alice").sendLine("+OK");
          s.expectLine("PASS secret").sendLine("+OK maildrop has 2 messages").readRest();
      },
-     true, "Passed", {"USER alice", "PASS secret", "QUIT"}},
-    {"pop3_empty_credentials_refused", Kind::POP3, "", "",
+     true,
+     "Passed",
+     {"USER alice", "PASS secret", "QUIT"}},
+    {"pop3_empty_credentials_refused",
+     Kind::POP3,
+     "",
+     "",
      [](ScriptedServer& s, const std::string&) {
          s.sendLine("+OK POP3 ready").expectLine("USER ").sendLine("+OK");
          s.expectLine("PASS ").sendLine("-ERR [AUTH] invalid login").readRest();
      },
-     false, "Failed:-ERR [AUTH] invalid login", {"USER ", "PASS ", "QUIT"}},
-    {"pop3_user_refused_no_pass", Kind::POP3, "bob", "pw",
+     false,
+     "Failed:-ERR [AUTH] invalid login",
+     {"USER ", "PASS ", "QUIT"}},
+    {"pop3_user_refused_no_pass",
+     Kind::POP3,
+     "bob",
+     "pw",
      [](ScriptedServer& s, const std::string&) {
          s.sendLine("+OK ready").expectLine("USER bob").sendLine("-ERR no such user").readRest();
      },
-     false, "Failed:-ERR no such user", {"USER bob", "QUIT"}},
-    {"pop3_greeting_err", Kind::POP3, "bob", "pw",
-     [](ScriptedServer& s, const std::string&) { s.sendLine("-ERR too busy").readRest(); }, false,
-     "Failed:-ERR too busy", {"QUIT"}},
-    {"pop3_greeting_unrecognized", Kind::POP3, "bob", "pw",
-     [](ScriptedServer& s, const std::string&) { s.sendLine("220 this is SMTP").readRest(); }, false,
-     "Failed:Unrecognized POP3 Response Header:\n\"220 this is SMTP\"", {"QUIT"}},
-    {"pop3_silent_greeting", Kind::POP3, "bob", "pw",
-     [](ScriptedServer& s, const std::string&) { s.silence(); }, false,
-     "Failed:no complete reply from 127.0.0.1:{port} within 800 ms", {}},
-    {"pop3_closed_after_user", Kind::POP3, "bob", "pw",
-     [](ScriptedServer& s, const std::string&) { s.sendLine("+OK").expectLine("USER bob").close(); }, false,
-     "Failed:connection closed by 127.0.0.1:{port} without a reply", {"USER bob"}},
+     false,
+     "Failed:-ERR no such user",
+     {"USER bob", "QUIT"}},
+    {"pop3_greeting_err",
+     Kind::POP3,
+     "bob",
+     "pw",
+     [](ScriptedServer& s, const std::string&) { s.sendLine("-ERR too busy").readRest(); },
+     false,
+     "Failed:-ERR too busy",
+     {"QUIT"}},
+    {"pop3_greeting_unrecognized",
+     Kind::POP3,
+     "bob",
+     "pw",
+     [](ScriptedServer& s, const std::string&) { s.sendLine("220 this is SMTP").readRest(); },
+     false,
+     "Failed:Unrecognized POP3 Response Header:\n\"220 this is SMTP\"",
+     {"QUIT"}},
+    {"pop3_silent_greeting",
+     Kind::POP3,
+     "bob",
+     "pw",
+     [](ScriptedServer& s, const std::string&) { s.silence(); },
+     false,
+     "Failed:no complete reply from 127.0.0.1:{port} within 800 ms",
+     {}},
+    {"pop3_closed_after_user",
+     Kind::POP3,
+     "bob",
+     "pw",
+     [](ScriptedServer& s, const std::string&) { s.sendLine("+OK").expectLine("USER bob").close(); },
+     false,
+     "Failed:connection closed by 127.0.0.1:{port} without a reply",
+     {"USER bob"}},
 };
 
 const std::vector<DialogueCase> kImapCases = {
-    {"imap_login_and_logout", Kind::IMAP, "alice", "secret",
+    {"imap_login_and_logout",
+     Kind::IMAP,
+     "alice",
+     "secret",
      [](ScriptedServer& s, const std::string&) {
          s.sendLine("* OK [CAPABILITY IMAP4rev1] ready").expectLine("C1 LOGIN alice secret");
          s.sendLine("* CAPABILITY IMAP4rev1 IDLE").sendLine("C1 OK LOGIN completed");
-         s.expectLine("C2 LOGOUT").sendLine("* BYE logging out").sendLine("C2 OK LOGOUT completed").readRest();
+         s.expectLine("C2 LOGOUT")
+             .sendLine("* BYE logging out")
+             .sendLine("C2 OK LOGOUT completed")
+             .readRest();
      },
-     true, "Passed", {"C1 LOGIN alice secret", "C2 LOGOUT"}},
-    {"imap_preauth_logs_out_with_c1", Kind::IMAP, "alice", "secret",
+     true,
+     "Passed",
+     {"C1 LOGIN alice secret", "C2 LOGOUT"}},
+    {"imap_preauth_logs_out_with_c1",
+     Kind::IMAP,
+     "alice",
+     "secret",
      [](ScriptedServer& s, const std::string&) {
-         s.sendLine("* PREAUTH welcome back").expectLine("C1 LOGOUT").sendLine("* BYE").sendLine("C1 OK").readRest();
+         s.sendLine("* PREAUTH welcome back")
+             .expectLine("C1 LOGOUT")
+             .sendLine("* BYE")
+             .sendLine("C1 OK")
+             .readRest();
      },
-     true, "Passed", {"C1 LOGOUT"}},
-    {"imap_greeting_in_lower_case", Kind::IMAP, "a", "b",
+     true,
+     "Passed",
+     {"C1 LOGOUT"}},
+    {"imap_greeting_in_lower_case",
+     Kind::IMAP,
+     "a",
+     "b",
      [](ScriptedServer& s, const std::string&) {
          s.sendLine("* ok hi").expectLine("C1 LOGIN a b").sendLine("c0 ok not ours").sendLine("C1 OK done");
          s.expectLine("C2 LOGOUT").sendLine("C2 OK").readRest();
      },
-     true, "Passed", {"C1 LOGIN a b", "C2 LOGOUT"}},
-    {"imap_bye_greeting", Kind::IMAP, "a", "b",
+     true,
+     "Passed",
+     {"C1 LOGIN a b", "C2 LOGOUT"}},
+    {"imap_bye_greeting",
+     Kind::IMAP,
+     "a",
+     "b",
      [](ScriptedServer& s, const std::string&) {
          s.sendLine("* BYE server shutting down").expectLine("C1 LOGOUT").close();
      },
-     false, "Failed:* BYE server shutting down", {"C1 LOGOUT"}},
-    {"imap_no_greeting", Kind::IMAP, "a", "b",
-     [](ScriptedServer& s, const std::string&) { s.sendLine("* NO not now").expectLine("C1 LOGOUT").close(); },
-     false, "Failed:* NO not now", {"C1 LOGOUT"}},
-    {"imap_unrecognized_greeting", Kind::IMAP, "a", "b",
+     false,
+     "Failed:* BYE server shutting down",
+     {"C1 LOGOUT"}},
+    {"imap_no_greeting",
+     Kind::IMAP,
+     "a",
+     "b",
+     [](ScriptedServer& s, const std::string&) {
+         s.sendLine("* NO not now").expectLine("C1 LOGOUT").close();
+     },
+     false,
+     "Failed:* NO not now",
+     {"C1 LOGOUT"}},
+    {"imap_unrecognized_greeting",
+     Kind::IMAP,
+     "a",
+     "b",
      [](ScriptedServer& s, const std::string&) { s.sendLine("+OK POP3").expectLine("C1 LOGOUT").close(); },
-     false, "Failed:Unrecognized IMAP4 Response Header.", {"C1 LOGOUT"}},
-    {"imap_login_no", Kind::IMAP, "alice", "wrong",
+     false,
+     "Failed:Unrecognized IMAP4 Response Header.",
+     {"C1 LOGOUT"}},
+    {"imap_login_no",
+     Kind::IMAP,
+     "alice",
+     "wrong",
      [](ScriptedServer& s, const std::string&) {
          s.sendLine("* OK ready").expectLine("C1 LOGIN alice wrong");
          s.sendLine("C1 NO [AUTHENTICATIONFAILED] Invalid credentials");
          s.expectLine("C2 LOGOUT").sendLine("C2 OK").readRest();
      },
-     false, "Failed:C1 NO [AUTHENTICATIONFAILED] Invalid credentials", {"C1 LOGIN alice wrong", "C2 LOGOUT"}},
-    {"imap_login_bad", Kind::IMAP, "alice", "two words",
+     false,
+     "Failed:C1 NO [AUTHENTICATIONFAILED] Invalid credentials",
+     {"C1 LOGIN alice wrong", "C2 LOGOUT"}},
+    {"imap_login_bad",
+     Kind::IMAP,
+     "alice",
+     "two words",
      [](ScriptedServer& s, const std::string&) {
          s.sendLine("* OK ready").expectLine("C1 LOGIN alice two words").sendLine("C1 BAD syntax error");
          s.expectLine("C2 LOGOUT").close();
      },
-     false, "Failed:C1 BAD syntax error", {"C1 LOGIN alice two words", "C2 LOGOUT"}},
-    {"imap_login_unknown_status", Kind::IMAP, "a", "b",
+     false,
+     "Failed:C1 BAD syntax error",
+     {"C1 LOGIN alice two words", "C2 LOGOUT"}},
+    {"imap_login_unknown_status",
+     Kind::IMAP,
+     "a",
+     "b",
      [](ScriptedServer& s, const std::string&) {
-         s.sendLine("* OK").expectLine("C1 LOGIN a b").sendLine("C1 MAYBE later").expectLine("C2 LOGOUT").close();
+         s.sendLine("* OK")
+             .expectLine("C1 LOGIN a b")
+             .sendLine("C1 MAYBE later")
+             .expectLine("C2 LOGOUT")
+             .close();
      },
-     false, "Failed:Unrecognized IMAP4 Response Header.", {"C1 LOGIN a b", "C2 LOGOUT"}},
-    {"imap_silent_after_login", Kind::IMAP, "a", "b",
-     [](ScriptedServer& s, const std::string&) { s.sendLine("* OK").expectLine("C1 LOGIN a b").silence(); }, false,
-     "Failed:no complete reply from 127.0.0.1:{port} within 800 ms", {"C1 LOGIN a b"}},
+     false,
+     "Failed:Unrecognized IMAP4 Response Header.",
+     {"C1 LOGIN a b", "C2 LOGOUT"}},
+    {"imap_silent_after_login",
+     Kind::IMAP,
+     "a",
+     "b",
+     [](ScriptedServer& s, const std::string&) { s.sendLine("* OK").expectLine("C1 LOGIN a b").silence(); },
+     false,
+     "Failed:no complete reply from 127.0.0.1:{port} within 800 ms",
+     {"C1 LOGIN a b"}},
 };
 
 std::string caseName(const ::testing::TestParamInfo<DialogueCase>& p)
@@ -270,9 +431,9 @@ TEST_P(MailConnectionFaults, RefusedConnectionFailsWithTheReason)
     auto check = makeCheck(GetParam(), "127.0.0.1", port, "u", "p");
     check->Execute();
     EXPECT_FALSE(check->Passed);
-    EXPECT_EQ(check->ResultDetail.toStdString(), "[127.0.0.1:" + std::to_string(port) +
-                                                     "] Failed:cannot connect to 127.0.0.1:" + std::to_string(port) +
-                                                     ": connection refused");
+    EXPECT_EQ(check->ResultDetail.toStdString(),
+              "[127.0.0.1:" + std::to_string(port) +
+                  "] Failed:cannot connect to 127.0.0.1:" + std::to_string(port) + ": connection refused");
 }
 
 TEST_P(MailConnectionFaults, UnresolvableHostFailsWithTheResolverText)
@@ -281,7 +442,8 @@ TEST_P(MailConnectionFaults, UnresolvableHostFailsWithTheResolverText)
     check->Execute();
     EXPECT_FALSE(check->Passed);
     const std::string detail = check->ResultDetail.toStdString();
-    const std::string start = "[mail.no-such-host.invalid:25] Failed:cannot resolve \"mail.no-such-host.invalid\": ";
+    const std::string start =
+        "[mail.no-such-host.invalid:25] Failed:cannot resolve \"mail.no-such-host.invalid\": ";
     EXPECT_EQ(detail.substr(0, start.size()), start);
     EXPECT_GT(detail.size(), start.size());
 }
@@ -339,7 +501,9 @@ TEST_P(MailConnectionFaults, EndlessLineFailsOnItsBound)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, MailConnectionFaults, ::testing::Values(Kind::SMTP, Kind::POP3, Kind::IMAP),
-                         [](const ::testing::TestParamInfo<Kind>& p) { return std::string(kindName(p.param)); });
+                         [](const ::testing::TestParamInfo<Kind>& p) {
+                             return std::string(kindName(p.param));
+                         });
 
 TEST(MailCheckFrame, FieldsAreDerivedFromTheCreatorsValues)
 {

@@ -53,27 +53,38 @@ protected:
             GTEST_SKIP() << "Dovecot needs root to start its services";
         ASSERT_TRUE(m_dir.isValid());
         const std::string dir = m_dir.path().toStdString();
-        QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                                QFileDevice::ReadOther | QFileDevice::ExeOther);
+        QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                                QFileDevice::ExeOther);
         m_imapPort = ScriptedServer::UnusedPort();
         m_pop3Port = ScriptedServer::UnusedPort();
         writeFile(m_dir.filePath("users"), "alice:{PLAIN}s3cret\n");
         writeFile(m_dir.filePath("dovecot.conf"),
-                  "base_dir = " + dir + "/run\n"
-                  "state_dir = " + dir + "/state\n"
-                  "log_path = " + dir + "/dovecot.log\n"
-                  "protocols = imap pop3\n"
-                  "listen = 127.0.0.1\n"
-                  "ssl = no\n"
-                  "disable_plaintext_auth = no\n"
-                  "auth_failure_delay = 0\n"
-                  "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u " + dir + "/users\n}\n"
-                  "userdb {\n  driver = static\n  args = uid=65534 gid=65534 home=" + dir + "/home/%u\n}\n"
-                  "mail_location = maildir:~/Maildir\n"
-                  "service imap-login {\n  inet_listener imap {\n    port = " + std::to_string(m_imapPort) +
-                  "\n  }\n  inet_listener imaps {\n    port = 0\n  }\n}\n"
-                  "service pop3-login {\n  inet_listener pop3 {\n    port = " + std::to_string(m_pop3Port) +
-                  "\n  }\n  inet_listener pop3s {\n    port = 0\n  }\n}\n");
+                  "base_dir = " + dir +
+                      "/run\n"
+                      "state_dir = " +
+                      dir +
+                      "/state\n"
+                      "log_path = " +
+                      dir +
+                      "/dovecot.log\n"
+                      "protocols = imap pop3\n"
+                      "listen = 127.0.0.1\n"
+                      "ssl = no\n"
+                      "disable_plaintext_auth = no\n"
+                      "auth_failure_delay = 0\n"
+                      "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u " +
+                      dir +
+                      "/users\n}\n"
+                      "userdb {\n  driver = static\n  args = uid=65534 gid=65534 home=" +
+                      dir +
+                      "/home/%u\n}\n"
+                      "mail_location = maildir:~/Maildir\n"
+                      "service imap-login {\n  inet_listener imap {\n    port = " +
+                      std::to_string(m_imapPort) +
+                      "\n  }\n  inet_listener imaps {\n    port = 0\n  }\n}\n"
+                      "service pop3-login {\n  inet_listener pop3 {\n    port = " +
+                      std::to_string(m_pop3Port) + "\n  }\n  inet_listener pop3s {\n    port = 0\n  }\n}\n");
         QDir().mkpath(m_dir.filePath("home"));
         QFile::setPermissions(m_dir.filePath("home"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                           QFileDevice::ExeOwner | QFileDevice::ReadOther |
@@ -99,7 +110,8 @@ TEST_F(Dovecot, ImapLoginPassesAndAWrongPasswordFails)
     bad.Execute();
     EXPECT_FALSE(bad.Passed);
     const std::string start = detailStart(m_imapPort, "Failed:C1 NO");
-    EXPECT_EQ(bad.ResultDetail.toStdString().substr(0, start.size()), start) << bad.ResultDetail.toStdString();
+    EXPECT_EQ(bad.ResultDetail.toStdString().substr(0, start.size()), start)
+        << bad.ResultDetail.toStdString();
 }
 
 TEST_F(Dovecot, Pop3LoginPassesAndAWrongPasswordFails)
@@ -113,7 +125,8 @@ TEST_F(Dovecot, Pop3LoginPassesAndAWrongPasswordFails)
     bad.Execute();
     EXPECT_FALSE(bad.Passed);
     const std::string start = detailStart(m_pop3Port, "Failed:-ERR");
-    EXPECT_EQ(bad.ResultDetail.toStdString().substr(0, start.size()), start) << bad.ResultDetail.toStdString();
+    EXPECT_EQ(bad.ResultDetail.toStdString().substr(0, start.size()), start)
+        << bad.ResultDetail.toStdString();
 }
 
 TEST(OpenSmtpd, SmtpCheckPasses)
@@ -125,8 +138,9 @@ TEST(OpenSmtpd, SmtpCheckPasses)
         GTEST_SKIP() << "OpenSMTPD needs root to start";
     QTemporaryDir dir;
     const int port = ScriptedServer::UnusedPort();
-    writeFile(dir.filePath("smtpd.conf"), "listen on 127.0.0.1 port " + std::to_string(port) +
-                                              "\naction \"relay\" relay\nmatch from any for any action \"relay\"\n");
+    writeFile(dir.filePath("smtpd.conf"),
+              "listen on 127.0.0.1 port " + std::to_string(port) +
+                  "\naction \"relay\" relay\nmatch from any for any action \"relay\"\n");
     DaemonProcess daemon;
     ASSERT_TRUE(daemon.start(server, {"-d", "-f", dir.filePath("smtpd.conf").toStdString()}, {port}))
         << daemon.output();

@@ -124,25 +124,29 @@ TEST_P(RawJudging, DecidesWhetherADatagramBelongsToTheRequest)
 INSTANTIATE_TEST_SUITE_P(
     Cases, RawJudging,
     ::testing::Values(
-        JudgeCase{"reply_from_target", [](const std::string& r) { return ipHeader(kTarget, kMe) + withType(r, 0); },
+        JudgeCase{"reply_from_target",
+                  [](const std::string& r) { return ipHeader(kTarget, kMe) + withType(r, 0); },
                   EchoMatch::Reply},
         JudgeCase{"reply_with_ip_options",
-                  [](const std::string& r) { return ipHeader(kTarget, kMe, 7) + withType(r, 0); }, EchoMatch::Reply},
+                  [](const std::string& r) { return ipHeader(kTarget, kMe, 7) + withType(r, 0); },
+                  EchoMatch::Reply},
         JudgeCase{"reply_from_another_host",
                   [](const std::string& r) { return ipHeader(ip("10.9.9.9"), kMe) + withType(r, 0); },
                   EchoMatch::Foreign},
-        JudgeCase{"other_sequence",
-                  [](const std::string& r) { return ipHeader(kTarget, kMe) + withByte(withType(r, 0), 6, 0x01); },
-                  EchoMatch::Foreign},
+        JudgeCase{
+            "other_sequence",
+            [](const std::string& r) { return ipHeader(kTarget, kMe) + withByte(withType(r, 0), 6, 0x01); },
+            EchoMatch::Foreign},
         JudgeCase{"other_identifier",
                   [](const std::string& r) {
-                      return ipHeader(kTarget, kMe) + withByte(withType(r, 0), 4, static_cast<char>(kPid + 1));
+                      return ipHeader(kTarget, kMe) +
+                             withByte(withType(r, 0), 4, static_cast<char>(kPid + 1));
                   },
                   EchoMatch::Foreign},
-        JudgeCase{"own_request_on_loopback_path", [](const std::string& r) { return ipHeader(kMe, kTarget) + r; },
-                  EchoMatch::Reply},
-        JudgeCase{"request_to_another_host", [](const std::string& r) { return ipHeader(kMe, ip("10.9.9.9")) + r; },
-                  EchoMatch::Foreign},
+        JudgeCase{"own_request_on_loopback_path",
+                  [](const std::string& r) { return ipHeader(kMe, kTarget) + r; }, EchoMatch::Reply},
+        JudgeCase{"request_to_another_host",
+                  [](const std::string& r) { return ipHeader(kMe, ip("10.9.9.9")) + r; }, EchoMatch::Foreign},
         JudgeCase{"unreachable_quoting_request",
                   [](const std::string& r) { return report(3, 1, ip("10.0.0.1"), kMe, kTarget, r); },
                   EchoMatch::Unreachable},
@@ -152,9 +156,10 @@ INSTANTIATE_TEST_SUITE_P(
         JudgeCase{"unreachable_about_another_host",
                   [](const std::string& r) { return report(3, 1, ip("10.0.0.1"), kMe, ip("10.9.9.9"), r); },
                   EchoMatch::Foreign},
-        JudgeCase{"unreachable_quoting_too_little",
-                  [](const std::string& r) { return report(3, 1, ip("10.0.0.1"), kMe, kTarget, r).substr(0, 50); },
-                  EchoMatch::Foreign}),
+        JudgeCase{
+            "unreachable_quoting_too_little",
+            [](const std::string& r) { return report(3, 1, ip("10.0.0.1"), kMe, kTarget, r).substr(0, 50); },
+            EchoMatch::Foreign}),
     [](const ::testing::TestParamInfo<JudgeCase>& p) { return std::string(p.param.name); });
 
 TEST(RawJudging, ShortDatagramsAndOtherTypesAreErrors)
@@ -296,8 +301,8 @@ std::vector<std::string> nothing(const std::string&)
 const std::vector<PeerCase> kPeerCases = {
     {"silent_host", Kind::Raw, "10.1.2.3", nothing, false, "Failed"},
     {"reply", Kind::Raw, "10.1.2.3",
-     [](const std::string& r) { return std::vector<std::string>{ipHeader(kTarget, kMe) + withType(r, 0)}; }, true,
-     "Passed"},
+     [](const std::string& r) { return std::vector<std::string>{ipHeader(kTarget, kMe) + withType(r, 0)}; },
+     true, "Passed"},
     {"foreign_replies_then_ours", Kind::Raw, "10.1.2.3",
      [](const std::string& r) {
          return std::vector<std::string>{ipHeader(ip("10.9.9.9"), kMe) + withType(r, 0),
@@ -307,17 +312,23 @@ const std::vector<PeerCase> kPeerCases = {
      },
      true, "Passed"},
     {"only_a_concurrent_checks_reply", Kind::Raw, "10.1.2.3",
-     [](const std::string& r) { return std::vector<std::string>{ipHeader(ip("10.1.2.4"), kMe) + withType(r, 0)}; },
+     [](const std::string& r) {
+         return std::vector<std::string>{ipHeader(ip("10.1.2.4"), kMe) + withType(r, 0)};
+     },
      false, "Failed"},
     {"host_unreachable_report", Kind::Raw, "10.1.2.3",
-     [](const std::string& r) { return std::vector<std::string>{report(3, 1, ip("10.0.0.1"), kMe, kTarget, r)}; },
+     [](const std::string& r) {
+         return std::vector<std::string>{report(3, 1, ip("10.0.0.1"), kMe, kTarget, r)};
+     },
      false, "Failed:destination host unreachable (reported by 10.0.0.1)"},
     {"time_exceeded_report", Kind::Raw, "10.1.2.3",
-     [](const std::string& r) { return std::vector<std::string>{report(11, 0, ip("10.0.0.9"), kMe, kTarget, r)}; },
+     [](const std::string& r) {
+         return std::vector<std::string>{report(11, 0, ip("10.0.0.9"), kMe, kTarget, r)};
+     },
      false, "Failed:time to live exceeded in transit (reported by 10.0.0.9)"},
     {"other_icmp_type", Kind::Raw, "10.1.2.3",
-     [](const std::string& r) { return std::vector<std::string>{ipHeader(kTarget, kMe) + withType(r, 5)}; }, false,
-     "Failed:Non-echo type response received"},
+     [](const std::string& r) { return std::vector<std::string>{ipHeader(kTarget, kMe) + withType(r, 5)}; },
+     false, "Failed:Non-echo type response received"},
     {"truncated_datagram", Kind::Raw, "10.1.2.3",
      [](const std::string&) { return std::vector<std::string>{ipHeader(kTarget, kMe).substr(0, 12)}; }, false,
      "Failed:Not enough bytes received"},
@@ -357,21 +368,25 @@ TEST_P(PingWithScriptedPeer, VerdictAndDetail)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, PingWithScriptedPeer, ::testing::ValuesIn(kPeerCases),
-                         [](const ::testing::TestParamInfo<PeerCase>& p) { return std::string(p.param.name); });
+                         [](const ::testing::TestParamInfo<PeerCase>& p) {
+                             return std::string(p.param.name);
+                         });
 
 // ---------------------------------------------------------------------------------------------
 // Real ICMP sockets against 127.0.0.1.
 
 bool canOpen(Kind kind)
 {
-    const int fd = ::socket(AF_INET, (kind == Kind::Raw ? SOCK_RAW : SOCK_DGRAM) | SOCK_CLOEXEC, IPPROTO_ICMP);
+    const int fd =
+        ::socket(AF_INET, (kind == Kind::Raw ? SOCK_RAW : SOCK_DGRAM) | SOCK_CLOEXEC, IPPROTO_ICMP);
     if (fd < 0)
         return false;
     ::close(fd);
     return true;
 }
 
-std::unique_ptr<ThreadPingCheck> pingCheck(const char* host, int port, int timeoutMs, Kind kind = Kind::Automatic)
+std::unique_ptr<ThreadPingCheck> pingCheck(const char* host, int port, int timeoutMs,
+                                           Kind kind = Kind::Automatic)
 {
     ThreadCheckArgs args;
     args.Origin = "Product";

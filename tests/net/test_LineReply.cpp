@@ -14,7 +14,13 @@
 
 namespace {
 
-enum class Rule { Numeric, Pop3, Imap, ImapTagC1 };
+enum class Rule
+{
+    Numeric,
+    Pop3,
+    Imap,
+    ImapTagC1
+};
 
 std::unique_ptr<ReplyParser> makeParser(Rule rule)
 {
@@ -96,28 +102,77 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ReplyParsing,
     ::testing::Values(
         ReplyCase{"smtp_single", Rule::Numeric, "220 mail ready\r\n", true, 16, 220, "", {"220 mail ready"}},
-        ReplyCase{"smtp_multi", Rule::Numeric, "250-mx hello\r\n250-AUTH LOGIN PLAIN\r\n250 8BITMIME\r\n",
-                  true, 50, 250, "", {"250-mx hello", "250-AUTH LOGIN PLAIN", "250 8BITMIME"}},
+        ReplyCase{"smtp_multi",
+                  Rule::Numeric,
+                  "250-mx hello\r\n250-AUTH LOGIN PLAIN\r\n250 8BITMIME\r\n",
+                  true,
+                  50,
+                  250,
+                  "",
+                  {"250-mx hello", "250-AUTH LOGIN PLAIN", "250 8BITMIME"}},
         ReplyCase{"bare_code", Rule::Numeric, "250\r\n", true, 5, 250, "", {"250"}},
         ReplyCase{"lf_only", Rule::Numeric, "220-a\n220 b\n", true, 12, 220, "", {"220-a", "220 b"}},
-        ReplyCase{"ftp_free_inner_lines", Rule::Numeric, "230-Welcome\r\n 230 not the end\r\n230-still\r\n230 done\r\n",
-                  true, 52, 230, "", {"230-Welcome", " 230 not the end", "230-still", "230 done"}},
-        ReplyCase{"other_code_does_not_end", Rule::Numeric, "250-a\r\n251 b\r\n", false, 14, 250, "",
+        ReplyCase{"ftp_free_inner_lines",
+                  Rule::Numeric,
+                  "230-Welcome\r\n 230 not the end\r\n230-still\r\n230 done\r\n",
+                  true,
+                  52,
+                  230,
+                  "",
+                  {"230-Welcome", " 230 not the end", "230-still", "230 done"}},
+        ReplyCase{"other_code_does_not_end",
+                  Rule::Numeric,
+                  "250-a\r\n251 b\r\n",
+                  false,
+                  14,
+                  250,
+                  "",
                   {"250-a", "251 b"}},
-        ReplyCase{"next_reply_left_over", Rule::Numeric, "220 hi\r\n250 ok\r\n", true, 8, 220, "", {"220 hi"}},
+        ReplyCase{
+            "next_reply_left_over", Rule::Numeric, "220 hi\r\n250 ok\r\n", true, 8, 220, "", {"220 hi"}},
         ReplyCase{"unfinished_line", Rule::Numeric, "220 hal", false, 7, 0, "", {}},
         ReplyCase{"pop3_ok", Rule::Pop3, "+OK POP3 ready\r\n", true, 16, 0, "+OK", {"+OK POP3 ready"}},
         ReplyCase{"pop3_err", Rule::Pop3, "-ERR denied\r\nrest", true, 13, 0, "-ERR", {"-ERR denied"}},
         ReplyCase{"pop3_other", Rule::Pop3, "HELLO\r\n", true, 7, 0, "", {"HELLO"}},
-        ReplyCase{"imap_greeting", Rule::Imap, "* OK [CAPABILITY IMAP4rev1] ready\r\n", true, 35, 0, "OK",
+        ReplyCase{"imap_greeting",
+                  Rule::Imap,
+                  "* OK [CAPABILITY IMAP4rev1] ready\r\n",
+                  true,
+                  35,
+                  0,
+                  "OK",
                   {"* OK [CAPABILITY IMAP4rev1] ready"}},
-        ReplyCase{"imap_greeting_lower_case", Rule::Imap, "* preauth hi\r\n", true, 14, 0, "PREAUTH",
+        ReplyCase{"imap_greeting_lower_case",
+                  Rule::Imap,
+                  "* preauth hi\r\n",
+                  true,
+                  14,
+                  0,
+                  "PREAUTH",
                   {"* preauth hi"}},
-        ReplyCase{"imap_tagged", Rule::ImapTagC1, "* CAPABILITY IMAP4rev1\r\n* 3 EXISTS\r\nC1 OK done\r\n",
-                  true, 48, 0, "OK", {"* CAPABILITY IMAP4rev1", "* 3 EXISTS", "C1 OK done"}},
-        ReplyCase{"imap_longer_tag_is_not_ours", Rule::ImapTagC1, "C10 OK x\r\nC1 NO bad login\r\n", true, 27,
-                  0, "NO", {"C10 OK x", "C1 NO bad login"}},
-        ReplyCase{"imap_untagged_only", Rule::ImapTagC1, "* BYE going away\r\n", false, 18, 0, "",
+        ReplyCase{"imap_tagged",
+                  Rule::ImapTagC1,
+                  "* CAPABILITY IMAP4rev1\r\n* 3 EXISTS\r\nC1 OK done\r\n",
+                  true,
+                  48,
+                  0,
+                  "OK",
+                  {"* CAPABILITY IMAP4rev1", "* 3 EXISTS", "C1 OK done"}},
+        ReplyCase{"imap_longer_tag_is_not_ours",
+                  Rule::ImapTagC1,
+                  "C10 OK x\r\nC1 NO bad login\r\n",
+                  true,
+                  27,
+                  0,
+                  "NO",
+                  {"C10 OK x", "C1 NO bad login"}},
+        ReplyCase{"imap_untagged_only",
+                  Rule::ImapTagC1,
+                  "* BYE going away\r\n",
+                  false,
+                  18,
+                  0,
+                  "",
                   {"* BYE going away"}}),
     [](const ::testing::TestParamInfo<ReplyCase>& p) { return std::string(p.param.name); });
 
@@ -156,7 +211,8 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"binary_garbage", Rule::Numeric, std::string("\x01\x02\0\xff\n", 5), "malformed reply"},
         MalformedCase{"endless_line", Rule::Numeric, std::string(70000, 'x'), "reply line longer than 65536"},
         MalformedCase{"endless_line_pop3", Rule::Pop3, "+OK " + std::string(70000, 'x'), "longer than 65536"},
-        MalformedCase{"endless_multiline", Rule::Numeric, [] {
+        MalformedCase{"endless_multiline", Rule::Numeric,
+                      [] {
                           std::string s;
                           while (s.size() < 1100 * 1024)
                               s += "250-" + std::string(100, 'm') + "\r\n";
@@ -262,7 +318,8 @@ TEST_P(LineClientFaults, EndInABoundedClearError)
 INSTANTIATE_TEST_SUITE_P(
     Cases, LineClientFaults,
     ::testing::Values(
-        FaultCase{"silence", [](ScriptedServer& s) { s.silence(10000); }, "no complete reply from 127.0.0.1:"},
+        FaultCase{"silence", [](ScriptedServer& s) { s.silence(10000); },
+                  "no complete reply from 127.0.0.1:"},
         FaultCase{"trickle", [](ScriptedServer& s) { s.trickle("220 slowly, slowly\r\n", 60).silence(); },
                   "within 400 ms"},
         FaultCase{"endless_multiline_slowly",
@@ -277,7 +334,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "in the middle of a reply"},
         FaultCase{"closed_mid_multiline", [](ScriptedServer& s) { s.send("220-one\r\n").close(); },
                   "in the middle of a reply"},
-        FaultCase{"garbage", [](ScriptedServer& s) { s.send(std::string("\x16\x03\x01\x02\0\n", 6)).silence(); },
+        FaultCase{"garbage",
+                  [](ScriptedServer& s) { s.send(std::string("\x16\x03\x01\x02\0\n", 6)).silence(); },
                   "malformed reply"}),
     [](const ::testing::TestParamInfo<FaultCase>& p) { return std::string(p.param.name); });
 

@@ -19,8 +19,7 @@
 namespace {
 
 // Asserts that `action` throws exactly an E (or subclass) whose message contains `fragment`.
-template <typename E, typename F>
-void expectThrowWith(F action, const std::string& fragment)
+template <typename E, typename F> void expectThrowWith(F action, const std::string& fragment)
 {
     try {
         action();
@@ -63,7 +62,8 @@ TEST(TcpSocketConnect, RefusedConnectionSaysSo)
     TcpSocket socket;
     const int port = ScriptedServer::UnusedPort();
     expectThrowWith<SocketError>([&] { socket.connect("127.0.0.1", port, 2000); },
-                                 "cannot connect to 127.0.0.1:" + std::to_string(port) + ": connection refused");
+                                 "cannot connect to 127.0.0.1:" + std::to_string(port) +
+                                     ": connection refused");
     EXPECT_FALSE(socket.isOpen());
 }
 
@@ -98,8 +98,8 @@ TEST(TcpSocketConnect, UnansweredConnectionTimesOut)
             fillers.push_back(std::move(socket));
         } catch (const SocketTimeoutError& e) {
             timedOut = true;
-            EXPECT_EQ(std::string(e.what()), "cannot connect to 127.0.0.1:" + std::to_string(port) +
-                                                 ": timed out after 300 ms");
+            EXPECT_EQ(std::string(e.what()),
+                      "cannot connect to 127.0.0.1:" + std::to_string(port) + ": timed out after 300 ms");
         }
     }
     EXPECT_TRUE(timedOut) << "every connection attempt was accepted";
@@ -137,13 +137,13 @@ TEST_P(TcpSocketLines, LinesAreReassembledWhateverTheSegments)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TcpSocketLines,
-    ::testing::Values(LineCase{"crlf", {"220 ready\r\n"}, {"220 ready"}},
-                      LineCase{"bare_lf", {"a\nb\n"}, {"a", "b"}},
-                      LineCase{"crlf_split_between_cr_and_lf", {"one\r", "\ntwo\r\n"}, {"one", "two"}},
-                      LineCase{"line_in_bytes", {"h", "e", "l", "lo\r\n"}, {"hello"}},
-                      LineCase{"empty_lines", {"\r\n\n\r\nx\r\n"}, {"", "", "", "x"}},
-                      LineCase{"inner_cr_kept", {"a\rb\r\n"}, {"a\rb"}},
-                      LineCase{"binary_bytes", {std::string("\0\xff\x01z\n", 5)}, {std::string("\0\xff\x01z", 4)}}),
+    ::testing::Values(
+        LineCase{"crlf", {"220 ready\r\n"}, {"220 ready"}}, LineCase{"bare_lf", {"a\nb\n"}, {"a", "b"}},
+        LineCase{"crlf_split_between_cr_and_lf", {"one\r", "\ntwo\r\n"}, {"one", "two"}},
+        LineCase{"line_in_bytes", {"h", "e", "l", "lo\r\n"}, {"hello"}},
+        LineCase{"empty_lines", {"\r\n\n\r\nx\r\n"}, {"", "", "", "x"}},
+        LineCase{"inner_cr_kept", {"a\rb\r\n"}, {"a\rb"}},
+        LineCase{"binary_bytes", {std::string("\0\xff\x01z\n", 5)}, {std::string("\0\xff\x01z", 4)}}),
     [](const ::testing::TestParamInfo<LineCase>& p) { return std::string(p.param.name); });
 
 TEST(TcpSocketRead, SilentPeerTimesOutWithTheBoundInTheMessage)
@@ -249,7 +249,8 @@ TEST(TcpSocketWrite, PeerThatNeverReadsMakesTheWriteTimeOut)
     TcpSocket socket;
     socket.connect("127.0.0.1", server.port(), 2000);
     const std::string data(64 * 1024 * 1024, 'w');
-    expectThrowWith<SocketTimeoutError>([&] { socket.write(data, 300); }, "timed out after 300 ms sending to");
+    expectThrowWith<SocketTimeoutError>([&] { socket.write(data, 300); },
+                                        "timed out after 300 ms sending to");
 }
 
 TEST(TcpSocketWrite, WritingToAClosedPeerFailsWithoutKillingTheProcess)

@@ -51,7 +51,12 @@ public:
     int stepTimeoutMs() const { return m_stepTimeoutMs; }
 
 private:
-    enum class Wait { Ready, Timeout, Stopped };
+    enum class Wait
+    {
+        Ready,
+        Timeout,
+        Stopped
+    };
     Wait waitReadable(int timeoutMs);
     bool fill(int timeoutMs);
 
