@@ -46,8 +46,14 @@ void ThreadCheck::Execute()
 
     // The detail is built before the client is released, since a kind may read its S from it.
     // Plain concatenation: host texts (URLs) may contain '%' sequences.
-    ResultDetail = QLatin1Char('[') + DetailHost() + QLatin1Char(':') + QString::number(DetailPort()) +
-                   QStringLiteral("] ") + DetailStatus();
+    try {
+        ResultDetail = QLatin1Char('[') + DetailHost() + QLatin1Char(':') + QString::number(DetailPort()) +
+                       QStringLiteral("] ") + DetailStatus();
+    } catch (...) {
+        // A kind's report of H, P or S failed: fall back to the common fields.
+        ResultDetail = QLatin1Char('[') + Host + QLatin1Char(':') + QString::number(Port) +
+                       QStringLiteral("] ") + ResultText;
+    }
     if (failed)
         ResultDetail += QLatin1Char(':') + TrimControl(message);
 
