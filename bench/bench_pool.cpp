@@ -79,8 +79,7 @@ double RunPool(int count, int maxPooled, int maxQueueLength, Make make, int* not
 }
 
 // The same through QThreadPool, each task posting a queued call back to the owner.
-template <typename Work>
-double RunQThreadPool(int count, int threads, Work work)
+template <typename Work> double RunQThreadPool(int count, int threads, Work work)
 {
     QThreadPool threadPool;
     threadPool.setMaxThreadCount(threads);
@@ -90,7 +89,8 @@ double RunQThreadPool(int count, int threads, Work work)
     for (int i = 0; i < count; ++i) {
         threadPool.start([&owner, &done, work] {
             work();
-            QMetaObject::invokeMethod(&owner, [&done] { ++done; }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &owner, [&done] { ++done; }, Qt::QueuedConnection);
         });
     }
     SpinUntil(done, count);
@@ -124,10 +124,13 @@ double RunQThreadPoolSerial(int count, int threads)
     int done = 0;
     std::function<void()> next = [&] {
         threadPool.start([&] {
-            QMetaObject::invokeMethod(&owner, [&] {
-                if (++done < count)
-                    next();
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &owner,
+                [&] {
+                    if (++done < count)
+                        next();
+                },
+                Qt::QueuedConnection);
         });
     };
     const auto start = Clock::now();
@@ -160,15 +163,17 @@ int main(int argc, char** argv)
     int notRun = 0;
     for (int r = 0; r < rounds; ++r) {
         int failed = 0;
-        ours.push_back(RunPool(n, 200, 0, [] { return new NoOpItem; }, &failed));
+        ours.push_back(RunPool(
+            n, 200, 0, [] { return new NoOpItem; }, &failed));
         notRun += failed;
         base.push_back(RunQThreadPool(n, threads, [] {}));
     }
     const double oursPerItem = Median(ours) / n * 1e6;
     const double basePerItem = Median(base) / n * 1e6;
     std::printf("   all queued at once:\n");
-    std::printf("   ThreadPoolManager (MaxPooled 200):             %.3f s  %.2f us/item (not run to end: %d)\n",
-                Median(ours), oursPerItem, notRun);
+    std::printf(
+        "   ThreadPoolManager (MaxPooled 200):             %.3f s  %.2f us/item (not run to end: %d)\n",
+        Median(ours), oursPerItem, notRun);
     std::printf("   QThreadPool (%d threads) + queued call back:    %.3f s  %.2f us/item\n", threads,
                 Median(base), basePerItem);
     std::printf("   ratio ours/baseline per item: %.2f (goal <= 2)\n", oursPerItem / basePerItem);
@@ -190,10 +195,12 @@ int main(int argc, char** argv)
     std::printf("b. blocking items (MaxPooled 200, MaxQueueLength 100, MaxQueuedTime 300)\n");
     const auto second = std::chrono::milliseconds(1000);
     int failed = 0;
-    const double ours200 = RunPool(200, 200, 100, [&] { return new SleepItem(second); }, &failed);
+    const double ours200 = RunPool(
+        200, 200, 100, [&] { return new SleepItem(second); }, &failed);
     std::printf("   200 x 1 s: %.3f s (ideal 1 s, ratio %.3f, goal <= 1.25), not run to end: %d\n", ours200,
                 ours200 / 1.0, failed);
-    const double ours300 = RunPool(300, 200, 100, [&] { return new SleepItem(second); }, &failed);
+    const double ours300 = RunPool(
+        300, 200, 100, [&] { return new SleepItem(second); }, &failed);
     std::printf("   300 x 1 s: %.3f s (ideal 2 s, goal <= 2.5 s, ratio to ideal %.3f), not run to end: %d\n",
                 ours300, ours300 / 2.0, failed);
     const double base200 = RunQThreadPool(200, 200, [&] { std::this_thread::sleep_for(second); });

@@ -7,12 +7,12 @@
 // What the creator of a check work item passes, before derivation (see ThreadCheck).
 struct ThreadCheckArgs
 {
-    QString Origin;        // "Product" (monitoring cycle) or "Setup" (wizard test)
-    int ServiceId = 0;     // service.id; 0 for a wizard test
-    QString Host;          // service.ip (the URL check: the whole URL)
-    int Port = 0;          // service.port
-    int Retry = 0;         // the kind's retry setting; > 0 means "repeat a failed attempt once"
-    int Timeout = 0;       // the kind's time-out setting in ms; <= 0 means 5000
+    QString Origin;    // "Product" (monitoring cycle) or "Setup" (wizard test)
+    int ServiceId = 0; // service.id; 0 for a wizard test
+    QString Host;      // service.ip (the URL check: the whole URL)
+    int Port = 0;      // service.port
+    int Retry = 0;     // the kind's retry setting; > 0 means "repeat a failed attempt once"
+    int Timeout = 0;   // the kind's time-out setting in ms; <= 0 means 5000
     bool AlarmEmail = false;
     bool AlarmSmpp = false;
     bool AlarmHttpSms = false;

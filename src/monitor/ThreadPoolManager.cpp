@@ -80,7 +80,8 @@ struct ThreadPoolManager::Shared : std::enable_shared_from_this<ThreadPoolManage
 {
     struct Message
     {
-        enum Kind {
+        enum Kind
+        {
             NewItem,
             SetMaxPooled,
             SetMaxQueueLength,
@@ -100,15 +101,15 @@ struct ThreadPoolManager::Shared : std::enable_shared_from_this<ThreadPoolManage
     std::mutex inboxMutex;
     std::condition_variable inboxCv;
     std::deque<Message> inbox;
-    bool endedSignal = false;   // under inboxMutex: items were added to `ended`
-    bool managerEnded = false;  // under inboxMutex
+    bool endedSignal = false;  // under inboxMutex: items were added to `ended`
+    bool managerEnded = false; // under inboxMutex
     std::atomic<bool> managerWaiting{false};
 
     // Ended items, posted by the worker threads. A queue of its own, so that workers and owner
     // do not contend for one lock.
     std::mutex endedMutex;
     std::vector<PoolWorkItem*> ended;
-    bool endedClosed = false;   // under endedMutex: the manager thread no longer takes items
+    bool endedClosed = false; // under endedMutex: the manager thread no longer takes items
 
     // Counts readable from any thread.
     std::atomic<int> waitingCount{0};
@@ -123,10 +124,10 @@ struct ThreadPoolManager::Shared : std::enable_shared_from_this<ThreadPoolManage
     std::mutex workerMutex;
     std::condition_variable workerCv;
     std::deque<PoolWorkItem*> tasks;
-    int live = 0;               // worker threads started and not ended
-    int available = 0;          // live threads not executing an item
-    int sleeping = 0;           // of those, waiting on workerCv
-    std::uint64_t taken = 0;    // tasks taken so far
+    int live = 0;            // worker threads started and not ended
+    int available = 0;       // live threads not executing an item
+    int sleeping = 0;        // of those, waiting on workerCv
+    std::uint64_t taken = 0; // tasks taken so far
     bool workersStop = false;
 
     // Items ended and handed back to the owner thread, in order.
@@ -226,8 +227,8 @@ struct ThreadPoolManager::Shared : std::enable_shared_from_this<ThreadPoolManage
                 std::thread(&Shared::WorkerMain, shared_from_this()).detach();
             } catch (const std::exception& e) {
                 const auto* systemError = dynamic_cast<const std::system_error*>(&e);
-                *errorText = systemError ? QString::fromLocal8Bit(systemError->code().message().c_str())
-                                         : TextOf(e);
+                *errorText =
+                    systemError ? QString::fromLocal8Bit(systemError->code().message().c_str()) : TextOf(e);
                 std::lock_guard<std::mutex> lock(workerMutex);
                 --live;
                 --available;

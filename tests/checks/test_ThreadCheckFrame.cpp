@@ -56,9 +56,15 @@ protected:
         ++closes;
         close();
     }
-    QString DetailHost() const override { return reportOwnDetail ? Host + "/index.html" : ThreadCheck::DetailHost(); }
+    QString DetailHost() const override
+    {
+        return reportOwnDetail ? Host + "/index.html" : ThreadCheck::DetailHost();
+    }
     int DetailPort() const override { return reportOwnDetail ? 8080 : ThreadCheck::DetailPort(); }
-    QString DetailStatus() const override { return reportOwnDetail ? statusLine : ThreadCheck::DetailStatus(); }
+    QString DetailStatus() const override
+    {
+        return reportOwnDetail ? statusLine : ThreadCheck::DetailStatus();
+    }
 };
 
 struct DeriveCase
@@ -150,20 +156,40 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ExecuteCase{"passed", [] { return true; }, false, {}, true, "Passed", "[mail.example.org:25] Passed"},
         // A ping without a reply: failed, but no error text.
-        ExecuteCase{"no_reply", [] { return false; }, false, {}, false, "Failed", "[mail.example.org:25] Failed"},
+        ExecuteCase{
+            "no_reply", [] { return false; }, false, {}, false, "Failed", "[mail.example.org:25] Failed"},
         // The error message is trimmed of blanks and control characters at both ends only.
         ExecuteCase{"error_trimmed",
                     []() -> bool { throw std::runtime_error(" \r\n\tConnection refused (111)\r\n\x01 "); },
-                    false, {}, false, "Failed", "[mail.example.org:25] Failed:Connection refused (111)"},
-        ExecuteCase{"error_empty_message", []() -> bool { throw std::runtime_error("  "); }, false, {}, false,
-                    "Failed", "[mail.example.org:25] Failed:"},
-        ExecuteCase{"error_not_standard", []() -> bool { throw 7; }, false, {}, false, "Failed",
+                    false,
+                    {},
+                    false,
+                    "Failed",
+                    "[mail.example.org:25] Failed:Connection refused (111)"},
+        ExecuteCase{"error_empty_message",
+                    []() -> bool { throw std::runtime_error("  "); },
+                    false,
+                    {},
+                    false,
+                    "Failed",
+                    "[mail.example.org:25] Failed:"},
+        ExecuteCase{"error_not_standard",
+                    []() -> bool { throw 7; },
+                    false,
+                    {},
+                    false,
+                    "Failed",
                     "[mail.example.org:25] Failed:unknown error"},
         // A kind that reports its own H, P and S (the URL check: URL, connected port, status line).
         ExecuteCase{"own_detail_passed", [] { return true; }, true, "HTTP/1.1 200 OK", true, "Passed",
                     "[mail.example.org/index.html:8080] HTTP/1.1 200 OK"},
-        ExecuteCase{"own_detail_no_response", []() -> bool { throw std::runtime_error("read timed out"); },
-                    true, {}, false, "Failed", "[mail.example.org/index.html:8080] :read timed out"}),
+        ExecuteCase{"own_detail_no_response",
+                    []() -> bool { throw std::runtime_error("read timed out"); },
+                    true,
+                    {},
+                    false,
+                    "Failed",
+                    "[mail.example.org/index.html:8080] :read timed out"}),
     [](const ::testing::TestParamInfo<ExecuteCase>& p) { return std::string(p.param.name); });
 
 TEST(ThreadCheckFrame, PercentSequencesInTheTextsAreKeptAsTheyAre)

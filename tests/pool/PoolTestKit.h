@@ -56,7 +56,9 @@ struct Tally
 class TestItem : public PoolWorkItem
 {
 public:
-    explicit TestItem(Tally& tally, std::function<void()> work = {}) : m_tally(tally), m_work(std::move(work)) {}
+    explicit TestItem(Tally& tally, std::function<void()> work = {}) : m_tally(tally), m_work(std::move(work))
+    {
+    }
     ~TestItem() override { m_tally.destroyed.fetch_add(1); }
 
     void Execute() override
@@ -79,8 +81,8 @@ public:
 
     QString LeaveInLeft; // set by the test before queueing; Execute copies it to Left first
 
-    bool Ran = false;    // written by Execute only
-    QString Left;        // a result field Execute may set before it fails
+    bool Ran = false; // written by Execute only
+    QString Left;     // a result field Execute may set before it fails
 
 private:
     Tally& m_tally;

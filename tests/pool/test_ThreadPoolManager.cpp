@@ -133,15 +133,15 @@ TEST_P(PoolExecuteErrorTest, ErrorInExecuteGivesStatus4WithItsMessageAndKeepsRes
 
 INSTANTIATE_TEST_SUITE_P(
     Errors, PoolExecuteErrorTest,
-    ::testing::Values(
-        ThrowCase{"runtime_error", [] { throw std::runtime_error("connect: Connection refused"); },
-                  QStringLiteral("connect: Connection refused")},
-        ThrowCase{"utf8_message", [] { throw std::logic_error("Zeitüberschreitung"); },
-                  QStringLiteral("Zeitüberschreitung")},
-        ThrowCase{"int", [] { throw 42; },
-                  QStringLiteral("Execute raised an error that is not a standard exception.")},
-        ThrowCase{"qstring", [] { throw QStringLiteral("odd"); },
-                  QStringLiteral("Execute raised an error that is not a standard exception.")}),
+    ::testing::Values(ThrowCase{"runtime_error",
+                                [] { throw std::runtime_error("connect: Connection refused"); },
+                                QStringLiteral("connect: Connection refused")},
+                      ThrowCase{"utf8_message", [] { throw std::logic_error("Zeitüberschreitung"); },
+                                QStringLiteral("Zeitüberschreitung")},
+                      ThrowCase{"int", [] { throw 42; },
+                                QStringLiteral("Execute raised an error that is not a standard exception.")},
+                      ThrowCase{"qstring", [] { throw QStringLiteral("odd"); },
+                                QStringLiteral("Execute raised an error that is not a standard exception.")}),
     [](const ::testing::TestParamInfo<ThrowCase>& p) { return std::string(p.param.name); });
 
 TEST_F(PoolTest, WithMaxQueueLengthWaitingTheNextIsRefusedAtOnce)
