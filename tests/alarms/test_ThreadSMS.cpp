@@ -98,6 +98,9 @@ TEST(ThreadSMS, EachFailingStepGivesItsCodeAndResult)
                  .expectClose();
          },
          5000, QString(ThreadSMS::BindFailedText) + " : 14", 1},
+        {"connection dropped during the bind",
+         [](FakeSmsc& smsc) { smsc.expect(SmppCommand::BindTransmitter).close(); }, 60000,
+         QString(ThreadSMS::BindFailedText) + " : -4", 1},
         {"silent SMSC after the bind: unbind is still sent",
          [](FakeSmsc& smsc) {
              smsc.expect(SmppCommand::BindTransmitter)

@@ -396,6 +396,34 @@ TEST_F(SmppSession, ConnectionClosedDuringAWaitReleasesTheRequestAsLost)
     Finish();
 }
 
+TEST_F(SmppSession, ConnectionClosedDuringBindOrUnbindReleasesThemAsLost)
+{
+    {
+        FakeSmsc smsc;
+        smsc.expect(SmppCommand::BindTransmitter).close();
+        smsc.start();
+        Relay client;
+        client.SetResponseTimeOut(60000);
+        ASSERT_EQ(client.Connect(smsc.host(), smsc.port()), 0);
+        EXPECT_EQ(client.Bind("abc", "", "", 34, Relay::BindTransmitter, "", 1, 1),
+                  Relay::ResultConnectionLost);
+        EXPECT_EQ(client.State(), Relay::StateClosed);
+        EXPECT_EQ(client.Unbind(), 0);
+        client.Disconnect();
+        ASSERT_TRUE(smsc.wait());
+    }
+    m_client.SetResponseTimeOut(60000);
+    m_smsc.expect(SmppCommand::BindTransmitter)
+        .respond(SmppCommand::BindTransmitterResp)
+        .expect(SmppCommand::Unbind)
+        .close();
+    m_smsc.start();
+    ConnectAndBind();
+    EXPECT_EQ(m_client.Unbind(), Relay::ResultConnectionLost);
+    EXPECT_EQ(m_client.State(), Relay::StateClosed);
+    Finish();
+}
+
 // Hostile or broken bytes while a submit waits: the client closes the connection and the
 // submit returns -4; nothing waits for 4 GB to arrive.
 TEST_F(SmppSession, MalformedInputClosesTheConnection)
