@@ -49,6 +49,9 @@ constexpr auto WorkerStartDelay = std::chrono::milliseconds(1);
 constexpr int SpinsBeforeSleep = 20;
 // Most items handed to OnWorkItemDone in one turn of the owner's event loop.
 constexpr int DeliveriesPerTurn = 256;
+// A turn of hand-backs also ends after this long, so slow handlers (each writes to the database)
+// never hold the owner's event loop for long.
+constexpr auto DeliveryTurnTime = std::chrono::milliseconds(10);
 
 const char* const NotStandardErrorText = "Execute raised an error that is not a standard exception.";
 
@@ -755,6 +758,7 @@ void ThreadPoolManager::DeliverReturned()
     // Local references: the handler may destroy the pool.
     std::shared_ptr<Owner> owner = m_owner;
     std::shared_ptr<Shared> shared = m_shared;
+    const auto turnEnds = SteadyClock::now() + DeliveryTurnTime;
     for (int delivered = 0;; ++delivered) {
         PoolWorkItem* item = nullptr;
         {
@@ -763,7 +767,7 @@ void ThreadPoolManager::DeliverReturned()
                 shared->deliveryPosted = false;
                 return;
             }
-            if (delivered == DeliveriesPerTurn) {
+            if (delivered == DeliveriesPerTurn || (delivered > 0 && SteadyClock::now() >= turnEnds)) {
                 // Let other events of the owner's loop run; continue on the next turn.
                 QMetaObject::invokeMethod(this, "DeliverReturned", Qt::QueuedConnection);
                 return;
