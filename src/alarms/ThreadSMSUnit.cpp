@@ -1,15 +1,13 @@
 #include "alarms/ThreadSMSUnit.h"
 
+#include "core/langLibrary.h"
 #include "database/AlarmMethodSettings.h"
 
 #include <exception>
 
-const char* const ThreadSMS::ConnectFailedText =
-    "ERR00801 : SMPP Connection Failed, please make sure SMPP URL and port are correct.";
-const char* const ThreadSMS::BindFailedText = "ERR00802 : SMPP Binding Failed, please make sure username, "
-                                              "password, TON/NPI/System Type/Version/OA are correct.";
-const char* const ThreadSMS::SendFailedText =
-    "ERR00803 : SMPP Sending Failed, please make sure Dest TON/NPI and Orig TON/NPI are correct.";
+const char* const ThreadSMS::ConnectFailedText = lang::ERR00801;
+const char* const ThreadSMS::BindFailedText = lang::ERR00802;
+const char* const ThreadSMS::SendFailedText = lang::ERR00803;
 
 namespace {
 

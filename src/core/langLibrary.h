@@ -9,7 +9,7 @@
 namespace lang {
 
 // Error codes: "ERR" + area (000 application, 001 database, 002 local files, 003 network,
-// 004 worker threads, 005 charts) + number.
+// 004 worker threads, 005 charts, 008 SMPP) + number.
 inline constexpr char ERR00001[] = "ERR00001 : The application is already startup.";
 inline constexpr char ERR00003[] = "ERR00003 : Help file not found.";
 inline constexpr char ERR00101[] = "ERR00101 : Connot make connection to MySQL database.";
@@ -29,6 +29,12 @@ inline constexpr char ERR00305[] = "ERR00305 : Network connection fail.";
 inline constexpr char ERR00401[] = "ERR00401 : Alarming thread error.";
 inline constexpr char ERR00501[] = "ERR00501 : Cannot create charts.";
 inline constexpr char ERR00502[] = "ERR00502 : Cannot export charts.";
+inline constexpr char ERR00801[] =
+    "ERR00801 : SMPP Connection Failed, please make sure SMPP URL and port are correct.";
+inline constexpr char ERR00802[] = "ERR00802 : SMPP Binding Failed, please make sure username, password, "
+                                   "TON/NPI/System Type/Version/OA are correct.";
+inline constexpr char ERR00803[] =
+    "ERR00803 : SMPP Sending Failed, please make sure Dest TON/NPI and Orig TON/NPI are correct.";
 
 // Where unexpected errors are to be reported, and the maker's web pages.
 inline constexpr char SupportEmail[] = "support@tolvern.example";
