@@ -1,0 +1,14 @@
+// The quorvel program. It takes no command-line arguments.
+#include "core/GuiNotifier.h"
+#include "core/TFormApplication.h"
+
+int main(int argc, char** argv)
+{
+    QuorvelApplication app(argc, argv);
+    GuiNotifier boxes;
+    Notifier::install(&boxes);
+    InstallTerminationSignals();
+    const int code = RunQuorvel();
+    Notifier::install(nullptr);
+    return code;
+}

@@ -1,0 +1,533 @@
+// The main window driven as the administrator drives it: sizes, toggles, filters, the service
+// list's context menu, sorting, row colours, locking, closing.
+#include "GuiFixture.h"
+
+#include "core/langLibrary.h"
+#include "core/comFunc.h"
+#include "database/DataModuleQuorvel.h"
+#include "monitor/MonitorEngine.h"
+#include "monitor/ThreadPoolManager.h"
+#include "monitor/closing.h"
+#include "support/ScriptedServer.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+
+namespace {
+
+using Kind = Notifier::Kind;
+
+QAction* contextEntry(TFormMenu* w, const QString& text)
+{
+    for (QAction* a : w->serviceListMenu()->actions()) {
+        if (a->text() == text)
+            return a;
+    }
+    return nullptr;
+}
+
+int rowOfId(TFormMenu* w, int id)
+{
+    return w->Engine()->ServiceList()->findRow(QString::number(id));
+}
+
+} // namespace
+
+// ---- size at start ---------------------------------------------------------------------------
+
+struct SizeCase
+{
+    const char* name;
+    QSize screen;
+    QByteArray savedIni; // empty: no settings file (first start)
+    QSize size;
+    QPoint position;
+    bool maximised;
+};
+
+class WindowSize : public GuiFixture, public ::testing::WithParamInterface<SizeCase>
+{
+};
+
+TEST_P(WindowSize, FollowsTheScreenOnFirstStartAndTheSettingsLater)
+{
+    const SizeCase& c = GetParam();
+    if (!c.savedIni.isEmpty())
+        writeIni(c.savedIni);
+    openWindow(windowOptions(c.screen));
+    EXPECT_EQ(window->size(), c.size);
+    EXPECT_EQ(window->pos(), c.position);
+    EXPECT_EQ(window->windowState().testFlag(Qt::WindowMaximized), c.maximised);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Screens, WindowSize,
+    ::testing::Values(
+        SizeCase{"Narrow800", {800, 600}, {}, {800, 572}, {0, 0}, true},
+        SizeCase{"Narrow1023", {1023, 1400}, {}, {800, 572}, {111, 0}, true},
+        SizeCase{"Low1024x768", {1024, 768}, {}, {900, 680}, {62, 44}, false},
+        SizeCase{"Low1280x1023", {1280, 1023}, {}, {900, 680}, {190, 171}, false},
+        SizeCase{"Large1280x1024", {1280, 1024}, {}, {1024, 768}, {128, 128}, false},
+        SizeCase{"Large1921x1200", {1921, 1200}, {}, {1024, 768}, {448, 216}, false},
+        SizeCase{"Saved", {1920, 1200}, "[System]\r\nWindowWidth=1000\r\nWindowHeight=700\r\n", {1000, 700},
+                 {460, 250}, false}),
+    [](const ::testing::TestParamInfo<SizeCase>& p) { return std::string(p.param.name); });
+
+// ---- F7 and F8 -------------------------------------------------------------------------------
+
+TEST_F(GuiFixture, FunctionBarAndAlarmPanelToggleWithF7AndF8AndAreSaved)
+{
+    openWindow();
+    startCycle();
+    showWindow();
+    ASSERT_TRUE(window->ActionMainMenuBar->isEnabled());
+
+    QTest::keyClick(window.get(), Qt::Key_F7);
+    EXPECT_TRUE(window->functionBar()->isHidden());
+    EXPECT_FALSE(window->ActionFunctionBar->isChecked());
+    EXPECT_FALSE(AppSettings.ShowFunctionBar);
+
+    QTest::keyClick(window.get(), Qt::Key_F8);
+    EXPECT_TRUE(window->GroupBoxAlarmLog->isHidden());
+    EXPECT_FALSE(window->ActionAlarmMessages->isChecked());
+
+    QTest::keyClick(window.get(), Qt::Key_F8); // back, at the bottom, 120 pixels high
+    EXPECT_FALSE(window->GroupBoxAlarmLog->isHidden());
+    EXPECT_TRUE(window->ActionAlarmMessages->isChecked());
+    EXPECT_EQ(window->GroupBoxAlarmLog->height(), 120);
+    EXPECT_TRUE(AppSettings.ShowWindowAlarmLog);
+    QTest::keyClick(window.get(), Qt::Key_F8);
+    EXPECT_FALSE(AppSettings.ShowWindowAlarmLog);
+
+    window->ActionResolutionExecute(800, 600);
+    closeWindow();
+    EXPECT_EQ(iniValue("System", "ShowFunctionBar"), "0");
+    EXPECT_EQ(iniValue("System", "ShowWindowAlarmLog"), "0");
+    EXPECT_EQ(iniValue("System", "WindowWidth"), "800");
+    EXPECT_EQ(iniValue("System", "WindowHeight"), "600");
+
+    // The next start hides the alarm panel; the function bar is shown at every start.
+    openWindow();
+    EXPECT_TRUE(window->GroupBoxAlarmLog->isHidden());
+    EXPECT_FALSE(window->ActionAlarmMessages->isChecked());
+    EXPECT_FALSE(window->functionBar()->isHidden());
+    EXPECT_TRUE(window->ActionFunctionBar->isChecked());
+    EXPECT_EQ(window->size(), QSize(800, 600));
+}
+
+// ---- the service list through the window -------------------------------------------------------
+
+TEST_F(GuiFixture, FiltersHostTreeAndDeleteServiceWorkThroughTheWindow)
+{
+    const int url = addService({"URL", "http://web.example/status", 8080});
+    addService({"Ping", "10.0.0.1", 0});
+    const int smtp = addService({"SMTP", "mail.example", 25});
+    addService({"POP3", "mail.example", 110});
+    addService({"IMAP", "mail.example", 143});
+    addService({"Ping", "mail.example", 0});
+    addService({"FTP", "ftp.example", 21});
+    m_dm->ExecUpdate(QStringLiteral("insert into service_url (service_id, referer) values (%1, \"r\")").arg(url));
+    m_dm->ExecUpdate(
+        QStringLiteral("insert into service_url_detail (service_id, fieldname, fieldvalue) values (%1, \"a\", \"b\")")
+            .arg(url));
+    for (int id : {url, smtp})
+        m_dm->ExecUpdate(
+            QStringLiteral("insert into service_contact_person (service_id, contact_person_id) values (%1, 1)").arg(id));
+
+    openWindow();
+    startCycle();
+    showWindow();
+    QTreeView* list = window->TntListViewService;
+    EXPECT_EQ(column(window->hostTree(), 0),
+              QStringList({"ALL", "10.0.0.1", "ftp.example", "mail.example", "web.example"}));
+    EXPECT_EQ(list->model()->rowCount(), 7);
+    EXPECT_EQ(list->model()->index(rowOfId(window.get(), url), MonitorEngine::SvcIp).data().toString(),
+              "web.example/status");
+    EXPECT_EQ(list->model()->index(rowOfId(window.get(), url + 1), MonitorEngine::SvcPort).data().toString(), "---");
+
+    window->filterButton("Email")->click();
+    EXPECT_EQ(column(list, MonitorEngine::SvcService), QStringList({"IMAP", "POP3", "SMTP"}));
+    window->filterButton("URL")->click();
+    EXPECT_EQ(column(list, MonitorEngine::SvcService), QStringList({"URL"}));
+    EXPECT_FALSE(window->filterButton("Database")->isEnabled());
+
+    // A host node lists every service of that host, whatever its kind.
+    const QModelIndex mailNode = window->hostTree()->model()->index(3, 0);
+    const QPoint at = window->hostTree()->visualRect(mailNode).center();
+    QTest::mouseClick(window->hostTree()->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(window->hostTree()->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(column(list, MonitorEngine::SvcService), QStringList({"IMAP", "Ping", "POP3", "SMTP"}));
+
+    // Delete Service on the selected row, without confirmation; the host filter stays.
+    clickRow(list, rowOfId(window.get(), smtp));
+    ASSERT_EQ(window->Engine()->ServiceList()->selectedRow(), rowOfId(window.get(), smtp));
+    contextEntry(window.get(), "Delete Service")->trigger();
+    EXPECT_EQ(column(list, MonitorEngine::SvcService), QStringList({"IMAP", "Ping", "POP3"}));
+    EXPECT_EQ(scalar(QStringLiteral("select count(*) from quorvel.service where id=%1").arg(smtp)), "0");
+    EXPECT_EQ(scalar(QStringLiteral("select count(*) from quorvel.service_contact_person where service_id=%1")
+                         .arg(smtp)),
+              "0");
+    EXPECT_TRUE(m_boxes.boxes.empty());
+
+    // Deleting the last service of a host removes its URL rows and the host node.
+    window->filterButton("URL")->click();
+    clickRow(list, 0);
+    contextEntry(window.get(), "Delete Service")->trigger();
+    EXPECT_EQ(list->model()->rowCount(), 0);
+    for (const char* table : {"service_url", "service_url_detail", "service_contact_person"})
+        EXPECT_EQ(scalar(QStringLiteral("select count(*) from quorvel.%1 where service_id=%2")
+                             .arg(QLatin1String(table))
+                             .arg(url)),
+                  "0")
+            << table;
+    EXPECT_FALSE(column(window->hostTree(), 0).contains("web.example"));
+
+    // Without a selected row nothing is deleted.
+    window->filterButton("ALL")->click();
+    const QString before = scalar("select count(*) from quorvel.service");
+    contextEntry(window.get(), "Delete Service")->trigger();
+    EXPECT_EQ(scalar("select count(*) from quorvel.service"), before);
+}
+
+TEST_F(GuiFixture, StartAndStopOfTheContextMenuChangeTheSelectedService)
+{
+    const int id = addService({"Ping", "10.0.0.9", 0, "Stop"});
+    openWindow();
+    startCycle();
+    showWindow();
+    clickRow(window->TntListViewService, rowOfId(window.get(), id));
+    contextEntry(window.get(), "Start")->trigger();
+    EXPECT_EQ(scalar(QStringLiteral("select status from quorvel.service where id=%1").arg(id)), "Start");
+    EXPECT_EQ(window->Engine()->ServiceList()->cell(rowOfId(window.get(), id), MonitorEngine::SvcStatus), "Start");
+    contextEntry(window.get(), "Stop")->trigger();
+    EXPECT_EQ(scalar(QStringLiteral("select status from quorvel.service where id=%1").arg(id)), "Stop");
+}
+
+TEST_F(GuiFixture, RunNowOnABusyRowIsRefused)
+{
+    AppSettings.EmailDefaultTimeout = 3000;
+    ScriptedServer server;
+    server.silence(10000);
+    server.start();
+    const int id = addService({"SMTP", "127.0.0.1", server.port()});
+    const int other = addService({"Ping", "10.0.0.7", 0});
+
+    auto options = windowOptions();
+    options.settingsLoaded = [] {
+        pointAtTestServer();
+        AppSettings.EmailDefaultTimeout = 3000;
+    };
+    openWindow(options);
+    startCycle();
+    showWindow();
+    QTreeView* list = window->TntListViewService;
+
+    clickRow(list, rowOfId(window.get(), id));
+    contextEntry(window.get(), "Run Now")->trigger();
+    EXPECT_EQ(window->Engine()->ServiceList()->cell(rowOfId(window.get(), id), MonitorEngine::SvcCurrentStatus),
+              "Process");
+    ASSERT_TRUE(waitFor([&] { return server.connectionsAccepted() == 1; }));
+
+    contextEntry(window.get(), "Run Now")->trigger(); // still running
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    EXPECT_EQ(m_boxes.boxes[0].first, Kind::Information);
+    EXPECT_EQ(m_boxes.boxes[0].second, "This service is still under processing or retrying.");
+
+    // A row waiting for its second attempt is refused the same way.
+    const int otherRow = rowOfId(window.get(), other);
+    window->Engine()->ServiceList()->setCell(otherRow, MonitorEngine::SvcCurrentStatus, "Retry");
+    clickRow(list, otherRow);
+    contextEntry(window.get(), "Run Now")->trigger();
+    EXPECT_EQ(m_boxes.boxes.size(), 2u);
+
+    // The first check ends (time-out), and the row can be run again.
+    ASSERT_TRUE(waitFor([&] {
+        return window->Engine()->ServiceList()->cell(rowOfId(window.get(), id), MonitorEngine::SvcCurrentStatus) ==
+               "Failed";
+    }));
+    EXPECT_EQ(server.connectionsAccepted(), 1);
+}
+
+TEST_F(GuiFixture, HeaderClicksSortBothListsWithSharedDirections)
+{
+    addService({"Ping", "b.example", 0});
+    addService({"FTP", "c.example", 21});
+    addService({"SMTP", "a.example", 25});
+    openWindow();
+    startCycle();
+    showWindow();
+    QTreeView* list = window->TntListViewService;
+    QHeaderView* header = list->header();
+
+    clickHeader(list, MonitorEngine::SvcService);
+    EXPECT_EQ(column(list, MonitorEngine::SvcService), QStringList({"FTP", "Ping", "SMTP"}));
+    EXPECT_EQ(header->sortIndicatorSection(), int(MonitorEngine::SvcService));
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    clickHeader(list, MonitorEngine::SvcService);
+    EXPECT_EQ(column(list, MonitorEngine::SvcService), QStringList({"SMTP", "Ping", "FTP"}));
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    clickHeader(list, MonitorEngine::SvcIp);
+    EXPECT_EQ(column(list, MonitorEngine::SvcIp), QStringList({"a.example", "b.example", "c.example"}));
+    EXPECT_EQ(header->sortIndicatorSection(), int(MonitorEngine::SvcIp));
+
+    // The alarm list shares the direction of each column position: position 2 was used once.
+    TextTableModel* alarms = window->Engine()->AlarmMessageList();
+    alarms->appendRow({"1", "2026-01-01 10:00:00", "alpha", "Email", "x@example", "Sent"});
+    alarms->appendRow({"2", "2026-01-01 10:00:01", "gamma", "SMS", "123", "Error"});
+    alarms->appendRow({"3", "2026-01-01 10:00:02", "beta", "SysLog", "10.0.0.1", "Pending"});
+    clickHeader(window->alarmList(), MonitorEngine::AlmMessage);
+    EXPECT_EQ(column(window->alarmList(), MonitorEngine::AlmMessage), QStringList({"gamma", "beta", "alpha"}));
+}
+
+TEST_F(GuiFixture, OddRowsOfBothListsArePaintedInTheRowColour)
+{
+    for (const char* host : {"a.example", "b.example", "c.example", "d.example"})
+        addService({"Ping", host, 0});
+    openWindow();
+    startCycle();
+    showWindow();
+    TextTableModel* alarms = window->Engine()->AlarmMessageList();
+    for (int i = 0; i < 3; ++i)
+        alarms->appendRow({QString::number(i + 1), "2026-01-01 10:00:00", "m", "Email", "x@example", "Sent"});
+    window->Engine()->ServiceList()->setSelectedRow(-1);
+    QTest::qWait(50);
+
+    for (QTreeView* view : {window->TntListViewService, window->alarmList()}) {
+        const QImage image = view->viewport()->grab().toImage();
+        const QColor base = view->palette().color(QPalette::Base);
+        for (int row = 0; row < 3; ++row) {
+            // A point of the row's widest cell, away from its text.
+            const QRect r = view->visualRect(view->model()->index(row, 2));
+            const QColor painted = image.pixelColor(r.right() - 4, r.center().y());
+            EXPECT_EQ(painted, row % 2 == 1 ? QColor(255, 205, 155) : base)
+                << view->objectName().toStdString() << " row " << row;
+        }
+    }
+}
+
+// ---- commands locked while another window is active -------------------------------------------
+
+TEST_F(GuiFixture, AnotherProgramWindowLocksTheCommandsButAMessageBoxDoesNot)
+{
+    m_tree->write("bin/tolvern.gif", QByteArray()); // not a picture: the animation is skipped
+    openWindow();
+    startCycle();
+    window->Engine()->ActionStopExecute(); // scheduling stopped: Start enabled
+    showWindow();
+    ASSERT_TRUE(window->ToolButtonStart->isEnabled());
+
+    QMessageBox box(QMessageBox::Information, "Information", "text", QMessageBox::Ok);
+    box.show();
+    box.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
+    EXPECT_TRUE(window->ActionMainMenuBar->isEnabled());
+    box.hide();
+
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QDialog first;
+    first.show();
+    first.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&first));
+    EXPECT_FALSE(window->ActionMainMenuBar->isEnabled());
+    EXPECT_FALSE(window->ToolBarSelect->isEnabled());
+    EXPECT_FALSE(window->ToolButtonScheduling->isEnabled());
+    EXPECT_FALSE(window->ToolButtonStart->isEnabled());
+    EXPECT_EQ(window->TntListViewService->selectionMode(), QAbstractItemView::NoSelection);
+    EXPECT_TRUE(window->Engine()->SchedulingStopped);
+
+    // Back to the main window and on to a second dialog: the disabled Start button does not
+    // turn "stopped" into "running".
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QDialog second;
+    second.show();
+    second.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&second));
+    EXPECT_TRUE(window->Engine()->SchedulingStopped);
+
+    // A dialog's close unlocks the pair; Start and Stop follow the scheduling state.
+    window->SetMainMenusEnabled(true);
+    window->SetMainToolbarEnabled(true);
+    EXPECT_TRUE(window->ToolButtonStart->isEnabled());
+    EXPECT_FALSE(window->ToolButtonStop->isEnabled());
+    EXPECT_FALSE(window->ActionStart->isChecked());
+    EXPECT_TRUE(window->ActionStop->isChecked());
+    EXPECT_EQ(window->TntListViewService->selectionMode(), QAbstractItemView::SingleSelection);
+}
+
+TEST_F(GuiFixture, StartAndStopSwitchTheButtonsAndCheckMarks)
+{
+    openWindow();
+    EXPECT_FALSE(window->ActionMainMenuBar->isEnabled()); // locked until the cycle starts
+    EXPECT_FALSE(window->ToolButtonStart->isEnabled());
+    startCycle(); // InitStart is on by default
+    EXPECT_FALSE(window->ToolButtonStart->isEnabled());
+    EXPECT_TRUE(window->ToolButtonStop->isEnabled());
+    EXPECT_TRUE(window->ActionStart->isChecked());
+    EXPECT_FALSE(window->ActionStop->isChecked());
+    EXPECT_EQ(window->MainStatus(), "Service scheduling starts.");
+
+    window->ToolButtonStop->click();
+    EXPECT_TRUE(window->ToolButtonStart->isEnabled());
+    EXPECT_FALSE(window->ToolButtonStop->isEnabled());
+    EXPECT_FALSE(window->ActionStart->isChecked());
+    EXPECT_TRUE(window->ActionStop->isChecked());
+    EXPECT_FALSE(window->Engine()->TimerService.isActive());
+    EXPECT_EQ(window->MainStatus(), "Service scheduling stops.");
+
+    window->ActionStart->trigger();
+    EXPECT_TRUE(window->Engine()->TimerService.isActive());
+    EXPECT_TRUE(window->ActionStart->isChecked());
+    EXPECT_FALSE(window->ToolButtonStart->isEnabled());
+}
+
+// ---- closing -------------------------------------------------------------------------------------
+
+// Records every time a closing window is shown.
+class ClosingWindowWatch : public QObject
+{
+public:
+    int shown = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && qobject_cast<TFormClosing*>(watched))
+            ++shown;
+        return false;
+    }
+};
+
+class Closing : public GuiFixture, public ::testing::WithParamInterface<bool>
+{
+};
+
+TEST_P(Closing, TheCloseBoxWaitsForRunningChecksBehindTheClosingWindow)
+{
+    const bool checkRunning = GetParam();
+    ScriptedServer server;
+    server.silence(10000);
+    server.start();
+    const int id = addService({"SMTP", "127.0.0.1", server.port()});
+    auto options = windowOptions();
+    options.settingsLoaded = [] {
+        pointAtTestServer();
+        AppSettings.EmailDefaultTimeout = 2000;
+    };
+    openWindow(options);
+    startCycle();
+    showWindow();
+    if (checkRunning) {
+        clickRow(window->TntListViewService, rowOfId(window.get(), id));
+        contextEntry(window.get(), "Run Now")->trigger();
+        ASSERT_TRUE(waitFor([&] { return window->Engine()->ExecutingCount() > 0; }));
+    }
+
+    ClosingWindowWatch watch;
+    qApp->installEventFilter(&watch);
+    window->close();
+    qApp->removeEventFilter(&watch);
+
+    EXPECT_EQ(window->Engine()->ExecutingCount(), 0);
+    EXPECT_EQ(watch.shown, checkRunning ? 1 : 0);
+    EXPECT_EQ(window->FormClosing != nullptr, checkRunning);
+    if (window->FormClosing) {
+        EXPECT_TRUE(window->FormClosing->isHidden());
+        EXPECT_EQ(window->FormClosing->windowTitle(), "Application is closing, it may take a few seconds...");
+        EXPECT_TRUE(window->FormClosing->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    }
+    EXPECT_FALSE(window->Engine()->TimerService.isActive());
+    closeWindow();
+    const QStringList lines = systemLogLines();
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines[lines.size() - 2].endsWith("[INFO] Service scheduling stops.")) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.last().endsWith("[INFO] Application stops."));
+}
+
+INSTANTIATE_TEST_SUITE_P(WithAndWithoutRunningCheck, Closing, ::testing::Bool());
+
+// ---- help and web pages ----------------------------------------------------------------------------
+
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+TEST_F(GuiFixture, HelpAndWebPageEntriesOpenTheirAddresses)
+{
+    m_tree->write("help/Quorvel.html", "<html></html>");
+    ASSERT_TRUE(HelpFilePresent());
+    UrlRecorder recorder;
+    for (const char* scheme : {"file", "https"})
+        QDesktopServices::setUrlHandler(scheme, &recorder, "open");
+    openWindow();
+    startCycle();
+    window->action("Quorvel Help")->trigger();
+    window->action("Tolvern Home Page")->trigger();
+    window->action("FAQ Page")->trigger();
+    OpenHelpTopic("SMS_by_HTTP_Alarm");
+    for (const char* scheme : {"file", "https"})
+        QDesktopServices::unsetUrlHandler(scheme);
+
+    ASSERT_EQ(recorder.urls.size(), 4);
+    EXPECT_EQ(recorder.urls[0], QUrl::fromLocalFile(m_tree->file("help/Quorvel.html")));
+    EXPECT_EQ(recorder.urls[1], QUrl(QString::fromLatin1(lang::HomePageUrl)));
+    EXPECT_EQ(recorder.urls[2], QUrl(QString::fromLatin1(lang::FaqUrl)));
+    EXPECT_EQ(recorder.urls[3].fragment(), "SMS_by_HTTP_Alarm");
+    EXPECT_EQ(recorder.urls[3].toLocalFile(), m_tree->file("help/Quorvel.html"));
+}
+
+// ---- the menu bar as drawn ---------------------------------------------------------------------------
+
+TEST_F(GuiFixture, MenuEntriesCarryTheirShortcuts)
+{
+    openWindow();
+    const std::pair<const char*, const char*> shortcuts[] = {
+        {"Start", "Ctrl+Alt+S"}, {"Stop", "Ctrl+Alt+T"}, {"Close", "Ctrl+Alt+Q"},
+        {"Clear Alarm Messages", "Ctrl+Alt+C"}, {"Function Bar", "F7"}, {"Alarm Messages", "F8"},
+        {"Quorvel Help", "F12"}, {"Tolvern Home Page", "F11"}, {"FAQ Page", "F10"},
+    };
+    for (const auto& [entry, keys] : shortcuts) {
+        QAction* a = window->action(entry);
+        ASSERT_NE(a, nullptr) << entry;
+        EXPECT_EQ(a->shortcut(), QKeySequence(QString::fromLatin1(keys))) << entry;
+    }
+    for (const char* entry : {"Scheduling", "Chart", "800X600", "1024X768", "Alarm Options", "Contact Options",
+                              "Contact Group Options", "General", "New Service", "Update Service"})
+        EXPECT_NE(window->action(entry), nullptr) << entry;
+    QStringList menus;
+    for (QAction* a : window->ActionMainMenuBar->actions())
+        menus << a->text();
+    EXPECT_EQ(menus, QStringList({"&Quorvel", "&Edit", "&View", "&Alarms", "&Options", "He&lp"}));
+    EXPECT_EQ(window->windowTitle(), "Quorvel v1.5.0");
+}
+
+TEST_F(GuiFixture, ClearAlarmMessagesEmptiesTheListAndLaterHandBacksFindNoRow)
+{
+    openWindow();
+    startCycle();
+    TextTableModel* alarms = window->Engine()->AlarmMessageList();
+    alarms->appendRow({"7", "2026-01-01 10:00:00", "m", "Email", "x@example", "Pending"});
+    window->ToolButtonClear->click();
+    EXPECT_EQ(window->alarmList()->model()->rowCount(), 0);
+    EXPECT_FALSE(alarms->setCellOfId("7", MonitorEngine::AlmStatus, "Sent"));
+    EXPECT_EQ(alarms->rowCount(), 0);
+}
+
+#include "test_MainWindow.moc"
