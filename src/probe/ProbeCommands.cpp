@@ -1,12 +1,16 @@
 #include "probe/ProbeCommands.h"
 
+#include "alarms/ThreadAlarm.h"
 #include "checks/ThreadFTPCheckUnit.h"
 #include "checks/ThreadIMAPCheckUnit.h"
 #include "checks/ThreadPOP3CheckUnit.h"
 #include "checks/ThreadPingCheckUnit.h"
 #include "checks/ThreadSMTPCheckUnit.h"
 #include "checks/ThreadURLCheck.h"
+#include "core/auxFunc.h"
 #include "core/langLibrary.h"
+#include "database/AlarmMethodSettings.h"
+#include "monitor/MonitorEngine.h"
 
 #include <QTextStream>
 
@@ -15,6 +19,23 @@
 namespace {
 
 const QString kProgram = QStringLiteral("quorvel-probe");
+
+// A whole decimal number in [low, high]; ProbeUsageError otherwise.
+int numberArgument(const QString& option, const QString& text, int low, int high)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    const bool digits =
+        !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
+    if (!ok || !digits || value < low || value > high)
+        throw ProbeUsageError(QStringLiteral("--%1 needs a whole number from %2 to %3, not \"%4\"")
+                                  .arg(option)
+                                  .arg(low)
+                                  .arg(high)
+                                  .arg(text)
+                                  .toStdString());
+    return value;
+}
 
 // The values of the check frame as the monitoring cycle fills them for a stored service: origin
 // "Product", the service's host and port, no retry (one attempt), no alarms.
@@ -34,7 +55,11 @@ ThreadCheckArgs checkArgs(const ProbeInvocation& in)
 template <class Item> ProbeOutcome runOnce(Item& item)
 {
     item.Execute();
-    return {item.Passed, item.ResultText, item.ResultDetail};
+    ProbeOutcome outcome;
+    outcome.passed = item.Passed;
+    outcome.resultText = item.ResultText;
+    outcome.resultDetail = item.ResultDetail;
+    return outcome;
 }
 
 ProbeOutcome runUrl(const ProbeInvocation& in)
@@ -102,9 +127,269 @@ ProbeOutcome runFtp(const ProbeInvocation& in)
     return runOnce(check);
 }
 
+// ---- alarms ---------------------------------------------------------------------------------
+// Each alarm command fills the settings group of its method as the alarm settings would store
+// it, puts it into this process's in-memory alarm-method settings and lets the dispatcher's own
+// builder make the work item, so the probe sends exactly what the monitoring cycle sends.
+
+// The alarm methods' stored defaults (table alarm_method).
+constexpr int kAlarmTimeout = 5000;
+constexpr int kSmsVersion = 34;
+constexpr int kSmsTonNpi = 1;
+
+// A whole number option in [low, high], or `fallback` when it was not given.
+int numberOption(const ProbeInvocation& in, const char* name, int fallback, int low, int high)
+{
+    const QString key = QString::fromLatin1(name);
+    return in.has(key) ? numberArgument(key, in.value(key), low, high) : fallback;
+}
+
+// --password only makes sense with the user name option `userOption`.
+bool credentialsGiven(const ProbeInvocation& in, const char* userOption)
+{
+    const QString user = QString::fromLatin1(userOption);
+    if (in.has(QStringLiteral("password")) && !in.has(user))
+        throw ProbeUsageError(QStringLiteral("--password needs --%1").arg(user).toStdString());
+    return in.has(user);
+}
+
+// The catalogue's name `text` for option `name`, checked against `names` (exact spelling).
+QString listedName(const ProbeInvocation& in, const char* name, const QStringList& names)
+{
+    const QString key = QString::fromLatin1(name);
+    const QString text = in.value(key, names.first());
+    if (!names.contains(text))
+        throw ProbeUsageError(QStringLiteral("--%1 \"%2\" is not one of: %3")
+                                  .arg(key, text, names.join(QStringLiteral(", ")))
+                                  .toStdString());
+    return text;
+}
+
+// Builds the work item of `method` as the dispatcher does, from the settings just put in place,
+// and delivers it once.
+ProbeOutcome deliverAlarm(const AlarmMethodSettingsRecord& settings, const char* method, const QString& text,
+                          const QString& recipient)
+{
+    AlarmMethodSettings = settings;
+    std::unique_ptr<ThreadAlarm> alarm = BuildAlarm(QString::fromLatin1(method), text, recipient);
+    if (!alarm)
+        throw std::runtime_error("the alarm method " + std::string(method) + " could not be built");
+    return runOnce(*alarm);
+}
+
+ProbeOutcome runEmail(const ProbeInvocation& in)
+{
+    AlarmMethodSettingsRecord settings;
+    EmailMethodSettings& m = settings.EmailMethod;
+    m.enable = true;
+    m.ip = in.value(QStringLiteral("server"));
+    m.port = in.port;
+    m.mail_agent = in.value(QStringLiteral("mail-agent"));
+    m.from_address = in.value(QStringLiteral("from"));
+    m.authenticate = credentialsGiven(in, "user");
+    m.username = in.value(QStringLiteral("user"));
+    m.password = in.value(QStringLiteral("password"));
+    m.timeout = in.timeout;
+    return deliverAlarm(settings, lang::MethodEmail, in.target, in.value(QStringLiteral("to")));
+}
+
+ProbeOutcome runSms(const ProbeInvocation& in)
+{
+    AlarmMethodSettingsRecord settings;
+    SmsMethodSettings& m = settings.SmsMethod;
+    m.enable = true;
+    m.ip = in.value(QStringLiteral("smsc"));
+    m.port = in.port;
+    m.oa = in.value(QStringLiteral("oa"));
+    m.authenticate = credentialsGiven(in, "system-id");
+    m.username = in.value(QStringLiteral("system-id"));
+    m.password = in.value(QStringLiteral("password"));
+    m.sms_version = numberOption(in, "version", kSmsVersion, 0, 255);
+    m.sms_system_type = in.value(QStringLiteral("system-type"));
+    m.sms_ton = numberOption(in, "ton", kSmsTonNpi, 0, 255);
+    m.sms_npi = numberOption(in, "npi", kSmsTonNpi, 0, 255);
+    m.sms_dest_ton = numberOption(in, "dest-ton", kSmsTonNpi, 0, 255);
+    m.sms_dest_npi = numberOption(in, "dest-npi", kSmsTonNpi, 0, 255);
+    m.sms_orig_ton = numberOption(in, "orig-ton", kSmsTonNpi, 0, 255);
+    m.sms_orig_npi = numberOption(in, "orig-npi", kSmsTonNpi, 0, 255);
+    m.timeout = in.timeout;
+    return deliverAlarm(settings, lang::MethodSMS, in.target, in.value(QStringLiteral("to")));
+}
+
+ProbeOutcome runHttpSms(const ProbeInvocation& in)
+{
+    AlarmMethodSettingsRecord settings;
+    HttpSmsMethodSettings& m = settings.HttpSmsMethod;
+    m.enable = true;
+    m.ip = EnsureHttpPrefix(in.value(QStringLiteral("url")));
+    m.port = in.port;
+    m.method = in.value(QStringLiteral("method"), QStringLiteral("Get"));
+    m.authenticate = credentialsGiven(in, "user");
+    m.username = in.value(QStringLiteral("user"));
+    m.password = in.value(QStringLiteral("password"));
+    in.proxy(&m.proxy_ip, &m.proxy_port);
+    m.proxy_username = in.value(QStringLiteral("proxy-user"));
+    m.proxy_password = in.value(QStringLiteral("proxy-password"));
+    m.field_msisdn = in.value(QStringLiteral("msisdn-field"));
+    m.field_message = in.value(QStringLiteral("message-field"));
+    m.timeout = in.timeout;
+
+    // The gateway GETs only for the stored text "Get"; every other text posts form fields.
+    const bool posts = m.method != QLatin1String("Get");
+    if (posts && (m.field_msisdn.isEmpty() || m.field_message.isEmpty()))
+        throw ProbeUsageError(QStringLiteral("--method %1 posts form fields: give --msisdn-field and "
+                                             "--message-field")
+                                  .arg(m.method)
+                                  .toStdString());
+    QStringList notes;
+    if (posts && m.method != QLatin1String("Post"))
+        notes << QStringLiteral("method text \"%1\" is not one of the stored texts; the fields are "
+                                "POSTed, as for a stored gateway")
+                     .arg(m.method);
+    // The extra fields belong to a "Post" gateway only; for any other text they are not loaded.
+    const QStringList extras = in.all(QStringLiteral("extra"));
+    if (m.method == QLatin1String("Post"))
+        settings.HttpSmsExtraFields = extras;
+    else if (!extras.isEmpty())
+        notes << QStringLiteral("--extra fields are sent only with --method Post; not sent");
+
+    ProbeOutcome outcome =
+        deliverAlarm(settings, lang::MethodSMSbyHTTP, in.target, in.value(QStringLiteral("to")));
+    outcome.notes = notes;
+    return outcome;
+}
+
+ProbeOutcome runSysLog(const ProbeInvocation& in)
+{
+    AlarmMethodSettingsRecord settings;
+    SysLogMethodSettings& m = settings.SysLogMethod;
+    m.enable = true;
+    m.ip = in.value(QStringLiteral("server"));
+    m.port = in.port;
+    m.facility = FacilityCode(listedName(in, "facility", lang::SyslogFacilities()));
+    m.severity = SeverityCode(listedName(in, "severity", lang::SyslogSeverities()));
+    m.timeout = in.timeout;
+    // The builder applies the dispatcher's leading ":" rule to the text.
+    return deliverAlarm(settings, lang::MethodSysLog, in.target, QString());
+}
+
 ProbeOption option(const char* name, const char* valueName, const char* help, bool repeatable = false)
 {
-    return {QString::fromLatin1(name), QString::fromLatin1(valueName), QString::fromLatin1(help), repeatable};
+    return {QString::fromLatin1(name), QString::fromLatin1(valueName), QString::fromLatin1(help), repeatable,
+            false};
+}
+
+// `names` as indented lines of at most about 100 characters, ending with ".".
+QString nameLines(const QStringList& names)
+{
+    QString text;
+    QString line;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QString item = names[i] + (i + 1 < names.size() ? QStringLiteral(",") : QStringLiteral("."));
+        if (!line.isEmpty() && line.size() + 1 + item.size() > 100) {
+            text += QStringLiteral("\n ") + line;
+            line.clear();
+        }
+        line += QLatin1Char(' ') + item;
+    }
+    return text + QStringLiteral("\n ") + line;
+}
+
+ProbeOption requiredOption(const char* name, const char* valueName, const char* help)
+{
+    return {QString::fromLatin1(name), QString::fromLatin1(valueName), QString::fromLatin1(help), false,
+            true};
+}
+
+void addAlarmCommands(std::vector<ProbeCommand>& commands, const ProbeOption& proxy,
+                      const ProbeOption& proxyUser, const ProbeOption& proxyPassword)
+{
+    commands.push_back(
+        {QStringLiteral("email"),
+         QStringLiteral("MESSAGE"),
+         QStringLiteral("one e-mail with MESSAGE as its body to every --to address over SMTP"),
+         QStringLiteral(
+             "The message goes out as the \"Email\" alarm method sends it: subject \"Alarming Message\",\n"
+             "From and Reply-To --from, all recipients in one To header, one RCPT each.\n"
+             "With --user, AUTH LOGIN is used when the server offers it.\n"
+             "Prints \"Sent \" or \"Error [host:port] reason\"."),
+         25,
+         {requiredOption("server", "HOST", "the SMTP server"),
+          requiredOption("from", "ADDR", "sender address (From, Reply-To, MAIL FROM)"),
+          requiredOption("to", "ADDRS", "recipients, separated by \";\" (or \",\"), e.g. \"a@x;b@y\""),
+          option("mail-agent", "TEXT", "X-Mailer header (none when not given)")},
+         runEmail,
+         true,
+         {}});
+    commands.push_back(
+        {QStringLiteral("sms"),
+         QStringLiteral("MESSAGE"),
+         QStringLiteral("one short message over SMPP 3.4 to --to (bind, submit_sm, unbind)"),
+         QStringLiteral("The message goes out as the \"SMS\" alarm method sends it, bound as a transmitter.\n"
+                        "Credentials are --system-id and --password (without --system-id none are sent).\n"
+                        "Defaults are those of a stored method: --version 34, every TON and NPI 1,\n"
+                        "empty --oa and --system-type.\n"
+                        "Prints \"Sent \" or \"Error \" and the SMPP error (ERR00801 to ERR00803 : result)."),
+         2775,
+         {requiredOption("smsc", "HOST", "the SMSC"),
+          requiredOption("to", "NUMBER", "the mobile number (destination_addr)"),
+          option("oa", "OA", "originating address (source_addr and the bind's address range)"),
+          option("system-id", "NAME", "system_id of the bind"),
+          option("system-type", "TEXT", "system_type of the bind (default empty)"),
+          option("version", "N", "interface_version, 34 for SMPP 3.4 (default 34)"),
+          option("ton", "N", "TON of the bind (default 1)"),
+          option("npi", "N", "NPI of the bind (default 1)"),
+          option("dest-ton", "N", "TON of the number (default 1)"),
+          option("dest-npi", "N", "NPI of the number (default 1)"),
+          option("orig-ton", "N", "TON of the originating address (default 1)"),
+          option("orig-npi", "N", "NPI of the originating address (default 1)")},
+         runSms,
+         true,
+         {QStringLiteral("user")}});
+    commands.push_back(
+        {QStringLiteral("httpsms"),
+         QStringLiteral("MESSAGE"),
+         QStringLiteral("one SMS handed to an HTTP SMS gateway for --to (GET or POST)"),
+         QStringLiteral(
+             "The request goes out as the \"SMS by HTTP\" alarm method sends it, User-Agent \"html\".\n"
+             "--method Get: every \"$MSISDN\" and \"$MESSAGE\" in --url is replaced by the\n"
+             "form-encoded number and message, and the URL is fetched.\n"
+             "--method Post: --msisdn-field=NUMBER, --message-field=MESSAGE and the --extra fields\n"
+             "are posted to --url. Another method text posts too, without the extra fields.\n"
+             "\"http://\" is put in front of --url unless it begins so. The request goes to the\n"
+             "URL's port (80 when it names none) or to the proxy; --port is the gateway's\n"
+             "stored port and does not change where it goes.\n"
+             "Prints \"Sent [url:port] status line\" or \"Error [url:port] status line:reason\"."),
+         80,
+         {requiredOption("url", "URL", "the gateway URL, for GET with $MSISDN and $MESSAGE in it"),
+          requiredOption("to", "NUMBER", "the mobile number"),
+          option("method", "TEXT", "Get or Post (default Get)"),
+          option("msisdn-field", "NAME", "POST field name of the number"),
+          option("message-field", "NAME", "POST field name of the message"),
+          option("extra", "NAME=VALUE", "a further POST field; repeat it for more, in order", true), proxy,
+          proxyUser, proxyPassword},
+         runHttpSms,
+         true,
+         {}});
+    commands.push_back(
+        {QStringLiteral("syslog"),
+         QStringLiteral("MESSAGE"),
+         QStringLiteral("one BSD syslog datagram (RFC 3164) over UDP to --server"),
+         QStringLiteral(
+             "The datagram goes out as the \"SysLog\" alarm method sends it:\n"
+             "\"<PRI>Mmm dd hh:mm:ss\", this host's IPv4 address and MESSAGE, at most 1024 bytes.\n"
+             "A MESSAGE with a \":\" after its first character gets a \":\" in front, as the\n"
+             "alarms of the monitoring cycle do. Nothing is received: \"Sent \" means it left.\n"
+             "Facility names:") +
+             nameLines(lang::SyslogFacilities()) + QStringLiteral("\nSeverity names:") +
+             nameLines(lang::SyslogSeverities()),
+         514,
+         {requiredOption("server", "HOST", "the syslog collector"),
+          option("facility", "NAME", "facility by its name (default \"Kernel\")"),
+          option("severity", "NAME", "severity by its name (default \"Emergency\")")},
+         runSysLog,
+         true,
+         {QStringLiteral("user"), QStringLiteral("password")}});
 }
 
 std::vector<ProbeCommand> makeCommands()
@@ -133,35 +418,45 @@ std::vector<ProbeCommand> makeCommands()
           option("accept-language", "TEXT", "Accept-Language header"), proxy,
           option("proxy-user", "NAME", "user name for the proxy (sent as Basic proxy credentials)"),
           option("proxy-password", "TEXT", "password for the proxy")},
-         runUrl});
+         runUrl,
+         false,
+         {}});
     commands.push_back({QStringLiteral("ping"),
                         QStringLiteral("HOST"),
                         QStringLiteral("one ICMP echo request; passes when its reply arrives in time"),
                         QString(),
                         0,
                         {},
-                        runPing});
+                        runPing,
+                        false,
+                        {}});
     commands.push_back({QStringLiteral("smtp"),
                         QStringLiteral("HOST"),
                         QStringLiteral("SMTP greeting and EHLO (or HELO); no message is sent"),
                         QString(),
                         25,
                         {},
-                        runSmtp});
+                        runSmtp,
+                        false,
+                        {}});
     commands.push_back({QStringLiteral("pop3"),
                         QStringLiteral("HOST"),
                         QStringLiteral("POP3 greeting and USER/PASS login with --user and --password"),
                         QString(),
                         110,
                         {},
-                        runPop3});
+                        runPop3,
+                        false,
+                        {}});
     commands.push_back({QStringLiteral("imap"),
                         QStringLiteral("HOST"),
                         QStringLiteral("IMAP greeting and LOGIN with --user and --password"),
                         QString(),
                         143,
                         {},
-                        runImap});
+                        runImap,
+                        false,
+                        {}});
     commands.push_back(
         {QStringLiteral("ftp"),
          QStringLiteral("HOST"),
@@ -173,7 +468,10 @@ std::vector<ProbeCommand> makeCommands()
                  "fpcmNone, fpcmUserSite, fpcmSite, fpcmOpen, fpcmUserPass, fpcmTransparent or "
                  "fpcmHttpProxyWithFtp (default fpcmNone)"),
           proxyUser, proxyPassword},
-         runFtp});
+         runFtp,
+         false,
+         {}});
+    addAlarmCommands(commands, proxy, proxyUser, proxyPassword);
     return commands;
 }
 
@@ -186,31 +484,26 @@ const ProbeCommand* findCommand(const QString& name)
     return nullptr;
 }
 
-// A whole decimal number in [low, high]; ProbeUsageError otherwise.
-int numberArgument(const QString& option, const QString& text, int low, int high)
-{
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    const bool digits =
-        !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
-    if (!ok || !digits || value < low || value > high)
-        throw ProbeUsageError(QStringLiteral("--%1 needs a whole number from %2 to %3, not \"%4\"")
-                                  .arg(option)
-                                  .arg(low)
-                                  .arg(high)
-                                  .arg(text)
-                                  .toStdString());
-    return value;
-}
-
 QString optionLines(const std::vector<ProbeOption>& options)
 {
     QString text;
     for (const ProbeOption& o : options) {
         const QString head = QStringLiteral("  --") + o.name + QLatin1Char(' ') + o.valueName;
-        text += head.leftJustified(28) + QLatin1Char(' ') + o.help + QLatin1Char('\n');
+        text += head.leftJustified(28) + QLatin1Char(' ') + o.help +
+                (o.required ? QStringLiteral(" (required)") : QString()) + QLatin1Char('\n');
     }
     return text;
+}
+
+// The common options `command` takes.
+std::vector<ProbeOption> commonOptionsOf(const ProbeCommand& command)
+{
+    std::vector<ProbeOption> options;
+    for (const ProbeOption& o : CommonProbeOptions()) {
+        if (!command.commonNotTaken.contains(o.name))
+            options.push_back(o);
+    }
+    return options;
 }
 
 // Keeps the printed result on one line whatever the texts hold.
@@ -246,10 +539,10 @@ void ProbeInvocation::proxy(QString* host, int* proxyPort) const
 const std::vector<ProbeOption>& CommonProbeOptions()
 {
     static const std::vector<ProbeOption> options = {
-        option("port", "N", "the service's port (default: the command's, see above)"),
-        option("timeout", "MS", "time-out in milliseconds (default 10000)"),
-        option("user", "NAME", "the service's user name"),
-        option("password", "TEXT", "the service's password"),
+        option("port", "N", "the service's or alarm server's port (default: the command's)"),
+        option("timeout", "MS", "time-out in milliseconds (default 10000; alarm commands 5000)"),
+        option("user", "NAME", "user name at the service or alarm server"),
+        option("password", "TEXT", "password at the service or alarm server"),
     };
     return options;
 }
@@ -262,7 +555,7 @@ const std::vector<ProbeCommand>& ProbeCommands()
 
 ProbeInvocation ParseProbeArguments(const ProbeCommand& command, const QStringList& arguments)
 {
-    std::vector<ProbeOption> known = CommonProbeOptions();
+    std::vector<ProbeOption> known = commonOptionsOf(command);
     known.insert(known.end(), command.options.begin(), command.options.end());
     auto find = [&known](const QString& name) -> const ProbeOption* {
         for (const ProbeOption& o : known) {
@@ -274,6 +567,7 @@ ProbeInvocation ParseProbeArguments(const ProbeCommand& command, const QStringLi
 
     ProbeInvocation in;
     in.port = command.defaultPort;
+    in.timeout = command.alarm ? kAlarmTimeout : 10000;
     QStringList positional;
     bool optionsEnded = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -321,16 +615,23 @@ ProbeInvocation ParseProbeArguments(const ProbeCommand& command, const QStringLi
     if (in.target.isEmpty())
         throw ProbeUsageError(
             QStringLiteral("%1 needs a non-empty %2").arg(command.name, command.argument).toStdString());
+    for (const ProbeOption& o : known) {
+        if (o.required && in.value(o.name).isEmpty())
+            throw ProbeUsageError(
+                QStringLiteral("%1 needs --%2 %3").arg(command.name, o.name, o.valueName).toStdString());
+    }
 
     if (in.has(QStringLiteral("port")))
         in.port = numberArgument(QStringLiteral("port"), in.value(QStringLiteral("port")), 0, 65535);
     if (in.has(QStringLiteral("timeout")))
         in.timeout =
             numberArgument(QStringLiteral("timeout"), in.value(QStringLiteral("timeout")), 1, 3600000);
-    for (const QString& field : in.all(QStringLiteral("field"))) {
-        if (!field.contains(QLatin1Char('=')))
-            throw ProbeUsageError(
-                QStringLiteral("--field needs NAME=VALUE, not \"%1\"").arg(field).toStdString());
+    for (const QString& name : {QStringLiteral("field"), QStringLiteral("extra")}) {
+        for (const QString& field : in.all(name)) {
+            if (!field.contains(QLatin1Char('=')))
+                throw ProbeUsageError(
+                    QStringLiteral("--%1 needs NAME=VALUE, not \"%2\"").arg(name, field).toStdString());
+        }
     }
     QString proxyHost;
     int proxyPort = 0;
@@ -343,24 +644,41 @@ QString ProbeHelp()
     QString text;
     QTextStream s(&text);
     s << "Usage: " << kProgram << " COMMAND [options] TARGET\n"
+      << "       " << kProgram << " ALARM [options] MESSAGE\n"
       << "       " << kProgram << " COMMAND --help\n\n"
       << "Runs one check of a service once, built exactly as the Quorvel monitoring cycle builds it\n"
       << "for a stored service, and prints one line: the result (\"Passed\" or \"Failed\"), a blank\n"
       << "and the detail (\"[host:port] text\", followed by \":\" and the error after a failure).\n"
-      << "Meant for cron jobs, other monitoring systems and trying a service by hand.\n\n"
-      << "Commands:\n";
-    for (const ProbeCommand& c : ProbeCommands()) {
-        const QString head = QStringLiteral("  ") + c.name + QStringLiteral(" [options] ") + c.argument;
-        s << head.leftJustified(28) << ' ' << c.summary << '\n';
+      << "An alarm command delivers one alarm, built exactly as the monitoring cycle builds it from\n"
+      << "the alarm-method settings the options give, and prints the result (\"Sent\" or \"Error\"),\n"
+      << "a blank and the detail (empty when an e-mail or syslog alarm was sent).\n"
+      << "Meant for cron jobs, other monitoring systems and trying a service or alarm by hand.\n";
+    for (const bool alarms : {false, true}) {
+        s << (alarms ? "\nAlarm commands:\n" : "\nCheck commands:\n");
+        for (const ProbeCommand& c : ProbeCommands()) {
+            if (c.alarm != alarms)
+                continue;
+            const QString head = QStringLiteral("  ") + c.name + QStringLiteral(" [options] ") + c.argument;
+            s << head.leftJustified(28) << ' ' << c.summary << '\n';
+        }
     }
     s << "\nOptions of every command:\n" << optionLines(CommonProbeOptions());
     s << QStringLiteral("  --help").leftJustified(28) << " describe the command\n";
+    QStringList notTaken;
+    for (const ProbeCommand& c : ProbeCommands()) {
+        if (!c.commonNotTaken.isEmpty())
+            notTaken << c.name + QStringLiteral(" takes no --") +
+                            c.commonNotTaken.join(QStringLiteral(", --"));
+    }
+    if (!notTaken.isEmpty())
+        s << "Except: " << notTaken.join(QStringLiteral("; ")) << ".\n";
     s << "\nDefault ports: ";
     QStringList ports;
     for (const ProbeCommand& c : ProbeCommands())
         ports << c.name + QLatin1Char(' ') + QString::number(c.defaultPort);
     s << ports.join(QStringLiteral(", ")) << ".\n";
-    s << "\nExit status: 0 passed, 2 failed, 3 usage error.\n";
+    s << "\nExit status: 0 passed, 2 failed, 3 usage error.\n"
+      << "Alarm commands: 0 sent, 2 error, 3 usage error.\n";
     return text;
 }
 
@@ -374,8 +692,13 @@ QString ProbeCommandHelp(const ProbeCommand& command)
         s << command.details << '\n';
     if (!command.options.empty())
         s << "\nOptions:\n" << optionLines(command.options);
-    s << "\nOptions of every command:\n" << optionLines(CommonProbeOptions());
-    s << "\nDefault port: " << command.defaultPort << ". Exit status: 0 passed, 2 failed, 3 usage error.\n";
+    s << "\nOptions of every command:\n" << optionLines(commonOptionsOf(command));
+    if (command.alarm)
+        s << "\nDefault port: " << command.defaultPort << ". Default time-out: " << kAlarmTimeout
+          << " ms. Exit status: 0 sent, 2 error, 3 usage error.\n";
+    else
+        s << "\nDefault port: " << command.defaultPort
+          << ". Exit status: 0 passed, 2 failed, 3 usage error.\n";
     return text;
 }
 
@@ -420,6 +743,8 @@ int RunProbe(const QStringList& arguments, QString& out, QString& err)
         err += kProgram + QStringLiteral(": ") + QString::fromUtf8(e.what()) + QLatin1Char('\n');
         return ProbeExitFailed;
     }
+    for (const QString& note : outcome.notes)
+        err += kProgram + QStringLiteral(": note: ") + note + QLatin1Char('\n');
     out += oneLine(outcome.resultText) + QLatin1Char(' ') + oneLine(outcome.resultDetail) + QLatin1Char('\n');
     return outcome.passed ? ProbeExitPassed : ProbeExitFailed;
 }

@@ -8,10 +8,11 @@
 #include <stdexcept>
 #include <vector>
 
-// quorvel-probe: runs one check (or, later, one alarm delivery) once, built exactly as the
-// monitoring cycle builds it for a stored service, and prints "ResultText ResultDetail".
+// quorvel-probe: runs one check once, built exactly as the monitoring cycle builds it for a
+// stored service, or delivers one alarm, built exactly as the dispatcher builds it from the
+// alarm-method settings, and prints "ResultText ResultDetail".
 
-// Exit statuses.
+// Exit statuses (alarms: 0 sent, 2 error).
 constexpr int ProbeExitPassed = 0;
 constexpr int ProbeExitFailed = 2;
 constexpr int ProbeExitUsage = 3;
@@ -30,6 +31,7 @@ struct ProbeOption
     QString valueName; // shown in the help, e.g. "MS"
     QString help;
     bool repeatable = false;
+    bool required = false; // the command cannot run without it
 };
 
 // The parsed command line of one command.
@@ -37,7 +39,7 @@ struct ProbeInvocation
 {
     QString target;                    // the URL or host name
     int port = 0;                      // --port, or the command's default
-    int timeout = 10000;               // --timeout, milliseconds
+    int timeout = 10000;               // --timeout, or the command's default, milliseconds
     QMap<QString, QStringList> values; // every option given, by name, in order
 
     // The last value of `name`, or `fallback` when the option was not given.
@@ -54,6 +56,7 @@ struct ProbeOutcome
     bool passed = false;
     QString resultText;
     QString resultDetail;
+    QStringList notes; // remarks for the error stream, e.g. a value taken as a stored one would be
 };
 
 // One command of the program. To add one, append an entry to ProbeCommands().
@@ -68,9 +71,14 @@ struct ProbeCommand
     // Builds the work item from the invocation, runs it once and returns its results. Throws
     // ProbeUsageError for values that do not fit.
     std::function<ProbeOutcome(const ProbeInvocation&)> run;
+    // An alarm delivery ("Sent" or "Error") rather than a check; its time-out defaults to 5000 ms,
+    // the alarm methods' default, instead of 10000.
+    bool alarm = false;
+    QStringList commonNotTaken; // common options this command refuses, e.g. "user"
 };
 
-// The options every command takes: --port, --timeout, --user, --password.
+// The options every command takes (unless it lists one in commonNotTaken): --port, --timeout,
+// --user, --password.
 const std::vector<ProbeOption>& CommonProbeOptions();
 const std::vector<ProbeCommand>& ProbeCommands();
 
