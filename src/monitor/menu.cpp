@@ -192,17 +192,27 @@ void configureReportView(QTreeView* view)
     view->header()->setSectionsMovable(false);
 }
 
-void setColumnWidths(QTreeView* view, const QList<int>& widths)
+struct ColumnWidth
 {
-    // A width of -1 fills the rest of the row; column 0 is the hidden id.
+    int pixels;         // -1: the column fills the rest of the row
+    const char* sample; // the widest usual cell, so that a larger font does not cut it
+};
+
+void setColumnWidths(QTreeView* view, const QList<ColumnWidth>& widths)
+{
+    // Column 0 is the hidden id.
     view->setColumnHidden(0, true);
+    const QFontMetrics metrics(view->font());
     for (int column = 1; column < widths.size(); ++column) {
-        if (widths[column] < 0) {
+        if (widths[column].pixels < 0) {
             view->header()->setSectionResizeMode(column, QHeaderView::Stretch);
-        } else {
-            view->header()->setSectionResizeMode(column, QHeaderView::Interactive);
-            view->setColumnWidth(column, widths[column]);
+            continue;
         }
+        const QString header = view->model()->headerData(column, Qt::Horizontal).toString();
+        const int needed = std::max(metrics.horizontalAdvance(header), metrics.horizontalAdvance(QString::fromLatin1(
+                                                                           widths[column].sample))) + 14;
+        view->header()->setSectionResizeMode(column, QHeaderView::Interactive);
+        view->setColumnWidth(column, std::max(widths[column].pixels, needed));
     }
 }
 
@@ -389,12 +399,18 @@ void TFormMenu::buildFunctionBar()
     m_functionToolBar->setIconSize(QSize(24, 24));
 
     QStyle* s = style();
-    auto button = [this](const char* text, const QIcon& icon) {
+    // Buttons of 65 x 45 pixels with a small caption under the image; a font too wide for that
+    // widens the button rather than cutting its caption.
+    QFont captionFont = m_functionToolBar->font();
+    captionFont.setPointSizeF(std::min(captionFont.pointSizeF(), 8.0));
+    auto button = [this, captionFont](const char* text, const QIcon& icon) {
         auto* b = new QToolButton(m_functionToolBar);
         b->setText(QString::fromLatin1(text));
         b->setIcon(icon);
+        b->setFont(captionFont);
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        b->setFixedSize(65, 45);
+        const int caption = QFontMetrics(captionFont).horizontalAdvance(plainText(b->text())) + 10;
+        b->setFixedSize(std::max(65, caption), 45);
         b->setAutoRaise(true);
         m_functionToolBar->addWidget(b);
         return b;
@@ -419,7 +435,7 @@ void TFormMenu::buildFunctionBar()
     serviceDrop->addAction(QStringLiteral("Update Service"));
     ToolButtonService->setMenu(serviceDrop);
     ToolButtonService->setPopupMode(QToolButton::MenuButtonPopup);
-    ToolButtonService->setFixedSize(77, 45);
+    ToolButtonService->setFixedSize(ToolButtonService->width() + 12, 45);
 
     connect(ToolButtonStart, &QToolButton::clicked, this, [this] { m_engine->ActionStartExecute(); });
     connect(ToolButtonStop, &QToolButton::clicked, this, [this] { m_engine->ActionStopExecute(); });
@@ -501,7 +517,15 @@ void TFormMenu::buildLists()
     configureReportView(TntListViewService);
     TntListViewService->setItemDelegate(new ServiceListDelegate(TntListViewService));
     TntListViewService->setToolTip(QStringLiteral("Double click on any service for updating..."));
-    setColumnWidths(TntListViewService, {0, 70, -1, 35, 80, 120, 60, 100, 60});
+    setColumnWidths(TntListViewService, {{0, ""},
+                                         {70, "SMTP"},
+                                         {-1, ""},
+                                         {35, "65535"},
+                                         {80, "Process"},
+                                         {120, "0000-00-00 00:00:00"},
+                                         {60, "Minutely"},
+                                         {100, "every 59 min"},
+                                         {60, "Start"}});
     TntListViewService->header()->setSortIndicatorShown(true);
     TntListViewService->header()->setSortIndicator(-1, Qt::AscendingOrder);
     TntListViewService->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -531,7 +555,8 @@ void TFormMenu::buildLists()
     m_alarmList->setObjectName(QStringLiteral("ListViewAlarm"));
     m_alarmList->setModel(m_engine->AlarmMessageList());
     configureReportView(m_alarmList);
-    setColumnWidths(m_alarmList, {0, 130, -1, 125, -1, 100});
+    setColumnWidths(m_alarmList,
+                    {{0, ""}, {130, "0000-00-00 00:00:00"}, {-1, ""}, {125, "SMS by HTTP"}, {-1, ""}, {100, "Pending"}});
     m_alarmList->setContextMenuPolicy(Qt::PreventContextMenu);
     connect(m_alarmList->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { m_engine->SortAlarmList(column); });

@@ -3,6 +3,7 @@
 #include "GuiFixture.h"
 
 #include "core/langLibrary.h"
+#include "core/Clock.h"
 #include "core/comFunc.h"
 #include "database/DataModuleQuorvel.h"
 #include "monitor/MonitorEngine.h"
@@ -457,6 +458,62 @@ TEST_P(Closing, TheCloseBoxWaitsForRunningChecksBehindTheClosingWindow)
 }
 
 INSTANTIATE_TEST_SUITE_P(WithAndWithoutRunningCheck, Closing, ::testing::Bool());
+
+// Not a check: draws the picture of the main window for the README when asked to
+// (--gtest_also_run_disabled_tests with QUORVEL_SCREENSHOT=<file.png>).
+TEST_F(GuiFixture, DISABLED_ScreenshotForTheReadme)
+{
+    const QString target = qEnvironmentVariable("QUORVEL_SCREENSHOT");
+    if (target.isEmpty())
+        GTEST_SKIP() << "QUORVEL_SCREENSHOT is not set";
+    struct Row
+    {
+        Service service;
+        const char* result;
+        const char* when;
+        const char* by;
+        const char* minute;
+    };
+    const Row rows[] = {
+        {{"URL", "http://shop.example.com/health", 80, "Start"}, "Passed", "2026-03-02 10:15:02", "Minutely", "5"},
+        {{"URL", "http://intranet.example.com/login", 8080, "Start"}, "Failed", "2026-03-02 10:15:10", "Hourly", "15"},
+        {{"Ping", "gateway.example.com", 0, "Start"}, "Passed", "2026-03-02 10:16:00", "Minutely", "2"},
+        {{"SMTP", "mail.example.com", 25, "Start"}, "Passed", "2026-03-02 10:00:01", "Hourly", "00"},
+        {{"IMAP", "mail.example.com", 143, "Start"}, "Passed", "2026-03-02 10:00:02", "Hourly", "00"},
+        {{"POP3", "mail.example.com", 110, "Stop"}, "Unknown", "0000-00-00 00:00:00", "Daily", "30"},
+        {{"FTP", "files.example.com", 21, "Start"}, "Failed", "2026-03-02 10:10:07", "Minutely", "10"},
+    };
+    for (const Row& r : rows) {
+        const int id = addService(r.service);
+        m_dm->ExecUpdate(QStringLiteral("update service set service_status=%1, last_access=%2, schedule_by=%3, "
+                                        "schedule_hour=\"09\", schedule_minute=%4 where id=%5")
+                             .arg(QuoteSqlText(r.result), QuoteSqlText(r.when), QuoteSqlText(r.by),
+                                  QuoteSqlText(r.minute))
+                             .arg(id));
+    }
+    // At 10:17 none of these is due, so the first pass of the scheduler leaves them as they are.
+    const QDateTime at(QDate(2026, 3, 2), QTime(10, 17, 30));
+    SetClockSource([at] { return at; });
+    openWindow();
+    startCycle();
+    window->resize(1024, 640);
+    showWindow();
+    window->Engine()->ServiceList()->setCellOfId(
+        QString::number(window->Engine()->ServiceList()->cell(2, MonitorEngine::SvcId).toInt()),
+        MonitorEngine::SvcCurrentStatus, "Process");
+    TextTableModel* alarms = window->Engine()->AlarmMessageList();
+    alarms->appendRow({"1", "2026-03-02 10:15:10", "[intranet.example.com] [8080] HTTP/1.1 503 Service Unavailable",
+                       "Email", "ops@example.com;admin@example.com", "Sent"});
+    alarms->appendRow({"2", "2026-03-02 10:15:10", "[intranet.example.com] [8080] HTTP/1.1 503 Service Unavailable",
+                       "SMS", "+4915112345678", "Sent"});
+    alarms->appendRow({"3", "2026-03-02 10:15:10", "[intranet.example.com] [8080] HTTP/1.1 503 Service Unavailable",
+                       "SysLog", "10.0.0.5", "Sent"});
+    alarms->appendRow({"4", "2026-03-02 10:10:07", "[files.example.com] [21] Connection timed out", "SMS by HTTP",
+                       "+4915112345678", "Pending"});
+    window->Engine()->ServiceList()->setSelectedRow(-1);
+    QTest::qWait(200);
+    ASSERT_TRUE(window->grab().save(target, "PNG"));
+}
 
 // ---- help and web pages ----------------------------------------------------------------------------
 
