@@ -1,11 +1,10 @@
 // The quorvel-probe program run as a process: usage errors, help, and checks against scripted
 // servers on loopback with the printed line and the exit status.
+#include "probe/ProbeProcess.h"
 #include "support/FakeHttpServer.h"
 #include "support/ScriptedServer.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -14,45 +13,6 @@
 #include <vector>
 
 namespace {
-
-// The program is built beside the tests: <build>/src/quorvel-probe, the tests in <build>/tests.
-QString probeProgram()
-{
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/../src/quorvel-probe");
-}
-
-struct ProbeRun
-{
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-ProbeRun runProbe(const QStringList& arguments)
-{
-    ProbeRun run;
-    QProcess process;
-    process.start(probeProgram(), arguments);
-    if (!process.waitForStarted(5000)) {
-        ADD_FAILURE() << "cannot start " << probeProgram().toStdString() << ": "
-                      << process.errorString().toStdString();
-        return run;
-    }
-    if (!process.waitForFinished(20000)) {
-        process.kill();
-        process.waitForFinished(5000);
-        ADD_FAILURE() << "quorvel-probe did not end within 20 s";
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput().toStdString();
-    run.err = process.readAllStandardError().toStdString();
-    return run;
-}
-
-bool contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
 
 QString port(const ScriptedServer& server)
 {
@@ -64,8 +24,8 @@ class Probe : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(QFileInfo(probeProgram()).isExecutable())
-            << probeProgram().toStdString() << " is missing: build the quorvel-probe target first";
+        ASSERT_TRUE(QFileInfo(ProbeProgram()).isExecutable())
+            << ProbeProgram().toStdString() << " is missing: build the quorvel-probe target first";
     }
 };
 
@@ -91,37 +51,37 @@ TEST_F(Probe, UsageErrorsExitWith3AndSayWhy)
     };
     for (const auto& [arguments, message] : cases) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
-        const ProbeRun run = runProbe(arguments);
+        const ProbeRun run = RunProbeProgram(arguments);
         EXPECT_EQ(run.exitCode, 3);
-        EXPECT_TRUE(contains(run.err, message)) << run.err;
-        EXPECT_TRUE(contains(run.err, "--help")) << run.err;
+        EXPECT_TRUE(Contains(run.err, message)) << run.err;
+        EXPECT_TRUE(Contains(run.err, "--help")) << run.err;
         EXPECT_EQ(run.out, "");
     }
 }
 
 TEST_F(Probe, HelpExplainsTheProgramAndEachCommand)
 {
-    const ProbeRun general = runProbe({"--help"});
+    const ProbeRun general = RunProbeProgram({"--help"});
     EXPECT_EQ(general.exitCode, 0);
     for (const char* part :
          {"Usage: quorvel-probe COMMAND", "url [options] URL", "ping [options] HOST", "smtp [options] HOST",
           "pop3 [options] HOST", "imap [options] HOST", "ftp [options] HOST", "--timeout MS",
           "smtp 25, pop3 110, imap 143, ftp 21", "Exit status: 0 passed, 2 failed, 3 usage error."})
-        EXPECT_TRUE(contains(general.out, part)) << part;
+        EXPECT_TRUE(Contains(general.out, part)) << part;
 
-    const ProbeRun url = runProbe({"url", "--help"});
+    const ProbeRun url = RunProbeProgram({"url", "--help"});
     EXPECT_EQ(url.exitCode, 0);
     for (const char* part :
          {"Usage: quorvel-probe url [options] URL", "--method TEXT", "--field NAME=VALUE", "--cookie",
           "--referer", "--user-agent", "--content-type", "--accept TEXT", "--accept-charset",
           "--accept-encoding", "--accept-language", "--proxy HOST:PORT", "--proxy-user", "--proxy-password",
           "--port N", "--user NAME", "--password TEXT"})
-        EXPECT_TRUE(contains(url.out, part)) << part;
+        EXPECT_TRUE(Contains(url.out, part)) << part;
 
-    const ProbeRun ftp = runProbe({"ftp", "--help"});
+    const ProbeRun ftp = RunProbeProgram({"ftp", "--help"});
     EXPECT_EQ(ftp.exitCode, 0);
-    EXPECT_TRUE(contains(ftp.out, "--proxy-type KIND")) << ftp.out;
-    EXPECT_TRUE(contains(ftp.out, "fpcmUserSite")) << ftp.out;
+    EXPECT_TRUE(Contains(ftp.out, "--proxy-type KIND")) << ftp.out;
+    EXPECT_TRUE(Contains(ftp.out, "fpcmUserSite")) << ftp.out;
 }
 
 // The probe builds the item the scheduler builds for a stored service: "http://" put in front
@@ -132,28 +92,28 @@ TEST_F(Probe, PassingUrlPrintsItsLineAndExits0)
     ExpectHttpRequest(server).send(HttpAnswer("HTTP/1.1 200 OK", {}, "done")).silence(10000);
     server.start();
     const QString stored = "127.0.0.1:" + port(server) + "/submit";
-    const ProbeRun run = runProbe({"url",
-                                   "--method",
-                                   "Post",
-                                   "--field",
-                                   "a=x y",
-                                   "--field",
-                                   "b=",
-                                   "--user",
-                                   "admin",
-                                   "--password",
-                                   "s3cret",
-                                   "--cookie",
-                                   "sid=77; Path=/",
-                                   "--user-agent",
-                                   "Probe/1",
-                                   "--accept-language",
-                                   "",
-                                   "--port",
-                                   "8080",
-                                   "--timeout",
-                                   "3000",
-                                   stored});
+    const ProbeRun run = RunProbeProgram({"url",
+                                          "--method",
+                                          "Post",
+                                          "--field",
+                                          "a=x y",
+                                          "--field",
+                                          "b=",
+                                          "--user",
+                                          "admin",
+                                          "--password",
+                                          "s3cret",
+                                          "--cookie",
+                                          "sid=77; Path=/",
+                                          "--user-agent",
+                                          "Probe/1",
+                                          "--accept-language",
+                                          "",
+                                          "--port",
+                                          "8080",
+                                          "--timeout",
+                                          "3000",
+                                          stored});
     ASSERT_TRUE(server.wait());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "Passed [http://" + stored.toStdString() + ":" + port(server).toStdString() +
@@ -175,7 +135,7 @@ TEST_F(Probe, FailingUrlPrintsItsLineAndExits2)
         ExpectHttpRequest(server).send(HttpAnswer("HTTP/1.1 404 Not Found")).silence(10000);
         server.start();
         const std::string url = "http://127.0.0.1:" + port(server).toStdString() + "/gone";
-        const ProbeRun run = runProbe({"url", QString::fromStdString(url)});
+        const ProbeRun run = RunProbeProgram({"url", QString::fromStdString(url)});
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_EQ(run.out, "Failed [" + url + ":" + port(server).toStdString() +
                                "] HTTP/1.1 404 Not Found:HTTP/1.1 404 Not Found\n");
@@ -185,7 +145,7 @@ TEST_F(Probe, FailingUrlPrintsItsLineAndExits2)
     {
         SCOPED_TRACE("refused");
         const std::string p = std::to_string(ScriptedServer::UnusedPort());
-        const ProbeRun run = runProbe({"url", QString::fromStdString("http://127.0.0.1:" + p + "/")});
+        const ProbeRun run = RunProbeProgram({"url", QString::fromStdString("http://127.0.0.1:" + p + "/")});
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_EQ(run.out.rfind(
                       "Failed [http://127.0.0.1:" + p + "/:" + p + "] :cannot connect to 127.0.0.1:" + p, 0),
@@ -197,9 +157,10 @@ TEST_F(Probe, FailingUrlPrintsItsLineAndExits2)
         ScriptedServer server;
         server.silence(15000);
         server.start();
-        const ProbeRun run = runProbe({"url", "--timeout", "300", "http://127.0.0.1:" + port(server) + "/"});
+        const ProbeRun run =
+            RunProbeProgram({"url", "--timeout", "300", "http://127.0.0.1:" + port(server) + "/"});
         EXPECT_EQ(run.exitCode, 2);
-        EXPECT_TRUE(contains(run.out, "] :no complete answer from 127.0.0.1:" + port(server).toStdString() +
+        EXPECT_TRUE(Contains(run.out, "] :no complete answer from 127.0.0.1:" + port(server).toStdString() +
                                           " within 300 ms\n"))
             << run.out;
     }
@@ -211,13 +172,13 @@ TEST_F(Probe, UrlThroughAProxyAndAnUnlistedMethodText)
     ExpectHttpRequest(proxy).send(HttpAnswer("HTTP/1.1 200 OK")).silence(10000);
     proxy.start();
     const ProbeRun run =
-        runProbe({"url", "--method", "GET", "--proxy", "127.0.0.1:" + port(proxy), "--proxy-user", "pu",
-                  "--proxy-password", "pp", "http://origin.invalid/x"});
+        RunProbeProgram({"url", "--method", "GET", "--proxy", "127.0.0.1:" + port(proxy), "--proxy-user",
+                         "pu", "--proxy-password", "pp", "http://origin.invalid/x"});
     ASSERT_TRUE(proxy.wait());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out,
               "Passed [http://origin.invalid/x:" + port(proxy).toStdString() + "] HTTP/1.1 200 OK\n");
-    EXPECT_TRUE(contains(run.err, "method text \"GET\"")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "method text \"GET\"")) << run.err;
     ASSERT_EQ(proxy.received().size(), 1u);
     EXPECT_EQ(proxy.received()[0], "HEAD http://origin.invalid/x HTTP/1.1\r\nHost: origin.invalid\r\n"
                                    "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n");
@@ -274,7 +235,7 @@ TEST_F(Probe, MailAndFtpCommandsRunTheirChecks)
         arguments.insert(2, port(server));
         arguments.insert(3, "--timeout");
         arguments.insert(4, "3000");
-        const ProbeRun run = runProbe(arguments);
+        const ProbeRun run = RunProbeProgram(arguments);
         EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
         EXPECT_EQ(run.out, "Passed [127.0.0.1:" + port(server).toStdString() + "] Passed\n");
         server.wait();
@@ -291,9 +252,9 @@ TEST_F(Probe, CommandsDefaultToTheirUsualPorts)
     };
     for (const auto& [command, prefix] : cases) {
         SCOPED_TRACE(command.toStdString());
-        const ProbeRun run = runProbe({command, "--timeout", "1000", "127.0.0.1"});
+        const ProbeRun run = RunProbeProgram({command, "--timeout", "1000", "127.0.0.1"});
         EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 2) << run.exitCode;
-        EXPECT_TRUE(contains(run.out, prefix)) << run.out;
+        EXPECT_TRUE(Contains(run.out, prefix)) << run.out;
         EXPECT_EQ(run.out.rfind(run.exitCode == 0 ? "Passed [" : "Failed [", 0), 0u) << run.out;
     }
 }
