@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-Q_LOGGING_CATEGORY(lcSmpp, "quorvel.smpp")
+Q_LOGGING_CATEGORY(lcSmpp, "quorvel.smpp", QtWarningMsg)
 
 namespace {
 
