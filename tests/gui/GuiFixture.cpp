@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QTest>
 #include <QTreeView>
@@ -145,4 +147,16 @@ QString GuiFixture::iniValue(const QString& section, const QString& key) const
 void GuiFixture::writeIni(const QByteArray& content) const
 {
     m_tree->write(QStringLiteral("conf/SysInit.ini"), content);
+}
+
+QString GuiFixture::projectFile(const QString& relative)
+{
+    QDir dir(QCoreApplication::applicationDirPath());
+    for (int up = 0; up < 5; ++up) {
+        if (QFileInfo(dir.filePath(relative)).isFile())
+            return dir.filePath(relative);
+        if (!dir.cdUp())
+            break;
+    }
+    return QString();
 }

@@ -53,6 +53,9 @@ protected:
     // A value of the tree's SysInit.ini (empty when missing).
     QString iniValue(const QString& section, const QString& key) const;
     void writeIni(const QByteArray& content) const;
+    // A file of the project (help file, pictures), found upwards from the test program's folder;
+    // empty when it is not there.
+    static QString projectFile(const QString& relative);
 
     std::unique_ptr<TFormMenu> window;
 };

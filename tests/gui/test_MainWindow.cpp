@@ -20,6 +20,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMovie>
+#include <QDir>
+#include <QFile>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -315,6 +318,32 @@ TEST_F(GuiFixture, OddRowsOfBothListsArePaintedInTheRowColour)
                 << view->objectName().toStdString() << " row " << row;
         }
     }
+}
+
+TEST_F(GuiFixture, ActivationPlaysTheAnimationOnceAndAMissingFileIsIgnored)
+{
+    openWindow();
+    startCycle();
+    showWindow(); // no bin/tolvern.gif yet: nothing to play, nothing breaks
+    EXPECT_EQ(window->animation()->movie(), nullptr);
+    window->hide();
+
+    const QString gif = projectFile("resources/tolvern.gif");
+    ASSERT_FALSE(gif.isEmpty());
+    ASSERT_TRUE(QDir().mkpath(m_tree->file("bin")));
+    ASSERT_TRUE(QFile::copy(gif, m_tree->file("bin/tolvern.gif")));
+    QDialog other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    showWindow();
+    QMovie* movie = window->animation()->movie();
+    ASSERT_NE(movie, nullptr);
+    // Once through (at most 30 frames), then it stays on its last frame.
+    ASSERT_TRUE(waitFor([&] { return movie->state() == QMovie::Paused; }, 10000));
+    EXPECT_EQ(movie->currentFrameNumber(), std::min(movie->frameCount() - 1, 30));
+    QTest::qWait(200);
+    EXPECT_EQ(movie->state(), QMovie::Paused);
 }
 
 // ---- commands locked while another window is active -------------------------------------------

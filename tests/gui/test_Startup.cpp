@@ -40,19 +40,6 @@ int countLines(const QStringList& lines, const QString& ending)
     return n;
 }
 
-// The project's own file, found upwards from the test program's folder.
-QString projectFile(const QString& relative)
-{
-    QDir dir(QCoreApplication::applicationDirPath());
-    for (int up = 0; up < 5; ++up) {
-        if (QFileInfo(dir.filePath(relative)).isFile())
-            return dir.filePath(relative);
-        if (!dir.cdUp())
-            break;
-    }
-    return QString();
-}
-
 QString programPath()
 {
     const QString built = QCoreApplication::applicationDirPath() + QStringLiteral("/../src/quorvel");
