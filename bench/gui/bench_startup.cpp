@@ -11,7 +11,7 @@
 // instead of 3 s later), idles for a second and reports its resident memory. The parent measures
 // process start to "shown" on its own clock as well, so that loading the program counts.
 #include "core/Notifier.h"
-#include "core/TFormApplication.h"
+#include "core/Application.h"
 #include "core/comFunc.h"
 #include "database/DataModuleQuorvel.h"
 #include "monitor/MonitorEngine.h"

@@ -1,6 +1,6 @@
 // The quorvel program. It takes no command-line arguments.
 #include "core/GuiNotifier.h"
-#include "core/TFormApplication.h"
+#include "core/Application.h"
 
 int main(int argc, char** argv)
 {

@@ -45,10 +45,11 @@ void AskApplicationQuit()
         g_quitHook();
         return;
     }
-    // Queued, so that a request made before the loop runs is not lost and the loop ends at its
-    // next turn rather than in the middle of the caller.
+    // Queued, so the loop ends at its next turn rather than in the middle of the caller; exit()
+    // rather than quit(), which in Qt 6 would first close every window (and run their close
+    // handlers).
     if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 std::function<void()> SetQuitHook(std::function<void()> hook)

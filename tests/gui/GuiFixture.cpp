@@ -1,7 +1,7 @@
 #include "GuiFixture.h"
 
 #include "core/IniFile.h"
-#include "core/TFormApplication.h"
+#include "core/Application.h"
 #include "core/comFunc.h"
 #include "database/DataModuleQuorvel.h"
 #include "monitor/MonitorEngine.h"

@@ -5,7 +5,7 @@
 #include "core/GuiNotifier.h"
 #include "core/IniFile.h"
 #include "core/Splash98.h"
-#include "core/TFormApplication.h"
+#include "core/Application.h"
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
 #include "database/loginDB.h"

@@ -1,4 +1,4 @@
-#include "core/TFormApplication.h"
+#include "core/Application.h"
 
 #include "core/Notifier.h"
 #include "core/Splash98.h"
