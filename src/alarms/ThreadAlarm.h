@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // Common base of the alarm work items (e-mail, SMS over SMPP, SMS through an HTTP gateway,
 // syslog). The dispatcher builds one on the main thread with copies of every setting it needs;
 // a worker thread delivers it once in Execute, which never lets an error escape and leaves the
@@ -27,4 +29,11 @@ public:
     QString ResultText;   // "Sent" or "Error"; empty when Execute never ran
     QString ResultDetail;
     int ResponseCode = 0; // SMS by HTTP: the status code of the last answer, -1 when none
+
+protected:
+    // Runs `deliver`, catching whatever it throws: true when it ended normally, otherwise false
+    // with the error's message, trimmed of blanks and control characters, in `error`.
+    static bool Attempt(const std::function<void()>& deliver, QString* error);
+    // The usual outcome: "Sent" with an empty detail, or "Error" with "[host:port] error".
+    void SetOutcome(bool sent, const QString& host, int port, const QString& error);
 };

@@ -48,14 +48,9 @@ void ThreadSMS::Execute()
 {
     Passed = false;
     ResultDetail.clear();
-    try {
-        Deliver();
-    } catch (const std::exception& error) {
-        Passed = false;
-        ResultText = ErrorResult;
-        ResultDetail =
-            "[" + Host + ":" + QString::number(Port) + "] " + QString::fromLocal8Bit(error.what()).trimmed();
-    }
+    QString error;
+    if (!Attempt([this] { Deliver(); }, &error))
+        SetOutcome(false, Host, Port, error);
     // Whatever happened: Unbind sends unbind only on a bound session, Disconnect always closes.
     try {
         Client->Unbind();

@@ -92,25 +92,8 @@ ThreadSMTP::~ThreadSMTP() = default;
 void ThreadSMTP::Execute()
 {
     QString error;
-    bool failed = false;
-    try {
-        Submit();
-    } catch (const std::exception& e) {
-        failed = true;
-        error = QString::fromUtf8(e.what());
-    } catch (...) {
-        failed = true;
-        error = QStringLiteral("unknown error");
-    }
-    Passed = !failed;
-    if (failed) {
-        ResultText = QString::fromLatin1(ErrorResult);
-        ResultDetail = QLatin1Char('[') + Host + QLatin1Char(':') + QString::number(Port) +
-                       QStringLiteral("] ") + TrimControl(error);
-    } else {
-        ResultText = QString::fromLatin1(SentResult);
-        ResultDetail.clear();
-    }
+    const bool sent = Attempt([this] { Submit(); }, &error);
+    SetOutcome(sent, Host, Port, error);
 
     try {
         if (Client)

@@ -81,30 +81,16 @@ QByteArray ThreadSysLog::Datagram(int facility, int severity, const QDateTime& t
 void ThreadSysLog::Execute()
 {
     QString error;
-    bool failed = false;
-    try {
-        if (!Client)
-            Client = std::make_unique<UdpSocket>();
-        const QByteArray datagram =
-            Datagram(Facility, Severity, Now(), QString::fromStdString(LocalIPv4Address()), Text);
-        Client->sendTo(Host.toStdString(), Port, datagram.toStdString());
-    } catch (const std::exception& e) {
-        failed = true;
-        error = QString::fromUtf8(e.what());
-    } catch (...) {
-        failed = true;
-        error = QStringLiteral("unknown error");
-    }
-
-    Passed = !failed;
-    if (failed) {
-        ResultText = QString::fromLatin1(ErrorResult);
-        ResultDetail = QLatin1Char('[') + Host + QLatin1Char(':') + QString::number(Port) +
-                       QStringLiteral("] ") + TrimControl(error);
-    } else {
-        ResultText = QString::fromLatin1(SentResult);
-        ResultDetail.clear();
-    }
+    const bool sent = Attempt(
+        [this] {
+            if (!Client)
+                Client = std::make_unique<UdpSocket>();
+            const QByteArray datagram =
+                Datagram(Facility, Severity, Now(), QString::fromStdString(LocalIPv4Address()), Text);
+            Client->sendTo(Host.toStdString(), Port, datagram.toStdString());
+        },
+        &error);
+    SetOutcome(sent, Host, Port, error);
 
     try {
         if (Client)

@@ -75,21 +75,16 @@ QStringList ThreadURL::GatewayFields(const QString& msisdnField, const QString& 
 void ThreadURL::Execute()
 {
     QString error;
-    bool failed = false;
-    try {
-        if (!Client)
-            throw std::runtime_error("the HTTP client has already been released");
-        if (RequestMethod == HttpMethod::Post && !FormFields.isEmpty())
-            Client->send(HttpMethod::Post, Url, FormFields);
-        else
-            Client->send(HttpMethod::Get, Url);
-    } catch (const std::exception& e) {
-        failed = true;
-        error = QString::fromUtf8(e.what());
-    } catch (...) {
-        failed = true;
-        error = QStringLiteral("unknown error");
-    }
+    const bool failed = !Attempt(
+        [this] {
+            if (!Client)
+                throw std::runtime_error("the HTTP client has already been released");
+            if (RequestMethod == HttpMethod::Post && !FormFields.isEmpty())
+                Client->send(HttpMethod::Post, Url, FormFields);
+            else
+                Client->send(HttpMethod::Get, Url);
+        },
+        &error);
 
     Passed = !failed;
     ResultText = QString::fromLatin1(failed ? ErrorResult : SentResult);
