@@ -15,12 +15,8 @@ cmake --build "$root/build-run" -j "$(nproc)"
 cmake --install "$root/build-run" --prefix "$prefix" >/dev/null
 mkdir -p "$prefix/conf" "$prefix/log"
 
-# The program finds its installation root through the per-user file it reads at start.
-config="${XDG_CONFIG_HOME:-$HOME/.config}/tolvern"
-if [ ! -f "$config/Quorvel.conf" ]; then
-  mkdir -p "$config"
-  printf '[Settings]\r\nAppPath=%s\r\n' "$prefix" >"$config/Quorvel.conf"
-fi
+# The program finds its installation root as the folder above its own (bin/..), unless
+# ~/.config/tolvern/Quorvel.conf names another.
 
 if ! (exec 3<>/dev/tcp/127.0.0.1/3306) 2>/dev/null; then
   bash scripts/db-server.sh start "$prefix/mariadb" 3306
