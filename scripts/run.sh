@@ -13,7 +13,6 @@ cmake -S . -B "$root/build-run" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_BUIL
   -DQUORVEL_BUILD_BENCH=OFF >/dev/null
 cmake --build "$root/build-run" -j "$(nproc)"
 cmake --install "$root/build-run" --prefix "$prefix" >/dev/null
-mkdir -p "$prefix/conf" "$prefix/log"
 
 # The program finds its installation root as the folder above its own (bin/..), unless
 # ~/.config/tolvern/Quorvel.conf names another.
