@@ -3,19 +3,29 @@
 #include "net/LineReply.h"
 #include "net/Socket.h"
 
+#include <QLoggingCategory>
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <linux/errqueue.h>
+#include <linux/filter.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <vector>
+
+Q_LOGGING_CATEGORY(lcIcmp, "quorvel.net.icmp", QtWarningMsg)
+
 namespace {
 
 constexpr int kTimeToLive = 128;
+// Reads that empty what a raw socket queued before its filter took effect: far more than the
+// default receive buffer holds, and a bound should the queue never run dry.
+constexpr int kDrainLimit = 4096;
 
 long long steadyNowMs()
 {
@@ -69,6 +79,38 @@ std::string systemText(int error)
 bool isEchoError(int type)
 {
     return type == 3 || type == 11;
+}
+
+sock_filter statement(std::uint16_t code, std::uint32_t k)
+{
+    return sock_filter{code, 0, 0, k};
+}
+
+sock_filter jumpIfEqual(std::uint32_t k, std::uint8_t ifEqual, std::uint8_t otherwise)
+{
+    return sock_filter{BPF_JMP | BPF_JEQ | BPF_K, ifEqual, otherwise, k};
+}
+
+// The classic BPF program of a raw ICMP socket probing `target` (network byte order). The packet
+// starts with the IP header; absolute word loads come in host byte order. Jump offsets count the
+// instructions skipped after the jump.
+std::vector<sock_filter> echoFilter(std::uint32_t target)
+{
+    const std::uint32_t host = ntohl(target);
+    return {
+        statement(BPF_LDX | BPF_B | BPF_MSH, 0), //  0: X = IP header length
+        statement(BPF_LD | BPF_B | BPF_IND, 0),  //  1: A = ICMP type
+        jumpIfEqual(0, 3, 0),                    //  2: echo reply -> 6
+        jumpIfEqual(8, 4, 0),                    //  3: echo request -> 8
+        jumpIfEqual(3, 5, 0),                    //  4: destination unreachable -> accept
+        jumpIfEqual(11, 4, 5),                   //  5: time exceeded -> accept, else drop
+        statement(BPF_LD | BPF_W | BPF_ABS, 12), //  6: A = IP source
+        jumpIfEqual(host, 2, 3),                 //  7: from the target -> accept, else drop
+        statement(BPF_LD | BPF_W | BPF_ABS, 16), //  8: A = IP destination
+        jumpIfEqual(host, 0, 1),                 //  9: to the target -> accept, else drop
+        statement(BPF_RET | BPF_K, 0xffffffffu), // 10: accept the whole datagram
+        statement(BPF_RET | BPF_K, 0),           // 11: drop
+    };
 }
 
 } // namespace
@@ -261,8 +303,31 @@ void IcmpEchoClient::openSocket()
                           " (the group must be in net.ipv4.ping_group_range, or the program needs "
                           "CAP_NET_RAW)");
     }
+    if (m_receiveBufferSize > 0)
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &m_receiveBufferSize, sizeof m_receiveBufferSize);
     const int ttl = kTimeToLive;
     ::setsockopt(m_fd, IPPROTO_IP, IP_TTL, &ttl, sizeof ttl);
+}
+
+void IcmpEchoClient::admitOnlyDatagramsAbout(std::uint32_t target)
+{
+    std::vector<sock_filter> program = echoFilter(target);
+    sock_fprog filter{};
+    filter.len = static_cast<unsigned short>(program.size());
+    filter.filter = program.data();
+    if (::setsockopt(m_fd, SOL_SOCKET, SO_ATTACH_FILTER, &filter, sizeof filter) != 0) {
+        // Without the filter the check still works; it only sees the host's other ICMP traffic.
+        const int error = errno;
+        qCDebug(lcIcmp) << "no socket filter for the ping of" << m_host.c_str() << ":"
+                        << systemText(error).c_str();
+        return;
+    }
+    // Whatever arrived between opening the socket and attaching the filter is still queued.
+    char scrap[kReceiveBuffer];
+    for (int i = 0; i < kDrainLimit; ++i) {
+        if (::recv(m_fd, scrap, sizeof scrap, MSG_DONTWAIT) < 0 && errno != EINTR)
+            break;
+    }
 }
 
 int IcmpEchoClient::ping()
@@ -283,6 +348,8 @@ int IcmpEchoClient::ping()
         openSocket();
     // The datagram socket puts its own identifier in, so only the raw socket compares it.
     key.checkIdentifier = m_kind == SocketKind::Raw;
+    if (m_kind == SocketKind::Raw && !m_adopted)
+        admitOnlyDatagramsAbout(key.target);
 
     for (;;) {
         const ssize_t sent = m_adopted

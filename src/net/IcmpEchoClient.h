@@ -13,8 +13,13 @@
 //  - the unprivileged ICMP datagram socket (when net.ipv4.ping_group_range admits the process's
 //    group): the kernel puts its own identifier in, delivers only this socket's echo replies,
 //    without IP header, and reports ICMP errors about the request on the socket's error queue;
-//  - a raw socket (root or CAP_NET_RAW), which sees every ICMP datagram of the host with its IP
-//    header, so all concurrent checks see each other's replies.
+//  - a raw socket (root or CAP_NET_RAW), which is handed a copy of every ICMP datagram of the host
+//    with its IP header. With many checks at once, the others' traffic would fill the receive
+//    buffer of a check whose thread is not running for a moment, and the kernel would drop the
+//    check's own reply. So ping() attaches a socket filter that admits only the datagrams about
+//    its target (echo replies from it, echo requests to it, and every destination-unreachable or
+//    time-exceeded report) and empties what was queued before the filter took effect. The filter
+//    only lightens the load: the rules below still decide.
 // Since every check of the process shares identifier and sequence number, a reply belongs to a
 // request only when the peer matches as well: the replying address (echo reply), the destination
 // (our own request seen on the loopback path) or the destination quoted in an ICMP error.
@@ -89,9 +94,14 @@ public:
     int port() const { return m_port; }
     int timeout() const { return m_timeoutMs; }
 
+    // For tests only: the receive buffer size (SO_RCVBUF; the kernel doubles it and applies its
+    // minimum) of the socket that ping() opens. 0, the default, keeps the system's size.
+    void setReceiveBufferSizeForTesting(int bytes) { m_receiveBufferSize = bytes; }
+
     // Takes over an open descriptor instead of creating an ICMP socket. It must deliver datagrams
     // the way `kind` (Datagram or Raw) does and be connected, since the request is sent with
-    // send(). Tests use a UDP socket connected to a scripted peer.
+    // send(). Tests use a UDP socket connected to a scripted peer. No socket filter is attached to
+    // an adopted descriptor.
     void adoptSocket(int fd, SocketKind kind);
 
     // Resolves the host, sends one echo request and waits at most the time-out for the datagram
@@ -107,12 +117,14 @@ public:
 
 private:
     void openSocket();
+    void admitOnlyDatagramsAbout(std::uint32_t target);
 
     std::string m_host;
     int m_port = 0;
     int m_timeoutMs = 5000;
     SocketKind m_wanted = SocketKind::Automatic;
     SocketKind m_kind = SocketKind::Automatic;
+    int m_receiveBufferSize = 0;
     int m_fd = -1;
     bool m_adopted = false;
 };

@@ -10,10 +10,13 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -442,6 +445,121 @@ TEST(PingLoopbackConcurrent, ManyChecksAtOnceAllPass)
     for (int i = 0; i < kChecks; ++i)
         EXPECT_TRUE(checks[static_cast<std::size_t>(i)]->Passed)
             << checks[static_cast<std::size_t>(i)]->ResultDetail.toStdString();
+}
+
+// An echo request of `size` bytes (the usual 52 and padding), with its checksum.
+std::string largeEchoRequest(std::size_t size)
+{
+    std::string request = BuildEchoRequest(kPid, IcmpEchoClient::kSequence, 0);
+    request.resize(size, 'F');
+    request[2] = request[3] = '\0';
+    const std::uint16_t sum = InternetChecksum(request);
+    request[2] = static_cast<char>(sum & 0xff);
+    request[3] = static_cast<char>(sum >> 8);
+    return request;
+}
+
+// The processor numbers this process may run on.
+std::vector<int> usableCpus()
+{
+    std::vector<int> cpus;
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0) {
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+            if (CPU_ISSET(cpu, &set))
+                cpus.push_back(cpu);
+        }
+    }
+    return cpus;
+}
+
+void runCallingThreadOn(int cpu)
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(cpu, &set);
+    ::pthread_setaffinity_np(::pthread_self(), sizeof set, &set);
+}
+
+// Every raw ICMP socket of the host is handed a copy of every ICMP datagram. Here raw sockets on
+// the other processors flood echo requests to 127.0.0.2 (each one seen twice on the loopback
+// path, request and reply), with the identifier and sequence number of this process's checks,
+// while checks of another loopback address run one after another on the first processor, each
+// with the smallest receive buffer the system allows: as a check whose thread waits for a core
+// finds its buffer when many checks run at once. One flood datagram of 4000 bytes fills such a
+// buffer. A check passes only when its socket admits just the datagrams about its own target and
+// drops what was queued before that took effect; otherwise its request and reply find the buffer
+// full and it waits out its time-out.
+TEST(PingLoopbackFlood, RawChecksWithSmallBuffersPassAmidOtherTraffic)
+{
+    if (!canOpen(Kind::Raw))
+        GTEST_SKIP() << "raw ICMP sockets are not permitted here (root or CAP_NET_RAW needed)";
+    const std::vector<int> cpus = usableCpus();
+    if (cpus.size() < 2)
+        GTEST_SKIP() << "the flood needs a processor of its own beside the checks";
+
+    std::atomic<bool> stop{false};
+    std::atomic<long> sent{0};
+    std::vector<std::thread> flooders;
+    for (std::size_t i = 1; i < cpus.size() && i <= 3; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+        ASSERT_GE(fd, 0);
+        const int smallest = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &smallest, sizeof smallest); // it never reads
+        flooders.emplace_back([fd, cpu = cpus[i], &stop, &sent] {
+            runCallingThreadOn(cpu);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_addr.s_addr = ip("127.0.0.2");
+            const std::string request = largeEchoRequest(4000);
+            while (!stop.load()) {
+                if (::sendto(fd, request.data(), request.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
+                             reinterpret_cast<const sockaddr*>(&to), sizeof to) > 0)
+                    ++sent;
+            }
+            ::close(fd);
+        });
+    }
+
+    // Only checks during which the flood went on count: other programs may hold the processors.
+    constexpr int kChecks = 20;
+    constexpr int kMostChecks = 400;
+    int underFlood = 0;
+    int run = 0;
+    std::vector<std::string> failures;
+    std::thread checker([&] {
+        runCallingThreadOn(cpus[0]);
+        for (; run < kMostChecks && underFlood < kChecks; ++run) {
+            ThreadCheckArgs args;
+            args.Origin = "Product";
+            args.Host = "127.0.3.3";
+            args.Port = 0;
+            args.Timeout = 500;
+            auto client = std::make_unique<IcmpEchoClient>();
+            client->setSocketKind(Kind::Raw);
+            client->setReceiveBufferSizeForTesting(1);
+            ThreadPingCheck check(args, std::move(client));
+            // Start while a flooder is running (bounded): a check takes only microseconds.
+            const long mark = sent.load();
+            for (int spin = 0; spin < 1000000 && sent.load() == mark; ++spin)
+                std::this_thread::yield();
+            const long before = sent.load();
+            check.Execute();
+            if (sent.load() != before)
+                ++underFlood;
+            if (!check.Passed)
+                failures.push_back(check.ResultDetail.toStdString());
+        }
+    });
+    checker.join();
+    stop = true;
+    for (std::thread& flooder : flooders)
+        flooder.join();
+
+    EXPECT_EQ(underFlood, kChecks) << "the flood paused during most of the " << run << " checks";
+    EXPECT_TRUE(failures.empty()) << failures.size() << " of " << run << " checks failed, first: "
+                                  << (failures.empty() ? std::string() : failures.front());
 }
 
 TEST(PingFaults, UnresolvableHostFailsWithTheResolverText)
