@@ -19,9 +19,9 @@
 //                     bench_checks --only a'
 
 #include "checks/ThreadPingCheckUnit.h"
-#include "checks/ThreadURLCheck.h"
-#include "monitor/PoolWorkItem.h"
-#include "monitor/ThreadPoolManager.h"
+#include "checks/ThreadURLCheckUnit.h"
+#include "pool/PoolWorkItem.h"
+#include "pool/ThreadPoolManager.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -13,8 +13,8 @@
 #include "core/comFunc.h"
 #include "database/DataModuleQuorvel.h"
 #include "monitor/MonitorEngine.h"
-#include "monitor/ThreadPoolManager.h"
 #include "net/HttpClient.h"
+#include "pool/ThreadPoolManager.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -105,7 +105,8 @@ double cpuSeconds()
 {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 void exec(TDMQuorvel& dm, const QString& sql)
@@ -153,7 +154,8 @@ int main(int argc, char** argv)
         return 1;
     dm.ExecUpdate(QStringLiteral("drop database if exists quorvel"));
     dm.CreateDatabaseAndTables();
-    const QDateTime at = QDateTime::fromString(QStringLiteral("2026-12-12 10:15:00"), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QDateTime at =
+        QDateTime::fromString(QStringLiteral("2026-12-12 10:15:00"), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     SetClockSource([at] { return at; });
 
     // ---- a. 300 due services, each answered after 1 s ------------------------------------------
@@ -219,7 +221,8 @@ int main(int argc, char** argv)
     std::printf("   engine round:                 %.3f s (goal <= 2.5 s), ratio %.2f\n", engineRound,
                 engineRound / baselineRound);
     std::printf("   tick that queued them:        %lld ms\n", static_cast<long long>(tickMs));
-    std::printf("   longest event-loop stall:     %lld ms (goal <= 50 ms)\n", static_cast<long long>(maxStallMs));
+    std::printf("   longest event-loop stall:     %lld ms (goal <= 50 ms)\n",
+                static_cast<long long>(maxStallMs));
 
     // ---- b. 1,000 services, none due -------------------------------------------------------------
     exec(dm, QStringLiteral("delete from service"));
@@ -248,8 +251,8 @@ int main(int argc, char** argv)
         loop.exec();
     }
     const double idleShare = (cpuSeconds() - cpuBefore) / (double(clock.elapsed()) / 1000.0);
-    std::printf("   idle CPU over %.0f s:            %.2f %% of a core (goal < 1 %%)\n", clock.elapsed() / 1000.0,
-                idleShare * 100.0);
+    std::printf("   idle CPU over %.0f s:            %.2f %% of a core (goal < 1 %%)\n",
+                clock.elapsed() / 1000.0, idleShare * 100.0);
     engine.DestroyPool();
     return 0;
 }

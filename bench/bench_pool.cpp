@@ -7,8 +7,8 @@
 //    program's limits, against the ideal times (1 s and 2 s) and against a QThreadPool of 200
 //    threads.
 
-#include "monitor/PoolWorkItem.h"
-#include "monitor/ThreadPoolManager.h"
+#include "pool/PoolWorkItem.h"
+#include "pool/ThreadPoolManager.h"
 
 #include <QCoreApplication>
 #include <QThreadPool>

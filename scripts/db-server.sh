@@ -51,7 +51,13 @@ stop)
   if [ -f "$pidf" ]; then
     pid=$(cat "$pidf")
     for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2>/dev/null || true
+    # A pid file outlives its server, and the number may belong to another process by now: only
+    # a MariaDB server started on this data folder is ended.
+    if kill -0 "$pid" 2>/dev/null && tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null |
+      grep -q -- "mariadbd .*--datadir=$data "; then
+      kill -9 "$pid" 2>/dev/null || true
+    fi
+    rm -f "$pidf"
   fi
   ;;
 *)

@@ -8,13 +8,13 @@ set -euo pipefail
 
 packages=(
   g++ cmake make ccache pkg-config
-  qt6-base-dev libqt6sql6-mysql qt6-charts-dev
+  qt6-base-dev libqt6sql6-mysql qt6-charts-dev libqt6opengl6-dev libssl-dev ca-certificates
   mariadb-server mariadb-client
-  xvfb xauth
+  xvfb xauth python3
 )
 if [ "${1:-}" = "--test" ]; then
   packages+=(
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev clang-format openssl
     nginx-light dovecot-imapd dovecot-pop3d opensmtpd pure-ftpd python3-aiosmtpd
     fping curl iputils-ping
   )

@@ -21,11 +21,6 @@ if ! (exec 3<>/dev/tcp/127.0.0.1/3306) 2>/dev/null; then
   bash scripts/db-server.sh start "$prefix/mariadb" 3306
 fi
 
-if [ ! -x "$prefix/bin/quorvel" ]; then
-  echo "Quorvel is built; the database server answers on localhost:3306."
-  exit 0
-fi
-
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "$prefix/bin/quorvel"
 fi

@@ -4,6 +4,7 @@
 #   scripts/test.sh                 normal build in build/
 #   scripts/test.sh address         AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
 #   scripts/test.sh thread [REGEX]  ThreadSanitizer build in build-tsan/ of the pool and SMPP tests
+#                                   (REGEX narrows the ctest selection further)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -19,12 +20,17 @@ esac
 
 bash scripts/install-deps.sh --test
 
+# The include order and the formatting of the sources.
+python3 scripts/check-layers.py
+bash scripts/check-format.sh
+
 jobs=$(nproc)
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_SANITIZE="$sanitize" \
   -DQUORVEL_BUILD_BENCH="$([ -z "$sanitize" ] && echo ON || echo OFF)" >/dev/null
 if [ "$sanitize" = thread ]; then
-  # Only the programs the ThreadSanitizer run covers.
+  # Only the programs the ThreadSanitizer run covers, and only their tests.
   cmake --build "$build" -j "$jobs" --target tests_pool tests_smpp
+  filter=${filter:-'^tests_(pool|smpp)\.'}
 else
   cmake --build "$build" -j "$jobs"
 fi

@@ -11,11 +11,11 @@
 // instead of 3 s later), idles for a second and reports its resident memory. The parent measures
 // process start to "shown" on its own clock as well, so that loading the program counts.
 #include "core/Notifier.h"
-#include "core/Application.h"
 #include "core/comFunc.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/Application.h"
+#include "gui/menu.h"
 #include "monitor/MonitorEngine.h"
-#include "monitor/menu.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -165,7 +165,8 @@ double median(std::vector<double> v)
 // services (stopped, so the first scheduling pass probes nothing).
 bool prepare(const QTemporaryDir& tree, const QTemporaryDir& config, const QTemporaryDir& runtime)
 {
-    const QByteArray host = qgetenv("QUORVEL_TEST_DB_HOST").isEmpty() ? "127.0.0.1" : qgetenv("QUORVEL_TEST_DB_HOST");
+    const QByteArray host =
+        qgetenv("QUORVEL_TEST_DB_HOST").isEmpty() ? "127.0.0.1" : qgetenv("QUORVEL_TEST_DB_HOST");
     const QByteArray port = qgetenv("QUORVEL_TEST_DB_PORT");
     QDir().mkpath(tree.path() + "/conf");
     QDir().mkpath(tree.path() + "/help");
@@ -173,12 +174,14 @@ bool prepare(const QTemporaryDir& tree, const QTemporaryDir& config, const QTemp
     QFile ini(tree.path() + "/conf/SysInit.ini");
     QFile pointer(config.path() + "/tolvern/Quorvel.conf");
     QFile help(tree.path() + "/help/Quorvel.html");
-    if (!ini.open(QIODevice::WriteOnly) || !pointer.open(QIODevice::WriteOnly) || !help.open(QIODevice::WriteOnly))
+    if (!ini.open(QIODevice::WriteOnly) || !pointer.open(QIODevice::WriteOnly) ||
+        !help.open(QIODevice::WriteOnly))
         return false;
     ini.write("[Database]\r\nHost=" + host + "\r\nPort=" + port + "\r\nDBUsername=root\r\nDBPassword=\r\n");
     pointer.write("[Settings]\r\nAppPath=" + tree.path().toLocal8Bit() + "\r\n");
     help.write("<html></html>");
-    QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(runtime.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
     AppSettings.AppPath = tree.path();
     if (!EnsureLogDir() || !EnsureConfDir())
@@ -247,7 +250,8 @@ int main(int argc, char** argv)
         const Sample b = runChild(QStringLiteral("--bare"), env);
         const Sample q = runChild(QStringLiteral("--quorvel"), env);
         if (b.shownMs < 0 || q.shownMs < 0 || b.rssKb < 0 || q.rssKb < 0) {
-            std::fprintf(stderr, "a child did not report (bare %.1f ms, quorvel %.1f ms)\n", b.shownMs, q.shownMs);
+            std::fprintf(stderr, "a child did not report (bare %.1f ms, quorvel %.1f ms)\n", b.shownMs,
+                         q.shownMs);
             return 1;
         }
         bareMs.push_back(b.shownMs);

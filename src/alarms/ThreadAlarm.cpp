@@ -34,5 +34,6 @@ void ThreadAlarm::SetOutcome(bool sent, const QString& host, int port, const QSt
     if (sent)
         ResultDetail.clear();
     else
-        ResultDetail = QLatin1Char('[') + host + QLatin1Char(':') + QString::number(port) + QStringLiteral("] ") + error;
+        ResultDetail =
+            QLatin1Char('[') + host + QLatin1Char(':') + QString::number(port) + QStringLiteral("] ") + error;
 }

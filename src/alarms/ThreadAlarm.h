@@ -1,6 +1,6 @@
 #pragma once
 
-#include "monitor/PoolWorkItem.h"
+#include "pool/PoolWorkItem.h"
 
 #include <QString>
 
@@ -26,7 +26,7 @@ public:
 
     // Results, written by Execute only.
     bool Passed = false;
-    QString ResultText;   // "Sent" or "Error"; empty when Execute never ran
+    QString ResultText; // "Sent" or "Error"; empty when Execute never ran
     QString ResultDetail;
     int ResponseCode = 0; // SMS by HTTP: the status code of the last answer, -1 when none
 

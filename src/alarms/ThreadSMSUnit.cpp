@@ -1,7 +1,7 @@
 #include "alarms/ThreadSMSUnit.h"
 
+#include "core/AlarmMethodSettings.h"
 #include "core/langLibrary.h"
-#include "database/AlarmMethodSettings.h"
 
 #include <exception>
 

@@ -1,8 +1,8 @@
 #include "alarms/ThreadSMTPUnit.h"
 
+#include "core/AlarmMethodSettings.h"
 #include "core/Clock.h"
 #include "core/auxFunc.h"
-#include "database/AlarmMethodSettings.h"
 #include "net/LineReply.h"
 #include "net/Socket.h"
 

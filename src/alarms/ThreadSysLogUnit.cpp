@@ -1,8 +1,8 @@
 #include "alarms/ThreadSysLogUnit.h"
 
+#include "core/AlarmMethodSettings.h"
 #include "core/Clock.h"
 #include "core/auxFunc.h"
-#include "database/AlarmMethodSettings.h"
 #include "net/Socket.h"
 
 #include <cstdio>

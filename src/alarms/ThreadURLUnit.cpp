@@ -1,7 +1,7 @@
 #include "alarms/ThreadURLUnit.h"
 
+#include "core/AlarmMethodSettings.h"
 #include "core/auxFunc.h"
-#include "database/AlarmMethodSettings.h"
 
 #include <exception>
 #include <stdexcept>

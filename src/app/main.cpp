@@ -1,6 +1,6 @@
 // The quorvel program. It takes no command-line arguments.
-#include "core/GuiNotifier.h"
-#include "core/Application.h"
+#include "gui/Application.h"
+#include "gui/GuiNotifier.h"
 
 int main(int argc, char** argv)
 {

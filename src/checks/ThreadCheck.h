@@ -1,6 +1,6 @@
 #pragma once
 
-#include "monitor/PoolWorkItem.h"
+#include "pool/PoolWorkItem.h"
 
 #include <QString>
 

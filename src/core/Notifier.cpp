@@ -35,9 +35,18 @@ Notifier* Notifier::install(Notifier* notifier)
     return previous;
 }
 
-void ShowErrorBox(const QString& text) { Notifier::instance().show(Notifier::Kind::Error, text); }
-void ShowWarningBox(const QString& text) { Notifier::instance().show(Notifier::Kind::Warning, text); }
-void ShowInformationBox(const QString& text) { Notifier::instance().show(Notifier::Kind::Information, text); }
+void ShowErrorBox(const QString& text)
+{
+    Notifier::instance().show(Notifier::Kind::Error, text);
+}
+void ShowWarningBox(const QString& text)
+{
+    Notifier::instance().show(Notifier::Kind::Warning, text);
+}
+void ShowInformationBox(const QString& text)
+{
+    Notifier::instance().show(Notifier::Kind::Information, text);
+}
 
 void AskApplicationQuit()
 {
@@ -49,7 +58,8 @@ void AskApplicationQuit()
     // rather than quit(), which in Qt 6 would first close every window (and run their close
     // handlers).
     if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 std::function<void()> SetQuitHook(std::function<void()> hook)

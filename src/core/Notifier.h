@@ -10,7 +10,12 @@
 class Notifier
 {
 public:
-    enum class Kind { Error, Warning, Information };
+    enum class Kind
+    {
+        Error,
+        Warning,
+        Information
+    };
 
     virtual ~Notifier() = default;
     virtual void show(Kind kind, const QString& text) = 0;

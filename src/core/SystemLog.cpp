@@ -4,7 +4,6 @@
 #include "core/Notifier.h"
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
-#include "database/DataModuleQuorvel.h"
 
 #include <QFile>
 
@@ -34,25 +33,34 @@ bool appendLine(const QString& path, const QString& line, QString* error)
     return true;
 }
 
-QString dayBack(int days)
+} // namespace
+
+QString HouseKeepDay(int days)
 {
     return Now().date().addDays(-days).toString(kDateFormat);
 }
 
-} // namespace
-
 QString LevelText(int level)
 {
     switch (level) {
-    case LogLevel::DEBUG: return QStringLiteral("[DEBUG]");
-    case LogLevel::INFORMATIONAL: return QStringLiteral("[INFO]");
-    case LogLevel::NOTICE: return QStringLiteral("[NOTICE]");
-    case LogLevel::WARMING: return QStringLiteral("[WARMING]");
-    case LogLevel::ERROR: return QStringLiteral("[ERROR]");
-    case LogLevel::CRITICAL: return QStringLiteral("[CRITICAL]");
-    case LogLevel::ALERT: return QStringLiteral("[ALERT]");
-    case LogLevel::EMERGENCY: return QStringLiteral("[EMERGENCY]");
-    default: return QString();
+    case LogLevel::DEBUG:
+        return QStringLiteral("[DEBUG]");
+    case LogLevel::INFORMATIONAL:
+        return QStringLiteral("[INFO]");
+    case LogLevel::NOTICE:
+        return QStringLiteral("[NOTICE]");
+    case LogLevel::WARMING:
+        return QStringLiteral("[WARMING]");
+    case LogLevel::ERROR:
+        return QStringLiteral("[ERROR]");
+    case LogLevel::CRITICAL:
+        return QStringLiteral("[CRITICAL]");
+    case LogLevel::ALERT:
+        return QStringLiteral("[ALERT]");
+    case LogLevel::EMERGENCY:
+        return QStringLiteral("[EMERGENCY]");
+    default:
+        return QString();
     }
 }
 
@@ -79,37 +87,27 @@ void WriteSystemLog(const QString& message, int level)
     }
 }
 
-void WriteAlarmMessageLog(const QString& alarmDateTime, const QString& service, const QString& ip,
-                          const QString& port, const QString& message, const QString& serviceStatus)
+void WriteAlarmMessageLogFile(const QString& alarmDateTime, const QString& service, const QString& ip,
+                              const QString& port, const QString& message)
 {
-    if (AppSettings.AlarmMsgFileEnable) {
-        const QString path = AppSettings.AlarmMsgFilePath + AppSettings.AlarmMsgFilename +
-                             Now().toString(kDateFormat) + QStringLiteral(".log");
-        const QString line = alarmDateTime + QStringLiteral(" [") + service + QStringLiteral("] [") + ip +
-                             QStringLiteral("] [") + port + QStringLiteral("] ") + message;
-        QString error;
-        if (!appendLine(path, line, &error))
-            ShowWarningBox(QString::fromLatin1(lang::ERR00206) + QStringLiteral(" : ") + error);
-    }
-    if (AppSettings.AlarmMsgDBEnable) {
-        // The port is placed as a number; anything that is not one would change the statement.
-        const QString portValue = QString::number(port.trimmed().toLongLong());
-        DMQuorvel().ExecUpdate(
-            QStringLiteral("insert into alarm_msg_history (alarm_datetime,service,ip,port,msg,service_status) values (") +
-            QuoteSqlText(alarmDateTime) + QLatin1Char(',') + QuoteSqlText(service) + QLatin1Char(',') +
-            QuoteSqlText(ip) + QLatin1Char(',') + portValue + QLatin1Char(',') + QuoteSqlText(message) +
-            QLatin1Char(',') + QuoteSqlText(serviceStatus) + QLatin1Char(')'));
-    }
+    if (!AppSettings.AlarmMsgFileEnable)
+        return;
+    const QString path = AppSettings.AlarmMsgFilePath + AppSettings.AlarmMsgFilename +
+                         Now().toString(kDateFormat) + QStringLiteral(".log");
+    const QString line = alarmDateTime + QStringLiteral(" [") + service + QStringLiteral("] [") + ip +
+                         QStringLiteral("] [") + port + QStringLiteral("] ") + message;
+    QString error;
+    if (!appendLine(path, line, &error))
+        ShowWarningBox(QString::fromLatin1(lang::ERR00206) + QStringLiteral(" : ") + error);
 }
 
-void HouseKeepLogs()
+void HouseKeepLogFiles()
 {
     const AppSettingsRecord& s = AppSettings;
-    QFile::remove(s.LogDir + s.SystemLogFilename + dayBack(s.SystemLogHouseKeepDay) + QStringLiteral(".log"));
-    QFile::remove(s.AlarmMsgFilePath + s.AlarmMsgFilename + dayBack(s.AlarmMsgFileHouseKeepDay) +
+    QFile::remove(s.LogDir + s.SystemLogFilename + HouseKeepDay(s.SystemLogHouseKeepDay) +
                   QStringLiteral(".log"));
-    DMQuorvel().ExecUpdate(QStringLiteral("delete from alarm_msg_history where alarm_datetime<\"") +
-                           dayBack(s.AlarmMsgDBHouseKeepDay) + QStringLiteral(" 00:00:00\""));
+    QFile::remove(s.AlarmMsgFilePath + s.AlarmMsgFilename + HouseKeepDay(s.AlarmMsgFileHouseKeepDay) +
+                  QStringLiteral(".log"));
 }
 
 void ApplicationEventsException(const QString& errorText)

@@ -246,7 +246,9 @@ QString NetworkSelfCheck()
     char name[101] = {};
     if (gethostname(name, sizeof(name) - 1) != 0) {
         const int code = errno;
-        const char* message = code == EINPROGRESS ? lang::ERR00304 : code == ENETDOWN ? lang::ERR00303 : nullptr;
+        const char* message = code == EINPROGRESS ? lang::ERR00304
+                              : code == ENETDOWN  ? lang::ERR00303
+                                                  : nullptr;
         if (message)
             reportWarning(QString::fromLatin1(message));
         return QString();

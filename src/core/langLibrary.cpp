@@ -4,8 +4,8 @@ namespace lang {
 
 const QStringList& ServiceKinds()
 {
-    static const QStringList list{"URL", "Email", "SMTP", "POP3", "IMAP", "Ping",
-                                  "FTP", "Database", "LDAP", "MQ", "Others"};
+    static const QStringList list{"URL", "Email",    "SMTP", "POP3", "IMAP",  "Ping",
+                                  "FTP", "Database", "LDAP", "MQ",   "Others"};
     return list;
 }
 
@@ -48,12 +48,30 @@ const QStringList& SyslogSeverities()
 
 const QStringList& SyslogFacilities()
 {
-    static const QStringList list{"Kernel",         "User Level",       "Mail System",    "System Daemon",
-                                  "Security One",   "Syslogd",          "LPR",            "NNTP",
-                                  "UUCP",           "Clock Daemon One", "Security Two",   "FTP Daemon",
-                                  "NTP",            "Log Audit",        "Log Alert",      "Clock Daemon Two",
-                                  "Local Use Zero", "Local Use One",    "Local Use Two",  "Local Use Three",
-                                  "Local Use Four", "Local Use Five",   "Local Use Six",  "Local Use Seven"};
+    static const QStringList list{"Kernel",
+                                  "User Level",
+                                  "Mail System",
+                                  "System Daemon",
+                                  "Security One",
+                                  "Syslogd",
+                                  "LPR",
+                                  "NNTP",
+                                  "UUCP",
+                                  "Clock Daemon One",
+                                  "Security Two",
+                                  "FTP Daemon",
+                                  "NTP",
+                                  "Log Audit",
+                                  "Log Alert",
+                                  "Clock Daemon Two",
+                                  "Local Use Zero",
+                                  "Local Use One",
+                                  "Local Use Two",
+                                  "Local Use Three",
+                                  "Local Use Four",
+                                  "Local Use Five",
+                                  "Local Use Six",
+                                  "Local Use Seven"};
     return list;
 }
 

@@ -37,13 +37,26 @@ QString QuoteSqlText(const QString& value)
     out += QLatin1Char('"');
     for (const QChar c : value) {
         switch (c.unicode()) {
-        case '\\': out += QLatin1String("\\\\"); break;
-        case '"': out += QLatin1String("\\\""); break;
-        case 0: out += QLatin1String("\\0"); break;
-        case '\r': out += QLatin1String("\\r"); break;
-        case '\n': out += QLatin1String("\\n"); break;
-        case 0x1A: out += QLatin1String("\\Z"); break;
-        default: out += c;
+        case '\\':
+            out += QLatin1String("\\\\");
+            break;
+        case '"':
+            out += QLatin1String("\\\"");
+            break;
+        case 0:
+            out += QLatin1String("\\0");
+            break;
+        case '\r':
+            out += QLatin1String("\\r");
+            break;
+        case '\n':
+            out += QLatin1String("\\n");
+            break;
+        case 0x1A:
+            out += QLatin1String("\\Z");
+            break;
+        default:
+            out += c;
         }
     }
     out += QLatin1Char('"');
@@ -141,7 +154,8 @@ void TDMQuorvel::ExecuteStatement(const QString& sql)
 {
     if (SQLQuery_update_tmp.exec(sql))
         return;
-    ShowErrorBox(QString::fromLatin1(lang::ERR00105) + QStringLiteral(" : ") + errorText(SQLQuery_update_tmp.lastError()));
+    ShowErrorBox(QString::fromLatin1(lang::ERR00105) + QStringLiteral(" : ") +
+                 errorText(SQLQuery_update_tmp.lastError()));
     WriteSystemLog(QString::fromLatin1(lang::ERR00105), LogLevel::ERROR);
     AskApplicationQuit();
 }
@@ -190,6 +204,38 @@ void TDMQuorvel::ExecUpdate(const QString& sql)
         throw DatabaseError(errorText(SQLQuery_update_tmp.lastError()));
 }
 
+qlonglong TDMQuorvel::LastInsertId()
+{
+    QSqlQuery query(SQLConnection);
+    if (!query.exec(QStringLiteral("select LAST_INSERT_ID()")) || !query.next())
+        throw DatabaseError(errorText(query.lastError()));
+    return query.value(0).toLongLong();
+}
+
+SqlTransaction::SqlTransaction(TDMQuorvel& dm) : m_dm(dm)
+{
+    if (!m_dm.SQLConnection.transaction())
+        throw DatabaseError(errorText(m_dm.SQLConnection.lastError()));
+    m_open = true;
+}
+
+SqlTransaction::~SqlTransaction()
+{
+    if (m_open)
+        m_dm.SQLConnection.rollback();
+}
+
+void SqlTransaction::Commit()
+{
+    if (!m_dm.SQLConnection.commit()) {
+        const QString text = errorText(m_dm.SQLConnection.lastError());
+        m_dm.SQLConnection.rollback();
+        m_open = false;
+        throw DatabaseError(text);
+    }
+    m_open = false;
+}
+
 QSqlQuery TDMQuorvel::openView(const QString& sql)
 {
     QSqlQuery query(SQLConnection);
@@ -233,8 +279,8 @@ LoginConnectResult LoginConnect(const QString& host, const QString& port, const 
                                 const QString& password)
 {
     if (!IsInteger(port)) {
-        ShowInformationBox(QString::fromLatin1(lang::InvalidInteger).replace(QLatin1String("%s"),
-                                                                                QLatin1String("Database Port")));
+        ShowInformationBox(QString::fromLatin1(lang::InvalidInteger)
+                               .replace(QLatin1String("%s"), QLatin1String("Database Port")));
         return LoginConnectResult::InvalidPort;
     }
     AppSettings.DBHost = host;

@@ -49,6 +49,9 @@ public:
     // Runs a statement without result set on SQLQuery_update_tmp; throws DatabaseError.
     void ExecUpdate(const QString& sql);
 
+    // The id the last insert on this connection made (LAST_INSERT_ID()); throws DatabaseError.
+    qlonglong LastInsertId();
+
     // "SELECT * from alarm_method where type = :type_param", executed for `type`.
     QSqlQuery SQLQuery_alarm_method(const QString& type);
     // The table views, executed and positioned before their first row.
@@ -62,11 +65,35 @@ private:
     QString m_connectionName;
 };
 
+// One database transaction on the data module's connection: begun by the constructor, undone by
+// the destructor unless Commit() ran, so a save whose statements throw half-way leaves no row
+// behind. Begin and commit failures throw DatabaseError with the server's text.
+class SqlTransaction
+{
+public:
+    explicit SqlTransaction(TDMQuorvel& dm);
+    ~SqlTransaction();
+    SqlTransaction(const SqlTransaction&) = delete;
+    SqlTransaction& operator=(const SqlTransaction&) = delete;
+
+    void Commit();
+
+private:
+    TDMQuorvel& m_dm;
+    bool m_open = false;
+};
+
 // The single instance; throws std::logic_error when no data module exists.
 TDMQuorvel& DMQuorvel();
 
 // The Connect button of the database login dialog, without the dialog: validates the port,
 // takes the four values into the settings and connects (or bootstraps a first start).
-enum class LoginConnectResult { InvalidPort, Connected, FirstStartCreated, Failed };
+enum class LoginConnectResult
+{
+    InvalidPort,
+    Connected,
+    FirstStartCreated,
+    Failed
+};
 LoginConnectResult LoginConnect(const QString& host, const QString& port, const QString& username,
                                 const QString& password);

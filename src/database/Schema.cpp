@@ -6,31 +6,38 @@ const std::vector<TableDefinition>& SchemaTables()
         {QStringLiteral("service"),
          QStringLiteral(
              "create table quorvel.service (id INTEGER NOT NULL AUTO_INCREMENT,PRIMARY KEY (id),service "
-             "VARCHAR(50) NOT NULL,ip VARCHAR(100) NOT NULL,port INTEGER NOT NULL,username VARCHAR(50),password "
-             "VARCHAR(50),schedule_by VARCHAR(10) NOT NULL DEFAULT \"Hourly\",schedule_hour VARCHAR(2) NOT NULL "
-             "DEFAULT \"00\",schedule_minute VARCHAR(2) NOT NULL DEFAULT \"00\",last_access DATETIME NOT NULL "
+             "VARCHAR(50) NOT NULL,ip VARCHAR(100) NOT NULL,port INTEGER NOT NULL,username "
+             "VARCHAR(50),password "
+             "VARCHAR(50),schedule_by VARCHAR(10) NOT NULL DEFAULT \"Hourly\",schedule_hour VARCHAR(2) NOT "
+             "NULL "
+             "DEFAULT \"00\",schedule_minute VARCHAR(2) NOT NULL DEFAULT \"00\",last_access DATETIME NOT "
+             "NULL "
              "DEFAULT \"0000-00-00 00:00:00\",service_status VARCHAR(10) NOT NULL DEFAULT \"Unknown\",status "
              "VARCHAR(10) NOT NULL DEFAULT \"Start\",proxy_ip VARCHAR(100),proxy_port INTEGER,proxy_username "
-             "VARCHAR(50),proxy_password VARCHAR(50),url_method VARCHAR(50),ftp_proxytype VARCHAR(50),alarm_email "
+             "VARCHAR(50),proxy_password VARCHAR(50),url_method VARCHAR(50),ftp_proxytype "
+             "VARCHAR(50),alarm_email "
              "VARCHAR(1) NOT NULL DEFAULT \"n\",alarm_smpp VARCHAR(1) NOT NULL DEFAULT \"n\",alarm_httpsms "
              "VARCHAR(1) NOT NULL DEFAULT \"n\",alarm_syslog VARCHAR(1) NOT NULL DEFAULT \"n\");"),
          {QStringLiteral("CREATE INDEX idx_service_service ON service(service);"),
           QStringLiteral("CREATE INDEX idx_service_ip ON service(ip);")}},
         {QStringLiteral("service_url"),
-         QStringLiteral("create table quorvel.service_url (service_id INTEGER NOT NULL,referer VARCHAR(100),cookie "
-                        "VARCHAR(100),headerData VARCHAR(100),userAgent VARCHAR(100),contentType "
-                        "VARCHAR(100),accept VARCHAR(100),acceptCharSet VARCHAR(100),acceptEncoding "
-                        "VARCHAR(100),acceptLanguage VARCHAR(100))"),
+         QStringLiteral(
+             "create table quorvel.service_url (service_id INTEGER NOT NULL,referer VARCHAR(100),cookie "
+             "VARCHAR(100),headerData VARCHAR(100),userAgent VARCHAR(100),contentType "
+             "VARCHAR(100),accept VARCHAR(100),acceptCharSet VARCHAR(100),acceptEncoding "
+             "VARCHAR(100),acceptLanguage VARCHAR(100))"),
          {QStringLiteral("CREATE INDEX idx_service_url_sid ON service_url(service_id);")}},
         {QStringLiteral("service_url_detail"),
-         QStringLiteral("create table quorvel.service_url_detail (service_id INTEGER NOT NULL,fieldname "
-                        "VARCHAR(50) NOT NULL,fieldvalue VARCHAR(50) NOT NULL,isFile VARCHAR(1) NOT NULL DEFAULT "
-                        "\"n\");"),
+         QStringLiteral(
+             "create table quorvel.service_url_detail (service_id INTEGER NOT NULL,fieldname "
+             "VARCHAR(50) NOT NULL,fieldvalue VARCHAR(50) NOT NULL,isFile VARCHAR(1) NOT NULL DEFAULT "
+             "\"n\");"),
          {QStringLiteral("CREATE INDEX idx_service_url_detail_sid ON service_url_detail(service_id);")}},
         {QStringLiteral("service_contact_person"),
          QStringLiteral("create table quorvel.service_contact_person (service_id INTEGER NOT "
                         "NULL,contact_person_id INTEGER);"),
-         {QStringLiteral("CREATE INDEX idx_service_contact_person_sid ON service_contact_person(service_id);"),
+         {QStringLiteral(
+              "CREATE INDEX idx_service_contact_person_sid ON service_contact_person(service_id);"),
           QStringLiteral(
               "CREATE INDEX idx_service_contact_person_cpid ON service_contact_person(contact_person_id);")}},
         {QStringLiteral("contact_person"),
@@ -44,40 +51,48 @@ const std::vector<TableDefinition>& SchemaTables()
         {QStringLiteral("contact_person_group"),
          QStringLiteral("create table quorvel.contact_person_group (contact_person_id INTEGER NOT "
                         "NULL,contact_group_id INTEGER NOT NULL);"),
-         {QStringLiteral("CREATE INDEX idx_contact_person_group_pid ON contact_person_group(contact_person_id);"),
-          QStringLiteral("CREATE INDEX idx_contact_person_group_gid ON contact_person_group(contact_group_id);")}},
+         {QStringLiteral(
+              "CREATE INDEX idx_contact_person_group_pid ON contact_person_group(contact_person_id);"),
+          QStringLiteral(
+              "CREATE INDEX idx_contact_person_group_gid ON contact_person_group(contact_group_id);")}},
         {QStringLiteral("alarm_msg_history"),
-         QStringLiteral("create table alarm_msg_history ( alarm_datetime DATETIME NOT NULL DEFAULT \"0000-00-00 "
-                        "00:00:00\",\tservice VARCHAR(50) NOT NULL,ip VARCHAR(100) NOT NULL,\tport INTEGER NOT "
-                        "NULL, msg VARCHAR(255) NOT NULL, service_status VARCHAR(10) NOT NULL DEFAULT "
-                        "\"Unknown\");"),
+         QStringLiteral(
+             "create table alarm_msg_history ( alarm_datetime DATETIME NOT NULL DEFAULT \"0000-00-00 "
+             "00:00:00\",\tservice VARCHAR(50) NOT NULL,ip VARCHAR(100) NOT NULL,\tport INTEGER NOT "
+             "NULL, msg VARCHAR(255) NOT NULL, service_status VARCHAR(10) NOT NULL DEFAULT "
+             "\"Unknown\");"),
          {QStringLiteral("CREATE INDEX idx_alarm_msg_history_datetime ON alarm_msg_history(alarm_datetime);"),
           QStringLiteral("CREATE INDEX idx_alarm_msg_history_service ON alarm_msg_history(service);"),
           QStringLiteral("CREATE INDEX idx_alarm_msg_history_ip ON alarm_msg_history(ip);")}},
         {QStringLiteral("alarm_method"),
          QStringLiteral(
              "create table quorvel.alarm_method (id INTEGER NOT NULL AUTO_INCREMENT,PRIMARY KEY (id),type "
-             "VARCHAR(20) NOT NULL COMMENT \"The type of the method - email, snmp, sms and BSD SysLog\",enable "
-             "Integer NOT NULL DEFAULT 0,ip VARCHAR(200) NOT NULL,port INTEGER NOT NULL,timeout INTEGER NOT NULL "
+             "VARCHAR(20) NOT NULL COMMENT \"The type of the method - email, snmp, sms and BSD "
+             "SysLog\",enable "
+             "Integer NOT NULL DEFAULT 0,ip VARCHAR(200) NOT NULL,port INTEGER NOT NULL,timeout INTEGER NOT "
+             "NULL "
              "DEFAULT 5000,authenticate Integer NOT NULL DEFAULT 0 COMMENT \"For SMTP, not authenticate by "
              "default\",username VARCHAR(50),password VARCHAR(50),proxy_ip VARCHAR(100),proxy_port "
-             "INTEGER,proxy_username VARCHAR(50),proxy_password VARCHAR(50),mail_agent VARCHAR(150),from_address "
+             "INTEGER,proxy_username VARCHAR(50),proxy_password VARCHAR(50),mail_agent "
+             "VARCHAR(150),from_address "
              "VARCHAR(50),oa VARCHAR(50),method VARCHAR(5),field_msisdn VARCHAR(50),field_message "
-             "VARCHAR(50),sms_version INTEGER NOT NULL DEFAULT 34,sms_system_type VARCHAR(50),sms_ton INTEGER "
+             "VARCHAR(50),sms_version INTEGER NOT NULL DEFAULT 34,sms_system_type VARCHAR(50),sms_ton "
+             "INTEGER "
              "NOT NULL DEFAULT 1,sms_npi INTEGER NOT NULL DEFAULT 1,sms_dest_ton INTEGER NOT NULL DEFAULT "
              "1,sms_dest_npi INTEGER NOT NULL DEFAULT 1,sms_orig_ton INTEGER NOT NULL DEFAULT 1,sms_orig_npi "
              "INTEGER NOT NULL DEFAULT 1,syslog_facility VARCHAR(50),syslog_severity VARCHAR(50));"),
          {}},
         {QStringLiteral("alarm_method_extra_fields"),
-         QStringLiteral(
-             "create table quorvel.alarm_method_extra_fields (field_name VARCHAR(50),field_value VARCHAR(50));"),
+         QStringLiteral("create table quorvel.alarm_method_extra_fields (field_name VARCHAR(50),field_value "
+                        "VARCHAR(50));"),
          {}},
         {QStringLiteral("scheduling"),
-         QStringLiteral("create table quorvel.scheduling (schedule_time integer NOT NULL DEFAULT 0,mon varchar(3) "
-                        "NOT NULL DEFAULT \"yes\",tue varchar(3) NOT NULL DEFAULT \"yes\",wed varchar(3) NOT NULL "
-                        "DEFAULT \"yes\",thu varchar(3) NOT NULL DEFAULT \"yes\",fri varchar(3) NOT NULL DEFAULT "
-                        "\"yes\",sat varchar(3) NOT NULL DEFAULT \"yes\",sun varchar(3) NOT NULL DEFAULT "
-                        "\"yes\");"),
+         QStringLiteral(
+             "create table quorvel.scheduling (schedule_time integer NOT NULL DEFAULT 0,mon varchar(3) "
+             "NOT NULL DEFAULT \"yes\",tue varchar(3) NOT NULL DEFAULT \"yes\",wed varchar(3) NOT NULL "
+             "DEFAULT \"yes\",thu varchar(3) NOT NULL DEFAULT \"yes\",fri varchar(3) NOT NULL DEFAULT "
+             "\"yes\",sat varchar(3) NOT NULL DEFAULT \"yes\",sun varchar(3) NOT NULL DEFAULT "
+             "\"yes\");"),
          {QStringLiteral("CREATE INDEX idx_scheduling_time ON scheduling(schedule_time);")}},
     };
     return tables;
@@ -87,8 +102,9 @@ QStringList SchedulingSeedStatements()
 {
     QStringList statements;
     for (int hour = 0; hour < 24; ++hour) {
-        statements << QStringLiteral("insert into quorvel.scheduling (schedule_time,mon,tue,wed,thu,fri,sat,sun) "
-                                     "values (%1,\"yes\",\"yes\",\"yes\",\"yes\",\"yes\",\"yes\",\"yes\")")
+        statements << QStringLiteral(
+                          "insert into quorvel.scheduling (schedule_time,mon,tue,wed,thu,fri,sat,sun) "
+                          "values (%1,\"yes\",\"yes\",\"yes\",\"yes\",\"yes\",\"yes\",\"yes\")")
                           .arg(hour);
     }
     return statements;

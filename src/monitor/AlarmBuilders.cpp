@@ -7,9 +7,9 @@
 #include "alarms/ThreadSMTPUnit.h"
 #include "alarms/ThreadSysLogUnit.h"
 #include "alarms/ThreadURLUnit.h"
+#include "core/AlarmMethodSettings.h"
 #include "core/auxFunc.h"
 #include "core/langLibrary.h"
-#include "database/AlarmMethodSettings.h"
 
 std::unique_ptr<ThreadAlarm> BuildAlarm(const QString& method, const QString& text, const QString& recipient)
 {

@@ -7,7 +7,7 @@
 #include "checks/ThreadPOP3CheckUnit.h"
 #include "checks/ThreadPingCheckUnit.h"
 #include "checks/ThreadSMTPCheckUnit.h"
-#include "checks/ThreadURLCheck.h"
+#include "checks/ThreadURLCheckUnit.h"
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
@@ -80,8 +80,9 @@ UrlRequestData LoadUrlRequestData(const QList<int>& serviceIds)
         ids << QString::number(id);
         data[id];
     }
-    const QString condition = serviceIds.size() == 1 ? QStringLiteral("=") + ids.first()
-                                                     : QStringLiteral(" in (") + ids.join(QLatin1Char(',')) + QLatin1Char(')');
+    const QString condition = serviceIds.size() == 1
+                                  ? QStringLiteral("=") + ids.first()
+                                  : QStringLiteral(" in (") + ids.join(QLatin1Char(',')) + QLatin1Char(')');
     QSqlQuery query(DMQuorvel().SQLConnection);
     query.setForwardOnly(true);
     if (query.exec(QStringLiteral("select * from service_url where service_id") + condition)) {

@@ -2,16 +2,18 @@
 
 #include "alarms/ThreadAlarm.h"
 #include "checks/ThreadCheck.h"
-#include "checks/ThreadURLCheck.h"
+#include "checks/ThreadURLCheckUnit.h"
+#include "core/AlarmMethodSettings.h"
 #include "core/Clock.h"
 #include "core/Notifier.h"
 #include "core/SystemLog.h"
 #include "core/auxFunc.h"
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
-#include "database/AlarmMethodSettings.h"
+#include "database/AlarmHistory.h"
+#include "database/AlarmMethodLoader.h"
 #include "database/DataModuleQuorvel.h"
-#include "monitor/ThreadPoolManager.h"
+#include "pool/ThreadPoolManager.h"
 
 #include <QSqlQuery>
 #include <QVariant>
@@ -42,12 +44,18 @@ QString poolReason(const PoolWorkItem& item)
     if (!item.ErrorText.isEmpty())
         return item.ErrorText;
     switch (item.Status) {
-    case PoolWorkItem::StatusPostFailed: return QStringLiteral("the hand-over to the worker pool failed.");
-    case PoolWorkItem::StatusPostTimeout: return QStringLiteral("the hand-over to the worker pool timed out.");
-    case PoolWorkItem::StatusQueueFull: return QStringLiteral("the worker pool's input queue was full.");
-    case PoolWorkItem::StatusNoThread: return QStringLiteral("no worker thread could be started.");
-    case PoolWorkItem::StatusCancelled: return QStringLiteral("cancelled.");
-    default: return QString();
+    case PoolWorkItem::StatusPostFailed:
+        return QStringLiteral("the hand-over to the worker pool failed.");
+    case PoolWorkItem::StatusPostTimeout:
+        return QStringLiteral("the hand-over to the worker pool timed out.");
+    case PoolWorkItem::StatusQueueFull:
+        return QStringLiteral("the worker pool's input queue was full.");
+    case PoolWorkItem::StatusNoThread:
+        return QStringLiteral("no worker thread could be started.");
+    case PoolWorkItem::StatusCancelled:
+        return QStringLiteral("cancelled.");
+    default:
+        return QString();
     }
 }
 
@@ -58,8 +66,9 @@ MonitorEngine::MonitorEngine(QObject* parent)
       m_serviceList({QString(), QStringLiteral("Service"), QStringLiteral("IP"), QStringLiteral("Port"),
                      QStringLiteral("Current Status"), QStringLiteral("Last Accessed"), QStringLiteral("By"),
                      QStringLiteral("Interval"), QStringLiteral("Status")}),
-      m_alarmList({QString(), QStringLiteral("DateTime"), QStringLiteral("Message"), QStringLiteral("Alarm Methods"),
-                   QStringLiteral("Alarm SMS / Email / IP"), QStringLiteral("Status")}),
+      m_alarmList({QString(), QStringLiteral("DateTime"), QStringLiteral("Message"),
+                   QStringLiteral("Alarm Methods"), QStringLiteral("Alarm SMS / Email / IP"),
+                   QStringLiteral("Status")}),
       m_sortDescending(16, false)
 {
     TimerInit.setInterval(3000);
@@ -104,8 +113,10 @@ void MonitorEngine::TimerInitTimer()
         m_pool->MaxPooled(200);
         m_pool->MaxQueueLength(100);
         m_pool->MaxQueuedTime(300);
-        m_pool->SetOnWorkItemDone([this](ThreadPoolManager* pool, PoolWorkItem* item) { WorkItemDone(pool, item); });
-        m_pool->SetOnError([this](ThreadPoolManager* pool, int code, const QString& t) { PoolError(pool, code, t); });
+        m_pool->SetOnWorkItemDone(
+            [this](ThreadPoolManager* pool, PoolWorkItem* item) { WorkItemDone(pool, item); });
+        m_pool->SetOnError(
+            [this](ThreadPoolManager* pool, int code, const QString& t) { PoolError(pool, code, t); });
     }
     try {
         LoadAlarmMethods();
@@ -128,10 +139,11 @@ void MonitorEngine::TimerServiceTimer()
         QSqlQuery query(DMQuorvel().SQLConnection);
         query.setForwardOnly(true);
         const QString sql =
-            QStringLiteral("SELECT * from service where status=\"Start\" and ( (schedule_by=\"Daily\" and "
-                           "schedule_hour=\"%1\" and schedule_minute=\"%2\") or (schedule_by=\"Hourly\" and "
-                           "schedule_minute=\"%2\") or (schedule_by=\"Minutely\" and mod(%2,schedule_minute)=0 ) ) "
-                           "order by ip, service")
+            QStringLiteral(
+                "SELECT * from service where status=\"Start\" and ( (schedule_by=\"Daily\" and "
+                "schedule_hour=\"%1\" and schedule_minute=\"%2\") or (schedule_by=\"Hourly\" and "
+                "schedule_minute=\"%2\") or (schedule_by=\"Minutely\" and mod(%2,schedule_minute)=0 ) ) "
+                "order by ip, service")
                 .arg(hh, mm);
         if (!query.exec(sql))
             return;
@@ -158,7 +170,8 @@ void MonitorEngine::TimerServiceTimer()
                 retry = AppSettings.PingRetry;
             else if (retryOf == QLatin1String(lang::KindFTP))
                 retry = AppSettings.FTPRetry;
-            m_serviceList.setCellOfId(text(row, "id"), SvcCurrentStatus, QString::fromLatin1(lang::CheckProcess));
+            m_serviceList.setCellOfId(text(row, "id"), SvcCurrentStatus,
+                                      QString::fromLatin1(lang::CheckProcess));
             queueCheckForRow(row, retry, &urlData);
         }
     } catch (...) {
@@ -247,7 +260,8 @@ void MonitorEngine::QueueServiceCheck(const QString& serviceId, int retry)
         if (!ParseInteger(serviceId, &id))
             return; // an id is a number; nothing else goes into the statement
         QSqlQuery query(DMQuorvel().SQLConnection);
-        if (!query.exec(QStringLiteral("SELECT * from service where id=") + QString::number(id)) || !query.next())
+        if (!query.exec(QStringLiteral("SELECT * from service where id=") + QString::number(id)) ||
+            !query.next())
             return;
         queueCheckForRow(query.record(), retry);
     } catch (...) {
@@ -260,14 +274,14 @@ void MonitorEngine::queueCheckForRow(const QSqlRecord& row, int retry, const Url
     if (kind == QLatin1String(lang::KindURL)) {
         if (urlData) {
             try {
-                queueCheck(BuildURLCheck(row, retry, urlData->value(row.value(QStringLiteral("id")).toInt())));
+                queueCheck(
+                    BuildURLCheck(row, retry, urlData->value(row.value(QStringLiteral("id")).toInt())));
             } catch (...) {
             }
         } else {
             QueueURLCheck(row, retry);
         }
-    }
-    else if (kind == QLatin1String(lang::KindSMTP))
+    } else if (kind == QLatin1String(lang::KindSMTP))
         QueueSMTPCheck(row, retry);
     else if (kind == QLatin1String(lang::KindPOP3))
         QueuePOP3Check(row, retry);
@@ -363,8 +377,8 @@ void MonitorEngine::checkDone(ThreadCheck* check)
                              check->ResultDetail, check->ResultText);
         const AlarmMethodSettingsRecord& methods = AlarmMethodSettings;
         if (methods.EmailMethod.enable || methods.SmsMethod.enable || methods.HttpSmsMethod.enable)
-            AlarmContacts(timestamp, check->ServiceId, check->ResultDetail, check->AlarmEmail, check->AlarmSmpp,
-                          check->AlarmHttpSms);
+            AlarmContacts(timestamp, check->ServiceId, check->ResultDetail, check->AlarmEmail,
+                          check->AlarmSmpp, check->AlarmHttpSms);
         if (methods.SysLogMethod.enable && check->AlarmSyslog && !methods.SysLogMethod.ip.isEmpty())
             DispatchAlarm(timestamp, check->ResultDetail, methods.SysLogMethod.ip,
                           QString::fromLatin1(lang::MethodSysLog));
@@ -418,12 +432,13 @@ void MonitorEngine::AlarmContacts(const QString& timestamp, int serviceId, const
         const AlarmMethodSettingsRecord& methods = AlarmMethodSettings;
         QString emails;
         QSqlQuery query(DMQuorvel().SQLConnection);
-        if (!query.exec(QStringLiteral(
-                            "Select contact_person.name as name, contact_person.email as email,contact_person.sms as "
-                            "sms from service_contact_person,contact_person where "
-                            "service_contact_person.contact_person_id=contact_person.id and "
-                            "service_contact_person.service_id=") +
-                        QString::number(serviceId)))
+        if (!query.exec(
+                QStringLiteral(
+                    "Select contact_person.name as name, contact_person.email as email,contact_person.sms as "
+                    "sms from service_contact_person,contact_person where "
+                    "service_contact_person.contact_person_id=contact_person.id and "
+                    "service_contact_person.service_id=") +
+                QString::number(serviceId)))
             return;
         while (query.next()) {
             const QString email = query.value(QStringLiteral("email")).toString();
@@ -453,8 +468,8 @@ void MonitorEngine::DispatchAlarm(const QString& timestamp, const QString& text,
         ThreadAlarm* queued = alarm.release();
         m_pool->QueueItem(queued, 0);
         TrimAlarmMessageList(&m_alarmList);
-        m_alarmList.insertTopRow({QString::number(queued->Id), timestamp, text, method, recipient,
-                                  QStringLiteral("Pending")});
+        m_alarmList.insertTopRow(
+            {QString::number(queued->Id), timestamp, text, method, recipient, QStringLiteral("Pending")});
     } catch (...) {
     }
 }
@@ -466,7 +481,8 @@ void MonitorEngine::FillServiceList(const QString& filter)
     m_serviceList.clear();
     m_filter = filter;
     QString sql = QStringLiteral(
-        "SELECT id,service,SUBSTRING_INDEX(ip, \"http://\", -1) as ip,port,service_status,DATE_FORMAT(last_access, "
+        "SELECT id,service,SUBSTRING_INDEX(ip, \"http://\", -1) as "
+        "ip,port,service_status,DATE_FORMAT(last_access, "
         "\"%Y-%m-%d %H:%i:%s\") last_access,schedule_by,schedule_hour,schedule_minute,status from service");
     if (filter == QLatin1String("ALL")) {
     } else if (filter == QLatin1String(lang::KindURL) || filter == QLatin1String(lang::KindPing) ||
@@ -490,7 +506,8 @@ void MonitorEngine::FillServiceList(const QString& filter)
             if (port.isEmpty() || port == QLatin1String("0"))
                 port = QStringLiteral("---");
             m_serviceList.appendRow({text(row, "id"), text(row, "service"), text(row, "ip"), port,
-                                     text(row, "service_status"), text(row, "last_access"), text(row, "schedule_by"),
+                                     text(row, "service_status"), text(row, "last_access"),
+                                     text(row, "schedule_by"),
                                      serviceIntervalText(text(row, "schedule_by"), text(row, "schedule_hour"),
                                                          text(row, "schedule_minute")),
                                      text(row, "status")});
@@ -504,8 +521,9 @@ void MonitorEngine::FillHostTree()
     QStringList hosts{QStringLiteral("ALL")};
     try {
         QSqlQuery query(DMQuorvel().SQLConnection);
-        if (query.exec(QStringLiteral("SELECT distinct SUBSTRING_INDEX(SUBSTRING_INDEX(ip, \"http://\", -1),\"/\",1) "
-                                      "as ip from service order by ip"))) {
+        if (query.exec(QStringLiteral(
+                "SELECT distinct SUBSTRING_INDEX(SUBSTRING_INDEX(ip, \"http://\", -1),\"/\",1) "
+                "as ip from service order by ip"))) {
             while (query.next())
                 hosts << query.value(0).toString();
         }

@@ -33,9 +33,28 @@ class MonitorEngine : public QObject
 
 public:
     // Service list columns.
-    enum ServiceColumn { SvcId, SvcService, SvcIp, SvcPort, SvcCurrentStatus, SvcLastAccessed, SvcBy, SvcInterval, SvcStatus };
+    enum ServiceColumn
+    {
+        SvcId,
+        SvcService,
+        SvcIp,
+        SvcPort,
+        SvcCurrentStatus,
+        SvcLastAccessed,
+        SvcBy,
+        SvcInterval,
+        SvcStatus
+    };
     // Alarm-message list columns.
-    enum AlarmColumn { AlmId, AlmDateTime, AlmMessage, AlmMethods, AlmRecipient, AlmStatus };
+    enum AlarmColumn
+    {
+        AlmId,
+        AlmDateTime,
+        AlmMessage,
+        AlmMethods,
+        AlmRecipient,
+        AlmStatus
+    };
 
     explicit MonitorEngine(QObject* parent = nullptr);
     ~MonitorEngine() override;

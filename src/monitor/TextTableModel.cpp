@@ -26,7 +26,8 @@ QVariant TextTableModel::data(const QModelIndex& index, int role) const
 
 QVariant TextTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < m_headers.size())
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < m_headers.size())
         return m_headers.at(section);
     return QAbstractTableModel::headerData(section, orientation, role);
 }
@@ -101,10 +102,11 @@ void TextTableModel::sortByColumn(int column, bool descending)
 {
     const QStringList selected = m_rows.value(m_selected);
     emit layoutAboutToBeChanged();
-    std::stable_sort(m_rows.begin(), m_rows.end(), [column, descending](const QStringList& a, const QStringList& b) {
-        const int c = QString::localeAwareCompare(a.value(column), b.value(column));
-        return descending ? c > 0 : c < 0;
-    });
+    std::stable_sort(m_rows.begin(), m_rows.end(),
+                     [column, descending](const QStringList& a, const QStringList& b) {
+                         const int c = QString::localeAwareCompare(a.value(column), b.value(column));
+                         return descending ? c > 0 : c < 0;
+                     });
     if (m_selected >= 0) {
         const auto it = std::find(m_rows.cbegin(), m_rows.cend(), selected);
         m_selected = it == m_rows.cend() ? -1 : int(it - m_rows.cbegin());

@@ -1,6 +1,6 @@
 #include "net/IcmpEchoClient.h"
 
-#include "net/LineReply.h"
+#include "net/ProtocolError.h"
 #include "net/Socket.h"
 
 #include <QLoggingCategory>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/ProtocolError.h"
+
 #include <cstddef>
 #include <stdexcept>
 #include <string>
@@ -9,13 +11,6 @@
 // Replies of the line protocols (SMTP, POP3, IMAP, FTP) and the rules that decide where a reply
 // ends. The parsers do no I/O: bytes are fed in pieces of any size, so they are tested with plain
 // strings; LineClient (LineClient.h) feeds them from a socket.
-
-// The server said something the protocol does not allow, or a reply broke a size bound.
-class ProtocolError : public std::runtime_error
-{
-public:
-    using std::runtime_error::runtime_error;
-};
 
 struct LineReply
 {

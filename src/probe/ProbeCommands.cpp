@@ -6,10 +6,10 @@
 #include "checks/ThreadPOP3CheckUnit.h"
 #include "checks/ThreadPingCheckUnit.h"
 #include "checks/ThreadSMTPCheckUnit.h"
-#include "checks/ThreadURLCheck.h"
+#include "checks/ThreadURLCheckUnit.h"
+#include "core/AlarmMethodSettings.h"
 #include "core/auxFunc.h"
 #include "core/langLibrary.h"
-#include "database/AlarmMethodSettings.h"
 #include "monitor/MonitorEngine.h"
 
 #include <QTextStream>

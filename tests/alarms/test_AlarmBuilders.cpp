@@ -5,8 +5,8 @@
 #include "alarms/ThreadSMTPUnit.h"
 #include "alarms/ThreadSysLogUnit.h"
 #include "alarms/ThreadURLUnit.h"
+#include "core/AlarmMethodSettings.h"
 #include "core/Clock.h"
-#include "database/AlarmMethodSettings.h"
 #include "monitor/MonitorEngine.h"
 #include "net/Socket.h"
 

@@ -1,5 +1,5 @@
 #include "alarms/ThreadSMSUnit.h"
-#include "database/AlarmMethodSettings.h"
+#include "core/AlarmMethodSettings.h"
 #include "support/FakeSmsc.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // (node-smpp), run under node on loopback. The tests skip when node or the package is missing
 // (install: Debian package nodejs, then `npm install -g smpp@0.5.1`).
 #include "alarms/ThreadSMSUnit.h"
-#include "database/AlarmMethodSettings.h"
+#include "core/AlarmMethodSettings.h"
 #include "support/ScriptedServer.h"
 
 #include <gtest/gtest.h>

@@ -3,10 +3,11 @@
 // with "[host:port] reason", addresses and texts that try to add commands or headers, and servers
 // that go silent, close or send endless lines.
 #include "alarms/ThreadSMTPUnit.h"
+#include "core/AlarmMethodSettings.h"
 #include "core/Clock.h"
-#include "database/AlarmMethodSettings.h"
 #include "net/Socket.h"
 
+#include "support/RunItem.h"
 #include "support/ScriptedServer.h"
 
 #include <QElapsedTimer>
@@ -28,7 +29,10 @@ const std::string kDateHeader = "Date: Tue, 05 Mar 2024 07:08:09 +0100";
 class FixedClock
 {
 public:
-    FixedClock() { m_previous = SetClockSource([] { return kSendTime; }); }
+    FixedClock()
+    {
+        m_previous = SetClockSource([] { return kSendTime; });
+    }
     ~FixedClock() { SetClockSource(m_previous); }
 
 private:
@@ -49,24 +53,9 @@ std::unique_ptr<ThreadSMTP> alarmTo(int port, const QString& recipients = "a@x;b
     return std::make_unique<ThreadSMTP>(s, recipients, text);
 }
 
-struct Outcome
-{
-    bool passed = false;
-    std::string text;
-    std::string detail;
-    qint64 elapsedMs = 0;
-};
-
 Outcome run(ThreadSMTP& item)
 {
-    QElapsedTimer timer;
-    timer.start();
-    item.Execute();
-    Outcome o;
-    o.elapsedMs = timer.elapsed();
-    o.passed = item.Passed;
-    o.text = item.ResultText.toStdString();
-    o.detail = item.ResultDetail.toStdString();
+    const Outcome o = RunItem(item);
     EXPECT_EQ(item.Client, nullptr) << "the client is released";
     EXPECT_EQ(item.Message, nullptr) << "the message is released";
     return o;
@@ -119,12 +108,18 @@ void greet(ScriptedServer& s, const std::string& ehloReply = "250-mx.test hello\
 // The rest of a delivery that every server step accepts, from RSET on, for two recipients.
 void acceptDelivery(ScriptedServer& s)
 {
-    s.readLine().sendLine("250 reset")
-        .readLine().sendLine("250 sender ok")
-        .readLine().sendLine("250 ok")
-        .readLine().sendLine("251 will forward")
-        .readLine().sendLine("354 go ahead")
-        .readUntil("\r\n.\r\n").sendLine("250 queued as 42")
+    s.readLine()
+        .sendLine("250 reset")
+        .readLine()
+        .sendLine("250 sender ok")
+        .readLine()
+        .sendLine("250 ok")
+        .readLine()
+        .sendLine("251 will forward")
+        .readLine()
+        .sendLine("354 go ahead")
+        .readUntil("\r\n.\r\n")
+        .sendLine("250 queued as 42")
         .readRest();
 }
 
@@ -152,7 +147,7 @@ struct DialogueCase
     std::function<void(ThreadSMTP&)> configure;
     std::function<void(ScriptedServer&)> script;
     bool passed;
-    std::string detail; // "{port}" stands for the server's port
+    std::string detail;            // "{port}" stands for the server's port
     std::vector<std::string> sent; // "{me}" stands for the local host name
 };
 
@@ -205,39 +200,61 @@ INSTANTIATE_TEST_SUITE_P(
                      },
                      true, "", concat(kDeliveryCommands, {dataBlock(kAlarmMessage), "QUIT"})},
         // Offered PLAIN and LOGIN: AUTH LOGIN with user and password in Base64, before MAIL FROM.
-        DialogueCase{"AuthLoginWhenOffered", withLogin,
+        DialogueCase{"AuthLoginWhenOffered",
+                     withLogin,
                      [](ScriptedServer& s) {
                          greet(s, "250-mx.test\r\n250-SIZE 1000\r\n250 AUTH PLAIN LOGIN\r\n");
-                         s.readLine().sendLine("250 reset")
-                             .readLine().sendLine("334 VXNlcm5hbWU6")
-                             .readLine().sendLine("334 UGFzc3dvcmQ6")
-                             .readLine().sendLine("235 2.7.0 ok")
-                             .readLine().sendLine("250 ok")
-                             .readLine().sendLine("250 ok")
-                             .readLine().sendLine("250 ok")
-                             .readLine().sendLine("354 go")
-                             .readUntil("\r\n.\r\n").sendLine("250 ok")
+                         s.readLine()
+                             .sendLine("250 reset")
+                             .readLine()
+                             .sendLine("334 VXNlcm5hbWU6")
+                             .readLine()
+                             .sendLine("334 UGFzc3dvcmQ6")
+                             .readLine()
+                             .sendLine("235 2.7.0 ok")
+                             .readLine()
+                             .sendLine("250 ok")
+                             .readLine()
+                             .sendLine("250 ok")
+                             .readLine()
+                             .sendLine("250 ok")
+                             .readLine()
+                             .sendLine("354 go")
+                             .readUntil("\r\n.\r\n")
+                             .sendLine("250 ok")
                              .readRest();
                      },
-                     true, "",
+                     true,
+                     "",
                      {"EHLO {me}", "RSET", "AUTH LOGIN", "YWxpY2U=", "czNjcmV0", "MAIL FROM:<quorvel@ops>",
                       "RCPT TO:<a@x>", "RCPT TO:<b@y>", "DATA", dataBlock(kAlarmMessage), "QUIT"}},
         // The old "AUTH=LOGIN" form in lower case counts as an offer as well.
-        DialogueCase{"AuthLoginOfferedInOldForm", withLogin,
+        DialogueCase{"AuthLoginOfferedInOldForm",
+                     withLogin,
                      [](ScriptedServer& s) {
                          greet(s, "250-mx.test\r\n250 auth=login\r\n");
-                         s.readLine().sendLine("250 reset")
-                             .readLine().sendLine("334 VXNlcm5hbWU6")
-                             .readLine().sendLine("334 UGFzc3dvcmQ6")
-                             .readLine().sendLine("235 ok")
-                             .readLine().sendLine("250 ok")
-                             .readLine().sendLine("250 ok")
-                             .readLine().sendLine("250 ok")
-                             .readLine().sendLine("354 go")
-                             .readUntil("\r\n.\r\n").sendLine("250 ok")
+                         s.readLine()
+                             .sendLine("250 reset")
+                             .readLine()
+                             .sendLine("334 VXNlcm5hbWU6")
+                             .readLine()
+                             .sendLine("334 UGFzc3dvcmQ6")
+                             .readLine()
+                             .sendLine("235 ok")
+                             .readLine()
+                             .sendLine("250 ok")
+                             .readLine()
+                             .sendLine("250 ok")
+                             .readLine()
+                             .sendLine("250 ok")
+                             .readLine()
+                             .sendLine("354 go")
+                             .readUntil("\r\n.\r\n")
+                             .sendLine("250 ok")
                              .readRest();
                      },
-                     true, "",
+                     true,
+                     "",
                      {"EHLO {me}", "RSET", "AUTH LOGIN", "YWxpY2U=", "czNjcmV0", "MAIL FROM:<quorvel@ops>",
                       "RCPT TO:<a@x>", "RCPT TO:<b@y>", "DATA", dataBlock(kAlarmMessage), "QUIT"}},
         // Only PLAIN offered: no AUTH command at all.
@@ -250,8 +267,11 @@ INSTANTIATE_TEST_SUITE_P(
         // EHLO refused: HELO, and no AUTH even though it is configured.
         DialogueCase{"HeloFallbackWithoutAuth", withLogin,
                      [](ScriptedServer& s) {
-                         s.sendLine("220 old.test SMTP").readLine().sendLine("500 what?").readLine().sendLine(
-                             "250 old.test");
+                         s.sendLine("220 old.test SMTP")
+                             .readLine()
+                             .sendLine("500 what?")
+                             .readLine()
+                             .sendLine("250 old.test");
                          acceptDelivery(s);
                      },
                      true, "",
@@ -259,72 +279,99 @@ INSTANTIATE_TEST_SUITE_P(
                              "RCPT TO:<b@y>", "DATA"},
                             {dataBlock(kAlarmMessage), "QUIT"})},
         // The mail agent goes last as X-Mailer.
-        DialogueCase{"MailAgentAsXMailer",
-                     [](ThreadSMTP& item) { item.MailAgent = "Quorvel 1.5.0"; },
-                     [](ScriptedServer& s) {
-                         greet(s);
-                         acceptDelivery(s);
-                     },
-                     true, "",
-                     concat(kDeliveryCommands,
-                            {dataBlock({"From: quorvel@ops", "Subject: Alarming Message", "To: a@x, b@y",
-                                        "Reply-To: quorvel@ops", kDateHeader, "X-Priority: 3",
-                                        "X-Mailer: Quorvel 1.5.0", "",
-                                        "[db1:3306] Failed:connection refused"}),
-                             "QUIT"})},
+        DialogueCase{
+            "MailAgentAsXMailer", [](ThreadSMTP& item) { item.MailAgent = "Quorvel 1.5.0"; },
+            [](ScriptedServer& s) {
+                greet(s);
+                acceptDelivery(s);
+            },
+            true, "",
+            concat(kDeliveryCommands,
+                   {dataBlock({"From: quorvel@ops", "Subject: Alarming Message", "To: a@x, b@y",
+                               "Reply-To: quorvel@ops", kDateHeader, "X-Priority: 3",
+                               "X-Mailer: Quorvel 1.5.0", "", "[db1:3306] Failed:connection refused"}),
+                    "QUIT"})},
         // Connect-only: greeting and EHLO, then QUIT; nothing submitted.
-        DialogueCase{"ConnectOnly", [](ThreadSMTP& item) { item.ConnectOnly = true; },
+        DialogueCase{"ConnectOnly",
+                     [](ThreadSMTP& item) { item.ConnectOnly = true; },
                      [](ScriptedServer& s) {
                          greet(s);
                          s.readRest();
                      },
-                     true, "", {"EHLO {me}", "QUIT"}},
+                     true,
+                     "",
+                     {"EHLO {me}", "QUIT"}},
 
         // Refusals: the reply's text in the detail, QUIT still sent, nothing after the refusal.
-        DialogueCase{"GreetingRefused", nullptr,
-                     [](ScriptedServer& s) { s.sendLine("554 no service here").readRest(); }, false,
-                     "[127.0.0.1:{port}] 554 no service here", {"QUIT"}},
-        DialogueCase{"AuthRefused", withLogin,
+        DialogueCase{"GreetingRefused",
+                     nullptr,
+                     [](ScriptedServer& s) { s.sendLine("554 no service here").readRest(); },
+                     false,
+                     "[127.0.0.1:{port}] 554 no service here",
+                     {"QUIT"}},
+        DialogueCase{"AuthRefused",
+                     withLogin,
                      [](ScriptedServer& s) {
                          greet(s, "250-mx.test\r\n250 AUTH LOGIN\r\n");
-                         s.readLine().sendLine("250 reset")
-                             .readLine().sendLine("334 VXNlcm5hbWU6")
-                             .readLine().sendLine("334 UGFzc3dvcmQ6")
-                             .readLine().sendLine("535 5.7.8 Authentication credentials invalid")
+                         s.readLine()
+                             .sendLine("250 reset")
+                             .readLine()
+                             .sendLine("334 VXNlcm5hbWU6")
+                             .readLine()
+                             .sendLine("334 UGFzc3dvcmQ6")
+                             .readLine()
+                             .sendLine("535 5.7.8 Authentication credentials invalid")
                              .readRest();
                      },
-                     false, "[127.0.0.1:{port}] 535 5.7.8 Authentication credentials invalid",
+                     false,
+                     "[127.0.0.1:{port}] 535 5.7.8 Authentication credentials invalid",
                      {"EHLO {me}", "RSET", "AUTH LOGIN", "YWxpY2U=", "czNjcmV0", "QUIT"}},
-        DialogueCase{"AuthRequiredButNotConfigured", nullptr,
+        DialogueCase{"AuthRequiredButNotConfigured",
+                     nullptr,
                      [](ScriptedServer& s) {
                          greet(s, "250-mx.test\r\n250 AUTH LOGIN\r\n");
-                         s.readLine().sendLine("250 reset")
-                             .readLine().sendLine("530 5.7.0 Authentication required")
+                         s.readLine()
+                             .sendLine("250 reset")
+                             .readLine()
+                             .sendLine("530 5.7.0 Authentication required")
                              .readRest();
                      },
-                     false, "[127.0.0.1:{port}] 530 5.7.0 Authentication required",
+                     false,
+                     "[127.0.0.1:{port}] 530 5.7.0 Authentication required",
                      {"EHLO {me}", "RSET", "MAIL FROM:<quorvel@ops>", "QUIT"}},
-        DialogueCase{"SecondRecipientRefused", nullptr,
-                     [](ScriptedServer& s) {
-                         greet(s);
-                         s.readLine().sendLine("250 reset")
-                             .readLine().sendLine("250 ok")
-                             .readLine().sendLine("250 ok")
-                             .readLine().send("550-5.1.1 no such user\r\n550 5.1.1 b@y\r\n")
-                             .readRest();
-                     },
-                     false, "[127.0.0.1:{port}] 550-5.1.1 no such user 550 5.1.1 b@y",
-                     {"EHLO {me}", "RSET", "MAIL FROM:<quorvel@ops>", "RCPT TO:<a@x>", "RCPT TO:<b@y>",
-                      "QUIT"}},
+        DialogueCase{
+            "SecondRecipientRefused",
+            nullptr,
+            [](ScriptedServer& s) {
+                greet(s);
+                s.readLine()
+                    .sendLine("250 reset")
+                    .readLine()
+                    .sendLine("250 ok")
+                    .readLine()
+                    .sendLine("250 ok")
+                    .readLine()
+                    .send("550-5.1.1 no such user\r\n550 5.1.1 b@y\r\n")
+                    .readRest();
+            },
+            false,
+            "[127.0.0.1:{port}] 550-5.1.1 no such user 550 5.1.1 b@y",
+            {"EHLO {me}", "RSET", "MAIL FROM:<quorvel@ops>", "RCPT TO:<a@x>", "RCPT TO:<b@y>", "QUIT"}},
         DialogueCase{"MessageRefusedAfterData", nullptr,
                      [](ScriptedServer& s) {
                          greet(s);
-                         s.readLine().sendLine("250 reset")
-                             .readLine().sendLine("250 ok")
-                             .readLine().sendLine("250 ok")
-                             .readLine().sendLine("250 ok")
-                             .readLine().sendLine("354 go")
-                             .readUntil("\r\n.\r\n").sendLine("554 5.6.0 spam  ")
+                         s.readLine()
+                             .sendLine("250 reset")
+                             .readLine()
+                             .sendLine("250 ok")
+                             .readLine()
+                             .sendLine("250 ok")
+                             .readLine()
+                             .sendLine("250 ok")
+                             .readLine()
+                             .sendLine("354 go")
+                             .readUntil("\r\n.\r\n")
+                             .sendLine("554 5.6.0 spam  ")
                              .readRest();
                      },
                      false, "[127.0.0.1:{port}] 554 5.6.0 spam",
@@ -332,21 +379,28 @@ INSTANTIATE_TEST_SUITE_P(
         DialogueCase{"DataRefused", nullptr,
                      [](ScriptedServer& s) {
                          greet(s);
-                         s.readLine().sendLine("250 reset")
-                             .readLine().sendLine("250 ok")
-                             .readLine().sendLine("250 ok")
-                             .readLine().sendLine("250 ok")
-                             .readLine().sendLine("451 try later")
+                         s.readLine()
+                             .sendLine("250 reset")
+                             .readLine()
+                             .sendLine("250 ok")
+                             .readLine()
+                             .sendLine("250 ok")
+                             .readLine()
+                             .sendLine("250 ok")
+                             .readLine()
+                             .sendLine("451 try later")
                              .readRest();
                      },
                      false, "[127.0.0.1:{port}] 451 try later", concat(kDeliveryCommands, {"QUIT"})},
         // A server that closes in the middle: an error naming the closed connection, no QUIT.
-        DialogueCase{"ClosedAfterRcpt", nullptr,
+        DialogueCase{"ClosedAfterRcpt",
+                     nullptr,
                      [](ScriptedServer& s) {
                          greet(s);
                          s.readLine().sendLine("250 reset").readLine().sendLine("250 ok").readLine().close();
                      },
-                     false, "[127.0.0.1:{port}] connection closed by 127.0.0.1:{port} without a reply",
+                     false,
+                     "[127.0.0.1:{port}] connection closed by 127.0.0.1:{port} without a reply",
                      {"EHLO {me}", "RSET", "MAIL FROM:<quorvel@ops>", "RCPT TO:<a@x>"}}),
     [](const ::testing::TestParamInfo<DialogueCase>& p) { return std::string(p.param.name); });
 
@@ -462,12 +516,18 @@ TEST(EmailAlarm, HostilePeersEndInErrorWithinTheTimeout)
         {"silent after the message",
          [](ScriptedServer& s) {
              greet(s);
-             s.readLine().sendLine("250 reset")
-                 .readLine().sendLine("250 ok")
-                 .readLine().sendLine("250 ok")
-                 .readLine().sendLine("250 ok")
-                 .readLine().sendLine("354 go")
-                 .readUntil("\r\n.\r\n").silence(10000);
+             s.readLine()
+                 .sendLine("250 reset")
+                 .readLine()
+                 .sendLine("250 ok")
+                 .readLine()
+                 .sendLine("250 ok")
+                 .readLine()
+                 .sendLine("250 ok")
+                 .readLine()
+                 .sendLine("354 go")
+                 .readUntil("\r\n.\r\n")
+                 .silence(10000);
          },
          "no complete reply from 127.0.0.1:{port} within 600 ms"},
         {"greeting trickled slower than the time-out",
@@ -516,8 +576,8 @@ TEST(EmailAlarm, RefusedConnectionIsAnError)
     const Outcome o = run(*item);
     EXPECT_FALSE(o.passed);
     EXPECT_EQ(o.text, "Error");
-    const std::string prefix = "[127.0.0.1:" + std::to_string(port) + "] cannot connect to 127.0.0.1:" +
-                               std::to_string(port);
+    const std::string prefix =
+        "[127.0.0.1:" + std::to_string(port) + "] cannot connect to 127.0.0.1:" + std::to_string(port);
     EXPECT_EQ(o.detail.substr(0, prefix.size()), prefix) << o.detail;
 }
 
@@ -663,7 +723,8 @@ std::string keptAlarm(bool authenticated)
     return std::string("authenticated=") + (authenticated ? "True" : "False") +
            "\nfrom=quorvel@ops\nto=a@x,b@y\n\n"
            "From: quorvel@ops\r\nSubject: Alarming Message\r\nTo: a@x, b@y\r\nReply-To: quorvel@ops\r\n" +
-           kDateHeader + "\r\nX-Priority: 3\r\nX-Mailer: Quorvel\r\n\r\n"
+           kDateHeader +
+           "\r\nX-Priority: 3\r\nX-Mailer: Quorvel\r\n\r\n"
            "[db1:3306] Failed\r\n.\r\n..two dots\r\n";
 }
 

@@ -2,10 +2,11 @@
 // host address, text), the RFC 3164 form, control characters as blanks, the 1024-byte cut, and
 // errors reported as "Error" with "[host:port] reason".
 #include "alarms/ThreadSysLogUnit.h"
+#include "core/AlarmMethodSettings.h"
 #include "core/Clock.h"
-#include "database/AlarmMethodSettings.h"
 #include "net/Socket.h"
 
+#include "support/RunItem.h"
 #include "support/UdpCollector.h"
 
 #include <QRegularExpression>
@@ -33,18 +34,11 @@ private:
     std::function<QDateTime()> m_previous;
 };
 
-struct Outcome
-{
-    bool passed = false;
-    std::string text;
-    std::string detail;
-};
-
 Outcome run(ThreadSysLog& item)
 {
-    item.Execute();
+    const Outcome o = RunItem(item);
     EXPECT_EQ(item.Client, nullptr) << "the UDP client is released";
-    return {item.Passed, item.ResultText.toStdString(), item.ResultDetail.toStdString()};
+    return o;
 }
 
 std::string header(int pri)
@@ -62,8 +56,8 @@ TEST(SysLogAlarm, CollectorReceivesPriTimestampHostAndText)
         int pri;
     };
     const std::vector<Case> cases = {
-        {"Local Use Seven", "Debug", 191}, {"Kernel", "Emergency", 0}, {"UUCP", "Error", 67},
-        {"Clock Daemon One", "Error", 75}, {"kernel", "Error", 3}, // an unlisted name counts as Kernel
+        {"Local Use Seven", "Debug", 191},    {"Kernel", "Emergency", 0}, {"UUCP", "Error", 67},
+        {"Clock Daemon One", "Error", 75},    {"kernel", "Error", 3}, // an unlisted name counts as Kernel
         {"Mail System", "Informational", 22},
     };
     FixedClock clock;
@@ -90,10 +84,10 @@ TEST(SysLogAlarm, CollectorReceivesPriTimestampHostAndText)
 // The parts of an RFC 3164 message, read back by its grammar.
 TEST(SysLogAlarm, DatagramParsesAsRfc3164)
 {
-    const QRegularExpression rfc3164(QStringLiteral(
-        "^<(\\d{1,3})>((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) ([ 1-3]\\d) "
-        "(\\d\\d):(\\d\\d):(\\d\\d)) "
-        "([!-~]+) (.*)$"));
+    const QRegularExpression rfc3164(
+        QStringLiteral("^<(\\d{1,3})>((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) ([ 1-3]\\d) "
+                       "(\\d\\d):(\\d\\d):(\\d\\d)) "
+                       "([!-~]+) (.*)$"));
     struct Case
     {
         QDateTime at;
@@ -120,8 +114,9 @@ TEST(SysLogAlarm, DatagramParsesAsRfc3164)
 // included, arrives as a blank.
 TEST(SysLogAlarm, ControlCharactersBecomeBlanks)
 {
-    const QString text = QStringLiteral("a\r\nb\tc\x7f" "d") + QChar(0x85) + "e" + QChar(0x2028) + "f" +
-                         QChar(0) + "g\u00e9";
+    const QString text = QStringLiteral("a\r\nb\tc\x7f"
+                                        "d") +
+                         QChar(0x85) + "e" + QChar(0x2028) + "f" + QChar(0) + "g\u00e9";
     const QByteArray datagram = ThreadSysLog::Datagram(1, 5, kSendTime, "10.0.0.7", text);
     EXPECT_EQ(datagram.toStdString(), "<13>Mar  5 07:08:09 10.0.0.7 a  b c d e f g\xc3\xa9");
 }

@@ -3,8 +3,9 @@
 // method rule, credentials and proxy, the verdict, ResponseCode and the detail text for every
 // kind of answer, and gateways that refuse, go silent or redirect.
 #include "alarms/ThreadURLUnit.h"
-#include "database/AlarmMethodSettings.h"
+#include "core/AlarmMethodSettings.h"
 
+#include "support/RunItem.h"
 #include "support/FakeHttpServer.h"
 #include "support/ScriptedServer.h"
 
@@ -20,26 +21,9 @@ namespace {
 const QString kText = "[a:1] Failed";
 const QString kNumber = "+49 170";
 
-struct Outcome
-{
-    bool passed = false;
-    std::string text;
-    std::string detail;
-    int responseCode = 0;
-    qint64 elapsedMs = 0;
-};
-
 Outcome run(ThreadURL& item)
 {
-    QElapsedTimer timer;
-    timer.start();
-    item.Execute();
-    Outcome o;
-    o.elapsedMs = timer.elapsed();
-    o.passed = item.Passed;
-    o.text = item.ResultText.toStdString();
-    o.detail = item.ResultDetail.toStdString();
-    o.responseCode = item.ResponseCode;
+    const Outcome o = RunItem(item);
     EXPECT_EQ(item.Client, nullptr) << "the client is released";
     EXPECT_TRUE(item.FormFields.isEmpty()) << "the form fields are released";
     return o;
@@ -149,8 +133,8 @@ TEST(HttpSmsAlarm, OnlyTheExactGetTextSelectsGet)
         QString method;
         bool get;
     };
-    const std::vector<Case> cases = {{"Get", true}, {"get", false}, {"GET", false}, {"Post", false},
-                                     {"POST", false}, {"", false}};
+    const std::vector<Case> cases = {{"Get", true},   {"get", false},  {"GET", false},
+                                     {"Post", false}, {"POST", false}, {"", false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.method.toStdString());
         ScriptedServer server;

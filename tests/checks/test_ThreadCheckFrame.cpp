@@ -2,7 +2,7 @@
 // result texts, the detail text, and the client clean-up.
 
 #include "checks/ThreadCheck.h"
-#include "monitor/ThreadPoolManager.h"
+#include "pool/ThreadPoolManager.h"
 
 #include <QCoreApplication>
 

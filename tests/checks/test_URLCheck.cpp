@@ -1,7 +1,7 @@
 // The URL check against scripted HTTP servers on loopback: the exact request of a configured
 // service, the verdict for each kind of answer, bodies of every framing, redirects within and
 // across hosts (credentials only for the first host), proxies, time-outs and hostile servers.
-#include "checks/ThreadURLCheck.h"
+#include "checks/ThreadURLCheckUnit.h"
 
 #include "support/FakeHttpServer.h"
 #include "support/ScriptedServer.h"

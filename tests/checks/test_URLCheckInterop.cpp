@@ -3,7 +3,7 @@
 // when it is not installed). They show that the client reads real answers of every framing,
 // follows real redirects, and that credentials and proxy credentials are accepted or refused
 // by a real server as they should be.
-#include "checks/ThreadURLCheck.h"
+#include "checks/ThreadURLCheckUnit.h"
 
 #include "net/Socket.h"
 #include "support/ScriptedServer.h"

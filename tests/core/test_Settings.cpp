@@ -74,8 +74,8 @@ TEST_F(SettingsTest, FreshInstallationCreatesDirectoriesAndWritesTheDefaultFile)
     SaveSettings();
     EXPECT_EQ(tree.read("conf/SysInit.ini"), defaultsFile());
     // The file holds the database password: owner only.
-    EXPECT_EQ(QFile::permissions(AppSettings.SettingsFilePath) & ~(QFile::ReadOwner | QFile::WriteOwner |
-                                                                   QFile::ReadUser | QFile::WriteUser),
+    EXPECT_EQ(QFile::permissions(AppSettings.SettingsFilePath) &
+                  ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser),
               QFile::Permissions());
 
     LoadSettings();
@@ -100,9 +100,10 @@ TEST_F(SettingsTest, HandEditedFileKeepsItsOtherLinesAndReplacesValuesInPlace)
     SaveSettings();
 
     const QByteArray saved = tree.read("conf/SysInit.ini");
-    EXPECT_TRUE(saved.startsWith("; written by hand\r\n[Database]\r\nHost=db2.example\r\nComment=keep me\r\n"
-                                 "Port=3306\r\nDBUsername=root\r\nDBPassword=secret\r\n\r\n[Extra]\r\nUnknown=1\r\n"
-                                 "[System]\r\nInitStart=1\r\n"))
+    EXPECT_TRUE(
+        saved.startsWith("; written by hand\r\n[Database]\r\nHost=db2.example\r\nComment=keep me\r\n"
+                         "Port=3306\r\nDBUsername=root\r\nDBPassword=secret\r\n\r\n[Extra]\r\nUnknown=1\r\n"
+                         "[System]\r\nInitStart=1\r\n"))
         << saved.toStdString();
     EXPECT_TRUE(saved.endsWith("[Alarm Msg DB Backup]\r\nEnable=1\r\nType=MySQL\r\nHouseKeepDay=7\r\n"));
     EXPECT_EQ(saved.count("Host="), 1);
@@ -127,7 +128,8 @@ TEST_F(SettingsTest, FixUpsAndNonNumericValues)
         {"System", "ShowLogItem", "-3", [] { return AppSettings.ShowLogItem; }, 100},
         {"System", "ShowLogItem", "abc", [] { return AppSettings.ShowLogItem; }, 100},
         {"System Log", "HouseKeepDay", "0", [] { return AppSettings.SystemLogHouseKeepDay; }, 7},
-        {"Alarm Msg File Backup", "HouseKeepDay", "0", [] { return AppSettings.AlarmMsgFileHouseKeepDay; }, 0},
+        {"Alarm Msg File Backup", "HouseKeepDay", "0", [] { return AppSettings.AlarmMsgFileHouseKeepDay; },
+         0},
         {"Alarm Msg DB Backup", "HouseKeepDay", "-2", [] { return AppSettings.AlarmMsgDBHouseKeepDay; }, -2},
         {"http", "HTTPRetry", "2", [] { return AppSettings.HTTPRetry; }, 0},
         {"email", "EmailRetry", "1", [] { return AppSettings.EmailRetry; }, 1},

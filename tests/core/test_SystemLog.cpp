@@ -1,6 +1,7 @@
 #include "core/Clock.h"
 #include "core/SystemLog.h"
 #include "core/comFunc.h"
+#include "database/AlarmHistory.h"
 #include "database/DataModuleQuorvel.h"
 #include "support/DatabaseFixture.h"
 
@@ -28,8 +29,8 @@ protected:
 
 TEST_F(SystemLogTest, LevelTexts)
 {
-    const char* expected[] = {"", "[DEBUG]", "[INFO]", "[NOTICE]", "[WARMING]", "[ERROR]",
-                              "[CRITICAL]", "[ALERT]", "[EMERGENCY]", ""};
+    const char* expected[] = {"",        "[DEBUG]",    "[INFO]",  "[NOTICE]",    "[WARMING]",
+                              "[ERROR]", "[CRITICAL]", "[ALERT]", "[EMERGENCY]", ""};
     for (int level = 0; level <= 9; ++level)
         EXPECT_EQ(LevelText(level), expected[level]) << level;
     EXPECT_EQ(LevelText(-1), "");
@@ -64,7 +65,8 @@ TEST_F(SystemLogTest, LevelZeroCreatesNoFileAndAnEmptyPrefixBecomesTheDefault)
     EXPECT_EQ(AppSettings.SystemLogFilename, "system_");
     EXPECT_TRUE(QFile::exists(m_tree->file("log/system_2007-05-01.log")));
     SaveSettings();
-    EXPECT_TRUE(m_tree->read("conf/SysInit.ini").contains("[System Log]\r\nHouseKeepDay=7\r\nFilename=system_\r\n"));
+    EXPECT_TRUE(
+        m_tree->read("conf/SysInit.ini").contains("[System Log]\r\nHouseKeepDay=7\r\nFilename=system_\r\n"));
 }
 
 TEST_F(SystemLogTest, UnwritableLogStopsTheApplication)
@@ -89,8 +91,8 @@ TEST_F(SystemLogTest, AlarmMessageGoesToTheFileThenTheTable)
     REQUIRE_TEST_DATABASE();
     startWithDatabase();
     standAt("2007-05-01 13:45:07");
-    WriteAlarmMessageLog("2007-05-01 13:45:07", "SMTP", "192.168.1.10", "25", "[192.168.1.10:25] Failed:refused",
-                         "Failed");
+    WriteAlarmMessageLog("2007-05-01 13:45:07", "SMTP", "192.168.1.10", "25",
+                         "[192.168.1.10:25] Failed:refused", "Failed");
     EXPECT_EQ(m_tree->read("log/AlarmMsg_2007-05-01.log"),
               "2007-05-01 13:45:07 [SMTP] [192.168.1.10] [25] [192.168.1.10:25] Failed:refused\r\n");
     EXPECT_EQ(scalar("select concat_ws('|',alarm_datetime,service,ip,port,msg,service_status) from "
@@ -132,10 +134,12 @@ TEST_F(SystemLogTest, HouseKeepingDeletesExactlyTheFileDatedNDaysBackAndOlderRow
     HouseKeepLogs();
 
     const QStringList left = QDir(m_tree->file("log")).entryList(QDir::Files, QDir::Name);
-    EXPECT_EQ(left, QStringList({"AlarmMsg_2007-04-30.log", "AlarmMsg_2007-05-01.log", "AlarmMsg_2007-05-08.log",
-                                 "system_2007-04-30.log", "system_2007-05-02.log", "system_2007-05-08.log"}));
-    EXPECT_EQ(scalar("select group_concat(alarm_datetime order by alarm_datetime) from quorvel.alarm_msg_history"),
-              "2007-05-01 00:00:00,2007-05-01 12:00:00");
+    EXPECT_EQ(left,
+              QStringList({"AlarmMsg_2007-04-30.log", "AlarmMsg_2007-05-01.log", "AlarmMsg_2007-05-08.log",
+                           "system_2007-04-30.log", "system_2007-05-02.log", "system_2007-05-08.log"}));
+    EXPECT_EQ(
+        scalar("select group_concat(alarm_datetime order by alarm_datetime) from quorvel.alarm_msg_history"),
+        "2007-05-01 00:00:00,2007-05-01 12:00:00");
 }
 
 } // namespace

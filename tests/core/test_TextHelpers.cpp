@@ -12,13 +12,24 @@ TEST(TextHelpers, IsIntegerAcceptsWhatConvertsToA32BitInteger)
         bool ok;
         int value;
     } cases[] = {
-        {"0", true, 0},          {"3306", true, 3306},       {"  42", true, 42},
-        {"-17", true, -17},      {"+5", true, 5},            {"$1F", true, 31},
-        {"$FFFFFFFF", true, -1}, {"2147483647", true, 2147483647},
+        {"0", true, 0},
+        {"3306", true, 3306},
+        {"  42", true, 42},
+        {"-17", true, -17},
+        {"+5", true, 5},
+        {"$1F", true, 31},
+        {"$FFFFFFFF", true, -1},
+        {"2147483647", true, 2147483647},
         {"-2147483648", true, -2147483647 - 1},
-        {"2147483648", false, 0}, {"", false, 0},           {"42 ", false, 0},
-        {"8a", false, 0},        {"-", false, 0},            {"$", false, 0},
-        {"1.5", false, 0},       {"$1G", false, 0},          {"\t1", false, 0},
+        {"2147483648", false, 0},
+        {"", false, 0},
+        {"42 ", false, 0},
+        {"8a", false, 0},
+        {"-", false, 0},
+        {"$", false, 0},
+        {"1.5", false, 0},
+        {"$1G", false, 0},
+        {"\t1", false, 0},
     };
     for (const Case& c : cases) {
         int v = 12345;

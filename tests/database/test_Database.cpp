@@ -1,6 +1,8 @@
+#include "core/AlarmMethodSettings.h"
 #include "core/SystemLog.h"
 #include "core/comFunc.h"
-#include "database/AlarmMethodSettings.h"
+#include "database/AlarmHistory.h"
+#include "database/AlarmMethodLoader.h"
 #include "database/DataModuleQuorvel.h"
 #include "database/dbcomFunc.h"
 #include "support/DatabaseFixture.h"
@@ -13,10 +15,17 @@
 
 namespace {
 
-const char* const kTables[] = {"alarm_method",   "alarm_method_extra_fields", "alarm_msg_history",
-                               "contact_group",  "contact_person",            "contact_person_group",
-                               "scheduling",     "service",                   "service_contact_person",
-                               "service_url",    "service_url_detail"};
+const char* const kTables[] = {"alarm_method",
+                               "alarm_method_extra_fields",
+                               "alarm_msg_history",
+                               "contact_group",
+                               "contact_person",
+                               "contact_person_group",
+                               "scheduling",
+                               "service",
+                               "service_contact_person",
+                               "service_url",
+                               "service_url_detail"};
 
 class DatabaseTest : public DatabaseFixture
 {
@@ -64,9 +73,10 @@ TEST_F(DatabaseTest, FirstStartCreatesTheDatabaseTablesIndexesAndWeeklyWindow)
     EXPECT_EQ(scalar("select count(distinct table_name,index_name) from information_schema.statistics where "
                      "table_schema='quorvel' and index_name<>'PRIMARY'"),
               "12");
-    EXPECT_EQ(scalar("select count(*) from quorvel.scheduling where mon='yes' and tue='yes' and wed='yes' and "
-                     "thu='yes' and fri='yes' and sat='yes' and sun='yes'"),
-              "24");
+    EXPECT_EQ(
+        scalar("select count(*) from quorvel.scheduling where mon='yes' and tue='yes' and wed='yes' and "
+               "thu='yes' and fri='yes' and sat='yes' and sun='yes'"),
+        "24");
     EXPECT_EQ(scalar("select group_concat(schedule_time order by schedule_time) from quorvel.scheduling"),
               "0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23");
     EXPECT_EQ(scalar("select count(*) from quorvel.alarm_method"), "0");
@@ -175,7 +185,8 @@ TEST_F(DatabaseTest, QuotedTextReadsBackIdenticalAndCannotChangeAStatement)
     };
     for (const QString& text : texts) {
         m_dm->ExecUpdate("delete from contact_person");
-        m_dm->ExecUpdate("insert into contact_person (name,details) values (" + QuoteSqlText(text) + ",\"d\")");
+        m_dm->ExecUpdate("insert into contact_person (name,details) values (" + QuoteSqlText(text) +
+                         ",\"d\")");
         QSqlQuery& q = m_dm->ExecSelect("select name,details from contact_person");
         ASSERT_TRUE(q.next());
         EXPECT_EQ(q.value(0).toString(), text);
@@ -217,7 +228,8 @@ TEST_F(DatabaseTest, ServerGoingAwayMakesStatementsFailWithoutCrashing)
     EXPECT_THROW(MaxId("service"), DatabaseError);
     // The alarm line still reaches its file before the insert fails to the caller.
     EXPECT_THROW(WriteAlarmMessageLog("2007-05-01 13:45:07", "URL", "h", "80", "m", "Failed"), DatabaseError);
-    EXPECT_FALSE(m_tree->read("log/AlarmMsg_" + QDate::currentDate().toString("yyyy-MM-dd") + ".log").isEmpty());
+    EXPECT_FALSE(
+        m_tree->read("log/AlarmMsg_" + QDate::currentDate().toString("yyyy-MM-dd") + ".log").isEmpty());
     EXPECT_FALSE(m_dm->TableExists("service"));
     EXPECT_THROW(HouseKeepLogs(), DatabaseError);
 }
@@ -232,12 +244,14 @@ TEST_F(DatabaseTest, AlarmMethodsAreLoadedByType)
     EXPECT_FALSE(AlarmMethodSettings.HttpSmsMethod.enable);
     EXPECT_FALSE(AlarmMethodSettings.SysLogMethod.enable);
 
-    m_dm->ExecUpdate("insert into alarm_method (type,enable,ip,port,timeout,authenticate,username,password,"
-                     "mail_agent,from_address) values (\"Email\",1,\"http://mail.example\",25,3000,1,\"u\",\"p\","
-                     "\"Quorvel\",\"q@example\")");
-    m_dm->ExecUpdate("insert into alarm_method (type,enable,ip,port,method,field_msisdn,field_message,proxy_ip,"
-                     "proxy_port) values (\"SMS by HTTP\",1,\"gw.example/send\",8080,\"Post\",\"to\",\"text\","
-                     "\"proxy\",3128)");
+    m_dm->ExecUpdate(
+        "insert into alarm_method (type,enable,ip,port,timeout,authenticate,username,password,"
+        "mail_agent,from_address) values (\"Email\",1,\"http://mail.example\",25,3000,1,\"u\",\"p\","
+        "\"Quorvel\",\"q@example\")");
+    m_dm->ExecUpdate(
+        "insert into alarm_method (type,enable,ip,port,method,field_msisdn,field_message,proxy_ip,"
+        "proxy_port) values (\"SMS by HTTP\",1,\"gw.example/send\",8080,\"Post\",\"to\",\"text\","
+        "\"proxy\",3128)");
     m_dm->ExecUpdate("insert into alarm_method (type,enable,ip,port,syslog_facility,syslog_severity) values "
                      "(\"SysLog\",1,\"HTTP://log.example\",514,\"UUCP\",\"Warning\")");
     m_dm->ExecUpdate("insert into alarm_method (type,enable,ip,port,oa,sms_version,sms_dest_ton) values "

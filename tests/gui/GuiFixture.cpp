@@ -1,9 +1,9 @@
 #include "GuiFixture.h"
 
 #include "core/IniFile.h"
-#include "core/Application.h"
 #include "core/comFunc.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/Application.h"
 #include "monitor/MonitorEngine.h"
 
 #include <QCoreApplication>
@@ -95,10 +95,10 @@ void GuiFixture::startCycle()
 
 int GuiFixture::addService(const Service& s)
 {
-    m_dm->ExecUpdate(QStringLiteral("insert into service (service,ip,port,schedule_by,schedule_hour,schedule_minute,"
-                                    "status) values (%1,%2,%3,\"Hourly\",\"00\",\"15\",%4)")
-                         .arg(QuoteSqlText(s.kind), QuoteSqlText(s.ip), QString::number(s.port),
-                              QuoteSqlText(s.status)));
+    m_dm->ExecUpdate(
+        QStringLiteral("insert into service (service,ip,port,schedule_by,schedule_hour,schedule_minute,"
+                       "status) values (%1,%2,%3,\"Hourly\",\"00\",\"15\",%4)")
+            .arg(QuoteSqlText(s.kind), QuoteSqlText(s.ip), QString::number(s.port), QuoteSqlText(s.status)));
     return scalar(QStringLiteral("select max(id) from quorvel.service")).toInt();
 }
 

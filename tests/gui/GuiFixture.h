@@ -1,7 +1,7 @@
 #pragma once
 
 #include "database/DataModuleQuorvel.h"
-#include "monitor/menu.h"
+#include "gui/menu.h"
 #include "support/DatabaseFixture.h"
 
 #include <QSize>

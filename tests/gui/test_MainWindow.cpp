@@ -2,18 +2,20 @@
 // list's context menu, sorting, row colours, locking, closing.
 #include "GuiFixture.h"
 
-#include "core/langLibrary.h"
 #include "core/Clock.h"
 #include "core/comFunc.h"
+#include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/closing.h"
 #include "monitor/MonitorEngine.h"
-#include "monitor/ThreadPoolManager.h"
-#include "monitor/closing.h"
+#include "pool/ThreadPoolManager.h"
 #include "support/ScriptedServer.h"
 
 #include <QAction>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -21,8 +23,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMovie>
-#include <QDir>
-#include <QFile>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -77,15 +77,18 @@ TEST_P(WindowSize, FollowsTheScreenOnFirstStartAndTheSettingsLater)
 
 INSTANTIATE_TEST_SUITE_P(
     Screens, WindowSize,
-    ::testing::Values(
-        SizeCase{"Narrow800", {800, 600}, {}, {800, 572}, {0, 0}, true},
-        SizeCase{"Narrow1023", {1023, 1400}, {}, {800, 572}, {111, 0}, true},
-        SizeCase{"Low1024x768", {1024, 768}, {}, {900, 680}, {62, 44}, false},
-        SizeCase{"Low1280x1023", {1280, 1023}, {}, {900, 680}, {190, 171}, false},
-        SizeCase{"Large1280x1024", {1280, 1024}, {}, {1024, 768}, {128, 128}, false},
-        SizeCase{"Large1921x1200", {1921, 1200}, {}, {1024, 768}, {448, 216}, false},
-        SizeCase{"Saved", {1920, 1200}, "[System]\r\nWindowWidth=1000\r\nWindowHeight=700\r\n", {1000, 700},
-                 {460, 250}, false}),
+    ::testing::Values(SizeCase{"Narrow800", {800, 600}, {}, {800, 572}, {0, 0}, true},
+                      SizeCase{"Narrow1023", {1023, 1400}, {}, {800, 572}, {111, 0}, true},
+                      SizeCase{"Low1024x768", {1024, 768}, {}, {900, 680}, {62, 44}, false},
+                      SizeCase{"Low1280x1023", {1280, 1023}, {}, {900, 680}, {190, 171}, false},
+                      SizeCase{"Large1280x1024", {1280, 1024}, {}, {1024, 768}, {128, 128}, false},
+                      SizeCase{"Large1921x1200", {1921, 1200}, {}, {1024, 768}, {448, 216}, false},
+                      SizeCase{"Saved",
+                               {1920, 1200},
+                               "[System]\r\nWindowWidth=1000\r\nWindowHeight=700\r\n",
+                               {1000, 700},
+                               {460, 250},
+                               false}),
     [](const ::testing::TestParamInfo<SizeCase>& p) { return std::string(p.param.name); });
 
 // ---- F7 and F8 -------------------------------------------------------------------------------
@@ -141,13 +144,17 @@ TEST_F(GuiFixture, FiltersHostTreeAndDeleteServiceWorkThroughTheWindow)
     addService({"IMAP", "mail.example", 143});
     addService({"Ping", "mail.example", 0});
     addService({"FTP", "ftp.example", 21});
-    m_dm->ExecUpdate(QStringLiteral("insert into service_url (service_id, referer) values (%1, \"r\")").arg(url));
     m_dm->ExecUpdate(
-        QStringLiteral("insert into service_url_detail (service_id, fieldname, fieldvalue) values (%1, \"a\", \"b\")")
+        QStringLiteral("insert into service_url (service_id, referer) values (%1, \"r\")").arg(url));
+    m_dm->ExecUpdate(
+        QStringLiteral(
+            "insert into service_url_detail (service_id, fieldname, fieldvalue) values (%1, \"a\", \"b\")")
             .arg(url));
     for (int id : {url, smtp})
         m_dm->ExecUpdate(
-            QStringLiteral("insert into service_contact_person (service_id, contact_person_id) values (%1, 1)").arg(id));
+            QStringLiteral(
+                "insert into service_contact_person (service_id, contact_person_id) values (%1, 1)")
+                .arg(id));
 
     openWindow();
     startCycle();
@@ -158,7 +165,8 @@ TEST_F(GuiFixture, FiltersHostTreeAndDeleteServiceWorkThroughTheWindow)
     EXPECT_EQ(list->model()->rowCount(), 7);
     EXPECT_EQ(list->model()->index(rowOfId(window.get(), url), MonitorEngine::SvcIp).data().toString(),
               "web.example/status");
-    EXPECT_EQ(list->model()->index(rowOfId(window.get(), url + 1), MonitorEngine::SvcPort).data().toString(), "---");
+    EXPECT_EQ(list->model()->index(rowOfId(window.get(), url + 1), MonitorEngine::SvcPort).data().toString(),
+              "---");
 
     window->filterButton("Email")->click();
     EXPECT_EQ(column(list, MonitorEngine::SvcService), QStringList({"IMAP", "POP3", "SMTP"}));
@@ -213,7 +221,8 @@ TEST_F(GuiFixture, StartAndStopOfTheContextMenuChangeTheSelectedService)
     clickRow(window->TntListViewService, rowOfId(window.get(), id));
     contextEntry(window.get(), "Start")->trigger();
     EXPECT_EQ(scalar(QStringLiteral("select status from quorvel.service where id=%1").arg(id)), "Start");
-    EXPECT_EQ(window->Engine()->ServiceList()->cell(rowOfId(window.get(), id), MonitorEngine::SvcStatus), "Start");
+    EXPECT_EQ(window->Engine()->ServiceList()->cell(rowOfId(window.get(), id), MonitorEngine::SvcStatus),
+              "Start");
     contextEntry(window.get(), "Stop")->trigger();
     EXPECT_EQ(scalar(QStringLiteral("select status from quorvel.service where id=%1").arg(id)), "Stop");
 }
@@ -239,8 +248,9 @@ TEST_F(GuiFixture, RunNowOnABusyRowIsRefused)
 
     clickRow(list, rowOfId(window.get(), id));
     contextEntry(window.get(), "Run Now")->trigger();
-    EXPECT_EQ(window->Engine()->ServiceList()->cell(rowOfId(window.get(), id), MonitorEngine::SvcCurrentStatus),
-              "Process");
+    EXPECT_EQ(
+        window->Engine()->ServiceList()->cell(rowOfId(window.get(), id), MonitorEngine::SvcCurrentStatus),
+        "Process");
     ASSERT_TRUE(waitFor([&] { return server.connectionsAccepted() == 1; }));
 
     contextEntry(window.get(), "Run Now")->trigger(); // still running
@@ -257,8 +267,8 @@ TEST_F(GuiFixture, RunNowOnABusyRowIsRefused)
 
     // The first check ends (time-out), and the row can be run again.
     ASSERT_TRUE(waitFor([&] {
-        return window->Engine()->ServiceList()->cell(rowOfId(window.get(), id), MonitorEngine::SvcCurrentStatus) ==
-               "Failed";
+        return window->Engine()->ServiceList()->cell(rowOfId(window.get(), id),
+                                                     MonitorEngine::SvcCurrentStatus) == "Failed";
     }));
     EXPECT_EQ(server.connectionsAccepted(), 1);
 }
@@ -291,7 +301,8 @@ TEST_F(GuiFixture, HeaderClicksSortBothListsWithSharedDirections)
     alarms->appendRow({"2", "2026-01-01 10:00:01", "gamma", "SMS", "123", "Error"});
     alarms->appendRow({"3", "2026-01-01 10:00:02", "beta", "SysLog", "10.0.0.1", "Pending"});
     clickHeader(window->alarmList(), MonitorEngine::AlmMessage);
-    EXPECT_EQ(column(window->alarmList(), MonitorEngine::AlmMessage), QStringList({"gamma", "beta", "alpha"}));
+    EXPECT_EQ(column(window->alarmList(), MonitorEngine::AlmMessage),
+              QStringList({"gamma", "beta", "alpha"}));
 }
 
 TEST_F(GuiFixture, OddRowsOfBothListsArePaintedInTheRowColour)
@@ -482,7 +493,8 @@ TEST_P(Closing, TheCloseBoxWaitsForRunningChecksBehindTheClosingWindow)
     closeWindow();
     const QStringList lines = systemLogLines();
     ASSERT_GE(lines.size(), 2);
-    EXPECT_TRUE(lines[lines.size() - 2].endsWith("[INFO] Service scheduling stops.")) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines[lines.size() - 2].endsWith("[INFO] Service scheduling stops."))
+        << lines.join('\n').toStdString();
     EXPECT_TRUE(lines.last().endsWith("[INFO] Application stops."));
 }
 
@@ -504,8 +516,16 @@ TEST_F(GuiFixture, DISABLED_ScreenshotForTheReadme)
         const char* minute;
     };
     const Row rows[] = {
-        {{"URL", "http://shop.example.com/health", 80, "Start"}, "Passed", "2026-03-02 10:15:02", "Minutely", "5"},
-        {{"URL", "http://intranet.example.com/login", 8080, "Start"}, "Failed", "2026-03-02 10:15:10", "Hourly", "15"},
+        {{"URL", "http://shop.example.com/health", 80, "Start"},
+         "Passed",
+         "2026-03-02 10:15:02",
+         "Minutely",
+         "5"},
+        {{"URL", "http://intranet.example.com/login", 8080, "Start"},
+         "Failed",
+         "2026-03-02 10:15:10",
+         "Hourly",
+         "15"},
         {{"Ping", "gateway.example.com", 0, "Start"}, "Passed", "2026-03-02 10:16:00", "Minutely", "2"},
         {{"SMTP", "mail.example.com", 25, "Start"}, "Passed", "2026-03-02 10:00:01", "Hourly", "00"},
         {{"IMAP", "mail.example.com", 143, "Start"}, "Passed", "2026-03-02 10:00:02", "Hourly", "00"},
@@ -514,11 +534,11 @@ TEST_F(GuiFixture, DISABLED_ScreenshotForTheReadme)
     };
     for (const Row& r : rows) {
         const int id = addService(r.service);
-        m_dm->ExecUpdate(QStringLiteral("update service set service_status=%1, last_access=%2, schedule_by=%3, "
-                                        "schedule_hour=\"09\", schedule_minute=%4 where id=%5")
-                             .arg(QuoteSqlText(r.result), QuoteSqlText(r.when), QuoteSqlText(r.by),
-                                  QuoteSqlText(r.minute))
-                             .arg(id));
+        m_dm->ExecUpdate(
+            QStringLiteral("update service set service_status=%1, last_access=%2, schedule_by=%3, "
+                           "schedule_hour=\"09\", schedule_minute=%4 where id=%5")
+                .arg(QuoteSqlText(r.result), QuoteSqlText(r.when), QuoteSqlText(r.by), QuoteSqlText(r.minute))
+                .arg(id));
     }
     // At 10:17 none of these is due, so the first pass of the scheduler leaves them as they are.
     const QDateTime at(QDate(2026, 3, 2), QTime(10, 17, 30));
@@ -531,14 +551,17 @@ TEST_F(GuiFixture, DISABLED_ScreenshotForTheReadme)
         QString::number(window->Engine()->ServiceList()->cell(2, MonitorEngine::SvcId).toInt()),
         MonitorEngine::SvcCurrentStatus, "Process");
     TextTableModel* alarms = window->Engine()->AlarmMessageList();
-    alarms->appendRow({"1", "2026-03-02 10:15:10", "[intranet.example.com] [8080] HTTP/1.1 503 Service Unavailable",
-                       "Email", "ops@example.com;admin@example.com", "Sent"});
-    alarms->appendRow({"2", "2026-03-02 10:15:10", "[intranet.example.com] [8080] HTTP/1.1 503 Service Unavailable",
-                       "SMS", "+4915112345678", "Sent"});
-    alarms->appendRow({"3", "2026-03-02 10:15:10", "[intranet.example.com] [8080] HTTP/1.1 503 Service Unavailable",
-                       "SysLog", "10.0.0.5", "Sent"});
-    alarms->appendRow({"4", "2026-03-02 10:10:07", "[files.example.com] [21] Connection timed out", "SMS by HTTP",
-                       "+4915112345678", "Pending"});
+    alarms->appendRow({"1", "2026-03-02 10:15:10",
+                       "[intranet.example.com] [8080] HTTP/1.1 503 Service Unavailable", "Email",
+                       "ops@example.com;admin@example.com", "Sent"});
+    alarms->appendRow({"2", "2026-03-02 10:15:10",
+                       "[intranet.example.com] [8080] HTTP/1.1 503 Service Unavailable", "SMS",
+                       "+4915112345678", "Sent"});
+    alarms->appendRow({"3", "2026-03-02 10:15:10",
+                       "[intranet.example.com] [8080] HTTP/1.1 503 Service Unavailable", "SysLog", "10.0.0.5",
+                       "Sent"});
+    alarms->appendRow({"4", "2026-03-02 10:10:07", "[files.example.com] [21] Connection timed out",
+                       "SMS by HTTP", "+4915112345678", "Pending"});
     window->Engine()->ServiceList()->setSelectedRow(-1);
     QTest::qWait(200);
     ASSERT_TRUE(window->grab().save(target, "PNG"));
@@ -585,17 +608,20 @@ TEST_F(GuiFixture, MenuEntriesCarryTheirShortcuts)
 {
     openWindow();
     const std::pair<const char*, const char*> shortcuts[] = {
-        {"Start", "Ctrl+Alt+S"}, {"Stop", "Ctrl+Alt+T"}, {"Close", "Ctrl+Alt+Q"},
-        {"Clear Alarm Messages", "Ctrl+Alt+C"}, {"Function Bar", "F7"}, {"Alarm Messages", "F8"},
-        {"Quorvel Help", "F12"}, {"Tolvern Home Page", "F11"}, {"FAQ Page", "F10"},
+        {"Start", "Ctrl+Alt+S"}, {"Stop", "Ctrl+Alt+T"},
+        {"Close", "Ctrl+Alt+Q"}, {"Clear Alarm Messages", "Ctrl+Alt+C"},
+        {"Function Bar", "F7"},  {"Alarm Messages", "F8"},
+        {"Quorvel Help", "F12"}, {"Tolvern Home Page", "F11"},
+        {"FAQ Page", "F10"},
     };
     for (const auto& [entry, keys] : shortcuts) {
         QAction* a = window->action(entry);
         ASSERT_NE(a, nullptr) << entry;
         EXPECT_EQ(a->shortcut(), QKeySequence(QString::fromLatin1(keys))) << entry;
     }
-    for (const char* entry : {"Scheduling", "Chart", "800X600", "1024X768", "Alarm Options", "Contact Options",
-                              "Contact Group Options", "General", "New Service", "Update Service"})
+    for (const char* entry :
+         {"Scheduling", "Chart", "800X600", "1024X768", "Alarm Options", "Contact Options",
+          "Contact Group Options", "General", "New Service", "Update Service"})
         EXPECT_NE(window->action(entry), nullptr) << entry;
     QStringList menus;
     for (QAction* a : window->ActionMainMenuBar->actions())

@@ -2,13 +2,13 @@
 // dialog, termination signals, the application's error hook and the message boxes.
 #include "GuiFixture.h"
 
-#include "core/GuiNotifier.h"
 #include "core/IniFile.h"
-#include "core/Splash98.h"
-#include "core/Application.h"
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
-#include "database/loginDB.h"
+#include "gui/Application.h"
+#include "gui/GuiNotifier.h"
+#include "gui/Splash98.h"
+#include "gui/loginDB.h"
 #include "monitor/MonitorEngine.h"
 #include "support/ScriptedServer.h"
 
@@ -62,8 +62,8 @@ protected:
         m_dm.reset(); // the program makes its own data module
         m_savedConfig = qgetenv("XDG_CONFIG_HOME");
         m_savedRuntime = qgetenv("XDG_RUNTIME_DIR");
-        QFile::setPermissions(m_runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                    QFileDevice::ExeOwner);
+        QFile::setPermissions(m_runtime.path(),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
         qputenv("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
     }
@@ -151,7 +151,8 @@ TEST_F(Startup, FreshInstallTreeStartsBootstrapsTheDatabaseAndSavesFullSettingsA
     EXPECT_TRUE(QFileInfo(fresh.file("conf")).isDir());
     EXPECT_TRUE(QFileInfo(fresh.file("log")).isDir());
     ASSERT_EQ(m_boxes.boxes.size(), 2u) << m_boxes.texts().join('\n').toStdString();
-    EXPECT_EQ(m_boxes.boxes[0], std::make_pair(Kind::Warning, QStringLiteral("ERR00003 : Help file not found.")));
+    EXPECT_EQ(m_boxes.boxes[0],
+              std::make_pair(Kind::Warning, QStringLiteral("ERR00003 : Help file not found.")));
     EXPECT_EQ(m_boxes.boxes[1],
               std::make_pair(Kind::Information,
                              QStringLiteral("Please be patient, it may take a few second for first start.")));
@@ -170,16 +171,35 @@ TEST_F(Startup, FreshInstallTreeStartsBootstrapsTheDatabaseAndSavesFullSettingsA
     QString error;
     ASSERT_TRUE(ini.load(fresh.file("conf/SysInit.ini"), &error));
     const std::pair<const char*, const char*> keys[] = {
-        {"System", "InitStart"}, {"System", "WindowWidth"}, {"System", "WindowHeight"},
-        {"System", "ShowFunctionBar"}, {"System", "ShowWindowAlarmLog"}, {"System", "ShowLogItem"},
-        {"http", "HTTPDefaultTimeout"}, {"http", "HTTPRetry"}, {"ping", "PingDefaultTimeout"},
-        {"ping", "PingRetry"}, {"db", "DBDefaultTimeout"}, {"db", "DBRetry"}, {"ftp", "FTPDefaultTimeout"},
-        {"ftp", "FTPRetry"}, {"email", "EmailDefaultTimeout"}, {"email", "EmailRetry"},
-        {"Database", "Host"}, {"Database", "Port"}, {"Database", "DBUsername"}, {"Database", "DBPassword"},
-        {"System Log", "HouseKeepDay"}, {"System Log", "Filename"}, {"Alarm Msg File Backup", "Enable"},
-        {"Alarm Msg File Backup", "FilenamePath"}, {"Alarm Msg File Backup", "Filename"},
-        {"Alarm Msg File Backup", "HouseKeepDay"}, {"Alarm Msg DB Backup", "Enable"},
-        {"Alarm Msg DB Backup", "Type"}, {"Alarm Msg DB Backup", "HouseKeepDay"},
+        {"System", "InitStart"},
+        {"System", "WindowWidth"},
+        {"System", "WindowHeight"},
+        {"System", "ShowFunctionBar"},
+        {"System", "ShowWindowAlarmLog"},
+        {"System", "ShowLogItem"},
+        {"http", "HTTPDefaultTimeout"},
+        {"http", "HTTPRetry"},
+        {"ping", "PingDefaultTimeout"},
+        {"ping", "PingRetry"},
+        {"db", "DBDefaultTimeout"},
+        {"db", "DBRetry"},
+        {"ftp", "FTPDefaultTimeout"},
+        {"ftp", "FTPRetry"},
+        {"email", "EmailDefaultTimeout"},
+        {"email", "EmailRetry"},
+        {"Database", "Host"},
+        {"Database", "Port"},
+        {"Database", "DBUsername"},
+        {"Database", "DBPassword"},
+        {"System Log", "HouseKeepDay"},
+        {"System Log", "Filename"},
+        {"Alarm Msg File Backup", "Enable"},
+        {"Alarm Msg File Backup", "FilenamePath"},
+        {"Alarm Msg File Backup", "Filename"},
+        {"Alarm Msg File Backup", "HouseKeepDay"},
+        {"Alarm Msg DB Backup", "Enable"},
+        {"Alarm Msg DB Backup", "Type"},
+        {"Alarm Msg DB Backup", "HouseKeepDay"},
     };
     for (const auto& [section, key] : keys)
         EXPECT_TRUE(ini.contains(section, key)) << section << " " << key;
@@ -213,7 +233,8 @@ TEST_F(Startup, ASecondStartIsRefusedWhileTheFirstRunsAndTerminationSignalsEndTh
         QFile source(help);
         ASSERT_TRUE(source.open(QIODevice::ReadOnly));
         const QByteArray text = source.readAll();
-        for (const char* anchor : {"New_Service", "Email_Alarm", "SMS_Alarm", "SMS_by_HTTP_Alarm", "SysLog_Alarm"})
+        for (const char* anchor :
+             {"New_Service", "Email_Alarm", "SMS_Alarm", "SMS_by_HTTP_Alarm", "SysLog_Alarm"})
             EXPECT_TRUE(text.contains("id=\"" + QByteArray(anchor) + "\"")) << anchor;
         m_tree->write("help/Quorvel.html", text);
     }
@@ -230,7 +251,8 @@ TEST_F(Startup, ASecondStartIsRefusedWhileTheFirstRunsAndTerminationSignalsEndTh
         first.start(program, {});
         ASSERT_TRUE(first.waitForStarted(10000));
         ASSERT_TRUE(waitFor(
-            [&] { return countLines(systemLogLines(), "[INFO] Service scheduling starts.") > startsBefore; }, 30000))
+            [&] { return countLines(systemLogLines(), "[INFO] Service scheduling starts.") > startsBefore; },
+            30000))
             << systemLogLines().join('\n').toStdString();
 
         const QStringList linesBefore = systemLogLines();
@@ -284,7 +306,8 @@ TEST_F(Login, NoReachableServerLocksTheCommandsAndShowsTheLoginDialogThreeSecond
     EXPECT_EQ(engine->TimerInit.interval(), 3000);
     int connectErrors = 0;
     for (const QString& line : systemLogLines())
-        connectErrors += line.contains("[ERROR] ERR00101 : Connot make connection to MySQL database. : ") ? 1 : 0;
+        connectErrors +=
+            line.contains("[ERROR] ERR00101 : Connot make connection to MySQL database. : ") ? 1 : 0;
     EXPECT_EQ(connectErrors, 2);
     showWindow();
 

@@ -50,12 +50,12 @@ protected:
 
     int addService(const Service& s)
     {
-        m_dm->ExecUpdate(QString("insert into service (service,ip,port,schedule_by,schedule_hour,schedule_minute,"
-                                 "status,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog) values (%1,%2,%3,%4,%5,"
-                                 "%6,%7,%8)")
-                             .arg(QuoteSqlText(s.kind), QuoteSqlText(s.ip), QString::number(s.port),
-                                  QuoteSqlText(s.by), QuoteSqlText(s.hour), QuoteSqlText(s.minute),
-                                  QuoteSqlText(s.status), s.alarms));
+        m_dm->ExecUpdate(
+            QString("insert into service (service,ip,port,schedule_by,schedule_hour,schedule_minute,"
+                    "status,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog) values (%1,%2,%3,%4,%5,"
+                    "%6,%7,%8)")
+                .arg(QuoteSqlText(s.kind), QuoteSqlText(s.ip), QString::number(s.port), QuoteSqlText(s.by),
+                     QuoteSqlText(s.hour), QuoteSqlText(s.minute), QuoteSqlText(s.status), s.alarms));
         return scalar("select max(id) from quorvel.service").toInt();
     }
 

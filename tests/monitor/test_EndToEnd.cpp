@@ -31,22 +31,28 @@ protected:
         s.port = closedPort; // nothing listens: the check fails
         s.alarms = "\"y\",\"n\",\"n\",\"y\"";
         serviceId = addService(s);
-        m_dm->ExecUpdate(QString("insert into service_contact_person select %1,id from contact_person").arg(serviceId));
-        m_dm->ExecUpdate(QString("insert into alarm_method (type,enable,ip,port,timeout,from_address,mail_agent) "
-                                 "values (\"Email\",1,\"127.0.0.1\",%1,5000,\"quorvel@example.com\",\"Quorvel\")")
-                             .arg(mail.port()));
-        m_dm->ExecUpdate(QString("insert into alarm_method (type,enable,ip,port,syslog_facility,syslog_severity) "
-                                 "values (\"SysLog\",1,\"127.0.0.1\",%1,\"Local Use Zero\",\"Error\")")
-                             .arg(syslog.localPort()));
+        m_dm->ExecUpdate(
+            QString("insert into service_contact_person select %1,id from contact_person").arg(serviceId));
+        m_dm->ExecUpdate(
+            QString("insert into alarm_method (type,enable,ip,port,timeout,from_address,mail_agent) "
+                    "values (\"Email\",1,\"127.0.0.1\",%1,5000,\"quorvel@example.com\",\"Quorvel\")")
+                .arg(mail.port()));
+        m_dm->ExecUpdate(
+            QString("insert into alarm_method (type,enable,ip,port,syslog_facility,syslog_severity) "
+                    "values (\"SysLog\",1,\"127.0.0.1\",%1,\"Local Use Zero\",\"Error\")")
+                .arg(syslog.localPort()));
 
         // Every status an alarm row takes, in order, by its Alarm Methods cell.
         TextTableModel* alarms = engine->AlarmMessageList();
-        QObject::connect(alarms, &TextTableModel::rowsInserted, [this, alarms](const QModelIndex&, int first) {
-            alarmStates[alarms->cell(first, MonitorEngine::AlmMethods)] << alarms->cell(first, MonitorEngine::AlmStatus);
-        });
+        QObject::connect(alarms, &TextTableModel::rowsInserted,
+                         [this, alarms](const QModelIndex&, int first) {
+                             alarmStates[alarms->cell(first, MonitorEngine::AlmMethods)]
+                                 << alarms->cell(first, MonitorEngine::AlmStatus);
+                         });
         QObject::connect(alarms, &TextTableModel::dataChanged, [this, alarms](const QModelIndex& at) {
             if (at.column() == MonitorEngine::AlmStatus)
-                alarmStates[alarms->cell(at.row(), MonitorEngine::AlmMethods)] << alarms->cell(at.row(), at.column());
+                alarmStates[alarms->cell(at.row(), MonitorEngine::AlmMethods)]
+                    << alarms->cell(at.row(), at.column());
         });
     }
 
@@ -93,21 +99,21 @@ TEST_F(EndToEndTest, FailedCheckIsLoggedStoredAndAlarmedByEmailAndSyslog)
     scriptMailServer();
     startCycle(); // minute 15: the service is due
     EXPECT_EQ(cellOf(serviceId, Col::SvcCurrentStatus), "Process");
-    ASSERT_TRUE(waitFor([&] { return alarmStates["Email"].endsWith("Sent") && alarmStates["SysLog"].endsWith("Sent"); }))
-        << alarmStates["Email"].join(',').toStdString() << " / " << alarmStates["SysLog"].join(',').toStdString();
+    ASSERT_TRUE(waitFor([&] {
+        return alarmStates["Email"].endsWith("Sent") && alarmStates["SysLog"].endsWith("Sent");
+    })) << alarmStates["Email"].join(',').toStdString()
+        << " / " << alarmStates["SysLog"].join(',').toStdString();
     EXPECT_EQ(alarmStates["Email"], QStringList({"Pending", "Sent"}));
     EXPECT_EQ(alarmStates["SysLog"], QStringList({"Pending", "Sent"}));
     EXPECT_EQ(engine->AlarmMessageList()->rowCount(), 2);
 
     const QString detail = scalar("select msg from quorvel.alarm_msg_history");
-    EXPECT_TRUE(detail.startsWith(QString("[127.0.0.1:%1] Failed:").arg(closedPort)))
-        << detail.toStdString();
-    EXPECT_EQ(m_tree->read("log/AlarmMsg_2026-12-12.log"),
-              QString("2026-12-12 10:15:00 [SMTP] [127.0.0.1] [%1] %2\r\n")
-                  .arg(closedPort)
-                  .arg(detail)
-                  .toUtf8());
-    EXPECT_EQ(scalar(QString("select service_status from quorvel.service where id=%1").arg(serviceId)), "Failed");
+    EXPECT_TRUE(detail.startsWith(QString("[127.0.0.1:%1] Failed:").arg(closedPort))) << detail.toStdString();
+    EXPECT_EQ(
+        m_tree->read("log/AlarmMsg_2026-12-12.log"),
+        QString("2026-12-12 10:15:00 [SMTP] [127.0.0.1] [%1] %2\r\n").arg(closedPort).arg(detail).toUtf8());
+    EXPECT_EQ(scalar(QString("select service_status from quorvel.service where id=%1").arg(serviceId)),
+              "Failed");
     EXPECT_NE(scalar(QString("select last_access from quorvel.service where id=%1").arg(serviceId)),
               "0000-00-00 00:00:00");
     EXPECT_EQ(cellOf(serviceId, Col::SvcCurrentStatus), "Failed");
@@ -145,7 +151,8 @@ TEST_F(EndToEndTest, RetryGivesNoAlarmUntilTheSecondFailure)
                             scalar("select count(*) from quorvel.alarm_msg_history");
     });
     startCycle();
-    ASSERT_TRUE(waitFor([&] { return alarmStates["Email"].endsWith("Sent") && alarmStates["SysLog"].endsWith("Sent"); }));
+    ASSERT_TRUE(waitFor(
+        [&] { return alarmStates["Email"].endsWith("Sent") && alarmStates["SysLog"].endsWith("Sent"); }));
     EXPECT_EQ(states, QStringList({"Process", "Process", "Retry", "Failed"}));
     EXPECT_EQ(alarmsAtRetry, "0/0");
     EXPECT_EQ(scalar("select count(*) from quorvel.alarm_msg_history"), "1");
@@ -160,7 +167,8 @@ TEST_F(EndToEndTest, PassingServiceRaisesNothing)
     m_dm->ExecUpdate(QString("update service set port=%1 where id=%2").arg(smtp.port()).arg(serviceId));
     startCycle();
     ASSERT_TRUE(waitFor([&] { return cellOf(serviceId, Col::SvcCurrentStatus) == "Passed"; }));
-    EXPECT_EQ(scalar(QString("select service_status from quorvel.service where id=%1").arg(serviceId)), "Passed");
+    EXPECT_EQ(scalar(QString("select service_status from quorvel.service where id=%1").arg(serviceId)),
+              "Passed");
     EXPECT_EQ(scalar("select count(*) from quorvel.alarm_msg_history"), "0");
     EXPECT_EQ(engine->AlarmMessageList()->rowCount(), 0);
     EXPECT_FALSE(syslog.hasPendingDatagrams());

@@ -2,7 +2,7 @@
 
 #include "core/SystemLog.h"
 #include "core/comFunc.h"
-#include "monitor/ThreadPoolManager.h"
+#include "pool/ThreadPoolManager.h"
 #include "support/FakeHttpServer.h"
 #include "support/ScriptedServer.h"
 
@@ -23,7 +23,8 @@ protected:
     }
     QString row(int id, const char* columns)
     {
-        return scalar(QString("select concat_ws('|',%1) from quorvel.service where id=%2").arg(columns).arg(id));
+        return scalar(
+            QString("select concat_ws('|',%1) from quorvel.service where id=%2").arg(columns).arg(id));
     }
 };
 
@@ -94,7 +95,8 @@ TEST_F(ResultHandlingTest, CheckThePoolNeverRanIsNotAFailureOfTheService)
 
     ASSERT_TRUE(waitFor([&] { return systemLogLines().filter("Check not run").size() == 1; }));
     const QString warning = systemLogLines().filter("Check not run").first();
-    EXPECT_TRUE(warning.contains("[WARMING] Check not run : URL [http://127.0.0.1:")) << warning.toStdString();
+    EXPECT_TRUE(warning.contains("[WARMING] Check not run : URL [http://127.0.0.1:"))
+        << warning.toStdString();
     EXPECT_TRUE(warning.contains("/2] [80] : Execution queue is too long.")) << warning.toStdString();
     EXPECT_EQ(cellOf(ids[2], Col::SvcCurrentStatus), "");
     EXPECT_EQ(row(ids[2], "service_status,last_access"), "Unknown|0000-00-00 00:00:00");

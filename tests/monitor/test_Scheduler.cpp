@@ -1,7 +1,7 @@
 #include "EngineFixture.h"
 
 #include "core/comFunc.h"
-#include "monitor/ThreadPoolManager.h"
+#include "pool/ThreadPoolManager.h"
 
 #include <QSignalSpy>
 
@@ -24,15 +24,15 @@ TEST_F(SchedulerTest, DueServicesFollowTheirScheduleAtTheClocksMinute)
         const char* kind;
     };
     const Case services[] = {
-        {"Daily", "10", "15", "Start", "Ping"},    // 0 due at 10:15
-        {"Daily", "11", "15", "Start", "Ping"},    // 1
-        {"Hourly", "00", "15", "Start", "Ping"},   // 2 due at every :15
-        {"Hourly", "00", "16", "Start", "Ping"},   // 3
-        {"Minutely", "00", "5", "Start", "Ping"},  // 4 due at :15, :00
-        {"Minutely", "00", "15", "Start", "Ping"}, // 5 due at :15, :00
-        {"Minutely", "00", "7", "Start", "Ping"},  // 6 due at :00, :56
-        {"Minutely", "00", "0", "Start", "Ping"},  // 7 never
-        {"Hourly", "00", "15", "Stop", "Ping"},    // 8 stopped: never
+        {"Daily", "10", "15", "Start", "Ping"},      // 0 due at 10:15
+        {"Daily", "11", "15", "Start", "Ping"},      // 1
+        {"Hourly", "00", "15", "Start", "Ping"},     // 2 due at every :15
+        {"Hourly", "00", "16", "Start", "Ping"},     // 3
+        {"Minutely", "00", "5", "Start", "Ping"},    // 4 due at :15, :00
+        {"Minutely", "00", "15", "Start", "Ping"},   // 5 due at :15, :00
+        {"Minutely", "00", "7", "Start", "Ping"},    // 6 due at :00, :56
+        {"Minutely", "00", "0", "Start", "Ping"},    // 7 never
+        {"Hourly", "00", "15", "Stop", "Ping"},      // 8 stopped: never
         {"Hourly", "00", "15", "Start", "Database"}, // 9 marked, not probed
     };
     QVector<int> ids;
@@ -174,19 +174,23 @@ TEST_F(SchedulerTest, ListsFilterDeleteAndSort)
     a.minute = "30";
     addService(a);
     m_dm->ExecUpdate(QString("insert into service_url (service_id,referer) values (%1,\"r\")").arg(url));
-    m_dm->ExecUpdate(QString("insert into service_url_detail (service_id,fieldname,fieldvalue) values (%1,\"a\",\"b\")").arg(url));
+    m_dm->ExecUpdate(
+        QString("insert into service_url_detail (service_id,fieldname,fieldvalue) values (%1,\"a\",\"b\")")
+            .arg(url));
     m_dm->ExecUpdate(QString("insert into service_contact_person values (%1,1),(%2,1)").arg(url).arg(smtp));
 
     TextTableModel* list = engine->ServiceList();
     engine->FillHostTree();
-    EXPECT_EQ(engine->HostTree()->stringList(), QStringList({"ALL", "mail.example", "other.example", "web.example"}));
+    EXPECT_EQ(engine->HostTree()->stringList(),
+              QStringList({"ALL", "mail.example", "other.example", "web.example"}));
 
     engine->FillServiceList("Email");
     EXPECT_EQ(list->rowCount(), 2);
     engine->FillServiceList("web.example");
     ASSERT_EQ(list->rowCount(), 1);
-    EXPECT_EQ(list->rowTexts(0).mid(1), QStringList({"URL", "web.example/path?q=1", "---", "Unknown",
-                                                      "0000-00-00 00:00:00", "Minutely", "every 10 min", "Start"}));
+    EXPECT_EQ(list->rowTexts(0).mid(1),
+              QStringList({"URL", "web.example/path?q=1", "---", "Unknown", "0000-00-00 00:00:00", "Minutely",
+                           "every 10 min", "Start"}));
     engine->FillServiceList("ALL");
     EXPECT_EQ(list->rowCount(), 4);
     EXPECT_EQ(cellOf(smtp, Col::SvcInterval), "on 15 min");

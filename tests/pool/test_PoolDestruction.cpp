@@ -1,7 +1,7 @@
 // Destroying the pool at awkward moments: items running on worker threads, items waiting,
 // hand-backs not yet delivered, and from inside a (slow) OnWorkItemDone handler.
 
-#include "PoolTestKit.h"
+#include "support/PoolTestKit.h"
 
 #include <QEventLoop>
 #include <QTimer>

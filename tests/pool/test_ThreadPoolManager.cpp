@@ -1,4 +1,4 @@
-#include "PoolTestKit.h"
+#include "support/PoolTestKit.h"
 
 #include <gtest/gtest.h>
 

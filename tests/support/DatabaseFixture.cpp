@@ -16,8 +16,9 @@ namespace {
 QSqlDatabase adminConnection()
 {
     const QString name = QStringLiteral("test-admin");
-    QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
-                                                   : QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), name);
+    QSqlDatabase db = QSqlDatabase::contains(name)
+                          ? QSqlDatabase::database(name, false)
+                          : QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), name);
     if (!db.isOpen()) {
         db.setHostName(qEnvironmentVariable("QUORVEL_TEST_DB_HOST", QStringLiteral("127.0.0.1")));
         db.setPort(qEnvironmentVariableIntValue("QUORVEL_TEST_DB_PORT"));
@@ -81,8 +82,8 @@ void DatabaseFixture::startWithDatabase()
 
 QStringList DatabaseFixture::systemLogLines() const
 {
-    QFile f(AppSettings.LogDir + AppSettings.SystemLogFilename + Now().toString(QStringLiteral("yyyy-MM-dd")) +
-            QStringLiteral(".log"));
+    QFile f(AppSettings.LogDir + AppSettings.SystemLogFilename +
+            Now().toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".log"));
     if (!f.open(QIODevice::ReadOnly))
         return {};
     QStringList lines = QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"));

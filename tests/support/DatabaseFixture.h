@@ -40,8 +40,8 @@ protected:
     QuitRecorder m_quit;
 };
 
-#define REQUIRE_TEST_DATABASE()                                                                          \
-    do {                                                                                                \
-        if (!DatabaseFixture::serverConfigured())                                                       \
-            GTEST_SKIP() << "QUORVEL_TEST_DB_PORT is not set: run the tests through scripts/test.sh";   \
+#define REQUIRE_TEST_DATABASE()                                                                              \
+    do {                                                                                                     \
+        if (!DatabaseFixture::serverConfigured())                                                            \
+            GTEST_SKIP() << "QUORVEL_TEST_DB_PORT is not set: run the tests through scripts/test.sh";        \
     } while (0)

@@ -34,7 +34,10 @@ private:
 class QuitRecorder
 {
 public:
-    QuitRecorder() { m_previous = SetQuitHook([this] { ++requests; }); }
+    QuitRecorder()
+    {
+        m_previous = SetQuitHook([this] { ++requests; });
+    }
     ~QuitRecorder() { SetQuitHook(m_previous); }
     int requests = 0;
 

@@ -77,10 +77,6 @@ struct AlarmMethodSettingsRecord
 
 extern AlarmMethodSettingsRecord AlarmMethodSettings;
 
-// Fills AlarmMethodSettings from the database; a method without a row keeps its values.
-// Database errors are thrown as DatabaseError; fields set before the error keep their values.
-void LoadAlarmMethods();
-
 // RFC 3164 codes of the catalogue's facility and severity names; an unknown name gives 0.
 int FacilityCode(const QString& name);
 int SeverityCode(const QString& name);

@@ -1,11 +1,11 @@
-#include "database/loginDB.h"
+#include "gui/loginDB.h"
 
+#include "core/Notifier.h"
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
-#include "core/Notifier.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/menu.h"
 #include "monitor/MonitorEngine.h"
-#include "monitor/menu.h"
 
 #include <QCloseEvent>
 #include <QFormLayout>
@@ -42,9 +42,9 @@ TFormLoginDB::TFormLoginDB(TFormMenu* menu)
     auto* note = new QFrame(this);
     note->setFrameShape(QFrame::StyledPanel);
     auto* noteLayout = new QVBoxLayout(note);
-    for (const char* line : {"Please make sure : ", "- Username and password are correct.",
-                             "- MySQL has been installed in this machine.",
-                             "- Or it can connect to other machine's MySQL."})
+    for (const char* line :
+         {"Please make sure : ", "- Username and password are correct.",
+          "- MySQL has been installed in this machine.", "- Or it can connect to other machine's MySQL."})
         noteLayout->addWidget(new QLabel(QString::fromLatin1(line), note));
 
     ButtonConnect = new QPushButton(QStringLiteral("Connect"), this);

@@ -1,4 +1,4 @@
-#include "checks/ThreadURLCheck.h"
+#include "checks/ThreadURLCheckUnit.h"
 
 #include "core/auxFunc.h"
 

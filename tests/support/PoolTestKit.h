@@ -3,8 +3,8 @@
 // Shared pieces of the worker pool tests: a gate that blocking items wait on, a work item that
 // reports what happened to it, and a recorder of the hand-backs on the owner thread.
 
-#include "monitor/PoolWorkItem.h"
-#include "monitor/ThreadPoolManager.h"
+#include "pool/PoolWorkItem.h"
+#include "pool/ThreadPoolManager.h"
 
 #include <QCoreApplication>
 #include <QThread>

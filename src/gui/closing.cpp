@@ -1,4 +1,4 @@
-#include "monitor/closing.h"
+#include "gui/closing.h"
 
 #include <QGuiApplication>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "monitor/menu.h"
+#include "gui/menu.h"
 
 #include <QApplication>
 

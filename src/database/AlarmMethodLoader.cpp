@@ -1,4 +1,4 @@
-#include "database/AlarmMethodSettings.h"
+#include "database/AlarmMethodLoader.h"
 
 #include "core/auxFunc.h"
 #include "core/langLibrary.h"
@@ -7,8 +7,6 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVariant>
-
-AlarmMethodSettingsRecord AlarmMethodSettings;
 
 namespace {
 
@@ -85,12 +83,6 @@ void readSysLog(const Row& r, SysLogMethodSettings& m)
     m.timeout = r.number("timeout");
 }
 
-int position(const QStringList& list, const QString& name)
-{
-    const int at = list.indexOf(name);
-    return at < 0 ? 0 : at;
-}
-
 } // namespace
 
 void LoadAlarmMethods()
@@ -121,14 +113,4 @@ void LoadAlarmMethods()
         }
         query.finish();
     }
-}
-
-int FacilityCode(const QString& name)
-{
-    return position(lang::SyslogFacilities(), name);
-}
-
-int SeverityCode(const QString& name)
-{
-    return position(lang::SyslogSeverities(), name);
 }

@@ -1,4 +1,4 @@
-#include "core/Splash98.h"
+#include "gui/Splash98.h"
 
 #include "core/comFunc.h"
 

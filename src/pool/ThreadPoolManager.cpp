@@ -1,7 +1,7 @@
-#include "monitor/ThreadPoolManager.h"
+#include "pool/ThreadPoolManager.h"
 
 #include "core/Clock.h"
-#include "monitor/PoolWorkItem.h"
+#include "pool/PoolWorkItem.h"
 
 #include <QLoggingCategory>
 #include <QMetaObject>

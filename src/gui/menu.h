@@ -68,6 +68,17 @@ public:
     void ActionFaqExecute();
     void ShowLoginDialog();
 
+    // The configuration windows the commands open. Each is defined beside its window in
+    // gui/dialogs (the window is created on first use and kept until the program ends).
+    void OpenSchedulingWindow();    // Quorvel > Scheduling, the Scheduling button
+    void OpenChartWindow();         // View > Chart, the Chart button
+    void OpenAlarmOptions();        // Alarms > Alarm Options, the Alarm button
+    void OpenContactOptions();      // Alarms > Contact Options
+    void OpenContactGroupOptions(); // Alarms > Contact Group Options
+    void OpenGeneralOptions();      // Options > General, the General button
+    void OpenNewService();          // New Service in the menu, the Service button and the list's menu
+    void OpenUpdateService();       // Update Service, a double click on a service row
+
     // Controls named by the program's design.
     QMenuBar* ActionMainMenuBar = nullptr;
     QToolBar* ToolBarSelect = nullptr;

@@ -1,11 +1,11 @@
-#include "core/Application.h"
+#include "gui/Application.h"
 
 #include "core/Notifier.h"
-#include "core/Splash98.h"
 #include "core/SystemLog.h"
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/Splash98.h"
 
 #include <QDir>
 #include <QLockFile>
@@ -51,7 +51,8 @@ public:
         std::function<void()> previous = SetQuitHook([] {
             g_quitRequested = true;
             if (QCoreApplication* app = QCoreApplication::instance())
-                QMetaObject::invokeMethod(app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
         });
         if (previous)
             SetQuitHook(std::move(previous));
@@ -146,7 +147,8 @@ void InstallTerminationSignals()
         g_signalPipe[0] = g_signalPipe[1] = -1;
         return;
     }
-    auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, QCoreApplication::instance());
+    auto* notifier =
+        new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
         char buffer[32];
         while (::read(g_signalPipe[1], buffer, sizeof(buffer)) > 0) {

@@ -1,15 +1,15 @@
-#include "monitor/menu.h"
+#include "gui/menu.h"
 
 #include "core/Notifier.h"
 #include "core/SystemLog.h"
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
-#include "core/Splash98.h"
 #include "database/DataModuleQuorvel.h"
-#include "database/loginDB.h"
+#include "gui/Splash98.h"
+#include "gui/closing.h"
+#include "gui/loginDB.h"
 #include "monitor/MonitorEngine.h"
-#include "monitor/ThreadPoolManager.h"
-#include "monitor/closing.h"
+#include "pool/ThreadPoolManager.h"
 
 #include <QAction>
 #include <QApplication>
@@ -92,7 +92,8 @@ QPixmap bannerPicture()
     font.setPixelSize(11);
     painter.setFont(font);
     painter.setPen(kTrayBandColour);
-    painter.drawText(QRect(120, 0, 140, 38), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("service monitor"));
+    painter.drawText(QRect(120, 0, 140, 38), Qt::AlignVCenter | Qt::AlignLeft,
+                     QStringLiteral("service monitor"));
     return pixmap;
 }
 
@@ -209,8 +210,9 @@ void setColumnWidths(QTreeView* view, const QList<ColumnWidth>& widths)
             continue;
         }
         const QString header = view->model()->headerData(column, Qt::Horizontal).toString();
-        const int needed = std::max(metrics.horizontalAdvance(header), metrics.horizontalAdvance(QString::fromLatin1(
-                                                                           widths[column].sample))) + 14;
+        const int needed = std::max(metrics.horizontalAdvance(header),
+                                    metrics.horizontalAdvance(QString::fromLatin1(widths[column].sample))) +
+                           14;
         view->header()->setSectionResizeMode(column, QHeaderView::Interactive);
         view->setColumnWidth(column, std::max(widths[column].pixels, needed));
     }
@@ -328,7 +330,7 @@ void TFormMenu::buildMenus()
     };
 
     QMenu* quorvel = ActionMainMenuBar->addMenu(QStringLiteral("&Quorvel"));
-    add(quorvel, "&Scheduling"); // weekly monitoring window editor: not part of this build yet
+    QAction* scheduling = add(quorvel, "&Scheduling");
     quorvel->addSeparator();
     ActionStart = add(quorvel, "S&tart", QKeySequence(QStringLiteral("Ctrl+Alt+S")));
     ActionStop = add(quorvel, "St&op", QKeySequence(QStringLiteral("Ctrl+Alt+T")));
@@ -342,7 +344,7 @@ void TFormMenu::buildMenus()
     QAction* clear = add(edit, "&Clear Alarm Messages", QKeySequence(QStringLiteral("Ctrl+Alt+C")));
 
     QMenu* view = ActionMainMenuBar->addMenu(QStringLiteral("&View"));
-    add(view, "&Chart"); // history and charts: not part of this build yet
+    QAction* chart = add(view, "&Chart");
     view->addSeparator();
     ActionFunctionBar = add(view, "&Function Bar", QKeySequence(Qt::Key_F7));
     ActionFunctionBar->setCheckable(true);
@@ -355,18 +357,16 @@ void TFormMenu::buildMenus()
     QAction* small = add(resolution, "&800X600");
     QAction* large = add(resolution, "&1024X768");
 
-    // Alarm options, contacts, contact groups, general options, new service and service editor
-    // are dialogs of their own; their entries are in place and do nothing yet.
     QMenu* alarms = ActionMainMenuBar->addMenu(QStringLiteral("&Alarms"));
-    add(alarms, "&Alarm Options");
-    add(alarms, "&Contact Options");
-    add(alarms, "C&ontact Group Options");
+    QAction* alarmOptions = add(alarms, "&Alarm Options");
+    QAction* contactOptions = add(alarms, "&Contact Options");
+    QAction* groupOptions = add(alarms, "C&ontact Group Options");
 
     QMenu* optionsMenu = ActionMainMenuBar->addMenu(QStringLiteral("&Options"));
-    add(optionsMenu, "&General");
+    QAction* general = add(optionsMenu, "&General");
     QMenu* service = optionsMenu->addMenu(QStringLiteral("&Service"));
-    add(service, "&New Service");
-    add(service, "Update Service");
+    QAction* newService = add(service, "&New Service");
+    QAction* updateService = add(service, "Update Service");
 
     QMenu* help = ActionMainMenuBar->addMenu(QStringLiteral("He&lp"));
     QAction* helpContents = add(help, "&Quorvel Help", QKeySequence(Qt::Key_F12));
@@ -385,6 +385,14 @@ void TFormMenu::buildMenus()
     connect(helpContents, &QAction::triggered, this, &TFormMenu::ActionHelpExecute);
     connect(home, &QAction::triggered, this, &TFormMenu::ActionHomePageExecute);
     connect(faq, &QAction::triggered, this, &TFormMenu::ActionFaqExecute);
+    connect(scheduling, &QAction::triggered, this, &TFormMenu::OpenSchedulingWindow);
+    connect(chart, &QAction::triggered, this, &TFormMenu::OpenChartWindow);
+    connect(alarmOptions, &QAction::triggered, this, &TFormMenu::OpenAlarmOptions);
+    connect(contactOptions, &QAction::triggered, this, &TFormMenu::OpenContactOptions);
+    connect(groupOptions, &QAction::triggered, this, &TFormMenu::OpenContactGroupOptions);
+    connect(general, &QAction::triggered, this, &TFormMenu::OpenGeneralOptions);
+    connect(newService, &QAction::triggered, this, &TFormMenu::OpenNewService);
+    connect(updateService, &QAction::triggered, this, &TFormMenu::OpenUpdateService);
 }
 
 void TFormMenu::buildFunctionBar()
@@ -431,8 +439,10 @@ void TFormMenu::buildFunctionBar()
     m_functionToolBar->addSeparator();
     ToolButtonService = button("&Service", s->standardIcon(QStyle::SP_FileIcon));
     auto* serviceDrop = new QMenu(ToolButtonService);
-    serviceDrop->addAction(QStringLiteral("&New Service"));
-    serviceDrop->addAction(QStringLiteral("Update Service"));
+    connect(serviceDrop->addAction(QStringLiteral("&New Service")), &QAction::triggered, this,
+            &TFormMenu::OpenNewService);
+    connect(serviceDrop->addAction(QStringLiteral("Update Service")), &QAction::triggered, this,
+            &TFormMenu::OpenUpdateService);
     ToolButtonService->setMenu(serviceDrop);
     ToolButtonService->setPopupMode(QToolButton::MenuButtonPopup);
     ToolButtonService->setFixedSize(ToolButtonService->width() + 12, 45);
@@ -440,6 +450,11 @@ void TFormMenu::buildFunctionBar()
     connect(ToolButtonStart, &QToolButton::clicked, this, [this] { m_engine->ActionStartExecute(); });
     connect(ToolButtonStop, &QToolButton::clicked, this, [this] { m_engine->ActionStopExecute(); });
     connect(ToolButtonClear, &QToolButton::clicked, this, [this] { m_engine->ClearAlarmMessages(); });
+    connect(ToolButtonScheduling, &QToolButton::clicked, this, &TFormMenu::OpenSchedulingWindow);
+    connect(ToolButtonChart, &QToolButton::clicked, this, &TFormMenu::OpenChartWindow);
+    connect(ToolButtonAlarm, &QToolButton::clicked, this, &TFormMenu::OpenAlarmOptions);
+    connect(ToolButtonGeneral, &QToolButton::clicked, this, &TFormMenu::OpenGeneralOptions);
+    connect(ToolButtonService, &QToolButton::clicked, this, &TFormMenu::OpenNewService);
 
     m_animate = new QLabel(m_functionBar);
     m_animate->setObjectName(QStringLiteral("Animate"));
@@ -529,7 +544,8 @@ void TFormMenu::buildLists()
     TntListViewService->header()->setSortIndicatorShown(true);
     TntListViewService->header()->setSortIndicator(-1, Qt::AscendingOrder);
     TntListViewService->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(TntListViewService->header(), &QHeaderView::sectionClicked, this, &TFormMenu::serviceHeaderClicked);
+    connect(TntListViewService->header(), &QHeaderView::sectionClicked, this,
+            &TFormMenu::serviceHeaderClicked);
 
     m_serviceMenu = new QMenu(this);
     m_serviceMenu->setObjectName(QStringLiteral("PopupMenuService"));
@@ -538,13 +554,19 @@ void TFormMenu::buildLists()
     QAction* start = m_serviceMenu->addAction(QStringLiteral("Start"));
     QAction* stop = m_serviceMenu->addAction(QStringLiteral("Stop"));
     m_serviceMenu->addSeparator();
-    m_serviceMenu->addAction(QStringLiteral("&New Service"));
-    m_serviceMenu->addAction(QStringLiteral("Update Service"));
+    QAction* newService = m_serviceMenu->addAction(QStringLiteral("&New Service"));
+    QAction* updateService = m_serviceMenu->addAction(QStringLiteral("Update Service"));
     QAction* remove = m_serviceMenu->addAction(QStringLiteral("Delete Service"));
     connect(runNow, &QAction::triggered, this, [this] { m_engine->MenuServiceRunNowClick(); });
     connect(start, &QAction::triggered, this, [this] { m_engine->MenuServiceStartClick(); });
     connect(stop, &QAction::triggered, this, [this] { m_engine->MenuServiceStopClick(); });
     connect(remove, &QAction::triggered, this, [this] { m_engine->MenuServiceDeleteClick(); });
+    connect(newService, &QAction::triggered, this, &TFormMenu::OpenNewService);
+    connect(updateService, &QAction::triggered, this, &TFormMenu::OpenUpdateService);
+    connect(TntListViewService, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid())
+            OpenUpdateService();
+    });
     connect(TntListViewService, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         m_serviceMenu->popup(TntListViewService->viewport()->mapToGlobal(at));
     });
@@ -555,8 +577,9 @@ void TFormMenu::buildLists()
     m_alarmList->setObjectName(QStringLiteral("ListViewAlarm"));
     m_alarmList->setModel(m_engine->AlarmMessageList());
     configureReportView(m_alarmList);
-    setColumnWidths(m_alarmList,
-                    {{0, ""}, {130, "0000-00-00 00:00:00"}, {-1, ""}, {125, "SMS by HTTP"}, {-1, ""}, {100, "Pending"}});
+    setColumnWidths(
+        m_alarmList,
+        {{0, ""}, {130, "0000-00-00 00:00:00"}, {-1, ""}, {125, "SMS by HTTP"}, {-1, ""}, {100, "Pending"}});
     m_alarmList->setContextMenuPolicy(Qt::PreventContextMenu);
     connect(m_alarmList->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { m_engine->SortAlarmList(column); });
@@ -568,7 +591,8 @@ void TFormMenu::buildLists()
     // The view follows the model's selected row, and reports the user's choice back to it.
     for (QTreeView* view : {TntListViewService, m_alarmList}) {
         auto* model = qobject_cast<TextTableModel*>(view->model());
-        connect(model, &TextTableModel::rowSelected, this, [this, view](int row) { followSelection(view, row); });
+        connect(model, &TextTableModel::rowSelected, this,
+                [this, view](int row) { followSelection(view, row); });
         connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, view, model] {
             if (m_followingSelection)
                 return;
@@ -691,7 +715,9 @@ void TFormMenu::applyInitialSize(const QSize& screen)
     const int sw = screen.width();
     const int sh = screen.height();
     // (screen + window) / 2 - window, halved with truncation toward zero.
-    auto centred = [](int screenLength, int windowLength) { return (screenLength + windowLength) / 2 - windowLength; };
+    auto centred = [](int screenLength, int windowLength) {
+        return (screenLength + windowLength) / 2 - windowLength;
+    };
 
     if (!AppSettings.FirstStart) {
         const int w = AppSettings.WindowWidth;
@@ -734,8 +760,8 @@ void TFormMenu::FormClose()
         // The running checks end by their own time-outs; the wait is bounded all the same, so that
         // a check that never returns cannot keep the program from ending.
         const AppSettingsRecord& s = AppSettings;
-        const int longest = std::max({s.HTTPDefaultTimeout, s.PingDefaultTimeout, s.FTPDefaultTimeout,
-                                      s.EmailDefaultTimeout, 0});
+        const int longest = std::max(
+            {s.HTTPDefaultTimeout, s.PingDefaultTimeout, s.FTPDefaultTimeout, s.EmailDefaultTimeout, 0});
         QDeadlineTimer deadline(qint64(longest) * 2 + 30000);
         while (pool->ExecutingCount() > 0 && !deadline.hasExpired())
             QThread::msleep(5);
@@ -772,8 +798,8 @@ void TFormMenu::SetMainMenusEnabled(bool enabled)
 
 void TFormMenu::SetMainToolbarEnabled(bool enabled)
 {
-    for (QToolButton* b : {ToolButtonScheduling, ToolButtonStart, ToolButtonStop, ToolButtonClear, ToolButtonService,
-                           ToolButtonAlarm, ToolButtonChart, ToolButtonGeneral})
+    for (QToolButton* b : {ToolButtonScheduling, ToolButtonStart, ToolButtonStop, ToolButtonClear,
+                           ToolButtonService, ToolButtonAlarm, ToolButtonChart, ToolButtonGeneral})
         b->setEnabled(enabled);
     if (enabled) {
         ToolButtonStart->setEnabled(m_engine->SchedulingStopped);

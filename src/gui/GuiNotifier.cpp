@@ -1,4 +1,4 @@
-#include "core/GuiNotifier.h"
+#include "gui/GuiNotifier.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,0 +1,28 @@
+#include "database/AlarmHistory.h"
+
+#include "core/SystemLog.h"
+#include "core/comFunc.h"
+#include "database/DataModuleQuorvel.h"
+
+void WriteAlarmMessageLog(const QString& alarmDateTime, const QString& service, const QString& ip,
+                          const QString& port, const QString& message, const QString& serviceStatus)
+{
+    WriteAlarmMessageLogFile(alarmDateTime, service, ip, port, message);
+    if (!AppSettings.AlarmMsgDBEnable)
+        return;
+    // The port is placed as a number; anything that is not one would change the statement.
+    const QString portValue = QString::number(port.trimmed().toLongLong());
+    DMQuorvel().ExecUpdate(
+        QStringLiteral(
+            "insert into alarm_msg_history (alarm_datetime,service,ip,port,msg,service_status) values (") +
+        QuoteSqlText(alarmDateTime) + QLatin1Char(',') + QuoteSqlText(service) + QLatin1Char(',') +
+        QuoteSqlText(ip) + QLatin1Char(',') + portValue + QLatin1Char(',') + QuoteSqlText(message) +
+        QLatin1Char(',') + QuoteSqlText(serviceStatus) + QLatin1Char(')'));
+}
+
+void HouseKeepLogs()
+{
+    HouseKeepLogFiles();
+    DMQuorvel().ExecUpdate(QStringLiteral("delete from alarm_msg_history where alarm_datetime<\"") +
+                           HouseKeepDay(AppSettings.AlarmMsgDBHouseKeepDay) + QStringLiteral(" 00:00:00\""));
+}
