@@ -5,8 +5,8 @@
 #include "alarms/ThreadURLUnit.h"
 #include "core/AlarmMethodSettings.h"
 
-#include "support/RunItem.h"
 #include "support/FakeHttpServer.h"
+#include "support/RunItem.h"
 #include "support/ScriptedServer.h"
 
 #include <QElapsedTimer>
