@@ -41,6 +41,7 @@ ThreadURL::ThreadURL(const HttpSmsMethodSettings& settings, const QStringList& e
     s.proxyUserName = settings.proxy_username;
     s.proxyPassword = settings.proxy_password;
     s.userAgent = QStringLiteral("html");
+    s.keepBodyBytes = kKeptResponseBody;
     Client = std::make_unique<HttpClient>(s);
 
     const QString gateway = EnsureHttpPrefix(settings.ip);
@@ -91,6 +92,7 @@ void ThreadURL::Execute()
     ResponseCode = Client ? Client->responseCode() : -1;
     const int port = Client ? Client->lastPort() : 0;
     const QString status = Client ? QString::fromUtf8(Client->statusLine()) : QString();
+    ResponseBody = Client ? Client->body() : QByteArray();
     // Plain concatenation: the URL holds '%' sequences.
     ResultDetail = QLatin1Char('[') + Url + QLatin1Char(':') + QString::number(port) + QStringLiteral("] ") +
                    TrimControl(status);
