@@ -1,9 +1,6 @@
 #include "gui/dialogs/alarmSettings.h"
 
 #include "alarms/ThreadAlarm.h"
-#include "alarms/ThreadSMSUnit.h"
-#include "alarms/ThreadSMTPUnit.h"
-#include "alarms/ThreadSysLogUnit.h"
 #include "alarms/ThreadURLUnit.h"
 #include "core/AlarmMethodSettings.h"
 #include "core/Notifier.h"
@@ -13,6 +10,7 @@
 #include "database/AlarmMethodLoader.h"
 #include "database/DataModuleQuorvel.h"
 #include "gui/menu.h"
+#include "monitor/AlarmBuilders.h"
 #include "pool/ThreadPoolManager.h"
 
 #include <QAction>
@@ -1211,62 +1209,57 @@ bool TFormAlarmingSettings::checkTestInput(QWidget* field, const QString& text, 
 std::unique_ptr<ThreadAlarm> TFormAlarmingSettings::buildTestItem(int page)
 {
     // The values on screen become the settings exactly as a save followed by the loader would
-    // make them, so the test sends what the alarms will send.
-    const auto settingsOf = [](const QString& type, const MethodRow& row) {
-        AlarmMethodSettingsRecord settings;
-        ReadAlarmMethodRow(
-            type,
-            [&row](const QString& name) {
-                for (const Column& c : row) {
-                    if (c.name == name)
-                        return c.value;
-                }
-                return QVariant();
-            },
-            settings);
-        return settings;
-    };
-
+    // make them, and the dispatcher's builder makes the item: the test sends what the alarms
+    // will send.
+    std::optional<MethodRow> row;
+    QString recipient;
+    QString text;
     switch (page) {
-    case PageEmail: {
-        const auto row = emailRow();
-        if (!row)
-            return nullptr;
-        const AlarmMethodSettingsRecord s = settingsOf(Latin(lang::MethodEmail), *row);
-        return std::make_unique<ThreadSMTP>(s.EmailMethod, Email.testRecipient->text(),
-                                            Email.testMessage->toPlainText());
-    }
-    case PageSms: {
-        const auto row = smsRow();
-        if (!row)
-            return nullptr;
-        const AlarmMethodSettingsRecord s = settingsOf(Latin(lang::MethodSMS), *row);
-        return std::make_unique<ThreadSMS>(s.SmsMethod, Sms.testPhone->text(), Sms.testMessage->text());
-    }
-    case PageHttpSms: {
-        const auto row = httpSmsRow();
-        if (!row)
-            return nullptr;
-        const AlarmMethodSettingsRecord s = settingsOf(Latin(lang::MethodSMSbyHTTP), *row);
-        // The extra fields a save would store: those on screen, top to bottom, for "Post".
-        QStringList extra;
-        if (s.HttpSmsMethod.method == QLatin1String("Post")) {
-            for (const auto& field : extraFieldsOnScreen())
-                extra << field.first + QLatin1Char('=') + field.second;
-        }
-        return std::make_unique<ThreadURL>(s.HttpSmsMethod, extra, HttpSms.testMsisdn->text(),
-                                           HttpSms.testMessage->text());
-    }
-    case PageSysLog: {
-        const auto row = sysLogRow();
-        if (!row)
-            return nullptr;
-        const AlarmMethodSettingsRecord s = settingsOf(Latin(lang::MethodSysLog), *row);
-        return std::make_unique<ThreadSysLog>(s.SysLogMethod, SysLogSafeText(SysLog.testMessage->text()));
-    }
+    case PageEmail:
+        row = emailRow();
+        recipient = Email.testRecipient->text();
+        text = Email.testMessage->toPlainText();
+        break;
+    case PageSms:
+        row = smsRow();
+        recipient = Sms.testPhone->text();
+        text = Sms.testMessage->text();
+        break;
+    case PageHttpSms:
+        row = httpSmsRow();
+        recipient = HttpSms.testMsisdn->text();
+        text = HttpSms.testMessage->text();
+        break;
+    case PageSysLog:
+        row = sysLogRow();
+        text = SysLog.testMessage->text();
+        break;
     default:
         return nullptr;
     }
+    if (!row)
+        return nullptr;
+
+    const QString type = Latin(kPages[page].type);
+    AlarmMethodSettingsRecord settings;
+    ReadAlarmMethodRow(
+        type,
+        [&row](const QString& name) {
+            for (const Column& c : *row) {
+                if (c.name == name)
+                    return c.value;
+            }
+            return QVariant();
+        },
+        settings);
+    // The extra fields a save would store and the loader read back: those on screen, top to
+    // bottom, for an enabled "Post" gateway.
+    if (page == PageHttpSms && settings.HttpSmsMethod.enable &&
+        settings.HttpSmsMethod.method == QLatin1String("Post")) {
+        for (const auto& field : extraFieldsOnScreen())
+            settings.HttpSmsExtraFields << field.first + QLatin1Char('=') + field.second;
+    }
+    return BuildAlarm(settings, type, text, recipient);
 }
 
 void TFormAlarmingSettings::ButtonTestClick()
@@ -1317,8 +1310,8 @@ void TFormAlarmingSettings::ButtonTestClick()
             m_pool->SetOnWorkItemDone([this](ThreadPoolManager*, PoolWorkItem* done) { testDone(done); });
         }
         ++m_generation;
-        ThreadAlarm* queued = item.release();
-        m_pool->QueueItem(queued);
+        ThreadAlarm* queued = item.get();
+        m_pool->QueueItem(std::move(item));
         m_testGenerations.insert(queued->Id, m_generation);
         m_testPages.insert(queued->Id, page);
     } catch (const std::exception& e) {
