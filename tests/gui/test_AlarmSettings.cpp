@@ -957,10 +957,14 @@ TEST_F(AlarmSettings, DISABLED_ScreenshotsOfTheFourPages)
         "insert into alarm_method_extra_fields (field_name,field_value) values (\"user\",\"ops\")");
     m_dm->ExecUpdate(
         "insert into alarm_method_extra_fields (field_name,field_value) values (\"route\",\"2\")");
+    m_dm->ExecUpdate("insert into alarm_method (type,enable,ip,port,timeout,syslog_facility,syslog_severity) "
+                     "values (\"SysLog\",1,\"10.0.0.5\",514,5000,\"Local Use Zero\",\"Error\")");
     showWindow();
     Form* form = open();
+    form->ButtonApplyClick(); // the status bar says "Option settings saved."
     form->Email.testRecipient->setText("admin@example.com");
     form->Email.testMessage->setPlainText("Test message from Quorvel");
+    form->SysLog.testMessage->setText("Disk: full");
     const char* names[] = {"email", "sms", "httpsms", "syslog"};
     for (int page = Form::PageEmail; page <= Form::PageSysLog; ++page) {
         form->PageControl->setCurrentIndex(page);

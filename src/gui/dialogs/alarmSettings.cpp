@@ -218,7 +218,7 @@ TFormAlarmingSettings::~TFormAlarmingSettings()
 
 namespace {
 
-// The page's "Enable" box with its note, and the grid of the settings below it.
+// The page's "Enable" box with the page's note beside it.
 QCheckBox* AddEnable(QVBoxLayout* layout, QWidget* page, const PageText& text)
 {
     auto* row = new QHBoxLayout;
