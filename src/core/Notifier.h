@@ -26,6 +26,7 @@ public:
     static Notifier* install(Notifier* notifier);
 };
 
+// The three boxes. Once the program has been asked to stop (SetStopRequested), none is shown.
 void ShowErrorBox(const QString& text);
 void ShowWarningBox(const QString& text);
 void ShowInformationBox(const QString& text);
@@ -34,3 +35,8 @@ void ShowInformationBox(const QString& text);
 // to observe the request; an empty function restores the default (QCoreApplication::quit).
 void AskApplicationQuit();
 std::function<void()> SetQuitHook(std::function<void()> hook);
+
+// The program has been asked to stop (a termination signal): from now on no message box is
+// shown, so nothing holds up the end. Tests reset it with false.
+void SetStopRequested(bool requested = true);
+bool StopRequested();

@@ -325,7 +325,9 @@ void MonitorEngine::TimerServiceTimer()
 
 void MonitorEngine::TimerTimer()
 {
-    if (!m_cycleEnabled || m_closing || m_databaseLost)
+    // While the connection is lost, the window tries to get it back as the minute tick does
+    // (scheduling may be off, and only the window switches it on again).
+    if (!m_cycleEnabled || m_closing || !reconnect())
         return;
     try {
         static const char* const days[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};

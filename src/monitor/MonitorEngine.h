@@ -83,6 +83,8 @@ public:
     bool SchedulingRuns() const { return m_timerService.isActive(); } // TimerService is on
     bool StartArmed() const { return m_timerInit.isActive(); }        // TimerInit is on
     int StartDelay() const { return m_timerInit.interval(); }         // TimerInit's interval, ms
+    // Time until the next minute tick while scheduling runs, ms (-1 when it does not run).
+    int MinuteTickRemainingMs() const { return m_timerService.remainingTime(); }
     // The database connection was lost and has not come back yet.
     bool DatabaseLost() const { return m_databaseLost; }
 
