@@ -23,6 +23,12 @@ std::function<void()> g_quitHook;
 
 } // namespace
 
+bool Notifier::confirm(const QString& text)
+{
+    std::fprintf(stderr, "Confirmation: %s (answered No)\n", text.toLocal8Bit().constData());
+    return false;
+}
+
 Notifier& Notifier::instance()
 {
     return g_notifier ? *g_notifier : static_cast<Notifier&>(g_stderrNotifier);
@@ -46,6 +52,11 @@ void ShowWarningBox(const QString& text)
 void ShowInformationBox(const QString& text)
 {
     Notifier::instance().show(Notifier::Kind::Information, text);
+}
+
+bool ShowConfirmationBox(const QString& text)
+{
+    return Notifier::instance().confirm(text);
 }
 
 void AskApplicationQuit()

@@ -13,7 +13,3 @@ void TFormMenu::OpenContactOptions() {}
 void TFormMenu::OpenContactGroupOptions() {}
 
 void TFormMenu::OpenGeneralOptions() {}
-
-void TFormMenu::OpenNewService() {}
-
-void TFormMenu::OpenUpdateService() {}

@@ -368,7 +368,7 @@ void MonitorEngine::checkDone(ThreadCheck* check)
         if (product)
             m_serviceList.setCellOfId(id, SvcCurrentStatus, QString());
         else if (check->Origin == QLatin1String(lang::OriginSetup))
-            emit setupTestResult(check->ResultText);
+            emit setupTestResult(check->ResultText, check->Id);
         return;
     }
 
@@ -395,7 +395,7 @@ void MonitorEngine::checkDone(ThreadCheck* check)
         DMQuorvel().ExecUpdate(QStringLiteral("update service set last_access=now(), service_status=") +
                                QuoteSqlText(check->ResultText) + QStringLiteral(" where id=") + id);
     } else if (check->Origin == QLatin1String(lang::OriginSetup)) {
-        emit setupTestResult(check->ResultText);
+        emit setupTestResult(check->ResultText, check->Id);
     }
 }
 
