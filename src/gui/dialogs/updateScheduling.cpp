@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSqlQuery>
 #include <QStatusBar>
@@ -36,7 +37,37 @@ QPointer<TFormUpdateScheduling> g_editor;
 const QColor kOddRowColour(255, 205, 155);
 const char* const kNoPort = "---";
 
-// A row of the service list. Texts compare with the locale's case-sensitive collation; the id
+// The locale's case-sensitive comparison of two texts.
+int compareTexts(const QString& a, const QString& b)
+{
+    static const QCollator collator = [] {
+        QCollator c;
+        c.setCaseSensitivity(Qt::CaseSensitive);
+        return c;
+    }();
+    return collator.compare(a, b);
+}
+
+// Compares texts piece by piece: runs of digits by their value, the text between them as texts,
+// so that "every 5 min" comes before "every 10 min".
+int compareWithNumbers(const QString& a, const QString& b)
+{
+    static const QRegularExpression pieces(QStringLiteral("\\d+|\\D+"));
+    QRegularExpressionMatchIterator i = pieces.globalMatch(a);
+    QRegularExpressionMatchIterator j = pieces.globalMatch(b);
+    while (i.hasNext() && j.hasNext()) {
+        const QString x = i.next().captured();
+        const QString y = j.next().captured();
+        const bool numbers = x.front().isDigit() && y.front().isDigit();
+        const int order = numbers ? (x.toULongLong() < y.toULongLong() ? -1 : x.toULongLong() > y.toULongLong())
+                                  : compareTexts(x, y);
+        if (order != 0)
+            return order;
+    }
+    return i.hasNext() ? 1 : (j.hasNext() ? -1 : 0);
+}
+
+// A row of the service list. Texts compare with the locale's case-sensitive comparison; the id
 // and the port compare as numbers ("---" being 0), the interval with its numbers as numbers.
 class ServiceRowItem : public QTreeWidgetItem
 {
@@ -50,27 +81,13 @@ public:
         const QString b = other.text(column);
         if (column == TFormUpdateScheduling::ColId || column == TFormUpdateScheduling::ColPort)
             return numberOf(a) < numberOf(b);
-        return collator(column == TFormUpdateScheduling::ColInterval).compare(a, b) < 0;
+        if (column == TFormUpdateScheduling::ColInterval)
+            return compareWithNumbers(a, b) < 0;
+        return compareTexts(a, b) < 0;
     }
 
 private:
     static qlonglong numberOf(const QString& text) { return text == QLatin1String(kNoPort) ? 0 : text.toLongLong(); }
-
-    static const QCollator& collator(bool numeric)
-    {
-        static const QCollator texts = [] {
-            QCollator c;
-            c.setCaseSensitivity(Qt::CaseSensitive);
-            return c;
-        }();
-        static const QCollator numbers = [] {
-            QCollator c;
-            c.setCaseSensitivity(Qt::CaseSensitive);
-            c.setNumericMode(true);
-            return c;
-        }();
-        return numeric ? numbers : texts;
-    }
 };
 
 // Puts `values` in place of the "%s" markers of `text`, in order.
