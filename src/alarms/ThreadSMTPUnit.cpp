@@ -72,7 +72,7 @@ ThreadSMTP::ThreadSMTP(int timeout) : ThreadAlarm(QStringLiteral("Email"), timeo
 ThreadSMTP::ThreadSMTP(const EmailMethodSettings& settings, const QString& recipients, const QString& text)
     : ThreadAlarm(QStringLiteral("Email"), settings.timeout)
 {
-    Host = StripHttpPrefix(settings.ip);
+    Host = settings.ip;
     Port = settings.port;
     MailAgent = settings.mail_agent;
     AuthLogin = settings.authenticate;

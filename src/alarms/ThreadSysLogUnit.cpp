@@ -33,8 +33,7 @@ ThreadSysLog::ThreadSysLog(const QString& host, int port, int facility, int seve
 }
 
 ThreadSysLog::ThreadSysLog(const SysLogMethodSettings& settings, const QString& text)
-    : ThreadSysLog(StripHttpPrefix(settings.ip), settings.port, settings.facility, settings.severity, text,
-                   settings.timeout)
+    : ThreadSysLog(settings.ip, settings.port, settings.facility, settings.severity, text, settings.timeout)
 {
 }
 
