@@ -544,7 +544,26 @@ TEST_F(ServiceWizard, AResultOfATestFromAnEarlierShowingIsIgnored)
     EXPECT_TRUE(wizard->ButtonTest->isEnabled());
 }
 
-TEST_F(ServiceWizard, TestConnectionUsesTheValuesTheSaveWouldStore)
+// The fields of a URL check that a test and a scheduled check must share.
+QStringList urlCheckFields(const ThreadCheck& check)
+{
+    QStringList f{"Kind=" + check.Kind(), "Host=" + check.Host, "Port=" + QString::number(check.Port),
+                  "Timeout=" + QString::number(check.Timeout)};
+    const auto* u = dynamic_cast<const ThreadURLCheck*>(&check);
+    if (!u || !u->Client)
+        return f << "not a URL check with a client";
+    const HttpClientSettings& c = u->Client->settings();
+    f << "Method=" + QString::fromLatin1(HttpMethodName(u->Method)) << "FormFields=" + u->FormFields.join('|')
+      << "Body=" + QString::fromUtf8(u->Body) << "userName=" + c.userName << "password=" + c.password
+      << "proxyHost=" + c.proxyHost << "proxyPort=" + QString::number(c.proxyPort)
+      << "proxyUserName=" + c.proxyUserName << "proxyPassword=" + c.proxyPassword << "referer=" + c.referer
+      << "userAgent=" + c.userAgent << "contentType=" + c.contentType << "accept=" + c.accept
+      << "acceptCharset=" + c.acceptCharset << "acceptEncoding=" + c.acceptEncoding
+      << "acceptLanguage=" + c.acceptLanguage << "cookie=" + c.cookie;
+    return f;
+}
+
+TEST_F(ServiceWizard, TestConnectionBuildsTheCheckTheSchedulerBuildsFromTheSavedService)
 {
     wizard = openWizard();
     ASSERT_NE(wizard, nullptr);
@@ -552,28 +571,44 @@ TEST_F(ServiceWizard, TestConnectionUsesTheValuesTheSaveWouldStore)
     pick(url()->ComboBoxMethod, "Post");
     type(url()->EditURL, "www.example.com/p");
     type(url()->EditPort, "8080");
-    type(url()->EditFieldName, "n");
-    type(url()->EditFieldValue, "v");
-    click(url()->ButtonAdd);
+    for (const char* field : {"n", "m"}) {
+        type(url()->EditFieldName, field);
+        type(url()->EditFieldValue, "v");
+        click(url()->ButtonAdd);
+    }
+    type(url()->EditReferer, "r");
+    type(url()->EditAcceptLanguage, "de");
+    // Typed and switched off again: neither stored nor used by the test.
+    click(url()->CheckBoxAuthentication);
+    type(url()->EditUsername, "user");
+    click(url()->CheckBoxAuthentication);
     click(url()->CheckBoxUseProxy);
     type(url()->EditProxyServer, "proxy.example");
     type(url()->EditProxyPort, "3128");
-    click(url()->CheckBoxUseProxy); // switched off again: neither stored nor used
+    click(url()->CheckBoxProxyAuthentication);
+    type(url()->EditProxyUsername, "pu");
+    click(url()->CheckBoxUseProxy);
     click(in().Alarms->CheckBoxSysLog);
 
-    const ServiceDefinition d = in().Definition();
-    EXPECT_TRUE(d.proxyIp.isEmpty());
-    const std::unique_ptr<ThreadCheck> check = BuildTestCheck(d);
-    ASSERT_NE(check, nullptr);
-    EXPECT_EQ(check->Origin, "Setup");
-    EXPECT_EQ(check->ServiceId, 0);
-    EXPECT_FALSE(check->Retry);
-    EXPECT_FALSE(check->AlarmEmail || check->AlarmSmpp || check->AlarmHttpSms || check->AlarmSyslog);
-    EXPECT_EQ(check->Host, "http://www.example.com/p");
-    EXPECT_EQ(check->Port, 8080);
-    auto* urlCheck = dynamic_cast<ThreadURLCheck*>(check.get());
-    ASSERT_NE(urlCheck, nullptr);
-    EXPECT_EQ(urlCheck->FormFields, QStringList{"n=v"});
+    const std::unique_ptr<ThreadCheck> test = BuildTestCheck(in().Definition());
+    ASSERT_NE(test, nullptr);
+    EXPECT_EQ(test->Origin, "Setup");
+    EXPECT_EQ(test->ServiceId, 0);
+    EXPECT_FALSE(test->Retry);
+    EXPECT_FALSE(test->AlarmEmail || test->AlarmSmpp || test->AlarmHttpSms || test->AlarmSyslog);
+    EXPECT_EQ(test->Host, "http://www.example.com/p");
+
+    next();
+    toLastStep();
+    next();
+    ASSERT_EQ(boxTexts(), QStringList{QString::fromLatin1(lang::NewServiceSetup)});
+    const int id = scalar("select id from quorvel.service").toInt();
+    const std::unique_ptr<ThreadCheck> scheduled = window->Engine()->BuildServiceCheck(id, 0);
+    ASSERT_NE(scheduled, nullptr);
+    EXPECT_TRUE(scheduled->AlarmSyslog);
+    EXPECT_EQ(urlCheckFields(*test), urlCheckFields(*scheduled));
+    EXPECT_TRUE(urlCheckFields(*test).contains("FormFields=m=v|n=v"));
+    EXPECT_TRUE(urlCheckFields(*test).contains("proxyHost="));
 }
 
 // ---- the main window's commands ------------------------------------------------------------------

@@ -1,6 +1,6 @@
 #include "gui/dialogs/setupScheduling.h"
 
-#include "checks/ThreadURLCheckUnit.h"
+#include "checks/ThreadCheck.h"
 #include "core/Notifier.h"
 #include "core/SystemLog.h"
 #include "core/langLibrary.h"
@@ -11,6 +11,8 @@
 #include "gui/dialogs/FramePing.h"
 #include "gui/dialogs/FrameURL.h"
 #include "gui/menu.h"
+#include "core/comFunc.h"
+#include "monitor/CheckBuilders.h"
 #include "monitor/MonitorEngine.h"
 
 #include <QGridLayout>
@@ -20,8 +22,6 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QSqlField>
-#include <QSqlRecord>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -65,74 +65,37 @@ QWidget* introduction()
     return content;
 }
 
-// The `service` row the scheduler would read for this definition, as the check builders take it.
-QSqlRecord serviceRow(const ServiceDefinition& d)
-{
-    QSqlRecord row;
-    const auto add = [&row](const char* name, const QVariant& value) {
-        QSqlField field(QString::fromLatin1(name), value.metaType());
-        field.setValue(value);
-        row.append(field);
-    };
-    add("id", 0);
-    add("service", d.service);
-    add("ip", d.ip);
-    add("port", d.port);
-    add("username", d.username);
-    add("password", d.password);
-    add("proxy_ip", d.proxyIp);
-    add("proxy_port", d.proxyPort);
-    add("proxy_username", d.proxyUsername);
-    add("proxy_password", d.proxyPassword);
-    add("url_method", d.urlMethod);
-    add("ftp_proxytype", d.ftpProxyType);
-    add("alarm_email", QStringLiteral("n"));
-    add("alarm_smpp", QStringLiteral("n"));
-    add("alarm_httpsms", QStringLiteral("n"));
-    add("alarm_syslog", QStringLiteral("n"));
-    return row;
-}
-
 } // namespace
 
 std::unique_ptr<ThreadCheck> BuildTestCheck(const ServiceDefinition& d)
 {
-    const QSqlRecord row = serviceRow(d);
-    std::unique_ptr<ThreadCheck> check;
-    if (d.service == QLatin1String(lang::KindURL)) {
-        URLCheckArgs request;
-        for (const auto& [name, value] : d.postFields)
-            request.FormFields << name + QLatin1Char('=') + value;
-        request.Cookie = d.cookie;
-        request.Referer = d.referer;
-        request.UserAgent = d.userAgent;
-        request.ContentType = d.contentType;
-        request.Accept = d.accept;
-        request.AcceptCharSet = d.acceptCharSet;
-        request.AcceptEncoding = d.acceptEncoding;
-        request.AcceptLanguage = d.acceptLanguage;
-        check = BuildURLCheck(row, 0, request);
-    } else if (d.service == QLatin1String(lang::KindPing)) {
-        check = BuildPingCheck(row, 0);
-    } else if (d.service == QLatin1String(lang::KindSMTP)) {
-        check = BuildSMTPCheck(row, 0);
-    } else if (d.service == QLatin1String(lang::KindPOP3)) {
-        check = BuildPOP3Check(row, 0);
-    } else if (d.service == QLatin1String(lang::KindIMAP)) {
-        check = BuildIMAPCheck(row, 0);
-    } else if (d.service == QLatin1String(lang::KindFTP)) {
-        check = BuildFTPCheck(row, 0);
-    }
-    if (!check)
-        return check;
-    check->Origin = QString::fromLatin1(lang::OriginSetup);
-    check->ServiceId = 0;
-    check->Retry = false;
-    check->AlarmEmail = false;
-    check->AlarmSmpp = false;
-    check->AlarmHttpSms = false;
-    check->AlarmSyslog = false;
-    return check;
+    const CheckKind* kind = FindCheckKind(d.service);
+    if (!kind)
+        return nullptr;
+    ServiceRecord service;
+    service.Service = d.service;
+    service.Ip = d.ip;
+    service.Port = d.port;
+    service.UserName = d.username;
+    service.Password = d.password;
+    service.ProxyIp = d.proxyIp;
+    service.ProxyPort = d.proxyPort;
+    service.ProxyUserName = d.proxyUsername;
+    service.ProxyPassword = d.proxyPassword;
+    service.UrlMethod = d.urlMethod;
+    service.FtpProxyType = d.ftpProxyType;
+    ServiceUrlRequest& request = service.UrlRequest;
+    request.Referer = d.referer;
+    request.Cookie = d.cookie;
+    request.UserAgent = d.userAgent;
+    request.ContentType = d.contentType;
+    request.Accept = d.accept;
+    request.AcceptCharSet = d.acceptCharSet;
+    request.AcceptEncoding = d.acceptEncoding;
+    request.AcceptLanguage = d.acceptLanguage;
+    for (const auto& [name, value] : d.postFields)
+        request.FormFields << name + QLatin1Char('=') + value;
+    return BuildCheck(service, SetupCheckSettings(*kind, AppSettings));
 }
 
 TFormSetupScheduling* FormSetupScheduling()
@@ -384,17 +347,11 @@ void TFormSetupScheduling::ButtonTestClick()
 
     TFormMenu* menu = FormMenu();
     MonitorEngine* engine = menu ? menu->Engine() : nullptr;
-    std::unique_ptr<ThreadCheck> check = BuildTestCheck(m_inputs.Definition());
-    if (!engine || !engine->Pool() || !check) {
-        // No pool to run it on (the monitoring cycle has not started): nothing was tested.
+    m_testItemId = engine ? engine->QueueWorkItem(BuildTestCheck(m_inputs.Definition())) : 0;
+    if (m_testItemId == 0) {
+        // Nothing runs (no pool before the monitoring cycle starts): no result will come.
         ButtonTest->setEnabled(true);
-        m_testItemId = 0;
-        return;
     }
-    ThreadCheck* item = check.release();
-    engine->QueueWorkItem(item);
-    // The pool numbers the item while queueing it and hands it back only through the event loop.
-    m_testItemId = item->Id;
 }
 
 void TFormSetupScheduling::ShowTestResult(const QString& text, int itemId)
