@@ -82,8 +82,9 @@ QStringList ServiceDialogFixture::rows(QTreeWidget* list, int column)
 
 int ServiceDialogFixture::addPerson(const QString& name)
 {
-    m_dm->ExecUpdate(QStringLiteral("insert into contact_person (name,email,sms) values (%1,\"p@example.com\",\"1\")")
-                         .arg(QuoteSqlText(name)));
+    m_dm->ExecUpdate(
+        QStringLiteral("insert into contact_person (name,email,sms) values (%1,\"p@example.com\",\"1\")")
+            .arg(QuoteSqlText(name)));
     return static_cast<int>(m_dm->LastInsertId());
 }
 
@@ -92,10 +93,11 @@ int ServiceDialogFixture::addGroup(const QString& name, const QList<int>& member
     m_dm->ExecUpdate(QStringLiteral("insert into contact_group (name) values (%1)").arg(QuoteSqlText(name)));
     const int id = static_cast<int>(m_dm->LastInsertId());
     for (int person : members)
-        m_dm->ExecUpdate(QStringLiteral("insert into contact_person_group (contact_person_id,contact_group_id) "
-                                        "values (%1,%2)")
-                             .arg(person)
-                             .arg(id));
+        m_dm->ExecUpdate(
+            QStringLiteral("insert into contact_person_group (contact_person_id,contact_group_id) "
+                           "values (%1,%2)")
+                .arg(person)
+                .arg(id));
     return id;
 }
 

@@ -136,7 +136,8 @@ TEST_F(ServiceInputs, EnablingFollowsTheBoxesWhoeverSetsThem)
     }
     for (const char* method : {"Get", "Post", "Trace", "Put", "Delete", "Head", "Options"}) {
         url()->ComboBoxMethod->setCurrentText(method);
-        EXPECT_EQ(url()->GroupBoxPostFields->isEnabled(), QString(method) == "Post" || QString(method) == "Put")
+        EXPECT_EQ(url()->GroupBoxPostFields->isEnabled(),
+                  QString(method) == "Post" || QString(method) == "Put")
             << method;
     }
 }
@@ -274,15 +275,15 @@ TEST_F(ServiceInputs, ServiceFieldsFailOnTheirPageWithTheirLabelAndTheFocusInThe
              urlFilled(in);
              type(x.Service->FrameURL->EditPort, "80a");
          },
-         "URL Port is invalid integer or empty.", [](TServiceInputs& x) { return x.Service->FrameURL->EditPort; },
-         0},
+         "URL Port is invalid integer or empty.",
+         [](TServiceInputs& x) { return x.Service->FrameURL->EditPort; }, 0},
         {"URL",
          [&](TServiceInputs& x) {
              urlFilled(in);
              type(x.Service->FrameURL->EditPort, "0");
          },
-         "URL Port is invalid integer or empty.", [](TServiceInputs& x) { return x.Service->FrameURL->EditPort; },
-         0},
+         "URL Port is invalid integer or empty.",
+         [](TServiceInputs& x) { return x.Service->FrameURL->EditPort; }, 0},
         {"URL",
          [&](TServiceInputs& x) {
              urlFilled(in);
@@ -315,8 +316,8 @@ TEST_F(ServiceInputs, ServiceFieldsFailOnTheirPageWithTheirLabelAndTheFocusInThe
              ftpFilled(in);
              type(x.Service->FrameFTP->EditPort, "65536");
          },
-         "FTP Port is invalid integer or empty.", [](TServiceInputs& x) { return x.Service->FrameFTP->EditPort; },
-         0},
+         "FTP Port is invalid integer or empty.",
+         [](TServiceInputs& x) { return x.Service->FrameFTP->EditPort; }, 0},
         {"FTP",
          [&](TServiceInputs& x) {
              ftpFilled(in);
@@ -388,8 +389,8 @@ TEST_F(ServiceInputs, ContactsAreNeededOnlyForAlarmsToPersons)
 TEST_F(ServiceInputs, NormalisationEmptiesTheInputsOfSwitchedOffOptions)
 {
     pick(in.Service->ComboBoxService, "URL");
-    for (QLineEdit* e : {url()->EditUsername, url()->EditPassword, url()->EditProxyServer, url()->EditProxyPort,
-                         url()->EditProxyUsername, url()->EditProxyPassword})
+    for (QLineEdit* e : {url()->EditUsername, url()->EditPassword, url()->EditProxyServer,
+                         url()->EditProxyPort, url()->EditProxyUsername, url()->EditProxyPassword})
         type(e, "7");
     url()->CheckBoxUseProxy->setChecked(true);
     url()->CheckBoxProxyAuthentication->setChecked(false);
@@ -403,10 +404,13 @@ TEST_F(ServiceInputs, NormalisationEmptiesTheInputsOfSwitchedOffOptions)
     EXPECT_TRUE(url()->EditProxyPassword->text().isEmpty());
     // What the save reads after normalising is what a test reads before.
     const ServiceDefinition after = in.Definition();
-    EXPECT_EQ(QStringList({before.username, before.proxyIp, QString::number(before.proxyPort), before.proxyUsername}),
-              QStringList({after.username, after.proxyIp, QString::number(after.proxyPort), after.proxyUsername}));
-    EXPECT_EQ(QStringList({after.username, after.proxyIp, QString::number(after.proxyPort), after.proxyUsername}),
-              QStringList({"", "7", "7", ""}));
+    EXPECT_EQ(
+        QStringList(
+            {before.username, before.proxyIp, QString::number(before.proxyPort), before.proxyUsername}),
+        QStringList({after.username, after.proxyIp, QString::number(after.proxyPort), after.proxyUsername}));
+    EXPECT_EQ(
+        QStringList({after.username, after.proxyIp, QString::number(after.proxyPort), after.proxyUsername}),
+        QStringList({"", "7", "7", ""}));
 
     pick(in.Service->ComboBoxService, "FTP");
     ftp()->CheckBoxUseProxy->setChecked(true);
@@ -425,15 +429,32 @@ TEST_F(ServiceInputs, NormalisationEmptiesTheInputsOfSwitchedOffOptions)
 TEST_F(ServiceInputs, EveryInputHoldsAtMostWhatItsColumnStores)
 {
     const QList<std::pair<QLineEdit*, int>> sizes{
-        {url()->EditURL, 100},          {url()->EditUsername, 50},       {url()->EditPassword, 50},
-        {url()->EditFieldName, 50},     {url()->EditFieldValue, 50},     {url()->EditCookie, 100},
-        {url()->EditHeaderInfo, 100},   {url()->EditContentType, 100},   {url()->EditUserAgent, 100},
-        {url()->EditReferer, 100},      {url()->EditAccept, 100},        {url()->EditAcceptCharset, 100},
-        {url()->EditAcceptEncoding, 100}, {url()->EditAcceptLanguage, 100}, {url()->EditProxyServer, 100},
-        {url()->EditProxyUsername, 50}, {url()->EditProxyPassword, 50},  {in.Service->FrameEmail->EditHost, 100},
-        {in.Service->FrameEmail->EditUserID, 50}, {in.Service->FrameEmail->EditPassword, 50},
-        {in.Service->FramePing->EditHost, 100}, {ftp()->EditHost, 100}, {ftp()->EditUserID, 50},
-        {ftp()->EditPassword, 50},      {ftp()->EditProxyServer, 100},   {ftp()->EditProxyUsername, 50},
+        {url()->EditURL, 100},
+        {url()->EditUsername, 50},
+        {url()->EditPassword, 50},
+        {url()->EditFieldName, 50},
+        {url()->EditFieldValue, 50},
+        {url()->EditCookie, 100},
+        {url()->EditHeaderInfo, 100},
+        {url()->EditContentType, 100},
+        {url()->EditUserAgent, 100},
+        {url()->EditReferer, 100},
+        {url()->EditAccept, 100},
+        {url()->EditAcceptCharset, 100},
+        {url()->EditAcceptEncoding, 100},
+        {url()->EditAcceptLanguage, 100},
+        {url()->EditProxyServer, 100},
+        {url()->EditProxyUsername, 50},
+        {url()->EditProxyPassword, 50},
+        {in.Service->FrameEmail->EditHost, 100},
+        {in.Service->FrameEmail->EditUserID, 50},
+        {in.Service->FrameEmail->EditPassword, 50},
+        {in.Service->FramePing->EditHost, 100},
+        {ftp()->EditHost, 100},
+        {ftp()->EditUserID, 50},
+        {ftp()->EditPassword, 50},
+        {ftp()->EditProxyServer, 100},
+        {ftp()->EditProxyUsername, 50},
         {ftp()->EditProxyPassword, 50},
     };
     for (const auto& [edit, size] : sizes) {

@@ -8,6 +8,7 @@
 #include "gui/dialogs/updateScheduling.h"
 #include "monitor/MonitorEngine.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -17,7 +18,6 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
-#include <QAction>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -38,16 +38,19 @@ protected:
 
     int addPing(const QString& ip, int port = 0)
     {
-        return insertService("service,ip,port,schedule_by,schedule_hour,schedule_minute",
-                             QString("\"Ping\",%1,%2,\"Hourly\",\"00\",\"15\"").arg(QuoteSqlText(ip)).arg(port));
+        return insertService(
+            "service,ip,port,schedule_by,schedule_hour,schedule_minute",
+            QString("\"Ping\",%1,%2,\"Hourly\",\"00\",\"15\"").arg(QuoteSqlText(ip)).arg(port));
     }
 
     int addUrl(const QString& ip)
     {
-        const int id = insertService("service,ip,port,schedule_by,schedule_hour,schedule_minute,url_method",
-                                     QString("\"URL\",%1,80,\"Daily\",\"07\",\"30\",\"Post\"").arg(QuoteSqlText(ip)));
-        m_dm->ExecUpdate(QString("insert into service_url (service_id,userAgent,accept) values (%1,\"UA\",\"*/*\")")
-                             .arg(id));
+        const int id =
+            insertService("service,ip,port,schedule_by,schedule_hour,schedule_minute,url_method",
+                          QString("\"URL\",%1,80,\"Daily\",\"07\",\"30\",\"Post\"").arg(QuoteSqlText(ip)));
+        m_dm->ExecUpdate(
+            QString("insert into service_url (service_id,userAgent,accept) values (%1,\"UA\",\"*/*\")")
+                .arg(id));
         for (const char* field : {"A", "B"})
             m_dm->ExecUpdate(QString("insert into service_url_detail (service_id,fieldname,fieldvalue) "
                                      "values (%1,\"%2\",\"v\")")
@@ -116,11 +119,13 @@ TEST_F(ServiceEditor, ListShowsIntervalsAlarmMethodsPortsAndAddressesAndSortsNum
     EXPECT_EQ(editor->StatusText(), QString::fromLatin1(lang::SelectServiceForUpdate));
     QTreeWidget* list = editor->ListViewService;
     EXPECT_TRUE(list->isColumnHidden(Col::ColId));
-    EXPECT_EQ(rows(list, Col::ColIp), (QStringList{"a.example", "b.example", "c.example", "www.example.com/path"}));
+    EXPECT_EQ(rows(list, Col::ColIp),
+              (QStringList{"a.example", "b.example", "c.example", "www.example.com/path"}));
     EXPECT_EQ(rows(list, Col::ColService), (QStringList{"Ping", "SMTP", "FTP", "URL"}));
     EXPECT_EQ(rows(list, Col::ColPort), (QStringList{"---", "25", "443", "8080"}));
     EXPECT_EQ(rows(list, Col::ColBy), (QStringList{"Hourly", "Minutely", "Minutely", "Daily"}));
-    EXPECT_EQ(rows(list, Col::ColInterval), (QStringList{"on 15 min", "every 10 min", "every 5 min", "on 07:30"}));
+    EXPECT_EQ(rows(list, Col::ColInterval),
+              (QStringList{"on 15 min", "every 10 min", "every 5 min", "on 07:30"}));
     EXPECT_EQ(rows(list, Col::ColAlarmMethods), (QStringList{"", "SMS/SMS by HTTP", "", "Email/SysLog"}));
     EXPECT_EQ(rows(list, Col::ColStatus), (QStringList{"Start", "Stop", "Start", "Start"}));
     EXPECT_TRUE(list->alternatingRowColors());
@@ -132,7 +137,8 @@ TEST_F(ServiceEditor, ListShowsIntervalsAlarmMethodsPortsAndAddressesAndSortsNum
     clickHeader(editor, Col::ColPort);
     EXPECT_EQ(rows(list, Col::ColPort), (QStringList{"8080", "443", "25", "---"}));
     clickHeader(editor, Col::ColInterval);
-    EXPECT_EQ(rows(list, Col::ColInterval), (QStringList{"every 5 min", "every 10 min", "on 07:30", "on 15 min"}));
+    EXPECT_EQ(rows(list, Col::ColInterval),
+              (QStringList{"every 5 min", "every 10 min", "on 07:30", "on 15 min"}));
     clickHeader(editor, Col::ColService);
     EXPECT_EQ(rows(list, Col::ColService), (QStringList{"FTP", "Ping", "SMTP", "URL"}));
     // Showing the list again keeps the query's order and each column's next direction.
@@ -185,8 +191,12 @@ TEST_F(ServiceEditor, APingServiceChangedToUrlAndBackKeepsExactlyTheRequestRowsO
     click(editor->ButtonSave);
     EXPECT_TRUE(boxTexts().isEmpty()) << boxTexts().join('\n').toStdString();
     EXPECT_EQ(editor->StatusText(), QString::fromLatin1(lang::ServiceUpdated));
-    EXPECT_EQ(table(QString("select service,ip,port,status,url_method,cast(last_access as char) from service where id=%1").arg(id)),
-              QStringList{"URL|http://www.example.com/x|80|Stop|Post|0000-00-00 00:00:00"});
+    EXPECT_EQ(
+        table(
+            QString(
+                "select service,ip,port,status,url_method,cast(last_access as char) from service where id=%1")
+                .arg(id)),
+        QStringList{"URL|http://www.example.com/x|80|Stop|Post|0000-00-00 00:00:00"});
     EXPECT_EQ(table("select service_id,headerData,userAgent from service_url"),
               QStringList{QString("%1|X-Trace: 1|Mozilla/3.0").arg(id)});
     EXPECT_EQ(table("select fieldname,fieldvalue from service_url_detail"), QStringList{"n|v"});
@@ -199,7 +209,8 @@ TEST_F(ServiceEditor, APingServiceChangedToUrlAndBackKeepsExactlyTheRequestRowsO
     pick(in.Service->ComboBoxService, "Ping");
     type(in.Service->FramePing->EditHost, "10.0.0.2");
     click(editor->ButtonSave);
-    EXPECT_EQ(table(QString("select service,ip,port from service where id=%1").arg(id)), QStringList{"Ping|10.0.0.2|0"});
+    EXPECT_EQ(table(QString("select service,ip,port from service where id=%1").arg(id)),
+              QStringList{"Ping|10.0.0.2|0"});
     EXPECT_EQ(count("select count(*) from quorvel.service_url"), 0);
     EXPECT_EQ(count("select count(*) from quorvel.service_url_detail"), 0);
 }
@@ -347,7 +358,8 @@ TEST_F(ServiceEditor, DeleteAsksNamingTheSelectedRowAndRemovesItWithItsDependent
     const int ann = addPerson("Ann");
     const int kept = addPing("10.0.0.1");
     const int gone = addUrl("http://www.example.com");
-    m_dm->ExecUpdate(QString("insert into service_contact_person values (%1,%2),(%3,%2)").arg(kept).arg(ann).arg(gone));
+    m_dm->ExecUpdate(
+        QString("insert into service_contact_person values (%1,%2),(%3,%2)").arg(kept).arg(ann).arg(gone));
     TFormUpdateScheduling* editor = openOn(kept);
     ASSERT_NE(editor, nullptr);
     clickListRow(editor, gone);
@@ -397,7 +409,8 @@ TEST_F(ServiceEditor, ADoubleClickOnAServiceRowOfTheMainWindowOpensItAndCancelWr
     EXPECT_TRUE(editor->isVisible());
     EXPECT_EQ(editor->CurrentServiceId(), 0);
     EXPECT_EQ(editor->StatusText(), QString::fromLatin1(lang::SelectServiceForUpdate));
-    for (const char* name : {"Save", "Delete", "Cancel", "Scheduling Lists", "Please select the service status"}) {
+    for (const char* name :
+         {"Save", "Delete", "Cancel", "Scheduling Lists", "Please select the service status"}) {
         bool found = false;
         for (QWidget* w : editor->findChildren<QWidget*>())
             found = found || w->accessibleName() == QLatin1String(name);

@@ -2,10 +2,10 @@
 // servers: the steps, the stored rows, the connection test, the validations and failed saves.
 #include "ServiceDialogFixture.h"
 
+#include "checks/ThreadURLCheckUnit.h"
 #include "core/Clock.h"
 #include "core/SystemLog.h"
 #include "core/langLibrary.h"
-#include "checks/ThreadURLCheckUnit.h"
 #include "gui/dialogs/FrameEmail.h"
 #include "gui/dialogs/FrameFTP.h"
 #include "gui/dialogs/FramePing.h"
@@ -16,6 +16,7 @@
 #include "support/FakeHttpServer.h"
 #include "support/ScriptedServer.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -29,7 +30,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <QAction>
 #include <QTreeWidget>
 
 #include <functional>
@@ -138,25 +138,29 @@ TEST_F(ServiceWizard, UrlServiceWithPostFieldsAndAGroupIsStoredShownAndProbedAtT
 
     EXPECT_EQ(boxTexts(), QStringList{QString::fromLatin1(lang::NewServiceSetup)});
     EXPECT_FALSE(wizard->isVisible());
-    const QStringList service = table(
-        "select id,service,ip,port,username,password,schedule_by,schedule_hour,schedule_minute,status,"
-        "service_status,proxy_ip,proxy_port,proxy_username,proxy_password,url_method,ftp_proxytype,alarm_email,"
-        "alarm_smpp,alarm_httpsms,alarm_syslog,last_access > \"2000-01-01\" from service");
+    const QStringList service =
+        table("select id,service,ip,port,username,password,schedule_by,schedule_hour,schedule_minute,status,"
+              "service_status,proxy_ip,proxy_port,proxy_username,proxy_password,url_method,ftp_proxytype,"
+              "alarm_email,"
+              "alarm_smpp,alarm_httpsms,alarm_syslog,last_access > \"2000-01-01\" from service");
     ASSERT_EQ(service.size(), 1);
     const QString id = service[0].section('|', 0, 0);
-    EXPECT_EQ(service[0].section('|', 1), QString("URL|%1|%2|||Minutely|00|5|Start|Unknown||0|||Post||y|n|n|n|1")
-                                              .arg(address)
-                                              .arg(http.port()));
+    EXPECT_EQ(service[0].section('|', 1),
+              QString("URL|%1|%2|||Minutely|00|5|Start|Unknown||0|||Post||y|n|n|n|1")
+                  .arg(address)
+                  .arg(http.port()));
     EXPECT_EQ(table("select service_id,cookie,referer,headerData,userAgent,contentType,accept,acceptCharSet,"
                     "acceptEncoding,acceptLanguage from service_url"),
               QStringList{id + "||||Mozilla/3.0|text/html|text/html, */*|||"});
     EXPECT_EQ(table("select service_id,fieldname,fieldvalue,isFile from service_url_detail"),
               (QStringList{id + "|B|b|n", id + "|A|a|n"}));
-    EXPECT_EQ(table("select service_id,contact_person_id from service_contact_person order by contact_person_id"),
-              (QStringList{QString("%1|%2").arg(id).arg(ann), QString("%1|%2").arg(id).arg(bob)}));
+    EXPECT_EQ(
+        table("select service_id,contact_person_id from service_contact_person order by contact_person_id"),
+        (QStringList{QString("%1|%2").arg(id).arg(ann), QString("%1|%2").arg(id).arg(bob)}));
 
     // The main window shows it at once.
-    EXPECT_TRUE(window->Engine()->HostTree()->stringList().contains(QString("127.0.0.1:%1").arg(http.port())));
+    EXPECT_TRUE(
+        window->Engine()->HostTree()->stringList().contains(QString("127.0.0.1:%1").arg(http.port())));
     TextTableModel* list = window->Engine()->ServiceList();
     const int row = list->findRow(id);
     ASSERT_GE(row, 0);
@@ -165,7 +169,8 @@ TEST_F(ServiceWizard, UrlServiceWithPostFieldsAndAGroupIsStoredShownAndProbedAtT
     // The next tick at a minute divisible by 5 probes it, with the post fields in list order.
     SetClockSource([] { return QDateTime(QDate(2026, 12, 12), QTime(10, 15)); });
     window->Engine()->TimerServiceTimer();
-    ASSERT_TRUE(waitFor([&] { return list->cell(list->findRow(id), MonitorEngine::SvcCurrentStatus) == "Passed"; }));
+    ASSERT_TRUE(
+        waitFor([&] { return list->cell(list->findRow(id), MonitorEngine::SvcCurrentStatus) == "Passed"; }));
     ASSERT_TRUE(http.wait());
     ASSERT_FALSE(http.received().empty());
     const std::string request = http.received()[0];
@@ -230,9 +235,10 @@ TEST_F(ServiceWizard, EmailPingAndFtpServicesStoreTheirOwnColumns)
         EXPECT_EQ(wizard->LabelPort->text(), c.step3Port);
         toLastStep();
         next();
-        EXPECT_EQ(table("select service,ip,port,ifnull(username,'-'),ifnull(password,'-'),ifnull(proxy_ip,'-'),"
-                        "ifnull(proxy_port,'-'),ifnull(ftp_proxytype,'-'),ifnull(url_method,'-') from service"),
-                  QStringList{c.expected});
+        EXPECT_EQ(
+            table("select service,ip,port,ifnull(username,'-'),ifnull(password,'-'),ifnull(proxy_ip,'-'),"
+                  "ifnull(proxy_port,'-'),ifnull(ftp_proxytype,'-'),ifnull(url_method,'-') from service"),
+            QStringList{c.expected});
         EXPECT_EQ(count("select count(*) from quorvel.service_url"), 0);
     }
 }
@@ -258,9 +264,11 @@ TEST_F(ServiceWizard, HostileTextsAreStoredAsTypedAndComeBackUnchanged)
     toLastStep();
     next();
     ASSERT_EQ(boxTexts(), QStringList{QString::fromLatin1(lang::NewServiceSetup)});
-    EXPECT_EQ(table("select ip,username,password from service"), QStringList{hostile + "|" + quoted + "|" + hostile});
+    EXPECT_EQ(table("select ip,username,password from service"),
+              QStringList{hostile + "|" + quoted + "|" + hostile});
     EXPECT_EQ(table("select cookie from service_url"), QStringList{quoted});
-    EXPECT_EQ(table("select fieldname,fieldvalue from service_url_detail"), QStringList{hostile + "|" + quoted});
+    EXPECT_EQ(table("select fieldname,fieldvalue from service_url_detail"),
+              QStringList{hostile + "|" + quoted});
 
     // Loaded by the editor, every input holds the typed text again.
     const int id = scalar("select id from quorvel.service").toInt();
@@ -311,9 +319,9 @@ TEST_F(ServiceWizard, StepsMoveOnlyAfterTheirValidationAndBackReturns)
     click(url()->CheckBoxUseProxy);
     type(url()->EditProxyServer, "proxy");
     next();
-    EXPECT_EQ(boxTexts().mid(1), (QStringList{"URL Port is invalid integer or empty.",
-                                              "URL Port is invalid integer or empty.",
-                                              "URL Proxy Port is invalid integer or empty."}));
+    EXPECT_EQ(boxTexts().mid(1),
+              (QStringList{"URL Port is invalid integer or empty.", "URL Port is invalid integer or empty.",
+                           "URL Proxy Port is invalid integer or empty."}));
     EXPECT_EQ(url()->PageControl->currentIndex(), 4); // "Proxy settings"
     EXPECT_EQ(wizard->focusWidget(), url()->EditProxyPort);
     EXPECT_EQ(wizard->CurrentStep(), 2);
@@ -468,8 +476,8 @@ TEST_F(ServiceWizard, TestConnectionRunsOnThePoolWhileTheWindowKeepsRespondingAn
         bool serverUp;
         const char* result;
     };
-    for (const Case& c : {Case{"a server that answers 200", true, "Passed"},
-                          Case{"a closed port", false, "Failed"}}) {
+    for (const Case& c :
+         {Case{"a server that answers 200", true, "Passed"}, Case{"a closed port", false, "Failed"}}) {
         SCOPED_TRACE(c.name);
         ScriptedServer http;
         ExpectHttpRequest(http).pause(700).send(HttpAnswer("HTTP/1.1 200 OK")).readRest();
@@ -627,15 +635,52 @@ TEST_F(ServiceWizard, MenuFunctionBarAndListMenuOpenTheOneWizardAndItsInputsAreN
     EXPECT_TRUE(wizard->isVisible());
 
     // Every input, list, box and button can be found by the text a person sees.
-    const QStringList names{"Help",        "< Back",          "Next >",         "Cancel",        "Test connection",
-                            "By Daily",    "On which hour", "and minute",     "By Hourly", "On which minute", "By Minutely",   "Every minute",
-                            "Please select service", "Method", "URL",          "Port",          "Field Name",
-                            "Field Value", "Add >>",        "Post Fields",    "Authentication", "Username",
-                            "Password",    "Cookie",        "Header Info",    "Content Type",  "User Agent",
-                            "Referer",     "Accept",        "Accept Charset", "Accept Encoding", "Accept Language",
-                            "Use Proxy Server", "Proxy Server", "Proxy Port", "Proxy Authentication",
-                            "Proxy Username", "Proxy Password", "Host", "User ID", "Proxy Type", "Email", "SMS",
-                            "SMS by HTTP", "SysLog", "Please select the contact person(s) or group(s)"};
+    const QStringList names{"Help",
+                            "< Back",
+                            "Next >",
+                            "Cancel",
+                            "Test connection",
+                            "By Daily",
+                            "On which hour",
+                            "and minute",
+                            "By Hourly",
+                            "On which minute",
+                            "By Minutely",
+                            "Every minute",
+                            "Please select service",
+                            "Method",
+                            "URL",
+                            "Port",
+                            "Field Name",
+                            "Field Value",
+                            "Add >>",
+                            "Post Fields",
+                            "Authentication",
+                            "Username",
+                            "Password",
+                            "Cookie",
+                            "Header Info",
+                            "Content Type",
+                            "User Agent",
+                            "Referer",
+                            "Accept",
+                            "Accept Charset",
+                            "Accept Encoding",
+                            "Accept Language",
+                            "Use Proxy Server",
+                            "Proxy Server",
+                            "Proxy Port",
+                            "Proxy Authentication",
+                            "Proxy Username",
+                            "Proxy Password",
+                            "Host",
+                            "User ID",
+                            "Proxy Type",
+                            "Email",
+                            "SMS",
+                            "SMS by HTTP",
+                            "SysLog",
+                            "Please select the contact person(s) or group(s)"};
     QStringList found;
     for (QWidget* w : wizard->findChildren<QWidget*>())
         found << w->accessibleName();

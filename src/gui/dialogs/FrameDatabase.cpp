@@ -17,9 +17,10 @@ TFrameDatabaseForm::TFrameDatabaseForm(QWidget* parent) : QWidget(parent)
     outer->addWidget(PageControl);
 
     QFormLayout* form = AddFormPage(PageControl, QStringLiteral("Database"));
-    ComboBoxDatabase = AddComboRow(form, QStringLiteral("Database"),
-                                   {QStringLiteral("MySQL"), QStringLiteral("DB2"), QStringLiteral("Interbase"),
-                                    QStringLiteral("Informix"), QStringLiteral("MSSQL"), QStringLiteral("Oracle")});
+    ComboBoxDatabase =
+        AddComboRow(form, QStringLiteral("Database"),
+                    {QStringLiteral("MySQL"), QStringLiteral("DB2"), QStringLiteral("Interbase"),
+                     QStringLiteral("Informix"), QStringLiteral("MSSQL"), QStringLiteral("Oracle")});
     EditHost = AddEditRow(form, QStringLiteral("Host"), column::Host);
     EditPort = AddEditRow(form, QStringLiteral("Port"), column::Integer);
     EditDBName = AddEditRow(form, QStringLiteral("DB Name"), column::Host);

@@ -11,9 +11,9 @@
 
 const QStringList& TFrameFTPForm::ProxyTypes()
 {
-    static const QStringList types{"fpcmNone",     "fpcmUserSite",    "fpcmSite",
-                                   "fpcmOpen",     "fpcmUserPass",    "fpcmTransparent",
-                                   "fpcmHttpProxyWithFtp"};
+    static const QStringList types{
+        "fpcmNone",        "fpcmUserSite",        "fpcmSite", "fpcmOpen", "fpcmUserPass",
+        "fpcmTransparent", "fpcmHttpProxyWithFtp"};
     return types;
 }
 
@@ -52,8 +52,8 @@ TFrameFTPForm::TFrameFTPForm(QWidget* parent) : QWidget(parent)
 void TFrameFTPForm::Reset()
 {
     PageControl->setCurrentIndex(0);
-    for (QLineEdit* edit : {EditHost, EditUserID, EditPassword, EditProxyServer, EditProxyPort, EditProxyUsername,
-                            EditProxyPassword})
+    for (QLineEdit* edit : {EditHost, EditUserID, EditPassword, EditProxyServer, EditProxyPort,
+                            EditProxyUsername, EditProxyPassword})
         edit->clear();
     EditPort->setText(QStringLiteral("21"));
     ComboBoxProxyType->setCurrentIndex(0);

@@ -131,9 +131,10 @@ void TFrameURLForm::Reset()
 {
     PageControl->setCurrentIndex(0);
     ComboBoxMethod->setCurrentIndex(0);
-    for (QLineEdit* edit : {EditURL, EditPort, EditFieldName, EditFieldValue, EditUsername, EditPassword, EditCookie,
-                            EditHeaderInfo, EditReferer, EditAcceptCharset, EditAcceptEncoding, EditAcceptLanguage,
-                            EditProxyServer, EditProxyPort, EditProxyUsername, EditProxyPassword})
+    for (QLineEdit* edit :
+         {EditURL, EditPort, EditFieldName, EditFieldValue, EditUsername, EditPassword, EditCookie,
+          EditHeaderInfo, EditReferer, EditAcceptCharset, EditAcceptEncoding, EditAcceptLanguage,
+          EditProxyServer, EditProxyPort, EditProxyUsername, EditProxyPassword})
         edit->clear();
     EditContentType->setText(QString::fromLatin1(kDefaultContentType));
     EditUserAgent->setText(QString::fromLatin1(kDefaultUserAgent));

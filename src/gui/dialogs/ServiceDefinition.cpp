@@ -133,25 +133,29 @@ QString InsertServiceStatement(const ServiceDefinition& d)
     QStringList values{QuoteSqlText(d.service), QuoteSqlText(d.ip), number(d.port)};
     QString prefix;
     if (kind == QLatin1String(lang::KindURL)) {
-        prefix = QStringLiteral("insert into service (service,ip,port,username,password,schedule_by,schedule_hour,"
-                                "schedule_minute,last_access,proxy_ip,proxy_port,proxy_username,proxy_password,"
-                                "url_method,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog) values (");
-        values << QuoteSqlText(d.username) << QuoteSqlText(d.password) << schedule << now << QuoteSqlText(d.proxyIp)
-               << number(d.proxyPort) << QuoteSqlText(d.proxyUsername) << QuoteSqlText(d.proxyPassword)
-               << QuoteSqlText(d.urlMethod);
+        prefix =
+            QStringLiteral("insert into service (service,ip,port,username,password,schedule_by,schedule_hour,"
+                           "schedule_minute,last_access,proxy_ip,proxy_port,proxy_username,proxy_password,"
+                           "url_method,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog) values (");
+        values << QuoteSqlText(d.username) << QuoteSqlText(d.password) << schedule << now
+               << QuoteSqlText(d.proxyIp) << number(d.proxyPort) << QuoteSqlText(d.proxyUsername)
+               << QuoteSqlText(d.proxyPassword) << QuoteSqlText(d.urlMethod);
     } else if (kind == QLatin1String(lang::KindEmail)) {
-        prefix = QStringLiteral("insert into service (service,ip,port,username,password,schedule_by,schedule_hour,"
-                                "schedule_minute,last_access,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog) "
-                                "values (");
+        prefix =
+            QStringLiteral("insert into service (service,ip,port,username,password,schedule_by,schedule_hour,"
+                           "schedule_minute,last_access,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog) "
+                           "values (");
         values << QuoteSqlText(d.username) << QuoteSqlText(d.password) << schedule << now;
     } else if (kind == QLatin1String(lang::KindPing)) {
-        prefix = QStringLiteral("insert into service (service,ip,port,schedule_by,schedule_hour,schedule_minute,"
-                                "last_access,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog) values (");
+        prefix =
+            QStringLiteral("insert into service (service,ip,port,schedule_by,schedule_hour,schedule_minute,"
+                           "last_access,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog) values (");
         values << schedule << now;
     } else if (kind == QLatin1String(lang::KindFTP)) {
-        prefix = QStringLiteral("insert into service (service,ip,port,username,password,schedule_by,schedule_hour,"
-                                "schedule_minute,last_access,ftp_proxytype,proxy_ip,proxy_port,proxy_username,"
-                                "proxy_password,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog) values (");
+        prefix =
+            QStringLiteral("insert into service (service,ip,port,username,password,schedule_by,schedule_hour,"
+                           "schedule_minute,last_access,ftp_proxytype,proxy_ip,proxy_port,proxy_username,"
+                           "proxy_password,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog) values (");
         values << QuoteSqlText(d.username) << QuoteSqlText(d.password) << schedule << now
                << QuoteSqlText(d.ftpProxyType) << QuoteSqlText(d.proxyIp) << number(d.proxyPort)
                << QuoteSqlText(d.proxyUsername) << QuoteSqlText(d.proxyPassword);
@@ -165,14 +169,16 @@ QString InsertServiceStatement(const ServiceDefinition& d)
 QString UpdateServiceStatement(const ServiceDefinition& d, int id)
 {
     const QString kind = KindOfService(d.service);
-    QList<std::pair<const char*, QString>> set{
-        {"status", QuoteSqlText(d.status)}, {"service", QuoteSqlText(d.service)}, {"ip", QuoteSqlText(d.ip)},
-        {"port", number(d.port)}};
+    QList<std::pair<const char*, QString>> set{{"status", QuoteSqlText(d.status)},
+                                               {"service", QuoteSqlText(d.service)},
+                                               {"ip", QuoteSqlText(d.ip)},
+                                               {"port", number(d.port)}};
     const QList<std::pair<const char*, QString>> login{{"username", QuoteSqlText(d.username)},
                                                        {"password", QuoteSqlText(d.password)}};
-    const QList<std::pair<const char*, QString>> schedule{{"schedule_by", QuoteSqlText(d.scheduleBy)},
-                                                          {"schedule_hour", QuoteSqlText(d.scheduleHour)},
-                                                          {"schedule_minute", QuoteSqlText(d.scheduleMinute)}};
+    const QList<std::pair<const char*, QString>> schedule{
+        {"schedule_by", QuoteSqlText(d.scheduleBy)},
+        {"schedule_hour", QuoteSqlText(d.scheduleHour)},
+        {"schedule_minute", QuoteSqlText(d.scheduleMinute)}};
     const QList<std::pair<const char*, QString>> proxy{{"proxy_ip", QuoteSqlText(d.proxyIp)},
                                                        {"proxy_port", number(d.proxyPort)},
                                                        {"proxy_username", QuoteSqlText(d.proxyUsername)},
@@ -196,16 +202,18 @@ QString UpdateServiceStatement(const ServiceDefinition& d, int id)
         throw DatabaseError(QStringLiteral("No statement for the service kind \"%1\".").arg(d.service));
     }
     set << alarms;
-    return QStringLiteral("update service set ") + assignments(set) + QStringLiteral(" where id=") + number(id);
+    return QStringLiteral("update service set ") + assignments(set) + QStringLiteral(" where id=") +
+           number(id);
 }
 
 QString InsertServiceUrlStatement(const ServiceDefinition& d, int id)
 {
-    return QStringLiteral("insert into service_url (service_id,cookie,referer,headerData,userAgent,contentType,accept,"
-                          "acceptCharSet,acceptEncoding,acceptLanguage) values (") +
-           joinValues({number(id), QuoteSqlText(d.cookie), QuoteSqlText(d.referer), QuoteSqlText(d.headerData),
-                       QuoteSqlText(d.userAgent), QuoteSqlText(d.contentType), QuoteSqlText(d.accept),
-                       QuoteSqlText(d.acceptCharSet), QuoteSqlText(d.acceptEncoding),
+    return QStringLiteral(
+               "insert into service_url (service_id,cookie,referer,headerData,userAgent,contentType,accept,"
+               "acceptCharSet,acceptEncoding,acceptLanguage) values (") +
+           joinValues({number(id), QuoteSqlText(d.cookie), QuoteSqlText(d.referer),
+                       QuoteSqlText(d.headerData), QuoteSqlText(d.userAgent), QuoteSqlText(d.contentType),
+                       QuoteSqlText(d.accept), QuoteSqlText(d.acceptCharSet), QuoteSqlText(d.acceptEncoding),
                        QuoteSqlText(d.acceptLanguage)});
 }
 
@@ -262,7 +270,8 @@ ServiceDefinition ReadService(int id)
     }
     if (KindOfService(d.service) != QLatin1String(lang::KindURL))
         return d;
-    QSqlQuery& headers = dm.ExecSelect(QStringLiteral("SELECT * from service_url where service_id=") + number(id));
+    QSqlQuery& headers =
+        dm.ExecSelect(QStringLiteral("SELECT * from service_url where service_id=") + number(id));
     if (headers.next()) {
         d.cookie = text(headers, "cookie");
         d.referer = text(headers, "referer");
@@ -275,7 +284,8 @@ ServiceDefinition ReadService(int id)
         d.acceptLanguage = text(headers, "acceptLanguage");
     }
     // Each stored row goes on top of the list, so the list shows them in reverse order.
-    QSqlQuery& fields = dm.ExecSelect(QStringLiteral("SELECT * from service_url_detail where service_id=") + number(id));
+    QSqlQuery& fields =
+        dm.ExecSelect(QStringLiteral("SELECT * from service_url_detail where service_id=") + number(id));
     while (fields.next())
         d.postFields.prepend({text(fields, "fieldname"), text(fields, "fieldvalue")});
     return d;
@@ -319,8 +329,9 @@ void AttachContacts(int serviceId, const QList<ContactChoice>& choices)
         for (int person : persons) {
             if (attached.contains(person))
                 continue;
-            dm.ExecUpdate(QStringLiteral("insert into service_contact_person (service_id,contact_person_id) values (") +
-                          number(serviceId) + QLatin1Char(',') + number(person) + QLatin1Char(')'));
+            dm.ExecUpdate(
+                QStringLiteral("insert into service_contact_person (service_id,contact_person_id) values (") +
+                number(serviceId) + QLatin1Char(',') + number(person) + QLatin1Char(')'));
             attached.insert(person);
         }
     }
@@ -366,8 +377,8 @@ void UpdateService(int id, const QString& storedService, const ServiceDefinition
         dm.ExecUpdate(QStringLiteral("delete from service_url_detail where service_id=") + idText);
     }
     if (KindOfService(d.service) == QLatin1String(lang::KindURL)) {
-        QSqlQuery& count =
-            dm.ExecSelect(QStringLiteral("select count(*) as numOfRecord from service_url where service_id=") + idText);
+        QSqlQuery& count = dm.ExecSelect(
+            QStringLiteral("select count(*) as numOfRecord from service_url where service_id=") + idText);
         const bool exists = count.next() && integer(count, "numOfRecord") > 0;
         dm.ExecUpdate(exists ? UpdateServiceUrlStatement(d, id) : InsertServiceUrlStatement(d, id));
         dm.ExecUpdate(QStringLiteral("delete from service_url_detail where service_id=") + idText);
@@ -434,8 +445,8 @@ TScheduleInputs::TScheduleInputs(QWidget* parent) : QWidget(parent)
     ComboBoxDailyHour = scheduleList(twoDigits(24));
     ComboBoxDailyMinute = scheduleList(twoDigits(60));
     ComboBoxHourlyMinute = scheduleList(twoDigits(60));
-    ComboBoxMinutely = scheduleList(
-        {QStringLiteral("5"), QStringLiteral("10"), QStringLiteral("15"), QStringLiteral("20"), QStringLiteral("30")});
+    ComboBoxMinutely = scheduleList({QStringLiteral("5"), QStringLiteral("10"), QStringLiteral("15"),
+                                     QStringLiteral("20"), QStringLiteral("30")});
 
     QLabel* dailyHour = captionFor(ComboBoxDailyHour, QStringLiteral("On which hour"));
     QLabel* dailyMinute = captionFor(ComboBoxDailyMinute, QStringLiteral("and minute"));
@@ -667,7 +678,8 @@ TContactList::TContactList(QWidget* parent) : QWidget(parent)
     ListViewContact->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     ListViewContact->header()->setSectionResizeMode(1, QHeaderView::Fixed);
     ListViewContact->setColumnWidth(1, 100);
-    LabelCaption = captionFor(ListViewContact, QStringLiteral("Please select the contact person(s) or group(s) :"));
+    LabelCaption =
+        captionFor(ListViewContact, QStringLiteral("Please select the contact person(s) or group(s) :"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(LabelCaption);
     layout->addWidget(ListViewContact, 1);
@@ -677,8 +689,8 @@ void TContactList::Fill()
 {
     ListViewContact->clear();
     const auto addRows = [this](const QString& table, const char* is) {
-        QSqlQuery& query =
-            DMQuorvel().ExecSelect(QStringLiteral("select id,name from ") + table + QStringLiteral(" order by id"));
+        QSqlQuery& query = DMQuorvel().ExecSelect(QStringLiteral("select id,name from ") + table +
+                                                  QStringLiteral(" order by id"));
         while (query.next()) {
             auto* item = new QTreeWidgetItem({text(query, "name"), QString::fromLatin1(is)});
             item->setData(0, Qt::UserRole, integer(query, "id"));
@@ -711,7 +723,8 @@ void TContactList::TickPersons(const QList<int>& personIds)
 {
     for (int i = 0; i < ListViewContact->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = ListViewContact->topLevelItem(i);
-        if (item->text(1) == QLatin1String(kIsPerson) && personIds.contains(item->data(0, Qt::UserRole).toInt()))
+        if (item->text(1) == QLatin1String(kIsPerson) &&
+            personIds.contains(item->data(0, Qt::UserRole).toInt()))
             item->setCheckState(0, Qt::Checked);
     }
 }
@@ -771,7 +784,8 @@ bool TServiceInputs::ValidateServiceFields()
         if (!CheckFilled(f->EditHost, QStringLiteral("Ping IP")))
             return false;
         // The port is optional; when given it must be a port number (or 0).
-        return f->EditPort->text().isEmpty() || CheckInteger(f->EditPort, QStringLiteral("Ping Port"), 0, kMaxPort);
+        return f->EditPort->text().isEmpty() ||
+               CheckInteger(f->EditPort, QStringLiteral("Ping Port"), 0, kMaxPort);
     }
     if (kind == QLatin1String(lang::KindFTP)) {
         TFrameFTPForm* f = Service->FrameFTP;

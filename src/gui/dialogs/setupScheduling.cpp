@@ -3,6 +3,7 @@
 #include "checks/ThreadCheck.h"
 #include "core/Notifier.h"
 #include "core/SystemLog.h"
+#include "core/comFunc.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
 #include "gui/dialogs/FrameEmail.h"
@@ -11,7 +12,6 @@
 #include "gui/dialogs/FramePing.h"
 #include "gui/dialogs/FrameURL.h"
 #include "gui/menu.h"
-#include "core/comFunc.h"
 #include "monitor/CheckBuilders.h"
 #include "monitor/MonitorEngine.h"
 
@@ -131,7 +131,8 @@ TFormSetupScheduling::TFormSetupScheduling(QWidget* parent) : TFormDialog(parent
 
     auto* test = new QWidget;
     auto* testLayout = new QVBoxLayout(test);
-    testLayout->addWidget(new QLabel(QStringLiteral("Please click on the below button to test the connection :")));
+    testLayout->addWidget(
+        new QLabel(QStringLiteral("Please click on the below button to test the connection :")));
     auto* pairs = new QGridLayout;
     LabelService = new QLabel;
     LabelIP = new QLabel;
@@ -370,7 +371,8 @@ void TFormSetupScheduling::save()
     if (m_saved)
         return;
     if (!validate([this] {
-            return m_inputs.ValidateSchedule() && m_inputs.ValidateServiceFields() && m_inputs.ValidateContacts();
+            return m_inputs.ValidateSchedule() && m_inputs.ValidateServiceFields() &&
+                   m_inputs.ValidateContacts();
         }))
         return;
     m_inputs.Normalise();
@@ -378,7 +380,8 @@ void TFormSetupScheduling::save()
     try {
         InsertService(definition, m_inputs.TickedContacts());
     } catch (const std::exception& error) {
-        const QString text = QString::fromLatin1(lang::ERR00106) + QStringLiteral(" : ") + QString::fromUtf8(error.what());
+        const QString text =
+            QString::fromLatin1(lang::ERR00106) + QStringLiteral(" : ") + QString::fromUtf8(error.what());
         WriteSystemLog(text, LogLevel::ERROR);
         ShowErrorBox(text);
         return;

@@ -66,8 +66,8 @@ private:
     QLabel* m_statusPanel = nullptr;
     int m_step = 0;
     bool m_switchingPages = false;
-    bool m_saved = false;     // the shown definition has been stored; Finish does nothing more
-    int m_testItemId = 0;     // pool Id of the test whose result is awaited, 0 when none
+    bool m_saved = false; // the shown definition has been stored; Finish does nothing more
+    int m_testItemId = 0; // pool Id of the test whose result is awaited, 0 when none
 };
 
 // Builds the work item of a connection test for a definition: the check the scheduler would

@@ -59,8 +59,9 @@ int compareWithNumbers(const QString& a, const QString& b)
         const QString x = i.next().captured();
         const QString y = j.next().captured();
         const bool numbers = x.front().isDigit() && y.front().isDigit();
-        const int order = numbers ? (x.toULongLong() < y.toULongLong() ? -1 : x.toULongLong() > y.toULongLong())
-                                  : compareTexts(x, y);
+        const int order = numbers
+                              ? (x.toULongLong() < y.toULongLong() ? -1 : x.toULongLong() > y.toULongLong())
+                              : compareTexts(x, y);
         if (order != 0)
             return order;
     }
@@ -87,7 +88,10 @@ public:
     }
 
 private:
-    static qlonglong numberOf(const QString& text) { return text == QLatin1String(kNoPort) ? 0 : text.toLongLong(); }
+    static qlonglong numberOf(const QString& text)
+    {
+        return text == QLatin1String(kNoPort) ? 0 : text.toLongLong();
+    }
 };
 
 // Puts `values` in place of the "%s" markers of `text`, in order.
@@ -122,7 +126,8 @@ QString IntervalText(const QString& by, const QString& hour, const QString& minu
     return QString();
 }
 
-QString AlarmMethodsText(const QString& email, const QString& smpp, const QString& httpSms, const QString& syslog)
+QString AlarmMethodsText(const QString& email, const QString& smpp, const QString& httpSms,
+                         const QString& syslog)
 {
     QStringList names;
     const QString yes = QStringLiteral("y");
@@ -198,8 +203,9 @@ TFormUpdateScheduling::TFormUpdateScheduling(QWidget* parent) : TFormDialog(pare
     ListViewService->setAccessibleName(QStringLiteral("Scheduling Lists"));
     ListViewService->setColumnCount(8);
     ListViewService->setHeaderLabels({QStringLiteral("ID"), QStringLiteral("Service"), QStringLiteral("IP"),
-                                      QStringLiteral("Port"), QStringLiteral("By"), QStringLiteral("Interval"),
-                                      QStringLiteral("Alarm Methods"), QStringLiteral("Status")});
+                                      QStringLiteral("Port"), QStringLiteral("By"),
+                                      QStringLiteral("Interval"), QStringLiteral("Alarm Methods"),
+                                      QStringLiteral("Status")});
     ListViewService->setRootIsDecorated(false);
     ListViewService->setUniformRowHeights(true);
     ListViewService->setAllColumnsShowFocus(true);
@@ -243,7 +249,8 @@ TFormUpdateScheduling::TFormUpdateScheduling(QWidget* parent) : TFormDialog(pare
     connect(ButtonSave, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonSaveClick);
     connect(ButtonDelete, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonDeleteClick);
     connect(ButtonCancel, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonCancelClick);
-    connect(ListViewService, &QTreeWidget::itemDoubleClicked, this, &TFormUpdateScheduling::ListViewServiceDblClick);
+    connect(ListViewService, &QTreeWidget::itemDoubleClicked, this,
+            &TFormUpdateScheduling::ListViewServiceDblClick);
     connect(header, &QHeaderView::sectionClicked, this, &TFormUpdateScheduling::ListViewServiceColumnClick);
     connect(m_inputs.Service->FrameURL, &TFrameURLForm::statusText, this, &TFormUpdateScheduling::ShowStatus);
 
@@ -283,11 +290,12 @@ void TFormUpdateScheduling::FillList()
 {
     ListViewService->clear();
     try {
-        QSqlQuery& query = DMQuorvel().ExecSelect(QStringLiteral(
-            "SELECT id,service,SUBSTRING_INDEX(ip, \"http://\", -1) as ip,port,service_status,"
-            "DATE_FORMAT(last_access, \"%Y-%m-%d %H:%i:%s\") last_access,schedule_by,schedule_hour,schedule_minute,"
-            "status,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog from service "
-            "order by ip, service, schedule_hour, schedule_minute"));
+        QSqlQuery& query = DMQuorvel().ExecSelect(
+            QStringLiteral("SELECT id,service,SUBSTRING_INDEX(ip, \"http://\", -1) as ip,port,service_status,"
+                           "DATE_FORMAT(last_access, \"%Y-%m-%d %H:%i:%s\") "
+                           "last_access,schedule_by,schedule_hour,schedule_minute,"
+                           "status,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog from service "
+                           "order by ip, service, schedule_hour, schedule_minute"));
         QList<QTreeWidgetItem*> rows;
         while (query.next()) {
             const auto value = [&query](const char* column) {

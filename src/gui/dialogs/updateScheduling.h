@@ -83,7 +83,8 @@ private:
 // "on 07:30", "on 15 min", "every 10 min", or empty for an unknown schedule.
 QString IntervalText(const QString& by, const QString& hour, const QString& minute);
 // The names of the alarm methods whose flags are "y", joined with "/".
-QString AlarmMethodsText(const QString& email, const QString& smpp, const QString& httpSms, const QString& syslog);
+QString AlarmMethodsText(const QString& email, const QString& smpp, const QString& httpSms,
+                         const QString& syslog);
 
 // The editor while it exists (created by the main window's Update Service command).
 TFormUpdateScheduling* FormUpdateScheduling();
