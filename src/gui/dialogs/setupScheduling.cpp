@@ -185,7 +185,7 @@ TFormSetupScheduling::TFormSetupScheduling(QWidget* parent) : TFormDialog(parent
     layout->addWidget(PageControl, 1);
     layout->addLayout(buttons);
     layout->addWidget(StatusBar);
-    resize(680, 520);
+    resize(720, 520);
 
     connect(ButtonNext, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonNextClick);
     connect(ButtonBack, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonBackClick);

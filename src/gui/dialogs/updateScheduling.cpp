@@ -230,7 +230,7 @@ TFormUpdateScheduling::TFormUpdateScheduling(QWidget* parent) : TFormDialog(pare
     ListViewService->setColumnWidth(ColPort, width(45, "65535"));
     ListViewService->setColumnWidth(ColBy, width(45, "Minutely"));
     ListViewService->setColumnWidth(ColInterval, width(70, "every 30 min"));
-    ListViewService->setColumnWidth(ColAlarmMethods, width(150, "Email/SMS/SMS by HTTP/SysLog"));
+    ListViewService->setColumnWidth(ColAlarmMethods, width(150, "Email/SysLog"));
     auto* listLayout = new QVBoxLayout(GroupBoxList);
     listLayout->addWidget(ListViewService);
 
@@ -244,7 +244,7 @@ TFormUpdateScheduling::TFormUpdateScheduling(QWidget* parent) : TFormDialog(pare
     layout->addLayout(buttons);
     layout->addWidget(GroupBoxList, 2);
     layout->addWidget(StatusBar);
-    resize(760, 680);
+    resize(860, 680);
 
     connect(ButtonSave, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonSaveClick);
     connect(ButtonDelete, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonDeleteClick);
