@@ -20,8 +20,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -624,12 +626,20 @@ TEST_F(ServiceWizard, TestConnectionBuildsTheCheckTheSchedulerBuildsFromTheSaved
 TEST_F(ServiceWizard, MenuFunctionBarAndListMenuOpenTheOneWizardAndItsInputsAreNamedByTheirCaptions)
 {
     startCycle(); // unlocks the commands
+    showWindow();
     window->action("New Service")->trigger();
     wizard = FormSetupScheduling();
     ASSERT_NE(wizard, nullptr);
     EXPECT_TRUE(wizard->isVisible());
     EXPECT_EQ(wizard->windowTitle(), "Setup New Service");
+    // Taking the focus locks the main window's commands; closing unlocks them.
+    wizard->activateWindow();
+    ASSERT_TRUE(waitFor([&] { return QGuiApplication::focusWindow() == wizard->windowHandle(); }, 5000));
+    EXPECT_FALSE(window->ActionMainMenuBar->isEnabled());
+    EXPECT_FALSE(window->ToolButtonService->isEnabled());
     click(wizard->ButtonCancel);
+    EXPECT_TRUE(window->ActionMainMenuBar->isEnabled());
+    EXPECT_TRUE(window->ToolButtonService->isEnabled());
     window->ToolButtonService->click();
     EXPECT_EQ(FormSetupScheduling(), wizard);
     EXPECT_TRUE(wizard->isVisible());

@@ -702,8 +702,9 @@ void TContactList::Fill()
     try {
         addRows(QStringLiteral("contact_person"), kIsPerson);
         addRows(QStringLiteral("contact_group"), kIsGroup);
-    } catch (const DatabaseError& error) {
-        WriteSystemLog(QStringLiteral("Reading the contact list failed : ") + error.text(), LogLevel::ERROR);
+    } catch (const std::exception& error) {
+        WriteSystemLog(QStringLiteral("Reading the contact list failed : ") + QString::fromUtf8(error.what()),
+                       LogLevel::ERROR);
     }
 }
 
