@@ -6,8 +6,6 @@ void TFormMenu::OpenSchedulingWindow() {}
 
 void TFormMenu::OpenChartWindow() {}
 
-void TFormMenu::OpenAlarmOptions() {}
-
 void TFormMenu::OpenContactOptions() {}
 
 void TFormMenu::OpenContactGroupOptions() {}

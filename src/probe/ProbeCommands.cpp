@@ -313,6 +313,9 @@ void addAlarmCommands(std::vector<ProbeCommand>& commands, const ProbeOption& pr
              "\"http://\" is put in front of --url unless it begins so. The request goes to the\n"
              "URL's port (80 when it names none) or to the proxy; --port is the gateway's\n"
              "stored port and does not change where it goes.\n"
+             "With --proxy the request goes to that HTTP proxy; --proxy-user and --proxy-password go to\n"
+             "the proxy alone, in a Proxy-Authorization header, while --user and --password go to the\n"
+             "gateway.\n"
              "Prints \"Sent [url:port] status line\" or \"Error [url:port] status line:reason\"."),
          80,
          {requiredOption("url", "URL", "the gateway URL, for GET with $MSISDN and $MESSAGE in it"),
@@ -348,9 +351,13 @@ void addAlarmCommands(std::vector<ProbeCommand>& commands, const ProbeOption& pr
 
 std::vector<ProbeCommand> makeCommands()
 {
-    const ProbeOption proxy = option("proxy", "HOST:PORT", "send the request through this HTTP proxy");
-    const ProbeOption proxyUser = option("proxy-user", "NAME", "user name for the proxy");
-    const ProbeOption proxyPassword = option("proxy-password", "TEXT", "password for the proxy");
+    // url and httpsms: an HTTP proxy. ftp has proxy options of its own meaning.
+    const ProbeOption proxy =
+        option("proxy", "HOST:PORT", "HTTP proxy that every request goes through (none when not given)");
+    const ProbeOption proxyUser =
+        option("proxy-user", "NAME", "user name at the HTTP proxy, sent as Basic proxy credentials");
+    const ProbeOption proxyPassword =
+        option("proxy-password", "TEXT", "password at the HTTP proxy (see --proxy-user)");
 
     std::vector<ProbeCommand> commands;
     commands.push_back(
@@ -360,7 +367,10 @@ std::vector<ProbeCommand> makeCommands()
          QStringLiteral("URL is the service's address; \"http://\" is put in front unless it begins so.\n"
                         "The request goes to the URL's port (80 when it names none) or to the proxy;\n"
                         "--port is the service's stored port and does not change where it goes.\n"
-                        "Method texts other than the seven listed send HEAD, as for a stored service."),
+                        "Method texts other than the seven listed send HEAD, as for a stored service.\n"
+                        "With --proxy every request, redirects included, goes to that HTTP proxy and names\n"
+                        "the whole address; --proxy-user and --proxy-password go to the proxy alone, in a\n"
+                        "Proxy-Authorization header, while --user and --password go to the server."),
          0,
          {option("method", "TEXT", "Get, Post, Put, Head, Options, Trace or Delete (default Get)"),
           option("field", "NAME=VALUE", "a form field; repeat it for more, in order (POST and PUT)", true),
@@ -369,9 +379,7 @@ std::vector<ProbeCommand> makeCommands()
           option("content-type", "TEXT", "Content-Type header"), option("accept", "TEXT", "Accept header"),
           option("accept-charset", "TEXT", "Accept-Charset header"),
           option("accept-encoding", "TEXT", "Accept-Encoding header"),
-          option("accept-language", "TEXT", "Accept-Language header"), proxy,
-          option("proxy-user", "NAME", "user name for the proxy (sent as Basic proxy credentials)"),
-          option("proxy-password", "TEXT", "password for the proxy")},
+          option("accept-language", "TEXT", "Accept-Language header"), proxy, proxyUser, proxyPassword},
          runUrl,
          false,
          {}});
@@ -415,13 +423,29 @@ std::vector<ProbeCommand> makeCommands()
         {QStringLiteral("ftp"),
          QStringLiteral("HOST"),
          QStringLiteral("FTP greeting, login, TYPE I and SYST"),
-         QString(),
+         QStringLiteral(
+             "HOST is the FTP server (\"site\" below). Nothing is transferred.\n"
+             "The proxy options describe an FTP proxy, not an HTTP proxy: with --proxy and a --proxy-type\n"
+             "other than fpcmNone the connection goes to the FTP proxy, which is asked for the server as\n"
+             "the type says; otherwise it goes to HOST and the other proxy options are not used.\n"
+             "\"Proxy login\" is USER --proxy-user and PASS --proxy-password, sent only when\n"
+             "--proxy-user is given; \"login\" is USER --user and PASS --password.\n"
+             "Proxy types (letter case counts; an unknown text means fpcmNone):\n"
+             "  fpcmNone              no proxy: login at HOST\n"
+             "  fpcmUserSite          proxy login, then login with the user name --user@site\n"
+             "  fpcmSite              proxy login, \"SITE site\", then login\n"
+             "  fpcmOpen              proxy login, \"OPEN site\", then login\n"
+             "  fpcmUserPass          no proxy login: \"USER --user@--proxy-user@site\", then\n"
+             "                        \"PASS --password@--proxy-password\" (without --proxy-password\n"
+             "                        just \"PASS --password\")\n"
+             "  fpcmTransparent       proxy login, then login\n"
+             "  fpcmHttpProxyWithFtp  FTP through an HTTP proxy: not supported, fails with\n"
+             "                        \"Command not supported.\""),
          21,
-         {proxy,
-          option("proxy-type", "KIND",
-                 "fpcmNone, fpcmUserSite, fpcmSite, fpcmOpen, fpcmUserPass, fpcmTransparent or "
-                 "fpcmHttpProxyWithFtp (default fpcmNone)"),
-          proxyUser, proxyPassword},
+         {option("proxy", "HOST:PORT", "FTP proxy connected to in place of HOST (needs a --proxy-type)"),
+          option("proxy-type", "KIND", "how the FTP proxy is asked for HOST, see above (default fpcmNone)"),
+          option("proxy-user", "NAME", "user name at the FTP proxy (proxy login, or part of USER)"),
+          option("proxy-password", "TEXT", "password at the FTP proxy (proxy login, or part of PASS)")},
          runFtp,
          false,
          {}});
