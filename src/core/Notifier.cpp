@@ -30,6 +30,12 @@ void show(Notifier::Kind kind, const QString& text)
 
 } // namespace
 
+bool Notifier::confirm(const QString& text)
+{
+    std::fprintf(stderr, "Confirmation: %s (answered No)\n", text.toLocal8Bit().constData());
+    return false;
+}
+
 Notifier& Notifier::instance()
 {
     return g_notifier ? *g_notifier : static_cast<Notifier&>(g_stderrNotifier);
@@ -63,6 +69,11 @@ void SetStopRequested(bool requested)
 bool StopRequested()
 {
     return g_stopRequested;
+}
+
+bool ShowConfirmationBox(const QString& text)
+{
+    return Notifier::instance().confirm(text);
 }
 
 void AskApplicationQuit()

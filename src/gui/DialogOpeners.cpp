@@ -11,7 +11,3 @@ void TFormMenu::OpenContactOptions() {}
 void TFormMenu::OpenContactGroupOptions() {}
 
 void TFormMenu::OpenGeneralOptions() {}
-
-void TFormMenu::OpenNewService() {}
-
-void TFormMenu::OpenUpdateService() {}

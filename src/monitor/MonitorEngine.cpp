@@ -524,7 +524,7 @@ void MonitorEngine::checkDone(ThreadCheck* check)
         if (product)
             setStatusCell(id, QString());
         else if (setup)
-            emit setupTestResult(check->ResultText);
+            emit setupTestResult(check->ResultText, check->Id);
         return;
     }
 
@@ -563,7 +563,7 @@ void MonitorEngine::checkDone(ThreadCheck* check)
     if (product)
         storeResult(check, timestamp);
     else if (setup)
-        emit setupTestResult(check->ResultText);
+        emit setupTestResult(check->ResultText, check->Id);
 }
 
 void MonitorEngine::storeResult(ThreadCheck* check, const QString& timestamp)

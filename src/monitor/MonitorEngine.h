@@ -150,8 +150,9 @@ signals:
     void loginRequested();
     // Scheduling was switched on or off (Start/Stop buttons and check marks follow).
     void schedulingChanged(bool on);
-    // A connection test of the new-service wizard came back with this result word.
-    void setupTestResult(const QString& resultText);
+    // A connection test of the new-service wizard came back with this result word; `itemId` is
+    // the work item's pool Id, by which the wizard tells its current test from earlier ones.
+    void setupTestResult(const QString& resultText, int itemId);
     // ShutDown waits for executing items (true) or has finished waiting (false).
     void closingWait(bool waiting);
 
