@@ -4,8 +4,6 @@
 
 void TFormMenu::OpenSchedulingWindow() {}
 
-void TFormMenu::OpenChartWindow() {}
-
 void TFormMenu::OpenAlarmOptions() {}
 
 void TFormMenu::OpenContactOptions() {}
