@@ -22,14 +22,17 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QVariant>
 
 #include <algorithm>
+#include <ctime>
 #include <cstdio>
 #include <functional>
 #include <vector>
@@ -66,6 +69,68 @@ long residentKilobytes()
     }
     return -1;
 }
+
+// Processor time of the calling thread.
+double threadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+// Times every event the event loop hands out (not the ones sent from inside a handler), so that a
+// stall can be told by what caused it.
+class TimingApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        if (m_depth > 0 || QThread::currentThread() != thread())
+            return QApplication::notify(receiver, event);
+        ++m_depth;
+        QElapsedTimer t;
+        t.start();
+        const double cpu = threadCpuMs();
+        const int type = int(event->type());
+        const QString what = QString::fromLatin1(receiver->metaObject()->className());
+        const bool result = QApplication::notify(receiver, event);
+        const double ms = msSince(t);
+        const double cpuMs = threadCpuMs() - cpu;
+        if (ms > m_longestMs) {
+            m_longestMs = ms;
+            m_longestWhat = QStringLiteral("%1 event %2").arg(what).arg(type);
+        }
+        if (cpuMs > m_longestCpuMs) {
+            m_longestCpuMs = cpuMs;
+            m_longestCpuWhat = QStringLiteral("%1 event %2").arg(what).arg(type);
+        }
+        --m_depth;
+        return result;
+    }
+    void resetLongest()
+    {
+        m_longestMs = m_longestCpuMs = 0;
+        m_longestWhat.clear();
+        m_longestCpuWhat.clear();
+    }
+    QString longest() const
+    {
+        return QStringLiteral("%1 ms (%2), main-thread CPU %3 ms (%4)")
+            .arg(m_longestMs, 0, 'f', 1)
+            .arg(m_longestWhat)
+            .arg(m_longestCpuMs, 0, 'f', 1)
+            .arg(m_longestCpuWhat);
+    }
+
+private:
+    int m_depth = 0;
+    double m_longestMs = 0;
+    QString m_longestWhat;
+    double m_longestCpuMs = 0;
+    QString m_longestCpuWhat;
+};
 
 // The longest gap between two turns of the event loop, seen by a timer that wants to run every
 // millisecond.
@@ -202,7 +267,7 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    TimingApplication app(argc, argv);
     if (qEnvironmentVariableIntValue("QUORVEL_TEST_DB_PORT") <= 0) {
         std::fprintf(stderr, "QUORVEL_TEST_DB_PORT is not set\n");
         return 2;
@@ -293,6 +358,7 @@ int main(int argc, char** argv)
     QObject::connect(form, &TFormChartings::chartsLoaded, [&] { chartsDrawn = true; });
 
     probe.start();
+    app.resetLongest();
     QElapsedTimer open;
     open.start();
     form->show();
@@ -310,11 +376,35 @@ int main(int argc, char** argv)
         return 1;
     }
     const double openStall = probe.stop();
+    const QString openLongest = app.longest();
     const long rssOpen = residentKilobytes();
+
+    // Each chart page shown: its chart is drawn then.
+    std::vector<QString> chartLines;
+    for (int page = 1; page <= 3; ++page) {
+        probe.start();
+        app.resetLongest();
+        const double cpu = threadCpuMs();
+        form->PageControl->setCurrentIndex(page);
+        const double switchCpu = threadCpuMs() - cpu;
+        runUntil([] { return false; }, 300);
+        const double stall = probe.stop();
+        chartLines.push_back(QStringLiteral("  %1 (%2 bars): longest stall %3 ms; main-thread CPU %4 ms in the "
+                                            "switch, %5 ms in all; longest event %6")
+                                 .arg(form->PageControl->tabText(page))
+                                 .arg(form->ChartLabels(HistoryChart(page - 1)).size())
+                                 .arg(stall, 0, 'f', 1)
+                                 .arg(switchCpu, 0, 'f', 1)
+                                 .arg(threadCpuMs() - cpu, 0, 'f', 1)
+                                 .arg(app.longest()));
+    }
+    form->PageControl->setCurrentIndex(0);
+    runUntil([] { return false; }, 300);
 
     // Page by page with "Next >>", each timed until the list is filled.
     std::vector<double> nextMs;
     probe.start();
+    app.resetLongest();
     for (int i = 0; i < walk; ++i) {
         pageShown = false;
         QElapsedTimer t;
@@ -342,6 +432,7 @@ int main(int argc, char** argv)
     }
     runUntil([&] { return !form->IsLoading(); });
     const double pagingStall = probe.stop();
+    const QString pagingLongest = app.longest();
     const long rssPaged = residentKilobytes();
     const int shownRows = form->HistoryModel()->rowCount();
     delete form;
@@ -359,6 +450,11 @@ int main(int argc, char** argv)
     }
     std::printf("  longest event-loop stall: idle %.1f ms, while opening %.1f ms, while paging %.1f ms\n",
                 idleStall, openStall, pagingStall);
+    std::printf("  longest single event while opening: %s\n", qPrintable(openLongest));
+    std::printf("  chart pages shown the first time:\n");
+    for (const QString& line : chartLines)
+        std::printf("  %s\n", qPrintable(line));
+    std::printf("  longest single event while paging: %s\n", qPrintable(pagingLongest));
     std::printf("  resident memory: before %ld KiB, open %ld KiB, after paging %ld KiB (list holds %d rows)\n",
                 rssBefore, rssOpen, rssPaged, shownRows);
     return 0;

@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -96,6 +97,12 @@ protected:
         for (int row = 0; row < form->HistoryModel()->rowCount(); ++row)
             ids << form->HistoryModel()->cell(row, 0);
         return ids;
+    }
+    // Shows a page of the window and lets it settle (a chart is drawn once its page is shown).
+    static void showPage(TFormChartings* form, int page)
+    {
+        form->PageControl->setCurrentIndex(page);
+        QTest::qWait(50);
     }
     static void click(QPushButton* button)
     {
@@ -209,6 +216,7 @@ TEST_F(ChartsTest, EmptyHistoryGivesEmptyChartsAndListAndNoPaging)
     EXPECT_FALSE(form->ButtonNext->isEnabled());
     EXPECT_FALSE(form->ButtonPrevious->isEnabled());
     for (const HistoryChart chart : {HistoryChart::Host, HistoryChart::Service, HistoryChart::Date}) {
+        showPage(form, int(chart) + 1);
         EXPECT_TRUE(form->ChartLabels(chart).isEmpty());
         EXPECT_TRUE(form->ChartValues(chart).isEmpty());
     }
@@ -229,13 +237,17 @@ TEST_F(ChartsTest, ChartsCountByHostServiceAndDayAndTheListShowsTheEntries)
     TFormChartings* form = open();
     ASSERT_NE(form, nullptr);
 
+    showPage(form, 1);
     EXPECT_EQ(form->ChartLabels(HistoryChart::Host), QStringList({"10.0.0.1", "10.0.0.2"}));
     EXPECT_EQ(form->ChartValues(HistoryChart::Host), QVector<qint64>({1, 3}));
+    showPage(form, 2);
     EXPECT_EQ(form->ChartLabels(HistoryChart::Service), QStringList({"Ping", "URL"}));
     EXPECT_EQ(form->ChartValues(HistoryChart::Service), QVector<qint64>({1, 3}));
+    showPage(form, 3);
     EXPECT_EQ(form->ChartLabels(HistoryChart::Date), QStringList({"2024-03-09", "2024-03-10"}));
     EXPECT_EQ(form->ChartValues(HistoryChart::Date), QVector<qint64>({1, 3}));
 
+    showPage(form, 0);
     TextTableModel* m = form->HistoryModel();
     ASSERT_EQ(m->rowCount(), 4);
     EXPECT_EQ(m->rowTexts(0).mid(1),
@@ -258,6 +270,46 @@ TEST_F(ChartsTest, ChartsCountByHostServiceAndDayAndTheListShowsTheEntries)
     clickHeader(form->ListViewHistory, 2);
     EXPECT_EQ(m->cell(0, 2), "Ping") << "the first click on another column sorts ascending";
     EXPECT_EQ(form->ListViewHistory->header()->sortIndicatorSection(), 2);
+}
+
+TEST_F(ChartsTest, AChartOfManyBarsShowsWhatFitsAndScrollsAlongTheRest)
+{
+    addEntries(120, 1, 60); // 60 hosts, two entries each
+    for (int day = 1; day <= 40; ++day)
+        addEntry(QStringLiteral("2024-01-%1 10:00:00").arg(day % 28 + 1, 2, 10, QLatin1Char('0')),
+                 QStringLiteral("h0"));
+    TFormChartings* form = open();
+    ASSERT_NE(form, nullptr);
+    const QStringList hosts = scalar("select group_concat(ip order by ip) from (select ip from "
+                                     "quorvel.alarm_msg_history group by ip) h")
+                                  .split(',');
+    ASSERT_EQ(hosts.size(), 60);
+
+    showPage(form, 1);
+    QScrollBar* scroll = form->ChartScroll(HistoryChart::Host);
+    const QStringList first = form->ChartLabels(HistoryChart::Host);
+    ASSERT_GT(first.size(), 3);
+    ASSERT_LT(first.size(), 60);
+    EXPECT_TRUE(scroll->isVisible());
+    EXPECT_EQ(first, hosts.mid(0, first.size())) << "the first hosts first";
+    EXPECT_EQ(scroll->maximum(), 60 - first.size());
+
+    // The scroll bar moves the window of bars along the hosts, on one scale.
+    for (int at = 1; at <= scroll->maximum(); ++at) {
+        scroll->setValue(at);
+        ASSERT_EQ(form->ChartLabels(HistoryChart::Host), hosts.mid(at, first.size())) << at;
+    }
+    EXPECT_EQ(form->ChartLabels(HistoryChart::Host).last(), hosts.last());
+    EXPECT_EQ(form->ChartValues(HistoryChart::Host).last(), 2);
+    scroll->setValue(0);
+    EXPECT_EQ(form->ChartValues(HistoryChart::Host).first(), 2 + 40) << "h0";
+
+    // The date chart starts at the newest days.
+    showPage(form, 3);
+    const QStringList days = form->ChartLabels(HistoryChart::Date);
+    ASSERT_FALSE(days.isEmpty());
+    EXPECT_EQ(days.last(), "2024-03-10");
+    EXPECT_EQ(form->ChartScroll(HistoryChart::Date)->value(), form->ChartScroll(HistoryChart::Date)->maximum());
 }
 
 // ---- showing, refreshing, closing ---------------------------------------------------------------
@@ -319,7 +371,7 @@ TEST_F(ChartsTest, ExportSavesTheChartAsDisplayedAsABitmap)
     TFormChartings* form = open();
     ASSERT_NE(form, nullptr);
     EXPECT_FALSE(form->ButtonExport->isEnabled()) << "the history page has no chart";
-    form->PageControl->setCurrentIndex(1);
+    showPage(form, 1);
     EXPECT_TRUE(form->ButtonExport->isEnabled());
 
     // Through the save dialog: titled, in the log folder, for bitmap files; an existing file is
@@ -362,7 +414,7 @@ TEST_F(ChartsTest, ExportSavesTheChartAsDisplayedAsABitmap)
     EXPECT_GT(barPixels, 500) << "three host bars in their colour";
 
     // The date chart in its own colour, straight to a file.
-    form->PageControl->setCurrentIndex(3);
+    showPage(form, 3);
     ASSERT_TRUE(form->ExportChart(AppSettings.LogDir + "days.bmp"));
     const QImage days(AppSettings.LogDir + "days.bmp", "BMP");
     bool magenta = false;
@@ -378,7 +430,7 @@ TEST_F(ChartsTest, ExportErrorIsShownAndLoggedAndTheProgramGoesOn)
     addEntries(5);
     TFormChartings* form = open();
     ASSERT_NE(form, nullptr);
-    form->PageControl->setCurrentIndex(2);
+    showPage(form, 2);
     EXPECT_FALSE(form->ExportChart(AppSettings.LogDir + "missing-folder/chart.bmp"));
     ASSERT_EQ(m_boxes.boxes.size(), 1u);
     EXPECT_EQ(m_boxes.boxes[0].first, Kind::Error);
@@ -416,5 +468,6 @@ TEST_F(ChartsTest, ReadErrorIsShownOnceAndLoggedAndTheNextRefreshRecovers)
     settle(form);
     EXPECT_EQ(m_boxes.boxes.size(), 1u);
     EXPECT_EQ(form->HistoryModel()->rowCount(), 6);
+    showPage(form, 2);
     EXPECT_EQ(form->ChartValues(HistoryChart::Service).size(), 5);
 }

@@ -15,6 +15,7 @@
 #include <QtCharts/QChartView>
 #include <QtCharts/QValueAxis>
 
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
@@ -25,9 +26,10 @@
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
+#include <QResizeEvent>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollArea>
+#include <QScrollBar>
 #include <QSqlDatabase>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -120,7 +122,8 @@ namespace {
 QPointer<TFormChartings> g_formChartings;
 
 const QColor kOddRowColour(255, 205, 155);
-const int kFillSlice = 200; // rows added to the list per turn of the event loop
+const int kFillSlice = 100; // rows added to the list at once
+const int kFillTurnMs = 20; // time the list's filling takes from one turn of the event loop
 
 enum Column
 {
@@ -337,18 +340,27 @@ QWidget* TFormChartings::buildChartPage(HistoryChart chart, const QString& capti
     qchart->setBackgroundBrush(Qt::white);
     qchart->setPlotAreaBackgroundBrush(Qt::white);
     qchart->setPlotAreaBackgroundVisible(true);
-    page.view = new QChartView(qchart);
+    auto* holder = new QWidget;
+    auto* column = new QVBoxLayout(holder);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    page.view = new QChartView(qchart, holder);
     page.view->setRenderHint(QPainter::Antialiasing, true);
     page.view->setAccessibleName(caption);
-    // Many bars (a year of days, hundreds of hosts) widen the chart beyond the page; it scrolls.
-    page.area = new QScrollArea;
-    page.area->setWidgetResizable(true);
-    page.area->setFrameShape(QFrame::NoFrame);
-    page.area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    page.area->setWidget(page.view);
-    page.area->setAccessibleName(caption);
-    drawChart(chart);
-    return page.area;
+    page.view->installEventFilter(this);
+    column->addWidget(page.view, 1);
+    page.scroll = new QScrollBar(Qt::Horizontal, holder);
+    page.scroll->setAccessibleName(caption + QStringLiteral(" bars"));
+    page.scroll->hide();
+    column->addWidget(page.scroll);
+    connect(page.scroll, &QScrollBar::valueChanged, this, [this, chart](int first) {
+        ChartPage& p = m_charts[chartIndex(chart)];
+        if (first == p.first)
+            return;
+        p.first = first;
+        drawChart(chart);
+    });
+    return holder;
 }
 
 QColor TFormChartings::BarColour(HistoryChart chart)
@@ -367,6 +379,11 @@ QColor TFormChartings::BarColour(HistoryChart chart)
 QChartView* TFormChartings::ChartView(HistoryChart chart) const
 {
     return m_charts[chartIndex(chart)].view;
+}
+
+QScrollBar* TFormChartings::ChartScroll(HistoryChart chart) const
+{
+    return m_charts[chartIndex(chart)].scroll;
 }
 
 QStringList TFormChartings::ChartLabels(HistoryChart chart) const
@@ -407,55 +424,95 @@ void TFormChartings::drawChart(HistoryChart chart)
         delete axis;
     }
 
+    // How many bars the page has room for: side by side with their labels while they fit, else
+    // with labels and values turned upright.
+    const int n = int(page.bars.size());
+    qint64 highest = 0;
+    int widest = 0;
+    const QFontMetrics metrics(page.view->font());
+    for (const ChartBar& bar : page.bars) {
+        highest = std::max(highest, bar.total);
+        widest = std::max(widest, metrics.horizontalAdvance(bar.label));
+    }
+    widest = std::max(widest, metrics.horizontalAdvance(QString::number(highest)));
+    const int frame = 90; // the value axis and the chart's margins
+    const int available = std::max(100, page.view->width() - frame);
+    const bool upright = n * (widest + 12) > available;
+    const int room = upright ? std::max(1, available / (metrics.height() + 10)) : n;
+    const int shown = std::min(n, room);
+    if (!page.placed && n > 0) {
+        // The newest days, the first hosts and kinds.
+        page.first = chart == HistoryChart::Date ? n - shown : 0;
+        page.placed = true;
+    }
+    page.first = std::clamp(page.first, 0, n - shown);
+    {
+        const QSignalBlocker quiet(page.scroll);
+        page.scroll->setRange(0, n - shown);
+        page.scroll->setPageStep(std::max(1, shown));
+        page.scroll->setValue(page.first);
+    }
+    page.scroll->setVisible(shown < n);
+
     auto* set = new QBarSet(QString());
     set->setColor(BarColour(chart));
     set->setBorderColor(BarColour(chart));
     set->setLabelColor(Qt::black);
     QStringList labels;
-    qint64 highest = 0;
-    for (const ChartBar& bar : page.bars) {
-        set->append(qreal(bar.total));
-        labels << bar.label;
-        highest = std::max(highest, bar.total);
+    for (int i = page.first; i < page.first + shown; ++i) {
+        set->append(qreal(page.bars[i].total));
+        labels << page.bars[i].label;
     }
     auto* series = new QBarSeries;
     series->append(set);
     series->setLabelsVisible(true);
     series->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
     series->setLabelsPrecision(15);
+    series->setLabelsAngle(upright ? -90 : 0);
     c->addSeries(series);
 
     auto* categories = new QBarCategoryAxis;
     categories->append(labels);
     categories->setGridLineVisible(false);
+    categories->setLabelsAngle(upright ? -90 : 0);
     c->addAxis(categories, Qt::AlignBottom);
     series->attachAxis(categories);
+    // One scale for all bars, so that heights compare while scrolling.
     auto* values = new QValueAxis;
     values->setRange(0, axisTop(highest));
     values->setLabelFormat(QStringLiteral("%.0f"));
     c->addAxis(values, Qt::AlignLeft);
     series->attachAxis(values);
-
-    // Each bar gets room for its label and value: side by side while they fit the page, else
-    // turned upright, and the chart grows wider than the page when even that does not fit.
-    const QFontMetrics metrics(categories->labelsFont());
-    int widest = metrics.horizontalAdvance(QString::number(highest));
-    for (const QString& label : labels)
-        widest = std::max(widest, metrics.horizontalAdvance(label));
-    const int n = int(labels.size());
-    const int frame = 90; // the value axis and the chart's margins
-    const int available = std::max(100, width() - frame);
-    const bool upright = n > 0 && n * (widest + 10) > available;
-    categories->setLabelsAngle(upright ? -90 : 0);
-    series->setLabelsAngle(upright ? -90 : 0);
-    page.view->setMinimumWidth(upright ? n * (metrics.height() + 8) + frame : 0);
+    page.drawn = true;
 }
 
-void TFormChartings::resizeEvent(QResizeEvent* event)
+void TFormChartings::showCurrentChart()
 {
-    TFormDialog::resizeEvent(event);
-    for (const HistoryChart chart : {HistoryChart::Host, HistoryChart::Service, HistoryChart::Date})
-        drawChart(chart);
+    const int index = PageControl->currentIndex() - 1;
+    if (index < 0 || m_charts[index].drawn)
+        return;
+    drawChart(index == 0 ? HistoryChart::Host : (index == 1 ? HistoryChart::Service : HistoryChart::Date));
+}
+
+bool TFormChartings::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Resize) {
+        for (ChartPage& page : m_charts) {
+            const auto* resize = static_cast<QResizeEvent*>(event);
+            if (watched != page.view || resize->size().width() == resize->oldSize().width())
+                continue;
+            // The room for bars changed: the chart is drawn again once the sizes have settled.
+            page.drawn = false;
+            if (!m_redrawPending) {
+                m_redrawPending = true;
+                QTimer::singleShot(0, this, [this] {
+                    m_redrawPending = false;
+                    showCurrentChart();
+                });
+            }
+        }
+    }
+    return TFormDialog::eventFilter(watched, event);
 }
 
 bool TFormChartings::IsLoading() const
@@ -532,6 +589,7 @@ void TFormChartings::ButtonCancelClick()
 void TFormChartings::PageControlChange(int page)
 {
     ButtonExport->setEnabled(page > 0);
+    showCurrentChart();
 }
 
 void TFormChartings::ButtonExportClick()
@@ -555,6 +613,8 @@ bool TFormChartings::ExportChart(const QString& path)
     if (page <= 0)
         return false;
     QChartView* view = m_charts[page - 1].view;
+    if (!m_charts[page - 1].drawn)
+        drawChart(page == 1 ? HistoryChart::Host : (page == 2 ? HistoryChart::Service : HistoryChart::Date));
     const QImage image = view->grab().toImage();
     QFile file(path);
     QString error;
@@ -675,8 +735,11 @@ void TFormChartings::pageRead(int offset, const AlarmHistoryPageRequest& request
 
 void TFormChartings::fillSlice()
 {
-    const int n = std::min(kFillSlice, int(m_fill.size()) - m_filled);
-    if (n > 0) {
+    // Slices of rows until the turn's time is used up, then the event loop gets its turn.
+    QElapsedTimer turn;
+    turn.start();
+    while (m_filled < m_fill.size() && turn.elapsed() < kFillTurnMs) {
+        const int n = std::min(kFillSlice, int(m_fill.size()) - m_filled);
         m_model->appendRows(m_fill.mid(m_filled, n));
         m_filled += n;
         ProgressBar->setValue(m_filled - 1);
@@ -734,11 +797,23 @@ void TFormChartings::readCharts()
 void TFormChartings::chartsRead(const QVector<ChartBar>& hosts, const QVector<ChartBar>& services,
                                 const QVector<ChartBar>& days)
 {
-    m_charts[chartIndex(HistoryChart::Host)].bars = hosts;
-    m_charts[chartIndex(HistoryChart::Service)].bars = services;
-    m_charts[chartIndex(HistoryChart::Date)].bars = days;
-    for (const HistoryChart chart : {HistoryChart::Host, HistoryChart::Service, HistoryChart::Date})
-        drawChart(chart);
+    // Drawing a chart of hundreds of bars takes the event loop tens of milliseconds: a chart is
+    // drawn again only when its counts changed, and only once its page is shown.
+    const auto take = [this](HistoryChart chart, const QVector<ChartBar>& bars) {
+        ChartPage& page = m_charts[chartIndex(chart)];
+        const bool same = std::equal(bars.begin(), bars.end(), page.bars.begin(), page.bars.end(),
+                                     [](const ChartBar& a, const ChartBar& b) {
+                                         return a.label == b.label && a.total == b.total;
+                                     });
+        if (!same) {
+            page.bars = bars;
+            page.drawn = false;
+        }
+    };
+    take(HistoryChart::Host, hosts);
+    take(HistoryChart::Service, services);
+    take(HistoryChart::Date, days);
+    showCurrentChart();
     m_chartsBusy = false;
     emit chartsLoaded();
     if (m_chartsAgain) {

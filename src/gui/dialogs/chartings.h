@@ -13,7 +13,7 @@ class QChartView;
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QScrollArea;
+class QScrollBar;
 class QStatusBar;
 class QTabWidget;
 class QTimer;
@@ -66,6 +66,8 @@ public:
     QStringList ChartLabels(HistoryChart chart) const;
     QVector<qint64> ChartValues(HistoryChart chart) const;
     QChartView* ChartView(HistoryChart chart) const;
+    // Moves along the bars when not all of them fit the page.
+    QScrollBar* ChartScroll(HistoryChart chart) const;
     static QColor BarColour(HistoryChart chart);
 
     QTabWidget* PageControl = nullptr;
@@ -91,7 +93,7 @@ protected:
     void FormShow() override;
     void FormClose() override;
     void changeEvent(QEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct PageStart
@@ -99,11 +101,17 @@ private:
         bool hasAfter = false;
         AlarmHistoryKey after;
     };
+    // A chart shows as many bars as its page has room for, with their labels and values; a scroll
+    // bar under it moves along the rest. (Drawing hundreds of bars at once, a year of days or
+    // every host, would keep the event loop busy for a fifth of a second.)
     struct ChartPage
     {
-        QScrollArea* area = nullptr;
         QChartView* view = nullptr;
+        QScrollBar* scroll = nullptr;
         QVector<ChartBar> bars;
+        int first = 0;      // the first bar shown
+        bool drawn = false; // the view shows `bars` from `first` at the page's present size
+        bool placed = false; // `first` was set for the bars of a first read
     };
 
     void buildWindow();
@@ -117,6 +125,8 @@ private:
                     const QVector<ChartBar>& days);
     void readFailed(int load, const QString& text);
     void drawChart(HistoryChart chart);
+    // The chart of the page shown, drawn from its latest bars; the others wait until shown.
+    void showCurrentChart();
     void SetButtonStates();
 
     std::unique_ptr<HistoryWorker> m_pageWorker;
@@ -141,6 +151,7 @@ private:
     int m_filled = 0;
     QString m_fillStatement;
     QVector<bool> m_sortDescending;
+    bool m_redrawPending = false;
 };
 
 // The history and charts window once the main window has opened it, else nullptr.
