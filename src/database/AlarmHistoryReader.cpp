@@ -76,8 +76,9 @@ QString HistoryChartStatement(HistoryChart chart)
     case HistoryChart::Date:
         break;
     }
-    return QStringLiteral("select DATE_FORMAT(alarm_datetime,\"%Y-%m-%d\") as alarm_datetime, count(*) as total "
-                          "from alarm_msg_history group by DATE_FORMAT(alarm_datetime,\"%Y-%m-%d\")");
+    return QStringLiteral(
+        "select DATE_FORMAT(alarm_datetime,\"%Y-%m-%d\") as alarm_datetime, count(*) as total "
+        "from alarm_msg_history group by DATE_FORMAT(alarm_datetime,\"%Y-%m-%d\")");
 }
 
 QVector<ChartBar> ReadHistoryChart(QSqlDatabase& db, HistoryChart chart)

@@ -15,19 +15,20 @@
 #include <QtCharts/QChartView>
 #include <QtCharts/QValueAxis>
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QApplication>
+#include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImageWriter>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
-#include <QResizeEvent>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSqlDatabase>
@@ -113,7 +114,7 @@ private:
 
     QString m_name;
     QObject* m_context = nullptr;
-    QSqlDatabase m_db;      // used on the thread only
+    QSqlDatabase m_db;     // used on the thread only
     DatabaseLogin m_login; // the login m_db was opened with
 };
 
@@ -153,18 +154,30 @@ QString withDetail(const char* entry, const QString& detail)
     return QString::fromLatin1(entry) + QStringLiteral(" : ") + detail;
 }
 
-// The top of the value axis: a round number with room above the highest bar for its value.
-qreal axisTop(qint64 highest)
+// The value axis: from 0 to a round number with room above the highest bar for its value, in
+// steps of 1, 2 or 5 times a power of ten (whole numbers at least).
+struct ValueScale
+{
+    qreal top = 1;
+    int ticks = 2;
+};
+
+ValueScale valueScale(qint64 highest)
 {
     if (highest <= 0)
-        return 1;
-    const qreal target = qreal(highest) * 1.15;
-    const qreal step = std::pow(10.0, std::floor(std::log10(target)));
-    for (const qreal f : {1.0, 2.0, 2.5, 5.0, 10.0}) {
-        if (f * step >= target)
-            return f * step;
+        return {};
+    const qreal raw = qreal(highest) * 1.15 / 5;
+    const qreal power = std::pow(10.0, std::floor(std::log10(raw)));
+    qreal step = 10 * power;
+    for (const qreal f : {1.0, 2.0, 5.0}) {
+        if (f * power >= raw) {
+            step = f * power;
+            break;
+        }
     }
-    return 10 * step;
+    step = std::max<qreal>(1, step);
+    const int steps = int(std::ceil(qreal(highest) * 1.15 / step));
+    return {steps * step, steps + 1};
 }
 
 } // namespace
@@ -307,9 +320,12 @@ void TFormChartings::buildWindow()
     StatusBar = new QStatusBar(this);
     StatusBar->setSizeGripEnabled(false);
     StatusText = new QLabel(StatusBar);
-    StatusText->setFixedWidth(300);
+    // 300 pixels, or what the longest of its texts needs in the font at hand.
+    StatusText->setFixedWidth(std::max(
+        300,
+        StatusText->fontMetrics().horizontalAdvance(QString::fromLatin1(lang::ChartsRefreshEvery60s)) + 12));
     StatusStatement = new QLabel(StatusBar);
-    StatusStatement->setMinimumWidth(350);
+    StatusStatement->setMinimumWidth(100); // 350 pixels where the first field leaves them
     StatusBar->addWidget(StatusText);
     StatusBar->addWidget(StatusStatement, 1);
     layout->addWidget(StatusBar);
@@ -340,12 +356,15 @@ QWidget* TFormChartings::buildChartPage(HistoryChart chart, const QString& capti
     qchart->setBackgroundBrush(Qt::white);
     qchart->setPlotAreaBackgroundBrush(Qt::white);
     qchart->setPlotAreaBackgroundVisible(true);
+    qchart->layout()->setContentsMargins(0, 0, 0, 0);
     auto* holder = new QWidget;
     auto* column = new QVBoxLayout(holder);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     page.view = new QChartView(qchart, holder);
     page.view->setRenderHint(QPainter::Antialiasing, true);
+    page.view->setBackgroundBrush(Qt::white);
+    page.view->setFrameShape(QFrame::NoFrame);
     page.view->setAccessibleName(caption);
     page.view->installEventFilter(this);
     column->addWidget(page.view, 1);
@@ -434,12 +453,14 @@ void TFormChartings::drawChart(HistoryChart chart)
         highest = std::max(highest, bar.total);
         widest = std::max(widest, metrics.horizontalAdvance(bar.label));
     }
-    widest = std::max(widest, metrics.horizontalAdvance(QString::number(highest)));
+    const int valueWidth = metrics.horizontalAdvance(QString::number(highest));
     const int frame = 90; // the value axis and the chart's margins
     const int available = std::max(100, page.view->width() - frame);
+    const int uprightSlot = metrics.height() + 10;
     const bool upright = n * (widest + 12) > available;
-    const int room = upright ? std::max(1, available / (metrics.height() + 10)) : n;
-    const int shown = std::min(n, room);
+    const int shown = std::min(n, upright ? std::max(1, available / uprightSlot) : n);
+    const int slot = available / std::max(1, shown);
+    const bool uprightValues = valueWidth + 6 > slot;
     if (!page.placed && n > 0) {
         // The newest days, the first hosts and kinds.
         page.first = chart == HistoryChart::Date ? n - shown : 0;
@@ -468,7 +489,7 @@ void TFormChartings::drawChart(HistoryChart chart)
     series->setLabelsVisible(true);
     series->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
     series->setLabelsPrecision(15);
-    series->setLabelsAngle(upright ? -90 : 0);
+    series->setLabelsAngle(uprightValues ? -90 : 0);
     c->addSeries(series);
 
     auto* categories = new QBarCategoryAxis;
@@ -479,7 +500,9 @@ void TFormChartings::drawChart(HistoryChart chart)
     series->attachAxis(categories);
     // One scale for all bars, so that heights compare while scrolling.
     auto* values = new QValueAxis;
-    values->setRange(0, axisTop(highest));
+    const ValueScale scale = valueScale(highest);
+    values->setRange(0, scale.top);
+    values->setTickCount(scale.ticks);
     values->setLabelFormat(QStringLiteral("%.0f"));
     c->addAxis(values, Qt::AlignLeft);
     series->attachAxis(values);
@@ -642,7 +665,8 @@ void TFormChartings::ListViewHistoryColumnClick(int column)
         return;
     const bool descending = m_sortDescending[column];
     m_model->sortByColumn(column, descending);
-    ListViewHistory->header()->setSortIndicator(column, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    ListViewHistory->header()->setSortIndicator(column,
+                                                descending ? Qt::DescendingOrder : Qt::AscendingOrder);
     m_sortDescending[column] = !descending;
 }
 
@@ -687,7 +711,8 @@ void TFormChartings::readPage(int offset)
         [this, offset, request](QSqlDatabase& db) {
             const AlarmHistoryPage page = ReadAlarmHistoryPage(db, request);
             QMetaObject::invokeMethod(
-                this, [this, offset, request, page] { pageRead(offset, request, page); }, Qt::QueuedConnection);
+                this, [this, offset, request, page] { pageRead(offset, request, page); },
+                Qt::QueuedConnection);
         },
         [this, load](const QString& text) {
             QMetaObject::invokeMethod(
@@ -706,7 +731,8 @@ void TFormChartings::readPage(int offset)
         });
 }
 
-void TFormChartings::pageRead(int offset, const AlarmHistoryPageRequest& request, const AlarmHistoryPage& page)
+void TFormChartings::pageRead(int offset, const AlarmHistoryPageRequest& request,
+                              const AlarmHistoryPage& page)
 {
     const int number = offset / PageSize;
     m_offset = offset;
@@ -723,8 +749,8 @@ void TFormChartings::pageRead(int offset, const AlarmHistoryPageRequest& request
     m_fill.clear();
     m_fill.reserve(page.entries.size());
     for (const AlarmHistoryEntry& e : page.entries) {
-        m_fill.append({QString::number(e.id), e.dateTime, e.service, e.ip, portText(e.port), e.msg,
-                       e.serviceStatus});
+        m_fill.append(
+            {QString::number(e.id), e.dateTime, e.service, e.ip, portText(e.port), e.msg, e.serviceStatus});
     }
     m_filled = 0;
     m_fillStatement = page.statement;
@@ -776,7 +802,8 @@ void TFormChartings::readCharts()
             const QVector<ChartBar> services = ReadHistoryChart(db, HistoryChart::Service);
             const QVector<ChartBar> days = ReadHistoryChart(db, HistoryChart::Date);
             QMetaObject::invokeMethod(
-                this, [this, hosts, services, days] { chartsRead(hosts, services, days); }, Qt::QueuedConnection);
+                this, [this, hosts, services, days] { chartsRead(hosts, services, days); },
+                Qt::QueuedConnection);
         },
         [this, load](const QString& text) {
             QMetaObject::invokeMethod(
@@ -801,10 +828,9 @@ void TFormChartings::chartsRead(const QVector<ChartBar>& hosts, const QVector<Ch
     // drawn again only when its counts changed, and only once its page is shown.
     const auto take = [this](HistoryChart chart, const QVector<ChartBar>& bars) {
         ChartPage& page = m_charts[chartIndex(chart)];
-        const bool same = std::equal(bars.begin(), bars.end(), page.bars.begin(), page.bars.end(),
-                                     [](const ChartBar& a, const ChartBar& b) {
-                                         return a.label == b.label && a.total == b.total;
-                                     });
+        const bool same = std::equal(
+            bars.begin(), bars.end(), page.bars.begin(), page.bars.end(),
+            [](const ChartBar& a, const ChartBar& b) { return a.label == b.label && a.total == b.total; });
         if (!same) {
             page.bars = bars;
             page.drawn = false;

@@ -109,8 +109,8 @@ private:
         QChartView* view = nullptr;
         QScrollBar* scroll = nullptr;
         QVector<ChartBar> bars;
-        int first = 0;      // the first bar shown
-        bool drawn = false; // the view shows `bars` from `first` at the page's present size
+        int first = 0;       // the first bar shown
+        bool drawn = false;  // the view shows `bars` from `first` at the page's present size
         bool placed = false; // `first` was set for the bars of a first read
     };
 
@@ -137,17 +137,17 @@ private:
 
     int m_offset = 0;
     int m_end = PageSize;
-    qint64 m_anchorId = 0;         // the newest id of the first page's read; later pages stay below it
-    QVector<PageStart> m_starts;   // where each page of the current run begins
-    AlarmHistoryKey m_lastKey;     // the last entry of the page shown
-    bool m_more = false;           // entries follow the page shown
-    bool m_pageBusy = false;       // a page is being read or filled in
-    bool m_pageAgain = false;      // read the current page once more when the running read ends
+    qint64 m_anchorId = 0;       // the newest id of the first page's read; later pages stay below it
+    QVector<PageStart> m_starts; // where each page of the current run begins
+    AlarmHistoryKey m_lastKey;   // the last entry of the page shown
+    bool m_more = false;         // entries follow the page shown
+    bool m_pageBusy = false;     // a page is being read or filled in
+    bool m_pageAgain = false;    // read the current page once more when the running read ends
     bool m_chartsBusy = false;
     bool m_chartsAgain = false;
-    int m_load = 0;                // counts LoadHistory calls; one error box per call
+    int m_load = 0; // counts LoadHistory calls; one error box per call
     int m_failedLoad = -1;
-    QVector<QStringList> m_fill;   // the rows of the page being filled in
+    QVector<QStringList> m_fill; // the rows of the page being filled in
     int m_filled = 0;
     QString m_fillStatement;
     QVector<bool> m_sortDescending;
