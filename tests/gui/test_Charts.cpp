@@ -10,6 +10,7 @@
 #include "monitor/TextTableModel.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -476,6 +477,24 @@ TEST_F(ChartsTest, ReadErrorIsShownOnceAndLoggedAndTheNextRefreshRecovers)
     EXPECT_EQ(form->HistoryModel()->rowCount(), 6);
     showPage(form, 2);
     EXPECT_EQ(form->ChartValues(HistoryChart::Service).size(), 5);
+}
+
+TEST_F(ChartsTest, ClosingTheProgramDoesNotWaitForAReadInProgress)
+{
+    addEntries(5);
+    TFormChartings* form = open();
+    ASSERT_NE(form, nullptr);
+    // Another session holds the table: the window's next reads wait on the server.
+    scalar("lock tables quorvel.alarm_msg_history write");
+    form->ButtonRefreshClick();
+    QTest::qWait(300);
+    ASSERT_TRUE(form->IsLoading());
+    QElapsedTimer closing;
+    closing.start();
+    closeWindow(); // the main window and with it the history window
+    EXPECT_LT(closing.elapsed(), 5000);
+    scalar("unlock tables");
+    EXPECT_EQ(m_quit.requests, 0);
 }
 
 // ---- pictures ---------------------------------------------------------------------------------

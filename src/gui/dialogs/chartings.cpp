@@ -32,6 +32,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QThread>
@@ -40,6 +41,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <stdexcept>
@@ -61,7 +63,17 @@ public:
 
     ~HistoryWorker() override
     {
-        // Jobs still waiting are dropped; a running one ends within the connection's read time-out.
+        // Jobs still waiting are dropped. A running statement is ended by the server, so that the
+        // window (and the program) need not wait for a count over a large table.
+        m_stopping.store(true);
+        const qint64 busy = m_busyConnection.load();
+        if (busy > 0) {
+            try {
+                DMQuorvel().ExecUpdate(QStringLiteral("KILL QUERY ") + QString::number(busy));
+            } catch (const std::exception&) {
+                // no main connection: the statement ends within the connection's read time-out
+            }
+        }
         quit();
         wait();
         delete m_context;
@@ -73,16 +85,38 @@ public:
             m_context,
             [this, login, job = std::move(job), failed = std::move(failed)] {
                 QString error;
-                try {
-                    job(connection(login));
-                    return;
-                } catch (const std::exception& e) {
-                    error = QString::fromUtf8(e.what());
+                // A connection that lay idle may have been closed by the server meanwhile: a job
+                // that fails on it is tried once more on a new one.
+                for (int attempt = 0; attempt < 2; ++attempt) {
+                    const bool reused = m_db.isValid() && m_db.isOpen() && login == m_login;
+                    try {
+                        QSqlDatabase& db = connection(login);
+                        m_busyConnection.store(m_connectionId);
+                        job(db);
+                        m_busyConnection.store(0);
+                        return;
+                    } catch (const std::exception& e) {
+                        m_busyConnection.store(0);
+                        error = QString::fromUtf8(e.what());
+                        if (m_db.isValid())
+                            m_db.close();
+                        if (!reused || m_stopping.load())
+                            break;
+                    }
                 }
-                // The next job connects afresh, so a restarted server is found again.
+                failed(error);
+            },
+            Qt::QueuedConnection);
+    }
+
+    // Closes the connection once the jobs posted before have run.
+    void Disconnect()
+    {
+        QMetaObject::invokeMethod(
+            m_context,
+            [this] {
                 if (m_db.isValid())
                     m_db.close();
-                failed(error);
             },
             Qt::QueuedConnection);
     }
@@ -108,14 +142,20 @@ private:
             if (!OpenDatabaseSession(m_db, login, QStringLiteral("quorvel"), &error))
                 throw DatabaseError(error);
             m_login = login;
+            QSqlQuery id(m_db);
+            m_connectionId =
+                id.exec(QStringLiteral("select connection_id()")) && id.next() ? id.value(0).toLongLong() : 0;
         }
         return m_db;
     }
 
     QString m_name;
     QObject* m_context = nullptr;
-    QSqlDatabase m_db;     // used on the thread only
-    DatabaseLogin m_login; // the login m_db was opened with
+    QSqlDatabase m_db;                       // used on the thread only
+    DatabaseLogin m_login;                   // the login m_db was opened with
+    qint64 m_connectionId = 0;               // the server's number of m_db
+    std::atomic<qint64> m_busyConnection{0}; // m_connectionId while a job runs
+    std::atomic<bool> m_stopping{false};
 };
 
 namespace {
@@ -553,6 +593,9 @@ void TFormChartings::FormShow()
 void TFormChartings::FormClose()
 {
     TimerRefresh->stop();
+    // The window holds no server connections while it is closed.
+    m_pageWorker->Disconnect();
+    m_chartWorker->Disconnect();
 }
 
 void TFormChartings::changeEvent(QEvent* event)
