@@ -3,7 +3,7 @@
 # with the project's .clang-format.   scripts/check-format.sh [--fix]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-mapfile -t files < <(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'bench/*.h')
+mapfile -t files < <(find src tests bench -type f \( -name '*.cpp' -o -name '*.h' \) | sort)
 if [ "${1:-}" = "--fix" ]; then
   clang-format -i "${files[@]}"
   exit 0

@@ -3,6 +3,7 @@
 #include "alarms/ThreadAlarm.h"
 #include "net/HttpClient.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -30,14 +31,16 @@ public:
               const QString& text);
     ~ThreadURL() override;
 
-    void Execute() override;
-
     std::unique_ptr<HttpClient> Client;
     // GET or POST (Method is the alarm method's name, "SMS by HTTP").
     HttpMethod RequestMethod = HttpMethod::Post;
     QString Url;
     QStringList FormFields; // POST only: "name=value" lines, values form-encoded when sent
     int Port = 0;           // the gateway row's port; the request goes to the port of Url
+    // The first kKeptResponseBody bytes of the gateway's last answer (shown by the settings
+    // window's test; the alarms do not look at it).
+    QByteArray ResponseBody;
+    static constexpr int kKeptResponseBody = 16 * 1024;
 
     // `gatewayUrl` with every "$MSISDN" replaced by the form-encoded recipient and every
     // "$MESSAGE" by the form-encoded text (exact letter case, every occurrence).
@@ -46,4 +49,14 @@ public:
     static QStringList GatewayFields(const QString& msisdnField, const QString& messageField,
                                      const QStringList& extraFields, const QString& recipient,
                                      const QString& text);
+
+protected:
+    bool Deliver() override;
+    // The detail names the URL, the port last connected to and the status line, also after
+    // success; ResponseCode is taken from the client.
+    void Report(bool delivered, bool raised, const QString& error) override;
+    QString DetailHost() const override { return Url; }
+    int DetailPort() const override;
+    // Closes the connection; the client and the form fields are released.
+    void CloseClient() override;
 };

@@ -138,7 +138,7 @@ bool OpenDatabaseSession(QSqlDatabase& db, const DatabaseLogin& login, const QSt
     return true;
 }
 
-bool TDMQuorvel::ConnectDatabase(bool useSystemDatabase)
+bool TDMQuorvel::ConnectDatabase(bool useSystemDatabase, QString* failure)
 {
     SQLQuery_select_tmp = QSqlQuery();
     SQLQuery_update_tmp = QSqlQuery();
@@ -150,7 +150,10 @@ bool TDMQuorvel::ConnectDatabase(bool useSystemDatabase)
         SQLQuery_update_tmp = QSqlQuery(SQLConnection);
         return true;
     }
-    WriteSystemLog(QString::fromLatin1(lang::ERR00101) + QStringLiteral(" : ") + error, LogLevel::ERROR);
+    if (failure)
+        *failure = error;
+    else
+        WriteSystemLog(QString::fromLatin1(lang::ERR00101) + QStringLiteral(" : ") + error, LogLevel::ERROR);
     return false;
 }
 
@@ -308,7 +311,11 @@ LoginConnectResult LoginConnect(const QString& host, const QString& port, const 
     AppSettings.DBPort = port;
     AppSettings.DBUsername = username;
     AppSettings.DBPassword = password;
+    return ConnectOrCreateDatabase();
+}
 
+LoginConnectResult ConnectOrCreateDatabase()
+{
     TDMQuorvel& dm = DMQuorvel();
     LoginConnectResult result;
     if (dm.ConnectDatabase(false)) {

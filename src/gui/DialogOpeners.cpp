@@ -4,7 +4,6 @@
 
 void TFormMenu::OpenSchedulingWindow() {}
 
-void TFormMenu::OpenAlarmOptions() {}
 
 void TFormMenu::OpenContactOptions() {}
 

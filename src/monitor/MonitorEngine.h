@@ -4,7 +4,6 @@
 
 #include <QHash>
 #include <QObject>
-#include <QSqlRecord>
 #include <QStringListModel>
 #include <QTimer>
 #include <QVector>
@@ -15,12 +14,7 @@ class PoolWorkItem;
 class ThreadAlarm;
 class ThreadCheck;
 class ThreadPoolManager;
-struct URLCheckArgs;
-
-// The request headers (service_url) and form fields (service_url_detail) of URL services, by
-// service id; a service without rows has empty values.
-using UrlRequestData = QHash<int, URLCheckArgs>;
-UrlRequestData LoadUrlRequestData(const QList<int>& serviceIds);
+struct ServiceRecord;
 
 // The monitoring cycle without a window: the four timers and their handlers, the scheduler, the
 // result handling with the alarm dispatch, and the models the main window shows (service list,
@@ -59,14 +53,38 @@ public:
     explicit MonitorEngine(QObject* parent = nullptr);
     ~MonitorEngine() override;
 
-    QTimer TimerInit;      // 3000 ms, once: starts the cycle
-    QTimer TimerService;   // 60000 ms: the minute tick; on exactly while scheduling runs
-    QTimer Timer;          // 6000 ms: the weekly monitoring window
-    QTimer TimerHouseKeep; // 3600000 ms: log housekeeping
+    // ---- what the window and the login dialog call ----
 
-    bool CycleEnabled = false;
-    bool LoginPending = false;
-    bool SchedulingStopped = true;
+    // The window's creation: connects to the database with the settings, or creates it on a first
+    // start, exactly as the login dialog's Connect does (DataModuleQuorvel's ConnectOrCreate);
+    // without a connection LoginPending is set, so TimerInit opens the login dialog. Then arms
+    // TimerInit (3000 ms, once), the weekly window (6 s) and housekeeping (hourly).
+    void StartUp();
+    // A successful Connect in the login dialog: LoginPending is cleared and TimerInit armed again
+    // with 3000 ms, so the cycle starts as after a connected start-up.
+    void LoginSucceeded();
+    // The window's lock remembers whether scheduling is stopped (the Start button was enabled).
+    void SetSchedulingStopped(bool stopped) { m_schedulingStopped = stopped; }
+    // Closing through the window's close box: when checks or alarms execute, they are cancelled
+    // and waited for (closingWait tells the window to show and hide its closing window) while the
+    // event loop keeps turning, bounded by the longest check and alarm time-outs; the results of
+    // items that ran are stored; then scheduling stops ("Service scheduling stops."). From here
+    // on no tick runs and nothing new is queued.
+    void ShutDown();
+    // Ends the cycle's pool. Items that never ran are dropped without a log line; results of
+    // checks that ran and come back now are stored without log lines or alarms.
+    void DestroyPool();
+
+    // ---- state, read-only ----
+
+    bool SchedulingStopped() const { return m_schedulingStopped; }
+    bool CycleEnabled() const { return m_cycleEnabled; }
+    bool LoginPending() const { return m_loginPending; }
+    bool SchedulingRuns() const { return m_timerService.isActive(); } // TimerService is on
+    bool StartArmed() const { return m_timerInit.isActive(); }        // TimerInit is on
+    int StartDelay() const { return m_timerInit.interval(); }         // TimerInit's interval, ms
+    // The database connection was lost and has not come back yet.
+    bool DatabaseLost() const { return m_databaseLost; }
 
     TextTableModel* ServiceList() { return &m_serviceList; }
     TextTableModel* AlarmMessageList() { return &m_alarmList; }
@@ -89,15 +107,13 @@ public:
     void MenuServiceRunNowClick();
     // Loads one service row by id and queues its check (a stopped service too).
     void QueueServiceCheck(const QString& serviceId, int retry);
-
-    // The builders: one check work item for a `service` row, queued on the pool. They catch their
-    // own failures and then queue nothing.
-    void QueueURLCheck(const QSqlRecord& row, int retry);
-    void QueuePingCheck(const QSqlRecord& row, int retry);
-    void QueueSMTPCheck(const QSqlRecord& row, int retry);
-    void QueuePOP3Check(const QSqlRecord& row, int retry);
-    void QueueIMAPCheck(const QSqlRecord& row, int retry);
-    void QueueFTPCheck(const QSqlRecord& row, int retry);
+    // The check QueueServiceCheck queues: the stored row of that id (with its URL request data)
+    // built by the builder of its kind with origin "Product", the kind's time-out and `retry`.
+    // nullptr when there is no such row or its kind is not checked; throws DatabaseError.
+    std::unique_ptr<ThreadCheck> BuildServiceCheck(int serviceId, int retry);
+    // Builds the check of one service record (CheckBuilders.h) with origin "Product", the kind's
+    // time-out and `retry`, and queues it; a kind that is not checked queues nothing.
+    void QueueCheck(const ServiceRecord& service, int retry);
 
     // Result handling.
     void WorkItemDone(ThreadPoolManager* pool, PoolWorkItem* item);
@@ -106,8 +122,9 @@ public:
                        bool byHttpSms);
     void DispatchAlarm(const QString& timestamp, const QString& text, const QString& recipient,
                        const QString& method);
-    // Hands an item to the pool (flags 0); errors of the hand-over are dropped.
-    void QueueWorkItem(PoolWorkItem* item);
+    // Hands an item to the pool (flags 0); errors of the hand-over are dropped. Without a pool
+    // (the cycle has not started) the item is dropped. Returns the item's Id, 0 when dropped.
+    int QueueWorkItem(std::unique_ptr<PoolWorkItem> item);
 
     // Lists.
     void FillServiceList(const QString& filter);
@@ -122,9 +139,6 @@ public:
     // The direction the last sort of `column` used (true: descending), for the header glyph.
     bool LastSortDescending(int column) const;
 
-    // Ends the cycle's pool (waiting items are dropped, running ones are not waited for).
-    void DestroyPool();
-
 signals:
     // "Show this text in the status bar".
     void statusMessage(const QString& text);
@@ -136,34 +150,54 @@ signals:
     void schedulingChanged(bool on);
     // A connection test of the new-service wizard came back with this result word.
     void setupTestResult(const QString& resultText);
+    // ShutDown waits for executing items (true) or has finished waiting (false).
+    void closingWait(bool waiting);
 
 private:
-    void queueCheckForRow(const QSqlRecord& row, int retry, const UrlRequestData* urlData = nullptr);
-    void queueCheck(std::unique_ptr<ThreadCheck> check);
     void checkDone(ThreadCheck* check);
+    void storeResult(ThreadCheck* check, const QString& timestamp);
+    // One ERROR line naming a result that could not be stored, with the server's (or, while the
+    // connection is lost, the connection's) text.
+    void resultNotStored(const ThreadCheck& check, const QString& error);
+    // Writes the Current Status cell of a listed service; a "Failed" cell carries the last
+    // result detail as its tool tip.
+    void setStatusCell(const QString& serviceId, const QString& text);
     void alarmDone(ThreadAlarm* alarm);
     void setServiceStatusOfSelected(const QString& status);
     void sortList(TextTableModel& list, int column);
+    void createPool();
+    // After a failed statement (`error` the server's text): true when the connection is gone,
+    // which is found out by a probe and reported by one ERROR line; nothing more is reported
+    // until it is back.
+    bool connectionLost(const QString& error);
+    // After a failed statement: the loss of the connection (once), or one ERROR line
+    // "`what` : `error`".
+    void statementFailed(const QString& what, const QString& error);
+    // The text to report for a failed statement: the connection's own error while it is lost.
+    QString failureText(const QString& error) const;
+    // At a tick while the connection is lost: one quiet attempt to connect again; true when back.
+    bool reconnect();
+    // The longest time an executing check or alarm may still take, for the closing wait.
+    int longestItemTimeMs() const;
+
+    QTimer m_timerInit;      // TimerInit, 3000 ms, once: starts the cycle
+    QTimer m_timerService;   // TimerService, 60000 ms: the minute tick, on exactly while scheduling runs
+    QTimer m_timer;          // Timer, 6000 ms: the weekly monitoring window
+    QTimer m_timerHouseKeep; // TimerHouseKeep, 3600000 ms: log housekeeping
+    bool m_cycleEnabled = false;
+    bool m_loginPending = false;
+    bool m_schedulingStopped = true;
+    bool m_closing = false;    // ShutDown has begun: no ticks, nothing new queued
+    bool m_destroying = false; // the pool is being destroyed
+    bool m_databaseLost = false;
+    QString m_lostText; // the connection's last error while it is lost
+    int m_inFlight = 0; // items queued and not yet handed back
 
     TextTableModel m_serviceList;
     TextTableModel m_alarmList;
     QStringListModel m_hostTree;
     QString m_filter = QStringLiteral("ALL");
     QVector<bool> m_sortDescending;
+    QHash<QString, QString> m_failedDetail; // the last detail of each service whose check failed
     std::unique_ptr<ThreadPoolManager> m_pool;
 };
-
-// The check kind name of a check work item ("URL", "SMTP", "POP3", "IMAP", "Ping", "FTP").
-QString CheckKindName(const ThreadCheck& check);
-// The check work item of each kind for one `service` row, as the scheduler builds it: origin
-// "Product", the row's values, the kind's time-out and the given retry value.
-// `request` holds the service's headers and form fields (LoadUrlRequestData).
-std::unique_ptr<ThreadCheck> BuildURLCheck(const QSqlRecord& row, int retry, const URLCheckArgs& request);
-std::unique_ptr<ThreadCheck> BuildPingCheck(const QSqlRecord& row, int retry);
-std::unique_ptr<ThreadCheck> BuildSMTPCheck(const QSqlRecord& row, int retry);
-std::unique_ptr<ThreadCheck> BuildPOP3Check(const QSqlRecord& row, int retry);
-std::unique_ptr<ThreadCheck> BuildIMAPCheck(const QSqlRecord& row, int retry);
-std::unique_ptr<ThreadCheck> BuildFTPCheck(const QSqlRecord& row, int retry);
-// Builds the alarm work item of `method` from the in-memory alarm-method settings (nullptr when
-// that method is not enabled).
-std::unique_ptr<ThreadAlarm> BuildAlarm(const QString& method, const QString& text, const QString& recipient);

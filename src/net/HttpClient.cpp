@@ -2,6 +2,7 @@
 
 #include "net/Socket.h"
 
+#include <QList>
 #include <QLoggingCategory>
 
 #include <algorithm>
@@ -156,6 +157,11 @@ QByteArray HttpUrl::absolute() const
 bool HttpUrl::sameOrigin(const HttpUrl& other) const
 {
     return port == other.port && host.compare(other.host, Qt::CaseInsensitive) == 0;
+}
+
+bool HttpUrl::sameAddress(const HttpUrl& other) const
+{
+    return sameOrigin(other) && target == other.target;
 }
 
 HttpUrl ParseHttpUrl(const QString& url)
@@ -403,25 +409,42 @@ void HttpClient::send(HttpMethod method, const QString& url, const QStringList& 
     m_lastPort = 0;
     m_responseCode = -1;
     m_statusLine.clear();
+    m_body.clear();
     m_redirects = 0;
     m_lastUrl = url.toUtf8();
 
     const HttpUrl first = ParseHttpUrl(url);
     const QByteArray body = requestBody(method, formFields, rawBody);
     HttpUrl current = first;
+    QList<HttpUrl> requested;
     for (;;) {
         // Credentials (Basic and the cookie) belong to the first request's host and port only.
         const QByteArray request = composeRequest(method, current, body, current.sameOrigin(first));
         m_lastUrl = current.absolute();
+        requested.append(current);
         exchange(method, current, request);
 
         const int code = m_responseCode;
         if (code >= 200 && code <= 299)
             return;
         if (code >= 300 && code <= 399 && code != 304 && !m_location.isEmpty()) {
-            if (m_redirects >= m_settings.maxRedirects)
+            const bool atLimit = m_redirects >= m_settings.maxRedirects;
+            HttpUrl next;
+            try {
+                next = ResolveLocation(current, m_location);
+            } catch (const HttpError&) {
+                if (atLimit)
+                    return; // a redirect past the limit is final, wherever it points
+                throw;
+            }
+            for (const HttpUrl& earlier : requested) {
+                if (next.sameAddress(earlier))
+                    throw HttpError(
+                        (m_statusLine + ": redirect loop back to " + next.absolute()).toStdString());
+            }
+            if (atLimit)
                 return;
-            current = ResolveLocation(current, m_location);
+            current = next;
             ++m_redirects;
             continue;
         }
@@ -438,6 +461,7 @@ void HttpClient::exchange(HttpMethod method, const HttpUrl& url, const QByteArra
 
     m_responseCode = -1;
     m_statusLine.clear();
+    m_body.clear();
     m_location.clear();
     m_lastPort = port;
 
@@ -454,7 +478,16 @@ void HttpClient::exchange(HttpMethod method, const HttpUrl& url, const QByteArra
     m_socket->write(request.toStdString(), timeout);
 
     // The head of the answer is awaited for at most `timeout`, then its body for at most `timeout`.
+    // Interim answers (100 Continue and the like) are dropped by the parser and give no extra
+    // time: they and the head that follows them arrive within the one `timeout`.
     HttpResponseParser parser(method == HttpMethod::Head);
+    parser.keepBody(m_settings.keepBodyBytes);
+    struct BodyKeeper
+    {
+        HttpClient* client;
+        const HttpResponseParser& parser;
+        ~BodyKeeper() { client->m_body = parser.body(); }
+    } bodyKeeper{this, parser};
     const std::string& peer = m_socket->peerName();
     auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeout);
     bool inBody = false;
@@ -466,9 +499,12 @@ void HttpClient::exchange(HttpMethod method, const HttpUrl& url, const QByteArra
                 throw SocketTimeoutError("");
             bytes = m_socket->readSome(kReadChunk, left);
         } catch (const SocketTimeoutError&) {
-            const std::string what = inBody ? "the body of the answer from " + peer + " was not complete"
-                                            : "no complete answer from " + peer;
-            throw SocketTimeoutError(what + " within " + std::to_string(timeout) + " ms");
+            std::string what = inBody ? "the body of the answer from " + peer + " was not complete"
+                                      : "no complete answer from " + peer;
+            what += " within " + std::to_string(timeout) + " ms";
+            if (!inBody && !parser.interimStatusLine().isEmpty())
+                what += " after \"" + PrintableExcerpt(parser.interimStatusLine()).toStdString() + "\"";
+            throw SocketTimeoutError(what);
         }
         if (bytes.empty()) {
             parser.finish();

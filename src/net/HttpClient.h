@@ -41,6 +41,9 @@ struct HttpUrl
     QByteArray absolute() const;
     // Same host (ignoring case) and same port.
     bool sameOrigin(const HttpUrl& other) const;
+    // The same resource: same origin, and the same path and query byte for byte. A redirect to an
+    // address already requested in one exchange is a loop.
+    bool sameAddress(const HttpUrl& other) const;
 };
 
 // Takes an address apart. It must begin with "http://" in any letter case; user information
@@ -93,11 +96,14 @@ struct HttpClientSettings
     QString acceptLanguage;
     // Cookie text; its leading name=value pair is sent, to the first request's host and port only.
     QString cookie;
+
+    // How many bytes of each answer's body are kept for body(); 0 keeps none.
+    int keepBodyBytes = 0;
 };
 
 // A blocking HTTP/1.1 client for plain http:// addresses: one exchange is one request (a new
 // connection each time), its redirects, and the final answer. The body of every answer is read
-// and discarded. One client belongs to one thread at a time.
+// and discarded, but for its first keepBodyBytes bytes. One client belongs to one thread at a time.
 //
 // Wire form of a request, in this order: the request line (method, path and query, or the whole
 // address through a proxy, "HTTP/1.1"), Host, Referer, User-Agent, Content-Type, Accept,
@@ -118,12 +124,14 @@ public:
     // form-encoded (Content-Type application/x-www-form-urlencoded unless another than
     // "text/html" is configured), PUT sends `rawBody` as it is, the others send none.
     // Redirects are followed with the same method and body, up to maxRedirects; after that the
-    // redirect answer is taken as final.
+    // redirect answer is taken as final. A redirect back to an address already requested in this
+    // exchange (see HttpUrl::sameAddress) is a loop and fails, at the limit as well.
     //
     // Returns when the final answer has a 2xx status (or is a redirect past the limit). Throws
-    // HttpError whose message is the status line for any other status, and HttpError or
-    // SocketError for a failed connection, a time-out or a malformed answer. In every case the
-    // results below describe the last answer.
+    // HttpError whose message is the status line for any other status, the status line followed
+    // by ": redirect loop back to " and the address for a loop, and HttpError or SocketError for
+    // a failed connection, a time-out or a malformed answer. In every case the results below
+    // describe the last answer.
     void send(HttpMethod method, const QString& url, const QStringList& formFields = {},
               const QByteArray& rawBody = {});
 
@@ -133,6 +141,8 @@ public:
     const QByteArray& statusLine() const { return m_statusLine; } // trimmed, empty when none
     const QByteArray& lastUrl() const { return m_lastUrl; }       // address of the last request
     int redirectsFollowed() const { return m_redirects; }
+    // The first keepBodyBytes bytes of the last answer's body (empty when none are kept).
+    const QByteArray& body() const { return m_body; }
 
     // Releases the connection; errors are ignored. send() closes its connections itself.
     void close();
@@ -153,6 +163,7 @@ private:
     int m_lastPort = 0;
     int m_responseCode = -1;
     QByteArray m_statusLine;
+    QByteArray m_body;
     QByteArray m_lastUrl;
     int m_redirects = 0;
     QByteArray m_location;

@@ -30,8 +30,9 @@ protected:
 
     TestItem* Queue(std::function<void()> work = {})
     {
-        auto* item = new TestItem(tally, std::move(work));
-        pool->QueueItem(item);
+        auto owned = std::make_unique<TestItem>(tally, std::move(work));
+        TestItem* item = owned.get();
+        pool->QueueItem(std::move(owned));
         ++queued;
         return item;
     }
@@ -85,8 +86,9 @@ TEST_F(PoolTest, IdsCountFromOneInQueueOrderAndEveryItemComesBackOnceOnTheOwnerT
 
     // Another pool numbers its own items from 1.
     ThreadPoolManager other;
-    TestItem* first = new TestItem(tally);
-    other.QueueItem(first, 0);
+    auto owned = std::make_unique<TestItem>(tally);
+    TestItem* first = owned.get();
+    other.QueueItem(std::move(owned), 0);
     ++queued;
     EXPECT_EQ(first->Id, 1);
 }
@@ -94,8 +96,9 @@ TEST_F(PoolTest, IdsCountFromOneInQueueOrderAndEveryItemComesBackOnceOnTheOwnerT
 TEST_F(PoolTest, QueueItemStampsTimeAndFlags)
 {
     const QDateTime before = QDateTime::currentDateTime();
-    TestItem* item = new TestItem(tally);
-    pool->QueueItem(item, 0x03);
+    auto owned = std::make_unique<TestItem>(tally);
+    TestItem* item = owned.get();
+    pool->QueueItem(std::move(owned), 0x03);
     ++queued;
     EXPECT_EQ(item->Flags, 0x03);
     EXPECT_GE(item->QueuedAt.toMSecsSinceEpoch(), before.toMSecsSinceEpoch() - 1000);
@@ -116,9 +119,10 @@ class PoolExecuteErrorTest : public PoolTest, public ::testing::WithParamInterfa
 
 TEST_P(PoolExecuteErrorTest, ErrorInExecuteGivesStatus4WithItsMessageAndKeepsResultFields)
 {
-    auto* item = new TestItem(tally, GetParam().raise);
+    auto owned = std::make_unique<TestItem>(tally, GetParam().raise);
+    TestItem* item = owned.get();
     item->LeaveInLeft = QStringLiteral("half done");
-    pool->QueueItem(item);
+    pool->QueueItem(std::move(owned));
     ++queued;
     const int id = item->Id;
     ASSERT_TRUE(AllHandedBack());
@@ -317,6 +321,36 @@ TEST_F(PoolTest, ErrorHandlerIsNotCalledInNormalWork)
         Queue([] { throw std::runtime_error("item fault"); });
     ASSERT_TRUE(AllHandedBack());
     EXPECT_EQ(errors, 0);
+}
+
+// A handler that opens an event loop of its own (a message box) does not hold up the others:
+// the items behind it, and those that end while it is open, are handed back from that loop, each
+// exactly once.
+TEST_F(PoolTest, HandBacksFlowWhileAHandlerRunsANestedEventLoop)
+{
+    for (int i = 0; i < 10; ++i)
+        Queue();
+    TestItem* late = nullptr;
+    std::vector<int> insideBox;
+    int calls = 0;
+    bool boxOpen = false;
+    recorder.after = [&](const Handed& h) {
+        if (boxOpen)
+            insideBox.push_back(h.id);
+        if (++calls != 1)
+            return;
+        // The box is up until every other item, one queued only now included, has come back.
+        boxOpen = true;
+        late = QueueBlocked();
+        gate.Open();
+        EXPECT_TRUE(SpinUntil([&] { return static_cast<int>(recorder.handed.size()) == queued; }));
+        boxOpen = false;
+    };
+    ASSERT_TRUE(AllHandedBack());
+    SpinUntil([] { return false; }, 50ms); // nothing comes back twice afterwards
+    ExpectEachHandedOnceOnOwner();
+    ASSERT_NE(late, nullptr);
+    EXPECT_EQ(static_cast<int>(insideBox.size()), queued - 1);
 }
 
 } // namespace

@@ -15,8 +15,7 @@ struct Outcome
 };
 
 // Runs `item` on the calling thread, as a pool worker would, and returns its result fields.
-template <typename Item>
-Outcome RunItem(Item& item)
+template <typename Item> Outcome RunItem(Item& item)
 {
     QElapsedTimer timer;
     timer.start();
