@@ -19,6 +19,30 @@ public:
 // back, so the stored text equals the given text and no value can change the statement.
 QString QuoteSqlText(const QString& value);
 
+// What a connection is opened with: the settings' host (TCP), port, user and password, copied on
+// the main thread so that a connection of another thread never reads the settings.
+struct DatabaseLogin
+{
+    QString host;
+    int port = 0;
+    QString username;
+    QString password;
+    bool operator==(const DatabaseLogin& o) const
+    {
+        return host == o.host && port == o.port && username == o.username && password == o.password;
+    }
+    bool operator!=(const DatabaseLogin& o) const { return !(*this == o); }
+};
+
+// The login of the settings as they stand. Main thread only.
+DatabaseLogin CurrentDatabaseLogin();
+
+// Opens `db` (a QMYSQL connection of the calling thread) with `login` on `database`, with bounded
+// waits and the session set-up every connection of the program uses. On failure `db` is closed
+// and *error holds the driver's or the server's text.
+bool OpenDatabaseSession(QSqlDatabase& db, const DatabaseLogin& login, const QString& database,
+                         QString* error);
+
 // The data module: the program's one database connection and its shared queries. Used from the
 // main thread only.
 class TDMQuorvel

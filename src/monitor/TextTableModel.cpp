@@ -2,6 +2,23 @@
 
 #include <algorithm>
 
+namespace {
+
+int compareAsNumbers(const QString& a, const QString& b)
+{
+    bool aIsNumber = false;
+    bool bIsNumber = false;
+    const qlonglong x = a.trimmed().toLongLong(&aIsNumber);
+    const qlonglong y = b.trimmed().toLongLong(&bIsNumber);
+    if (aIsNumber && bIsNumber)
+        return x < y ? -1 : (x > y ? 1 : 0);
+    if (aIsNumber != bIsNumber)
+        return aIsNumber ? 1 : -1;
+    return QString::localeAwareCompare(a, b);
+}
+
+} // namespace
+
 TextTableModel::TextTableModel(const QStringList& headers, QObject* parent)
     : QAbstractTableModel(parent), m_headers(headers)
 {
@@ -87,6 +104,15 @@ void TextTableModel::appendRow(const QStringList& cells)
     endInsertRows();
 }
 
+void TextTableModel::appendRows(const QVector<QStringList>& rows)
+{
+    if (rows.isEmpty())
+        return;
+    beginInsertRows(QModelIndex(), m_rows.size(), m_rows.size() + rows.size() - 1);
+    m_rows += rows;
+    endInsertRows();
+}
+
 void TextTableModel::insertTopRow(const QStringList& cells)
 {
     beginInsertRows(QModelIndex(), 0, 0);
@@ -108,10 +134,13 @@ void TextTableModel::clear()
 void TextTableModel::sortByColumn(int column, bool descending)
 {
     const QStringList selected = m_rows.value(m_selected);
+    const bool numeric = m_numericColumns.contains(column);
     emit layoutAboutToBeChanged();
     std::stable_sort(m_rows.begin(), m_rows.end(),
-                     [column, descending](const QStringList& a, const QStringList& b) {
-                         const int c = QString::localeAwareCompare(a.value(column), b.value(column));
+                     [column, descending, numeric](const QStringList& a, const QStringList& b) {
+                         const int c = numeric
+                                           ? compareAsNumbers(a.value(column), b.value(column))
+                                           : QString::localeAwareCompare(a.value(column), b.value(column));
                          return descending ? c > 0 : c < 0;
                      });
     if (m_selected >= 0) {

@@ -27,11 +27,15 @@ public:
     QStringList rowTexts(int row) const { return m_rows.value(row); }
     void setCell(int row, int column, const QString& text);
     void appendRow(const QStringList& cells);
+    void appendRows(const QVector<QStringList>& rows);
     void insertTopRow(const QStringList& cells);
     void clear();
 
     // Sorts by the texts of `column` (locale-aware, case-sensitive); the selection stays on its row.
+    // A numeric column sorts by value: texts that read as integers in number order, after the
+    // texts that do not (such as "---" for no port), which sort among themselves as texts.
     void sortByColumn(int column, bool descending);
+    void setNumericColumns(const QList<int>& columns) { m_numericColumns = columns; }
 
     int selectedRow() const { return m_selected; }
     // Selects `row` (-1 for none) and emits rowSelected.
@@ -49,6 +53,7 @@ signals:
 private:
     QStringList m_headers;
     QVector<QStringList> m_rows;
+    QList<int> m_numericColumns;
     QHash<QString, QHash<int, QString>> m_toolTips; // by row id, then column
     int m_selected = -1;
 };
