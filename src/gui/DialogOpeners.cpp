@@ -2,17 +2,9 @@
 // yet leaves its command without effect; each opener moves beside its window when it is built.
 #include "gui/menu.h"
 
-void TFormMenu::OpenSchedulingWindow() {}
-
 void TFormMenu::OpenChartWindow() {}
 
 void TFormMenu::OpenAlarmOptions() {}
-
-void TFormMenu::OpenContactOptions() {}
-
-void TFormMenu::OpenContactGroupOptions() {}
-
-void TFormMenu::OpenGeneralOptions() {}
 
 void TFormMenu::OpenNewService() {}
 
