@@ -154,6 +154,13 @@ TFormContactGroupsSettings::TFormContactGroupsSettings(QWidget* parent) : TFormD
     connect(ListBoxAvailable, &QListWidget::activated, this, &TFormContactGroupsSettings::ButtonAddClick);
     connect(ListBoxSelected, &QListWidget::activated, this, &TFormContactGroupsSettings::ButtonRemoveClick);
 
+    // The keyboard goes through the controls in the order they are seen.
+    const QList<QWidget*> tabOrder = {EditGroupName, ButtonSelectGroup, ListBoxAvailable, ButtonAddAll,
+                                      ButtonAdd,     ButtonRemoveAll,   ButtonRemove,     ListBoxSelected,
+                                      ButtonCancel,  ButtonDelete,      ButtonSave,       ButtonClear};
+    for (int i = 1; i < tabOrder.size(); ++i)
+        QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
     SetCaptionsAsAccessibleNames(this);
     resize(520, 400);
     CentreOnDesktop(this);

@@ -102,9 +102,10 @@ TFormContactSettings::TFormContactSettings(QWidget* parent) : TFormDialog(parent
     PaintOddRows(ListViewContact, kContactOddRowColour);
     const QFontMetrics metrics(font());
     ListViewContact->setColumnWidth(0, metrics.horizontalAdvance(QStringLiteral("00000")) + 20);
-    ListViewContact->setColumnWidth(1, metrics.horizontalAdvance(QLatin1Char('M')) * 10);
-    ListViewContact->setColumnWidth(2, metrics.horizontalAdvance(QLatin1Char('M')) * 12);
-    ListViewContact->setColumnWidth(3, metrics.horizontalAdvance(QLatin1Char('M')) * 12);
+    const int em = metrics.horizontalAdvance(QLatin1Char('M'));
+    ListViewContact->setColumnWidth(1, em * 10);
+    ListViewContact->setColumnWidth(2, em * 10);
+    ListViewContact->setColumnWidth(3, em * 14);
     auto* groupLayout = new QVBoxLayout(GroupBoxContacts);
     groupLayout->addWidget(ListViewContact);
 
@@ -127,7 +128,7 @@ TFormContactSettings::TFormContactSettings(QWidget* parent) : TFormDialog(parent
             [this](const QModelIndex& index) { ListViewContactDblClick(index.row()); });
 
     SetCaptionsAsAccessibleNames(this);
-    resize(640, 480);
+    resize(720, 480);
     CentreOnDesktop(this);
 }
 

@@ -58,6 +58,10 @@ TFormScheduling::TFormScheduling(QWidget* parent) : TFormDialog(parent)
     setWindowTitle(QStringLiteral("Scheduling"));
     setWindowFlag(Qt::WindowMinMaxButtonsHint, false);
 
+    // A box without a caption shows the keyboard focus by its background.
+    setStyleSheet(QStringLiteral(
+        "QCheckBox { padding: 2px; } QCheckBox:focus { background-color: palette(highlight); }"));
+
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(1);
@@ -91,10 +95,11 @@ TFormScheduling::TFormScheduling(QWidget* parent) : TFormDialog(parent)
         }
     }
 
+    // Made in the order they are seen, which is the order the keyboard takes.
+    ButtonSelectAll = makeButton(this, QStringLiteral("Select All"), "Click to select all options");
+    ButtonClearAll = makeButton(this, QStringLiteral("Clear All"), "Click to unselect all options");
     ButtonApply = makeButton(this, QStringLiteral("Apply"), "Click to save the alarming options");
     ButtonCancel = makeButton(this, QStringLiteral("Cancel"), "Click to cancel changes and close the window");
-    ButtonClearAll = makeButton(this, QStringLiteral("Clear All"), "Click to unselect all options");
-    ButtonSelectAll = makeButton(this, QStringLiteral("Select All"), "Click to select all options");
     ButtonApply->setEnabled(false);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(ButtonSelectAll);
