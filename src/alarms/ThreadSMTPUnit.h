@@ -48,8 +48,6 @@ public:
     ThreadSMTP(const EmailMethodSettings& settings, const QString& recipients, const QString& text);
     ~ThreadSMTP() override;
 
-    void Execute() override;
-
     std::unique_ptr<SmtpClient> Client = std::make_unique<SmtpClient>();
     std::unique_ptr<AlarmMailMessage> Message = std::make_unique<AlarmMailMessage>();
     QString Host;
@@ -70,6 +68,11 @@ public:
     // `date` from UTC).
     static QString MailDate(const QDateTime& date);
 
-private:
-    void Submit();
+protected:
+    // Connects, greets and, unless ConnectOnly, submits the message once.
+    bool Deliver() override;
+    QString DetailHost() const override { return Host; }
+    int DetailPort() const override { return Port; }
+    // QUIT (not waited for), then the client and the message are released.
+    void CloseClient() override;
 };

@@ -1,16 +1,13 @@
 #include "probe/ProbeCommands.h"
 
 #include "alarms/ThreadAlarm.h"
-#include "checks/ThreadFTPCheckUnit.h"
-#include "checks/ThreadIMAPCheckUnit.h"
-#include "checks/ThreadPOP3CheckUnit.h"
-#include "checks/ThreadPingCheckUnit.h"
-#include "checks/ThreadSMTPCheckUnit.h"
-#include "checks/ThreadURLCheckUnit.h"
+#include "checks/ThreadCheck.h"
 #include "core/AlarmMethodSettings.h"
 #include "core/auxFunc.h"
 #include "core/langLibrary.h"
-#include "monitor/MonitorEngine.h"
+#include "monitor/AlarmBuilders.h"
+#include "monitor/CheckBuilders.h"
+#include "net/HttpClient.h"
 
 #include <QTextStream>
 
@@ -37,20 +34,6 @@ int numberArgument(const QString& option, const QString& text, int low, int high
     return value;
 }
 
-// The values of the check frame as the monitoring cycle fills them for a stored service: origin
-// "Product", the service's host and port, no retry (one attempt), no alarms.
-ThreadCheckArgs checkArgs(const ProbeInvocation& in)
-{
-    ThreadCheckArgs args;
-    args.Origin = QString::fromLatin1(lang::OriginProduct);
-    args.ServiceId = 0;
-    args.Host = in.target;
-    args.Port = in.port;
-    args.Retry = 0;
-    args.Timeout = in.timeout;
-    return args;
-}
-
 // Runs a work item once on this thread and takes its results (checks and alarm senders alike).
 template <class Item> ProbeOutcome runOnce(Item& item)
 {
@@ -62,75 +45,48 @@ template <class Item> ProbeOutcome runOnce(Item& item)
     return outcome;
 }
 
+ProbeOutcome runCheck(const char* kind, const ProbeInvocation& in)
+{
+    const std::unique_ptr<ThreadCheck> check = BuildProbeCheck(QString::fromLatin1(kind), in);
+    if (!check)
+        throw std::runtime_error("the check of kind " + std::string(kind) + " could not be built");
+    return runOnce(*check);
+}
+
 ProbeOutcome runUrl(const ProbeInvocation& in)
 {
-    ThreadCheckArgs args = checkArgs(in);
-    args.Host = ThreadURLCheck::UrlOf(in.target);
-    URLCheckArgs url;
-    url.Method = in.value(QStringLiteral("method"), QStringLiteral("Get"));
-    url.FormFields = in.all(QStringLiteral("field"));
-    url.Body = URLCheckArgs::BodyOf(url.FormFields);
-    url.UserName = in.value(QStringLiteral("user"));
-    url.Password = in.value(QStringLiteral("password"));
-    in.proxy(&url.ProxyHost, &url.ProxyPort);
-    url.ProxyUserName = in.value(QStringLiteral("proxy-user"));
-    url.ProxyPassword = in.value(QStringLiteral("proxy-password"));
-    url.Referer = in.value(QStringLiteral("referer"));
-    url.Cookie = in.value(QStringLiteral("cookie"));
-    url.UserAgent = in.value(QStringLiteral("user-agent"));
-    url.ContentType = in.value(QStringLiteral("content-type"));
-    url.Accept = in.value(QStringLiteral("accept"));
-    url.AcceptCharSet = in.value(QStringLiteral("accept-charset"));
-    url.AcceptEncoding = in.value(QStringLiteral("accept-encoding"));
-    url.AcceptLanguage = in.value(QStringLiteral("accept-language"));
-    ThreadURLCheck check(args, url);
-    return runOnce(check);
+    return runCheck(lang::KindURL, in);
 }
 
 ProbeOutcome runPing(const ProbeInvocation& in)
 {
-    ThreadPingCheck check(checkArgs(in));
-    return runOnce(check);
+    return runCheck(lang::KindPing, in);
 }
 
 ProbeOutcome runSmtp(const ProbeInvocation& in)
 {
-    ThreadSMTPCheck check(checkArgs(in), in.value(QStringLiteral("user")),
-                          in.value(QStringLiteral("password")));
-    return runOnce(check);
+    return runCheck(lang::KindSMTP, in);
 }
 
 ProbeOutcome runPop3(const ProbeInvocation& in)
 {
-    ThreadPOP3Check check(checkArgs(in), in.value(QStringLiteral("user")),
-                          in.value(QStringLiteral("password")));
-    return runOnce(check);
+    return runCheck(lang::KindPOP3, in);
 }
 
 ProbeOutcome runImap(const ProbeInvocation& in)
 {
-    ThreadIMAPCheck check(checkArgs(in), in.value(QStringLiteral("user")),
-                          in.value(QStringLiteral("password")));
-    return runOnce(check);
+    return runCheck(lang::KindIMAP, in);
 }
 
 ProbeOutcome runFtp(const ProbeInvocation& in)
 {
-    FtpCheckArgs ftp;
-    ftp.UserName = in.value(QStringLiteral("user"));
-    ftp.Password = in.value(QStringLiteral("password"));
-    in.proxy(&ftp.ProxyHost, &ftp.ProxyPort);
-    ftp.ProxyType = in.value(QStringLiteral("proxy-type"), QStringLiteral("fpcmNone"));
-    ftp.ProxyUser = in.value(QStringLiteral("proxy-user"));
-    ftp.ProxyPassword = in.value(QStringLiteral("proxy-password"));
-    ThreadFTPCheck check(checkArgs(in), ftp);
-    return runOnce(check);
+    return runCheck(lang::KindFTP, in);
 }
 
 // ---- alarms ---------------------------------------------------------------------------------
-// Each alarm command fills the settings group of its method as the alarm settings would store
-// it, puts it into this process's in-memory alarm-method settings and lets the dispatcher's own
-// builder make the work item, so the probe sends exactly what the monitoring cycle sends.
+// Each alarm command fills the settings group of its method as the loader fills it from a stored
+// row (hosts without "http://", the gateway URL with it) and lets the dispatcher's own builder
+// make the work item, so the probe sends exactly what the monitoring cycle sends.
 
 // The alarm methods' stored defaults (table alarm_method).
 constexpr int kAlarmTimeout = 5000;
@@ -165,13 +121,11 @@ QString listedName(const ProbeInvocation& in, const char* name, const QStringLis
     return text;
 }
 
-// Builds the work item of `method` as the dispatcher does, from the settings just put in place,
-// and delivers it once.
+// Builds the work item of `method` as the dispatcher does, from `settings`, and delivers it once.
 ProbeOutcome deliverAlarm(const AlarmMethodSettingsRecord& settings, const char* method, const QString& text,
                           const QString& recipient)
 {
-    AlarmMethodSettings = settings;
-    std::unique_ptr<ThreadAlarm> alarm = BuildAlarm(QString::fromLatin1(method), text, recipient);
+    std::unique_ptr<ThreadAlarm> alarm = BuildAlarm(settings, QString::fromLatin1(method), text, recipient);
     if (!alarm)
         throw std::runtime_error("the alarm method " + std::string(method) + " could not be built");
     return runOnce(*alarm);
@@ -182,7 +136,7 @@ ProbeOutcome runEmail(const ProbeInvocation& in)
     AlarmMethodSettingsRecord settings;
     EmailMethodSettings& m = settings.EmailMethod;
     m.enable = true;
-    m.ip = in.value(QStringLiteral("server"));
+    m.ip = StripHttpPrefix(in.value(QStringLiteral("server")));
     m.port = in.port;
     m.mail_agent = in.value(QStringLiteral("mail-agent"));
     m.from_address = in.value(QStringLiteral("from"));
@@ -198,7 +152,7 @@ ProbeOutcome runSms(const ProbeInvocation& in)
     AlarmMethodSettingsRecord settings;
     SmsMethodSettings& m = settings.SmsMethod;
     m.enable = true;
-    m.ip = in.value(QStringLiteral("smsc"));
+    m.ip = StripHttpPrefix(in.value(QStringLiteral("smsc")));
     m.port = in.port;
     m.oa = in.value(QStringLiteral("oa"));
     m.authenticate = credentialsGiven(in, "system-id");
@@ -264,7 +218,7 @@ ProbeOutcome runSysLog(const ProbeInvocation& in)
     AlarmMethodSettingsRecord settings;
     SysLogMethodSettings& m = settings.SysLogMethod;
     m.enable = true;
-    m.ip = in.value(QStringLiteral("server"));
+    m.ip = StripHttpPrefix(in.value(QStringLiteral("server")));
     m.port = in.port;
     m.facility = FacilityCode(listedName(in, "facility", lang::SyslogFacilities()));
     m.severity = SeverityCode(listedName(in, "severity", lang::SyslogSeverities()));
@@ -359,6 +313,9 @@ void addAlarmCommands(std::vector<ProbeCommand>& commands, const ProbeOption& pr
              "\"http://\" is put in front of --url unless it begins so. The request goes to the\n"
              "URL's port (80 when it names none) or to the proxy; --port is the gateway's\n"
              "stored port and does not change where it goes.\n"
+             "With --proxy the request goes to that HTTP proxy; --proxy-user and --proxy-password go to\n"
+             "the proxy alone, in a Proxy-Authorization header, while --user and --password go to the\n"
+             "gateway.\n"
              "Prints \"Sent [url:port] status line\" or \"Error [url:port] status line:reason\"."),
          80,
          {requiredOption("url", "URL", "the gateway URL, for GET with $MSISDN and $MESSAGE in it"),
@@ -394,9 +351,13 @@ void addAlarmCommands(std::vector<ProbeCommand>& commands, const ProbeOption& pr
 
 std::vector<ProbeCommand> makeCommands()
 {
-    const ProbeOption proxy = option("proxy", "HOST:PORT", "send the request through this HTTP proxy");
-    const ProbeOption proxyUser = option("proxy-user", "NAME", "user name for the proxy");
-    const ProbeOption proxyPassword = option("proxy-password", "TEXT", "password for the proxy");
+    // url and httpsms: an HTTP proxy. ftp has proxy options of its own meaning.
+    const ProbeOption proxy =
+        option("proxy", "HOST:PORT", "HTTP proxy that every request goes through (none when not given)");
+    const ProbeOption proxyUser =
+        option("proxy-user", "NAME", "user name at the HTTP proxy, sent as Basic proxy credentials");
+    const ProbeOption proxyPassword =
+        option("proxy-password", "TEXT", "password at the HTTP proxy (see --proxy-user)");
 
     std::vector<ProbeCommand> commands;
     commands.push_back(
@@ -406,7 +367,10 @@ std::vector<ProbeCommand> makeCommands()
          QStringLiteral("URL is the service's address; \"http://\" is put in front unless it begins so.\n"
                         "The request goes to the URL's port (80 when it names none) or to the proxy;\n"
                         "--port is the service's stored port and does not change where it goes.\n"
-                        "Method texts other than the seven listed send HEAD, as for a stored service."),
+                        "Method texts other than the seven listed send HEAD, as for a stored service.\n"
+                        "With --proxy every request, redirects included, goes to that HTTP proxy and names\n"
+                        "the whole address; --proxy-user and --proxy-password go to the proxy alone, in a\n"
+                        "Proxy-Authorization header, while --user and --password go to the server."),
          0,
          {option("method", "TEXT", "Get, Post, Put, Head, Options, Trace or Delete (default Get)"),
           option("field", "NAME=VALUE", "a form field; repeat it for more, in order (POST and PUT)", true),
@@ -415,9 +379,7 @@ std::vector<ProbeCommand> makeCommands()
           option("content-type", "TEXT", "Content-Type header"), option("accept", "TEXT", "Accept header"),
           option("accept-charset", "TEXT", "Accept-Charset header"),
           option("accept-encoding", "TEXT", "Accept-Encoding header"),
-          option("accept-language", "TEXT", "Accept-Language header"), proxy,
-          option("proxy-user", "NAME", "user name for the proxy (sent as Basic proxy credentials)"),
-          option("proxy-password", "TEXT", "password for the proxy")},
+          option("accept-language", "TEXT", "Accept-Language header"), proxy, proxyUser, proxyPassword},
          runUrl,
          false,
          {}});
@@ -461,13 +423,29 @@ std::vector<ProbeCommand> makeCommands()
         {QStringLiteral("ftp"),
          QStringLiteral("HOST"),
          QStringLiteral("FTP greeting, login, TYPE I and SYST"),
-         QString(),
+         QStringLiteral(
+             "HOST is the FTP server (\"site\" below). Nothing is transferred.\n"
+             "The proxy options describe an FTP proxy, not an HTTP proxy: with --proxy and a --proxy-type\n"
+             "other than fpcmNone the connection goes to the FTP proxy, which is asked for the server as\n"
+             "the type says; otherwise it goes to HOST and the other proxy options are not used.\n"
+             "\"Proxy login\" is USER --proxy-user and PASS --proxy-password, sent only when\n"
+             "--proxy-user is given; \"login\" is USER --user and PASS --password.\n"
+             "Proxy types (letter case counts; an unknown text means fpcmNone):\n"
+             "  fpcmNone              no proxy: login at HOST\n"
+             "  fpcmUserSite          proxy login, then login with the user name --user@site\n"
+             "  fpcmSite              proxy login, \"SITE site\", then login\n"
+             "  fpcmOpen              proxy login, \"OPEN site\", then login\n"
+             "  fpcmUserPass          no proxy login: \"USER --user@--proxy-user@site\", then\n"
+             "                        \"PASS --password@--proxy-password\" (without --proxy-password\n"
+             "                        just \"PASS --password\")\n"
+             "  fpcmTransparent       proxy login, then login\n"
+             "  fpcmHttpProxyWithFtp  FTP through an HTTP proxy: not supported, fails with\n"
+             "                        \"Command not supported.\""),
          21,
-         {proxy,
-          option("proxy-type", "KIND",
-                 "fpcmNone, fpcmUserSite, fpcmSite, fpcmOpen, fpcmUserPass, fpcmTransparent or "
-                 "fpcmHttpProxyWithFtp (default fpcmNone)"),
-          proxyUser, proxyPassword},
+         {option("proxy", "HOST:PORT", "FTP proxy connected to in place of HOST (needs a --proxy-type)"),
+          option("proxy-type", "KIND", "how the FTP proxy is asked for HOST, see above (default fpcmNone)"),
+          option("proxy-user", "NAME", "user name at the FTP proxy (proxy login, or part of USER)"),
+          option("proxy-password", "TEXT", "password at the FTP proxy (proxy login, or part of PASS)")},
          runFtp,
          false,
          {}});
@@ -747,4 +725,43 @@ int RunProbe(const QStringList& arguments, QString& out, QString& err)
         err += kProgram + QStringLiteral(": note: ") + note + QLatin1Char('\n');
     out += oneLine(outcome.resultText) + QLatin1Char(' ') + oneLine(outcome.resultDetail) + QLatin1Char('\n');
     return outcome.passed ? ProbeExitPassed : ProbeExitFailed;
+}
+
+ServiceRecord ProbeServiceRecord(const QString& kind, const ProbeInvocation& in)
+{
+    ServiceRecord service;
+    service.Id = 0;
+    service.Service = kind;
+    service.Ip = in.target;
+    service.Port = in.port;
+    service.UserName = in.value(QStringLiteral("user"));
+    service.Password = in.value(QStringLiteral("password"));
+    in.proxy(&service.ProxyIp, &service.ProxyPort);
+    service.ProxyUserName = in.value(QStringLiteral("proxy-user"));
+    service.ProxyPassword = in.value(QStringLiteral("proxy-password"));
+    if (kind == QLatin1String(lang::KindURL)) {
+        service.UrlMethod = in.value(QStringLiteral("method"), QStringLiteral("Get"));
+        ServiceUrlRequest& request = service.UrlRequest;
+        request.Referer = in.value(QStringLiteral("referer"));
+        request.Cookie = in.value(QStringLiteral("cookie"));
+        request.UserAgent = in.value(QStringLiteral("user-agent"));
+        request.ContentType = in.value(QStringLiteral("content-type"));
+        request.Accept = in.value(QStringLiteral("accept"));
+        request.AcceptCharSet = in.value(QStringLiteral("accept-charset"));
+        request.AcceptEncoding = in.value(QStringLiteral("accept-encoding"));
+        request.AcceptLanguage = in.value(QStringLiteral("accept-language"));
+        request.FormFields = in.all(QStringLiteral("field"));
+    }
+    if (kind == QLatin1String(lang::KindFTP))
+        service.FtpProxyType = in.value(QStringLiteral("proxy-type"), QStringLiteral("fpcmNone"));
+    return service;
+}
+
+std::unique_ptr<ThreadCheck> BuildProbeCheck(const QString& kind, const ProbeInvocation& in)
+{
+    CheckBuildSettings settings;
+    settings.Origin = QString::fromLatin1(lang::OriginProduct);
+    settings.Retry = 0;
+    settings.Timeout = in.timeout;
+    return BuildCheck(ProbeServiceRecord(kind, in), settings);
 }
