@@ -252,9 +252,13 @@ TEST_F(Scheduling, TheKeyboardWalksAndTogglesTheGrid)
     form->HourButton(4)->setFocus();
     QTest::keyClick(form->HourButton(4), Qt::Key_Space);
     EXPECT_EQ(shownGrid(form)[4], "no no no no no no no");
+    // And the mouse as well.
+    QTest::mouseClick(form->Box(6, 10), Qt::LeftButton);
+    EXPECT_FALSE(form->Box(6, 10)->isChecked());
     form->ButtonApplyClick();
     EXPECT_EQ(storedGrid()[0], "yes no yes yes yes yes yes");
     EXPECT_EQ(storedGrid()[4], "no no no no no no no");
+    EXPECT_EQ(storedGrid()[10], "yes yes yes yes yes yes no");
 }
 
 TEST_F(Scheduling, CancelWritesNothingAndUnlocksTheMainWindow)
