@@ -94,7 +94,7 @@ bool TDMQuorvel::IsConnected() const
     return SQLConnection.isOpen();
 }
 
-bool TDMQuorvel::ConnectDatabase(bool useSystemDatabase)
+bool TDMQuorvel::ConnectDatabase(bool useSystemDatabase, QString* failure)
 {
     SQLQuery_select_tmp = QSqlQuery();
     SQLQuery_update_tmp = QSqlQuery();
@@ -134,7 +134,10 @@ bool TDMQuorvel::ConnectDatabase(bool useSystemDatabase)
     } else {
         error = errorText(SQLConnection.lastError());
     }
-    WriteSystemLog(QString::fromLatin1(lang::ERR00101) + QStringLiteral(" : ") + error, LogLevel::ERROR);
+    if (failure)
+        *failure = error;
+    else
+        WriteSystemLog(QString::fromLatin1(lang::ERR00101) + QStringLiteral(" : ") + error, LogLevel::ERROR);
     return false;
 }
 
@@ -287,7 +290,11 @@ LoginConnectResult LoginConnect(const QString& host, const QString& port, const 
     AppSettings.DBPort = port;
     AppSettings.DBUsername = username;
     AppSettings.DBPassword = password;
+    return ConnectOrCreateDatabase();
+}
 
+LoginConnectResult ConnectOrCreateDatabase()
+{
     TDMQuorvel& dm = DMQuorvel();
     LoginConnectResult result;
     if (dm.ConnectDatabase(false)) {

@@ -34,8 +34,9 @@ public:
     QSqlQuery SQLQuery_update_tmp;
 
     // Connects with the settings' host, port, user and password to the database "quorvel", or
-    // to "mysql" when `useSystemDatabase`. A failure is logged as ERR00101 and gives false.
-    bool ConnectDatabase(bool useSystemDatabase);
+    // to "mysql" when `useSystemDatabase`. A failure is logged as ERR00101 and gives false; with
+    // `failure` given, it is not logged but its text is put there (a quiet attempt to reconnect).
+    bool ConnectDatabase(bool useSystemDatabase, QString* failure = nullptr);
     bool IsConnected() const;
     void CreateMissingTables();
     bool TableExists(const QString& name);
@@ -86,8 +87,6 @@ private:
 // The single instance; throws std::logic_error when no data module exists.
 TDMQuorvel& DMQuorvel();
 
-// The Connect button of the database login dialog, without the dialog: validates the port,
-// takes the four values into the settings and connects (or bootstraps a first start).
 enum class LoginConnectResult
 {
     InvalidPort,
@@ -95,5 +94,15 @@ enum class LoginConnectResult
     FirstStartCreated,
     Failed
 };
+
+// The one way the program connects, at start-up and from the login dialog: with the settings'
+// values to the program's own database (creating missing tables); failing that, to the server's
+// "mysql" database, creating the database and all its tables (a first start, with the
+// information box that says so). "Application starts." is written on success; each failed
+// attempt has written its ERR00101 line.
+LoginConnectResult ConnectOrCreateDatabase();
+
+// The Connect button of the database login dialog, without the dialog: validates the port,
+// takes the four values into the settings and runs ConnectOrCreateDatabase.
 LoginConnectResult LoginConnect(const QString& host, const QString& port, const QString& username,
                                 const QString& password);

@@ -4,8 +4,6 @@
 
 void TFormMenu::OpenChartWindow() {}
 
-void TFormMenu::OpenAlarmOptions() {}
-
 void TFormMenu::OpenNewService() {}
 
 void TFormMenu::OpenUpdateService() {}

@@ -19,9 +19,15 @@ int TextTableModel::columnCount(const QModelIndex& parent) const
 
 QVariant TextTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+    if (!index.isValid())
         return QVariant();
-    return cell(index.row(), index.column());
+    if (role == Qt::DisplayRole)
+        return cell(index.row(), index.column());
+    if (role == Qt::ToolTipRole) {
+        const QString tip = toolTipOfId(cell(index.row(), 0), index.column());
+        return tip.isEmpty() ? QVariant() : QVariant(tip);
+    }
+    return QVariant();
 }
 
 QVariant TextTableModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -94,6 +100,7 @@ void TextTableModel::clear()
 {
     beginResetModel();
     m_rows.clear();
+    m_toolTips.clear();
     m_selected = -1;
     endResetModel();
 }
@@ -130,4 +137,28 @@ bool TextTableModel::setCellOfId(const QString& id, int column, const QString& t
     setSelectedRow(row);
     setCell(row, column, text);
     return true;
+}
+
+void TextTableModel::setToolTipOfId(const QString& id, int column, const QString& text)
+{
+    if (text.isEmpty()) {
+        auto it = m_toolTips.find(id);
+        if (it == m_toolTips.end() || !it->remove(column))
+            return;
+        if (it->isEmpty())
+            m_toolTips.erase(it);
+    } else {
+        m_toolTips[id][column] = text;
+    }
+    const int row = findRow(id);
+    if (row >= 0) {
+        const QModelIndex at = index(row, column);
+        emit dataChanged(at, at, {Qt::ToolTipRole});
+    }
+}
+
+QString TextTableModel::toolTipOfId(const QString& id, int column) const
+{
+    const auto it = m_toolTips.constFind(id);
+    return it == m_toolTips.cend() ? QString() : it->value(column);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QStringList>
 #include <QVector>
 
@@ -37,6 +38,10 @@ public:
     void setSelectedRow(int row);
     // Selects the row of `id` and writes `text` into its `column`; false when no row has that id.
     bool setCellOfId(const QString& id, int column, const QString& text);
+    // The tool tip of a cell, kept by row id (ToolTipRole); an empty text removes it. Cells have
+    // no tool tip of their own otherwise; clear() removes all.
+    void setToolTipOfId(const QString& id, int column, const QString& text);
+    QString toolTipOfId(const QString& id, int column) const;
 
 signals:
     void rowSelected(int row);
@@ -44,5 +49,6 @@ signals:
 private:
     QStringList m_headers;
     QVector<QStringList> m_rows;
+    QHash<QString, QHash<int, QString>> m_toolTips; // by row id, then column
     int m_selected = -1;
 };

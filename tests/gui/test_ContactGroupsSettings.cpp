@@ -385,7 +385,8 @@ TEST_F(ContactGroups, APersonDeletedMeanwhileIsRefusedRatherThanStoredAsIdZero)
 
     ASSERT_EQ(m_boxes.boxes.size(), 1u);
     EXPECT_EQ(m_boxes.boxes[0].first, Kind::Error);
-    EXPECT_EQ(m_boxes.boxes[0].second, "The contact person Carol cannot be found.");
+    EXPECT_TRUE(m_boxes.boxes[0].second.endsWith(" : The contact person Carol cannot be found."))
+        << m_boxes.boxes[0].second.toStdString();
     EXPECT_EQ(count("select count(*) from quorvel.contact_group"), 0);
     EXPECT_EQ(count("select count(*) from quorvel.contact_person_group"), 0);
     EXPECT_EQ(count("select count(*) from quorvel.contact_person_group where contact_person_id=0 or "

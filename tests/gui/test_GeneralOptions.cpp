@@ -302,17 +302,17 @@ TEST_F(GeneralOptions, AHandEditedFileKeepsItsCommentsSectionsAndValuesTheListsC
 TEST_F(GeneralOptions, InitialStartNoMakesTheNextStartBeginStopped)
 {
     start();
-    ASSERT_TRUE(window->Engine()->TimerService.isActive());
+    ASSERT_TRUE(window->Engine()->SchedulingRuns());
     form->ComboBoxInitStart->setCurrentText("No");
     apply();
     EXPECT_EQ(iniValue("System", "InitStart"), "0");
-    EXPECT_TRUE(window->Engine()->TimerService.isActive()); // this run goes on as it is
+    EXPECT_TRUE(window->Engine()->SchedulingRuns()); // this run goes on as it is
 
     closeWindow();
     openWindow();
     startCycle();
-    EXPECT_FALSE(window->Engine()->TimerService.isActive());
-    EXPECT_TRUE(window->Engine()->SchedulingStopped);
+    EXPECT_FALSE(window->Engine()->SchedulingRuns());
+    EXPECT_TRUE(window->Engine()->SchedulingStopped());
     EXPECT_TRUE(window->ActionStop->isChecked());
 
     // And "Yes" makes it begin running again.
@@ -325,7 +325,7 @@ TEST_F(GeneralOptions, InitialStartNoMakesTheNextStartBeginStopped)
     closeWindow();
     openWindow();
     startCycle();
-    EXPECT_TRUE(window->Engine()->TimerService.isActive());
+    EXPECT_TRUE(window->Engine()->SchedulingRuns());
 }
 
 TEST_F(GeneralOptions, TheSavedWindowSizeIsTheMainWindowsOwnAtApply)

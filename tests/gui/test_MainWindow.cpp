@@ -385,8 +385,10 @@ TEST_F(GuiFixture, AnotherProgramWindowLocksTheCommandsButAMessageBoxDoesNot)
     EXPECT_FALSE(window->ToolBarSelect->isEnabled());
     EXPECT_FALSE(window->ToolButtonScheduling->isEnabled());
     EXPECT_FALSE(window->ToolButtonStart->isEnabled());
-    EXPECT_EQ(window->TntListViewService->selectionMode(), QAbstractItemView::NoSelection);
-    EXPECT_TRUE(window->Engine()->SchedulingStopped);
+    EXPECT_EQ(window->TntListViewService->selectionBehavior(), QAbstractItemView::SelectItems);
+    EXPECT_EQ(window->TntListViewService->selectionMode(), QAbstractItemView::SingleSelection)
+        << "rows stay selectable while the list is locked";
+    EXPECT_TRUE(window->Engine()->SchedulingStopped());
 
     // Back to the main window and on to a second dialog: the disabled Start button does not
     // turn "stopped" into "running".
@@ -396,7 +398,7 @@ TEST_F(GuiFixture, AnotherProgramWindowLocksTheCommandsButAMessageBoxDoesNot)
     second.show();
     second.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&second));
-    EXPECT_TRUE(window->Engine()->SchedulingStopped);
+    EXPECT_TRUE(window->Engine()->SchedulingStopped());
 
     // A dialog's close unlocks the pair; Start and Stop follow the scheduling state.
     window->SetMainMenusEnabled(true);
@@ -405,7 +407,7 @@ TEST_F(GuiFixture, AnotherProgramWindowLocksTheCommandsButAMessageBoxDoesNot)
     EXPECT_FALSE(window->ToolButtonStop->isEnabled());
     EXPECT_FALSE(window->ActionStart->isChecked());
     EXPECT_TRUE(window->ActionStop->isChecked());
-    EXPECT_EQ(window->TntListViewService->selectionMode(), QAbstractItemView::SingleSelection);
+    EXPECT_EQ(window->TntListViewService->selectionBehavior(), QAbstractItemView::SelectRows);
 }
 
 TEST_F(GuiFixture, StartAndStopSwitchTheButtonsAndCheckMarks)
@@ -425,11 +427,11 @@ TEST_F(GuiFixture, StartAndStopSwitchTheButtonsAndCheckMarks)
     EXPECT_FALSE(window->ToolButtonStop->isEnabled());
     EXPECT_FALSE(window->ActionStart->isChecked());
     EXPECT_TRUE(window->ActionStop->isChecked());
-    EXPECT_FALSE(window->Engine()->TimerService.isActive());
+    EXPECT_FALSE(window->Engine()->SchedulingRuns());
     EXPECT_EQ(window->MainStatus(), "Service scheduling stops.");
 
     window->ActionStart->trigger();
-    EXPECT_TRUE(window->Engine()->TimerService.isActive());
+    EXPECT_TRUE(window->Engine()->SchedulingRuns());
     EXPECT_TRUE(window->ActionStart->isChecked());
     EXPECT_FALSE(window->ToolButtonStart->isEnabled());
 }
@@ -489,7 +491,7 @@ TEST_P(Closing, TheCloseBoxWaitsForRunningChecksBehindTheClosingWindow)
         EXPECT_EQ(window->FormClosing->windowTitle(), "Application is closing, it may take a few seconds...");
         EXPECT_TRUE(window->FormClosing->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     }
-    EXPECT_FALSE(window->Engine()->TimerService.isActive());
+    EXPECT_FALSE(window->Engine()->SchedulingRuns());
     closeWindow();
     const QStringList lines = systemLogLines();
     ASSERT_GE(lines.size(), 2);

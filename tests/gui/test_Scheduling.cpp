@@ -120,7 +120,7 @@ TEST_F(Scheduling, WeekendSwitchedOffStopsTheSchedulerOnASaturdayWithinOneWindow
     SetClockSource([saturday] { return saturday; });
     MonitorEngine* engine = window->Engine();
     engine->TimerTimer();
-    ASSERT_TRUE(engine->TimerService.isActive()); // the seeded grid says "yes"
+    ASSERT_TRUE(engine->SchedulingRuns()); // the seeded grid says "yes"
 
     TFormScheduling* form = open();
     ASSERT_NE(form, nullptr);
@@ -128,20 +128,20 @@ TEST_F(Scheduling, WeekendSwitchedOffStopsTheSchedulerOnASaturdayWithinOneWindow
     QTest::mouseClick(form->DayButton(6), Qt::LeftButton); // Sun
     EXPECT_TRUE(form->ButtonApply->isEnabled());
     engine->TimerTimer();
-    EXPECT_TRUE(engine->TimerService.isActive()); // nothing is stored before Apply
+    EXPECT_TRUE(engine->SchedulingRuns()); // nothing is stored before Apply
     QTest::mouseClick(form->ButtonApply, Qt::LeftButton);
 
     EXPECT_EQ(storedGrid(), everyRow("yes yes yes yes yes no no"));
     EXPECT_EQ(form->StatusText(), lang::SchedulingSaved);
     engine->TimerTimer();
-    EXPECT_FALSE(engine->TimerService.isActive());
+    EXPECT_FALSE(engine->SchedulingRuns());
     EXPECT_EQ(window->MainStatus(), lang::SchedulingStops);
 
     // On the Monday after, the next pass starts it again.
     const QDateTime monday = saturday.addDays(2);
     SetClockSource([monday] { return monday; });
     engine->TimerTimer();
-    EXPECT_TRUE(engine->TimerService.isActive());
+    EXPECT_TRUE(engine->SchedulingRuns());
 }
 
 TEST_F(Scheduling, ToggleButtonsInvertTheValueTheySetLast)
@@ -191,12 +191,12 @@ TEST_F(Scheduling, ClearAllAppliedKeepsTheSchedulerStoppedAtEveryHour)
     EXPECT_EQ(storedGrid(), everyRow("no no no no no no no"));
 
     MonitorEngine* engine = window->Engine();
-    ASSERT_TRUE(engine->TimerService.isActive());
+    ASSERT_TRUE(engine->SchedulingRuns());
     for (int hour : {0, 9, 23}) {
         const QDateTime at(QDate(2026, 3, 4), QTime(hour, 5));
         SetClockSource([at] { return at; });
         engine->TimerTimer();
-        EXPECT_FALSE(engine->TimerService.isActive()) << hour;
+        EXPECT_FALSE(engine->SchedulingRuns()) << hour;
     }
 }
 

@@ -299,11 +299,11 @@ protected:
 TEST_F(Login, NoReachableServerLocksTheCommandsAndShowsTheLoginDialogThreeSecondsLater)
 {
     MonitorEngine* engine = window->Engine();
-    EXPECT_TRUE(engine->LoginPending);
+    EXPECT_TRUE(engine->LoginPending());
     EXPECT_FALSE(window->ActionMainMenuBar->isEnabled());
     EXPECT_FALSE(window->ToolButtonService->isEnabled());
-    EXPECT_TRUE(engine->TimerInit.isActive());
-    EXPECT_EQ(engine->TimerInit.interval(), 3000);
+    EXPECT_TRUE(engine->StartArmed());
+    EXPECT_EQ(engine->StartDelay(), 3000);
     int connectErrors = 0;
     for (const QString& line : systemLogLines())
         connectErrors +=
@@ -315,7 +315,7 @@ TEST_F(Login, NoReachableServerLocksTheCommandsAndShowsTheLoginDialogThreeSecond
     EXPECT_EQ(window->FormLoginDB, nullptr);
     ASSERT_TRUE(waitFor([&] { return window->FormLoginDB && window->FormLoginDB->isVisible(); }, 15000));
     TFormLoginDB* login = window->FormLoginDB;
-    EXPECT_FALSE(engine->TimerInit.isActive());
+    EXPECT_FALSE(engine->StartArmed());
     EXPECT_EQ(login->windowTitle(), "Login Database");
     EXPECT_TRUE(login->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(login->EditHost->text(), "127.0.0.1");
@@ -342,15 +342,15 @@ TEST_F(Login, NoReachableServerLocksTheCommandsAndShowsTheLoginDialogThreeSecond
     EXPECT_EQ(login->StatusText(), "The parameters are wrong, please input again.");
     EXPECT_EQ(login->focusWidget(), login->EditHost);
     EXPECT_TRUE(login->isVisible());
-    EXPECT_TRUE(engine->LoginPending);
+    EXPECT_TRUE(engine->LoginPending());
 
     // The right password: the normal start follows 3 s later.
     login->EditPassword->clear();
     login->ButtonConnect->click();
     EXPECT_TRUE(login->isHidden());
-    EXPECT_FALSE(engine->LoginPending);
-    EXPECT_TRUE(engine->TimerInit.isActive());
-    EXPECT_EQ(engine->TimerInit.interval(), 3000);
+    EXPECT_FALSE(engine->LoginPending());
+    EXPECT_TRUE(engine->StartArmed());
+    EXPECT_EQ(engine->StartDelay(), 3000);
     EXPECT_TRUE(systemLogLines().last().endsWith("[INFO] Application starts."));
     ASSERT_TRUE(waitFor([&] { return window->ActionMainMenuBar->isEnabled(); }, 15000));
     EXPECT_NE(engine->Pool(), nullptr);
@@ -381,7 +381,7 @@ TEST_F(Login, ConnectToAServerWithoutTheDatabaseCreatesIt)
     EXPECT_TRUE(login->isHidden());
     EXPECT_EQ(m_boxes.texts(), QStringList({"Please be patient, it may take a few second for first start."}));
     EXPECT_EQ(scalar("select count(*) from information_schema.tables where table_schema='quorvel'"), "11");
-    EXPECT_TRUE(window->Engine()->TimerInit.isActive());
+    EXPECT_TRUE(window->Engine()->StartArmed());
 }
 
 // ---- the application's edge --------------------------------------------------------------------------

@@ -1,8 +1,5 @@
 #include "gui/dialogs/DialogSupport.h"
 
-#include "core/Notifier.h"
-#include "core/SystemLog.h"
-
 #include <QAbstractItemView>
 #include <QGuiApplication>
 #include <QLabel>
@@ -47,10 +44,4 @@ bool NumericSortItem::operator<(const QTreeWidgetItem& other) const
     if (leftNumber && rightNumber)
         return left < right;
     return QTreeWidgetItem::operator<(other);
-}
-
-void ReportSaveFailure(const QString& databaseText)
-{
-    WriteSystemLog(databaseText, LogLevel::ERROR);
-    ShowErrorBox(databaseText);
 }

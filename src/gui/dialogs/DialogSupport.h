@@ -32,7 +32,3 @@ public:
     explicit NumericSortItem(const QStringList& texts) : QTreeWidgetItem(texts) {}
     bool operator<(const QTreeWidgetItem& other) const override;
 };
-
-// A save that did not take place: the database's text in an error box and at ERROR in the system
-// log.
-void ReportSaveFailure(const QString& databaseText);

@@ -1,6 +1,7 @@
 #include "gui/dialogs/contactGroupsSettings.h"
 
 #include "core/Notifier.h"
+#include "core/SystemLog.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
 #include "database/dbcomFunc.h"
@@ -370,7 +371,7 @@ void TFormContactGroupsSettings::ButtonSaveClick()
         }
         transaction.Commit();
     } catch (const DatabaseError& error) {
-        ReportSaveFailure(error.text());
+        ApplicationEventsException(error.text());
         return;
     }
 
@@ -396,7 +397,7 @@ void TFormContactGroupsSettings::ButtonDeleteClick()
         dm.ExecUpdate(QStringLiteral("delete from contact_group where id=") + id);
         transaction.Commit();
     } catch (const DatabaseError& error) {
-        ReportSaveFailure(error.text());
+        ApplicationEventsException(error.text());
         return;
     }
     reset();

@@ -1,6 +1,7 @@
 #include "gui/dialogs/contactSettings.h"
 
 #include "core/Notifier.h"
+#include "core/SystemLog.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
 #include "database/dbcomFunc.h"
@@ -248,7 +249,7 @@ void TFormContactSettings::ButtonSaveClick()
         }
         transaction.Commit();
     } catch (const DatabaseError& error) {
-        ReportSaveFailure(error.text());
+        ApplicationEventsException(error.text());
         return;
     }
 
@@ -277,7 +278,7 @@ void TFormContactSettings::ButtonDeleteClick()
         dm.ExecUpdate(QStringLiteral("delete from service_contact_person where contact_person_id=") + id);
         transaction.Commit();
     } catch (const DatabaseError& error) {
-        ReportSaveFailure(error.text());
+        ApplicationEventsException(error.text());
         return;
     }
     fillList();

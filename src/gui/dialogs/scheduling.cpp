@@ -1,5 +1,6 @@
 #include "gui/dialogs/scheduling.h"
 
+#include "core/SystemLog.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
 #include "gui/dialogs/DialogSupport.h"
@@ -211,7 +212,7 @@ void TFormScheduling::ButtonApplyClick()
         }
         transaction.Commit();
     } catch (const DatabaseError& error) {
-        ReportSaveFailure(error.text());
+        ApplicationEventsException(error.text());
         return;
     }
     m_status->setText(QString::fromLatin1(lang::SchedulingSaved));
