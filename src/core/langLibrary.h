@@ -124,6 +124,10 @@ inline constexpr char CanUpdateOrDeleteGroup[] = "You can update or delete this 
 inline constexpr char GroupNameUnique[] = "Group Name must be unique.";
 inline constexpr char GroupNameCompulsory[] = "Group Name is compulsory field.";
 inline constexpr char SelectContactPerson[] = "Please select contact person.";
+// A group save refuses a name that no longer finds its row (deleted meanwhile), so that no
+// membership is written for an id of 0.
+inline constexpr char ContactPersonNotFound[] = "The contact person %s cannot be found.";
+inline constexpr char ContactGroupNotFound[] = "The contact group %s cannot be found.";
 inline constexpr char CanUpdateSchedule[] = "You can update schedule now.";
 inline constexpr char SchedulingSaved[] = "The new scheduling has been saved and will be effective now.";
 inline constexpr char DataRefresh[] = "Data refresh.";
