@@ -16,7 +16,7 @@ dbdir="$build/mariadb"
 dbport=${QUORVEL_BENCH_DB_PORT:-23406}
 bash scripts/db-server.sh start "$dbdir" "$dbport"
 trap 'bash scripts/db-server.sh stop "$dbdir"' EXIT
-export QUORVEL_TEST_DB_HOST=127.0.0.1 QUORVEL_TEST_DB_PORT="$dbport" QT_QPA_PLATFORM=offscreen
+export QUORVEL_TEST_DB_HOST=127.0.0.1 QUORVEL_TEST_DB_PORT="$dbport" QUORVEL_BENCH_DB_PORT="$dbport" QT_QPA_PLATFORM=offscreen
 
 status=0
 for program in $(find "$build/bench" -maxdepth 1 -type f -name 'bench_*' -perm -u+x | sort); do
