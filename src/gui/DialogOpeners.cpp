@@ -4,7 +4,6 @@
 
 void TFormMenu::OpenSchedulingWindow() {}
 
-
 void TFormMenu::OpenContactOptions() {}
 
 void TFormMenu::OpenContactGroupOptions() {}
