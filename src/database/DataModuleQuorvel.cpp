@@ -195,9 +195,14 @@ void TDMQuorvel::CreateMissingTables()
         }
     }
     if (TableExists(QStringLiteral("alarm_msg_history"))) {
+        // A server that refuses to add the key (a user without the right to alter tables) leaves
+        // the program monitoring as before; only the history window cannot page then.
         QSqlQuery key(SQLConnection);
-        if (key.exec(QStringLiteral("show columns from alarm_msg_history like \"id\"")) && !key.next())
-            ExecuteStatement(AlarmHistoryKeyStatement());
+        if (key.exec(QStringLiteral("show columns from alarm_msg_history like \"id\"")) && !key.next() &&
+            !key.exec(AlarmHistoryKeyStatement()))
+            WriteSystemLog(QString::fromLatin1(lang::ERR00105) + QStringLiteral(" : ") +
+                               errorText(key.lastError()),
+                           LogLevel::ERROR);
     }
 }
 

@@ -47,6 +47,18 @@ protected:
         return scalar("select group_concat(distinct index_name order by index_name) from "
                       "information_schema.statistics where table_schema='quorvel' and index_name<>'PRIMARY'");
     }
+    // alarm_msg_history made by its create statement and indexes alone, as before it had a key.
+    void makeHistoryWithoutKey()
+    {
+        m_dm->ExecUpdate("drop table alarm_msg_history");
+        for (const TableDefinition& table : SchemaTables()) {
+            if (table.name != "alarm_msg_history")
+                continue;
+            m_dm->ExecUpdate(table.create);
+            for (const QString& index : table.indexes)
+                m_dm->ExecUpdate(index);
+        }
+    }
     int linesContaining(const QString& text) const
     {
         int n = 0;
@@ -113,14 +125,7 @@ TEST_F(DatabaseTest, AlarmHistoryGetsItsRowKeyWhetherNewOrMadeWithoutIt)
     EXPECT_EQ(scalar(key), "PRI") << "a new table gets the key";
 
     // A table as an earlier version made it, holding rows.
-    m_dm->ExecUpdate("drop table alarm_msg_history");
-    for (const TableDefinition& table : SchemaTables()) {
-        if (table.name != "alarm_msg_history")
-            continue;
-        m_dm->ExecUpdate(table.create);
-        for (const QString& index : table.indexes)
-            m_dm->ExecUpdate(index);
-    }
+    makeHistoryWithoutKey();
     const char* insert = "insert into alarm_msg_history (alarm_datetime,service,ip,port,msg,service_status) "
                          "values (\"2024-01-01 00:00:00\",\"Ping\",\"h\",0,\"%1\",\"Failed\")";
     for (const char* msg : {"c", "a", "b"})
@@ -142,6 +147,25 @@ TEST_F(DatabaseTest, AlarmHistoryGetsItsRowKeyWhetherNewOrMadeWithoutIt)
     EXPECT_TRUE(m_boxes.boxes.empty());
     EXPECT_EQ(scalar("select group_concat(concat(id,':',msg) order by id) from quorvel.alarm_msg_history"),
               "1:c,2:a,3:b,4:d");
+}
+
+TEST_F(DatabaseTest, AHistoryKeyTheServerRefusesIsLoggedAndTheProgramGoesOn)
+{
+    startWithDatabase();
+    makeHistoryWithoutKey();
+    scalar("drop user if exists 'quorvel_noalter'@'%'");
+    scalar("create user 'quorvel_noalter'@'%'");
+    scalar("grant select, insert, update, delete, create on quorvel.* to 'quorvel_noalter'@'%'");
+    AppSettings.DBUsername = "quorvel_noalter";
+    ASSERT_TRUE(m_dm->ConnectDatabase(false));
+    m_dm->CreateMissingTables();
+    scalar("drop user 'quorvel_noalter'@'%'");
+    EXPECT_TRUE(m_boxes.boxes.empty()) << m_boxes.texts().join('\n').toStdString();
+    EXPECT_EQ(m_quit.requests, 0);
+    EXPECT_EQ(linesContaining("[ERROR] ERR00105 : Cannot create MySQL table. : "), 1);
+    EXPECT_TRUE(scalar("select column_key from information_schema.columns where table_schema='quorvel' and "
+                       "table_name='alarm_msg_history' and column_name='id'")
+                    .startsWith("<error"));
 }
 
 TEST_F(DatabaseTest, WrongPasswordFailsBothConnectionsWithTwoLogLines)

@@ -135,8 +135,18 @@ TEST_F(ChartsTest, PagesThroughTheEntriesNewestFirstAThousandAtATime)
     EXPECT_TRUE(form->StatusStatement->text().startsWith("select "))
         << form->StatusStatement->text().toStdString();
 
+    // The progress bar shows while the list fills, up to the last row's index.
+    int progress = -1;
+    bool progressShown = false;
+    QObject::connect(form->ProgressBar, &QProgressBar::valueChanged, form, [&](int value) {
+        progress = std::max(progress, value);
+        progressShown = progressShown || form->ProgressBar->isVisible();
+    });
     click(form->ButtonNext);
     settle(form);
+    EXPECT_EQ(progress, 999);
+    EXPECT_TRUE(progressShown);
+    EXPECT_FALSE(form->ProgressBar->isVisible());
     EXPECT_EQ(form->Offset(), 1000);
     EXPECT_EQ(form->End(), 2000);
     EXPECT_EQ(shownIds(form), all.mid(1000, 1000));
