@@ -10,6 +10,7 @@
 #include "core/AlarmMethodSettings.h"
 #include "core/auxFunc.h"
 #include "core/langLibrary.h"
+#include "monitor/TlsPolicy.h"
 
 std::unique_ptr<ThreadAlarm> BuildAlarm(const QString& method, const QString& text, const QString& recipient)
 {
@@ -19,7 +20,7 @@ std::unique_ptr<ThreadAlarm> BuildAlarm(const QString& method, const QString& te
         if (!settings.EmailMethod.enable)
             return nullptr;
         // One message to every address of `recipient` (";"-separated).
-        return std::make_unique<ThreadSMTP>(settings.EmailMethod, recipient, text);
+        return std::make_unique<ThreadSMTP>(settings.EmailMethod, recipient, text, AlarmTlsOptions());
     }
 
     if (method == QLatin1String(lang::MethodSMS)) {
@@ -34,7 +35,7 @@ std::unique_ptr<ThreadAlarm> BuildAlarm(const QString& method, const QString& te
         if (!settings.HttpSmsMethod.enable)
             return nullptr;
         return std::make_unique<ThreadURL>(settings.HttpSmsMethod, settings.HttpSmsExtraFields, recipient,
-                                           text);
+                                           text, AlarmTlsOptions());
     }
 
     if (method == QLatin1String(lang::MethodSysLog)) {

@@ -11,6 +11,7 @@
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
+#include "monitor/TlsPolicy.h"
 
 #include <QSet>
 #include <QSqlQuery>
@@ -48,6 +49,7 @@ ThreadCheckArgs commonArgs(const QSqlRecord& row, int retry, int timeout)
     args.AlarmSmpp = alarmFlag(row, "alarm_smpp");
     args.AlarmHttpSms = alarmFlag(row, "alarm_httpsms");
     args.AlarmSyslog = alarmFlag(row, "alarm_syslog");
+    args.Tls = CheckTlsOptions();
     return args;
 }
 

@@ -9,8 +9,10 @@
 #include "checks/ThreadURLCheckUnit.h"
 #include "core/AlarmMethodSettings.h"
 #include "core/auxFunc.h"
+#include "core/comFunc.h"
 #include "core/langLibrary.h"
 #include "monitor/MonitorEngine.h"
+#include "monitor/TlsPolicy.h"
 
 #include <QTextStream>
 
@@ -48,7 +50,20 @@ ThreadCheckArgs checkArgs(const ProbeInvocation& in)
     args.Port = in.port;
     args.Retry = 0;
     args.Timeout = in.timeout;
+    args.Tls = CheckTlsOptions();
     return args;
+}
+
+// The certificate options, put where the builders take them from, as [tls] of SysInit.ini would:
+// --ca-file FILE, --no-verify, --expiry-warn-days N (default 14).
+void applyTlsOptions(const ProbeInvocation& in)
+{
+    AppSettings.TlsCAFile = in.value(QStringLiteral("ca-file"));
+    AppSettings.TlsVerify = !in.has(QStringLiteral("no-verify"));
+    AppSettings.TlsExpiryWarnDays = 14;
+    if (in.has(QStringLiteral("expiry-warn-days")))
+        AppSettings.TlsExpiryWarnDays = numberArgument(
+            QStringLiteral("expiry-warn-days"), in.value(QStringLiteral("expiry-warn-days")), 0, 36500);
 }
 
 // Runs a work item once on this thread and takes its results (checks and alarm senders alike).
@@ -301,6 +316,40 @@ ProbeOption requiredOption(const char* name, const char* valueName, const char* 
             true};
 }
 
+ProbeOption flagOption(const char* name, const char* help)
+{
+    return {QString::fromLatin1(name), QString(), QString::fromLatin1(help), false, false, true};
+}
+
+// The certificate options of the commands that may speak TLS. Alarms never refuse a certificate
+// only because it ends soon, so they take no --expiry-warn-days.
+std::vector<ProbeOption> tlsOptions(bool check)
+{
+    std::vector<ProbeOption> options = {
+        option("ca-file", "FILE", "PEM file of extra trust anchors, e.g. an internal CA (TLS only)"),
+        flagOption("no-verify", "accept any certificate; the connection is still encrypted"),
+    };
+    if (check)
+        options.push_back(option("expiry-warn-days", "N",
+                                 "fail when the certificate ends within N days (default 14, 0 off)"));
+    return options;
+}
+
+// `options` followed by `more`.
+std::vector<ProbeOption> withOptions(std::vector<ProbeOption> options, const std::vector<ProbeOption>& more)
+{
+    options.insert(options.end(), more.begin(), more.end());
+    return options;
+}
+
+const char* const kMailTlsNote =
+    "On port %1 the whole dialogue runs inside TLS; other ports stay in the clear.";
+
+QString mailTlsDetails(int port)
+{
+    return QString::fromLatin1(kMailTlsNote).arg(port);
+}
+
 void addAlarmCommands(std::vector<ProbeCommand>& commands, const ProbeOption& proxy,
                       const ProbeOption& proxyUser, const ProbeOption& proxyPassword)
 {
@@ -312,12 +361,17 @@ void addAlarmCommands(std::vector<ProbeCommand>& commands, const ProbeOption& pr
              "The message goes out as the \"Email\" alarm method sends it: subject \"Alarming Message\",\n"
              "From and Reply-To --from, all recipients in one To header, one RCPT each.\n"
              "With --user, AUTH LOGIN is used when the server offers it.\n"
+             "On port 465 the whole dialogue runs inside TLS; on other ports the session switches\n"
+             "to TLS with STARTTLS when the server offers it, before any login, and a failed\n"
+             "switch is an error.\n"
              "Prints \"Sent \" or \"Error [host:port] reason\"."),
          25,
-         {requiredOption("server", "HOST", "the SMTP server"),
-          requiredOption("from", "ADDR", "sender address (From, Reply-To, MAIL FROM)"),
-          requiredOption("to", "ADDRS", "recipients, separated by \";\" (or \",\"), e.g. \"a@x;b@y\""),
-          option("mail-agent", "TEXT", "X-Mailer header (none when not given)")},
+         withOptions(
+             {requiredOption("server", "HOST", "the SMTP server"),
+              requiredOption("from", "ADDR", "sender address (From, Reply-To, MAIL FROM)"),
+              requiredOption("to", "ADDRS", "recipients, separated by \";\" (or \",\"), e.g. \"a@x;b@y\""),
+              option("mail-agent", "TEXT", "X-Mailer header (none when not given)")},
+             tlsOptions(false)),
          runEmail,
          true,
          {}});
@@ -356,9 +410,10 @@ void addAlarmCommands(std::vector<ProbeCommand>& commands, const ProbeOption& pr
              "form-encoded number and message, and the URL is fetched.\n"
              "--method Post: --msisdn-field=NUMBER, --message-field=MESSAGE and the --extra fields\n"
              "are posted to --url. Another method text posts too, without the extra fields.\n"
-             "\"http://\" is put in front of --url unless it begins so. The request goes to the\n"
-             "URL's port (80 when it names none) or to the proxy; --port is the gateway's\n"
-             "stored port and does not change where it goes.\n"
+             "\"http://\" is put in front of --url unless it begins with \"http://\" or \"https://\".\n"
+             "The request goes to the URL's port (80, or 443 for https, when it names none) or to\n"
+             "the proxy (a tunnel with CONNECT for https); --port is the gateway's stored port and\n"
+             "does not change where it goes.\n"
              "Prints \"Sent [url:port] status line\" or \"Error [url:port] status line:reason\"."),
          80,
          {requiredOption("url", "URL", "the gateway URL, for GET with $MSISDN and $MESSAGE in it"),
@@ -367,7 +422,7 @@ void addAlarmCommands(std::vector<ProbeCommand>& commands, const ProbeOption& pr
           option("msisdn-field", "NAME", "POST field name of the number"),
           option("message-field", "NAME", "POST field name of the message"),
           option("extra", "NAME=VALUE", "a further POST field; repeat it for more, in order", true), proxy,
-          proxyUser, proxyPassword},
+          proxyUser, proxyPassword, tlsOptions(false)[0], tlsOptions(false)[1]},
          runHttpSms,
          true,
          {}});
@@ -403,9 +458,11 @@ std::vector<ProbeCommand> makeCommands()
         {QStringLiteral("url"),
          QStringLiteral("URL"),
          QStringLiteral("one HTTP/1.1 request, redirects followed (at most 5); passes on a 2xx answer"),
-         QStringLiteral("URL is the service's address; \"http://\" is put in front unless it begins so.\n"
-                        "The request goes to the URL's port (80 when it names none) or to the proxy;\n"
-                        "--port is the service's stored port and does not change where it goes.\n"
+         QStringLiteral("URL is the service's address; \"http://\" is put in front unless it begins with\n"
+                        "\"http://\" or \"https://\". An https address is fetched over TLS, and through a\n"
+                        "proxy by a tunnel (CONNECT). The request goes to the URL's port (80, or 443 for\n"
+                        "https, when it names none) or to the proxy; --port is the service's stored port\n"
+                        "and does not change where it goes.\n"
                         "Method texts other than the seven listed send HEAD, as for a stored service."),
          0,
          {option("method", "TEXT", "Get, Post, Put, Head, Options, Trace or Delete (default Get)"),
@@ -417,7 +474,8 @@ std::vector<ProbeCommand> makeCommands()
           option("accept-encoding", "TEXT", "Accept-Encoding header"),
           option("accept-language", "TEXT", "Accept-Language header"), proxy,
           option("proxy-user", "NAME", "user name for the proxy (sent as Basic proxy credentials)"),
-          option("proxy-password", "TEXT", "password for the proxy")},
+          option("proxy-password", "TEXT", "password for the proxy"), tlsOptions(true)[0],
+          tlsOptions(true)[1], tlsOptions(true)[2]},
          runUrl,
          false,
          {}});
@@ -433,27 +491,27 @@ std::vector<ProbeCommand> makeCommands()
     commands.push_back({QStringLiteral("smtp"),
                         QStringLiteral("HOST"),
                         QStringLiteral("SMTP greeting and EHLO (or HELO); no message is sent"),
-                        QString(),
+                        mailTlsDetails(kSmtpsPort),
                         25,
-                        {},
+                        tlsOptions(true),
                         runSmtp,
                         false,
                         {}});
     commands.push_back({QStringLiteral("pop3"),
                         QStringLiteral("HOST"),
                         QStringLiteral("POP3 greeting and USER/PASS login with --user and --password"),
-                        QString(),
+                        mailTlsDetails(kPop3sPort),
                         110,
-                        {},
+                        tlsOptions(true),
                         runPop3,
                         false,
                         {}});
     commands.push_back({QStringLiteral("imap"),
                         QStringLiteral("HOST"),
                         QStringLiteral("IMAP greeting and LOGIN with --user and --password"),
-                        QString(),
+                        mailTlsDetails(kImapsPort),
                         143,
-                        {},
+                        tlsOptions(true),
                         runImap,
                         false,
                         {}});
@@ -461,13 +519,14 @@ std::vector<ProbeCommand> makeCommands()
         {QStringLiteral("ftp"),
          QStringLiteral("HOST"),
          QStringLiteral("FTP greeting, login, TYPE I and SYST"),
-         QString(),
+         mailTlsDetails(kFtpsPort),
          21,
-         {proxy,
-          option("proxy-type", "KIND",
-                 "fpcmNone, fpcmUserSite, fpcmSite, fpcmOpen, fpcmUserPass, fpcmTransparent or "
-                 "fpcmHttpProxyWithFtp (default fpcmNone)"),
-          proxyUser, proxyPassword},
+         withOptions({proxy,
+                      option("proxy-type", "KIND",
+                             "fpcmNone, fpcmUserSite, fpcmSite, fpcmOpen, fpcmUserPass, fpcmTransparent or "
+                             "fpcmHttpProxyWithFtp (default fpcmNone)"),
+                      proxyUser, proxyPassword},
+                     tlsOptions(true)),
          runFtp,
          false,
          {}});
@@ -488,7 +547,8 @@ QString optionLines(const std::vector<ProbeOption>& options)
 {
     QString text;
     for (const ProbeOption& o : options) {
-        const QString head = QStringLiteral("  --") + o.name + QLatin1Char(' ') + o.valueName;
+        const QString head =
+            QStringLiteral("  --") + o.name + (o.flag ? QString() : QLatin1Char(' ') + o.valueName);
         text += head.leftJustified(28) + QLatin1Char(' ') + o.help +
                 (o.required ? QStringLiteral(" (required)") : QString()) + QLatin1Char('\n');
     }
@@ -595,7 +655,11 @@ ProbeInvocation ParseProbeArguments(const ProbeCommand& command, const QStringLi
         if (!o)
             throw ProbeUsageError(
                 QStringLiteral("the %1 command has no option --%2").arg(command.name, name).toStdString());
-        if (!inlineValue) {
+        if (o->flag) {
+            if (inlineValue)
+                throw ProbeUsageError(QStringLiteral("--%1 takes no value").arg(name).toStdString());
+            value = QStringLiteral("1");
+        } else if (!inlineValue) {
             if (i + 1 >= arguments.size())
                 throw ProbeUsageError(QStringLiteral("--%1 needs a value").arg(name).toStdString());
             value = arguments[++i];
@@ -636,6 +700,9 @@ ProbeInvocation ParseProbeArguments(const ProbeCommand& command, const QStringLi
     QString proxyHost;
     int proxyPort = 0;
     in.proxy(&proxyHost, &proxyPort); // refuses a malformed --proxy before anything runs
+    if (in.has(QStringLiteral("expiry-warn-days")))
+        numberArgument(QStringLiteral("expiry-warn-days"), in.value(QStringLiteral("expiry-warn-days")), 0,
+                       36500);
     return in;
 }
 
@@ -734,6 +801,7 @@ int RunProbe(const QStringList& arguments, QString& out, QString& err)
                                                  "HEAD is sent, as for a stored service\n")
                                       .arg(method);
         }
+        applyTlsOptions(in);
         outcome = command->run(in);
     } catch (const ProbeUsageError& e) {
         err += kProgram + QStringLiteral(": ") + QString::fromUtf8(e.what()) + QLatin1Char('\n') +
