@@ -7,10 +7,14 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <netinet/in.h>
+#include <poll.h>
 #include <random>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -177,4 +181,186 @@ bool OpenSslServer::start(const std::string& certificate, const std::string& mod
                                           certs->keyFile, mode};
     arguments.insert(arguments.end(), extra.begin(), extra.end());
     return m_daemon.start(DaemonProcess::Find("openssl"), arguments, {m_port});
+}
+
+// ---- aiosmtpd with TLS ----------------------------------------------------------------------
+
+namespace {
+
+const char* const kAioSmtpdTls = R"PY(
+import os, ssl, sys, time
+from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import AuthResult, LoginPassword
+
+address, port, out, mode, cert, key = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5], sys.argv[6]
+
+class Keep:
+    async def handle_DATA(self, server, session, envelope):
+        tls = server.transport.get_extra_info("ssl_object") is not None
+        with open(out + ".part", "wb") as f:
+            f.write(("tls=%s\nauthenticated=%s\nfrom=%s\nto=%s\n\n" % (
+                tls, bool(session.authenticated), envelope.mail_from, ",".join(envelope.rcpt_tos))).encode())
+            f.write(envelope.original_content)
+        os.replace(out + ".part", out)
+        return "250 2.0.0 kept"
+
+def login(server, session, envelope, mechanism, data):
+    ok = isinstance(data, LoginPassword) and data.login == b"alice" and data.password == b"s3cret"
+    return AuthResult(success=ok, handled=False)
+
+context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+context.load_cert_chain(cert, key)
+if mode == "implicit":
+    controller = Controller(Keep(), hostname=address, port=port, ssl_context=context,
+                            authenticator=login, auth_require_tls=False)
+else:
+    controller = Controller(Keep(), hostname=address, port=port, tls_context=context, require_starttls=True,
+                            auth_require_tls=True, auth_required=True, authenticator=login)
+controller.start()
+try:
+    while True:
+        time.sleep(1)
+finally:
+    controller.stop()
+)PY";
+
+const char* const kSystemPython = "/usr/bin/python3";
+
+} // namespace
+
+bool AioSmtpdTls::start(Mode mode, const std::string& address, int port, const std::string& mailFile,
+                        std::string* why)
+{
+    const TestCertificates* certs = TestCerts(why);
+    if (!certs)
+        return false;
+    if (!QFile::exists(kSystemPython) || !DaemonProcess::Run(kSystemPython, {"-c", "import aiosmtpd"})) {
+        *why = "aiosmtpd is not installed (Debian package python3-aiosmtpd)";
+        return false;
+    }
+    m_script = mailFile + ".server.py";
+    if (!writeFile(QString::fromStdString(m_script), kAioSmtpdTls)) {
+        *why = "cannot write " + m_script;
+        return false;
+    }
+    const bool started =
+        m_daemon.start(kSystemPython,
+                       {m_script, address, std::to_string(port), mailFile,
+                        mode == Mode::Implicit ? "implicit" : "starttls", certs->valid, certs->keyFile},
+                       {port}, 15000, address);
+    if (!started)
+        *why = "aiosmtpd did not start: " + m_daemon.output();
+    return started;
+}
+
+// ---- the recording relay --------------------------------------------------------------------
+
+RecordingRelay::RecordingRelay(const std::string& targetHost, int targetPort)
+    : m_targetHost(targetHost), m_targetPort(targetPort)
+{
+    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (m_listenFd < 0 || ::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(m_listenFd, 4) != 0 ||
+        ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+        ::pipe2(m_wake, O_CLOEXEC) != 0) {
+        m_done = true;
+        return;
+    }
+    m_port = ntohs(address.sin_port);
+    m_thread = std::thread([this] { relay(); });
+}
+
+RecordingRelay::~RecordingRelay()
+{
+    if (m_wake[1] >= 0) {
+        const char stop = 's';
+        [[maybe_unused]] const ssize_t written = ::write(m_wake[1], &stop, 1);
+    }
+    if (m_thread.joinable())
+        m_thread.join();
+    for (int fd : {m_listenFd, m_wake[0], m_wake[1]}) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+void RecordingRelay::relay()
+{
+    int client = -1;
+    int target = -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    auto left = [&deadline] {
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                .count();
+        return static_cast<int>(ms < 0 ? 0 : ms);
+    };
+    pollfd accept[2] = {{m_listenFd, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+    if (::poll(accept, 2, left()) > 0 && (accept[0].revents & POLLIN))
+        client = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client >= 0) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(m_targetPort));
+        ::inet_pton(AF_INET, m_targetHost.c_str(), &address.sin_addr);
+        target = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (target >= 0 && ::connect(target, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            ::close(target);
+            target = -1;
+        }
+    }
+    char buffer[16384];
+    while (client >= 0 && target >= 0 && left() > 0) {
+        pollfd fds[3] = {{client, POLLIN, 0}, {target, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        if (::poll(fds, 3, left()) <= 0 || (fds[2].revents & POLLIN))
+            break;
+        bool ended = false;
+        for (int side = 0; side < 2 && !ended; ++side) {
+            if (!(fds[side].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            const ssize_t n = ::recv(fds[side].fd, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                ended = true;
+                break;
+            }
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                (side == 0 ? m_fromClient : m_fromTarget).append(buffer, static_cast<std::size_t>(n));
+            }
+            const int to = side == 0 ? target : client;
+            if (::send(to, buffer, static_cast<std::size_t>(n), MSG_NOSIGNAL) != n)
+                ended = true;
+        }
+        if (ended)
+            break;
+    }
+    for (int fd : {client, target}) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_done = true;
+    m_doneChanged.notify_all();
+}
+
+bool RecordingRelay::wait(int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_doneChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_done; });
+}
+
+std::string RecordingRelay::fromClient() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_fromClient;
+}
+
+std::string RecordingRelay::fromTarget() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_fromTarget;
 }

@@ -2,7 +2,10 @@
 
 #include "support/ScriptedServer.h"
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 // What TLS tests share: certificates made in the test run with the openssl command, a loopback
@@ -48,4 +51,61 @@ public:
 private:
     DaemonProcess m_daemon;
     int m_port = 0;
+};
+
+// aiosmtpd (Debian package python3-aiosmtpd) with TLS, run by the system's Python on `address`
+// and `port` with the valid leaf. It knows alice with the password s3cret (AUTH LOGIN and PLAIN)
+// and keeps each message it accepts in `mailFile`: "tls=True|False", "authenticated=...", the
+// envelope, an empty line and the message.
+//   Implicit:  TLS from the first byte (SMTP on 465); a login is allowed but not required.
+//   StartTls:  offers STARTTLS and refuses AUTH and MAIL until it has been done; requires a login.
+class AioSmtpdTls
+{
+public:
+    enum class Mode
+    {
+        Implicit,
+        StartTls
+    };
+    // False with the reason in `why` when aiosmtpd is missing or the server did not start.
+    bool start(Mode mode, const std::string& address, int port, const std::string& mailFile,
+               std::string* why);
+    std::string output() const { return m_daemon.output(); }
+
+private:
+    DaemonProcess m_daemon;
+    std::string m_script;
+};
+
+// A TCP relay on 127.0.0.1 that passes bytes between one client and `targetHost`:`targetPort`
+// and keeps what went each way, so a test can read exactly what crossed the wire. It serves one
+// connection and stops with the object; every wait is bounded.
+class RecordingRelay
+{
+public:
+    RecordingRelay(const std::string& targetHost, int targetPort);
+    ~RecordingRelay();
+    RecordingRelay(const RecordingRelay&) = delete;
+    RecordingRelay& operator=(const RecordingRelay&) = delete;
+
+    int port() const { return m_port; }
+    // Waits until the connection has ended on either side (at most `timeoutMs`).
+    bool wait(int timeoutMs = 15000);
+    std::string fromClient() const;
+    std::string fromTarget() const;
+
+private:
+    void relay();
+
+    std::string m_targetHost;
+    int m_targetPort;
+    int m_listenFd = -1;
+    int m_port = 0;
+    int m_wake[2] = {-1, -1};
+    std::thread m_thread;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_doneChanged;
+    bool m_done = false;
+    std::string m_fromClient;
+    std::string m_fromTarget;
 };
