@@ -2,6 +2,7 @@
 
 #include "net/Socket.h"
 
+#include <QList>
 #include <QLoggingCategory>
 
 #include <algorithm>
@@ -156,6 +157,11 @@ QByteArray HttpUrl::absolute() const
 bool HttpUrl::sameOrigin(const HttpUrl& other) const
 {
     return secure == other.secure && port == other.port && host.compare(other.host, Qt::CaseInsensitive) == 0;
+}
+
+bool HttpUrl::sameAddress(const HttpUrl& other) const
+{
+    return sameOrigin(other) && target == other.target;
 }
 
 HttpUrl ParseHttpUrl(const QString& url)
@@ -421,19 +427,35 @@ void HttpClient::send(HttpMethod method, const QString& url, const QStringList& 
     const HttpUrl first = ParseHttpUrl(url);
     const QByteArray body = requestBody(method, formFields, rawBody);
     HttpUrl current = first;
+    QList<HttpUrl> requested;
     for (;;) {
         // Credentials (Basic and the cookie) belong to the first request's host and port only.
         const QByteArray request = composeRequest(method, current, body, current.sameOrigin(first));
         m_lastUrl = current.absolute();
+        requested.append(current);
         exchange(method, current, request);
 
         const int code = m_responseCode;
         if (code >= 200 && code <= 299)
             return;
         if (code >= 300 && code <= 399 && code != 304 && !m_location.isEmpty()) {
-            if (m_redirects >= m_settings.maxRedirects)
+            const bool atLimit = m_redirects >= m_settings.maxRedirects;
+            HttpUrl next;
+            try {
+                next = ResolveLocation(current, m_location);
+            } catch (const HttpError&) {
+                if (atLimit)
+                    return; // a redirect past the limit is final, wherever it points
+                throw;
+            }
+            for (const HttpUrl& earlier : requested) {
+                if (next.sameAddress(earlier))
+                    throw HttpError(
+                        (m_statusLine + ": redirect loop back to " + next.absolute()).toStdString());
+            }
+            if (atLimit)
                 return;
-            current = ResolveLocation(current, m_location);
+            current = next;
             ++m_redirects;
             continue;
         }
@@ -465,6 +487,8 @@ void HttpClient::exchange(HttpMethod method, const HttpUrl& url, const QByteArra
     m_socket->write(request.toStdString(), timeout);
 
     // The head of the answer is awaited for at most `timeout`, then its body for at most `timeout`.
+    // Interim answers (100 Continue and the like) are dropped by the parser and give no extra
+    // time: they and the head that follows them arrive within the one `timeout`.
     HttpResponseParser parser(method == HttpMethod::Head);
     const std::string& peer = m_socket->peerName();
     auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeout);
@@ -477,9 +501,12 @@ void HttpClient::exchange(HttpMethod method, const HttpUrl& url, const QByteArra
                 throw SocketTimeoutError("");
             bytes = m_socket->readSome(kReadChunk, left);
         } catch (const SocketTimeoutError&) {
-            const std::string what = inBody ? "the body of the answer from " + peer + " was not complete"
-                                            : "no complete answer from " + peer;
-            throw SocketTimeoutError(what + " within " + std::to_string(timeout) + " ms");
+            std::string what = inBody ? "the body of the answer from " + peer + " was not complete"
+                                      : "no complete answer from " + peer;
+            what += " within " + std::to_string(timeout) + " ms";
+            if (!inBody && !parser.interimStatusLine().isEmpty())
+                what += " after \"" + PrintableExcerpt(parser.interimStatusLine()).toStdString() + "\"";
+            throw SocketTimeoutError(what);
         }
         if (bytes.empty()) {
             parser.finish();

@@ -45,6 +45,9 @@ struct HttpUrl
     QByteArray absolute() const;
     // Same scheme, same host (ignoring case) and same port.
     bool sameOrigin(const HttpUrl& other) const;
+    // The same resource: same origin, and the same path and query byte for byte. A redirect to an
+    // address already requested in one exchange is a loop.
+    bool sameAddress(const HttpUrl& other) const;
 };
 
 // Takes an address apart. It must begin with "http://" or "https://" in any letter case; user
@@ -130,12 +133,14 @@ public:
     // form-encoded (Content-Type application/x-www-form-urlencoded unless another than
     // "text/html" is configured), PUT sends `rawBody` as it is, the others send none.
     // Redirects are followed with the same method and body, up to maxRedirects; after that the
-    // redirect answer is taken as final.
+    // redirect answer is taken as final. A redirect back to an address already requested in this
+    // exchange (see HttpUrl::sameAddress) is a loop and fails, at the limit as well.
     //
     // Returns when the final answer has a 2xx status (or is a redirect past the limit). Throws
-    // HttpError whose message is the status line for any other status, and HttpError or
-    // SocketError for a failed connection, a time-out or a malformed answer. In every case the
-    // results below describe the last answer.
+    // HttpError whose message is the status line for any other status, the status line followed
+    // by ": redirect loop back to " and the address for a loop, and HttpError or SocketError for
+    // a failed connection, a time-out or a malformed answer. In every case the results below
+    // describe the last answer.
     void send(HttpMethod method, const QString& url, const QStringList& formFields = {},
               const QByteArray& rawBody = {});
 

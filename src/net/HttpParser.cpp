@@ -168,10 +168,12 @@ qsizetype HttpResponseParser::feed(const char* data, qsizetype size)
         case Stage::Trailers:
             if (takeLine(data, size, pos, kMaxHeaderLine, "header line")) {
                 if (m_line.isEmpty()) {
-                    if (m_stage == Stage::Headers)
-                        startBody();
-                    else
+                    if (m_stage == Stage::Trailers)
                         m_stage = Stage::Done;
+                    else if (m_interim)
+                        dropInterimAnswer();
+                    else
+                        startBody();
                 } else if (m_stage == Stage::Headers) {
                     parseHeaderLine();
                 } else {
@@ -231,10 +233,17 @@ void HttpResponseParser::finish()
         m_stage = Stage::Done;
         return;
     case Stage::StatusLine:
-        if (m_line.isEmpty() || m_lineDone)
+        if (m_line.isEmpty() || m_lineDone) {
+            if (!m_interimStatusLine.isEmpty())
+                fail("connection closed after \"" + PrintableExcerpt(m_interimStatusLine) +
+                     "\" before the answer arrived");
             fail("connection closed before an answer arrived");
+        }
         fail("connection closed in the middle of the status line");
     case Stage::Headers:
+        if (m_interim)
+            fail("connection closed in the middle of the headers of \"" +
+                 PrintableExcerpt(m_interimStatusLine) + "\"");
         fail("connection closed in the middle of the answer headers");
     case Stage::LengthBody:
         fail("connection closed after " + QByteArray::number(m_bodyBytes) + " of " +
@@ -277,9 +286,22 @@ void HttpResponseParser::parseStatusLine()
         malformed();
     if (code < 100)
         malformed();
+    m_stage = Stage::Headers;
+    m_interim = code < 200 && code != 101;
+    if (m_interim) {
+        m_interimStatusLine = trimmed(line);
+        return;
+    }
     m_statusCode = code;
     m_statusLine = trimmed(line);
-    m_stage = Stage::Headers;
+}
+
+void HttpResponseParser::dropInterimAnswer()
+{
+    // Its header fields mean nothing for the answer that follows. m_headBytes goes on counting.
+    m_headers.clear();
+    m_interim = false;
+    m_stage = Stage::StatusLine;
 }
 
 void HttpResponseParser::parseHeaderLine()

@@ -19,6 +19,12 @@ public:
 // The status line and the headers are kept; the body is counted and discarded, whatever its
 // framing (Content-Length, chunked or until the connection closes). Every line has a size
 // limit, so a hostile peer cannot make the parser hold more than about kMaxHead bytes.
+//
+// Interim answers (RFC 9110, section 15.2: a 1xx status other than 101 Switching Protocols, such
+// as 100 Continue or 102 Processing) that come before the answer are read and dropped; only the
+// last one's status line is kept (interimStatusLine()). Their heads count towards kMaxHead
+// together with the answer's own, so an endless run of them is refused like an endless head.
+// 101 ends the answer like any other status without a body.
 class HttpResponseParser
 {
 public:
@@ -50,9 +56,12 @@ public:
     bool headComplete() const { return m_stage > Stage::Headers; }
     bool complete() const { return m_stage == Stage::Done; }
 
-    // Valid once the status line has been read: the code and the line trimmed at both ends.
+    // Valid once the status line of the answer has been read (0 and empty before, also while
+    // interim answers are read): the code and the line trimmed at both ends.
     int statusCode() const { return m_statusCode; }
     const QByteArray& statusLine() const { return m_statusLine; }
+    // The trimmed status line of the last interim answer dropped; empty when none came.
+    const QByteArray& interimStatusLine() const { return m_interimStatusLine; }
 
     // Headers in the order received; names as sent, values without surrounding blanks.
     const QList<QPair<QByteArray, QByteArray>>& headers() const { return m_headers; }
@@ -82,6 +91,7 @@ private:
     // CR LF). `limit` bounds the line; `what` names it in the error.
     bool takeLine(const char* data, qsizetype size, qsizetype& pos, qsizetype limit, const char* what);
     void parseStatusLine();
+    void dropInterimAnswer();
     void parseHeaderLine();
     void startBody();
     void parseChunkSize();
@@ -94,6 +104,8 @@ private:
     qsizetype m_headBytes = 0;
     int m_statusCode = 0;
     QByteArray m_statusLine;
+    bool m_interim = false; // the head being read belongs to an interim answer
+    QByteArray m_interimStatusLine;
     QList<QPair<QByteArray, QByteArray>> m_headers;
     BodyKind m_bodyKind = BodyKind::None;
     qint64 m_remaining = 0;

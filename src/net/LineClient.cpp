@@ -92,8 +92,29 @@ LineReply LineClient::readReplyOnce(ReplyParser& parser)
     }
 }
 
+void LineClient::requireNothingUnread()
+{
+    std::string early = m_pending;
+    if (m_socket.isOpen()) {
+        try {
+            early += m_socket.readSome(4 * 1024, 0);
+        } catch (const SocketTimeoutError&) {
+            // nothing has arrived
+        } catch (const SocketError&) {
+            // a failed connection shows when the command is sent or its reply read
+        }
+    }
+    if (early.empty())
+        return;
+    m_broken = true;
+    throw ProtocolError(peerName() + " sent \"" + Printable(early, 80) +
+                        "\" when no reply was due; its replies are out of step with the commands");
+}
+
 LineReply LineClient::command(const std::string& line, ReplyParser& parser)
 {
+    if (!parser.repliesAreTagged())
+        requireNothingUnread();
     sendLine(line);
     return readReply(parser);
 }

@@ -41,7 +41,10 @@ public:
     // Reads one reply with `parser` (which is reset first) and returns it.
     LineReply readReply(ReplyParser& parser);
 
-    // sendLine() then readReply().
+    // sendLine() then readReply(). Unless the parser's replies are tagged, the server must not
+    // have sent anything that is still unread: such bytes would be taken for the reply to
+    // `line` although they came before it (a reply sent twice, or out of turn), so they end the
+    // dialogue with a ProtocolError instead and nothing is sent.
     LineReply command(const std::string& line, ReplyParser& parser);
 
     // Closes the connection; errors are ignored. Bytes not yet read are dropped.
@@ -49,6 +52,8 @@ public:
 
 private:
     LineReply readReplyOnce(ReplyParser& parser);
+    // Throws ProtocolError when bytes from the server wait unread (kept or already arrived).
+    void requireNothingUnread();
 
     TcpSocket m_socket;
     std::string m_pending; // received bytes beyond the last reply

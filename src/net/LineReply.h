@@ -52,6 +52,10 @@ public:
     const LineReply& reply() const { return m_reply; }
     // Forgets the reply and gets ready for the next one.
     void reset();
+    // Whether a reply names the command it answers (IMAP tags). Without that, a reply is known to
+    // answer a command only by coming after it, so bytes the server sends before a command are
+    // out of turn (see LineClient::command).
+    virtual bool repliesAreTagged() const { return false; }
 
 protected:
     // Takes the next complete line into `reply`; returns true when it ends the reply.
@@ -94,6 +98,8 @@ class ImapReplyParser : public ReplyParser
 {
 public:
     void setTag(const std::string& tag) { m_tag = tag; }
+    // Untagged lines may come at any time; the tagged line ends the reply to its command.
+    bool repliesAreTagged() const override { return true; }
 
 protected:
     bool takeLine(const std::string& line, LineReply& reply) override;

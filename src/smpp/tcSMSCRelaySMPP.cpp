@@ -87,6 +87,7 @@ int TtcSMSCRelaySMPP::Connect(const QString& host, int port)
     m_state = StateConnected;
     m_connectionLost = false;
     m_awaited.reset();
+    m_linkCheckSequence.reset();
     m_responseRaised = m_keepAliveRaised = m_activityRaised = false;
     m_messageId.clear();
     return ResultOk;
@@ -113,7 +114,7 @@ int TtcSMSCRelaySMPP::Bind(const QString& systemId, const QString& password, con
     parameters.Npi = npi;
     parameters.AddressRange = addressRange;
     const int result = Request(SmppPduKind::BindResp, [&parameters](TtcSMSCMessageSMPP& pdu) {
-        pdu.BuildBindTransmitter(parameters);
+        return pdu.BuildBindTransmitter(parameters);
     });
     if (result == ResultOk) {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -144,8 +145,9 @@ int TtcSMSCRelaySMPP::SubmitMessage(const QString& destination, quint8 destinati
     parameters.Text = text;
     parameters.RegisteredDelivery = (options & SubmitDeliveryReceipt) ? 0x01 : 0x00;
     parameters.PackSeptets = !ASCIIFrontend();
-    const int result = Request(SmppPduKind::SubmitSmResp,
-                               [&parameters](TtcSMSCMessageSMPP& pdu) { pdu.BuildSubmitSm(parameters); });
+    const int result = Request(SmppPduKind::SubmitSmResp, [&parameters](TtcSMSCMessageSMPP& pdu) {
+        return pdu.BuildSubmitSm(parameters);
+    });
     std::lock_guard<std::mutex> lock(m_mutex);
     messageId = QString::fromLatin1(m_messageId);
     return result;
@@ -158,7 +160,8 @@ int TtcSMSCRelaySMPP::Unbind()
         if (m_state != StateBound)
             return ResultOk;
     }
-    const int result = Request(SmppPduKind::UnbindResp, [](TtcSMSCMessageSMPP& pdu) { pdu.BuildUnbind(); });
+    const int result =
+        Request(SmppPduKind::UnbindResp, [](TtcSMSCMessageSMPP& pdu) { return pdu.BuildUnbind(); });
     if (result != ResultOk)
         return result;
     StopThreads();
@@ -226,17 +229,25 @@ bool TtcSMSCRelaySMPP::Send(const std::function<void(TtcSMSCMessageSMPP&)>& buil
     }
 }
 
-int TtcSMSCRelaySMPP::Request(SmppPduKind awaited, const std::function<void(TtcSMSCMessageSMPP&)>& build)
+int TtcSMSCRelaySMPP::Request(SmppPduKind awaited, const std::function<quint32(TtcSMSCMessageSMPP&)>& build)
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_connectionLost)
             return ResultConnectionLost;
-        m_awaited = awaited;
+        m_awaited.reset();
         m_responseRaised = false;
         m_responseStatus = ResultConnectionLost;
     }
-    if (!Send(build)) {
+    // What is awaited is known once the PDU is built (its sequence number), and is in place
+    // before the PDU leaves, so that the response cannot come first.
+    const bool sent = Send([this, awaited, &build](TtcSMSCMessageSMPP& pdu) {
+        const quint32 sequenceNumber = build(pdu);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_awaited = awaited;
+        m_awaitedSequence = sequenceNumber;
+    });
+    if (!sent) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_awaited.reset();
         return ResultConnectionLost;
@@ -314,9 +325,14 @@ void TtcSMSCRelaySMPP::Handle(const QByteArray& pdu)
     case SmppPduKind::SubmitSmResp:
     case SmppPduKind::UnbindResp: {
         std::lock_guard<std::mutex> lock(m_mutex);
-        // A response is matched by its command_id; one nobody waits for is dropped.
-        if (m_awaited != kind)
+        // A response is matched by its command_id and its sequence_number; one that answers no
+        // waiting request (stale, stray or meant for another request) is dropped.
+        if (m_awaited != kind || m_incoming.SequenceNumber() != m_awaitedSequence) {
+            qCDebug(lcSmpp).nospace()
+                << "dropped a response that answers no waiting request: command_id 0x" << Qt::hex
+                << m_incoming.CommandId() << ", sequence_number " << Qt::dec << m_incoming.SequenceNumber();
             return;
+        }
         m_responseStatus = static_cast<int>(m_incoming.CommandStatus());
         if (kind == SmppPduKind::SubmitSmResp)
             m_messageId = m_incoming.MessageId();
@@ -330,6 +346,11 @@ void TtcSMSCRelaySMPP::Handle(const QByteArray& pdu)
     }
     case SmppPduKind::EnquireLinkResp: {
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_linkCheckSequence != m_incoming.SequenceNumber()) {
+            qCDebug(lcSmpp) << "dropped an enquire_link_resp that answers no link check: sequence_number"
+                            << m_incoming.SequenceNumber();
+            return;
+        }
         m_keepAliveRaised = true;
         m_signal.notify_all();
         return;
@@ -378,12 +399,17 @@ void TtcSMSCRelaySMPP::CheckLink()
 
         m_keepAliveRaised = false;
         lock.unlock();
-        const bool sent = Send([](TtcSMSCMessageSMPP& pdu) { pdu.BuildEnquireLink(); });
+        const bool sent = Send([this](TtcSMSCMessageSMPP& pdu) {
+            const quint32 sequenceNumber = pdu.BuildEnquireLink();
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_linkCheckSequence = sequenceNumber;
+        });
         lock.lock();
         if (!sent)
             return;
         m_signal.wait_for(lock, Milliseconds(ResponseTimeOut()),
                           [this] { return m_stopKeepAlive || m_keepAliveRaised; });
+        m_linkCheckSequence.reset();
         if (m_stopKeepAlive)
             return;
         if (!m_keepAliveRaised) {

@@ -25,6 +25,13 @@
 //
 // Results: see TtcSMSCRelay. A request that the connection's end releases returns
 // ResultConnectionLost (-4), never a stored earlier status.
+//
+// A response releases the waiting request only when both its command_id and its sequence_number
+// are the request's (SMPP 3.4, section 2.3); likewise an enquire_link_resp counts for the link
+// check only with the sequence number of the check's enquire_link. Any other response answers
+// no request of this session (a stale or stray one) and is dropped with a debug line. A
+// generic_nack ends the waiting request whatever its sequence number: it never makes a request
+// succeed, and an SMSC that could not read a header answers it with sequence number 0.
 class TtcSMSCRelaySMPP : public TtcSMSCRelay
 {
 public:
@@ -70,7 +77,9 @@ public:
     int Disconnect() override;
 
 private:
-    int Request(SmppPduKind awaited, const std::function<void(TtcSMSCMessageSMPP&)>& build);
+    // Sends the request that `build` makes (returning its sequence number) and waits for the
+    // response of kind `awaited` with that sequence number.
+    int Request(SmppPduKind awaited, const std::function<quint32(TtcSMSCMessageSMPP&)>& build);
     // Sends one PDU whole; false when the connection failed (it is then lost).
     bool Send(const std::function<void(TtcSMSCMessageSMPP&)>& build);
     void StartThreads();
@@ -99,7 +108,9 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_signal;
     SessionState m_state = StateClosed;
-    std::optional<SmppPduKind> m_awaited; // the response a request waits for
+    std::optional<SmppPduKind> m_awaited;       // the response a request waits for
+    quint32 m_awaitedSequence = 0;              // and its sequence number, set before the request is sent
+    std::optional<quint32> m_linkCheckSequence; // the enquire_link the link check waits for
     bool m_responseRaised = false;
     int m_responseStatus = 0;
     QByteArray m_messageId;

@@ -122,6 +122,36 @@ TEST(ThreadSMS, EachFailingStepGivesItsCodeAndResult)
                  .expectClose();
          },
          5000, QString(ThreadSMS::SendFailedText) + " : 11", 3},
+        // Responses that answer other requests never make the message count as sent.
+        {"stray submit_sm_resp with the bind_transmitter_resp, the submission's own never comes",
+         [](FakeSmsc& smsc) {
+             smsc.expect(SmppCommand::BindTransmitter)
+                 .respondAll({{SmppCommand::BindTransmitterResp},
+                              {SmppCommand::SubmitSmResp, 0, 0, QByteArray("fake\0", 5)}})
+                 .expect(SmppCommand::SubmitSm)
+                 .expect(SmppCommand::Unbind)
+                 .respond(SmppCommand::UnbindResp)
+                 .expectClose();
+         },
+         300, QString(ThreadSMS::SendFailedText) + " : -1", 3},
+        {"submit_sm_resp with another sequence number, the submission's own never comes",
+         [](FakeSmsc& smsc) {
+             smsc.expect(SmppCommand::BindTransmitter)
+                 .respond(SmppCommand::BindTransmitterResp)
+                 .expect(SmppCommand::SubmitSm)
+                 .respondAll({{SmppCommand::SubmitSmResp, 0, -1}, {SmppCommand::SubmitSmResp, 0, 7}})
+                 .expect(SmppCommand::Unbind)
+                 .respond(SmppCommand::UnbindResp)
+                 .expectClose();
+         },
+         300, QString(ThreadSMS::SendFailedText) + " : -1", 3},
+        {"bind_transmitter_resp with another sequence number, its own never comes",
+         [](FakeSmsc& smsc) {
+             smsc.expect(SmppCommand::BindTransmitter)
+                 .respondAll({{SmppCommand::BindTransmitterResp, 0, 1}})
+                 .expectClose();
+         },
+         300, QString(ThreadSMS::BindFailedText) + " : -1", 1},
         {"connection dropped while the submission waits",
          [](FakeSmsc& smsc) {
              smsc.expect(SmppCommand::BindTransmitter)

@@ -253,6 +253,57 @@ TEST(HttpSmsAlarm, RedirectIsFollowed)
     EXPECT_EQ(o.detail, "[" + url + ":" + std::to_string(second.port()) + "] HTTP/1.1 200 OK");
 }
 
+// A gateway whose redirects lead back to an address already requested gives "Error", never
+// "Sent"; a chain of distinct addresses is followed up to five redirects and the sixth redirect
+// answer is taken as the final one, as for the URL check.
+TEST(HttpSmsAlarm, RedirectLoopIsAnErrorAndAChainIsFollowed)
+{
+    struct Case
+    {
+        const char* name;
+        std::vector<std::string> locations; // Location of each answer, one request each
+        bool passed;
+        std::string detailTail; // after "[url:port] ", "BASE" for the gateway's origin
+    };
+    const std::vector<Case> cases = {
+        {"points_to_itself",
+         {"/sms"},
+         false,
+         "HTTP/1.1 302 Found:HTTP/1.1 302 Found: redirect loop back to BASE/sms"},
+        {"loop_of_two",
+         {"BASE/v2/sms", "/sms"},
+         false,
+         "HTTP/1.1 302 Found:HTTP/1.1 302 Found: redirect loop back to BASE/sms"},
+        {"six_distinct", {"/1", "/2", "/3", "/4", "/5", "/6"}, true, "HTTP/1.1 302 Found"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        auto expand = [&server](std::string text) {
+            const std::size_t at = text.find("BASE");
+            return at == std::string::npos ? text : text.replace(at, 4, base(server.port()));
+        };
+        for (std::size_t i = 0; i < c.locations.size(); ++i) {
+            if (i > 0)
+                server.acceptNext();
+            ExpectHttpRequest(server).send(RedirectAnswer(expand(c.locations[i])));
+        }
+        server.silence(5000);
+        server.start();
+        const std::string url = base(server.port()) + "/sms";
+        ThreadURL item(gateway(url, "Post"), {}, "1", "x");
+        const Outcome o = run(item);
+        ASSERT_TRUE(server.wait());
+        EXPECT_EQ(server.connectionsAccepted(), static_cast<int>(c.locations.size()));
+        for (const std::string& request : server.received())
+            EXPECT_EQ(request.substr(0, 5), "POST ") << "every hop posts the fields again";
+        EXPECT_EQ(o.passed, c.passed);
+        EXPECT_EQ(o.text, c.passed ? "Sent" : "Error");
+        EXPECT_EQ(o.responseCode, 302);
+        EXPECT_EQ(o.detail, "[" + url + ":" + std::to_string(server.port()) + "] " + expand(c.detailTail));
+    }
+}
+
 // Nothing answered: ResponseCode -1, an empty status in the detail followed by the error, within
 // the time-out for a silent gateway.
 TEST(HttpSmsAlarm, NoAnswerGivesMinusOne)

@@ -80,6 +80,17 @@ std::vector<std::string> commands(const std::vector<std::pair<std::string, std::
 const std::string site = kSite;
 
 const std::vector<FtpCase> kCases = {
+    // A reply sent twice would be taken for the reply to the next command.
+    {"user_answered_twice",
+     credentials("bob", "pw"),
+     false,
+     [](ScriptedServer& s) {
+         s.sendLine("220 FTP ready").expectLine("USER bob").send("331 pw\r\n230 ok\r\n").readRest();
+     },
+     false,
+     "Failed:127.0.0.1:{port} sent \"230 ok  \" when no reply was due; its replies are out of step with the "
+     "commands",
+     {"USER bob"}},
     {"direct_login",
      credentials("bob", "pw"),
      false,

@@ -124,6 +124,17 @@ TEST_P(MailDialogue, SendsExactlyTheseCommandsAndJudges)
 }
 
 const std::vector<DialogueCase> kSmtpCases = {
+    {"smtp_reply_ahead_of_ehlo",
+     Kind::SMTP,
+     "u",
+     "p",
+     [](ScriptedServer& s, const std::string&) {
+         s.send("220 mx.example ESMTP\r\n250 mx.example\r\n").readRest();
+     },
+     false,
+     "Failed:127.0.0.1:{port} sent \"250 mx.example  \" when no reply was due; its replies are out of step "
+     "with the commands",
+     {}},
     {"smtp_ehlo_accepted",
      Kind::SMTP,
      "u",
@@ -249,6 +260,19 @@ const std::vector<DialogueCase> kPop3Cases = {
      false,
      "Failed:-ERR [AUTH] invalid login",
      {"USER ", "PASS ", "QUIT"}},
+    // A reply sent twice would be taken for the reply to the next command (here a PASS the server
+    // would refuse): the check ends before sending it.
+    {"pop3_user_answered_twice",
+     Kind::POP3,
+     "alice",
+     "secret",
+     [](ScriptedServer& s, const std::string&) {
+         s.sendLine("+OK POP3 ready").expectLine("USER alice").send("+OK\r\n+OK\r\n").readRest();
+     },
+     false,
+     "Failed:127.0.0.1:{port} sent \"+OK  \" when no reply was due; its replies are out of step with the "
+     "commands",
+     {"USER alice"}},
     {"pop3_user_refused_no_pass",
      Kind::POP3,
      "bob",

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -177,8 +178,8 @@ TEST(URLCheck, StatusDecidesTheVerdict)
         {"HTTP/1.1 407 Proxy Authentication Required", false, 407},
         {"HTTP/1.1 500 Internal Server Error", false, 500},
         {"HTTP/1.1 304 Not Modified", false, 304},
-        {"HTTP/1.1 302 Found", false, 302}, // no Location
-        {"HTTP/1.1 100 Continue", false, 100},
+        {"HTTP/1.1 302 Found", false, 302},               // no Location
+        {"HTTP/1.1 101 Switching Protocols", false, 101}, // not asked for, and no interim answer
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.statusLine);
@@ -197,6 +198,54 @@ TEST(URLCheck, StatusDecidesTheVerdict)
         const std::string prefix = "[" + url + ":" + portOf(server) + "] " + c.statusLine;
         EXPECT_EQ(o.detail, c.passed ? prefix : prefix + ":" + c.statusLine);
         EXPECT_EQ(o.responseCode, c.code);
+    }
+}
+
+// Interim answers (1xx other than 101) before the answer are read and skipped, in one piece with
+// it or apart; the answer after them decides.
+TEST(URLCheck, InterimAnswersAreSkippedAndTheAnswerAfterThemJudged)
+{
+    const std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";
+    struct Case
+    {
+        const char* name;
+        std::function<void(ScriptedServer&)> script;
+        bool passed;
+        int code;
+        std::string detailTail; // after "[url:port] "
+    };
+    const std::vector<Case> cases = {
+        {"continue_then_ok_in_one_piece",
+         [&](ScriptedServer& s) {
+             ExpectHttpRequest(s).send(interim + HttpAnswer("HTTP/1.1 200 OK", {}, "hi"));
+         },
+         true, 200, "HTTP/1.1 200 OK"},
+        {"continue_then_ok_later",
+         [&](ScriptedServer& s) {
+             ExpectHttpRequest(s).send(interim).pause(200).send(HttpAnswer("HTTP/1.1 200 OK", {}, "hi"));
+         },
+         true, 200, "HTTP/1.1 200 OK"},
+        {"continue_processing_then_not_found",
+         [&](ScriptedServer& s) {
+             ExpectHttpRequest(s)
+                 .send(interim + "HTTP/1.1 102 Processing\r\nX-Step: 1\r\n\r\n")
+                 .send(HttpAnswer("HTTP/1.1 404 Not Found"));
+         },
+         false, 404, "HTTP/1.1 404 Not Found:HTTP/1.1 404 Not Found"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        c.script(server);
+        server.silence(5000);
+        server.start();
+        const std::string url = base(server) + "/";
+        const Outcome o = runCheck(url, plainGet(), 2000);
+        ASSERT_TRUE(server.wait());
+        EXPECT_EQ(server.connectionsAccepted(), 1);
+        EXPECT_EQ(o.passed, c.passed);
+        EXPECT_EQ(o.responseCode, c.code);
+        EXPECT_EQ(o.detail, "[" + url + ":" + portOf(server) + "] " + c.detailTail);
     }
 }
 
@@ -297,6 +346,86 @@ TEST(URLCheck, SixRedirectsInARowPassWithTheSixthStatusLine)
     EXPECT_TRUE(o.passed) << o.detail;
     EXPECT_EQ(o.detail, "[" + url + ":" + portOf(server) + "] HTTP/1.1 302 Hop 6");
     EXPECT_EQ(o.responseCode, 302);
+}
+
+// "BASE" in a text stands for http://127.0.0.1:<port of the server>.
+std::string withBase(std::string text, const ScriptedServer& server)
+{
+    for (std::size_t at = text.find("BASE"); at != std::string::npos; at = text.find("BASE"))
+        text.replace(at, 4, base(server));
+    return text;
+}
+
+// A redirect back to an address already requested in the same check is a loop and fails with the
+// redirect's status line, also when it is the answer past the limit of five; distinct addresses
+// (path and query compared whole, host without regard to letter case) are a chain and are
+// followed up to the limit.
+TEST(URLCheck, RedirectBackToAnAddressAlreadyRequestedIsALoop)
+{
+    struct Case
+    {
+        const char* name;
+        std::string start;                  // the service's address
+        std::vector<std::string> locations; // Location of each answer, one request each
+        bool passed;
+        std::string detailTail; // after "[start:port] "
+    };
+    const std::vector<Case> cases = {
+        {"points_to_itself",
+         "BASE/a",
+         {"/a"},
+         false,
+         "HTTP/1.1 302 Found:HTTP/1.1 302 Found: redirect loop back to BASE/a"},
+        {"itself_in_other_letter_case_and_absolute",
+         "http://localhost:PORT/a",
+         {"http://LocalHost:PORT/a"},
+         false,
+         "HTTP/1.1 302 Found:HTTP/1.1 302 Found: redirect loop back to http://LocalHost:PORT/a"},
+        {"loop_of_two",
+         "BASE/a",
+         {"BASE/b", "a"},
+         false,
+         "HTTP/1.1 302 Found:HTTP/1.1 302 Found: redirect loop back to BASE/a"},
+        {"loop_back_to_the_middle",
+         "BASE/",
+         {"/1", "/2", "/1"},
+         false,
+         "HTTP/1.1 302 Found:HTTP/1.1 302 Found: redirect loop back to BASE/1"},
+        {"six_distinct_by_query_alone",
+         "BASE/p?n=0",
+         {"?n=1", "?n=2", "?n=3", "?n=4", "?n=5", "?n=6"},
+         true,
+         "HTTP/1.1 302 Found"},
+        {"sixth_answer_leads_back_to_the_start",
+         "BASE/",
+         {"/1", "/2", "/3", "/4", "/5", "/"},
+         false,
+         "HTTP/1.1 302 Found:HTTP/1.1 302 Found: redirect loop back to BASE/"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        auto expand = [&server](std::string text) {
+            for (std::size_t at = text.find("PORT"); at != std::string::npos; at = text.find("PORT"))
+                text.replace(at, 4, portOf(server));
+            return withBase(text, server);
+        };
+        for (std::size_t i = 0; i < c.locations.size(); ++i) {
+            if (i > 0)
+                server.acceptNext();
+            ExpectHttpRequest(server).send(RedirectAnswer(expand(c.locations[i])));
+        }
+        server.silence(5000);
+        server.start();
+        const std::string url = expand(c.start);
+        const Outcome o = runCheck(url, plainGet(), 2000);
+        ASSERT_TRUE(server.wait());
+        EXPECT_EQ(server.connectionsAccepted(), static_cast<int>(c.locations.size()))
+            << "the address that closes the loop is not requested again";
+        EXPECT_EQ(o.passed, c.passed);
+        EXPECT_EQ(o.detail, "[" + url + ":" + portOf(server) + "] " + expand(c.detailTail));
+        EXPECT_EQ(o.responseCode, 302);
+    }
 }
 
 TEST(URLCheck, RedirectToAMissingPageFails)
@@ -478,6 +607,19 @@ TEST(URLCheck, SlowOrSilentServersFailWithinTheTimeout)
          "] :no complete answer from 127.0.0.1:PORT within 500 ms"},
         {"reads_and_never_answers", [](ScriptedServer& s) { ExpectHttpRequest(s).silence(10000); },
          "] :no complete answer from 127.0.0.1:PORT within 500 ms"},
+        {"interim_answer_then_silence",
+         [](ScriptedServer& s) { ExpectHttpRequest(s).send("HTTP/1.1 100 Continue\r\n\r\n").silence(10000); },
+         "] :no complete answer from 127.0.0.1:PORT within 500 ms after \"HTTP/1.1 100 Continue\""},
+        // Interim answers give no extra time.
+        {"interim_answers_without_end",
+         [](ScriptedServer& s) {
+             ExpectHttpRequest(s).run([](ScriptedConnection& c) {
+                 while (c.send("HTTP/1.1 102 Processing\r\n\r\n") && c.pause(100)) {
+                 }
+                 return false;
+             });
+         },
+         "] :no complete answer from 127.0.0.1:PORT within 500 ms after \"HTTP/1.1 102 Processing\""},
         {"trickled_status_line",
          [](ScriptedServer& s) {
              ExpectHttpRequest(s).trickle("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", 100);
@@ -538,6 +680,8 @@ TEST(URLCheck, HostileAnswersFailWithAClearDetail)
         {"cut_mid_line", "HTTP/1.1 200 OK\r\nServ", "HTTP/1.1 200 OK",
          "connection closed in the middle of the answer headers"},
         {"closed_without_answer", "", "", "connection closed before an answer arrived"},
+        {"closed_after_interim_answer", "HTTP/1.1 100 Continue\r\n\r\n", "",
+         "connection closed after \"HTTP/1.1 100 Continue\" before the answer arrived"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

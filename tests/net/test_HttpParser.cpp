@@ -74,8 +74,17 @@ std::vector<FramingCase> framingCases()
          "HTTP/1.1 204 No Content", BodyKind::None, 0, 1},
         {"not_modified", "HTTP/1.1 304 Not Modified\r\nTransfer-Encoding: chunked\r\n\r\n", false, false, 304,
          "HTTP/1.1 304 Not Modified", BodyKind::None, 0, 0},
-        {"informational", "HTTP/1.1 100 Continue\r\n\r\n", false, false, 100, "HTTP/1.1 100 Continue",
-         BodyKind::None, 0, 0},
+        // Interim answers are dropped; the answer after them is the one read.
+        {"interim_answers_before_the_answer",
+         "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\nX-Step: 1\r\n\r\n"
+         "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nokZ",
+         false, false, 200, "HTTP/1.1 200 OK", BodyKind::Length, 2, 1},
+        {"interim_answer_before_head_answer",
+         "HTTP/1.1 103 Early Hints\r\nLink: </s.css>\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\n",
+         true, false, 200, "HTTP/1.1 200 OK", BodyKind::None, 0, 0},
+        // 101 is no interim answer: it ends the answer, without a body.
+        {"switching_protocols", "HTTP/1.1 101 Switching Protocols\r\nUpgrade: h2c\r\n\r\nh2c!", false, false,
+         101, "HTTP/1.1 101 Switching Protocols", BodyKind::None, 0, 4},
         {"no_reason_phrase", "HTTP/1.1 404\r\nContent-Length: 1\r\n\r\nx", false, false, 404, "HTTP/1.1 404",
          BodyKind::Length, 1, 0},
         {"status_line_trimmed", "HTTP/1.1  503 Service Unavailable \t \r\nContent-Length: 0\r\n\r\n", false,
@@ -113,6 +122,23 @@ INSTANTIATE_TEST_SUITE_P(Pieces, ParserFraming, ::testing::Values(0, 1, 2, 7),
                              return p.param == 0 ? std::string("whole")
                                                  : "pieces_of_" + std::to_string(p.param);
                          });
+
+// Until the answer's own status line arrives there is no status; an interim answer's header
+// fields never stand for the answer's.
+TEST(HttpParser, InterimAnswersLeaveNoStatusOrHeaders)
+{
+    HttpResponseParser parser;
+    parser.feed(QByteArray("HTTP/1.1 100 Continue\r\nLocation: /elsewhere\r\n\r\nHTTP/1.1 2"));
+    EXPECT_EQ(parser.statusCode(), 0);
+    EXPECT_EQ(parser.statusLine(), QByteArray());
+    EXPECT_FALSE(parser.headComplete());
+    EXPECT_EQ(parser.interimStatusLine(), "HTTP/1.1 100 Continue");
+    parser.feed(QByteArray("04 No Content\r\nContent-Length: 0\r\n\r\n"));
+    ASSERT_TRUE(parser.complete());
+    EXPECT_EQ(parser.statusCode(), 204);
+    EXPECT_FALSE(parser.hasHeader("Location"));
+    EXPECT_EQ(parser.headers().size(), 1);
+}
 
 TEST(HttpParser, HeadersKeepOrderAndAreFoundIgnoringCase)
 {
@@ -176,6 +202,12 @@ TEST(HttpParser, MalformedOrCutOffAnswersAreRefusedWithAClearMessage)
         {"closed_in_status_line", "HTTP/1.1 2", true, "connection closed in the middle of the status line"},
         {"closed_in_headers", "HTTP/1.1 200 OK\r\nServer: x\r\n", true,
          "connection closed in the middle of the answer headers"},
+        {"closed_after_interim_answer", "HTTP/1.1 100 Continue\r\n\r\n", true,
+         "connection closed after \"HTTP/1.1 100 Continue\" before the answer arrived"},
+        {"closed_in_interim_headers", "HTTP/1.1 102 Processing\r\nX: 1\r\n", true,
+         "connection closed in the middle of the headers of \"HTTP/1.1 102 Processing\""},
+        {"malformed_after_interim_answer", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 2x0 OK\r\n", false,
+         "malformed status line"},
         {"closed_in_length_body", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nab", true,
          "connection closed after 2 of 5 body bytes"},
         {"closed_in_chunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nab", true,
@@ -271,6 +303,23 @@ TEST(HttpParser, ManyHeadersAreBoundedAsAWhole)
     }
     EXPECT_NE(message.find("answer headers longer than"), std::string::npos) << message;
     EXPECT_LE(lines * line.size(), HttpResponseParser::kMaxHead + line.size());
+}
+
+// A peer that sends interim answers without end is refused like an endless head.
+TEST(HttpParser, EndlessInterimAnswersAreBoundedAsOneHead)
+{
+    HttpResponseParser parser;
+    const QByteArray interim = "HTTP/1.1 100 Continue\r\n\r\n";
+    std::string message;
+    int answers = 0;
+    try {
+        for (; answers < 100000; ++answers)
+            parser.feed(interim);
+    } catch (const HttpError& e) {
+        message = e.what();
+    }
+    EXPECT_NE(message.find("answer headers longer than"), std::string::npos) << message;
+    EXPECT_LE(answers * interim.size(), HttpResponseParser::kMaxHead + interim.size());
 }
 
 TEST(HttpParser, PrintableExcerptEscapesAndShortens)

@@ -194,7 +194,7 @@ TEST_F(SmppSession, RefusedConnectionReturnsTheSystemErrorNumber)
 struct AnswerCase
 {
     const char* name;
-    QByteArray answer; // sent in place of the expected response (sequence number 0)
+    QByteArray answer; // sent in place of the expected response
     int result;
 };
 
@@ -213,6 +213,7 @@ TEST_F(SmppSession, RejectedBindGivesTheStatusAndUnbindSendsNothing)
         smsc.expect(SmppCommand::BindTransmitter).sendRaw(c.answer).expectClose();
         smsc.start();
         Relay client;
+        client.SetSequenceNumber(100); // the bind the answer is for
         client.SetResponseTimeOut(5000);
         ASSERT_EQ(client.Connect(smsc.host(), smsc.port()), 0);
         EXPECT_EQ(client.Bind("abc", "wrong", "", 34, Relay::BindTransmitter, "", 1, 1), c.result);
@@ -246,6 +247,7 @@ TEST_F(SmppSession, SubmitAnsweredWithAnErrorGivesItsStatus)
             .expectClose();
         smsc.start();
         Relay client;
+        client.SetSequenceNumber(100); // bind 100, submit 101
         client.SetResponseTimeOut(5000);
         ASSERT_EQ(client.Connect(smsc.host(), smsc.port()), 0);
         ASSERT_EQ(client.Bind("abc", "", "", 34, Relay::BindTransmitter, "", 1, 1), 0);
@@ -303,6 +305,84 @@ TEST_F(SmppSession, SmscTrafficDuringASubmitDoesNotEndIt)
     const QList<QByteArray> pdus = m_smsc.pdus();
     ASSERT_EQ(pdus.size(), 4);
     EXPECT_EQ(Hex(pdus[2]), Hex(FakeSmsc::Pdu(SmppCommand::EnquireLinkResp, 0, 77)));
+}
+
+// A response releases the waiting request only with the request's own sequence number: accepting
+// responses that answer other requests (a stray one ahead, a stale one behind, each saying
+// "accepted") are dropped, and the request ends with its own response's status, or after
+// ResponseTimeOut when that never comes.
+TEST_F(SmppSession, ResponsesWithAnotherSequenceNumberDoNotReleaseTheRequest)
+{
+    enum Step
+    {
+        BindStep,
+        SubmitStep,
+        UnbindStep
+    };
+    struct Case
+    {
+        const char* name;
+        Step step;
+        bool ownResponseComes;
+        int result;
+    };
+    const Case cases[] = {
+        {"bind, own response rejects", BindStep, true, 14},
+        {"bind, own response never comes", BindStep, false, Relay::ResultTimeout},
+        {"submit, own response rejects", SubmitStep, true, 0x45},
+        {"submit, own response never comes", SubmitStep, false, Relay::ResultTimeout},
+        {"unbind, own response rejects", UnbindStep, true, 8},
+        {"unbind, own response never comes", UnbindStep, false, Relay::ResultTimeout},
+    };
+    const quint32 requestIds[] = {SmppCommand::BindTransmitter, SmppCommand::SubmitSm, SmppCommand::Unbind};
+    const quint32 responseIds[] = {SmppCommand::BindTransmitterResp, SmppCommand::SubmitSmResp,
+                                   SmppCommand::UnbindResp};
+    const quint32 refusals[] = {0x0E, 0x45, 0x08};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSmsc smsc;
+        smsc.setStepTimeout(5000);
+        if (c.step != BindStep)
+            smsc.expect(SmppCommand::BindTransmitter).respond(SmppCommand::BindTransmitterResp);
+        const quint32 responseId = responseIds[c.step];
+        const QByteArray fakeId("fake-id\0", 8);
+        smsc.expect(requestIds[c.step])
+            .respondAll(
+                {{responseId, 0, 1, fakeId}, {responseId, 0, -1, fakeId}, {responseId, 0, 1000, fakeId}})
+            .pause(100);
+        if (c.ownResponseComes)
+            smsc.respond(responseId, refusals[c.step]);
+        if (c.step == SubmitStep)
+            smsc.expect(SmppCommand::Unbind).respond(SmppCommand::UnbindResp);
+        smsc.expectClose();
+        smsc.start();
+
+        Relay client;
+        client.SetSequenceNumber(100);
+        client.SetKeepAlive(false);
+        client.SetResponseTimeOut(c.ownResponseComes ? 5000 : 400);
+        ASSERT_EQ(client.Connect(smsc.host(), smsc.port()), 0);
+        const int bound = client.Bind("abc", "", "", 34, Relay::BindTransmitter, "", 1, 1);
+        if (c.step == BindStep) {
+            EXPECT_EQ(bound, c.result);
+            EXPECT_EQ(client.State(), Relay::StateReceiving);
+        } else {
+            ASSERT_EQ(bound, 0);
+        }
+        if (c.step == SubmitStep) {
+            QString messageId = "stale";
+            EXPECT_EQ(client.SubmitMessage("4179", 1, 1, "", 1, 1, "Hi", 0, messageId), c.result);
+            EXPECT_TRUE(messageId.isEmpty()) << "the identifier of a dropped response is not taken";
+        }
+        const int unbound = client.Unbind();
+        if (c.step == UnbindStep) {
+            EXPECT_EQ(unbound, c.result);
+            EXPECT_EQ(client.State(), Relay::StateBound);
+        }
+        client.Disconnect();
+        ASSERT_TRUE(smsc.wait());
+        EXPECT_TRUE(smsc.failures().empty()) << Joined(smsc.failures());
+    }
 }
 
 // Many PDUs in one burst while a request waits: each enquire_link gets one whole answer.

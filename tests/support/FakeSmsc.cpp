@@ -119,6 +119,21 @@ FakeSmsc& FakeSmsc::respond(quint32 commandId, quint32 status, const QByteArray&
     return *this;
 }
 
+FakeSmsc& FakeSmsc::respondAll(const QList<Answer>& answers)
+{
+    m_server.run([this, answers](ScriptedConnection& c) {
+        QByteArray bytes;
+        for (const Answer& a : answers) {
+            const auto sequenceNumber = static_cast<quint32>(m_lastRequestSequence.load() + a.sequenceOffset);
+            bytes += Pdu(a.commandId, a.status, sequenceNumber, a.body);
+        }
+        if (!c.send(Bytes(bytes)))
+            fail("could not send " + std::to_string(answers.size()) + " answers: the client has gone");
+        return true;
+    });
+    return *this;
+}
+
 FakeSmsc& FakeSmsc::sendPdu(quint32 commandId, quint32 sequenceNumber, quint32 status, const QByteArray& body)
 {
     return sendRaw(Pdu(commandId, status, sequenceNumber, body));

@@ -39,6 +39,17 @@ public:
     FakeSmsc& expect(quint32 commandId);
     // Answers the last request read, with its sequence number.
     FakeSmsc& respond(quint32 commandId, quint32 status = 0, const QByteArray& body = {});
+    // One PDU sent after the last request read: its sequence number is the request's moved by
+    // `sequenceOffset`, so anything but 0 makes a response to some other request.
+    struct Answer
+    {
+        quint32 commandId;
+        quint32 status = 0;
+        qint64 sequenceOffset = 0;
+        QByteArray body = {};
+    };
+    // Sends `answers` in one write, in order.
+    FakeSmsc& respondAll(const QList<Answer>& answers);
     // Sends a PDU of the SMSC's own.
     FakeSmsc& sendPdu(quint32 commandId, quint32 sequenceNumber, quint32 status = 0,
                       const QByteArray& body = {});
