@@ -204,7 +204,7 @@ PingRound RunPingBatch(ThreadPoolManager& pool, int count, int timeoutMs)
     });
     const auto start = Clock::now();
     for (int i = 1; i <= count; ++i)
-        pool.QueueItem(new ThreadPingCheck(PingArgs(i, timeoutMs)));
+        pool.QueueItem(std::make_unique<ThreadPingCheck>(PingArgs(i, timeoutMs)));
     RunLoopUntil([&] { return done >= count; },
                  std::chrono::milliseconds(timeoutMs) + std::chrono::seconds(60), loop);
     round.seconds = Seconds(Clock::now() - start);
@@ -577,13 +577,13 @@ UrlRound RunUrlChecksPool(const QString& url, int count, const LoopbackHttpServe
             round.firstFailure =
                 check->ResultDetail + QStringLiteral(" status ") + QString::number(item->Status);
         if (done < count)
-            p->QueueItem(MakeUrlCheck(url, done + 1).release());
+            p->QueueItem(MakeUrlCheck(url, done + 1));
     });
     // The pool's threads start with the first item; no others of these names run now.
     const double owner0 = CpuNow(RUSAGE_THREAD);
     const double cpu0 = CpuNow(RUSAGE_SELF) - server.cpuSeconds();
     const auto start = Clock::now();
-    pool->QueueItem(MakeUrlCheck(url, 1).release());
+    pool->QueueItem(MakeUrlCheck(url, 1));
     RunLoopUntil([&] { return done >= count; }, std::chrono::seconds(120), loop);
     round.wallSeconds = Seconds(Clock::now() - start);
     round.cpuSeconds = CpuNow(RUSAGE_SELF) - server.cpuSeconds() - cpu0;

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -70,7 +71,7 @@ double RunPool(int count, int maxPooled, int maxQueueLength, Make make, int* not
     });
     const auto start = Clock::now();
     for (int i = 0; i < count; ++i)
-        pool.QueueItem(make());
+        pool.QueueItem(std::unique_ptr<PoolWorkItem>(make()));
     SpinUntil(done, count);
     const double s = Seconds(Clock::now() - start);
     if (notDone)
@@ -108,10 +109,10 @@ double RunPoolSerial(int count)
     int done = 0;
     pool.SetOnWorkItemDone([&](ThreadPoolManager* p, PoolWorkItem*) {
         if (++done < count)
-            p->QueueItem(new NoOpItem);
+            p->QueueItem(std::make_unique<NoOpItem>());
     });
     const auto start = Clock::now();
-    pool.QueueItem(new NoOpItem);
+    pool.QueueItem(std::make_unique<NoOpItem>());
     SpinUntil(done, count);
     return Seconds(Clock::now() - start);
 }

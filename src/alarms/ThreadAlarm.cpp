@@ -14,26 +14,45 @@ ThreadAlarm::ThreadAlarm(const QString& method, int timeout)
 
 ThreadAlarm::~ThreadAlarm() = default;
 
-bool ThreadAlarm::Attempt(const std::function<void()>& deliver, QString* error)
+void ThreadAlarm::Execute()
 {
+    Passed = false;
+    ResultText.clear();
+    ResultDetail.clear();
+    bool delivered = false;
+    bool raised = false;
+    QString error;
     try {
-        deliver();
-        return true;
+        delivered = Deliver();
     } catch (const std::exception& e) {
-        *error = TrimControl(QString::fromUtf8(e.what()));
+        raised = true;
+        error = TrimControl(QString::fromUtf8(e.what()));
     } catch (...) {
-        *error = QStringLiteral("unknown error");
+        raised = true;
+        error = QStringLiteral("unknown error");
     }
-    return false;
+    try {
+        Report(delivered && !raised, raised, error);
+    } catch (...) {
+        // A method's report failed: the plain outcome still stands.
+        Passed = delivered && !raised;
+        ResultText = QString::fromLatin1(Passed ? SentResult : ErrorResult);
+    }
+    try {
+        CloseClient();
+    } catch (...) {
+        // Errors while ending the connection or releasing the client are ignored.
+    }
 }
 
-void ThreadAlarm::SetOutcome(bool sent, const QString& host, int port, const QString& error)
+void ThreadAlarm::Report(bool delivered, bool raised, const QString& error)
 {
-    Passed = sent;
-    ResultText = QString::fromLatin1(sent ? SentResult : ErrorResult);
-    if (sent)
+    Passed = delivered;
+    ResultText = QString::fromLatin1(delivered ? SentResult : ErrorResult);
+    if (raised)
+        ResultDetail = QLatin1Char('[') + DetailHost() + QLatin1Char(':') + QString::number(DetailPort()) +
+                       QStringLiteral("] ") + error;
+    else if (delivered)
         ResultDetail.clear();
-    else
-        ResultDetail =
-            QLatin1Char('[') + host + QLatin1Char(':') + QString::number(port) + QStringLiteral("] ") + error;
+    // A refusal keeps the detail Deliver left.
 }

@@ -4,12 +4,15 @@
 
 #include <QString>
 
-#include <functional>
-
 // Common base of the alarm work items (e-mail, SMS over SMPP, SMS through an HTTP gateway,
-// syslog). The dispatcher builds one on the main thread with copies of every setting it needs;
-// a worker thread delivers it once in Execute, which never lets an error escape and leaves the
-// outcome in the result fields; the result handler reads them on the main thread.
+// syslog). The dispatcher builds one on the main thread with copies of every setting it needs; a
+// worker thread delivers it once in Execute; the result handler reads the outcome on the main
+// thread.
+//
+// Execute is the same frame for every method: one Deliver attempt, the result fields set by
+// Report, then CloseClient, whatever happened. No error ever leaves Execute. A method supplies
+// Deliver, CloseClient and the host and port of its detail text, and overrides Report where its
+// detail says more than the error (the HTTP gateway reports its status line).
 class ThreadAlarm : public PoolWorkItem
 {
 public:
@@ -21,6 +24,8 @@ public:
     ThreadAlarm(const QString& method, int timeout);
     ~ThreadAlarm() override;
 
+    void Execute() final;
+
     const QString Method;
     const int Timeout; // milliseconds
 
@@ -31,9 +36,21 @@ public:
     int ResponseCode = 0; // SMS by HTTP: the status code of the last answer, -1 when none
 
 protected:
-    // Runs `deliver`, catching whatever it throws: true when it ended normally, otherwise false
-    // with the error's message, trimmed of blanks and control characters, in `error`.
-    static bool Attempt(const std::function<void()>& deliver, QString* error);
-    // The usual outcome: "Sent" with an empty detail, or "Error" with "[host:port] error".
-    void SetOutcome(bool sent, const QString& host, int port, const QString& error);
+    // One delivery attempt. Returns true when the message was delivered, false when the peer
+    // refused it and the item has put its own reason into ResultDetail; throws on any other
+    // failure (the message becomes the error text of Report).
+    virtual bool Deliver() = 0;
+
+    // Sets Passed, ResultText and ResultDetail after the attempt. `raised` tells that Deliver
+    // threw; `error` is then its message, trimmed of blanks and control characters. The default:
+    // "Sent" with an empty detail; "Error" with "[" + DetailHost() + ":" + DetailPort() + "] " +
+    // the error after a throw; "Error" with the detail Deliver left after a refusal.
+    virtual void Report(bool delivered, bool raised, const QString& error);
+
+    // The host and port named by an error's detail.
+    virtual QString DetailHost() const = 0;
+    virtual int DetailPort() const = 0;
+
+    // Ends the connection and releases what the delivery held. May throw; the frame ignores it.
+    virtual void CloseClient() = 0;
 };

@@ -3,8 +3,6 @@
 #include "core/AlarmMethodSettings.h"
 #include "core/langLibrary.h"
 
-#include <exception>
-
 const char* const ThreadSMS::ConnectFailedText = lang::ERR00801;
 const char* const ThreadSMS::BindFailedText = lang::ERR00802;
 const char* const ThreadSMS::SendFailedText = lang::ERR00803;
@@ -44,23 +42,15 @@ ThreadSMS::ThreadSMS(const SmsMethodSettings& settings, const QString& recipient
 
 ThreadSMS::~ThreadSMS() = default;
 
-void ThreadSMS::Execute()
+void ThreadSMS::CloseClient()
 {
-    Passed = false;
-    ResultDetail.clear();
-    QString error;
-    if (!Attempt([this] { Deliver(); }, &error))
-        SetOutcome(false, Host, Port, error);
-    // Whatever happened: Unbind sends unbind only on a bound session, Disconnect always closes.
-    try {
-        Client->Unbind();
-        Client->Disconnect();
-    } catch (const std::exception&) {
-        // The delivery's outcome stands; the client's destructor releases what is left.
-    }
+    if (!Client)
+        return;
+    Client->Unbind();
+    Client->Disconnect();
 }
 
-void ThreadSMS::Deliver()
+bool ThreadSMS::Deliver()
 {
     Client->SetResponseTimeOut(Timeout);
     int result = Client->Connect(Host, Port);
@@ -75,13 +65,11 @@ void ThreadSMS::Deliver()
                                    TtcSMSCRelaySMPP::SubmitDeliveryReceipt, messageId);
     if (result != 0)
         return Fail(SendFailedText, result);
-    Passed = true;
-    ResultText = SentResult;
+    return true;
 }
 
-void ThreadSMS::Fail(const char* text, int result)
+bool ThreadSMS::Fail(const char* text, int result)
 {
-    Passed = false;
-    ResultText = ErrorResult;
     ResultDetail = QString::fromLatin1(text) + " : " + QString::number(result);
+    return false;
 }

@@ -25,8 +25,6 @@ public:
     ThreadSMS(const SmsMethodSettings& settings, const QString& recipient, const QString& text);
     ~ThreadSMS() override;
 
-    void Execute() override;
-
     std::unique_ptr<TtcSMSCRelaySMPP> Client = std::make_unique<TtcSMSCRelaySMPP>();
     QString Host;
     int Port = 0;
@@ -44,7 +42,15 @@ public:
     quint8 OrigTon = 0;
     quint8 OrigNpi = 0;
 
+protected:
+    // Connect, bind as a transmitter, submit. A refusal of any step gives false with its text and
+    // the client's result code as the detail.
+    bool Deliver() override;
+    QString DetailHost() const override { return Host; }
+    int DetailPort() const override { return Port; }
+    // Unbind (sent only on a bound session), then Disconnect, whatever happened before.
+    void CloseClient() override;
+
 private:
-    void Deliver();
-    void Fail(const char* text, int result);
+    bool Fail(const char* text, int result);
 };

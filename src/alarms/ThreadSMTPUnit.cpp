@@ -73,7 +73,7 @@ ThreadSMTP::ThreadSMTP(const EmailMethodSettings& settings, const QString& recip
                        const TlsOptions& tls)
     : ThreadAlarm(QStringLiteral("Email"), settings.timeout), Tls(tls)
 {
-    Host = StripHttpPrefix(settings.ip);
+    Host = settings.ip;
     Port = settings.port;
     MailAgent = settings.mail_agent;
     AuthLogin = settings.authenticate;
@@ -90,23 +90,15 @@ ThreadSMTP::ThreadSMTP(const EmailMethodSettings& settings, const QString& recip
 
 ThreadSMTP::~ThreadSMTP() = default;
 
-void ThreadSMTP::Execute()
+void ThreadSMTP::CloseClient()
 {
-    QString error;
-    const bool sent = Attempt([this] { Submit(); }, &error);
-    SetOutcome(sent, Host, Port, error);
-
-    try {
-        if (Client)
-            Client->quit();
-    } catch (...) {
-        // Errors while ending the session are ignored.
-    }
-    Client.reset();
     Message.reset();
+    std::unique_ptr<SmtpClient> client = std::move(Client);
+    if (client)
+        client->quit();
 }
 
-void ThreadSMTP::Submit()
+bool ThreadSMTP::Deliver()
 {
     if (!Client || !Message)
         throw std::runtime_error("the message has already been handled; it is submitted only once");
@@ -134,7 +126,7 @@ void ThreadSMTP::Submit()
         hello = Client->hello(LocalHostName());
     }
     if (ConnectOnly)
-        return;
+        return true;
 
     Client->command("RSET", {});
 
@@ -152,6 +144,7 @@ void ThreadSMTP::Submit()
     for (const std::string& line : MessageLines(*Message, MailAgent, Now()))
         Client->sendOnly(line);
     Client->command(".", {250});
+    return true;
 }
 
 std::vector<std::string> ThreadSMTP::MessageLines(const AlarmMailMessage& message, const QString& mailAgent,

@@ -55,8 +55,6 @@ public:
                const TlsOptions& tls = TlsOptions());
     ~ThreadSMTP() override;
 
-    void Execute() override;
-
     std::unique_ptr<SmtpClient> Client = std::make_unique<SmtpClient>();
     std::unique_ptr<AlarmMailMessage> Message = std::make_unique<AlarmMailMessage>();
     QString Host;
@@ -79,6 +77,11 @@ public:
     // `date` from UTC).
     static QString MailDate(const QDateTime& date);
 
-private:
-    void Submit();
+protected:
+    // Connects, greets and, unless ConnectOnly, submits the message once.
+    bool Deliver() override;
+    QString DetailHost() const override { return Host; }
+    int DetailPort() const override { return Port; }
+    // QUIT (not waited for), then the client and the message are released.
+    void CloseClient() override;
 };

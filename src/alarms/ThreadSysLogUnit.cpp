@@ -33,8 +33,7 @@ ThreadSysLog::ThreadSysLog(const QString& host, int port, int facility, int seve
 }
 
 ThreadSysLog::ThreadSysLog(const SysLogMethodSettings& settings, const QString& text)
-    : ThreadSysLog(StripHttpPrefix(settings.ip), settings.port, settings.facility, settings.severity, text,
-                   settings.timeout)
+    : ThreadSysLog(settings.ip, settings.port, settings.facility, settings.severity, text, settings.timeout)
 {
 }
 
@@ -78,25 +77,19 @@ QByteArray ThreadSysLog::Datagram(int facility, int severity, const QDateTime& t
     return datagram;
 }
 
-void ThreadSysLog::Execute()
+bool ThreadSysLog::Deliver()
 {
-    QString error;
-    const bool sent = Attempt(
-        [this] {
-            if (!Client)
-                Client = std::make_unique<UdpSocket>();
-            const QByteArray datagram =
-                Datagram(Facility, Severity, Now(), QString::fromStdString(LocalIPv4Address()), Text);
-            Client->sendTo(Host.toStdString(), Port, datagram.toStdString());
-        },
-        &error);
-    SetOutcome(sent, Host, Port, error);
+    if (!Client)
+        Client = std::make_unique<UdpSocket>();
+    const QByteArray datagram =
+        Datagram(Facility, Severity, Now(), QString::fromStdString(LocalIPv4Address()), Text);
+    Client->sendTo(Host.toStdString(), Port, datagram.toStdString());
+    return true;
+}
 
-    try {
-        if (Client)
-            Client->close();
-    } catch (...) {
-        // Errors while releasing the socket are ignored.
-    }
-    Client.reset();
+void ThreadSysLog::CloseClient()
+{
+    std::unique_ptr<UdpSocket> client = std::move(Client);
+    if (client)
+        client->close();
 }

@@ -29,8 +29,6 @@ public:
     ThreadSysLog(const SysLogMethodSettings& settings, const QString& text);
     ~ThreadSysLog() override;
 
-    void Execute() override;
-
     std::unique_ptr<UdpSocket> Client; // opened at construction (again in Execute if that failed)
     QString Host;
     int Port = 514;
@@ -44,4 +42,10 @@ public:
                                const QString& text);
     // "Mar  5 07:08:09": English month, day padded with a blank, 24-hour time.
     static QString Timestamp(const QDateTime& time);
+
+protected:
+    bool Deliver() override;
+    QString DetailHost() const override { return Host; }
+    int DetailPort() const override { return Port; }
+    void CloseClient() override;
 };

@@ -3,7 +3,6 @@
 #include "core/AlarmMethodSettings.h"
 #include "core/auxFunc.h"
 
-#include <exception>
 #include <stdexcept>
 
 namespace {
@@ -73,37 +72,39 @@ QStringList ThreadURL::GatewayFields(const QString& msisdnField, const QString& 
     return fields;
 }
 
-void ThreadURL::Execute()
+bool ThreadURL::Deliver()
 {
-    QString error;
-    const bool failed = !Attempt(
-        [this] {
-            if (!Client)
-                throw std::runtime_error("the HTTP client has already been released");
-            if (RequestMethod == HttpMethod::Post && !FormFields.isEmpty())
-                Client->send(HttpMethod::Post, Url, FormFields);
-            else
-                Client->send(HttpMethod::Get, Url);
-        },
-        &error);
+    if (!Client)
+        throw std::runtime_error("the HTTP client has already been released");
+    if (RequestMethod == HttpMethod::Post && !FormFields.isEmpty())
+        Client->send(HttpMethod::Post, Url, FormFields);
+    else
+        Client->send(HttpMethod::Get, Url);
+    return true;
+}
 
-    Passed = !failed;
-    ResultText = QString::fromLatin1(failed ? ErrorResult : SentResult);
+int ThreadURL::DetailPort() const
+{
+    return Client ? Client->lastPort() : 0;
+}
+
+void ThreadURL::Report(bool delivered, bool raised, const QString& error)
+{
+    Passed = delivered;
+    ResultText = QString::fromLatin1(delivered ? SentResult : ErrorResult);
     ResponseCode = Client ? Client->responseCode() : -1;
-    const int port = Client ? Client->lastPort() : 0;
     const QString status = Client ? QString::fromUtf8(Client->statusLine()) : QString();
     // Plain concatenation: the URL holds '%' sequences.
-    ResultDetail = QLatin1Char('[') + Url + QLatin1Char(':') + QString::number(port) + QStringLiteral("] ") +
-                   TrimControl(status);
-    if (failed)
-        ResultDetail += QLatin1Char(':') + TrimControl(error);
+    ResultDetail = QLatin1Char('[') + DetailHost() + QLatin1Char(':') + QString::number(DetailPort()) +
+                   QStringLiteral("] ") + TrimControl(status);
+    if (raised)
+        ResultDetail += QLatin1Char(':') + error;
+}
 
-    try {
-        if (Client)
-            Client->close();
-    } catch (...) {
-        // Errors while closing are ignored.
-    }
-    Client.reset();
+void ThreadURL::CloseClient()
+{
     FormFields.clear();
+    std::unique_ptr<HttpClient> client = std::move(Client);
+    if (client)
+        client->close();
 }

@@ -31,8 +31,6 @@ public:
               const QString& text, const TlsOptions& tls = TlsOptions());
     ~ThreadURL() override;
 
-    void Execute() override;
-
     std::unique_ptr<HttpClient> Client;
     // GET or POST (Method is the alarm method's name, "SMS by HTTP").
     HttpMethod RequestMethod = HttpMethod::Post;
@@ -47,4 +45,14 @@ public:
     static QStringList GatewayFields(const QString& msisdnField, const QString& messageField,
                                      const QStringList& extraFields, const QString& recipient,
                                      const QString& text);
+
+protected:
+    bool Deliver() override;
+    // The detail names the URL, the port last connected to and the status line, also after
+    // success; ResponseCode is taken from the client.
+    void Report(bool delivered, bool raised, const QString& error) override;
+    QString DetailHost() const override { return Url; }
+    int DetailPort() const override;
+    // Closes the connection; the client and the form fields are released.
+    void CloseClient() override;
 };

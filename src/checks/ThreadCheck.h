@@ -38,6 +38,10 @@ public:
 
     void Execute() final;
 
+    // The kind of service this check probes, as stored in column `service`: "URL", "Ping",
+    // "SMTP", "POP3", "IMAP" or "FTP".
+    virtual QString Kind() const = 0;
+
     static const char* const PassedText; // "Passed"
     static const char* const FailedText; // "Failed"
 

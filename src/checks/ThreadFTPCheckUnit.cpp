@@ -1,5 +1,7 @@
 #include "checks/ThreadFTPCheckUnit.h"
 
+#include "core/langLibrary.h"
+
 ThreadFTPCheck::ThreadFTPCheck(const ThreadCheckArgs& args, const FtpCheckArgs& ftp,
                                std::unique_ptr<FtpClient> client)
     : ThreadCheck(args), Client(client ? std::move(client) : std::make_unique<FtpClient>())
@@ -28,6 +30,11 @@ ThreadFTPCheck::ThreadFTPCheck(const ThreadCheckArgs& args, const FtpCheckArgs& 
 }
 
 ThreadFTPCheck::~ThreadFTPCheck() = default;
+
+QString ThreadFTPCheck::Kind() const
+{
+    return QString::fromLatin1(lang::KindFTP);
+}
 
 bool ThreadFTPCheck::Probe()
 {

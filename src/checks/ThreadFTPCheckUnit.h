@@ -27,6 +27,8 @@ public:
                    std::unique_ptr<FtpClient> client = nullptr);
     ~ThreadFTPCheck() override;
 
+    QString Kind() const override;
+
     // Set only when the proxy host is non-empty and the proxy port is not 0; otherwise
     // ProxyType is None and the others are empty.
     QString ProxyHost;

@@ -1,8 +1,11 @@
 #include "checks/ThreadIMAPCheckUnit.h"
 
+#include "core/langLibrary.h"
+
 ThreadIMAPCheck::ThreadIMAPCheck(const ThreadCheckArgs& args, const QString& userName,
                                  const QString& password, std::unique_ptr<ImapClient> client)
-    : ThreadCheck(args), Client(client ? std::move(client) : std::make_unique<ImapClient>())
+    : ThreadCheck(args), UserName(userName), Password(password),
+      Client(client ? std::move(client) : std::make_unique<ImapClient>())
 {
     Client->configure(Host.toStdString(), Port, Timeout, userName.toStdString(), password.toStdString());
     if (Port == kImapsPort)
@@ -10,6 +13,11 @@ ThreadIMAPCheck::ThreadIMAPCheck(const ThreadCheckArgs& args, const QString& use
 }
 
 ThreadIMAPCheck::~ThreadIMAPCheck() = default;
+
+QString ThreadIMAPCheck::Kind() const
+{
+    return QString::fromLatin1(lang::KindIMAP);
+}
 
 bool ThreadIMAPCheck::Probe()
 {

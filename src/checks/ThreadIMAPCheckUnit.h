@@ -16,6 +16,11 @@ public:
                     std::unique_ptr<ImapClient> client = nullptr);
     ~ThreadIMAPCheck() override;
 
+    QString Kind() const override;
+
+    // The service's credentials, as given to the client.
+    QString UserName;
+    QString Password;
     std::unique_ptr<ImapClient> Client;
 
 protected:

@@ -1,8 +1,11 @@
 #include "checks/ThreadPOP3CheckUnit.h"
 
+#include "core/langLibrary.h"
+
 ThreadPOP3Check::ThreadPOP3Check(const ThreadCheckArgs& args, const QString& userName,
                                  const QString& password, std::unique_ptr<Pop3Client> client)
-    : ThreadCheck(args), Client(client ? std::move(client) : std::make_unique<Pop3Client>())
+    : ThreadCheck(args), UserName(userName), Password(password),
+      Client(client ? std::move(client) : std::make_unique<Pop3Client>())
 {
     Client->configure(Host.toStdString(), Port, Timeout, userName.toStdString(), password.toStdString());
     if (Port == kPop3sPort)
@@ -10,6 +13,11 @@ ThreadPOP3Check::ThreadPOP3Check(const ThreadCheckArgs& args, const QString& use
 }
 
 ThreadPOP3Check::~ThreadPOP3Check() = default;
+
+QString ThreadPOP3Check::Kind() const
+{
+    return QString::fromLatin1(lang::KindPOP3);
+}
 
 bool ThreadPOP3Check::Probe()
 {

@@ -15,6 +15,11 @@ public:
                     std::unique_ptr<Pop3Client> client = nullptr);
     ~ThreadPOP3Check() override;
 
+    QString Kind() const override;
+
+    // The service's credentials, as given to the client.
+    QString UserName;
+    QString Password;
     std::unique_ptr<Pop3Client> Client;
 
 protected:

@@ -1,5 +1,7 @@
 #include "checks/ThreadPingCheckUnit.h"
 
+#include "core/langLibrary.h"
+
 ThreadPingCheck::ThreadPingCheck(const ThreadCheckArgs& args, std::unique_ptr<IcmpEchoClient> client)
     : ThreadCheck(args), Client(client ? std::move(client) : std::make_unique<IcmpEchoClient>())
 {
@@ -7,6 +9,11 @@ ThreadPingCheck::ThreadPingCheck(const ThreadCheckArgs& args, std::unique_ptr<Ic
 }
 
 ThreadPingCheck::~ThreadPingCheck() = default;
+
+QString ThreadPingCheck::Kind() const
+{
+    return QString::fromLatin1(lang::KindPing);
+}
 
 bool ThreadPingCheck::Probe()
 {

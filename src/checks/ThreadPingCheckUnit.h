@@ -16,6 +16,8 @@ public:
     explicit ThreadPingCheck(const ThreadCheckArgs& args, std::unique_ptr<IcmpEchoClient> client = nullptr);
     ~ThreadPingCheck() override;
 
+    QString Kind() const override;
+
     std::unique_ptr<IcmpEchoClient> Client;
     int ReceivedBytes = 0; // byte count of the reply; 0 when none came
 

@@ -1,5 +1,6 @@
 #include "checks/ThreadSMTPCheckUnit.h"
 
+#include "core/langLibrary.h"
 #include "net/Socket.h"
 
 ThreadSMTPCheck::ThreadSMTPCheck(const ThreadCheckArgs& args, const QString& /*userName*/,
@@ -12,6 +13,11 @@ ThreadSMTPCheck::ThreadSMTPCheck(const ThreadCheckArgs& args, const QString& /*u
 }
 
 ThreadSMTPCheck::~ThreadSMTPCheck() = default;
+
+QString ThreadSMTPCheck::Kind() const
+{
+    return QString::fromLatin1(lang::KindSMTP);
+}
 
 bool ThreadSMTPCheck::Probe()
 {

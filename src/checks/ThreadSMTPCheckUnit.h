@@ -16,6 +16,8 @@ public:
                     const QString& password = QString(), std::unique_ptr<SmtpClient> client = nullptr);
     ~ThreadSMTPCheck() override;
 
+    QString Kind() const override;
+
     std::unique_ptr<SmtpClient> Client;
 
 protected:

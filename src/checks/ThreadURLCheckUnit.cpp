@@ -1,6 +1,7 @@
 #include "checks/ThreadURLCheckUnit.h"
 
 #include "core/auxFunc.h"
+#include "core/langLibrary.h"
 
 #include <stdexcept>
 
@@ -38,6 +39,11 @@ ThreadURLCheck::ThreadURLCheck(const ThreadCheckArgs& args, const URLCheckArgs& 
 }
 
 ThreadURLCheck::~ThreadURLCheck() = default;
+
+QString ThreadURLCheck::Kind() const
+{
+    return QString::fromLatin1(lang::KindURL);
+}
 
 QString ThreadURLCheck::UrlOf(const QString& ip)
 {

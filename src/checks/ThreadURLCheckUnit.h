@@ -49,6 +49,8 @@ public:
     ThreadURLCheck(const ThreadCheckArgs& args, const URLCheckArgs& url);
     ~ThreadURLCheck() override;
 
+    QString Kind() const override;
+
     // The address probed for a stored ip text: "http://" in front unless it already begins so
     // (in any letter case).
     static QString UrlOf(const QString& ip);

@@ -1,6 +1,4 @@
-// The builders of the check work items: what the scheduler puts into a check for one stored
-// service row.
-#include "monitor/MonitorEngine.h"
+#include "monitor/CheckBuilders.h"
 
 #include "checks/ThreadFTPCheckUnit.h"
 #include "checks/ThreadIMAPCheckUnit.h"
@@ -8,162 +6,146 @@
 #include "checks/ThreadPingCheckUnit.h"
 #include "checks/ThreadSMTPCheckUnit.h"
 #include "checks/ThreadURLCheckUnit.h"
-#include "core/comFunc.h"
 #include "core/langLibrary.h"
-#include "database/DataModuleQuorvel.h"
 #include "monitor/TlsPolicy.h"
-
-#include <QSet>
-#include <QSqlQuery>
-#include <QVariant>
 
 namespace {
 
-QString text(const QSqlRecord& row, const char* column)
+bool isSetup(const CheckBuildSettings& settings)
 {
-    return row.value(QString::fromLatin1(column)).toString();
+    return settings.Origin == QLatin1String(lang::OriginSetup);
 }
 
-int number(const QSqlRecord& row, const char* column)
+ThreadCheckArgs commonArgs(const ServiceRecord& service, const CheckBuildSettings& settings)
 {
-    return row.value(QString::fromLatin1(column)).toInt();
-}
-
-// An alarm column is on when its text starts with "T", "t", "Y" or "y".
-bool alarmFlag(const QSqlRecord& row, const char* column)
-{
-    const QString t = text(row, column);
-    return !t.isEmpty() && QStringLiteral("TtYy").contains(t.at(0));
-}
-
-ThreadCheckArgs commonArgs(const QSqlRecord& row, int retry, int timeout)
-{
+    const bool setup = isSetup(settings);
     ThreadCheckArgs args;
-    args.Origin = QString::fromLatin1(lang::OriginProduct);
-    args.ServiceId = number(row, "id");
-    args.Host = text(row, "ip");
-    args.Port = number(row, "port");
-    args.Retry = retry > 0 ? 1 : 0;
-    args.Timeout = timeout;
-    args.AlarmEmail = alarmFlag(row, "alarm_email");
-    args.AlarmSmpp = alarmFlag(row, "alarm_smpp");
-    args.AlarmHttpSms = alarmFlag(row, "alarm_httpsms");
-    args.AlarmSyslog = alarmFlag(row, "alarm_syslog");
-    args.Tls = CheckTlsOptions();
+    args.Origin = settings.Origin;
+    args.ServiceId = setup ? 0 : service.Id;
+    args.Host = service.Ip;
+    args.Port = service.Port;
+    args.Retry = !setup && settings.Retry > 0 ? 1 : 0;
+    args.Timeout = settings.Timeout;
+    args.AlarmEmail = !setup && service.AlarmEmail;
+    args.AlarmSmpp = !setup && service.AlarmSmpp;
+    args.AlarmHttpSms = !setup && service.AlarmHttpSms;
+    args.AlarmSyslog = !setup && service.AlarmSyslog;
+    args.Tls = settings.Tls;
     return args;
 }
 
 } // namespace
 
-QString CheckKindName(const ThreadCheck& check)
+const std::vector<CheckKind>& CheckKinds()
 {
-    if (dynamic_cast<const ThreadURLCheck*>(&check))
-        return QString::fromLatin1(lang::KindURL);
-    if (dynamic_cast<const ThreadSMTPCheck*>(&check))
-        return QString::fromLatin1(lang::KindSMTP);
-    if (dynamic_cast<const ThreadPOP3Check*>(&check))
-        return QString::fromLatin1(lang::KindPOP3);
-    if (dynamic_cast<const ThreadIMAPCheck*>(&check))
-        return QString::fromLatin1(lang::KindIMAP);
-    if (dynamic_cast<const ThreadPingCheck*>(&check))
-        return QString::fromLatin1(lang::KindPing);
-    if (dynamic_cast<const ThreadFTPCheck*>(&check))
-        return QString::fromLatin1(lang::KindFTP);
-    return QString();
+    static const std::vector<CheckKind> kinds = {
+        {lang::KindURL, &AppSettingsRecord::HTTPRetry, &AppSettingsRecord::HTTPDefaultTimeout, BuildURLCheck},
+        {lang::KindSMTP, &AppSettingsRecord::EmailRetry, &AppSettingsRecord::EmailDefaultTimeout,
+         BuildSMTPCheck},
+        {lang::KindPOP3, &AppSettingsRecord::EmailRetry, &AppSettingsRecord::EmailDefaultTimeout,
+         BuildPOP3Check},
+        {lang::KindIMAP, &AppSettingsRecord::EmailRetry, &AppSettingsRecord::EmailDefaultTimeout,
+         BuildIMAPCheck},
+        {lang::KindPing, &AppSettingsRecord::PingRetry, &AppSettingsRecord::PingDefaultTimeout,
+         BuildPingCheck},
+        {lang::KindFTP, &AppSettingsRecord::FTPRetry, &AppSettingsRecord::FTPDefaultTimeout, BuildFTPCheck},
+    };
+    return kinds;
 }
 
-UrlRequestData LoadUrlRequestData(const QList<int>& serviceIds)
+const CheckKind* FindCheckKind(const QString& name)
 {
-    UrlRequestData data;
-    if (serviceIds.isEmpty())
-        return data;
-    QStringList ids;
-    for (int id : serviceIds) {
-        ids << QString::number(id);
-        data[id];
+    for (const CheckKind& kind : CheckKinds()) {
+        if (name == QLatin1String(kind.Name))
+            return &kind;
     }
-    const QString condition = serviceIds.size() == 1
-                                  ? QStringLiteral("=") + ids.first()
-                                  : QStringLiteral(" in (") + ids.join(QLatin1Char(',')) + QLatin1Char(')');
-    QSqlQuery query(DMQuorvel().SQLConnection);
-    query.setForwardOnly(true);
-    if (query.exec(QStringLiteral("select * from service_url where service_id") + condition)) {
-        QSet<int> seen;
-        while (query.next()) {
-            const QSqlRecord h = query.record();
-            const int id = number(h, "service_id");
-            if (seen.contains(id))
-                continue; // one row per service; the first one counts
-            seen.insert(id);
-            URLCheckArgs& url = data[id];
-            url.Referer = text(h, "referer");
-            url.Cookie = text(h, "cookie");
-            url.UserAgent = text(h, "userAgent");
-            url.ContentType = text(h, "contentType");
-            url.Accept = text(h, "accept");
-            url.AcceptCharSet = text(h, "acceptCharSet");
-            url.AcceptEncoding = text(h, "acceptEncoding");
-            url.AcceptLanguage = text(h, "acceptLanguage");
-        }
-    }
-    if (query.exec(QStringLiteral("select * from service_url_detail where service_id") + condition)) {
-        while (query.next()) {
-            data[query.value(QStringLiteral("service_id")).toInt()].FormFields
-                << query.value(QStringLiteral("fieldname")).toString() + QLatin1Char('=') +
-                       query.value(QStringLiteral("fieldvalue")).toString();
-        }
-    }
-    return data;
+    return nullptr;
 }
 
-std::unique_ptr<ThreadCheck> BuildURLCheck(const QSqlRecord& row, int retry, const URLCheckArgs& request)
+CheckBuildSettings ProductCheckSettings(const CheckKind& kind, const AppSettingsRecord& settings, int retry)
 {
-    ThreadCheckArgs args = commonArgs(row, retry, AppSettings.HTTPDefaultTimeout);
-    args.Host = ThreadURLCheck::UrlOf(args.Host);
-    URLCheckArgs url = request;
-    url.Method = text(row, "url_method");
-    url.UserName = text(row, "username");
-    url.Password = text(row, "password");
-    url.ProxyHost = text(row, "proxy_ip");
-    url.ProxyPort = number(row, "proxy_port");
-    url.ProxyUserName = text(row, "proxy_username");
-    url.ProxyPassword = text(row, "proxy_password");
-    url.Body = URLCheckArgs::BodyOf(url.FormFields);
+    CheckBuildSettings s;
+    s.Origin = QString::fromLatin1(lang::OriginProduct);
+    s.Retry = retry;
+    s.Timeout = settings.*kind.TimeoutSetting;
+    s.Tls = CheckTlsOptions(settings);
+    return s;
+}
+
+CheckBuildSettings SetupCheckSettings(const CheckKind& kind, const AppSettingsRecord& settings)
+{
+    CheckBuildSettings s;
+    s.Origin = QString::fromLatin1(lang::OriginSetup);
+    s.Retry = 0;
+    s.Timeout = settings.*kind.TimeoutSetting;
+    s.Tls = CheckTlsOptions(settings);
+    return s;
+}
+
+std::unique_ptr<ThreadCheck> BuildCheck(const ServiceRecord& service, const CheckBuildSettings& settings)
+{
+    const CheckKind* kind = FindCheckKind(service.Service);
+    return kind ? kind->Build(service, settings) : nullptr;
+}
+
+std::unique_ptr<ThreadCheck> BuildURLCheck(const ServiceRecord& service, const CheckBuildSettings& settings)
+{
+    ThreadCheckArgs args = commonArgs(service, settings);
+    args.Host = ThreadURLCheck::UrlOf(service.Ip);
+    const ServiceUrlRequest& request = service.UrlRequest;
+    URLCheckArgs url;
+    url.Method = service.UrlMethod;
+    url.FormFields = request.FormFields;
+    url.Body = URLCheckArgs::BodyOf(request.FormFields);
+    url.UserName = service.UserName;
+    url.Password = service.Password;
+    url.ProxyHost = service.ProxyIp;
+    url.ProxyPort = service.ProxyPort;
+    url.ProxyUserName = service.ProxyUserName;
+    url.ProxyPassword = service.ProxyPassword;
+    url.Referer = request.Referer;
+    url.Cookie = request.Cookie;
+    url.UserAgent = request.UserAgent;
+    url.ContentType = request.ContentType;
+    url.Accept = request.Accept;
+    url.AcceptCharSet = request.AcceptCharSet;
+    url.AcceptEncoding = request.AcceptEncoding;
+    url.AcceptLanguage = request.AcceptLanguage;
     return std::make_unique<ThreadURLCheck>(args, url);
 }
 
-std::unique_ptr<ThreadCheck> BuildPingCheck(const QSqlRecord& row, int retry)
+std::unique_ptr<ThreadCheck> BuildPingCheck(const ServiceRecord& service, const CheckBuildSettings& settings)
 {
-    return std::make_unique<ThreadPingCheck>(commonArgs(row, retry, AppSettings.PingDefaultTimeout));
+    return std::make_unique<ThreadPingCheck>(commonArgs(service, settings));
 }
 
-std::unique_ptr<ThreadCheck> BuildSMTPCheck(const QSqlRecord& row, int retry)
+std::unique_ptr<ThreadCheck> BuildSMTPCheck(const ServiceRecord& service, const CheckBuildSettings& settings)
 {
-    return std::make_unique<ThreadSMTPCheck>(commonArgs(row, retry, AppSettings.EmailDefaultTimeout),
-                                             text(row, "username"), text(row, "password"));
+    return std::make_unique<ThreadSMTPCheck>(commonArgs(service, settings), service.UserName,
+                                             service.Password);
 }
 
-std::unique_ptr<ThreadCheck> BuildPOP3Check(const QSqlRecord& row, int retry)
+std::unique_ptr<ThreadCheck> BuildPOP3Check(const ServiceRecord& service, const CheckBuildSettings& settings)
 {
-    return std::make_unique<ThreadPOP3Check>(commonArgs(row, retry, AppSettings.EmailDefaultTimeout),
-                                             text(row, "username"), text(row, "password"));
+    return std::make_unique<ThreadPOP3Check>(commonArgs(service, settings), service.UserName,
+                                             service.Password);
 }
 
-std::unique_ptr<ThreadCheck> BuildIMAPCheck(const QSqlRecord& row, int retry)
+std::unique_ptr<ThreadCheck> BuildIMAPCheck(const ServiceRecord& service, const CheckBuildSettings& settings)
 {
-    return std::make_unique<ThreadIMAPCheck>(commonArgs(row, retry, AppSettings.EmailDefaultTimeout),
-                                             text(row, "username"), text(row, "password"));
+    return std::make_unique<ThreadIMAPCheck>(commonArgs(service, settings), service.UserName,
+                                             service.Password);
 }
 
-std::unique_ptr<ThreadCheck> BuildFTPCheck(const QSqlRecord& row, int retry)
+std::unique_ptr<ThreadCheck> BuildFTPCheck(const ServiceRecord& service, const CheckBuildSettings& settings)
 {
     FtpCheckArgs ftp;
-    ftp.UserName = text(row, "username");
-    ftp.Password = text(row, "password");
-    ftp.ProxyHost = text(row, "proxy_ip");
-    ftp.ProxyPort = number(row, "proxy_port");
-    ftp.ProxyType = text(row, "ftp_proxytype");
-    ftp.ProxyUser = text(row, "proxy_username");
-    ftp.ProxyPassword = text(row, "proxy_password");
-    return std::make_unique<ThreadFTPCheck>(commonArgs(row, retry, AppSettings.FTPDefaultTimeout), ftp);
+    ftp.UserName = service.UserName;
+    ftp.Password = service.Password;
+    ftp.ProxyHost = service.ProxyIp;
+    ftp.ProxyPort = service.ProxyPort;
+    ftp.ProxyType = service.FtpProxyType;
+    ftp.ProxyUser = service.ProxyUserName;
+    ftp.ProxyPassword = service.ProxyPassword;
+    return std::make_unique<ThreadFTPCheck>(commonArgs(service, settings), ftp);
 }

@@ -2,7 +2,6 @@
 
 #include "alarms/ThreadAlarm.h"
 #include "checks/ThreadCheck.h"
-#include "checks/ThreadURLCheckUnit.h"
 #include "core/AlarmMethodSettings.h"
 #include "core/Clock.h"
 #include "core/Notifier.h"
@@ -13,9 +12,15 @@
 #include "database/AlarmHistory.h"
 #include "database/AlarmMethodLoader.h"
 #include "database/DataModuleQuorvel.h"
+#include "monitor/AlarmBuilders.h"
+#include "monitor/CheckBuilders.h"
+#include "monitor/ServiceRecord.h"
+#include "monitor/TlsPolicy.h"
 #include "pool/ThreadPoolManager.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QVariant>
 
 namespace {
@@ -149,30 +154,24 @@ void MonitorEngine::TimerServiceTimer()
             return;
         // The rows first, then the request data of all due URL services in two statements
         // rather than two per service.
-        QVector<QSqlRecord> rows;
+        std::vector<ServiceRecord> services;
         QList<int> urlIds;
         while (query.next()) {
-            rows << query.record();
-            if (text(rows.last(), "service") == QLatin1String(lang::KindURL))
-                urlIds << rows.last().value(QStringLiteral("id")).toInt();
+            services.push_back(ServiceRecordFromRow(query.record()));
+            if (services.back().Service == QLatin1String(lang::KindURL))
+                urlIds << services.back().Id;
         }
         query.finish();
-        const UrlRequestData urlData = LoadUrlRequestData(urlIds);
-        for (const QSqlRecord& row : rows) {
-            const QString retryOf = text(row, "service");
-            int retry = 0;
-            if (retryOf == QLatin1String(lang::KindURL))
-                retry = AppSettings.HTTPRetry;
-            else if (retryOf == QLatin1String(lang::KindSMTP) || retryOf == QLatin1String(lang::KindPOP3) ||
-                     retryOf == QLatin1String(lang::KindIMAP))
-                retry = AppSettings.EmailRetry;
-            else if (retryOf == QLatin1String(lang::KindPing))
-                retry = AppSettings.PingRetry;
-            else if (retryOf == QLatin1String(lang::KindFTP))
-                retry = AppSettings.FTPRetry;
-            m_serviceList.setCellOfId(text(row, "id"), SvcCurrentStatus,
+        const QHash<int, ServiceUrlRequest> requests = LoadUrlRequests(urlIds);
+        for (ServiceRecord& service : services) {
+            m_serviceList.setCellOfId(QString::number(service.Id), SvcCurrentStatus,
                                       QString::fromLatin1(lang::CheckProcess));
-            queueCheckForRow(row, retry, &urlData);
+            const CheckKind* kind = FindCheckKind(service.Service);
+            if (!kind)
+                continue; // "Database" and anything else: nothing is probed
+            service.UrlRequest = requests.value(service.Id);
+            QueueWorkItem(kind->Build(
+                service, ProductCheckSettings(*kind, AppSettings, AppSettings.*kind->RetrySetting)));
         }
     } catch (...) {
         // The next tick tries again.
@@ -259,82 +258,44 @@ void MonitorEngine::QueueServiceCheck(const QString& serviceId, int retry)
         int id = 0;
         if (!ParseInteger(serviceId, &id))
             return; // an id is a number; nothing else goes into the statement
-        QSqlQuery query(DMQuorvel().SQLConnection);
-        if (!query.exec(QStringLiteral("SELECT * from service where id=") + QString::number(id)) ||
-            !query.next())
-            return;
-        queueCheckForRow(query.record(), retry);
+        QueueWorkItem(BuildServiceCheck(id, retry));
     } catch (...) {
     }
 }
 
-void MonitorEngine::queueCheckForRow(const QSqlRecord& row, int retry, const UrlRequestData* urlData)
+std::unique_ptr<ThreadCheck> MonitorEngine::BuildServiceCheck(int serviceId, int retry)
 {
-    const QString kind = text(row, "service");
-    if (kind == QLatin1String(lang::KindURL)) {
-        if (urlData) {
-            try {
-                queueCheck(
-                    BuildURLCheck(row, retry, urlData->value(row.value(QStringLiteral("id")).toInt())));
-            } catch (...) {
-            }
-        } else {
-            QueueURLCheck(row, retry);
-        }
-    } else if (kind == QLatin1String(lang::KindSMTP))
-        QueueSMTPCheck(row, retry);
-    else if (kind == QLatin1String(lang::KindPOP3))
-        QueuePOP3Check(row, retry);
-    else if (kind == QLatin1String(lang::KindIMAP))
-        QueueIMAPCheck(row, retry);
-    else if (kind == QLatin1String(lang::KindPing))
-        QueuePingCheck(row, retry);
-    else if (kind == QLatin1String(lang::KindFTP))
-        QueueFTPCheck(row, retry);
-    // "Database" and anything else: nothing is probed.
+    QSqlQuery query(DMQuorvel().SQLConnection);
+    if (!query.exec(QStringLiteral("SELECT * from service where id=") + QString::number(serviceId)))
+        throw DatabaseError(query.lastError().text().trimmed());
+    if (!query.next())
+        return nullptr;
+    ServiceRecord service = ServiceRecordFromRow(query.record());
+    query.finish();
+    const CheckKind* kind = FindCheckKind(service.Service);
+    if (!kind)
+        return nullptr;
+    if (service.Service == QLatin1String(lang::KindURL))
+        service.UrlRequest = LoadUrlRequests({service.Id}).value(service.Id);
+    return kind->Build(service, ProductCheckSettings(*kind, AppSettings, retry));
 }
 
-void MonitorEngine::queueCheck(std::unique_ptr<ThreadCheck> check)
+void MonitorEngine::QueueCheck(const ServiceRecord& service, int retry)
 {
-    if (check && m_pool)
-        m_pool->QueueItem(check.release(), 0);
+    if (const CheckKind* kind = FindCheckKind(service.Service))
+        QueueWorkItem(kind->Build(service, ProductCheckSettings(*kind, AppSettings, retry)));
 }
 
-void MonitorEngine::QueueURLCheck(const QSqlRecord& row, int retry)
+int MonitorEngine::QueueWorkItem(std::unique_ptr<PoolWorkItem> item)
 {
+    if (!item || !m_pool)
+        return 0;
     try {
-        const int id = row.value(QStringLiteral("id")).toInt();
-        queueCheck(BuildURLCheck(row, retry, LoadUrlRequestData({id}).value(id)));
+        PoolWorkItem* queued = item.get();
+        m_pool->QueueItem(std::move(item), 0);
+        return queued->Id;
     } catch (...) {
-    }
-}
-
-#define QUORVEL_BUILDER(Kind)                                                                                \
-    void MonitorEngine::Queue##Kind##Check(const QSqlRecord& row, int retry)                                 \
-    {                                                                                                        \
-        try {                                                                                                \
-            queueCheck(Build##Kind##Check(row, retry));                                                      \
-        } catch (...) {                                                                                      \
-        }                                                                                                    \
-    }
-QUORVEL_BUILDER(Ping)
-QUORVEL_BUILDER(SMTP)
-QUORVEL_BUILDER(POP3)
-QUORVEL_BUILDER(IMAP)
-QUORVEL_BUILDER(FTP)
-#undef QUORVEL_BUILDER
-
-void MonitorEngine::QueueWorkItem(PoolWorkItem* item)
-{
-    if (!item)
-        return;
-    if (!m_pool) {
-        delete item;
-        return;
-    }
-    try {
-        m_pool->QueueItem(item, 0);
-    } catch (...) {
+        return 0;
     }
 }
 
@@ -361,7 +322,7 @@ void MonitorEngine::checkDone(ThreadCheck* check)
     // A check the pool never ran says nothing about the service: it is reported once in the
     // system log, and neither stored, alarmed nor repeated.
     if (check->ResultText.isEmpty() && check->Status != PoolWorkItem::StatusDone) {
-        WriteSystemLog(QStringLiteral("Check not run : ") + CheckKindName(*check) + QStringLiteral(" [") +
+        WriteSystemLog(QStringLiteral("Check not run : ") + check->Kind() + QStringLiteral(" [") +
                            check->Host + QStringLiteral("] [") + QString::number(check->Port) +
                            QStringLiteral("] : ") + poolReason(*check),
                        LogLevel::WARMING);
@@ -373,7 +334,7 @@ void MonitorEngine::checkDone(ThreadCheck* check)
     }
 
     if (!check->Retry && !check->Passed && product) {
-        WriteAlarmMessageLog(timestamp, CheckKindName(*check), check->Host, QString::number(check->Port),
+        WriteAlarmMessageLog(timestamp, check->Kind(), check->Host, QString::number(check->Port),
                              check->ResultDetail, check->ResultText);
         const AlarmMethodSettingsRecord& methods = AlarmMethodSettings;
         if (methods.EmailMethod.enable || methods.SmsMethod.enable || methods.HttpSmsMethod.enable)
@@ -462,14 +423,16 @@ void MonitorEngine::DispatchAlarm(const QString& timestamp, const QString& text,
                                   const QString& method)
 {
     try {
-        std::unique_ptr<ThreadAlarm> alarm = BuildAlarm(method, text, recipient);
+        std::unique_ptr<ThreadAlarm> alarm =
+            BuildAlarm(AlarmMethodSettings, method, text, recipient, AlarmTlsOptions(AppSettings));
         if (!alarm || !m_pool)
             return;
-        ThreadAlarm* queued = alarm.release();
-        m_pool->QueueItem(queued, 0);
+        const int id = QueueWorkItem(std::move(alarm));
+        if (id == 0)
+            return;
         TrimAlarmMessageList(&m_alarmList);
         m_alarmList.insertTopRow(
-            {QString::number(queued->Id), timestamp, text, method, recipient, QStringLiteral("Pending")});
+            {QString::number(id), timestamp, text, method, recipient, QStringLiteral("Pending")});
     } catch (...) {
     }
 }

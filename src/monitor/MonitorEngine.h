@@ -4,7 +4,6 @@
 
 #include <QHash>
 #include <QObject>
-#include <QSqlRecord>
 #include <QStringListModel>
 #include <QTimer>
 #include <QVector>
@@ -15,12 +14,7 @@ class PoolWorkItem;
 class ThreadAlarm;
 class ThreadCheck;
 class ThreadPoolManager;
-struct URLCheckArgs;
-
-// The request headers (service_url) and form fields (service_url_detail) of URL services, by
-// service id; a service without rows has empty values.
-using UrlRequestData = QHash<int, URLCheckArgs>;
-UrlRequestData LoadUrlRequestData(const QList<int>& serviceIds);
+struct ServiceRecord;
 
 // The monitoring cycle without a window: the four timers and their handlers, the scheduler, the
 // result handling with the alarm dispatch, and the models the main window shows (service list,
@@ -89,15 +83,13 @@ public:
     void MenuServiceRunNowClick();
     // Loads one service row by id and queues its check (a stopped service too).
     void QueueServiceCheck(const QString& serviceId, int retry);
-
-    // The builders: one check work item for a `service` row, queued on the pool. They catch their
-    // own failures and then queue nothing.
-    void QueueURLCheck(const QSqlRecord& row, int retry);
-    void QueuePingCheck(const QSqlRecord& row, int retry);
-    void QueueSMTPCheck(const QSqlRecord& row, int retry);
-    void QueuePOP3Check(const QSqlRecord& row, int retry);
-    void QueueIMAPCheck(const QSqlRecord& row, int retry);
-    void QueueFTPCheck(const QSqlRecord& row, int retry);
+    // The check QueueServiceCheck queues: the stored row of that id (with its URL request data)
+    // built by the builder of its kind with origin "Product", the kind's time-out and `retry`.
+    // nullptr when there is no such row or its kind is not checked; throws DatabaseError.
+    std::unique_ptr<ThreadCheck> BuildServiceCheck(int serviceId, int retry);
+    // Builds the check of one service record (CheckBuilders.h) with origin "Product", the kind's
+    // time-out and `retry`, and queues it; a kind that is not checked queues nothing.
+    void QueueCheck(const ServiceRecord& service, int retry);
 
     // Result handling.
     void WorkItemDone(ThreadPoolManager* pool, PoolWorkItem* item);
@@ -106,8 +98,9 @@ public:
                        bool byHttpSms);
     void DispatchAlarm(const QString& timestamp, const QString& text, const QString& recipient,
                        const QString& method);
-    // Hands an item to the pool (flags 0); errors of the hand-over are dropped.
-    void QueueWorkItem(PoolWorkItem* item);
+    // Hands an item to the pool (flags 0); errors of the hand-over are dropped. Without a pool
+    // (the cycle has not started) the item is dropped. Returns the item's Id, 0 when dropped.
+    int QueueWorkItem(std::unique_ptr<PoolWorkItem> item);
 
     // Lists.
     void FillServiceList(const QString& filter);
@@ -138,8 +131,6 @@ signals:
     void setupTestResult(const QString& resultText);
 
 private:
-    void queueCheckForRow(const QSqlRecord& row, int retry, const UrlRequestData* urlData = nullptr);
-    void queueCheck(std::unique_ptr<ThreadCheck> check);
     void checkDone(ThreadCheck* check);
     void alarmDone(ThreadAlarm* alarm);
     void setServiceStatusOfSelected(const QString& status);
@@ -152,18 +143,3 @@ private:
     QVector<bool> m_sortDescending;
     std::unique_ptr<ThreadPoolManager> m_pool;
 };
-
-// The check kind name of a check work item ("URL", "SMTP", "POP3", "IMAP", "Ping", "FTP").
-QString CheckKindName(const ThreadCheck& check);
-// The check work item of each kind for one `service` row, as the scheduler builds it: origin
-// "Product", the row's values, the kind's time-out and the given retry value.
-// `request` holds the service's headers and form fields (LoadUrlRequestData).
-std::unique_ptr<ThreadCheck> BuildURLCheck(const QSqlRecord& row, int retry, const URLCheckArgs& request);
-std::unique_ptr<ThreadCheck> BuildPingCheck(const QSqlRecord& row, int retry);
-std::unique_ptr<ThreadCheck> BuildSMTPCheck(const QSqlRecord& row, int retry);
-std::unique_ptr<ThreadCheck> BuildPOP3Check(const QSqlRecord& row, int retry);
-std::unique_ptr<ThreadCheck> BuildIMAPCheck(const QSqlRecord& row, int retry);
-std::unique_ptr<ThreadCheck> BuildFTPCheck(const QSqlRecord& row, int retry);
-// Builds the alarm work item of `method` from the in-memory alarm-method settings (nullptr when
-// that method is not enabled).
-std::unique_ptr<ThreadAlarm> BuildAlarm(const QString& method, const QString& text, const QString& recipient);

@@ -2,18 +2,18 @@
 
 #include "core/comFunc.h"
 
-TlsOptions CheckTlsOptions()
+TlsOptions CheckTlsOptions(const AppSettingsRecord& settings)
 {
     TlsOptions options;
-    options.caFile = AppSettings.TlsCAFile.toStdString();
-    options.verify = AppSettings.TlsVerify;
-    options.expiryWarnDays = AppSettings.TlsExpiryWarnDays > 0 ? AppSettings.TlsExpiryWarnDays : 0;
+    options.caFile = settings.TlsCAFile.toStdString();
+    options.verify = settings.TlsVerify;
+    options.expiryWarnDays = settings.TlsExpiryWarnDays > 0 ? settings.TlsExpiryWarnDays : 0;
     return options;
 }
 
-TlsOptions AlarmTlsOptions()
+TlsOptions AlarmTlsOptions(const AppSettingsRecord& settings)
 {
-    TlsOptions options = CheckTlsOptions();
+    TlsOptions options = CheckTlsOptions(settings);
     options.expiryWarnDays = 0;
     return options;
 }

@@ -709,10 +709,12 @@ void ThreadPoolManager::SetOnError(ErrorHandler handler)
     m_owner->error = std::move(handler);
 }
 
-void ThreadPoolManager::QueueItem(PoolWorkItem* item, std::uint8_t flags)
+void ThreadPoolManager::QueueItem(std::unique_ptr<PoolWorkItem> owned, std::uint8_t flags)
 {
-    if (!item)
+    if (!owned)
         throw std::invalid_argument("QueueItem: no work item");
+    // From here on the pool's lists own the item; it is destroyed after its hand-back.
+    PoolWorkItem* item = owned.release();
     item->Id = ++m_lastId;
     const auto tick = SteadyClock::now();
     if (m_owner->stamp.isNull() || tick - m_owner->stampTick >= std::chrono::milliseconds(1)) {

@@ -60,10 +60,11 @@ public:
     void SetOnWorkItemDone(WorkItemDoneHandler handler);
     void SetOnError(ErrorHandler handler);
 
-    // Takes ownership of `item` (not null), gives it Id, QueuedAt and Flags and hands it to the
-    // manager thread. Never runs Execute here and never calls the handler before the owner thread
-    // returns to its event loop, so the caller may read item->Id right after the call.
-    void QueueItem(PoolWorkItem* item, std::uint8_t flags = 0);
+    // Takes ownership of `item` (not null; std::invalid_argument otherwise), gives it Id, QueuedAt
+    // and Flags and hands it to the manager thread. Never runs Execute here and never calls the
+    // handler before the owner thread returns to its event loop, so the caller may keep a plain
+    // pointer to the item and read its Id right after the call.
+    void QueueItem(std::unique_ptr<PoolWorkItem> item, std::uint8_t flags = 0);
 
     // Items whose Execute runs now.
     int ExecutingCount() const;

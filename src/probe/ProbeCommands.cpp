@@ -1,18 +1,13 @@
 #include "probe/ProbeCommands.h"
 
 #include "alarms/ThreadAlarm.h"
-#include "checks/ThreadFTPCheckUnit.h"
-#include "checks/ThreadIMAPCheckUnit.h"
-#include "checks/ThreadPOP3CheckUnit.h"
-#include "checks/ThreadPingCheckUnit.h"
-#include "checks/ThreadSMTPCheckUnit.h"
-#include "checks/ThreadURLCheckUnit.h"
+#include "checks/ThreadCheck.h"
 #include "core/AlarmMethodSettings.h"
 #include "core/auxFunc.h"
-#include "core/comFunc.h"
 #include "core/langLibrary.h"
-#include "monitor/MonitorEngine.h"
-#include "monitor/TlsPolicy.h"
+#include "monitor/AlarmBuilders.h"
+#include "monitor/CheckBuilders.h"
+#include "net/HttpClient.h"
 
 #include <QTextStream>
 
@@ -39,31 +34,21 @@ int numberArgument(const QString& option, const QString& text, int low, int high
     return value;
 }
 
-// The values of the check frame as the monitoring cycle fills them for a stored service: origin
-// "Product", the service's host and port, no retry (one attempt), no alarms.
-ThreadCheckArgs checkArgs(const ProbeInvocation& in)
+// The certificate policy the options give, as [tls] of SysInit.ini would: --ca-file FILE,
+// --no-verify and, for checks, --expiry-warn-days N (default 14). Alarms never refuse a
+// certificate only because it ends soon.
+TlsOptions probeTlsOptions(const ProbeInvocation& in, bool check)
 {
-    ThreadCheckArgs args;
-    args.Origin = QString::fromLatin1(lang::OriginProduct);
-    args.ServiceId = 0;
-    args.Host = in.target;
-    args.Port = in.port;
-    args.Retry = 0;
-    args.Timeout = in.timeout;
-    args.Tls = CheckTlsOptions();
-    return args;
-}
-
-// The certificate options, put where the builders take them from, as [tls] of SysInit.ini would:
-// --ca-file FILE, --no-verify, --expiry-warn-days N (default 14).
-void applyTlsOptions(const ProbeInvocation& in)
-{
-    AppSettings.TlsCAFile = in.value(QStringLiteral("ca-file"));
-    AppSettings.TlsVerify = !in.has(QStringLiteral("no-verify"));
-    AppSettings.TlsExpiryWarnDays = 14;
-    if (in.has(QStringLiteral("expiry-warn-days")))
-        AppSettings.TlsExpiryWarnDays = numberArgument(
-            QStringLiteral("expiry-warn-days"), in.value(QStringLiteral("expiry-warn-days")), 0, 36500);
+    TlsOptions tls;
+    tls.caFile = in.value(QStringLiteral("ca-file")).toStdString();
+    tls.verify = !in.has(QStringLiteral("no-verify"));
+    tls.expiryWarnDays = 0;
+    if (check)
+        tls.expiryWarnDays = in.has(QStringLiteral("expiry-warn-days"))
+                                 ? numberArgument(QStringLiteral("expiry-warn-days"),
+                                                  in.value(QStringLiteral("expiry-warn-days")), 0, 36500)
+                                 : 14;
+    return tls;
 }
 
 // Runs a work item once on this thread and takes its results (checks and alarm senders alike).
@@ -77,75 +62,48 @@ template <class Item> ProbeOutcome runOnce(Item& item)
     return outcome;
 }
 
+ProbeOutcome runCheck(const char* kind, const ProbeInvocation& in)
+{
+    const std::unique_ptr<ThreadCheck> check = BuildProbeCheck(QString::fromLatin1(kind), in);
+    if (!check)
+        throw std::runtime_error("the check of kind " + std::string(kind) + " could not be built");
+    return runOnce(*check);
+}
+
 ProbeOutcome runUrl(const ProbeInvocation& in)
 {
-    ThreadCheckArgs args = checkArgs(in);
-    args.Host = ThreadURLCheck::UrlOf(in.target);
-    URLCheckArgs url;
-    url.Method = in.value(QStringLiteral("method"), QStringLiteral("Get"));
-    url.FormFields = in.all(QStringLiteral("field"));
-    url.Body = URLCheckArgs::BodyOf(url.FormFields);
-    url.UserName = in.value(QStringLiteral("user"));
-    url.Password = in.value(QStringLiteral("password"));
-    in.proxy(&url.ProxyHost, &url.ProxyPort);
-    url.ProxyUserName = in.value(QStringLiteral("proxy-user"));
-    url.ProxyPassword = in.value(QStringLiteral("proxy-password"));
-    url.Referer = in.value(QStringLiteral("referer"));
-    url.Cookie = in.value(QStringLiteral("cookie"));
-    url.UserAgent = in.value(QStringLiteral("user-agent"));
-    url.ContentType = in.value(QStringLiteral("content-type"));
-    url.Accept = in.value(QStringLiteral("accept"));
-    url.AcceptCharSet = in.value(QStringLiteral("accept-charset"));
-    url.AcceptEncoding = in.value(QStringLiteral("accept-encoding"));
-    url.AcceptLanguage = in.value(QStringLiteral("accept-language"));
-    ThreadURLCheck check(args, url);
-    return runOnce(check);
+    return runCheck(lang::KindURL, in);
 }
 
 ProbeOutcome runPing(const ProbeInvocation& in)
 {
-    ThreadPingCheck check(checkArgs(in));
-    return runOnce(check);
+    return runCheck(lang::KindPing, in);
 }
 
 ProbeOutcome runSmtp(const ProbeInvocation& in)
 {
-    ThreadSMTPCheck check(checkArgs(in), in.value(QStringLiteral("user")),
-                          in.value(QStringLiteral("password")));
-    return runOnce(check);
+    return runCheck(lang::KindSMTP, in);
 }
 
 ProbeOutcome runPop3(const ProbeInvocation& in)
 {
-    ThreadPOP3Check check(checkArgs(in), in.value(QStringLiteral("user")),
-                          in.value(QStringLiteral("password")));
-    return runOnce(check);
+    return runCheck(lang::KindPOP3, in);
 }
 
 ProbeOutcome runImap(const ProbeInvocation& in)
 {
-    ThreadIMAPCheck check(checkArgs(in), in.value(QStringLiteral("user")),
-                          in.value(QStringLiteral("password")));
-    return runOnce(check);
+    return runCheck(lang::KindIMAP, in);
 }
 
 ProbeOutcome runFtp(const ProbeInvocation& in)
 {
-    FtpCheckArgs ftp;
-    ftp.UserName = in.value(QStringLiteral("user"));
-    ftp.Password = in.value(QStringLiteral("password"));
-    in.proxy(&ftp.ProxyHost, &ftp.ProxyPort);
-    ftp.ProxyType = in.value(QStringLiteral("proxy-type"), QStringLiteral("fpcmNone"));
-    ftp.ProxyUser = in.value(QStringLiteral("proxy-user"));
-    ftp.ProxyPassword = in.value(QStringLiteral("proxy-password"));
-    ThreadFTPCheck check(checkArgs(in), ftp);
-    return runOnce(check);
+    return runCheck(lang::KindFTP, in);
 }
 
 // ---- alarms ---------------------------------------------------------------------------------
-// Each alarm command fills the settings group of its method as the alarm settings would store
-// it, puts it into this process's in-memory alarm-method settings and lets the dispatcher's own
-// builder make the work item, so the probe sends exactly what the monitoring cycle sends.
+// Each alarm command fills the settings group of its method as the loader fills it from a stored
+// row (hosts without "http://", the gateway URL with it) and lets the dispatcher's own builder
+// make the work item, so the probe sends exactly what the monitoring cycle sends.
 
 // The alarm methods' stored defaults (table alarm_method).
 constexpr int kAlarmTimeout = 5000;
@@ -180,13 +138,12 @@ QString listedName(const ProbeInvocation& in, const char* name, const QStringLis
     return text;
 }
 
-// Builds the work item of `method` as the dispatcher does, from the settings just put in place,
-// and delivers it once.
+// Builds the work item of `method` as the dispatcher does, from `settings`, and delivers it once.
 ProbeOutcome deliverAlarm(const AlarmMethodSettingsRecord& settings, const char* method, const QString& text,
-                          const QString& recipient)
+                          const QString& recipient, const TlsOptions& tls = TlsOptions())
 {
-    AlarmMethodSettings = settings;
-    std::unique_ptr<ThreadAlarm> alarm = BuildAlarm(QString::fromLatin1(method), text, recipient);
+    std::unique_ptr<ThreadAlarm> alarm =
+        BuildAlarm(settings, QString::fromLatin1(method), text, recipient, tls);
     if (!alarm)
         throw std::runtime_error("the alarm method " + std::string(method) + " could not be built");
     return runOnce(*alarm);
@@ -197,7 +154,7 @@ ProbeOutcome runEmail(const ProbeInvocation& in)
     AlarmMethodSettingsRecord settings;
     EmailMethodSettings& m = settings.EmailMethod;
     m.enable = true;
-    m.ip = in.value(QStringLiteral("server"));
+    m.ip = StripHttpPrefix(in.value(QStringLiteral("server")));
     m.port = in.port;
     m.mail_agent = in.value(QStringLiteral("mail-agent"));
     m.from_address = in.value(QStringLiteral("from"));
@@ -205,7 +162,8 @@ ProbeOutcome runEmail(const ProbeInvocation& in)
     m.username = in.value(QStringLiteral("user"));
     m.password = in.value(QStringLiteral("password"));
     m.timeout = in.timeout;
-    return deliverAlarm(settings, lang::MethodEmail, in.target, in.value(QStringLiteral("to")));
+    return deliverAlarm(settings, lang::MethodEmail, in.target, in.value(QStringLiteral("to")),
+                        probeTlsOptions(in, false));
 }
 
 ProbeOutcome runSms(const ProbeInvocation& in)
@@ -213,7 +171,7 @@ ProbeOutcome runSms(const ProbeInvocation& in)
     AlarmMethodSettingsRecord settings;
     SmsMethodSettings& m = settings.SmsMethod;
     m.enable = true;
-    m.ip = in.value(QStringLiteral("smsc"));
+    m.ip = StripHttpPrefix(in.value(QStringLiteral("smsc")));
     m.port = in.port;
     m.oa = in.value(QStringLiteral("oa"));
     m.authenticate = credentialsGiven(in, "system-id");
@@ -268,8 +226,8 @@ ProbeOutcome runHttpSms(const ProbeInvocation& in)
     else if (!extras.isEmpty())
         notes << QStringLiteral("--extra fields are sent only with --method Post; not sent");
 
-    ProbeOutcome outcome =
-        deliverAlarm(settings, lang::MethodSMSbyHTTP, in.target, in.value(QStringLiteral("to")));
+    ProbeOutcome outcome = deliverAlarm(settings, lang::MethodSMSbyHTTP, in.target,
+                                        in.value(QStringLiteral("to")), probeTlsOptions(in, false));
     outcome.notes = notes;
     return outcome;
 }
@@ -279,7 +237,7 @@ ProbeOutcome runSysLog(const ProbeInvocation& in)
     AlarmMethodSettingsRecord settings;
     SysLogMethodSettings& m = settings.SysLogMethod;
     m.enable = true;
-    m.ip = in.value(QStringLiteral("server"));
+    m.ip = StripHttpPrefix(in.value(QStringLiteral("server")));
     m.port = in.port;
     m.facility = FacilityCode(listedName(in, "facility", lang::SyslogFacilities()));
     m.severity = SeverityCode(listedName(in, "severity", lang::SyslogSeverities()));
@@ -801,7 +759,6 @@ int RunProbe(const QStringList& arguments, QString& out, QString& err)
                                                  "HEAD is sent, as for a stored service\n")
                                       .arg(method);
         }
-        applyTlsOptions(in);
         outcome = command->run(in);
     } catch (const ProbeUsageError& e) {
         err += kProgram + QStringLiteral(": ") + QString::fromUtf8(e.what()) + QLatin1Char('\n') +
@@ -815,4 +772,44 @@ int RunProbe(const QStringList& arguments, QString& out, QString& err)
         err += kProgram + QStringLiteral(": note: ") + note + QLatin1Char('\n');
     out += oneLine(outcome.resultText) + QLatin1Char(' ') + oneLine(outcome.resultDetail) + QLatin1Char('\n');
     return outcome.passed ? ProbeExitPassed : ProbeExitFailed;
+}
+
+ServiceRecord ProbeServiceRecord(const QString& kind, const ProbeInvocation& in)
+{
+    ServiceRecord service;
+    service.Id = 0;
+    service.Service = kind;
+    service.Ip = in.target;
+    service.Port = in.port;
+    service.UserName = in.value(QStringLiteral("user"));
+    service.Password = in.value(QStringLiteral("password"));
+    in.proxy(&service.ProxyIp, &service.ProxyPort);
+    service.ProxyUserName = in.value(QStringLiteral("proxy-user"));
+    service.ProxyPassword = in.value(QStringLiteral("proxy-password"));
+    if (kind == QLatin1String(lang::KindURL)) {
+        service.UrlMethod = in.value(QStringLiteral("method"), QStringLiteral("Get"));
+        ServiceUrlRequest& request = service.UrlRequest;
+        request.Referer = in.value(QStringLiteral("referer"));
+        request.Cookie = in.value(QStringLiteral("cookie"));
+        request.UserAgent = in.value(QStringLiteral("user-agent"));
+        request.ContentType = in.value(QStringLiteral("content-type"));
+        request.Accept = in.value(QStringLiteral("accept"));
+        request.AcceptCharSet = in.value(QStringLiteral("accept-charset"));
+        request.AcceptEncoding = in.value(QStringLiteral("accept-encoding"));
+        request.AcceptLanguage = in.value(QStringLiteral("accept-language"));
+        request.FormFields = in.all(QStringLiteral("field"));
+    }
+    if (kind == QLatin1String(lang::KindFTP))
+        service.FtpProxyType = in.value(QStringLiteral("proxy-type"), QStringLiteral("fpcmNone"));
+    return service;
+}
+
+std::unique_ptr<ThreadCheck> BuildProbeCheck(const QString& kind, const ProbeInvocation& in)
+{
+    CheckBuildSettings settings;
+    settings.Origin = QString::fromLatin1(lang::OriginProduct);
+    settings.Retry = 0;
+    settings.Timeout = in.timeout;
+    settings.Tls = probeTlsOptions(in, true);
+    return BuildCheck(ProbeServiceRecord(kind, in), settings);
 }

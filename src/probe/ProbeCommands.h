@@ -1,10 +1,13 @@
 #pragma once
 
+#include "monitor/ServiceRecord.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -89,6 +92,17 @@ ProbeInvocation ParseProbeArguments(const ProbeCommand& command, const QStringLi
 // The whole program on `arguments` (without the program name): writes to `out` and `err` and
 // returns the exit status.
 int RunProbe(const QStringList& arguments, QString& out, QString& err);
+
+// The service a check command describes, as a stored row would hold it: kind `kind`, the target
+// as ip, --port, --user and --password, --proxy HOST:PORT with --proxy-user and --proxy-password,
+// and for "URL" --method (default "Get"), the request headers and the --field lines, for "FTP"
+// --proxy-type (default "fpcmNone"). Not stored: id 0, no alarm flags.
+ServiceRecord ProbeServiceRecord(const QString& kind, const ProbeInvocation& in);
+
+class ThreadCheck;
+// The check a check command runs: ProbeServiceRecord built by the monitoring cycle's builder of
+// that kind, with origin "Product", no retry and --timeout.
+std::unique_ptr<ThreadCheck> BuildProbeCheck(const QString& kind, const ProbeInvocation& in);
 
 // Help texts.
 QString ProbeHelp();

@@ -7,7 +7,7 @@
 #include "alarms/ThreadURLUnit.h"
 #include "core/AlarmMethodSettings.h"
 #include "core/Clock.h"
-#include "monitor/MonitorEngine.h"
+#include "monitor/AlarmBuilders.h"
 #include "net/Socket.h"
 
 #include "support/UdpCollector.h"
@@ -25,10 +25,7 @@ class AlarmBuilders : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_saved = AlarmMethodSettings;
-        AlarmMethodSettings = AlarmMethodSettingsRecord();
-
-        EmailMethodSettings& e = AlarmMethodSettings.EmailMethod;
+        EmailMethodSettings& e = settings.EmailMethod;
         e.enable = true;
         e.ip = "mail.example";
         e.port = 25;
@@ -39,9 +36,9 @@ protected:
         e.password = "s3cret";
         e.timeout = 4000;
 
-        SmsMethodSettings& m = AlarmMethodSettings.SmsMethod;
+        SmsMethodSettings& m = settings.SmsMethod;
         m.enable = true;
-        m.ip = "http://smsc.example";
+        m.ip = "smsc.example";
         m.port = 2775;
         m.oa = "QUORVEL";
         m.authenticate = true;
@@ -57,7 +54,7 @@ protected:
         m.sms_orig_npi = 9;
         m.timeout = 3000;
 
-        HttpSmsMethodSettings& h = AlarmMethodSettings.HttpSmsMethod;
+        HttpSmsMethodSettings& h = settings.HttpSmsMethod;
         h.enable = true;
         h.ip = "http://gw.example/send?to=$MSISDN&text=$MESSAGE";
         h.port = 80;
@@ -66,7 +63,7 @@ protected:
         h.field_message = "text";
         h.timeout = 2500;
 
-        SysLogMethodSettings& l = AlarmMethodSettings.SysLogMethod;
+        SysLogMethodSettings& l = settings.SysLogMethod;
         l.enable = true;
         l.ip = "logs.example";
         l.port = 514;
@@ -74,10 +71,9 @@ protected:
         l.severity = 3;
         l.timeout = 1000;
     }
-    void TearDown() override { AlarmMethodSettings = m_saved; }
 
-private:
-    AlarmMethodSettingsRecord m_saved;
+    // The settings the builders are given, as the loader fills them.
+    AlarmMethodSettingsRecord settings;
 };
 
 template <typename T> T* as(const std::unique_ptr<ThreadAlarm>& item)
@@ -87,24 +83,23 @@ template <typename T> T* as(const std::unique_ptr<ThreadAlarm>& item)
 
 TEST_F(AlarmBuilders, MethodsNotEnabledOrUnknownBuildNothing)
 {
-    AlarmMethodSettings.EmailMethod.enable = false;
-    AlarmMethodSettings.SmsMethod.enable = false;
-    AlarmMethodSettings.HttpSmsMethod.enable = false;
-    AlarmMethodSettings.SysLogMethod.enable = false;
+    settings.EmailMethod.enable = false;
+    settings.SmsMethod.enable = false;
+    settings.HttpSmsMethod.enable = false;
+    settings.SysLogMethod.enable = false;
     for (const char* method : {"Email", "SMS", "SMS by HTTP", "SysLog", "SNMP", "email", ""}) {
         SCOPED_TRACE(method);
-        EXPECT_EQ(BuildAlarm(method, "text", "r"), nullptr);
+        EXPECT_EQ(BuildAlarm(settings, method, "text", "r"), nullptr);
     }
-    AlarmMethodSettings.SysLogMethod.enable = true;
-    EXPECT_EQ(BuildAlarm("SNMP", "text", "r"), nullptr);
-    EXPECT_EQ(BuildAlarm("syslog", "text", "r"), nullptr) << "method names are compared exactly";
+    settings.SysLogMethod.enable = true;
+    EXPECT_EQ(BuildAlarm(settings, "SNMP", "text", "r"), nullptr);
+    EXPECT_EQ(BuildAlarm(settings, "syslog", "text", "r"), nullptr) << "method names are compared exactly";
 }
 
 // One e-mail to every address of the recipient text, from the "Email" method.
 TEST_F(AlarmBuilders, EmailBuildsOneMessageToAllRecipients)
 {
-    AlarmMethodSettings.EmailMethod.ip = "HTTP://mail.example";
-    const auto item = BuildAlarm("Email", "[db:3306] Failed:refused", "a@x;b@y");
+    const auto item = BuildAlarm(settings, "Email", "[db:3306] Failed:refused", "a@x;b@y");
     ThreadSMTP* smtp = as<ThreadSMTP>(item);
     ASSERT_NE(smtp, nullptr);
     EXPECT_EQ(smtp->Method, "Email");
@@ -128,7 +123,7 @@ TEST_F(AlarmBuilders, EmailBuildsOneMessageToAllRecipients)
 // One SMS to one number over SMPP, from the "SMS" method.
 TEST_F(AlarmBuilders, SmsBuildsOneMessageToTheNumber)
 {
-    const auto item = BuildAlarm("SMS", "[db:3306] Failed:refused", "+491701234");
+    const auto item = BuildAlarm(settings, "SMS", "[db:3306] Failed:refused", "+491701234");
     ThreadSMS* sms = as<ThreadSMS>(item);
     ASSERT_NE(sms, nullptr);
     EXPECT_EQ(sms->Method, "SMS");
@@ -150,8 +145,8 @@ TEST_F(AlarmBuilders, SmsBuildsOneMessageToTheNumber)
     EXPECT_EQ(sms->OrigNpi, 9);
     EXPECT_NE(sms->Client, nullptr);
 
-    AlarmMethodSettings.SmsMethod.authenticate = false;
-    const auto anonymous = BuildAlarm("SMS", "x", "1");
+    settings.SmsMethod.authenticate = false;
+    const auto anonymous = BuildAlarm(settings, "SMS", "x", "1");
     ASSERT_NE(as<ThreadSMS>(anonymous), nullptr);
     EXPECT_EQ(as<ThreadSMS>(anonymous)->SystemId, "");
     EXPECT_EQ(as<ThreadSMS>(anonymous)->Password, "");
@@ -159,7 +154,7 @@ TEST_F(AlarmBuilders, SmsBuildsOneMessageToTheNumber)
 
 TEST_F(AlarmBuilders, HttpSmsGetSubstitutesTheEncodedValues)
 {
-    const auto item = BuildAlarm("SMS by HTTP", "[a:1] Failed", "0170 1");
+    const auto item = BuildAlarm(settings, "SMS by HTTP", "[a:1] Failed", "0170 1");
     ThreadURL* url = as<ThreadURL>(item);
     ASSERT_NE(url, nullptr);
     EXPECT_EQ(url->Method, "SMS by HTTP");
@@ -176,16 +171,16 @@ TEST_F(AlarmBuilders, HttpSmsGetSubstitutesTheEncodedValues)
 // Every method text but "Get" posts: number, text, then the extra field lines as loaded.
 TEST_F(AlarmBuilders, HttpSmsPostFieldsInOrder)
 {
-    HttpSmsMethodSettings& h = AlarmMethodSettings.HttpSmsMethod;
+    HttpSmsMethodSettings& h = settings.HttpSmsMethod;
     h.ip = "gw.example/post";
     h.authenticate = true;
     h.username = "gw";
     h.password = "pw";
-    AlarmMethodSettings.HttpSmsExtraFields = QStringList({"api=1", "from=Q"});
+    settings.HttpSmsExtraFields = QStringList({"api=1", "from=Q"});
     for (const char* method : {"Post", "POST", "get", ""}) {
         SCOPED_TRACE(method);
         h.method = method;
-        const auto item = BuildAlarm("SMS by HTTP", "[a:1] Failed", "0170");
+        const auto item = BuildAlarm(settings, "SMS by HTTP", "[a:1] Failed", "0170");
         ThreadURL* url = as<ThreadURL>(item);
         ASSERT_NE(url, nullptr);
         EXPECT_EQ(url->RequestMethod, HttpMethod::Post);
@@ -213,7 +208,7 @@ TEST_F(AlarmBuilders, SysLogTextGetsTheColonRule)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
-        const auto item = BuildAlarm("SysLog", c.text, "ignored.example");
+        const auto item = BuildAlarm(settings, "SysLog", c.text, "ignored.example");
         ThreadSysLog* syslog = as<ThreadSysLog>(item);
         ASSERT_NE(syslog, nullptr);
         EXPECT_EQ(syslog->Method, "SysLog");
@@ -230,15 +225,15 @@ TEST_F(AlarmBuilders, SysLogTextGetsTheColonRule)
 TEST_F(AlarmBuilders, BuiltItemsKeepTheirValuesAcrossAReload)
 {
     UdpCollector collector;
-    AlarmMethodSettings.SysLogMethod.ip = "127.0.0.1";
-    AlarmMethodSettings.SysLogMethod.port = collector.port();
-    auto item = BuildAlarm("SysLog", "[a:1] Failed", "127.0.0.1");
+    settings.SysLogMethod.ip = "127.0.0.1";
+    settings.SysLogMethod.port = collector.port();
+    auto item = BuildAlarm(settings, "SysLog", "[a:1] Failed", "127.0.0.1");
     ASSERT_NE(item, nullptr);
 
-    AlarmMethodSettings = AlarmMethodSettingsRecord();
-    AlarmMethodSettings.SysLogMethod.enable = true;
-    AlarmMethodSettings.SysLogMethod.ip = "elsewhere.invalid";
-    AlarmMethodSettings.SysLogMethod.facility = 23;
+    settings = AlarmMethodSettingsRecord();
+    settings.SysLogMethod.enable = true;
+    settings.SysLogMethod.ip = "elsewhere.invalid";
+    settings.SysLogMethod.facility = 23;
 
     const auto fixed = QDateTime(QDate(2024, 3, 5), QTime(7, 8, 9));
     const auto previous = SetClockSource([fixed] { return fixed; });

@@ -604,7 +604,9 @@ TEST(EmailAlarm, SubmitsAtMostOnce)
 TEST(EmailAlarm, DefaultsFromTheMethodSettings)
 {
     EmailMethodSettings s;
-    s.ip = "HTTP://mail.example";
+    // The loader has removed one "http://" already (stored "HTTP://http://mail.example"); the item
+    // takes the host as it is and removes nothing a second time.
+    s.ip = "http://mail.example";
     s.port = 587;
     s.mail_agent = "Agent";
     s.from_address = "ops@example";
@@ -614,7 +616,7 @@ TEST(EmailAlarm, DefaultsFromTheMethodSettings)
     s.timeout = 0;
     ThreadSMTP plain(s, "a@x, b@y", "down");
     EXPECT_EQ(plain.Method, "Email");
-    EXPECT_EQ(plain.Host, "mail.example");
+    EXPECT_EQ(plain.Host, "http://mail.example");
     EXPECT_EQ(plain.Port, 587);
     EXPECT_EQ(plain.Timeout, 5000);
     EXPECT_EQ(plain.MailAgent, "Agent");

@@ -194,6 +194,8 @@ TEST(SysLogAlarm, AbsentCollectorStillGivesSent)
 TEST(SysLogAlarm, ValuesFromTheMethodSettings)
 {
     SysLogMethodSettings s;
+    // As loaded from a stored "http://http://logs.example": "http://" is removed once, by the
+    // loader, not again here.
     s.ip = "http://logs.example";
     s.port = 1514;
     s.facility = 8;
@@ -201,7 +203,7 @@ TEST(SysLogAlarm, ValuesFromTheMethodSettings)
     s.timeout = 0;
     ThreadSysLog item(s, "text");
     EXPECT_EQ(item.Method, "SysLog");
-    EXPECT_EQ(item.Host, "logs.example");
+    EXPECT_EQ(item.Host, "http://logs.example");
     EXPECT_EQ(item.Port, 1514);
     EXPECT_EQ(item.Facility, 8);
     EXPECT_EQ(item.Severity, 3);

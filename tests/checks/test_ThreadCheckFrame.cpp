@@ -38,6 +38,8 @@ class FakeCheck : public ThreadCheck
 public:
     using ThreadCheck::ThreadCheck;
 
+    QString Kind() const override { return QStringLiteral("Fake"); }
+
     std::function<bool()> probe = [] { return true; };
     std::function<void()> close = [] {};
     bool reportOwnDetail = false; // report H, P and S like the URL check
@@ -236,9 +238,9 @@ TEST(ThreadCheckFrame, AFailingProbeNeverReachesThePoolAsAnError)
         detail = check->ResultDetail;
         passed = check->Passed;
     });
-    auto* check = new FakeCheck(ProductArgs());
+    auto check = std::make_unique<FakeCheck>(ProductArgs());
     check->probe = []() -> bool { throw std::runtime_error("Host not found"); };
-    pool.QueueItem(check);
+    pool.QueueItem(std::move(check));
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (status < 0 && std::chrono::steady_clock::now() < until) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);

@@ -39,8 +39,9 @@ protected:
 
     int Queue(std::function<void()> work = {})
     {
-        auto* item = new TestItem(tally, std::move(work));
-        pool->QueueItem(item);
+        auto owned = std::make_unique<TestItem>(tally, std::move(work));
+        TestItem* item = owned.get();
+        pool->QueueItem(std::move(owned));
         ++queued;
         return item->Id;
     }

@@ -30,8 +30,9 @@ protected:
 
     TestItem* Queue(std::function<void()> work = {})
     {
-        auto* item = new TestItem(tally, std::move(work));
-        pool->QueueItem(item);
+        auto owned = std::make_unique<TestItem>(tally, std::move(work));
+        TestItem* item = owned.get();
+        pool->QueueItem(std::move(owned));
         ++queued;
         return item;
     }
@@ -85,8 +86,9 @@ TEST_F(PoolTest, IdsCountFromOneInQueueOrderAndEveryItemComesBackOnceOnTheOwnerT
 
     // Another pool numbers its own items from 1.
     ThreadPoolManager other;
-    TestItem* first = new TestItem(tally);
-    other.QueueItem(first, 0);
+    auto owned = std::make_unique<TestItem>(tally);
+    TestItem* first = owned.get();
+    other.QueueItem(std::move(owned), 0);
     ++queued;
     EXPECT_EQ(first->Id, 1);
 }
@@ -94,8 +96,9 @@ TEST_F(PoolTest, IdsCountFromOneInQueueOrderAndEveryItemComesBackOnceOnTheOwnerT
 TEST_F(PoolTest, QueueItemStampsTimeAndFlags)
 {
     const QDateTime before = QDateTime::currentDateTime();
-    TestItem* item = new TestItem(tally);
-    pool->QueueItem(item, 0x03);
+    auto owned = std::make_unique<TestItem>(tally);
+    TestItem* item = owned.get();
+    pool->QueueItem(std::move(owned), 0x03);
     ++queued;
     EXPECT_EQ(item->Flags, 0x03);
     EXPECT_GE(item->QueuedAt.toMSecsSinceEpoch(), before.toMSecsSinceEpoch() - 1000);
@@ -116,9 +119,10 @@ class PoolExecuteErrorTest : public PoolTest, public ::testing::WithParamInterfa
 
 TEST_P(PoolExecuteErrorTest, ErrorInExecuteGivesStatus4WithItsMessageAndKeepsResultFields)
 {
-    auto* item = new TestItem(tally, GetParam().raise);
+    auto owned = std::make_unique<TestItem>(tally, GetParam().raise);
+    TestItem* item = owned.get();
     item->LeaveInLeft = QStringLiteral("half done");
-    pool->QueueItem(item);
+    pool->QueueItem(std::move(owned));
     ++queued;
     const int id = item->Id;
     ASSERT_TRUE(AllHandedBack());

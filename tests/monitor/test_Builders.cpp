@@ -1,0 +1,289 @@
+// One builder per check kind, shared by the scheduler and quorvel-probe: a stored service and the
+// probe's command line for the same service give the same work item, field by field.
+#include "EngineFixture.h"
+
+#include "checks/ThreadFTPCheckUnit.h"
+#include "checks/ThreadIMAPCheckUnit.h"
+#include "checks/ThreadPOP3CheckUnit.h"
+#include "checks/ThreadPingCheckUnit.h"
+#include "checks/ThreadSMTPCheckUnit.h"
+#include "checks/ThreadURLCheckUnit.h"
+#include "core/comFunc.h"
+#include "monitor/CheckBuilders.h"
+#include "probe/ProbeCommands.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+namespace {
+
+QString yes(bool b)
+{
+    return b ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+QString str(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+// Every field of a check work item, its client's configuration included, one "name=value" each.
+QStringList fieldsOf(const ThreadCheck& c)
+{
+    QStringList f{
+        "Kind=" + c.Kind(),
+        "Origin=" + c.Origin,
+        "ServiceId=" + QString::number(c.ServiceId),
+        "Host=" + c.Host,
+        "Port=" + QString::number(c.Port),
+        "Retry=" + yes(c.Retry),
+        "AlarmEmail=" + yes(c.AlarmEmail),
+        "AlarmSmpp=" + yes(c.AlarmSmpp),
+        "AlarmHttpSms=" + yes(c.AlarmHttpSms),
+        "AlarmSyslog=" + yes(c.AlarmSyslog),
+        "Timeout=" + QString::number(c.Timeout),
+        "Passed=" + yes(c.Passed),
+        "ResultText=" + c.ResultText,
+        "ResultDetail=" + c.ResultDetail,
+        "ResponseCode=" + QString::number(c.ResponseCode),
+        "Id=" + QString::number(c.Id),
+        "Status=" + QString::number(c.Status),
+        "ErrorText=" + c.ErrorText,
+        "Flags=" + QString::number(c.Flags),
+    };
+    if (const auto* u = dynamic_cast<const ThreadURLCheck*>(&c)) {
+        f << "Method=" + QString::fromLatin1(HttpMethodName(u->Method))
+          << "FormFields=" + u->FormFields.join('|') << "Body=" + QString::fromUtf8(u->Body)
+          << "Cookie=" + u->Cookie;
+        EXPECT_NE(u->Client, nullptr);
+        if (u->Client) {
+            const HttpClientSettings& s = u->Client->settings();
+            f << "client.timeoutMs=" + QString::number(s.timeoutMs)
+              << "client.maxRedirects=" + QString::number(s.maxRedirects) << "client.userName=" + s.userName
+              << "client.password=" + s.password << "client.proxyHost=" + s.proxyHost
+              << "client.proxyPort=" + QString::number(s.proxyPort)
+              << "client.proxyUserName=" + s.proxyUserName << "client.proxyPassword=" + s.proxyPassword
+              << "client.referer=" + s.referer << "client.userAgent=" + s.userAgent
+              << "client.contentType=" + s.contentType << "client.accept=" + s.accept
+              << "client.acceptCharset=" + s.acceptCharset << "client.acceptEncoding=" + s.acceptEncoding
+              << "client.acceptLanguage=" + s.acceptLanguage << "client.cookie=" + s.cookie;
+        }
+    } else if (const auto* p = dynamic_cast<const ThreadPingCheck*>(&c)) {
+        f << "ReceivedBytes=" + QString::number(p->ReceivedBytes);
+        EXPECT_NE(p->Client, nullptr);
+        if (p->Client)
+            f << "client.host=" + str(p->Client->host())
+              << "client.port=" + QString::number(p->Client->port())
+              << "client.timeout=" + QString::number(p->Client->timeout());
+    } else if (const auto* m = dynamic_cast<const ThreadSMTPCheck*>(&c)) {
+        EXPECT_NE(m->Client, nullptr);
+        if (m->Client)
+            f << "client.host=" + str(m->Client->host())
+              << "client.port=" + QString::number(m->Client->port());
+    } else if (const auto* pop = dynamic_cast<const ThreadPOP3Check*>(&c)) {
+        EXPECT_NE(pop->Client, nullptr);
+        f << "UserName=" + pop->UserName << "Password=" + pop->Password;
+    } else if (const auto* imap = dynamic_cast<const ThreadIMAPCheck*>(&c)) {
+        EXPECT_NE(imap->Client, nullptr);
+        f << "UserName=" + imap->UserName << "Password=" + imap->Password;
+    } else if (const auto* ftp = dynamic_cast<const ThreadFTPCheck*>(&c)) {
+        f << "ProxyHost=" + ftp->ProxyHost << "ProxyPort=" + QString::number(ftp->ProxyPort)
+          << "ProxyType=" + QString::number(static_cast<int>(ftp->ProxyType)) << "ProxyUser=" + ftp->ProxyUser
+          << "ProxyPassword=" + ftp->ProxyPassword;
+        EXPECT_NE(ftp->Client, nullptr);
+        if (ftp->Client) {
+            const FtpSettings& s = ftp->Client->settings();
+            f << "client.host=" + str(s.host) << "client.port=" + QString::number(s.port)
+              << "client.timeoutMs=" + QString::number(s.timeoutMs) << "client.userName=" + str(s.userName)
+              << "client.password=" + str(s.password)
+              << "client.proxyType=" + QString::number(static_cast<int>(s.proxyType))
+              << "client.proxyHost=" + str(s.proxyHost) << "client.proxyPort=" + QString::number(s.proxyPort)
+              << "client.proxyUser=" + str(s.proxyUser) << "client.proxyPassword=" + str(s.proxyPassword);
+        }
+    } else {
+        ADD_FAILURE() << "unknown check class for kind " << c.Kind().toStdString();
+    }
+    return f;
+}
+
+const ProbeCommand& command(const QString& name)
+{
+    for (const ProbeCommand& c : ProbeCommands()) {
+        if (c.name == name)
+            return c;
+    }
+    throw std::logic_error("no probe command " + name.toStdString());
+}
+
+struct Case
+{
+    QString kind;    // column service
+    QString command; // the probe's command
+    QString ip;
+    int port;
+    QString columns;   // further columns of the service row, "name=value" joined by ","
+    QStringList probe; // the probe's options for the same values
+    bool urlRows;      // the service has service_url and service_url_detail rows
+};
+
+class BuildersTest : public EngineFixture
+{
+protected:
+    void SetUp() override
+    {
+        EngineFixture::SetUp();
+        // A time-out of its own per kind, so a kind given another kind's setting shows.
+        AppSettings.HTTPDefaultTimeout = 4101;
+        AppSettings.PingDefaultTimeout = 4202;
+        AppSettings.EmailDefaultTimeout = 4303;
+        AppSettings.FTPDefaultTimeout = 4404;
+    }
+
+    int timeoutOf(const QString& kind) const { return AppSettings.*FindCheckKind(kind)->TimeoutSetting; }
+};
+
+TEST_F(BuildersTest, ProbeAndSchedulerBuildTheSameItemForEveryKind)
+{
+    const QStringList credentials{"--user", "op", "--password", "pw\"1"};
+    const QStringList proxy{"--proxy", "proxy.test:3128", "--proxy-user", "pu", "--proxy-password", "pp"};
+    const QString proxyColumns = "proxy_ip=\"proxy.test\",proxy_port=3128,proxy_username=\"pu\","
+                                 "proxy_password=\"pp\"";
+    const std::vector<Case> cases = {
+        {"URL", "url", "Www.Example.test:8080/a b?x=1", 80,
+         "username=\"op\",password=\"pw\\\"1\",url_method=\"Post\"," + proxyColumns,
+         credentials + proxy + QStringList{"--method",          "Post",        "--field",           "a=1",
+                                           "--field",           "b=two",       "--referer",         "ref",
+                                           "--cookie",          "c=1; path=/", "--user-agent",      "agent",
+                                           "--content-type",    "ct",          "--accept",          "acc",
+                                           "--accept-charset",  "cs",          "--accept-encoding", "enc",
+                                           "--accept-language", "lang"},
+         true},
+        {"URL", "url", "HTTP://upper.test/", 0, "url_method=\"Get\"", {}, false},
+        {"Ping", "ping", "ping.test", 7, "", {}, false},
+        {"SMTP", "smtp", "smtp.test", 2525, "username=\"op\",password=\"pw\\\"1\"", credentials, false},
+        {"POP3", "pop3", "pop.test", 1110, "username=\"op\",password=\"pw\\\"1\"", credentials, false},
+        {"IMAP", "imap", "imap.test", 1143, "username=\"op\",password=\"pw\\\"1\"", credentials, false},
+        {"FTP", "ftp", "ftp.test", 2121,
+         "username=\"op\",password=\"pw\\\"1\",ftp_proxytype=\"fpcmUserSite\"," + proxyColumns,
+         credentials + proxy + QStringList{"--proxy-type", "fpcmUserSite"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE((c.kind + " " + c.ip).toStdString());
+        const int id = addService({c.kind, c.ip, c.port});
+        if (!c.columns.isEmpty())
+            m_dm->ExecUpdate("update service set " + c.columns + " where id=" + QString::number(id));
+        if (c.urlRows) {
+            m_dm->ExecUpdate(
+                QString("insert into service_url (service_id,referer,cookie,userAgent,contentType,"
+                        "accept,acceptCharSet,acceptEncoding,acceptLanguage) values (%1,\"ref\","
+                        "\"c=1; path=/\",\"agent\",\"ct\",\"acc\",\"cs\",\"enc\",\"lang\")")
+                    .arg(id));
+            for (const char* field : {"(%1,\"a\",\"1\")", "(%1,\"b\",\"two\")"})
+                m_dm->ExecUpdate("insert into service_url_detail (service_id,fieldname,fieldvalue) values " +
+                                 QString::fromLatin1(field).arg(id));
+        }
+
+        // The scheduler's way: the stored row, read and built as QueueServiceCheck does.
+        const std::unique_ptr<ThreadCheck> scheduled = engine->BuildServiceCheck(id, 0);
+        ASSERT_NE(scheduled, nullptr);
+
+        // The probe's way: its command line for the same service.
+        QStringList arguments = c.probe;
+        arguments << "--port" << QString::number(c.port) << "--timeout" << QString::number(timeoutOf(c.kind))
+                  << c.ip;
+        const ProbeInvocation in = ParseProbeArguments(command(c.command), arguments);
+        const std::unique_ptr<ThreadCheck> probed = BuildProbeCheck(c.kind, in);
+        ASSERT_NE(probed, nullptr);
+
+        // The probe's service is not stored: id 0; everything else is equal.
+        EXPECT_EQ(scheduled->ServiceId, id);
+        EXPECT_EQ(probed->ServiceId, 0);
+        QStringList a = fieldsOf(*scheduled);
+        QStringList b = fieldsOf(*probed);
+        a.removeAll("ServiceId=" + QString::number(id));
+        b.removeAll("ServiceId=0");
+        EXPECT_EQ(a, b);
+        EXPECT_TRUE(a.contains("Timeout=" + QString::number(timeoutOf(c.kind))));
+        EXPECT_TRUE(a.contains("Kind=" + c.kind));
+        EXPECT_TRUE(a.contains("Origin=Product"));
+    }
+}
+
+// The values the two paths must agree on also have to be the right ones; spot-check the URL item.
+TEST_F(BuildersTest, UrlItemCarriesTheStoredRequest)
+{
+    ServiceRecord s;
+    s.Id = 12;
+    s.Service = "URL";
+    s.Ip = "example.test/login";
+    s.Port = 8080;
+    s.UrlMethod = "Post";
+    s.AlarmEmail = s.AlarmSyslog = true;
+    s.UrlRequest.FormFields = QStringList{"user=a", "pass=b"};
+    s.UrlRequest.Cookie = "sid=1";
+    const auto item = BuildCheck(s, ProductCheckSettings(*FindCheckKind("URL"), AppSettings, 1));
+    const auto* url = dynamic_cast<ThreadURLCheck*>(item.get());
+    ASSERT_NE(url, nullptr);
+    EXPECT_EQ(url->Host, "http://example.test/login");
+    EXPECT_EQ(url->Port, 8080);
+    EXPECT_EQ(url->Method, HttpMethod::Post);
+    EXPECT_EQ(url->Body, QByteArray("user=a\r\npass=b\r\n"));
+    EXPECT_EQ(url->Cookie, "sid=1");
+    EXPECT_TRUE(url->Retry);
+    EXPECT_TRUE(url->AlarmEmail);
+    EXPECT_FALSE(url->AlarmSmpp);
+    EXPECT_TRUE(url->AlarmSyslog);
+    EXPECT_EQ(url->Timeout, 4101);
+}
+
+// A wizard test speaks for no stored service, whatever the record holds; kinds not checked build
+// nothing; the table gives each kind its own retry and time-out setting.
+TEST_F(BuildersTest, SetupChecksAndTheTableOfKinds)
+{
+    ServiceRecord s;
+    s.Id = 5;
+    s.Service = "POP3";
+    s.Ip = "pop.test";
+    s.AlarmEmail = s.AlarmSmpp = s.AlarmHttpSms = s.AlarmSyslog = true;
+    CheckBuildSettings setup = SetupCheckSettings(*FindCheckKind("POP3"), AppSettings);
+    setup.Retry = 1;
+    const auto item = BuildCheck(s, setup);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->Origin, "Setup");
+    EXPECT_EQ(item->ServiceId, 0);
+    EXPECT_FALSE(item->Retry);
+    EXPECT_FALSE(item->AlarmEmail || item->AlarmSmpp || item->AlarmHttpSms || item->AlarmSyslog);
+    EXPECT_EQ(item->Timeout, 4303);
+
+    for (const char* none : {"Database", "MQ", "url", ""}) {
+        s.Service = none;
+        EXPECT_EQ(BuildCheck(s, setup), nullptr) << none;
+    }
+
+    struct Expect
+    {
+        const char* kind;
+        int AppSettingsRecord::*retry;
+        int AppSettingsRecord::*timeout;
+    };
+    const std::vector<Expect> table = {
+        {"URL", &AppSettingsRecord::HTTPRetry, &AppSettingsRecord::HTTPDefaultTimeout},
+        {"Ping", &AppSettingsRecord::PingRetry, &AppSettingsRecord::PingDefaultTimeout},
+        {"SMTP", &AppSettingsRecord::EmailRetry, &AppSettingsRecord::EmailDefaultTimeout},
+        {"POP3", &AppSettingsRecord::EmailRetry, &AppSettingsRecord::EmailDefaultTimeout},
+        {"IMAP", &AppSettingsRecord::EmailRetry, &AppSettingsRecord::EmailDefaultTimeout},
+        {"FTP", &AppSettingsRecord::FTPRetry, &AppSettingsRecord::FTPDefaultTimeout},
+    };
+    ASSERT_EQ(CheckKinds().size(), table.size());
+    for (const Expect& e : table) {
+        const CheckKind* kind = FindCheckKind(e.kind);
+        ASSERT_NE(kind, nullptr) << e.kind;
+        EXPECT_EQ(kind->RetrySetting, e.retry) << e.kind;
+        EXPECT_EQ(kind->TimeoutSetting, e.timeout) << e.kind;
+        s.Service = e.kind;
+        EXPECT_EQ(kind->Build(s, setup)->Kind(), e.kind);
+    }
+}
+
+} // namespace
