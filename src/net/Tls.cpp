@@ -45,6 +45,9 @@ std::string libraryReason(const std::string& fallback)
     ERR_clear_error();
     if (code == 0)
         return fallback;
+    // What a server in the clear (or a wrong port) most often brings about; say so.
+    if (ERR_GET_LIB(code) == ERR_LIB_SSL && ERR_GET_REASON(code) == SSL_R_WRONG_VERSION_NUMBER)
+        return "wrong version number (the peer does not answer in TLS)";
     const char* reason = ERR_reason_error_string(code);
     if (reason)
         return reason;
@@ -307,16 +310,18 @@ std::shared_ptr<SSL_CTX> contextFor(const TlsOptions& options)
         key += "\n" + options.caFile + "\n" + std::to_string(info.st_mtim.tv_sec) + "." +
                std::to_string(info.st_mtim.tv_nsec) + "\n" + std::to_string(info.st_size);
     }
+    // Never destroyed: OpenSSL cleans up at exit on its own, and freeing contexts after that
+    // would touch freed memory.
     static std::mutex mutex;
-    static std::map<std::string, std::shared_ptr<SSL_CTX>> contexts;
+    static auto* const contexts = new std::map<std::string, std::shared_ptr<SSL_CTX>>();
     std::lock_guard<std::mutex> lock(mutex);
-    const auto found = contexts.find(key);
-    if (found != contexts.end())
+    const auto found = contexts->find(key);
+    if (found != contexts->end())
         return found->second;
     std::shared_ptr<SSL_CTX> context = makeContext(options);
-    if (contexts.size() >= 32)
-        contexts.clear(); // CA files that keep changing: start over rather than grow
-    contexts.emplace(key, context);
+    if (contexts->size() >= 32)
+        contexts->clear(); // CA files that keep changing: start over rather than grow
+    contexts->emplace(key, context);
     return context;
 }
 
