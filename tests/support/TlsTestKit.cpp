@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -150,6 +151,12 @@ const std::string& TlsTestAddress()
                std::to_string(low(random));
     }();
     return address;
+}
+
+bool FullMatch(const std::string& text, const std::string& pattern)
+{
+    const QRegularExpression expression(QRegularExpression::anchoredPattern(QString::fromStdString(pattern)));
+    return expression.match(QString::fromStdString(text)).hasMatch();
 }
 
 bool MayUseWellKnownPorts()

@@ -33,6 +33,10 @@ const TestCertificates* TestCerts(std::string* why = nullptr);
 // server can listen on a well-known port such as 993 without meeting another program's server.
 const std::string& TlsTestAddress();
 
+// True when the whole of `text` matches the regular expression `pattern` (Qt's syntax; std::regex
+// trips the sanitizer build's warnings).
+bool FullMatch(const std::string& text, const std::string& pattern);
+
 // True when this process may listen on ports below 1024.
 bool MayUseWellKnownPorts();
 
