@@ -40,6 +40,7 @@ ThreadURL::ThreadURL(const HttpSmsMethodSettings& settings, const QStringList& e
     s.proxyUserName = settings.proxy_username;
     s.proxyPassword = settings.proxy_password;
     s.userAgent = QStringLiteral("html");
+    s.keepBodyBytes = kKeptResponseBody;
     s.tls = tls;
     Client = std::make_unique<HttpClient>(s);
 
@@ -94,6 +95,7 @@ void ThreadURL::Report(bool delivered, bool raised, const QString& error)
     ResultText = QString::fromLatin1(delivered ? SentResult : ErrorResult);
     ResponseCode = Client ? Client->responseCode() : -1;
     const QString status = Client ? QString::fromUtf8(Client->statusLine()) : QString();
+    ResponseBody = Client ? Client->body() : QByteArray();
     // Plain concatenation: the URL holds '%' sequences.
     ResultDetail = QLatin1Char('[') + DetailHost() + QLatin1Char(':') + QString::number(DetailPort()) +
                    QStringLiteral("] ") + TrimControl(status);

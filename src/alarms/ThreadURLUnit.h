@@ -3,6 +3,7 @@
 #include "alarms/ThreadAlarm.h"
 #include "net/HttpClient.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -37,6 +38,10 @@ public:
     QString Url;
     QStringList FormFields; // POST only: "name=value" lines, values form-encoded when sent
     int Port = 0;           // the gateway row's port; the request goes to the port of Url
+    // The first kKeptResponseBody bytes of the gateway's last answer (shown by the settings
+    // window's test; the alarms do not look at it).
+    QByteArray ResponseBody;
+    static constexpr int kKeptResponseBody = 16 * 1024;
 
     // `gatewayUrl` with every "$MSISDN" replaced by the form-encoded recipient and every
     // "$MESSAGE" by the form-encoded text (exact letter case, every occurrence).

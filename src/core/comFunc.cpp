@@ -209,7 +209,7 @@ void LoadSettings()
     NetworkSelfCheck();
 }
 
-void SaveSettings()
+bool SaveSettings()
 {
     const AppSettingsRecord& s = AppSettings;
     IniFile ini;
@@ -249,6 +249,7 @@ void SaveSettings()
     }
     if (!ok)
         reportWarning(QString::fromLatin1(lang::ERR00203) + QStringLiteral(" : ") + error);
+    return ok;
 }
 
 QString NetworkSelfCheck()

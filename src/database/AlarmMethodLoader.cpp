@@ -13,13 +13,13 @@ namespace {
 class Row
 {
 public:
-    explicit Row(const QSqlQuery& query) : m_query(query) {}
-    QString text(const char* column) const { return m_query.value(QString::fromLatin1(column)).toString(); }
-    int number(const char* column) const { return m_query.value(QString::fromLatin1(column)).toInt(); }
+    explicit Row(const AlarmMethodColumn& column) : m_column(column) {}
+    QString text(const char* column) const { return m_column(QString::fromLatin1(column)).toString(); }
+    int number(const char* column) const { return m_column(QString::fromLatin1(column)).toInt(); }
     bool flag(const char* column) const { return number(column) != 0; }
 
 private:
-    const QSqlQuery& m_query;
+    const AlarmMethodColumn& m_column;
 };
 
 void readEmail(const Row& r, EmailMethodSettings& m)
@@ -85,24 +85,29 @@ void readSysLog(const Row& r, SysLogMethodSettings& m)
 
 } // namespace
 
+void ReadAlarmMethodRow(const QString& type, const AlarmMethodColumn& column,
+                        AlarmMethodSettingsRecord& settings)
+{
+    const Row row(column);
+    if (type == QLatin1String(lang::MethodEmail))
+        readEmail(row, settings.EmailMethod);
+    else if (type == QLatin1String(lang::MethodSMS))
+        readSms(row, settings.SmsMethod);
+    else if (type == QLatin1String(lang::MethodSMSbyHTTP))
+        readHttpSms(row, settings.HttpSmsMethod);
+    else if (type == QLatin1String(lang::MethodSysLog))
+        readSysLog(row, settings.SysLogMethod);
+}
+
 void LoadAlarmMethods()
 {
     AlarmMethodSettingsRecord& s = AlarmMethodSettings;
     TDMQuorvel& dm = DMQuorvel();
     {
         QSqlQuery table = dm.SQLTable_alarm_method();
-        const Row row(table);
-        while (table.next()) {
-            const QString type = row.text("type");
-            if (type == QLatin1String(lang::MethodEmail))
-                readEmail(row, s.EmailMethod);
-            else if (type == QLatin1String(lang::MethodSMS))
-                readSms(row, s.SmsMethod);
-            else if (type == QLatin1String(lang::MethodSMSbyHTTP))
-                readHttpSms(row, s.HttpSmsMethod);
-            else if (type == QLatin1String(lang::MethodSysLog))
-                readSysLog(row, s.SysLogMethod);
-        }
+        const AlarmMethodColumn column = [&table](const QString& name) { return table.value(name); };
+        while (table.next())
+            ReadAlarmMethodRow(table.value(QStringLiteral("type")).toString(), column, s);
     }
     s.HttpSmsExtraFields = QStringList();
     if (s.HttpSmsMethod.enable && s.HttpSmsMethod.method == QLatin1String("Post")) {

@@ -94,47 +94,66 @@ bool TDMQuorvel::IsConnected() const
     return SQLConnection.isOpen();
 }
 
-bool TDMQuorvel::ConnectDatabase(bool useSystemDatabase)
+DatabaseLogin CurrentDatabaseLogin()
+{
+    const AppSettingsRecord& s = AppSettings;
+    DatabaseLogin login;
+    // "localhost" means the TCP port, as everywhere else: the client library would otherwise take
+    // it as its Unix socket.
+    login.host = s.DBHost.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
+                     ? QStringLiteral("127.0.0.1")
+                     : s.DBHost;
+    login.port = IntegerOr(s.DBPort, 0);
+    login.username = s.DBUsername;
+    login.password = s.DBPassword;
+    return login;
+}
+
+bool OpenDatabaseSession(QSqlDatabase& db, const DatabaseLogin& login, const QString& database,
+                         QString* error)
+{
+    if (db.isOpen())
+        db.close();
+    db.setPort(login.port);
+    db.setUserName(login.username);
+    db.setPassword(login.password);
+    db.setHostName(login.host);
+    db.setDatabaseName(database);
+    // Every wait on the server is bounded.
+    db.setConnectOptions(
+        QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=10;MYSQL_OPT_READ_TIMEOUT=60;MYSQL_OPT_WRITE_TIMEOUT=60"));
+    if (!db.open()) {
+        *error = errorText(db.lastError());
+        return false;
+    }
+    QSqlQuery setup(db);
+    for (const char* statement : kSessionSetup) {
+        if (!setup.exec(QString::fromLatin1(statement))) {
+            *error = errorText(setup.lastError());
+            setup = QSqlQuery();
+            db.close();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TDMQuorvel::ConnectDatabase(bool useSystemDatabase, QString* failure)
 {
     SQLQuery_select_tmp = QSqlQuery();
     SQLQuery_update_tmp = QSqlQuery();
-    if (SQLConnection.isOpen())
-        SQLConnection.close();
-
-    const AppSettingsRecord& s = AppSettings;
-    // "localhost" means the TCP port, as everywhere else: the client library would otherwise take
-    // it as its Unix socket.
-    const QString host = s.DBHost.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
-                             ? QStringLiteral("127.0.0.1")
-                             : s.DBHost;
-    SQLConnection.setPort(IntegerOr(s.DBPort, 0));
-    SQLConnection.setUserName(s.DBUsername);
-    SQLConnection.setPassword(s.DBPassword);
-    SQLConnection.setHostName(host);
-    SQLConnection.setDatabaseName(useSystemDatabase ? QStringLiteral("mysql") : QStringLiteral("quorvel"));
-    // Every wait on the server is bounded.
-    SQLConnection.setConnectOptions(
-        QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=10;MYSQL_OPT_READ_TIMEOUT=60;MYSQL_OPT_WRITE_TIMEOUT=60"));
-
     QString error;
-    if (SQLConnection.open()) {
-        QSqlQuery setup(SQLConnection);
-        for (const char* statement : kSessionSetup) {
-            if (!setup.exec(QString::fromLatin1(statement))) {
-                error = errorText(setup.lastError());
-                break;
-            }
-        }
-        if (error.isEmpty()) {
-            SQLQuery_select_tmp = QSqlQuery(SQLConnection);
-            SQLQuery_update_tmp = QSqlQuery(SQLConnection);
-            return true;
-        }
-        SQLConnection.close();
-    } else {
-        error = errorText(SQLConnection.lastError());
+    if (OpenDatabaseSession(SQLConnection, CurrentDatabaseLogin(),
+                            useSystemDatabase ? QStringLiteral("mysql") : QStringLiteral("quorvel"),
+                            &error)) {
+        SQLQuery_select_tmp = QSqlQuery(SQLConnection);
+        SQLQuery_update_tmp = QSqlQuery(SQLConnection);
+        return true;
     }
-    WriteSystemLog(QString::fromLatin1(lang::ERR00101) + QStringLiteral(" : ") + error, LogLevel::ERROR);
+    if (failure)
+        *failure = error;
+    else
+        WriteSystemLog(QString::fromLatin1(lang::ERR00101) + QStringLiteral(" : ") + error, LogLevel::ERROR);
     return false;
 }
 
@@ -174,6 +193,11 @@ void TDMQuorvel::CreateMissingTables()
             for (const QString& seed : SchedulingSeedStatements())
                 ExecuteStatement(seed);
         }
+    }
+    if (TableExists(QStringLiteral("alarm_msg_history"))) {
+        QSqlQuery key(SQLConnection);
+        if (key.exec(QStringLiteral("show columns from alarm_msg_history like \"id\"")) && !key.next())
+            ExecuteStatement(AlarmHistoryKeyStatement());
     }
 }
 
@@ -287,7 +311,11 @@ LoginConnectResult LoginConnect(const QString& host, const QString& port, const 
     AppSettings.DBPort = port;
     AppSettings.DBUsername = username;
     AppSettings.DBPassword = password;
+    return ConnectOrCreateDatabase();
+}
 
+LoginConnectResult ConnectOrCreateDatabase()
+{
     TDMQuorvel& dm = DMQuorvel();
     LoginConnectResult result;
     if (dm.ConnectDatabase(false)) {

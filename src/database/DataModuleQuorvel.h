@@ -19,6 +19,30 @@ public:
 // back, so the stored text equals the given text and no value can change the statement.
 QString QuoteSqlText(const QString& value);
 
+// What a connection is opened with: the settings' host (TCP), port, user and password, copied on
+// the main thread so that a connection of another thread never reads the settings.
+struct DatabaseLogin
+{
+    QString host;
+    int port = 0;
+    QString username;
+    QString password;
+    bool operator==(const DatabaseLogin& o) const
+    {
+        return host == o.host && port == o.port && username == o.username && password == o.password;
+    }
+    bool operator!=(const DatabaseLogin& o) const { return !(*this == o); }
+};
+
+// The login of the settings as they stand. Main thread only.
+DatabaseLogin CurrentDatabaseLogin();
+
+// Opens `db` (a QMYSQL connection of the calling thread) with `login` on `database`, with bounded
+// waits and the session set-up every connection of the program uses. On failure `db` is closed
+// and *error holds the driver's or the server's text.
+bool OpenDatabaseSession(QSqlDatabase& db, const DatabaseLogin& login, const QString& database,
+                         QString* error);
+
 // The data module: the program's one database connection and its shared queries. Used from the
 // main thread only.
 class TDMQuorvel
@@ -34,8 +58,9 @@ public:
     QSqlQuery SQLQuery_update_tmp;
 
     // Connects with the settings' host, port, user and password to the database "quorvel", or
-    // to "mysql" when `useSystemDatabase`. A failure is logged as ERR00101 and gives false.
-    bool ConnectDatabase(bool useSystemDatabase);
+    // to "mysql" when `useSystemDatabase`. A failure is logged as ERR00101 and gives false; with
+    // `failure` given, it is not logged but its text is put there (a quiet attempt to reconnect).
+    bool ConnectDatabase(bool useSystemDatabase, QString* failure = nullptr);
     bool IsConnected() const;
     void CreateMissingTables();
     bool TableExists(const QString& name);
@@ -86,8 +111,6 @@ private:
 // The single instance; throws std::logic_error when no data module exists.
 TDMQuorvel& DMQuorvel();
 
-// The Connect button of the database login dialog, without the dialog: validates the port,
-// takes the four values into the settings and connects (or bootstraps a first start).
 enum class LoginConnectResult
 {
     InvalidPort,
@@ -95,5 +118,15 @@ enum class LoginConnectResult
     FirstStartCreated,
     Failed
 };
+
+// The one way the program connects, at start-up and from the login dialog: with the settings'
+// values to the program's own database (creating missing tables); failing that, to the server's
+// "mysql" database, creating the database and all its tables (a first start, with the
+// information box that says so). "Application starts." is written on success; each failed
+// attempt has written its ERR00101 line.
+LoginConnectResult ConnectOrCreateDatabase();
+
+// The Connect button of the database login dialog, without the dialog: validates the port,
+// takes the four values into the settings and runs ConnectOrCreateDatabase.
 LoginConnectResult LoginConnect(const QString& host, const QString& port, const QString& username,
                                 const QString& password);

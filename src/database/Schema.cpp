@@ -109,3 +109,9 @@ QStringList SchedulingSeedStatements()
     }
     return statements;
 }
+
+QString AlarmHistoryKeyStatement()
+{
+    return QStringLiteral(
+        "ALTER TABLE alarm_msg_history ADD COLUMN id INTEGER NOT NULL AUTO_INCREMENT, ADD PRIMARY KEY (id);");
+}

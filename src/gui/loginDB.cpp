@@ -107,10 +107,7 @@ void TFormLoginDB::ButtonConnectClick()
     case LoginConnectResult::FirstStartCreated:
         break;
     }
-    MonitorEngine* engine = m_menu->Engine();
-    engine->TimerInit.setInterval(3000);
-    engine->TimerInit.start();
-    engine->LoginPending = false;
+    m_menu->Engine()->LoginSucceeded();
     hide();
 }
 

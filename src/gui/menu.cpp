@@ -9,18 +9,17 @@
 #include "gui/closing.h"
 #include "gui/loginDB.h"
 #include "monitor/MonitorEngine.h"
-#include "pool/ThreadPoolManager.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -34,9 +33,9 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QSystemTrayIcon>
-#include <QThread>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -112,6 +111,55 @@ protected:
             option->palette.setColor(QPalette::HighlightedText, Qt::red);
         }
     }
+};
+
+// Tool tips over a list's rows: a cell's own tool tip (the detail of a failed check), else the
+// cell's whole text where the column cuts it, else the list's hint (none for an empty hint).
+class ListToolTips : public QObject
+{
+public:
+    ListToolTips(QTreeView* view, const QString& hint) : QObject(view), m_view(view), m_hint(hint)
+    {
+        view->viewport()->installEventFilter(this);
+    }
+
+    // What the list shows as tool tip at `index`.
+    static QString TipAt(const QTreeView* view, const QModelIndex& index, const QString& hint)
+    {
+        if (!index.isValid())
+            return hint;
+        const QString own = index.data(Qt::ToolTipRole).toString();
+        if (!own.isEmpty())
+            return own;
+        const QString text = index.data(Qt::DisplayRole).toString();
+        const QRect cell = view->visualRect(index);
+        const int margin = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1);
+        if (!text.isEmpty() && view->fontMetrics().horizontalAdvance(text) + margin > cell.width())
+            return text;
+        return hint;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::ToolTip || watched != m_view->viewport())
+            return false;
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = m_view->indexAt(help->pos());
+        const QString tip = TipAt(m_view, index, m_hint);
+        if (tip.isEmpty()) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            QToolTip::showText(help->globalPos(), tip, m_view->viewport(),
+                               index.isValid() ? m_view->visualRect(index) : QRect());
+        }
+        return true;
+    }
+
+private:
+    QTreeView* m_view;
+    QString m_hint;
 };
 
 // The tray menu, drawn by the window itself: captions 25 pixels from the left, the highlight
@@ -531,7 +579,9 @@ void TFormMenu::buildLists()
     TntListViewService->setModel(m_engine->ServiceList());
     configureReportView(TntListViewService);
     TntListViewService->setItemDelegate(new ServiceListDelegate(TntListViewService));
-    TntListViewService->setToolTip(QStringLiteral("Double click on any service for updating..."));
+    const QString hint = QStringLiteral("Double click on any service for updating...");
+    TntListViewService->setToolTip(hint);
+    new ListToolTips(TntListViewService, hint);
     setColumnWidths(TntListViewService, {{0, ""},
                                          {70, "SMTP"},
                                          {-1, ""},
@@ -581,6 +631,7 @@ void TFormMenu::buildLists()
         m_alarmList,
         {{0, ""}, {130, "0000-00-00 00:00:00"}, {-1, ""}, {125, "SMS by HTTP"}, {-1, ""}, {100, "Pending"}});
     m_alarmList->setContextMenuPolicy(Qt::PreventContextMenu);
+    new ListToolTips(m_alarmList, QString());
     connect(m_alarmList->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { m_engine->SortAlarmList(column); });
     auto* alarmLayout = new QVBoxLayout(GroupBoxAlarmLog);
@@ -649,6 +700,16 @@ void TFormMenu::wireEngine()
     });
     connect(engine, &MonitorEngine::loginRequested, this, &TFormMenu::ShowLoginDialog);
     connect(engine, &MonitorEngine::schedulingChanged, this, &TFormMenu::schedulingChanged);
+    connect(engine, &MonitorEngine::closingWait, this, [this](bool waiting) {
+        if (waiting) {
+            if (!FormClosing)
+                FormClosing = new TFormClosing(this);
+            FormClosing->show();
+            FormClosing->raise();
+        } else if (FormClosing) {
+            FormClosing->close();
+        }
+    });
 }
 
 QAction* TFormMenu::action(const QString& text) const
@@ -688,26 +749,12 @@ void TFormMenu::FormCreate(const Options& options)
         ActionAlarmMessages->setChecked(false);
     }
 
-    m_engine->LoginPending = false;
     SetMainMenusEnabled(false);
     SetMainToolbarEnabled(false);
 
-    TDMQuorvel& dm = DMQuorvel();
-    if (dm.ConnectDatabase(false)) {
-        dm.CreateMissingTables();
-        WriteSystemLog(QString::fromLatin1(lang::ApplicationStarts), LogLevel::INFORMATIONAL);
-    } else if (dm.ConnectDatabase(true)) {
-        dm.CreateDatabaseAndTables();
-        ShowInformationBox(QString::fromLatin1(lang::FirstStartPatience));
-        m_engine->TimerInit.setInterval(3000);
-        WriteSystemLog(QString::fromLatin1(lang::ApplicationStarts), LogLevel::INFORMATIONAL);
-    } else {
-        m_engine->LoginPending = true;
-    }
-
-    m_engine->TimerInit.start();
-    m_engine->Timer.start();
-    m_engine->TimerHouseKeep.start();
+    // Connects (or creates the database on a first start) the way the login dialog does, and
+    // arms TimerInit, the weekly window and housekeeping.
+    m_engine->StartUp();
 }
 
 void TFormMenu::applyInitialSize(const QSize& screen)
@@ -748,27 +795,9 @@ void TFormMenu::closeEvent(QCloseEvent* event)
 
 void TFormMenu::FormClose()
 {
-    if (ThreadPoolManager* pool = m_engine->Pool()) {
-        if (pool->ExecutingCount() > 0) {
-            pool->CancelAll();
-            if (!FormClosing)
-                FormClosing = new TFormClosing(this);
-            FormClosing->show();
-            FormClosing->raise();
-            FormClosing->repaint();
-        }
-        // The running checks end by their own time-outs; the wait is bounded all the same, so that
-        // a check that never returns cannot keep the program from ending.
-        const AppSettingsRecord& s = AppSettings;
-        const int longest = std::max(
-            {s.HTTPDefaultTimeout, s.PingDefaultTimeout, s.FTPDefaultTimeout, s.EmailDefaultTimeout, 0});
-        QDeadlineTimer deadline(qint64(longest) * 2 + 30000);
-        while (pool->ExecutingCount() > 0 && !deadline.hasExpired())
-            QThread::msleep(5);
-        if (FormClosing)
-            FormClosing->close();
-    }
-    m_engine->SetScheduling(false);
+    // The engine cancels and waits for executing items (closingWait shows the closing window
+    // meanwhile), stores their results and stops scheduling.
+    m_engine->ShutDown();
 }
 
 void TFormMenu::FormDestroy()
@@ -791,8 +820,8 @@ void TFormMenu::SetMainMenusEnabled(bool enabled)
     ActionMainMenuBar->setEnabled(enabled);
     ToolBarSelect->setEnabled(enabled);
     if (enabled) {
-        ActionStart->setChecked(!m_engine->SchedulingStopped);
-        ActionStop->setChecked(m_engine->SchedulingStopped);
+        ActionStart->setChecked(!m_engine->SchedulingStopped());
+        ActionStop->setChecked(m_engine->SchedulingStopped());
     }
 }
 
@@ -802,11 +831,13 @@ void TFormMenu::SetMainToolbarEnabled(bool enabled)
                            ToolButtonService, ToolButtonAlarm, ToolButtonChart, ToolButtonGeneral})
         b->setEnabled(enabled);
     if (enabled) {
-        ToolButtonStart->setEnabled(m_engine->SchedulingStopped);
-        ToolButtonStop->setEnabled(!m_engine->SchedulingStopped);
+        ToolButtonStart->setEnabled(m_engine->SchedulingStopped());
+        ToolButtonStop->setEnabled(!m_engine->SchedulingStopped());
     }
-    TntListViewService->setSelectionMode(enabled ? QAbstractItemView::SingleSelection
-                                                 : QAbstractItemView::NoSelection);
+    // Row selection: locked, a click selects a single cell rather than the whole row; rows
+    // stay selectable.
+    TntListViewService->setSelectionBehavior(enabled ? QAbstractItemView::SelectRows
+                                                     : QAbstractItemView::SelectItems);
 }
 
 void TFormMenu::ShowMainStatus(const QString& text)
@@ -849,7 +880,7 @@ void TFormMenu::lockForOtherWindow()
     // The Start button tells whether scheduling is stopped only while the buttons are unlocked;
     // a second lock must not take the state of a disabled button.
     if (ActionMainMenuBar->isEnabled())
-        m_engine->SchedulingStopped = ToolButtonStart->isEnabled();
+        m_engine->SetSchedulingStopped(ToolButtonStart->isEnabled());
     SetMainMenusEnabled(false);
     SetMainToolbarEnabled(false);
 }
@@ -977,6 +1008,12 @@ void TFormMenu::followSelection(QTreeView* view, int row)
         view->scrollTo(at);
     }
     m_followingSelection = false;
+}
+
+QString TFormMenu::ServiceToolTipAt(int row, int column) const
+{
+    const QModelIndex index = TntListViewService->model()->index(row, column);
+    return ListToolTips::TipAt(TntListViewService, index, TntListViewService->toolTip());
 }
 
 void TFormMenu::serviceHeaderClicked(int column)

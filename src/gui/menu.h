@@ -57,6 +57,8 @@ public:
 
     void FillServiceList(const QString& filter);
     void FillHostTree();
+    // The tool tip the service list shows over the cell at `row`, `column`.
+    QString ServiceToolTipAt(int row, int column) const;
 
     // Command handlers.
     void ActionCloseExecute();

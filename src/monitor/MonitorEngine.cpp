@@ -18,14 +18,22 @@
 #include "monitor/TlsPolicy.h"
 #include "pool/ThreadPoolManager.h"
 
+#include <QEventLoop>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVariant>
 
+#include <algorithm>
+
 namespace {
 
 const QString kTimestampFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+// The engine's own lines for a lost and a restored database connection.
+const char* const kConnectionLost = "Database connection lost";
+const char* const kConnectionBack = "Database connection is back.";
+// The closing wait also allows for what a slow peer adds to an item's own time-outs.
+constexpr int kClosingSlackMs = 30000;
 
 QString text(const QSqlRecord& row, const char* column)
 {
@@ -76,15 +84,14 @@ MonitorEngine::MonitorEngine(QObject* parent)
                    QStringLiteral("Status")}),
       m_sortDescending(16, false)
 {
-    TimerInit.setInterval(3000);
-    TimerInit.setSingleShot(false);
-    TimerService.setInterval(60000);
-    Timer.setInterval(6000);
-    TimerHouseKeep.setInterval(3600000);
-    connect(&TimerInit, &QTimer::timeout, this, &MonitorEngine::TimerInitTimer);
-    connect(&TimerService, &QTimer::timeout, this, &MonitorEngine::TimerServiceTimer);
-    connect(&Timer, &QTimer::timeout, this, &MonitorEngine::TimerTimer);
-    connect(&TimerHouseKeep, &QTimer::timeout, this, &MonitorEngine::TimerHouseKeepTimer);
+    m_timerInit.setInterval(3000);
+    m_timerService.setInterval(60000);
+    m_timer.setInterval(6000);
+    m_timerHouseKeep.setInterval(3600000);
+    connect(&m_timerInit, &QTimer::timeout, this, &MonitorEngine::TimerInitTimer);
+    connect(&m_timerService, &QTimer::timeout, this, &MonitorEngine::TimerServiceTimer);
+    connect(&m_timer, &QTimer::timeout, this, &MonitorEngine::TimerTimer);
+    connect(&m_timerHouseKeep, &QTimer::timeout, this, &MonitorEngine::TimerHouseKeepTimer);
 }
 
 MonitorEngine::~MonitorEngine()
@@ -94,7 +101,9 @@ MonitorEngine::~MonitorEngine()
 
 void MonitorEngine::DestroyPool()
 {
+    m_destroying = true;
     m_pool.reset();
+    m_destroying = false;
 }
 
 int MonitorEngine::ExecutingCount() const
@@ -102,41 +111,171 @@ int MonitorEngine::ExecutingCount() const
     return m_pool ? m_pool->ExecutingCount() : 0;
 }
 
+// ---- start-up and closing --------------------------------------------------------------------
+
+void MonitorEngine::StartUp()
+{
+    m_loginPending = ConnectOrCreateDatabase() == LoginConnectResult::Failed;
+    m_timerInit.setInterval(3000);
+    m_timerInit.start();
+    m_timer.start();
+    m_timerHouseKeep.start();
+}
+
+void MonitorEngine::LoginSucceeded()
+{
+    m_loginPending = false;
+    m_timerInit.setInterval(3000);
+    m_timerInit.start();
+}
+
+int MonitorEngine::longestItemTimeMs() const
+{
+    const AppSettingsRecord& s = AppSettings;
+    const AlarmMethodSettingsRecord& a = AlarmMethodSettings;
+    int longest = 0;
+    for (int t :
+         {s.HTTPDefaultTimeout, s.PingDefaultTimeout, s.FTPDefaultTimeout, s.EmailDefaultTimeout,
+          a.EmailMethod.timeout, a.SmsMethod.timeout, a.HttpSmsMethod.timeout, a.SysLogMethod.timeout})
+        longest = std::max(longest, t > 0 ? t : 5000);
+    return longest;
+}
+
+void MonitorEngine::ShutDown()
+{
+    if (m_closing)
+        return;
+    m_closing = true;
+    if (m_pool && m_inFlight > 0) {
+        const bool executing = m_pool->ExecutingCount() > 0;
+        if (executing) {
+            m_pool->CancelAll();
+            emit closingWait(true);
+        }
+        // Until every item queued so far has come back and been handled, so the results of the
+        // checks that ran are stored. The event loop keeps turning (windows are painted, hand-backs
+        // arrive); input is held back. Bounded by the longest time an item may still take.
+        QEventLoop loop;
+        QTimer bound;
+        bound.setSingleShot(true);
+        connect(&bound, &QTimer::timeout, &loop, &QEventLoop::quit);
+        QTimer look;
+        connect(&look, &QTimer::timeout, &loop, [this, &loop] {
+            if (m_inFlight <= 0)
+                loop.quit();
+        });
+        bound.start(longestItemTimeMs() * 2 + kClosingSlackMs);
+        look.start(10);
+        if (m_inFlight > 0)
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        if (executing)
+            emit closingWait(false);
+    }
+    SetScheduling(false);
+}
+
+// ---- database connection -----------------------------------------------------------------------
+
+QString MonitorEngine::failureText(const QString& error) const
+{
+    return m_databaseLost && !m_lostText.isEmpty() ? m_lostText : error;
+}
+
+bool MonitorEngine::connectionLost(const QString& error)
+{
+    if (m_databaseLost)
+        return true;
+    bool alive = false;
+    try {
+        TDMQuorvel& dm = DMQuorvel();
+        if (dm.IsConnected()) {
+            QSqlQuery probe(dm.SQLConnection);
+            alive = probe.exec(QStringLiteral("select 1"));
+        }
+    } catch (...) {
+    }
+    if (alive)
+        return false;
+    m_databaseLost = true;
+    m_lostText = error;
+    WriteSystemLog(QString::fromLatin1(kConnectionLost) + QStringLiteral(" : ") + error, LogLevel::ERROR);
+    return true;
+}
+
+void MonitorEngine::statementFailed(const QString& what, const QString& error)
+{
+    if (!connectionLost(error))
+        WriteSystemLog(what + QStringLiteral(" : ") + error, LogLevel::ERROR);
+}
+
+bool MonitorEngine::reconnect()
+{
+    if (!m_databaseLost)
+        return true;
+    QString failure;
+    try {
+        if (!DMQuorvel().ConnectDatabase(false, &failure)) {
+            if (!failure.isEmpty())
+                m_lostText = failure;
+            return false;
+        }
+    } catch (const std::exception& e) {
+        m_lostText = QString::fromUtf8(e.what());
+        return false;
+    }
+    m_databaseLost = false;
+    m_lostText.clear();
+    WriteSystemLog(QString::fromLatin1(kConnectionBack), LogLevel::INFORMATIONAL);
+    return true;
+}
+
 // ---- timers --------------------------------------------------------------------------------
+
+void MonitorEngine::createPool()
+{
+    m_pool = std::make_unique<ThreadPoolManager>();
+    m_pool->MaxPooled(200);
+    m_pool->MaxQueueLength(100);
+    m_pool->MaxQueuedTime(300);
+    m_pool->SetOnWorkItemDone(
+        [this](ThreadPoolManager* pool, PoolWorkItem* item) { WorkItemDone(pool, item); });
+    m_pool->SetOnError(
+        [this](ThreadPoolManager* pool, int code, const QString& t) { PoolError(pool, code, t); });
+}
 
 void MonitorEngine::TimerInitTimer()
 {
-    if (LoginPending) {
-        TimerInit.stop();
+    m_timerInit.stop();
+    if (m_loginPending) {
         emit loginRequested();
         return;
     }
-    TimerInit.stop();
     emit commandsUnlocked();
     if (!m_pool) {
-        m_pool = std::make_unique<ThreadPoolManager>();
-        m_pool->MaxPooled(200);
-        m_pool->MaxQueueLength(100);
-        m_pool->MaxQueuedTime(300);
-        m_pool->SetOnWorkItemDone(
-            [this](ThreadPoolManager* pool, PoolWorkItem* item) { WorkItemDone(pool, item); });
-        m_pool->SetOnError(
-            [this](ThreadPoolManager* pool, int code, const QString& t) { PoolError(pool, code, t); });
+        try {
+            createPool();
+        } catch (const std::exception& e) {
+            ApplicationEventsException(QString::fromUtf8(e.what()));
+            return;
+        }
     }
     try {
         LoadAlarmMethods();
     } catch (const std::exception& e) {
-        ApplicationEventsException(QString::fromStdString(e.what()));
+        ApplicationEventsException(QString::fromUtf8(e.what()));
     }
     FillHostTree();
     FillServiceList(QStringLiteral("ALL"));
     SetScheduling(AppSettings.InitStart);
-    CycleEnabled = true;
+    m_cycleEnabled = true;
     TimerServiceTimer();
 }
 
 void MonitorEngine::TimerServiceTimer()
 {
+    if (m_closing || !reconnect())
+        return;
+    const char* step = "Scheduler: selecting the due services";
     try {
         const QDateTime now = Now();
         const QString hh = now.toString(QStringLiteral("HH"));
@@ -151,9 +290,10 @@ void MonitorEngine::TimerServiceTimer()
                 "order by ip, service")
                 .arg(hh, mm);
         if (!query.exec(sql))
-            return;
+            throw DatabaseError(query.lastError().text().trimmed());
         // The rows first, then the request data of all due URL services in two statements
-        // rather than two per service.
+        // rather than two per service. When that data cannot be read, nothing is queued: a URL
+        // check without its headers and form fields would probe something else.
         std::vector<ServiceRecord> services;
         QList<int> urlIds;
         while (query.next()) {
@@ -162,7 +302,9 @@ void MonitorEngine::TimerServiceTimer()
                 urlIds << services.back().Id;
         }
         query.finish();
+        step = "Scheduler: reading the request data of the due URL services";
         const QHash<int, ServiceUrlRequest> requests = LoadUrlRequests(urlIds);
+        step = "Scheduler: queueing a due service";
         for (ServiceRecord& service : services) {
             m_serviceList.setCellOfId(QString::number(service.Id), SvcCurrentStatus,
                                       QString::fromLatin1(lang::CheckProcess));
@@ -173,14 +315,20 @@ void MonitorEngine::TimerServiceTimer()
             QueueWorkItem(kind->Build(
                 service, ProductCheckSettings(*kind, AppSettings, AppSettings.*kind->RetrySetting)));
         }
-    } catch (...) {
-        // The next tick tries again.
+    } catch (const DatabaseError& e) {
+        statementFailed(QString::fromLatin1(step), e.text());
+    } catch (const std::exception& e) {
+        // The rows not yet handled wait for the next tick.
+        WriteSystemLog(QString::fromLatin1(step) + QStringLiteral(" : ") + QString::fromUtf8(e.what()),
+                       LogLevel::ERROR);
     }
 }
 
 void MonitorEngine::TimerTimer()
 {
-    if (!CycleEnabled)
+    // While the connection is lost, the window tries to get it back as the minute tick does
+    // (scheduling may be off, and only the window switches it on again).
+    if (!m_cycleEnabled || m_closing || !reconnect())
         return;
     try {
         static const char* const days[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
@@ -189,16 +337,20 @@ void MonitorEngine::TimerTimer()
         QSqlQuery query(DMQuorvel().SQLConnection);
         if (!query.exec(QStringLiteral("select * from scheduling where schedule_time=") +
                         QString::number(now.time().hour())))
-            return;
+            throw DatabaseError(query.lastError().text().trimmed());
         QString value = QStringLiteral("no");
         while (query.next())
             value = query.value(day).toString();
-        if (value == QLatin1String("yes") && !TimerService.isActive())
+        if (value == QLatin1String("yes") && !m_timerService.isActive())
             SetScheduling(true);
-        else if (value == QLatin1String("no") && TimerService.isActive())
+        else if (value == QLatin1String("no") && m_timerService.isActive())
             SetScheduling(false);
-    } catch (...) {
+    } catch (const DatabaseError& e) {
         // Nothing changes; the next pass tries again.
+        statementFailed(QStringLiteral("Weekly monitoring window: reading the current hour"), e.text());
+    } catch (const std::exception& e) {
+        WriteSystemLog(QStringLiteral("Weekly monitoring window : ") + QString::fromUtf8(e.what()),
+                       LogLevel::ERROR);
     }
 }
 
@@ -206,18 +358,24 @@ void MonitorEngine::TimerHouseKeepTimer()
 {
     try {
         HouseKeepLogs();
+    } catch (const DatabaseError& e) {
+        // A lost connection is reported once, as everywhere in the cycle; any other failure of
+        // the delete goes to the error hook.
+        if (!connectionLost(e.text()))
+            ApplicationEventsException(e.text());
     } catch (const std::exception& e) {
-        ApplicationEventsException(QString::fromStdString(e.what()));
+        ApplicationEventsException(QString::fromUtf8(e.what()));
     }
 }
 
 void MonitorEngine::SetScheduling(bool on)
 {
-    SchedulingStopped = !on;
-    if (on)
-        TimerService.start();
-    else
-        TimerService.stop();
+    m_schedulingStopped = !on;
+    // A running minute timer keeps its rhythm: starting it again would skip a minute.
+    if (!on)
+        m_timerService.stop();
+    else if (!m_timerService.isActive())
+        m_timerService.start();
     emit schedulingChanged(on);
     const QString message = QString::fromLatin1(on ? lang::SchedulingStarts : lang::SchedulingStops);
     emit statusMessage(message);
@@ -227,13 +385,13 @@ void MonitorEngine::SetScheduling(bool on)
 void MonitorEngine::ActionStartExecute()
 {
     SetScheduling(true);
-    CycleEnabled = true;
+    m_cycleEnabled = true;
 }
 
 void MonitorEngine::ActionStopExecute()
 {
     SetScheduling(false);
-    CycleEnabled = false;
+    m_cycleEnabled = false;
 }
 
 // ---- queueing checks -------------------------------------------------------------------------
@@ -253,13 +411,20 @@ void MonitorEngine::MenuServiceRunNowClick()
 
 void MonitorEngine::QueueServiceCheck(const QString& serviceId, int retry)
 {
+    if (m_closing)
+        return;
+    setStatusCell(serviceId, QString::fromLatin1(lang::CheckProcess));
+    int id = 0;
+    if (!ParseInteger(serviceId, &id))
+        return; // an id is a number; nothing else goes into the statement
     try {
-        m_serviceList.setCellOfId(serviceId, SvcCurrentStatus, QString::fromLatin1(lang::CheckProcess));
-        int id = 0;
-        if (!ParseInteger(serviceId, &id))
-            return; // an id is a number; nothing else goes into the statement
         QueueWorkItem(BuildServiceCheck(id, retry));
-    } catch (...) {
+    } catch (const DatabaseError& e) {
+        statementFailed(QStringLiteral("Queueing the check of service ") + serviceId, e.text());
+    } catch (const std::exception& e) {
+        WriteSystemLog(QStringLiteral("Queueing the check of service ") + serviceId + QStringLiteral(" : ") +
+                           QString::fromUtf8(e.what()),
+                       LogLevel::ERROR);
     }
 }
 
@@ -288,13 +453,17 @@ void MonitorEngine::QueueCheck(const ServiceRecord& service, int retry)
 
 int MonitorEngine::QueueWorkItem(std::unique_ptr<PoolWorkItem> item)
 {
-    if (!item || !m_pool)
+    // Nothing new starts once closing has begun.
+    if (!item || !m_pool || m_closing || m_destroying)
         return 0;
     try {
         PoolWorkItem* queued = item.get();
         m_pool->QueueItem(std::move(item), 0);
+        ++m_inFlight;
         return queued->Id;
-    } catch (...) {
+    } catch (const std::exception& e) {
+        WriteSystemLog(QStringLiteral("Queueing a work item : ") + QString::fromUtf8(e.what()),
+                       LogLevel::ERROR);
         return 0;
     }
 }
@@ -303,39 +472,86 @@ int MonitorEngine::QueueWorkItem(std::unique_ptr<PoolWorkItem> item)
 
 void MonitorEngine::WorkItemDone(ThreadPoolManager*, PoolWorkItem* item)
 {
+    --m_inFlight;
     try {
         if (auto* check = dynamic_cast<ThreadCheck*>(item))
             checkDone(check);
         else if (auto* alarm = dynamic_cast<ThreadAlarm*>(item))
             alarmDone(alarm);
+    } catch (const std::exception& e) {
+        // The rest of this hand-back is skipped; the pool destroys the item.
+        if (!m_destroying)
+            WriteSystemLog(QStringLiteral("Handling a finished work item : ") + QString::fromUtf8(e.what()),
+                           LogLevel::ERROR);
     } catch (...) {
-        // Dropped: the rest of this hand-back is skipped and the pool destroys the item.
+        if (!m_destroying)
+            WriteSystemLog(QStringLiteral("Handling a finished work item : unknown error"), LogLevel::ERROR);
     }
+}
+
+void MonitorEngine::setStatusCell(const QString& serviceId, const QString& text)
+{
+    m_serviceList.setCellOfId(serviceId, SvcCurrentStatus, text);
+    const QString detail =
+        text == QLatin1String(lang::ResultFailed) ? m_failedDetail.value(serviceId) : QString();
+    m_serviceList.setToolTipOfId(serviceId, SvcCurrentStatus, detail);
+}
+
+void MonitorEngine::resultNotStored(const ThreadCheck& check, const QString& error)
+{
+    connectionLost(error);
+    WriteSystemLog(QStringLiteral("Result not stored : ") + check.Kind() + QStringLiteral(" [") + check.Host +
+                       QStringLiteral("] [") + QString::number(check.Port) + QStringLiteral("] ") +
+                       check.ResultText + QStringLiteral(" : ") + failureText(error),
+                   LogLevel::ERROR);
 }
 
 void MonitorEngine::checkDone(ThreadCheck* check)
 {
     const QString timestamp = Now().toString(kTimestampFormat);
     const bool product = check->Origin == QLatin1String(lang::OriginProduct);
+    const bool setup = check->Origin == QLatin1String(lang::OriginSetup);
     const QString id = QString::number(check->ServiceId);
 
     // A check the pool never ran says nothing about the service: it is reported once in the
-    // system log, and neither stored, alarmed nor repeated.
+    // system log, and neither stored, alarmed nor repeated. While closing it is dropped quietly.
     if (check->ResultText.isEmpty() && check->Status != PoolWorkItem::StatusDone) {
+        if (m_closing || m_destroying)
+            return;
         WriteSystemLog(QStringLiteral("Check not run : ") + check->Kind() + QStringLiteral(" [") +
                            check->Host + QStringLiteral("] [") + QString::number(check->Port) +
                            QStringLiteral("] : ") + poolReason(*check),
                        LogLevel::WARMING);
         if (product)
-            m_serviceList.setCellOfId(id, SvcCurrentStatus, QString());
-        else if (check->Origin == QLatin1String(lang::OriginSetup))
-            emit setupTestResult(check->ResultText);
+            setStatusCell(id, QString());
+        else if (setup)
+            emit setupTestResult(check->ResultText, check->Id);
+        return;
+    }
+
+    if (m_destroying) {
+        // The program ends: the service row still gets its result, nothing more happens.
+        if (product) {
+            try {
+                DMQuorvel().ExecUpdate(
+                    QStringLiteral("update service set last_access=now(), service_status=") +
+                    QuoteSqlText(check->ResultText) + QStringLiteral(" where id=") + id);
+            } catch (...) {
+            }
+        }
         return;
     }
 
     if (!check->Retry && !check->Passed && product) {
-        WriteAlarmMessageLog(timestamp, check->Kind(), check->Host, QString::number(check->Port),
-                             check->ResultDetail, check->ResultText);
+        try {
+            WriteAlarmMessageLog(timestamp, check->Kind(), check->Host, QString::number(check->Port),
+                                 check->ResultDetail, check->ResultText);
+        } catch (const DatabaseError& e) {
+            // The alarm history row is part of the record of a failure: without it, neither the
+            // alarms nor the service row follow.
+            resultNotStored(*check, e.text());
+            return;
+        }
         const AlarmMethodSettingsRecord& methods = AlarmMethodSettings;
         if (methods.EmailMethod.enable || methods.SmsMethod.enable || methods.HttpSmsMethod.enable)
             AlarmContacts(timestamp, check->ServiceId, check->ResultDetail, check->AlarmEmail,
@@ -345,23 +561,40 @@ void MonitorEngine::checkDone(ThreadCheck* check)
                           QString::fromLatin1(lang::MethodSysLog));
     }
 
-    if (product && m_serviceList.findRow(id) >= 0) {
-        if (check->ResultText == QLatin1String(lang::ResultFailed) && check->Retry) {
-            QueueServiceCheck(id, 0);
-            m_serviceList.setCellOfId(id, SvcCurrentStatus, QString::fromLatin1(lang::CheckRetry));
-        } else {
-            m_serviceList.setCellOfId(id, SvcCurrentStatus, check->ResultText);
-        }
-        m_serviceList.setCellOfId(id, SvcLastAccessed, timestamp);
+    if (product)
+        storeResult(check, timestamp);
+    else if (setup)
+        emit setupTestResult(check->ResultText, check->Id);
+}
+
+void MonitorEngine::storeResult(ThreadCheck* check, const QString& timestamp)
+{
+    // Every scheduled check is stored and, when it failed with retry, repeated, whatever the
+    // service list shows; only the cells need the service's row to be listed.
+    const QString id = QString::number(check->ServiceId);
+    if (check->ResultText == QLatin1String(lang::ResultFailed))
+        m_failedDetail.insert(id, check->ResultDetail);
+    else
+        m_failedDetail.remove(id);
+    if (check->ResultText == QLatin1String(lang::ResultFailed) && check->Retry) {
+        QueueServiceCheck(id, 0);
+        setStatusCell(id, QString::fromLatin1(lang::CheckRetry));
+    } else {
+        setStatusCell(id, check->ResultText);
+    }
+    m_serviceList.setCellOfId(id, SvcLastAccessed, timestamp);
+    try {
         DMQuorvel().ExecUpdate(QStringLiteral("update service set last_access=now(), service_status=") +
                                QuoteSqlText(check->ResultText) + QStringLiteral(" where id=") + id);
-    } else if (check->Origin == QLatin1String(lang::OriginSetup)) {
-        emit setupTestResult(check->ResultText);
+    } catch (const DatabaseError& e) {
+        resultNotStored(*check, e.text());
     }
 }
 
 void MonitorEngine::alarmDone(ThreadAlarm* alarm)
 {
+    if (m_destroying || (m_closing && alarm->ResultText.isEmpty()))
+        return; // the program ends; an alarm that never ran is dropped quietly
     if (!alarm->Passed) {
         // An item that never ran carries the pool's reason instead of a delivery error.
         const QString why = alarm->ResultText.isEmpty() ? poolReason(*alarm) : alarm->ErrorText;
@@ -400,7 +633,7 @@ void MonitorEngine::AlarmContacts(const QString& timestamp, int serviceId, const
                     "service_contact_person.contact_person_id=contact_person.id and "
                     "service_contact_person.service_id=") +
                 QString::number(serviceId)))
-            return;
+            throw DatabaseError(query.lastError().text().trimmed());
         while (query.next()) {
             const QString email = query.value(QStringLiteral("email")).toString();
             if (emails.isEmpty())
@@ -415,7 +648,13 @@ void MonitorEngine::AlarmContacts(const QString& timestamp, int serviceId, const
         }
         if (methods.EmailMethod.enable && byEmail && !emails.isEmpty())
             DispatchAlarm(timestamp, text, emails, QString::fromLatin1(lang::MethodEmail));
-    } catch (...) {
+    } catch (const DatabaseError& e) {
+        // The alarms dispatched so far stay queued.
+        statementFailed(QStringLiteral("Alarm dispatch: reading the contact persons of service ") +
+                            QString::number(serviceId),
+                        e.text());
+    } catch (const std::exception& e) {
+        WriteSystemLog(QStringLiteral("Alarm dispatch : ") + QString::fromUtf8(e.what()), LogLevel::ERROR);
     }
 }
 
@@ -433,7 +672,10 @@ void MonitorEngine::DispatchAlarm(const QString& timestamp, const QString& text,
         TrimAlarmMessageList(&m_alarmList);
         m_alarmList.insertTopRow(
             {QString::number(id), timestamp, text, method, recipient, QStringLiteral("Pending")});
-    } catch (...) {
+    } catch (const std::exception& e) {
+        WriteSystemLog(QStringLiteral("Alarm dispatch: building the ") + method +
+                           QStringLiteral(" alarm : ") + QString::fromUtf8(e.what()),
+                       LogLevel::ERROR);
     }
 }
 
@@ -475,7 +717,7 @@ void MonitorEngine::FillServiceList(const QString& filter)
         QSqlQuery query(DMQuorvel().SQLConnection);
         query.setForwardOnly(true);
         if (!query.exec(sql))
-            return;
+            throw DatabaseError(query.lastError().text().trimmed());
         while (query.next()) {
             const QSqlRecord row = query.record();
             QString port = text(row, "port");
@@ -487,8 +729,17 @@ void MonitorEngine::FillServiceList(const QString& filter)
                                      serviceIntervalText(text(row, "schedule_by"), text(row, "schedule_hour"),
                                                          text(row, "schedule_minute")),
                                      text(row, "status")});
+            const QString id = text(row, "id");
+            if (text(row, "service_status") == QLatin1String(lang::ResultFailed) &&
+                m_failedDetail.contains(id))
+                m_serviceList.setToolTipOfId(id, SvcCurrentStatus, m_failedDetail.value(id));
         }
-    } catch (...) {
+    } catch (const DatabaseError& e) {
+        // The rows added so far stay.
+        statementFailed(QStringLiteral("Filling the service list"), e.text());
+    } catch (const std::exception& e) {
+        WriteSystemLog(QStringLiteral("Filling the service list : ") + QString::fromUtf8(e.what()),
+                       LogLevel::ERROR);
     }
 }
 
@@ -497,12 +748,16 @@ void MonitorEngine::FillHostTree()
     QStringList hosts{QStringLiteral("ALL")};
     try {
         QSqlQuery query(DMQuorvel().SQLConnection);
-        if (query.exec(QStringLiteral("SELECT distinct ") + QLatin1String(kHostOfIp) +
-                       QStringLiteral(" as ip from service order by ip"))) {
-            while (query.next())
-                hosts << query.value(0).toString();
-        }
-    } catch (...) {
+        if (!query.exec(QStringLiteral("SELECT distinct ") + QLatin1String(kHostOfIp) +
+                        QStringLiteral(" as ip from service order by ip")))
+            throw DatabaseError(query.lastError().text().trimmed());
+        while (query.next())
+            hosts << query.value(0).toString();
+    } catch (const DatabaseError& e) {
+        statementFailed(QStringLiteral("Filling the host tree"), e.text());
+    } catch (const std::exception& e) {
+        WriteSystemLog(QStringLiteral("Filling the host tree : ") + QString::fromUtf8(e.what()),
+                       LogLevel::ERROR);
     }
     m_hostTree.setStringList(hosts);
 }
@@ -517,7 +772,8 @@ void MonitorEngine::setServiceStatusOfSelected(const QString& status)
         DMQuorvel().ExecUpdate(QStringLiteral("update service set status=") + QuoteSqlText(status) +
                                QStringLiteral(" where id=") + QString::number(id));
         m_serviceList.setCell(row, SvcStatus, status);
-    } catch (...) {
+    } catch (const DatabaseError& e) {
+        statementFailed(QStringLiteral("Setting the status of a service to ") + status, e.text());
     }
 }
 
@@ -547,7 +803,8 @@ void MonitorEngine::MenuServiceDeleteClick()
         dm.ExecUpdate(QStringLiteral("delete from service where id=") + id);
         FillServiceList(m_filter);
         FillHostTree();
-    } catch (...) {
+    } catch (const DatabaseError& e) {
+        statementFailed(QStringLiteral("Deleting a service"), e.text());
     }
 }
 

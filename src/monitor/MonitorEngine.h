@@ -53,14 +53,40 @@ public:
     explicit MonitorEngine(QObject* parent = nullptr);
     ~MonitorEngine() override;
 
-    QTimer TimerInit;      // 3000 ms, once: starts the cycle
-    QTimer TimerService;   // 60000 ms: the minute tick; on exactly while scheduling runs
-    QTimer Timer;          // 6000 ms: the weekly monitoring window
-    QTimer TimerHouseKeep; // 3600000 ms: log housekeeping
+    // ---- what the window and the login dialog call ----
 
-    bool CycleEnabled = false;
-    bool LoginPending = false;
-    bool SchedulingStopped = true;
+    // The window's creation: connects to the database with the settings, or creates it on a first
+    // start, exactly as the login dialog's Connect does (DataModuleQuorvel's ConnectOrCreate);
+    // without a connection LoginPending is set, so TimerInit opens the login dialog. Then arms
+    // TimerInit (3000 ms, once), the weekly window (6 s) and housekeeping (hourly).
+    void StartUp();
+    // A successful Connect in the login dialog: LoginPending is cleared and TimerInit armed again
+    // with 3000 ms, so the cycle starts as after a connected start-up.
+    void LoginSucceeded();
+    // The window's lock remembers whether scheduling is stopped (the Start button was enabled).
+    void SetSchedulingStopped(bool stopped) { m_schedulingStopped = stopped; }
+    // Closing through the window's close box: when checks or alarms execute, they are cancelled
+    // and waited for (closingWait tells the window to show and hide its closing window) while the
+    // event loop keeps turning, bounded by the longest check and alarm time-outs; the results of
+    // items that ran are stored; then scheduling stops ("Service scheduling stops."). From here
+    // on no tick runs and nothing new is queued.
+    void ShutDown();
+    // Ends the cycle's pool. Items that never ran are dropped without a log line; results of
+    // checks that ran and come back now are stored without log lines or alarms.
+    void DestroyPool();
+
+    // ---- state, read-only ----
+
+    bool SchedulingStopped() const { return m_schedulingStopped; }
+    bool CycleEnabled() const { return m_cycleEnabled; }
+    bool LoginPending() const { return m_loginPending; }
+    bool SchedulingRuns() const { return m_timerService.isActive(); } // TimerService is on
+    bool StartArmed() const { return m_timerInit.isActive(); }        // TimerInit is on
+    int StartDelay() const { return m_timerInit.interval(); }         // TimerInit's interval, ms
+    // Time until the next minute tick while scheduling runs, ms (-1 when it does not run).
+    int MinuteTickRemainingMs() const { return m_timerService.remainingTime(); }
+    // The database connection was lost and has not come back yet.
+    bool DatabaseLost() const { return m_databaseLost; }
 
     TextTableModel* ServiceList() { return &m_serviceList; }
     TextTableModel* AlarmMessageList() { return &m_alarmList; }
@@ -115,9 +141,6 @@ public:
     // The direction the last sort of `column` used (true: descending), for the header glyph.
     bool LastSortDescending(int column) const;
 
-    // Ends the cycle's pool (waiting items are dropped, running ones are not waited for).
-    void DestroyPool();
-
 signals:
     // "Show this text in the status bar".
     void statusMessage(const QString& text);
@@ -127,19 +150,57 @@ signals:
     void loginRequested();
     // Scheduling was switched on or off (Start/Stop buttons and check marks follow).
     void schedulingChanged(bool on);
-    // A connection test of the new-service wizard came back with this result word.
-    void setupTestResult(const QString& resultText);
+    // A connection test of the new-service wizard came back with this result word; `itemId` is
+    // the work item's pool Id, by which the wizard tells its current test from earlier ones.
+    void setupTestResult(const QString& resultText, int itemId);
+    // ShutDown waits for executing items (true) or has finished waiting (false).
+    void closingWait(bool waiting);
 
 private:
     void checkDone(ThreadCheck* check);
+    void storeResult(ThreadCheck* check, const QString& timestamp);
+    // One ERROR line naming a result that could not be stored, with the server's (or, while the
+    // connection is lost, the connection's) text.
+    void resultNotStored(const ThreadCheck& check, const QString& error);
+    // Writes the Current Status cell of a listed service; a "Failed" cell carries the last
+    // result detail as its tool tip.
+    void setStatusCell(const QString& serviceId, const QString& text);
     void alarmDone(ThreadAlarm* alarm);
     void setServiceStatusOfSelected(const QString& status);
     void sortList(TextTableModel& list, int column);
+    void createPool();
+    // After a failed statement (`error` the server's text): true when the connection is gone,
+    // which is found out by a probe and reported by one ERROR line; nothing more is reported
+    // until it is back.
+    bool connectionLost(const QString& error);
+    // After a failed statement: the loss of the connection (once), or one ERROR line
+    // "`what` : `error`".
+    void statementFailed(const QString& what, const QString& error);
+    // The text to report for a failed statement: the connection's own error while it is lost.
+    QString failureText(const QString& error) const;
+    // At a tick while the connection is lost: one quiet attempt to connect again; true when back.
+    bool reconnect();
+    // The longest time an executing check or alarm may still take, for the closing wait.
+    int longestItemTimeMs() const;
+
+    QTimer m_timerInit;      // TimerInit, 3000 ms, once: starts the cycle
+    QTimer m_timerService;   // TimerService, 60000 ms: the minute tick, on exactly while scheduling runs
+    QTimer m_timer;          // Timer, 6000 ms: the weekly monitoring window
+    QTimer m_timerHouseKeep; // TimerHouseKeep, 3600000 ms: log housekeeping
+    bool m_cycleEnabled = false;
+    bool m_loginPending = false;
+    bool m_schedulingStopped = true;
+    bool m_closing = false;    // ShutDown has begun: no ticks, nothing new queued
+    bool m_destroying = false; // the pool is being destroyed
+    bool m_databaseLost = false;
+    QString m_lostText; // the connection's last error while it is lost
+    int m_inFlight = 0; // items queued and not yet handed back
 
     TextTableModel m_serviceList;
     TextTableModel m_alarmList;
     QStringListModel m_hostTree;
     QString m_filter = QStringLiteral("ALL");
     QVector<bool> m_sortDescending;
+    QHash<QString, QString> m_failedDetail; // the last detail of each service whose check failed
     std::unique_ptr<ThreadPoolManager> m_pool;
 };

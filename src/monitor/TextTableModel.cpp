@@ -2,6 +2,23 @@
 
 #include <algorithm>
 
+namespace {
+
+int compareAsNumbers(const QString& a, const QString& b)
+{
+    bool aIsNumber = false;
+    bool bIsNumber = false;
+    const qlonglong x = a.trimmed().toLongLong(&aIsNumber);
+    const qlonglong y = b.trimmed().toLongLong(&bIsNumber);
+    if (aIsNumber && bIsNumber)
+        return x < y ? -1 : (x > y ? 1 : 0);
+    if (aIsNumber != bIsNumber)
+        return aIsNumber ? 1 : -1;
+    return QString::localeAwareCompare(a, b);
+}
+
+} // namespace
+
 TextTableModel::TextTableModel(const QStringList& headers, QObject* parent)
     : QAbstractTableModel(parent), m_headers(headers)
 {
@@ -19,9 +36,15 @@ int TextTableModel::columnCount(const QModelIndex& parent) const
 
 QVariant TextTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+    if (!index.isValid())
         return QVariant();
-    return cell(index.row(), index.column());
+    if (role == Qt::DisplayRole)
+        return cell(index.row(), index.column());
+    if (role == Qt::ToolTipRole) {
+        const QString tip = toolTipOfId(cell(index.row(), 0), index.column());
+        return tip.isEmpty() ? QVariant() : QVariant(tip);
+    }
+    return QVariant();
 }
 
 QVariant TextTableModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -81,6 +104,15 @@ void TextTableModel::appendRow(const QStringList& cells)
     endInsertRows();
 }
 
+void TextTableModel::appendRows(const QVector<QStringList>& rows)
+{
+    if (rows.isEmpty())
+        return;
+    beginInsertRows(QModelIndex(), m_rows.size(), m_rows.size() + rows.size() - 1);
+    m_rows += rows;
+    endInsertRows();
+}
+
 void TextTableModel::insertTopRow(const QStringList& cells)
 {
     beginInsertRows(QModelIndex(), 0, 0);
@@ -94,6 +126,7 @@ void TextTableModel::clear()
 {
     beginResetModel();
     m_rows.clear();
+    m_toolTips.clear();
     m_selected = -1;
     endResetModel();
 }
@@ -101,10 +134,13 @@ void TextTableModel::clear()
 void TextTableModel::sortByColumn(int column, bool descending)
 {
     const QStringList selected = m_rows.value(m_selected);
+    const bool numeric = m_numericColumns.contains(column);
     emit layoutAboutToBeChanged();
     std::stable_sort(m_rows.begin(), m_rows.end(),
-                     [column, descending](const QStringList& a, const QStringList& b) {
-                         const int c = QString::localeAwareCompare(a.value(column), b.value(column));
+                     [column, descending, numeric](const QStringList& a, const QStringList& b) {
+                         const int c = numeric
+                                           ? compareAsNumbers(a.value(column), b.value(column))
+                                           : QString::localeAwareCompare(a.value(column), b.value(column));
                          return descending ? c > 0 : c < 0;
                      });
     if (m_selected >= 0) {
@@ -130,4 +166,28 @@ bool TextTableModel::setCellOfId(const QString& id, int column, const QString& t
     setSelectedRow(row);
     setCell(row, column, text);
     return true;
+}
+
+void TextTableModel::setToolTipOfId(const QString& id, int column, const QString& text)
+{
+    if (text.isEmpty()) {
+        auto it = m_toolTips.find(id);
+        if (it == m_toolTips.end() || !it->remove(column))
+            return;
+        if (it->isEmpty())
+            m_toolTips.erase(it);
+    } else {
+        m_toolTips[id][column] = text;
+    }
+    const int row = findRow(id);
+    if (row >= 0) {
+        const QModelIndex at = index(row, column);
+        emit dataChanged(at, at, {Qt::ToolTipRole});
+    }
+}
+
+QString TextTableModel::toolTipOfId(const QString& id, int column) const
+{
+    const auto it = m_toolTips.constFind(id);
+    return it == m_toolTips.cend() ? QString() : it->value(column);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QStringList>
 #include <QVector>
 
@@ -26,17 +27,25 @@ public:
     QStringList rowTexts(int row) const { return m_rows.value(row); }
     void setCell(int row, int column, const QString& text);
     void appendRow(const QStringList& cells);
+    void appendRows(const QVector<QStringList>& rows);
     void insertTopRow(const QStringList& cells);
     void clear();
 
     // Sorts by the texts of `column` (locale-aware, case-sensitive); the selection stays on its row.
+    // A numeric column sorts by value: texts that read as integers in number order, after the
+    // texts that do not (such as "---" for no port), which sort among themselves as texts.
     void sortByColumn(int column, bool descending);
+    void setNumericColumns(const QList<int>& columns) { m_numericColumns = columns; }
 
     int selectedRow() const { return m_selected; }
     // Selects `row` (-1 for none) and emits rowSelected.
     void setSelectedRow(int row);
     // Selects the row of `id` and writes `text` into its `column`; false when no row has that id.
     bool setCellOfId(const QString& id, int column, const QString& text);
+    // The tool tip of a cell, kept by row id (ToolTipRole); an empty text removes it. Cells have
+    // no tool tip of their own otherwise; clear() removes all.
+    void setToolTipOfId(const QString& id, int column, const QString& text);
+    QString toolTipOfId(const QString& id, int column) const;
 
 signals:
     void rowSelected(int row);
@@ -44,5 +53,7 @@ signals:
 private:
     QStringList m_headers;
     QVector<QStringList> m_rows;
+    QList<int> m_numericColumns;
+    QHash<QString, QHash<int, QString>> m_toolTips; // by row id, then column
     int m_selected = -1;
 };

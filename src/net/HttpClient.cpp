@@ -421,6 +421,7 @@ void HttpClient::send(HttpMethod method, const QString& url, const QStringList& 
     m_lastPort = 0;
     m_responseCode = -1;
     m_statusLine.clear();
+    m_body.clear();
     m_redirects = 0;
     m_lastUrl = url.toUtf8();
 
@@ -472,6 +473,7 @@ void HttpClient::exchange(HttpMethod method, const HttpUrl& url, const QByteArra
 
     m_responseCode = -1;
     m_statusLine.clear();
+    m_body.clear();
     m_location.clear();
     m_lastPort = port;
 
@@ -490,6 +492,13 @@ void HttpClient::exchange(HttpMethod method, const HttpUrl& url, const QByteArra
     // Interim answers (100 Continue and the like) are dropped by the parser and give no extra
     // time: they and the head that follows them arrive within the one `timeout`.
     HttpResponseParser parser(method == HttpMethod::Head);
+    parser.keepBody(m_settings.keepBodyBytes);
+    struct BodyKeeper
+    {
+        HttpClient* client;
+        const HttpResponseParser& parser;
+        ~BodyKeeper() { client->m_body = parser.body(); }
+    } bodyKeeper{this, parser};
     const std::string& peer = m_socket->peerName();
     auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeout);
     bool inBody = false;

@@ -101,13 +101,17 @@ struct HttpClientSettings
     // Cookie text; its leading name=value pair is sent, to the first request's host and port only.
     QString cookie;
 
+    // How many bytes of each answer's body are kept for body(); 0 keeps none.
+    int keepBodyBytes = 0;
+
     // How the certificates of https:// servers are judged.
     TlsOptions tls;
 };
 
 // A blocking HTTP/1.1 client for http:// and https:// addresses: one exchange is one request (a
 // new connection each time), its redirects, and the final answer. The body of every answer is
-// read and discarded. One client belongs to one thread at a time.
+// read and discarded, but for its first keepBodyBytes bytes. One client belongs to one thread at a
+// time.
 //
 // Wire form of a request, in this order: the request line (method, path and query, or the whole
 // address through a proxy, "HTTP/1.1"), Host, Referer, User-Agent, Content-Type, Accept,
@@ -150,6 +154,8 @@ public:
     const QByteArray& statusLine() const { return m_statusLine; } // trimmed, empty when none
     const QByteArray& lastUrl() const { return m_lastUrl; }       // address of the last request
     int redirectsFollowed() const { return m_redirects; }
+    // The first keepBodyBytes bytes of the last answer's body (empty when none are kept).
+    const QByteArray& body() const { return m_body; }
 
     // Releases the connection; errors are ignored. send() closes its connections itself.
     void close();
@@ -176,6 +182,7 @@ private:
     int m_lastPort = 0;
     int m_responseCode = -1;
     QByteArray m_statusLine;
+    QByteArray m_body;
     QByteArray m_lastUrl;
     int m_redirects = 0;
     QByteArray m_location;

@@ -187,6 +187,7 @@ qsizetype HttpResponseParser::feed(const char* data, qsizetype size)
         case Stage::LengthBody:
         case Stage::ChunkData: {
             const qint64 take = std::min<qint64>(m_remaining, size - pos);
+            takeBody(data + pos, take);
             pos += static_cast<qsizetype>(take);
             m_remaining -= take;
             m_bodyBytes += take;
@@ -214,6 +215,7 @@ qsizetype HttpResponseParser::feed(const char* data, qsizetype size)
                 parseChunkSize();
             break;
         case Stage::UntilCloseBody:
+            takeBody(data + pos, size - pos);
             m_bodyBytes += size - pos;
             pos = size;
             break;
@@ -222,6 +224,13 @@ qsizetype HttpResponseParser::feed(const char* data, qsizetype size)
         }
     }
     return pos;
+}
+
+void HttpResponseParser::takeBody(const char* data, qint64 size)
+{
+    const qint64 room = m_keepBody - m_body.size();
+    if (room > 0)
+        m_body.append(data, static_cast<qsizetype>(std::min(room, size)));
 }
 
 void HttpResponseParser::finish()

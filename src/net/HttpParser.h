@@ -17,8 +17,9 @@ public:
 // I/O: the caller feeds what the connection brings and calls finish() when the peer closes.
 //
 // The status line and the headers are kept; the body is counted and discarded, whatever its
-// framing (Content-Length, chunked or until the connection closes). Every line has a size
-// limit, so a hostile peer cannot make the parser hold more than about kMaxHead bytes.
+// framing (Content-Length, chunked or until the connection closes), except for its first bytes
+// when the caller asks for them (keepBody). Every line has a size limit, so a hostile peer cannot
+// make the parser hold more than about kMaxHead bytes plus the kept part of the body.
 //
 // Interim answers (RFC 9110, section 15.2: a 1xx status other than 101 Switching Protocols, such
 // as 100 Continue or 102 Processing) that come before the answer are read and dropped; only the
@@ -73,6 +74,11 @@ public:
     // Body bytes read so far (chunk framing not counted).
     qint64 bodyBytes() const { return m_bodyBytes; }
 
+    // Keeps the first `maxBytes` bytes of the body (chunk framing removed); 0, the default, keeps
+    // none. Call it before feeding the body.
+    void keepBody(qsizetype maxBytes) { m_keepBody = maxBytes > 0 ? maxBytes : 0; }
+    const QByteArray& body() const { return m_body; }
+
 private:
     enum class Stage
     {
@@ -95,6 +101,7 @@ private:
     void parseHeaderLine();
     void startBody();
     void parseChunkSize();
+    void takeBody(const char* data, qint64 size);
 
     const bool m_headRequest;
     Stage m_stage = Stage::StatusLine;
@@ -111,6 +118,8 @@ private:
     qint64 m_remaining = 0;
     qint64 m_bodyBytes = 0;
     qint64 m_contentLength = -1;
+    qsizetype m_keepBody = 0;
+    QByteArray m_body;
 };
 
 // A short, printable excerpt of bytes received from a peer, for error messages: at most

@@ -45,8 +45,6 @@ constexpr auto WorkerIdleTimeout = std::chrono::seconds(30);
 // items are not spread over hundreds of threads.
 const int EagerWorkers = std::max(2, static_cast<int>(std::thread::hardware_concurrency()));
 constexpr auto WorkerStartDelay = std::chrono::milliseconds(1);
-// Times a thread yields the processor, looking for work, before it goes to sleep.
-constexpr int SpinsBeforeSleep = 20;
 // Most items handed to OnWorkItemDone in one turn of the owner's event loop.
 constexpr int DeliveriesPerTurn = 256;
 // A turn of hand-backs also ends after this long, so slow handlers (each writes to the database)
@@ -249,10 +247,8 @@ struct ThreadPoolManager::Shared : std::enable_shared_from_this<ThreadPoolManage
     {
         NameThisThread("PoolWorker");
         std::unique_lock<std::mutex> lock(self->workerMutex);
-        int spins = 0;
         for (;;) {
             if (!self->tasks.empty()) {
-                spins = 0;
                 PoolWorkItem* item = self->tasks.front();
                 self->tasks.pop_front();
                 --self->available;
@@ -265,14 +261,6 @@ struct ThreadPoolManager::Shared : std::enable_shared_from_this<ThreadPoolManage
             }
             if (self->workersStop)
                 break;
-            if (spins < SpinsBeforeSleep) {
-                ++spins;
-                lock.unlock();
-                std::this_thread::yield();
-                lock.lock();
-                continue;
-            }
-            spins = 0;
             ++self->sleeping;
             const auto woke = self->workerCv.wait_for(lock, WorkerIdleTimeout);
             --self->sleeping;
@@ -327,6 +315,8 @@ private:
     void Handle(const Message& message);
     void Admit(PoolWorkItem* item);
     void Ended(PoolWorkItem* item);
+    // The outcome of an ended item (Status 6 when it was cancelled while it ran), then Finish.
+    void Settle(PoolWorkItem* item);
     void CancelAll();
     // Dispatch and expiry passes until neither makes progress; sets m_wakeAt.
     void Passes();
@@ -390,20 +380,8 @@ void ThreadPoolManager::Manager::Run()
         try {
             {
                 std::unique_lock<std::mutex> lock(m_s.inboxMutex);
-                // Under a steady stream of items, giving the processor away for a moment is much
-                // cheaper than sleeping and being woken for the next message.
-                for (int spin = 0; spin < SpinsBeforeSleep && m_s.inbox.empty() && !m_s.endedSignal; ++spin) {
-                    lock.unlock();
-                    std::this_thread::yield();
-                    bool haveEnded = false;
-                    {
-                        std::lock_guard<std::mutex> endedLock(m_s.endedMutex);
-                        haveEnded = !m_s.ended.empty();
-                    }
-                    lock.lock();
-                    if (haveEnded)
-                        break;
-                }
+                // Nothing to do: sleep on the condition variable until a message, an ended item or
+                // the next deadline (never spinning or yielding meanwhile).
                 if (m_s.inbox.empty() && !m_s.endedSignal) {
                     std::optional<SteadyClock::time_point> wakeAt = m_wakeAt;
                     if (m_topUpAt && (!wakeAt || *m_topUpAt < *wakeAt))
@@ -458,26 +436,34 @@ void ThreadPoolManager::Manager::Run()
         }
     }
 
-    // From here on, posts fail and worker threads destroy the items they finish themselves.
+    // From here on, posts fail.
     {
         std::lock_guard<std::mutex> lock(m_s.inboxMutex);
         m_s.managerEnded = true;
     }
+    // Items dispatched but not yet taken by a worker thread (all threads were busy) never start;
+    // taken out first, no worker thread can pick them up any more.
+    std::vector<PoolWorkItem*> notStarted;
+    {
+        std::lock_guard<std::mutex> lock(m_s.workerMutex);
+        notStarted.assign(m_s.tasks.begin(), m_s.tasks.end());
+        m_s.tasks.clear();
+    }
+    // From here on, a worker thread that finishes its item destroys it itself. Such an item may
+    // go at any moment, so the running list is abandoned without touching any item still on it:
+    // only the items in hand (ended, or never started) are unlinked, each from itself.
     {
         std::lock_guard<std::mutex> lock(m_s.endedMutex);
         m_s.endedClosed = true;
         endedBatch.swap(m_s.ended);
     }
-    for (PoolWorkItem* item : endedBatch)
-        Ended(item);
-    // Items dispatched but not yet taken by a worker thread (all threads were busy) never start.
-    {
-        std::lock_guard<std::mutex> lock(m_s.workerMutex);
-        endedBatch.assign(m_s.tasks.begin(), m_s.tasks.end());
-        m_s.tasks.clear();
-    }
+    m_runningHead = m_runningTail = nullptr;
     for (PoolWorkItem* item : endedBatch) {
-        RemoveRunning(item);
+        Access::RunningPrev(item) = Access::RunningNext(item) = nullptr;
+        Settle(item);
+    }
+    for (PoolWorkItem* item : notStarted) {
+        Access::RunningPrev(item) = Access::RunningNext(item) = nullptr;
         m_s.runningCount.fetch_sub(1);
         GiveUp(item, PoolWorkItem::StatusCancelled, QString());
     }
@@ -532,6 +518,11 @@ void ThreadPoolManager::Manager::Admit(PoolWorkItem* item)
 void ThreadPoolManager::Manager::Ended(PoolWorkItem* item)
 {
     RemoveRunning(item);
+    Settle(item);
+}
+
+void ThreadPoolManager::Manager::Settle(PoolWorkItem* item)
+{
     if (Access::CancelledWhileRunning(item) && !Access::Raised(item)) {
         item->Status = PoolWorkItem::StatusCancelled;
         item->ErrorText.clear();
@@ -761,6 +752,7 @@ void ThreadPoolManager::DeliverReturned()
     std::shared_ptr<Owner> owner = m_owner;
     std::shared_ptr<Shared> shared = m_shared;
     const auto turnEnds = SteadyClock::now() + DeliveryTurnTime;
+    bool nextPosted = false;
     for (int delivered = 0;; ++delivered) {
         PoolWorkItem* item = nullptr;
         {
@@ -776,6 +768,15 @@ void ThreadPoolManager::DeliverReturned()
             }
             item = shared->returned.front();
             shared->returned.pop_front();
+            // A handler may open an event loop of its own (a message box). The items after this
+            // one are then delivered from that loop: items still queued have an invocation posted
+            // for them, and items arriving later post their own.
+            if (shared->returned.empty()) {
+                shared->deliveryPosted = false;
+            } else if (!nextPosted) {
+                QMetaObject::invokeMethod(this, "DeliverReturned", Qt::QueuedConnection);
+                nextPosted = true;
+            }
         }
         DeliverOne(this, *owner, item);
         if (!owner->alive)

@@ -372,6 +372,9 @@ void addAlarmCommands(std::vector<ProbeCommand>& commands, const ProbeOption& pr
              "The request goes to the URL's port (80, or 443 for https, when it names none) or to\n"
              "the proxy (a tunnel with CONNECT for https); --port is the gateway's stored port and\n"
              "does not change where it goes.\n"
+             "With --proxy the request goes to that HTTP proxy; --proxy-user and --proxy-password go to\n"
+             "the proxy alone, in a Proxy-Authorization header, while --user and --password go to the\n"
+             "gateway.\n"
              "Prints \"Sent [url:port] status line\" or \"Error [url:port] status line:reason\"."),
          80,
          {requiredOption("url", "URL", "the gateway URL, for GET with $MSISDN and $MESSAGE in it"),
@@ -407,9 +410,13 @@ void addAlarmCommands(std::vector<ProbeCommand>& commands, const ProbeOption& pr
 
 std::vector<ProbeCommand> makeCommands()
 {
-    const ProbeOption proxy = option("proxy", "HOST:PORT", "send the request through this HTTP proxy");
-    const ProbeOption proxyUser = option("proxy-user", "NAME", "user name for the proxy");
-    const ProbeOption proxyPassword = option("proxy-password", "TEXT", "password for the proxy");
+    // url and httpsms: an HTTP proxy. ftp has proxy options of its own meaning.
+    const ProbeOption proxy =
+        option("proxy", "HOST:PORT", "HTTP proxy that every request goes through (none when not given)");
+    const ProbeOption proxyUser =
+        option("proxy-user", "NAME", "user name at the HTTP proxy, sent as Basic proxy credentials");
+    const ProbeOption proxyPassword =
+        option("proxy-password", "TEXT", "password at the HTTP proxy (see --proxy-user)");
 
     std::vector<ProbeCommand> commands;
     commands.push_back(
@@ -421,7 +428,11 @@ std::vector<ProbeCommand> makeCommands()
                         "proxy by a tunnel (CONNECT). The request goes to the URL's port (80, or 443 for\n"
                         "https, when it names none) or to the proxy; --port is the service's stored port\n"
                         "and does not change where it goes.\n"
-                        "Method texts other than the seven listed send HEAD, as for a stored service."),
+                        "Method texts other than the seven listed send HEAD, as for a stored service.\n"
+                        "With --proxy every request, redirects included, goes to that HTTP proxy and names\n"
+                        "the whole address (https: the proxy opens a tunnel); --proxy-user and\n"
+                        "--proxy-password go to the proxy alone, in a Proxy-Authorization header, while\n"
+                        "--user and --password go to the server."),
          0,
          {option("method", "TEXT", "Get, Post, Put, Head, Options, Trace or Delete (default Get)"),
           option("field", "NAME=VALUE", "a form field; repeat it for more, in order (POST and PUT)", true),
@@ -430,10 +441,8 @@ std::vector<ProbeCommand> makeCommands()
           option("content-type", "TEXT", "Content-Type header"), option("accept", "TEXT", "Accept header"),
           option("accept-charset", "TEXT", "Accept-Charset header"),
           option("accept-encoding", "TEXT", "Accept-Encoding header"),
-          option("accept-language", "TEXT", "Accept-Language header"), proxy,
-          option("proxy-user", "NAME", "user name for the proxy (sent as Basic proxy credentials)"),
-          option("proxy-password", "TEXT", "password for the proxy"), tlsOptions(true)[0],
-          tlsOptions(true)[1], tlsOptions(true)[2]},
+          option("accept-language", "TEXT", "Accept-Language header"), proxy, proxyUser, proxyPassword,
+          tlsOptions(true)[0], tlsOptions(true)[1], tlsOptions(true)[2]},
          runUrl,
          false,
          {}});
@@ -477,14 +486,33 @@ std::vector<ProbeCommand> makeCommands()
         {QStringLiteral("ftp"),
          QStringLiteral("HOST"),
          QStringLiteral("FTP greeting, login, TYPE I and SYST"),
-         mailTlsDetails(kFtpsPort),
+         QStringLiteral(
+             "HOST is the FTP server (\"site\" below). Nothing is transferred.\n"
+             "The proxy options describe an FTP proxy, not an HTTP proxy: with --proxy and a --proxy-type\n"
+             "other than fpcmNone the connection goes to the FTP proxy, which is asked for the server as\n"
+             "the type says; otherwise it goes to HOST and the other proxy options are not used.\n"
+             "\"Proxy login\" is USER --proxy-user and PASS --proxy-password, sent only when\n"
+             "--proxy-user is given; \"login\" is USER --user and PASS --password.\n"
+             "Proxy types (letter case counts; an unknown text means fpcmNone):\n"
+             "  fpcmNone              no proxy: login at HOST\n"
+             "  fpcmUserSite          proxy login, then login with the user name --user@site\n"
+             "  fpcmSite              proxy login, \"SITE site\", then login\n"
+             "  fpcmOpen              proxy login, \"OPEN site\", then login\n"
+             "  fpcmUserPass          no proxy login: \"USER --user@--proxy-user@site\", then\n"
+             "                        \"PASS --password@--proxy-password\" (without --proxy-password\n"
+             "                        just \"PASS --password\")\n"
+             "  fpcmTransparent       proxy login, then login\n"
+             "  fpcmHttpProxyWithFtp  FTP through an HTTP proxy: not supported, fails with\n"
+             "                        \"Command not supported.\"\n") +
+             mailTlsDetails(kFtpsPort),
          21,
-         withOptions({proxy,
-                      option("proxy-type", "KIND",
-                             "fpcmNone, fpcmUserSite, fpcmSite, fpcmOpen, fpcmUserPass, fpcmTransparent or "
-                             "fpcmHttpProxyWithFtp (default fpcmNone)"),
-                      proxyUser, proxyPassword},
-                     tlsOptions(true)),
+         withOptions(
+             {option("proxy", "HOST:PORT", "FTP proxy connected to in place of HOST (needs a --proxy-type)"),
+              option("proxy-type", "KIND",
+                     "how the FTP proxy is asked for HOST, see above (default fpcmNone)"),
+              option("proxy-user", "NAME", "user name at the FTP proxy (proxy login, or part of USER)"),
+              option("proxy-password", "TEXT", "password at the FTP proxy (proxy login, or part of PASS)")},
+             tlsOptions(true)),
          runFtp,
          false,
          {}});
@@ -522,14 +550,6 @@ std::vector<ProbeOption> commonOptionsOf(const ProbeCommand& command)
             options.push_back(o);
     }
     return options;
-}
-
-// Keeps the printed result on one line whatever the texts hold.
-QString oneLine(QString text)
-{
-    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return text;
 }
 
 } // namespace
@@ -770,7 +790,8 @@ int RunProbe(const QStringList& arguments, QString& out, QString& err)
     }
     for (const QString& note : outcome.notes)
         err += kProgram + QStringLiteral(": note: ") + note + QLatin1Char('\n');
-    out += oneLine(outcome.resultText) + QLatin1Char(' ') + oneLine(outcome.resultDetail) + QLatin1Char('\n');
+    out += BlankControls(outcome.resultText) + QLatin1Char(' ') + BlankControls(outcome.resultDetail) +
+           QLatin1Char('\n');
     return outcome.passed ? ProbeExitPassed : ProbeExitFailed;
 }
 

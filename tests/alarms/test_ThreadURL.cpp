@@ -227,6 +227,8 @@ TEST(HttpSmsAlarm, AnswersGiveVerdictCodeAndDetail)
         EXPECT_EQ(o.text, c.passed ? "Sent" : "Error");
         EXPECT_EQ(o.responseCode, c.code);
         EXPECT_EQ(o.detail, "[" + url + ":" + std::to_string(server.port()) + "] " + c.detailTail);
+        // The answer's body is kept for the settings window's test, whatever the verdict.
+        EXPECT_EQ(item.ResponseBody.toStdString(), c.answer.substr(c.answer.find("\r\n\r\n") + 4));
     }
 }
 

@@ -4,6 +4,7 @@
 #include "database/AlarmHistory.h"
 #include "database/AlarmMethodLoader.h"
 #include "database/DataModuleQuorvel.h"
+#include "database/Schema.h"
 #include "database/dbcomFunc.h"
 #include "support/DatabaseFixture.h"
 
@@ -102,6 +103,45 @@ TEST_F(DatabaseTest, MissingTableIsRecreatedAloneWithItsIndexAndRows)
               "1");
     EXPECT_EQ(scalar("select ip from quorvel.service"), "kept");
     EXPECT_EQ(indexList().split(',').size(), 12);
+}
+
+TEST_F(DatabaseTest, AlarmHistoryGetsItsRowKeyWhetherNewOrMadeWithoutIt)
+{
+    startWithDatabase();
+    const char* key = "select column_key from information_schema.columns where table_schema='quorvel' and "
+                      "table_name='alarm_msg_history' and column_name='id'";
+    EXPECT_EQ(scalar(key), "PRI") << "a new table gets the key";
+
+    // A table as an earlier version made it, holding rows.
+    m_dm->ExecUpdate("drop table alarm_msg_history");
+    for (const TableDefinition& table : SchemaTables()) {
+        if (table.name != "alarm_msg_history")
+            continue;
+        m_dm->ExecUpdate(table.create);
+        for (const QString& index : table.indexes)
+            m_dm->ExecUpdate(index);
+    }
+    const char* insert = "insert into alarm_msg_history (alarm_datetime,service,ip,port,msg,service_status) "
+                         "values (\"2024-01-01 00:00:00\",\"Ping\",\"h\",0,\"%1\",\"Failed\")";
+    for (const char* msg : {"c", "a", "b"})
+        m_dm->ExecUpdate(QString(insert).arg(msg));
+    ASSERT_TRUE(scalar(key).startsWith("<error")) << "no key yet";
+
+    ASSERT_TRUE(m_dm->ConnectDatabase(false));
+    m_dm->CreateMissingTables();
+    EXPECT_TRUE(m_boxes.boxes.empty()) << m_boxes.texts().join('\n').toStdString();
+    EXPECT_EQ(scalar(key), "PRI");
+    EXPECT_EQ(scalar("select group_concat(concat(id,':',msg) order by id) from quorvel.alarm_msg_history"),
+              "1:c,2:a,3:b")
+        << "the rows keep their order of writing";
+    EXPECT_EQ(indexList().split(',').size(), 12);
+
+    // The program's own insert goes on working, and a later start changes nothing.
+    m_dm->ExecUpdate(QString(insert).arg("d"));
+    m_dm->CreateMissingTables();
+    EXPECT_TRUE(m_boxes.boxes.empty());
+    EXPECT_EQ(scalar("select group_concat(concat(id,':',msg) order by id) from quorvel.alarm_msg_history"),
+              "1:c,2:a,3:b,4:d");
 }
 
 TEST_F(DatabaseTest, WrongPasswordFailsBothConnectionsWithTwoLogLines)

@@ -212,6 +212,34 @@ TEST_F(GuiFixture, FiltersHostTreeAndDeleteServiceWorkThroughTheWindow)
     EXPECT_EQ(scalar("select count(*) from quorvel.service"), before);
 }
 
+// Over the rows the list shows its hint; a cell whose column cuts its text shows the text; a
+// Failed status cell shows why the check failed.
+TEST_F(GuiFixture, ServiceListToolTipsHintCutTextAndFailureDetail)
+{
+    const int shortIp = addService({"Ping", "10.0.0.1", 0});
+    const int longIp = addService(
+        {"URL", "http://a-rather-long-host-name.example/with/a/path/that/the/column/cannot/show/whole", 80});
+    openWindow();
+    startCycle();
+    showWindow();
+    const QString hint = "Double click on any service for updating...";
+    EXPECT_EQ(window->TntListViewService->toolTip(), hint);
+    EXPECT_EQ(window->ServiceToolTipAt(rowOfId(window.get(), shortIp), MonitorEngine::SvcIp), hint);
+    window->resize(500, window->height());
+    QCoreApplication::processEvents();
+    const QString longText = window->TntListViewService->model()
+                                 ->index(rowOfId(window.get(), longIp), MonitorEngine::SvcIp)
+                                 .data()
+                                 .toString();
+    EXPECT_EQ(window->ServiceToolTipAt(rowOfId(window.get(), longIp), MonitorEngine::SvcIp), longText);
+
+    // A failed check: its status cell tells why.
+    TextTableModel* model = window->Engine()->ServiceList();
+    model->setToolTipOfId(QString::number(shortIp), MonitorEngine::SvcCurrentStatus, "[10.0.0.1:0] Failed");
+    EXPECT_EQ(window->ServiceToolTipAt(rowOfId(window.get(), shortIp), MonitorEngine::SvcCurrentStatus),
+              "[10.0.0.1:0] Failed");
+}
+
 TEST_F(GuiFixture, StartAndStopOfTheContextMenuChangeTheSelectedService)
 {
     const int id = addService({"Ping", "10.0.0.9", 0, "Stop"});
@@ -385,8 +413,10 @@ TEST_F(GuiFixture, AnotherProgramWindowLocksTheCommandsButAMessageBoxDoesNot)
     EXPECT_FALSE(window->ToolBarSelect->isEnabled());
     EXPECT_FALSE(window->ToolButtonScheduling->isEnabled());
     EXPECT_FALSE(window->ToolButtonStart->isEnabled());
-    EXPECT_EQ(window->TntListViewService->selectionMode(), QAbstractItemView::NoSelection);
-    EXPECT_TRUE(window->Engine()->SchedulingStopped);
+    EXPECT_EQ(window->TntListViewService->selectionBehavior(), QAbstractItemView::SelectItems);
+    EXPECT_EQ(window->TntListViewService->selectionMode(), QAbstractItemView::SingleSelection)
+        << "rows stay selectable while the list is locked";
+    EXPECT_TRUE(window->Engine()->SchedulingStopped());
 
     // Back to the main window and on to a second dialog: the disabled Start button does not
     // turn "stopped" into "running".
@@ -396,7 +426,7 @@ TEST_F(GuiFixture, AnotherProgramWindowLocksTheCommandsButAMessageBoxDoesNot)
     second.show();
     second.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&second));
-    EXPECT_TRUE(window->Engine()->SchedulingStopped);
+    EXPECT_TRUE(window->Engine()->SchedulingStopped());
 
     // A dialog's close unlocks the pair; Start and Stop follow the scheduling state.
     window->SetMainMenusEnabled(true);
@@ -405,7 +435,7 @@ TEST_F(GuiFixture, AnotherProgramWindowLocksTheCommandsButAMessageBoxDoesNot)
     EXPECT_FALSE(window->ToolButtonStop->isEnabled());
     EXPECT_FALSE(window->ActionStart->isChecked());
     EXPECT_TRUE(window->ActionStop->isChecked());
-    EXPECT_EQ(window->TntListViewService->selectionMode(), QAbstractItemView::SingleSelection);
+    EXPECT_EQ(window->TntListViewService->selectionBehavior(), QAbstractItemView::SelectRows);
 }
 
 TEST_F(GuiFixture, StartAndStopSwitchTheButtonsAndCheckMarks)
@@ -425,11 +455,11 @@ TEST_F(GuiFixture, StartAndStopSwitchTheButtonsAndCheckMarks)
     EXPECT_FALSE(window->ToolButtonStop->isEnabled());
     EXPECT_FALSE(window->ActionStart->isChecked());
     EXPECT_TRUE(window->ActionStop->isChecked());
-    EXPECT_FALSE(window->Engine()->TimerService.isActive());
+    EXPECT_FALSE(window->Engine()->SchedulingRuns());
     EXPECT_EQ(window->MainStatus(), "Service scheduling stops.");
 
     window->ActionStart->trigger();
-    EXPECT_TRUE(window->Engine()->TimerService.isActive());
+    EXPECT_TRUE(window->Engine()->SchedulingRuns());
     EXPECT_TRUE(window->ActionStart->isChecked());
     EXPECT_FALSE(window->ToolButtonStart->isEnabled());
 }
@@ -489,7 +519,7 @@ TEST_P(Closing, TheCloseBoxWaitsForRunningChecksBehindTheClosingWindow)
         EXPECT_EQ(window->FormClosing->windowTitle(), "Application is closing, it may take a few seconds...");
         EXPECT_TRUE(window->FormClosing->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     }
-    EXPECT_FALSE(window->Engine()->TimerService.isActive());
+    EXPECT_FALSE(window->Engine()->SchedulingRuns());
     closeWindow();
     const QStringList lines = systemLogLines();
     ASSERT_GE(lines.size(), 2);

@@ -13,6 +13,7 @@
 #include "support/ScriptedServer.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -276,6 +277,50 @@ TEST_F(Startup, ASecondStartIsRefusedWhileTheFirstRunsAndTerminationSignalsEndTh
     }
 }
 
+// A termination signal ends the program within a few seconds even while a message box is open
+// (here the first start's information box), and no box holds up the end.
+TEST_F(Startup, TerminationSignalEndsTheProgramWhileABoxIsOpen)
+{
+    const QString program = programPath();
+    if (program.isEmpty())
+        GTEST_SKIP() << "the quorvel program is not built next to the tests";
+    const QString help = projectFile("help/Quorvel.html");
+    ASSERT_FALSE(help.isEmpty());
+    {
+        QFile source(help);
+        ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+        m_tree->write("help/Quorvel.html", source.readAll());
+    }
+    writeIni("[Database]\r\nHost=127.0.0.1\r\nPort=" + qgetenv("QUORVEL_TEST_DB_PORT") +
+             "\r\nDBUsername=root\r\nDBPassword=\r\n");
+    pointConfigAt(m_tree->path());
+    dropDatabase(); // the first start creates it and then shows its information box
+
+    QProcess quorvel;
+    quorvel.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    quorvel.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    quorvel.start(program, {});
+    ASSERT_TRUE(quorvel.waitForStarted(10000));
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return scalar("select count(*) from information_schema.tables where table_schema='quorvel'") ==
+                   "11";
+        },
+        30000));
+    QTest::qWait(1000); // the box is up now; "Application starts." follows only when it closes
+    EXPECT_EQ(quorvel.state(), QProcess::Running);
+    QElapsedTimer ending;
+    ending.start();
+    ASSERT_EQ(::kill(static_cast<pid_t>(quorvel.processId()), SIGTERM), 0);
+    ASSERT_TRUE(quorvel.waitForFinished(20000));
+    EXPECT_LT(ending.elapsed(), 5000);
+    EXPECT_EQ(quorvel.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(quorvel.exitCode(), 0);
+    const QStringList lines = systemLogLines();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.last().endsWith("[INFO] Application stops.")) << lines.join('\n').toStdString();
+}
+
 // ---- the database login dialog ---------------------------------------------------------------------
 
 class Login : public GuiFixture
@@ -299,11 +344,11 @@ protected:
 TEST_F(Login, NoReachableServerLocksTheCommandsAndShowsTheLoginDialogThreeSecondsLater)
 {
     MonitorEngine* engine = window->Engine();
-    EXPECT_TRUE(engine->LoginPending);
+    EXPECT_TRUE(engine->LoginPending());
     EXPECT_FALSE(window->ActionMainMenuBar->isEnabled());
     EXPECT_FALSE(window->ToolButtonService->isEnabled());
-    EXPECT_TRUE(engine->TimerInit.isActive());
-    EXPECT_EQ(engine->TimerInit.interval(), 3000);
+    EXPECT_TRUE(engine->StartArmed());
+    EXPECT_EQ(engine->StartDelay(), 3000);
     int connectErrors = 0;
     for (const QString& line : systemLogLines())
         connectErrors +=
@@ -315,7 +360,7 @@ TEST_F(Login, NoReachableServerLocksTheCommandsAndShowsTheLoginDialogThreeSecond
     EXPECT_EQ(window->FormLoginDB, nullptr);
     ASSERT_TRUE(waitFor([&] { return window->FormLoginDB && window->FormLoginDB->isVisible(); }, 15000));
     TFormLoginDB* login = window->FormLoginDB;
-    EXPECT_FALSE(engine->TimerInit.isActive());
+    EXPECT_FALSE(engine->StartArmed());
     EXPECT_EQ(login->windowTitle(), "Login Database");
     EXPECT_TRUE(login->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(login->EditHost->text(), "127.0.0.1");
@@ -342,15 +387,15 @@ TEST_F(Login, NoReachableServerLocksTheCommandsAndShowsTheLoginDialogThreeSecond
     EXPECT_EQ(login->StatusText(), "The parameters are wrong, please input again.");
     EXPECT_EQ(login->focusWidget(), login->EditHost);
     EXPECT_TRUE(login->isVisible());
-    EXPECT_TRUE(engine->LoginPending);
+    EXPECT_TRUE(engine->LoginPending());
 
     // The right password: the normal start follows 3 s later.
     login->EditPassword->clear();
     login->ButtonConnect->click();
     EXPECT_TRUE(login->isHidden());
-    EXPECT_FALSE(engine->LoginPending);
-    EXPECT_TRUE(engine->TimerInit.isActive());
-    EXPECT_EQ(engine->TimerInit.interval(), 3000);
+    EXPECT_FALSE(engine->LoginPending());
+    EXPECT_TRUE(engine->StartArmed());
+    EXPECT_EQ(engine->StartDelay(), 3000);
     EXPECT_TRUE(systemLogLines().last().endsWith("[INFO] Application starts."));
     ASSERT_TRUE(waitFor([&] { return window->ActionMainMenuBar->isEnabled(); }, 15000));
     EXPECT_NE(engine->Pool(), nullptr);
@@ -381,7 +426,7 @@ TEST_F(Login, ConnectToAServerWithoutTheDatabaseCreatesIt)
     EXPECT_TRUE(login->isHidden());
     EXPECT_EQ(m_boxes.texts(), QStringList({"Please be patient, it may take a few second for first start."}));
     EXPECT_EQ(scalar("select count(*) from information_schema.tables where table_schema='quorvel'"), "11");
-    EXPECT_TRUE(window->Engine()->TimerInit.isActive());
+    EXPECT_TRUE(window->Engine()->StartArmed());
 }
 
 // ---- the application's edge --------------------------------------------------------------------------

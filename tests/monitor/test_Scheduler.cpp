@@ -1,4 +1,5 @@
 #include "EngineFixture.h"
+#include "support/ScriptedServer.h"
 
 #include "core/comFunc.h"
 #include "pool/ThreadPoolManager.h"
@@ -98,42 +99,42 @@ TEST_F(SchedulerTest, WeeklyWindowSwitchesSchedulingByTheCurrentCell)
 {
     AppSettings.InitStart = false;
     startCycle();
-    EXPECT_FALSE(engine->TimerService.isActive());
-    EXPECT_TRUE(engine->CycleEnabled) << "InitStart off still lets the window start scheduling";
+    EXPECT_FALSE(engine->SchedulingRuns());
+    EXPECT_TRUE(engine->CycleEnabled()) << "InitStart off still lets the window start scheduling";
 
     standAt("2026-12-12 10:15:00"); // Saturday, hour 10
     engine->TimerTimer();
-    EXPECT_TRUE(engine->TimerService.isActive());
+    EXPECT_TRUE(engine->SchedulingRuns());
 
     m_dm->ExecUpdate("update scheduling set sat=\"no\" where schedule_time=10");
     engine->TimerTimer();
-    EXPECT_FALSE(engine->TimerService.isActive());
-    EXPECT_TRUE(engine->SchedulingStopped);
+    EXPECT_FALSE(engine->SchedulingRuns());
+    EXPECT_TRUE(engine->SchedulingStopped());
 
     m_dm->ExecUpdate("update scheduling set sat=\"maybe\" where schedule_time=10");
     engine->TimerTimer();
-    EXPECT_FALSE(engine->TimerService.isActive()) << "other texts change nothing";
+    EXPECT_FALSE(engine->SchedulingRuns()) << "other texts change nothing";
     engine->SetScheduling(true);
     engine->TimerTimer();
-    EXPECT_TRUE(engine->TimerService.isActive());
+    EXPECT_TRUE(engine->SchedulingRuns());
 
     // Stop keeps scheduling off across "yes" hours; Start in a "no" hour is undone by the window.
     m_dm->ExecUpdate("update scheduling set sat=\"yes\" where schedule_time=10");
     engine->ActionStopExecute();
     engine->TimerTimer();
-    EXPECT_FALSE(engine->TimerService.isActive());
+    EXPECT_FALSE(engine->SchedulingRuns());
     m_dm->ExecUpdate("update scheduling set sat=\"no\" where schedule_time=10");
     engine->ActionStartExecute();
-    EXPECT_TRUE(engine->TimerService.isActive());
+    EXPECT_TRUE(engine->SchedulingRuns());
     engine->TimerTimer();
-    EXPECT_FALSE(engine->TimerService.isActive());
+    EXPECT_FALSE(engine->SchedulingRuns());
 
     // No row for the hour reads "no".
     m_dm->ExecUpdate("update scheduling set sat=\"yes\" where schedule_time=10");
     m_dm->ExecUpdate("delete from scheduling where schedule_time=10");
     engine->SetScheduling(true);
     engine->TimerTimer();
-    EXPECT_FALSE(engine->TimerService.isActive());
+    EXPECT_FALSE(engine->SchedulingRuns());
 
     const QStringList log = systemLogLines();
     EXPECT_TRUE(log.last().endsWith("[INFO] Service scheduling stops."));
@@ -142,12 +143,16 @@ TEST_F(SchedulerTest, WeeklyWindowSwitchesSchedulingByTheCurrentCell)
 
 TEST_F(SchedulerTest, LoginPendingOpensTheLoginDialogInsteadOfStarting)
 {
-    engine->LoginPending = true;
-    engine->TimerInit.start();
+    // A start-up that reaches no server: both connection attempts fail, TimerInit is armed.
+    AppSettings.DBPort = QString::number(ScriptedServer::UnusedPort());
+    engine->StartUp();
+    EXPECT_TRUE(engine->LoginPending());
+    EXPECT_TRUE(engine->StartArmed());
+    EXPECT_EQ(engine->StartDelay(), 3000);
     QSignalSpy login(engine.get(), &MonitorEngine::loginRequested);
     engine->TimerInitTimer();
     EXPECT_EQ(login.count(), 1);
-    EXPECT_FALSE(engine->TimerInit.isActive());
+    EXPECT_FALSE(engine->StartArmed());
     EXPECT_EQ(engine->Pool(), nullptr);
 }
 

@@ -123,6 +123,37 @@ INSTANTIATE_TEST_SUITE_P(Pieces, ParserFraming, ::testing::Values(0, 1, 2, 7),
                                                  : "pieces_of_" + std::to_string(p.param);
                          });
 
+TEST(HttpParser, KeptBodyIsTheFirstBytesWithoutChunkFraming)
+{
+    struct Case
+    {
+        const char* name;
+        QByteArray answer;
+        qsizetype keep;
+        QByteArray body;
+    };
+    const std::vector<Case> cases = {
+        {"length_all", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", 100, "hello"},
+        {"length_cut", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", 3, "hel"},
+        {"chunked_across_chunks",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n3\r\ndef\r\n0\r\n\r\n", 5,
+         "abcde"},
+        {"until_close", "HTTP/1.0 200 OK\r\n\r\nsome body", 4, "some"},
+        {"none_kept", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", 0, ""},
+    };
+    for (qsizetype piece : {0, 1, 4}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + " in pieces of " + std::to_string(piece));
+            HttpResponseParser parser;
+            parser.keepBody(c.keep);
+            feedInPieces(parser, c.answer, piece);
+            if (!parser.complete())
+                parser.finish();
+            EXPECT_EQ(parser.body(), c.body);
+        }
+    }
+}
+
 // Until the answer's own status line arrives there is no status; an interim answer's header
 // fields never stand for the answer's.
 TEST(HttpParser, InterimAnswersLeaveNoStatusOrHeaders)

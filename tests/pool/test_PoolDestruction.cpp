@@ -138,4 +138,40 @@ TEST_F(PoolDestructionTest, WhileASlowHandlerRunsANestedEventLoop)
     EXPECT_EQ(recorder.handed.size(), 20u);
 }
 
+// Destroying the pool while 200 running items end at the same moment: the manager thread must not
+// touch an item that its worker thread frees once the pool has stopped taking ended items. Many
+// rounds, so the sanitizer builds see the interleavings.
+TEST(PoolDestructionStress, WhileTwoHundredItemsEnd)
+{
+    constexpr int kRounds = 25;
+    constexpr int kItems = 200;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        Tally tally;
+        Gate gate;
+        std::vector<int> handedTimes(kItems + 1, 0);
+        {
+            auto pool = std::make_unique<ThreadPoolManager>();
+            pool->MaxPooled(kItems);
+            pool->MaxQueuedTime(60);
+            pool->SetOnWorkItemDone([&](ThreadPoolManager*, PoolWorkItem* item) {
+                if (item->Id > 0 && item->Id <= kItems)
+                    ++handedTimes[item->Id];
+            });
+            for (int i = 0; i < kItems; ++i)
+                pool->QueueItem(std::make_unique<TestItem>(tally, [&gate] { gate.Pass(); }));
+            ASSERT_TRUE(WaitUntil([&] { return tally.inside.load() == kItems; }));
+            // Some items come back through the event loop, the rest end while the pool goes.
+            gate.Open();
+            if (round % 2 == 1)
+                SpinUntil([&] { return tally.inside.load() < kItems / 2; }, 2s);
+            pool.reset();
+        }
+        EXPECT_TRUE(WaitUntil([&] { return tally.destroyed.load() == kItems; }))
+            << tally.destroyed.load() << " of " << kItems << " items destroyed";
+        for (int id = 1; id <= kItems; ++id)
+            EXPECT_LE(handedTimes[id], 1) << "item " << id;
+    }
+}
+
 } // namespace

@@ -323,4 +323,34 @@ TEST_F(PoolTest, ErrorHandlerIsNotCalledInNormalWork)
     EXPECT_EQ(errors, 0);
 }
 
+// A handler that opens an event loop of its own (a message box) does not hold up the others:
+// the items behind it, and those that end while it is open, are handed back from that loop, each
+// exactly once.
+TEST_F(PoolTest, HandBacksFlowWhileAHandlerRunsANestedEventLoop)
+{
+    for (int i = 0; i < 10; ++i)
+        Queue();
+    TestItem* late = nullptr;
+    std::vector<int> insideBox;
+    int calls = 0;
+    bool boxOpen = false;
+    recorder.after = [&](const Handed& h) {
+        if (boxOpen)
+            insideBox.push_back(h.id);
+        if (++calls != 1)
+            return;
+        // The box is up until every other item, one queued only now included, has come back.
+        boxOpen = true;
+        late = QueueBlocked();
+        gate.Open();
+        EXPECT_TRUE(SpinUntil([&] { return static_cast<int>(recorder.handed.size()) == queued; }));
+        boxOpen = false;
+    };
+    ASSERT_TRUE(AllHandedBack());
+    SpinUntil([] { return false; }, 50ms); // nothing comes back twice afterwards
+    ExpectEachHandedOnceOnOwner();
+    ASSERT_NE(late, nullptr);
+    EXPECT_EQ(static_cast<int>(insideBox.size()), queued - 1);
+}
+
 } // namespace

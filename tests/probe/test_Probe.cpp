@@ -81,7 +81,38 @@ TEST_F(Probe, HelpExplainsTheProgramAndEachCommand)
     const ProbeRun ftp = RunProbeProgram({"ftp", "--help"});
     EXPECT_EQ(ftp.exitCode, 0);
     EXPECT_TRUE(Contains(ftp.out, "--proxy-type KIND")) << ftp.out;
-    EXPECT_TRUE(Contains(ftp.out, "fpcmUserSite")) << ftp.out;
+    for (const char* kind : {"fpcmNone", "fpcmUserSite", "fpcmSite", "fpcmOpen", "fpcmUserPass",
+                             "fpcmTransparent", "fpcmHttpProxyWithFtp"})
+        EXPECT_TRUE(Contains(ftp.out, std::string("\n  ") + kind + " ")) << kind << " is explained";
+}
+
+// Each proxy option says which kind of proxy it is about: an HTTP proxy for the HTTP commands,
+// the FTP proxy of --proxy-type for ftp.
+TEST_F(Probe, ProxyOptionsNameTheirKindOfProxy)
+{
+    const struct
+    {
+        const char* command;
+        const char* kind;
+        const char* otherKind;
+    } cases[] = {{"url", "HTTP proxy", "FTP proxy"},
+                 {"httpsms", "HTTP proxy", "FTP proxy"},
+                 {"ftp", "FTP proxy", "HTTP proxy"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        const ProbeRun help = RunProbeProgram({c.command, "--help"});
+        ASSERT_EQ(help.exitCode, 0);
+        int proxyOptions = 0;
+        for (const QString& line : QString::fromStdString(help.out).split(QLatin1Char('\n'))) {
+            if (!line.startsWith(QLatin1String("  --proxy")) ||
+                line.startsWith(QLatin1String("  --proxy-type")))
+                continue;
+            ++proxyOptions;
+            EXPECT_TRUE(line.contains(QLatin1String(c.kind))) << line.toStdString();
+            EXPECT_FALSE(line.contains(QLatin1String(c.otherKind))) << line.toStdString();
+        }
+        EXPECT_EQ(proxyOptions, 3) << "--proxy, --proxy-user and --proxy-password";
+    }
 }
 
 // The probe builds the item the scheduler builds for a stored service: "http://" put in front

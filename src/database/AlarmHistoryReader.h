@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QVector>
+
+// Reading the alarm history for the history and charts window. Every function runs its statements
+// on the connection it is given, so a thread with a connection of its own can use them; errors
+// throw DatabaseError with the server's text.
+//
+// The history is read newest first in a complete order: alarm_datetime, then id, both descending
+// (the id tells apart the rows of one second). A page is the rows that follow a given row in that
+// order, so paging costs the same on the last page as on the first, and rows written after the
+// first page was read (ids above its anchor) never shift the later pages.
+
+// A row's place in the order.
+struct AlarmHistoryKey
+{
+    QString dateTime; // "yyyy-MM-dd HH:mm:ss"
+    qint64 id = 0;
+};
+
+struct AlarmHistoryEntry
+{
+    qint64 id = 0;
+    QString dateTime; // "yyyy-MM-dd HH:mm:ss", 24-hour clock
+    QString service;
+    QString ip;
+    QString port; // as stored, in decimal
+    QString msg;
+    QString serviceStatus;
+
+    AlarmHistoryKey key() const { return {dateTime, id}; }
+};
+
+struct AlarmHistoryPageRequest
+{
+    // 0: a first page, the newest rows; its anchor is the highest id at the time of the read.
+    // Otherwise only rows with ids up to the anchor are read.
+    qint64 anchorId = 0;
+    // When set, the page holds the rows after `after` (not the row itself).
+    bool hasAfter = false;
+    AlarmHistoryKey after;
+    int size = 1000;
+};
+
+struct AlarmHistoryPage
+{
+    QVector<AlarmHistoryEntry> entries; // at most the requested size, in the order above
+    qint64 anchorId = 0;                // the anchor the page was read with
+    bool more = false;                  // rows follow the page's last one
+    QString statement;                  // the select that read the page
+};
+
+AlarmHistoryPage ReadAlarmHistoryPage(QSqlDatabase& db, const AlarmHistoryPageRequest& request);
+
+// The three counts the window charts, one bar per result row in the returned order.
+enum class HistoryChart
+{
+    Host,    // entries per ip
+    Service, // entries per service kind
+    Date     // entries per day, labelled "yyyy-MM-dd"
+};
+
+struct ChartBar
+{
+    QString label;
+    qint64 total = 0;
+};
+
+QString HistoryChartStatement(HistoryChart chart);
+QVector<ChartBar> ReadHistoryChart(QSqlDatabase& db, HistoryChart chart);
