@@ -9,8 +9,12 @@
 // b. 1,000 sequential URL checks (method "Get") against a loopback HTTP server inside this
 //    program, against one curl process fetching the same URL 1,000 times: CPU time per check,
 //    the check's own thread against the curl process's.
+// c. 300 sequential HTTPS URL checks through the pool against a loopback TLS server inside this
+//    program (a certificate made for the run, verified as a check verifies it), against curl
+//    fetching the same URL as often with a new connection per request, with and without the TLS
+//    session reuse curl does by default: CPU time per check.
 //
-// Usage: bench_checks [--rounds N] [--ping-timeout MS] [--urls N] [--only a|b]
+// Usage: bench_checks [--rounds N] [--ping-timeout MS] [--urls N] [--https N] [--only a|b|c]
 //
 // Run as root (or with CAP_NET_RAW) where net.ipv4.ping_group_range excludes the process's group,
 // the ping checks use raw sockets. To measure the unprivileged datagram socket as root, run it in
@@ -25,7 +29,14 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTemporaryDir>
 #include <QTimer>
+
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 
 #include <algorithm>
 #include <atomic>
@@ -43,6 +54,7 @@
 #include <vector>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -522,7 +534,8 @@ double ThreadsCpuSeconds(const std::string& name)
     return total;
 }
 
-std::unique_ptr<ThreadURLCheck> MakeUrlCheck(const QString& url, int index)
+std::unique_ptr<ThreadURLCheck> MakeUrlCheck(const QString& url, int index,
+                                             const TlsOptions& tls = TlsOptions())
 {
     // What the scheduler's builder puts into a URL check: the kind's default time-out (10000 ms),
     // method "Get", no request headers, no form fields.
@@ -532,6 +545,7 @@ std::unique_ptr<ThreadURLCheck> MakeUrlCheck(const QString& url, int index)
     args.Host = ThreadURLCheck::UrlOf(url);
     args.Port = 0;
     args.Timeout = 10000;
+    args.Tls = tls;
     URLCheckArgs values;
     values.Method = QStringLiteral("Get");
     values.Body = URLCheckArgs::BodyOf(values.FormFields);
@@ -561,7 +575,9 @@ UrlRound RunUrlChecksDirect(const QString& url, int count)
 // The same through the pool, the next check queued when the previous one has come back (as
 // sequential as the program ever runs them). CPU is the whole process's less the server thread's,
 // so the pool's manager and worker threads count.
-UrlRound RunUrlChecksPool(const QString& url, int count, const LoopbackHttpServer& server)
+template <class Server>
+UrlRound RunUrlChecksPool(const QString& url, int count, const Server& server,
+                          const TlsOptions& tls = TlsOptions())
 {
     UrlRound round;
     auto pool = MakePool(100);
@@ -577,13 +593,13 @@ UrlRound RunUrlChecksPool(const QString& url, int count, const LoopbackHttpServe
             round.firstFailure =
                 check->ResultDetail + QStringLiteral(" status ") + QString::number(item->Status);
         if (done < count)
-            p->QueueItem(MakeUrlCheck(url, done + 1));
+            p->QueueItem(MakeUrlCheck(url, done + 1, tls));
     });
     // The pool's threads start with the first item; no others of these names run now.
     const double owner0 = CpuNow(RUSAGE_THREAD);
     const double cpu0 = CpuNow(RUSAGE_SELF) - server.cpuSeconds();
     const auto start = Clock::now();
-    pool->QueueItem(MakeUrlCheck(url, 1));
+    pool->QueueItem(MakeUrlCheck(url, 1, tls));
     RunLoopUntil([&] { return done >= count; }, std::chrono::seconds(120), loop);
     round.wallSeconds = Seconds(Clock::now() - start);
     round.cpuSeconds = CpuNow(RUSAGE_SELF) - server.cpuSeconds() - cpu0;
@@ -720,6 +736,265 @@ void BenchUrl(int rounds, int count)
         "  thread excluded); curl's is its whole process's rusage from wait4, start-up included.\n");
 }
 
+// ---------------------------------------------------------------------------------------------
+// c. HTTPS URL checks through the pool against a loopback TLS server
+
+// A self-signed certificate for localhost and 127.0.0.1, made for the run, and its key; the
+// certificate file is the trust anchor given to the checks (CAFile) and to curl (--cacert).
+class BenchCertificate
+{
+public:
+    BenchCertificate()
+    {
+        m_key = EVP_EC_gen("P-256");
+        m_certificate = X509_new();
+        if (!m_key || !m_certificate)
+            throw std::runtime_error("cannot make a key and a certificate");
+        X509_set_version(m_certificate, 2);
+        ASN1_INTEGER_set(X509_get_serialNumber(m_certificate), 1);
+        X509_gmtime_adj(X509_getm_notBefore(m_certificate), -3600);
+        X509_gmtime_adj(X509_getm_notAfter(m_certificate), 30L * 86400);
+        X509_set_pubkey(m_certificate, m_key);
+        X509_NAME* name = X509_get_subject_name(m_certificate);
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                                   reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
+        X509_set_issuer_name(m_certificate, name);
+        X509V3_CTX context;
+        X509V3_set_ctx_nodb(&context);
+        X509V3_set_ctx(&context, m_certificate, m_certificate, nullptr, nullptr, 0);
+        X509_EXTENSION* names =
+            X509V3_EXT_conf_nid(nullptr, &context, NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1");
+        if (!names)
+            throw std::runtime_error("cannot name the certificate");
+        X509_add_ext(m_certificate, names, -1);
+        X509_EXTENSION_free(names);
+        if (X509_sign(m_certificate, m_key, EVP_sha256()) <= 0)
+            throw std::runtime_error("cannot sign the certificate");
+        m_file = m_dir.filePath("bench-cert.pem").toStdString();
+        FILE* f = std::fopen(m_file.c_str(), "w");
+        if (!f || PEM_write_X509(f, m_certificate) != 1)
+            throw std::runtime_error("cannot write " + m_file);
+        std::fclose(f);
+    }
+    ~BenchCertificate()
+    {
+        X509_free(m_certificate);
+        EVP_PKEY_free(m_key);
+    }
+    BenchCertificate(const BenchCertificate&) = delete;
+    BenchCertificate& operator=(const BenchCertificate&) = delete;
+
+    X509* certificate() const { return m_certificate; }
+    EVP_PKEY* key() const { return m_key; }
+    const std::string& file() const { return m_file; }
+
+private:
+    QTemporaryDir m_dir;
+    EVP_PKEY* m_key = nullptr;
+    X509* m_certificate = nullptr;
+    std::string m_file;
+};
+
+// An HTTPS server on 127.0.0.1, one thread, one connection at a time: TLS handshake, one request,
+// "200 OK" with "Connection: close", close. Its own CPU time is kept apart from the checks'.
+class LoopbackHttpsServer
+{
+public:
+    explicit LoopbackHttpsServer(const BenchCertificate& certificate)
+    {
+        m_context = SSL_CTX_new(TLS_server_method());
+        if (!m_context || SSL_CTX_use_certificate(m_context, certificate.certificate()) != 1 ||
+            SSL_CTX_use_PrivateKey(m_context, certificate.key()) != 1)
+            throw std::runtime_error("cannot set up the TLS server");
+        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (m_listen < 0 ||
+            ::bind(m_listen, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(m_listen, 128) != 0)
+            throw std::runtime_error("bind/listen: " + std::string(std::strerror(errno)));
+        socklen_t length = sizeof address;
+        ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { Serve(); });
+        pthread_getcpuclockid(m_thread.native_handle(), &m_cpuClock);
+    }
+
+    ~LoopbackHttpsServer()
+    {
+        m_stop.store(true);
+        m_thread.join();
+        ::close(m_listen);
+        SSL_CTX_free(m_context);
+    }
+
+    LoopbackHttpsServer(const LoopbackHttpsServer&) = delete;
+    LoopbackHttpsServer& operator=(const LoopbackHttpsServer&) = delete;
+
+    int port() const { return m_port; }
+    long served() const { return m_served.load(); }
+    long handshakes() const { return m_handshakes.load(); }
+    long resumed() const { return m_resumed.load(); }
+
+    double cpuSeconds() const
+    {
+        timespec t{};
+        clock_gettime(m_cpuClock, &t);
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+    }
+
+private:
+    void Serve()
+    {
+        while (!m_stop.load()) {
+            pollfd p{m_listen, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0)
+                continue;
+            const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0)
+                continue;
+            timeval limit{5, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+            ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+            SSL* ssl = SSL_new(m_context);
+            SSL_set_fd(ssl, fd);
+            if (SSL_accept(ssl) == 1) {
+                ++m_handshakes;
+                if (SSL_session_reused(ssl))
+                    ++m_resumed;
+                Answer(ssl);
+                SSL_shutdown(ssl);
+            }
+            SSL_free(ssl);
+            ERR_clear_error();
+            ::close(fd);
+        }
+    }
+
+    void Answer(SSL* ssl)
+    {
+        static const std::string body = "quorvel bench\n";
+        std::string request;
+        char chunk[4096];
+        while (request.find("\r\n\r\n") == std::string::npos && request.size() < 64 * 1024) {
+            const int n = SSL_read(ssl, chunk, sizeof chunk);
+            if (n <= 0)
+                return;
+            request.append(chunk, static_cast<std::size_t>(n));
+        }
+        const std::string answer =
+            "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
+            "\r\nConnection: close\r\n\r\n" + body;
+        if (SSL_write(ssl, answer.data(), static_cast<int>(answer.size())) == static_cast<int>(answer.size()))
+            ++m_served;
+    }
+
+    SSL_CTX* m_context = nullptr;
+    int m_listen = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::atomic<long> m_served{0};
+    std::atomic<long> m_handshakes{0};
+    std::atomic<long> m_resumed{0};
+    std::thread m_thread;
+    clockid_t m_cpuClock{};
+};
+
+void BenchHttps(int rounds, int count)
+{
+    const BenchCertificate certificate;
+    LoopbackHttpsServer server(certificate);
+    const std::string url = "https://localhost:" + std::to_string(server.port()) + "/bench/status";
+    const QString qurl = QString::fromStdString(url);
+    TlsOptions tls; // as [tls] with CAFile set: verified against the system store and the file
+    tls.caFile = certificate.file();
+    tls.expiryWarnDays = 14;
+    std::printf("\nc. %d sequential HTTPS URL checks (\"Get\") of %s through the pool, %d rounds\n", count,
+                url.c_str(), rounds);
+
+    auto curlArgs = [&](int urls, bool reuseSessions) {
+        std::vector<std::string> args = {"curl", "-s", "--cacert", certificate.file()};
+        if (!reuseSessions)
+            args.push_back("--no-sessionid");
+        for (int i = 0; i < urls; ++i) {
+            args.push_back("-o");
+            args.push_back("/dev/null");
+            args.push_back(url);
+        }
+        return args;
+    };
+
+    // Warm-up: the trust store is loaded once per program, and curl's files are in the cache.
+    RunUrlChecksPool(qurl, std::min(count, 20), server, tls);
+    RunChild(curlArgs(std::min(count, 20), false));
+
+    std::vector<double> poolCpu, poolWall, curlFullCpu, curlReuseCpu, curlStartCpu;
+    int failed = 0;
+    int curlBad = 0;
+    for (int r = 0; r < rounds; ++r) {
+        std::printf("  round %d\n", r + 1);
+        long served0 = server.served();
+        long resumed0 = server.resumed();
+        const UrlRound pooled = RunUrlChecksPool(qurl, count, server, tls);
+        std::printf(
+            "   through the pool, one at a time:          %7.3f s wall, %7.3f s CPU, %7.1f us CPU/check, "
+            "passed %d, %ld answers, %ld resumed sessions\n",
+            pooled.wallSeconds, pooled.cpuSeconds, pooled.cpuSeconds / count * 1e6, pooled.passed,
+            server.served() - served0, server.resumed() - resumed0);
+        if (!pooled.firstFailure.isEmpty())
+            std::printf("      first failure: %s\n", pooled.firstFailure.toUtf8().constData());
+        poolCpu.push_back(pooled.cpuSeconds);
+        poolWall.push_back(pooled.wallSeconds);
+        failed += count - pooled.passed;
+
+        for (const bool reuse : {false, true}) {
+            served0 = server.served();
+            resumed0 = server.resumed();
+            const ChildRun run = RunChild(curlArgs(count, reuse));
+            std::printf("   curl, new connection per URL, %-12s%7.3f s wall, %7.3f s CPU, %7.1f us CPU/URL, "
+                        "exit %d, %ld answers, %ld resumed sessions\n",
+                        reuse ? "TLS reuse:" : "full TLS:", run.wallSeconds, run.cpuSeconds,
+                        run.cpuSeconds / count * 1e6, run.exitCode, server.served() - served0,
+                        server.resumed() - resumed0);
+            (reuse ? curlReuseCpu : curlFullCpu).push_back(run.cpuSeconds);
+            if (run.exitCode != 0 || server.served() - served0 != count)
+                ++curlBad;
+        }
+        const ChildRun one = RunChild(curlArgs(1, false));
+        std::printf("   curl, one URL (start-up and exit):        %7.3f s wall, %7.3f s CPU\n",
+                    one.wallSeconds, one.cpuSeconds);
+        curlStartCpu.push_back(one.cpuSeconds);
+    }
+
+    const double start = Median(curlStartCpu);
+    const double perPool = Median(poolCpu) / count * 1e6;
+    const double perFull = Median(curlFullCpu) / count * 1e6;
+    const double perReuse = Median(curlReuseCpu) / count * 1e6;
+    const double perFullNet = std::max(0.0, Median(curlFullCpu) - start) / count * 1e6;
+    const double perReuseNet = std::max(0.0, Median(curlReuseCpu) - start) / count * 1e6;
+    std::printf("  medians, CPU time per HTTPS check:\n");
+    std::printf("   ThreadURLCheck through the pool (process)   %7.1f us  (wall %.1f us/check)\n", perPool,
+                Median(poolWall) / count * 1e6);
+    std::printf("   curl, new connection, full handshake        %7.1f us  (%.1f us without its start-up)\n",
+                perFull, perFullNet);
+    std::printf("   curl, new connection, TLS session reused    %7.1f us  (%.1f us without its start-up)\n",
+                perReuse, perReuseNet);
+    std::printf("  ratios of CPU per check:\n");
+    std::printf(
+        "   ours through the pool / curl full handshake %7.2f  (%.2f against curl without start-up)\n",
+        perPool / perFull, perFullNet > 0 ? perPool / perFullNet : 0.0);
+    std::printf("   ours through the pool / curl session reuse  %7.2f\n", perPool / perReuse);
+    std::printf("  checks not passed: %d; curl runs with an error or a missing answer: %d\n", failed,
+                curlBad);
+    std::printf(
+        "  notes: every check makes a full handshake and verifies the certificate chain and name, as\n"
+        "  each check must see the certificate the server has now; curl reuses TLS sessions between\n"
+        "  connections unless told not to (--no-sessionid). The server closes after each answer, so\n"
+        "  curl connects for every URL too. Our CPU is the process's less the server thread's, pool\n"
+        "  threads included; curl's is its process's rusage, start-up included.\n");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -728,6 +1003,7 @@ int main(int argc, char** argv)
     int rounds = 3;
     int pingTimeout = 10000; // PingDefaultTimeout's default
     int urls = 1000;
+    int https = 300;
     std::string only;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
@@ -738,6 +1014,8 @@ int main(int argc, char** argv)
             pingTimeout = std::max(1, std::atoi(value));
         else if (option == "--urls")
             urls = std::max(1, std::atoi(value));
+        else if (option == "--https")
+            https = std::max(1, std::atoi(value));
         else if (option == "--only")
             only = value;
     }
@@ -747,6 +1025,10 @@ int main(int argc, char** argv)
         BenchPing(rounds, pingTimeout);
     if (only.empty() || only == "b")
         BenchUrl(rounds, urls);
+    if (only.empty() || only == "c") {
+        std::signal(SIGPIPE, SIG_IGN); // the in-process TLS server writes with write()
+        BenchHttps(rounds, https);
+    }
     PrintLoad("at end");
     return 0;
 }

@@ -15,7 +15,7 @@ packages=(
 if [ "${1:-}" = "--test" ]; then
   packages+=(
     libgtest-dev libgmock-dev libbenchmark-dev clang-format openssl
-    nginx-light dovecot-imapd dovecot-pop3d opensmtpd pure-ftpd python3-aiosmtpd
+    nginx-light dovecot-imapd dovecot-pop3d opensmtpd pure-ftpd vsftpd tinyproxy python3-aiosmtpd
     fping curl iputils-ping
   )
 fi

@@ -69,8 +69,9 @@ QStringList AlarmMailMessage::SplitAddresses(const QString& list)
 
 ThreadSMTP::ThreadSMTP(int timeout) : ThreadAlarm(QStringLiteral("Email"), timeout) {}
 
-ThreadSMTP::ThreadSMTP(const EmailMethodSettings& settings, const QString& recipients, const QString& text)
-    : ThreadAlarm(QStringLiteral("Email"), settings.timeout)
+ThreadSMTP::ThreadSMTP(const EmailMethodSettings& settings, const QString& recipients, const QString& text,
+                       const TlsOptions& tls)
+    : ThreadAlarm(QStringLiteral("Email"), settings.timeout), Tls(tls)
 {
     Host = settings.ip;
     Port = settings.port;
@@ -114,8 +115,16 @@ bool ThreadSMTP::Deliver()
     }
 
     Client->configure(Host.toStdString(), Port, Timeout);
+    if (Port == kSmtpsPort)
+        Client->setImplicitTls(Tls);
     Client->connect();
-    const SmtpClient::Hello hello = Client->hello(LocalHostName());
+    SmtpClient::Hello hello = Client->hello(LocalHostName());
+    if (!Client->isTls() && hello.extended && hello.startTls) {
+        // What the server said in the clear, its AUTH mechanisms included, no longer counts
+        // (RFC 3207): greet again inside TLS.
+        Client->startTls(Tls);
+        hello = Client->hello(LocalHostName());
+    }
     if (ConnectOnly)
         return true;
 

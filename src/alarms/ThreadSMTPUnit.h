@@ -32,6 +32,12 @@ struct AlarmMailMessage
 // recipient and the message after DATA, and in every case ends with QUIT and releases the client
 // and the message. The connection attempt and every reply wait at most Timeout.
 //
+// TLS: on port 465 the whole dialogue runs inside TLS. On any other port, when the EHLO reply
+// offers STARTTLS, the session upgrades before anything else and greets again inside TLS; only
+// then does it authenticate. A refused STARTTLS or a failed handshake is an error: the message
+// never goes in the clear once the server has offered TLS. Without the offer the dialogue stays
+// in the clear. Tls says how the certificate is judged.
+//
 // Nothing in the addresses or texts can add a command or a header: an address holding "<", ">"
 // or a control character is refused before connecting, line breaks in header values become
 // blanks, the body's line breaks become CR LF, and body lines that begin with "." get a second ".".
@@ -45,7 +51,8 @@ public:
     explicit ThreadSMTP(int timeout);
     // The alarm as the dispatcher sends it: server, agent, credentials and sender from the "Email"
     // method; `recipients` separated by ";" (or ","); subject "Alarming Message"; `text` the body.
-    ThreadSMTP(const EmailMethodSettings& settings, const QString& recipients, const QString& text);
+    ThreadSMTP(const EmailMethodSettings& settings, const QString& recipients, const QString& text,
+               const TlsOptions& tls = TlsOptions());
     ~ThreadSMTP() override;
 
     std::unique_ptr<SmtpClient> Client = std::make_unique<SmtpClient>();
@@ -56,8 +63,10 @@ public:
     bool AuthLogin = false; // log in with AUTH LOGIN when the server offers it
     QString UserName;
     QString Password;
-    // Connect and greet only, then report "Sent" without submitting anything.
+    // Connect and greet only (STARTTLS included when offered), then report "Sent" without
+    // submitting anything.
     bool ConnectOnly = false;
+    TlsOptions Tls;
 
     // The lines sent after DATA, without CR LF and without the closing ".": the header lines
     // (From, Subject, To, Reply-To, Date, X-Priority, X-Mailer, each only when its value is not

@@ -25,7 +25,7 @@ ThreadURL::ThreadURL(int timeout, std::unique_ptr<HttpClient> client)
 }
 
 ThreadURL::ThreadURL(const HttpSmsMethodSettings& settings, const QStringList& extraFields,
-                     const QString& recipient, const QString& text)
+                     const QString& recipient, const QString& text, const TlsOptions& tls)
     : ThreadAlarm(QStringLiteral("SMS by HTTP"), settings.timeout), Port(settings.port)
 {
     HttpClientSettings s;
@@ -41,6 +41,7 @@ ThreadURL::ThreadURL(const HttpSmsMethodSettings& settings, const QStringList& e
     s.proxyPassword = settings.proxy_password;
     s.userAgent = QStringLiteral("html");
     s.keepBodyBytes = kKeptResponseBody;
+    s.tls = tls;
     Client = std::make_unique<HttpClient>(s);
 
     const QString gateway = EnsureHttpPrefix(settings.ip);

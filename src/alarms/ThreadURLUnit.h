@@ -27,8 +27,9 @@ public:
     // The alarm as the dispatcher sends it to `recipient` from the "SMS by HTTP" method: the
     // gateway's credentials (when it authenticates), proxy, time-out and User-Agent "html";
     // GET of GatewayUrl() when the method is exactly "Get", otherwise POST of GatewayFields().
+    // An https:// gateway is reached over TLS, its certificate judged by `tls`.
     ThreadURL(const HttpSmsMethodSettings& settings, const QStringList& extraFields, const QString& recipient,
-              const QString& text);
+              const QString& text, const TlsOptions& tls = TlsOptions());
     ~ThreadURL() override;
 
     std::unique_ptr<HttpClient> Client;

@@ -14,7 +14,8 @@ constexpr int DefaultTimeoutMs = 5000;
 ThreadCheck::ThreadCheck(const ThreadCheckArgs& args)
     : Origin(args.Origin), ServiceId(args.ServiceId), Host(args.Host), Port(args.Port), Retry(args.Retry > 0),
       AlarmEmail(args.AlarmEmail), AlarmSmpp(args.AlarmSmpp), AlarmHttpSms(args.AlarmHttpSms),
-      AlarmSyslog(args.AlarmSyslog), Timeout(args.Timeout > 0 ? args.Timeout : DefaultTimeoutMs)
+      AlarmSyslog(args.AlarmSyslog), Timeout(args.Timeout > 0 ? args.Timeout : DefaultTimeoutMs),
+      Tls(args.Tls)
 {
 }
 

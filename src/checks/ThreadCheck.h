@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/Tls.h"
 #include "pool/PoolWorkItem.h"
 
 #include <QString>
@@ -17,6 +18,9 @@ struct ThreadCheckArgs
     bool AlarmSmpp = false;
     bool AlarmHttpSms = false;
     bool AlarmSyslog = false;
+    // How certificates are judged where the check runs inside TLS: https:// addresses, and the
+    // mail and FTP checks on their TLS ports (SMTP 465, POP3 995, IMAP 993, FTP 990).
+    TlsOptions Tls;
 };
 
 // Common base of the check work items (one per kind of service). Execute is the same frame for
@@ -52,6 +56,7 @@ public:
     bool AlarmHttpSms = false;
     bool AlarmSyslog = false;
     int Timeout = 5000; // milliseconds
+    TlsOptions Tls;
 
     // Results, written by Execute only.
     bool Passed = false;

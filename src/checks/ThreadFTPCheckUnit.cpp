@@ -25,6 +25,8 @@ ThreadFTPCheck::ThreadFTPCheck(const ThreadCheckArgs& args, const FtpCheckArgs& 
     settings.proxyUser = ProxyUser.toStdString();
     settings.proxyPassword = ProxyPassword.toStdString();
     Client->configure(settings);
+    if (Port == kFtpsPort)
+        Client->setImplicitTls(Tls);
 }
 
 ThreadFTPCheck::~ThreadFTPCheck() = default;

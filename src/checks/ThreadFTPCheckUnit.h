@@ -19,7 +19,7 @@ struct FtpCheckArgs
 
 // Check of an "FTP" service: greeting 220, login (directly or through the proxy kind), TYPE I
 // answered 200 and SYST answered 200, 215 or 500. Closed without QUIT. The detail names Host and
-// Port also when a proxy is used.
+// Port also when a proxy is used. On port 990 the whole dialogue runs inside TLS.
 class ThreadFTPCheck : public ThreadCheck
 {
 public:

@@ -8,6 +8,8 @@ ThreadIMAPCheck::ThreadIMAPCheck(const ThreadCheckArgs& args, const QString& use
       Client(client ? std::move(client) : std::make_unique<ImapClient>())
 {
     Client->configure(Host.toStdString(), Port, Timeout, userName.toStdString(), password.toStdString());
+    if (Port == kImapsPort)
+        Client->setImplicitTls(Tls);
 }
 
 ThreadIMAPCheck::~ThreadIMAPCheck() = default;

@@ -7,7 +7,8 @@
 
 // Check of an "IMAP" service: greeting "* OK" followed by C1 LOGIN with the service's
 // credentials, or a "* PREAUTH" greeting without login. The session ends with LOGOUT (C2 after a
-// login, C1 after a pre-authenticated greeting) and its tagged reply.
+// login, C1 after a pre-authenticated greeting) and its tagged reply. On port 993 the whole
+// dialogue runs inside TLS.
 class ThreadIMAPCheck : public ThreadCheck
 {
 public:

@@ -8,6 +8,8 @@ ThreadPOP3Check::ThreadPOP3Check(const ThreadCheckArgs& args, const QString& use
       Client(client ? std::move(client) : std::make_unique<Pop3Client>())
 {
     Client->configure(Host.toStdString(), Port, Timeout, userName.toStdString(), password.toStdString());
+    if (Port == kPop3sPort)
+        Client->setImplicitTls(Tls);
 }
 
 ThreadPOP3Check::~ThreadPOP3Check() = default;

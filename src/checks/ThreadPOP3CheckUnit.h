@@ -6,7 +6,8 @@
 #include <memory>
 
 // Check of a "POP3" service: greeting "+OK", then USER and PASS with the service's credentials
-// (sent even when empty), each answered "+OK". The session ends with QUIT, not waited for.
+// (sent even when empty), each answered "+OK". The session ends with QUIT, not waited for. On
+// port 995 the whole dialogue runs inside TLS.
 class ThreadPOP3Check : public ThreadCheck
 {
 public:

@@ -8,6 +8,8 @@ ThreadSMTPCheck::ThreadSMTPCheck(const ThreadCheckArgs& args, const QString& /*u
     : ThreadCheck(args), Client(client ? std::move(client) : std::make_unique<SmtpClient>())
 {
     Client->configure(Host.toStdString(), Port, Timeout);
+    if (Port == kSmtpsPort)
+        Client->setImplicitTls(Tls);
 }
 
 ThreadSMTPCheck::~ThreadSMTPCheck() = default;

@@ -6,7 +6,8 @@
 #include <memory>
 
 // Check of an "SMTP" service: greeting 220, then EHLO (or HELO when EHLO is not answered 250)
-// with the local host name. Never authenticates; the session ends with QUIT, not waited for.
+// with the local host name. Never authenticates; the session ends with QUIT, not waited for. On
+// port 465 the whole dialogue runs inside TLS (Tls says how the certificate is judged).
 class ThreadSMTPCheck : public ThreadCheck
 {
 public:

@@ -34,6 +34,7 @@ ThreadURLCheck::ThreadURLCheck(const ThreadCheckArgs& args, const URLCheckArgs& 
     s.acceptEncoding = url.AcceptEncoding;
     s.acceptLanguage = url.AcceptLanguage;
     s.cookie = url.Cookie;
+    s.tls = Tls;
     Client = std::make_unique<HttpClient>(s);
 }
 

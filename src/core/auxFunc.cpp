@@ -4,7 +4,8 @@
 
 namespace {
 const QString kHttpPrefix = QStringLiteral("HTTP://");
-}
+const QString kHttpsPrefix = QStringLiteral("HTTPS://");
+} // namespace
 
 bool ParseInteger(const QString& text, int* value)
 {
@@ -113,7 +114,8 @@ QString StripHttpPrefix(const QString& text)
 
 QString EnsureHttpPrefix(const QString& text)
 {
-    if (text.isEmpty() || text.startsWith(kHttpPrefix, Qt::CaseInsensitive))
+    if (text.isEmpty() || text.startsWith(kHttpPrefix, Qt::CaseInsensitive) ||
+        text.startsWith(kHttpsPrefix, Qt::CaseInsensitive))
         return text;
     return QStringLiteral("http://") + text;
 }

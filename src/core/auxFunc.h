@@ -22,6 +22,8 @@ QString CheckBoxToFlag(bool checked);
 QString EditTextOrZero(const QString& text);
 QString ZeroToEmpty(const QString& text);
 QString StripHttpPrefix(const QString& text);
+// "http://" put in front of `text`, unless it is empty or already begins with "http://" or
+// "https://" in any letter case (an https address is kept as typed and fetched over TLS).
 QString EnsureHttpPrefix(const QString& text);
 QString FillSmsTemplate(const QString& templ, const QString& msisdn, const QString& message);
 QString SysLogSafeText(const QString& text);

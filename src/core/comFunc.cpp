@@ -37,6 +37,7 @@ const QString kDatabase = QStringLiteral("Database");
 const QString kSystemLog = QStringLiteral("System Log");
 const QString kAlarmFile = QStringLiteral("Alarm Msg File Backup");
 const QString kAlarmDb = QStringLiteral("Alarm Msg DB Backup");
+const QString kTls = QStringLiteral("tls");
 
 QString programFolder()
 {
@@ -176,6 +177,13 @@ void LoadSettings()
     s.AlarmMsgDBType = ini.value(kAlarmDb, QStringLiteral("Type"), QStringLiteral("MySQL"));
     s.AlarmMsgDBHouseKeepDay = readInt(ini, kAlarmDb, QStringLiteral("HouseKeepDay"), 7);
 
+    // [tls] is read when present and never written: a file without it keeps its usual content.
+    s.TlsCAFile = ini.value(kTls, QStringLiteral("CAFile"), QString());
+    if (!s.TlsCAFile.isEmpty() && QFileInfo(s.TlsCAFile).isRelative())
+        s.TlsCAFile = QFileInfo(s.SettingsFilePath).absoluteDir().filePath(s.TlsCAFile);
+    s.TlsVerify = readBool(ini, kTls, QStringLiteral("Verify"), true);
+    s.TlsExpiryWarnDays = readInt(ini, kTls, QStringLiteral("ExpiryWarnDays"), 14);
+
     if (s.WindowWidth < 0)
         s.WindowWidth = 1024;
     if (s.WindowHeight < 0)
@@ -186,6 +194,8 @@ void LoadSettings()
         s.MinimumLogLevel = 0;
     if (s.SystemLogHouseKeepDay <= 0)
         s.SystemLogHouseKeepDay = 7;
+    if (s.TlsExpiryWarnDays < 0)
+        s.TlsExpiryWarnDays = 14;
     for (int* timeout : {&s.HTTPDefaultTimeout, &s.PingDefaultTimeout, &s.DBDefaultTimeout,
                          &s.FTPDefaultTimeout, &s.EmailDefaultTimeout}) {
         if (*timeout <= 0)

@@ -41,6 +41,10 @@ struct AppSettingsRecord
     bool AlarmMsgDBEnable = false;
     QString AlarmMsgDBType;
     int AlarmMsgDBHouseKeepDay = 0;
+    // [tls], optional and never written: how the certificates of TLS servers are judged.
+    QString TlsCAFile;          // CAFile: PEM file of extra trust anchors (relative: to the conf folder)
+    bool TlsVerify = true;      // Verify: 0 accepts any certificate (still encrypted)
+    int TlsExpiryWarnDays = 14; // ExpiryWarnDays: checks fail for a certificate ending that soon; 0 off
 };
 
 extern AppSettingsRecord AppSettings;

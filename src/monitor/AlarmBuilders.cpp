@@ -10,12 +10,12 @@
 #include "core/langLibrary.h"
 
 std::unique_ptr<ThreadAlarm> BuildAlarm(const AlarmMethodSettingsRecord& settings, const QString& method,
-                                        const QString& text, const QString& recipient)
+                                        const QString& text, const QString& recipient, const TlsOptions& tls)
 {
     if (method == QLatin1String(lang::MethodEmail)) {
         if (!settings.EmailMethod.enable)
             return nullptr;
-        return std::make_unique<ThreadSMTP>(settings.EmailMethod, recipient, text);
+        return std::make_unique<ThreadSMTP>(settings.EmailMethod, recipient, text, tls);
     }
     if (method == QLatin1String(lang::MethodSMS)) {
         if (!settings.SmsMethod.enable)
@@ -26,7 +26,7 @@ std::unique_ptr<ThreadAlarm> BuildAlarm(const AlarmMethodSettingsRecord& setting
         if (!settings.HttpSmsMethod.enable)
             return nullptr;
         return std::make_unique<ThreadURL>(settings.HttpSmsMethod, settings.HttpSmsExtraFields, recipient,
-                                           text);
+                                           text, tls);
     }
     if (method == QLatin1String(lang::MethodSysLog)) {
         if (!settings.SysLogMethod.enable)

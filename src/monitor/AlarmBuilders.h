@@ -5,6 +5,8 @@
 // table alarm_method; quorvel-probe passes the settings its command line describes. Builders
 // read no global state.
 
+#include "net/Tls.h"
+
 #include <QString>
 
 #include <memory>
@@ -21,6 +23,9 @@ struct AlarmMethodSettingsRecord;
 //   SysLog       one ThreadSysLog to the method's own host (`recipient` is not used); a text with
 //                ":" at its second character or later gets ":" put in front
 // The hosts are taken as the settings hold them: the loader has already removed "http://" from
-// the e-mail, SMS and syslog hosts and put it in front of the gateway URL.
+// the e-mail, SMS and syslog hosts and put it in front of the gateway URL. `tls` judges the
+// certificates of the e-mail server (port 465 or STARTTLS) and of an https:// gateway; the
+// result handler passes AlarmTlsOptions (TlsPolicy.h).
 std::unique_ptr<ThreadAlarm> BuildAlarm(const AlarmMethodSettingsRecord& settings, const QString& method,
-                                        const QString& text, const QString& recipient);
+                                        const QString& text, const QString& recipient,
+                                        const TlsOptions& tls = TlsOptions());

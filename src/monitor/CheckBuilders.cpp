@@ -7,6 +7,7 @@
 #include "checks/ThreadSMTPCheckUnit.h"
 #include "checks/ThreadURLCheckUnit.h"
 #include "core/langLibrary.h"
+#include "monitor/TlsPolicy.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ ThreadCheckArgs commonArgs(const ServiceRecord& service, const CheckBuildSetting
     args.AlarmSmpp = !setup && service.AlarmSmpp;
     args.AlarmHttpSms = !setup && service.AlarmHttpSms;
     args.AlarmSyslog = !setup && service.AlarmSyslog;
+    args.Tls = settings.Tls;
     return args;
 }
 
@@ -66,6 +68,7 @@ CheckBuildSettings ProductCheckSettings(const CheckKind& kind, const AppSettings
     s.Origin = QString::fromLatin1(lang::OriginProduct);
     s.Retry = retry;
     s.Timeout = settings.*kind.TimeoutSetting;
+    s.Tls = CheckTlsOptions(settings);
     return s;
 }
 
@@ -75,6 +78,7 @@ CheckBuildSettings SetupCheckSettings(const CheckKind& kind, const AppSettingsRe
     s.Origin = QString::fromLatin1(lang::OriginSetup);
     s.Retry = 0;
     s.Timeout = settings.*kind.TimeoutSetting;
+    s.Tls = CheckTlsOptions(settings);
     return s;
 }
 

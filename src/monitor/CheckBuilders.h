@@ -10,6 +10,7 @@
 
 #include "core/comFunc.h"
 #include "monitor/ServiceRecord.h"
+#include "net/Tls.h"
 
 #include <QString>
 
@@ -24,6 +25,7 @@ struct CheckBuildSettings
     QString Origin;  // "Product" (monitoring cycle, probe) or "Setup" (wizard test)
     int Retry = 0;   // > 0: a failed attempt is repeated once by the result handler
     int Timeout = 0; // milliseconds; <= 0 gives 5000
+    TlsOptions Tls;  // how certificates are judged where the check runs inside TLS
 };
 
 using CheckBuilder = std::unique_ptr<ThreadCheck> (*)(const ServiceRecord& service,
@@ -45,11 +47,12 @@ const std::vector<CheckKind>& CheckKinds();
 // The kind named `name` exactly, or nullptr.
 const CheckKind* FindCheckKind(const QString& name);
 
-// The settings the monitoring cycle gives a check: origin "Product", the kind's time-out from
-// `settings`, and `retry` (the kind's retry setting for the minute tick, 0 for Run Now and for
-// the repeat of a failed check).
+// The settings the monitoring cycle gives a check: origin "Product", the kind's time-out and the
+// certificate policy ([tls]) from `settings`, and `retry` (the kind's retry setting for the minute tick, 0
+// for Run Now and for the repeat of a failed check).
 CheckBuildSettings ProductCheckSettings(const CheckKind& kind, const AppSettingsRecord& settings, int retry);
-// The settings of a wizard test: origin "Setup", no retry, the kind's time-out from `settings`.
+// The settings of a wizard test: origin "Setup", no retry, the kind's time-out and the
+// certificate policy from `settings`.
 CheckBuildSettings SetupCheckSettings(const CheckKind& kind, const AppSettingsRecord& settings);
 
 // Builds the check of `service.Service` through the table; nullptr for a kind that is not checked.

@@ -15,6 +15,7 @@
 #include "monitor/AlarmBuilders.h"
 #include "monitor/CheckBuilders.h"
 #include "monitor/ServiceRecord.h"
+#include "monitor/TlsPolicy.h"
 #include "pool/ThreadPoolManager.h"
 
 #include <QEventLoop>
@@ -661,7 +662,8 @@ void MonitorEngine::DispatchAlarm(const QString& timestamp, const QString& text,
                                   const QString& method)
 {
     try {
-        std::unique_ptr<ThreadAlarm> alarm = BuildAlarm(AlarmMethodSettings, method, text, recipient);
+        std::unique_ptr<ThreadAlarm> alarm =
+            BuildAlarm(AlarmMethodSettings, method, text, recipient, AlarmTlsOptions(AppSettings));
         if (!alarm || !m_pool)
             return;
         const int id = QueueWorkItem(std::move(alarm));
@@ -679,14 +681,27 @@ void MonitorEngine::DispatchAlarm(const QString& timestamp, const QString& text,
 
 // ---- lists -----------------------------------------------------------------------------------
 
+namespace {
+
+// The service list shows a stored ip from after its last "http://"; an https address (beginning
+// with "https://" in any letter case) is shown whole, even when its query names an http address.
+const char* const kListedIp = "IF(ip LIKE \"https://%\", ip, SUBSTRING_INDEX(ip, \"http://\", -1))";
+// The host of a stored ip for the host tree and its filter: the listed text up to its first "/",
+// and for an https address the text between "https://" and the first "/" (never "https:").
+const char* const kHostOfIp = "IF(ip LIKE \"https://%\", SUBSTRING_INDEX(SUBSTRING(ip, 9), \"/\", 1), "
+                              "SUBSTRING_INDEX(SUBSTRING_INDEX(ip, \"http://\", -1),\"/\",1))";
+
+} // namespace
+
 void MonitorEngine::FillServiceList(const QString& filter)
 {
     m_serviceList.clear();
     m_filter = filter;
-    QString sql = QStringLiteral(
-        "SELECT id,service,SUBSTRING_INDEX(ip, \"http://\", -1) as "
-        "ip,port,service_status,DATE_FORMAT(last_access, "
-        "\"%Y-%m-%d %H:%i:%s\") last_access,schedule_by,schedule_hour,schedule_minute,status from service");
+    QString sql =
+        QStringLiteral("SELECT id,service,") + QLatin1String(kListedIp) +
+        QStringLiteral(" as ip,port,service_status,DATE_FORMAT(last_access, "
+                       "\"%Y-%m-%d %H:%i:%s\") last_access,schedule_by,schedule_hour,schedule_minute,"
+                       "status from service");
     if (filter == QLatin1String("ALL")) {
     } else if (filter == QLatin1String(lang::KindURL) || filter == QLatin1String(lang::KindPing) ||
                filter == QLatin1String(lang::KindFTP) || filter == QLatin1String(lang::KindDatabase)) {
@@ -694,7 +709,7 @@ void MonitorEngine::FillServiceList(const QString& filter)
     } else if (filter == QLatin1String(lang::KindEmail)) {
         sql += QStringLiteral(" where service=\"SMTP\" or service=\"POP3\" or service=\"IMAP\"");
     } else {
-        sql += QStringLiteral(" where SUBSTRING_INDEX(SUBSTRING_INDEX(ip, \"http://\", -1),\"/\",1) = ") +
+        sql += QStringLiteral(" where ") + QLatin1String(kHostOfIp) + QStringLiteral(" = ") +
                QuoteSqlText(filter);
     }
     sql += QStringLiteral(" order by ip, service, schedule_hour, schedule_minute");
@@ -733,9 +748,8 @@ void MonitorEngine::FillHostTree()
     QStringList hosts{QStringLiteral("ALL")};
     try {
         QSqlQuery query(DMQuorvel().SQLConnection);
-        if (!query.exec(QStringLiteral(
-                "SELECT distinct SUBSTRING_INDEX(SUBSTRING_INDEX(ip, \"http://\", -1),\"/\",1) "
-                "as ip from service order by ip")))
+        if (!query.exec(QStringLiteral("SELECT distinct ") + QLatin1String(kHostOfIp) +
+                        QStringLiteral(" as ip from service order by ip")))
             throw DatabaseError(query.lastError().text().trimmed());
         while (query.next())
             hosts << query.value(0).toString();

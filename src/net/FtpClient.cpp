@@ -35,8 +35,10 @@ LineReply FtpClient::command(const std::string& line, std::initializer_list<int>
 void FtpClient::connect()
 {
     const bool viaProxy = m_settings.proxyType != FtpProxyType::None && !m_settings.proxyHost.empty();
-    m_line.connect(viaProxy ? m_settings.proxyHost : m_settings.host,
-                   viaProxy ? m_settings.proxyPort : m_settings.port, m_settings.timeoutMs);
+    const std::string& host = viaProxy ? m_settings.proxyHost : m_settings.host;
+    m_line.connect(host, viaProxy ? m_settings.proxyPort : m_settings.port, m_settings.timeoutMs);
+    if (m_implicitTls)
+        m_line.startTls(*m_implicitTls, host);
     const LineReply greeting = m_line.readReply(m_parser);
     if (greeting.code != 220)
         throw ProtocolError(greeting.text());

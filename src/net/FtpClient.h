@@ -3,6 +3,7 @@
 #include "net/LineClient.h"
 
 #include <initializer_list>
+#include <optional>
 #include <string>
 
 // How an FTP proxy is asked to reach the server (the stored texts "fpcmNone" ... ).
@@ -43,6 +44,12 @@ public:
     void configure(const FtpSettings& settings) { m_settings = settings; }
     const FtpSettings& settings() const { return m_settings; }
 
+    // TLS from the first byte (FTP on port 990): connect() runs the handshake, naming the host it
+    // connects to (the proxy when one is used), before it reads the greeting. Only the control
+    // connection exists, so nothing else needs protecting.
+    void setImplicitTls(const TlsOptions& options) { m_implicitTls = options; }
+    bool isTls() const { return m_line.isTls(); }
+
     // Connects (to the proxy when a proxy kind and a proxy host are set, otherwise to the server)
     // and reads the greeting, whose code must be 220.
     void connect();
@@ -65,5 +72,6 @@ private:
 
     FtpSettings m_settings;
     LineClient m_line;
+    std::optional<TlsOptions> m_implicitTls;
     NumericReplyParser m_parser;
 };

@@ -146,17 +146,17 @@ QByteArray HttpMethodName(HttpMethod method)
 QByteArray HttpUrl::authority() const
 {
     const QByteArray name = host.contains(':') ? '[' + host + ']' : host;
-    return port == 80 ? name : name + ':' + QByteArray::number(port);
+    return port == defaultPort() ? name : name + ':' + QByteArray::number(port);
 }
 
 QByteArray HttpUrl::absolute() const
 {
-    return "http://" + authority() + target;
+    return (secure ? "https://" : "http://") + authority() + target;
 }
 
 bool HttpUrl::sameOrigin(const HttpUrl& other) const
 {
-    return port == other.port && host.compare(other.host, Qt::CaseInsensitive) == 0;
+    return secure == other.secure && port == other.port && host.compare(other.host, Qt::CaseInsensitive) == 0;
 }
 
 bool HttpUrl::sameAddress(const HttpUrl& other) const
@@ -167,10 +167,16 @@ bool HttpUrl::sameAddress(const HttpUrl& other) const
 HttpUrl ParseHttpUrl(const QString& url)
 {
     const QByteArray text = url.trimmed().toUtf8();
-    static const QByteArray scheme = QByteArrayLiteral("http://");
-    if (text.left(scheme.size()).compare(scheme, Qt::CaseInsensitive) != 0)
-        fail("not an http:// address: \"" + PrintableExcerpt(text) + "\"");
-    const QByteArray rest = text.mid(scheme.size());
+    static const QByteArray plain = QByteArrayLiteral("http://");
+    static const QByteArray secure = QByteArrayLiteral("https://");
+    HttpUrl result;
+    if (text.left(secure.size()).compare(secure, Qt::CaseInsensitive) == 0) {
+        result.secure = true;
+        result.port = 443;
+    } else if (text.left(plain.size()).compare(plain, Qt::CaseInsensitive) != 0) {
+        fail("not an http:// or https:// address: \"" + PrintableExcerpt(text) + "\"");
+    }
+    const QByteArray rest = text.mid(result.secure ? secure.size() : plain.size());
 
     qsizetype authorityEnd = rest.size();
     for (char stop : {'/', '?', '#'}) {
@@ -185,7 +191,6 @@ HttpUrl ParseHttpUrl(const QString& url)
     if (at >= 0)
         authority = authority.mid(at + 1);
 
-    HttpUrl result;
     QByteArray portText;
     if (authority.startsWith('[')) {
         const qsizetype close = authority.indexOf(']');
@@ -246,16 +251,20 @@ HttpUrl ResolveLocation(const HttpUrl& base, const QByteArray& location)
             break;
     }
     if (colon > 0) {
-        if (ref.left(colon).compare("http", Qt::CaseInsensitive) != 0)
+        const QByteArray scheme = ref.left(colon).toLower();
+        if (scheme != "http" && scheme != "https")
             fail("cannot follow a redirect to \"" + PrintableExcerpt(location) +
-                 "\": only http:// addresses are supported");
+                 "\": only http:// and https:// addresses are supported");
         const QByteArray afterScheme = ref.mid(colon + 1);
         if (afterScheme.startsWith("//"))
-            return ParseHttpUrl(QString::fromUtf8("http:" + afterScheme));
+            return ParseHttpUrl(QString::fromUtf8(scheme + ':' + afterScheme));
+        if ((scheme == "https") != base.secure)
+            fail("cannot follow a redirect to \"" + PrintableExcerpt(location) +
+                 "\": a scheme change needs a host");
         ref = afterScheme; // "http:path", relative to the base
     }
     if (ref.startsWith("//"))
-        return ParseHttpUrl(QString::fromUtf8("http:" + ref));
+        return ParseHttpUrl(QString::fromUtf8((base.secure ? "https:" : "http:") + ref));
 
     HttpUrl result = base;
     QByteArray basePath;
@@ -366,8 +375,11 @@ QByteArray HttpClient::requestBody(HttpMethod method, const QStringList& formFie
 QByteArray HttpClient::composeRequest(HttpMethod method, const HttpUrl& url, const QByteArray& body,
                                       bool withCredentials) const
 {
+    // Through a tunnel (https) the proxy only relays: the request is the one sent to the server.
+    const bool proxyReadsRequest = usesProxy() && !url.secure;
     QByteArray request;
-    request += HttpMethodName(method) + ' ' + (usesProxy() ? url.absolute() : url.target) + " HTTP/1.1\r\n";
+    request +=
+        HttpMethodName(method) + ' ' + (proxyReadsRequest ? url.absolute() : url.target) + " HTTP/1.1\r\n";
 
     auto add = [&request](const char* name, const QByteArray& value) {
         if (value.isEmpty())
@@ -392,7 +404,7 @@ QByteArray HttpClient::composeRequest(HttpMethod method, const HttpUrl& url, con
     add("Accept-Language", m_settings.acceptLanguage.toUtf8());
     if (withCredentials && (!m_settings.userName.isEmpty() || !m_settings.password.isEmpty()))
         add("Authorization", basicCredentials(m_settings.userName, m_settings.password));
-    if (usesProxy() && (!m_settings.proxyUserName.isEmpty() || !m_settings.proxyPassword.isEmpty()))
+    if (proxyReadsRequest && (!m_settings.proxyUserName.isEmpty() || !m_settings.proxyPassword.isEmpty()))
         add("Proxy-Authorization", basicCredentials(m_settings.proxyUserName, m_settings.proxyPassword));
     if (withCredentials)
         add("Cookie", CookiePair(m_settings.cookie));
@@ -473,8 +485,7 @@ void HttpClient::exchange(HttpMethod method, const HttpUrl& url, const QByteArra
 
     qCDebug(lcHttp).noquote() << HttpMethodName(method) << "to" << QString::fromStdString(host) << "port"
                               << port;
-    m_socket = std::make_unique<TcpSocket>();
-    m_socket->connect(host, port, timeout);
+    openConnection(url, host, port);
     m_socket->write(request.toStdString(), timeout);
 
     // The head of the answer is awaited for at most `timeout`, then its body for at most `timeout`.
@@ -530,4 +541,56 @@ void HttpClient::exchange(HttpMethod method, const HttpUrl& url, const QByteArra
     }
     m_location = parser.header("Location");
     qCDebug(lcHttp) << "answer" << m_responseCode << "with" << parser.bodyBytes() << "body bytes";
+}
+
+QByteArray HttpClient::composeConnect(const HttpUrl& url) const
+{
+    const QByteArray name = url.host.contains(':') ? '[' + url.host + ']' : url.host;
+    const QByteArray hostPort = name + ':' + QByteArray::number(url.port);
+    QByteArray request = "CONNECT " + hostPort + " HTTP/1.1\r\nHost: " + hostPort + "\r\n";
+    const QByteArray agent = m_settings.userAgent.toUtf8();
+    if (!agent.isEmpty() && !hasLineBreak(agent))
+        request += "User-Agent: " + agent + "\r\n";
+    if (!m_settings.proxyUserName.isEmpty() || !m_settings.proxyPassword.isEmpty())
+        request +=
+            "Proxy-Authorization: " + basicCredentials(m_settings.proxyUserName, m_settings.proxyPassword) +
+            "\r\n";
+    return request + "\r\n";
+}
+
+void HttpClient::openConnection(const HttpUrl& url, const std::string& host, int port)
+{
+    const int timeout = m_settings.timeoutMs;
+    m_socket = std::make_unique<TcpSocket>();
+    m_socket->connect(host, port, timeout);
+    if (!url.secure)
+        return;
+
+    if (usesProxy()) {
+        m_socket->write(composeConnect(url).toStdString(), timeout);
+        // The proxy's answer is read line by line, so not a byte of what follows it is taken:
+        // from there on the connection belongs to the server.
+        HttpResponseParser parser(true);
+        const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeout);
+        while (!parser.complete()) {
+            std::string line;
+            try {
+                const int left = remainingMs(deadline);
+                if (left <= 0)
+                    throw SocketTimeoutError("");
+                line = m_socket->readLine(left, HttpResponseParser::kMaxHeaderLine);
+            } catch (const SocketTimeoutError&) {
+                throw SocketTimeoutError("no complete answer from the proxy " + m_socket->peerName() +
+                                         " to CONNECT within " + std::to_string(timeout) + " ms");
+            }
+            parser.feed(QByteArray::fromStdString(line + "\r\n"));
+        }
+        if (parser.statusCode() < 200 || parser.statusCode() > 299) {
+            m_responseCode = parser.statusCode();
+            m_statusLine = parser.statusLine();
+            throw HttpError(m_statusLine.toStdString());
+        }
+        qCDebug(lcHttp) << "tunnel through the proxy open";
+    }
+    m_socket->startTls(m_settings.tls, url.host.toStdString(), timeout);
 }

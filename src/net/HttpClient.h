@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/HttpParser.h"
+#include "net/Tls.h"
 
 #include <QByteArray>
 #include <QString>
@@ -28,31 +29,34 @@ HttpMethod HttpMethodFromText(const QString& text);
 // The method as it goes on the wire ("GET", "POST", ...).
 QByteArray HttpMethodName(HttpMethod method);
 
-// An http:// address taken apart for a request.
+// An http:// or https:// address taken apart for a request.
 struct HttpUrl
 {
-    QByteArray host;   // as written (without brackets for an IPv6 literal)
-    int port = 80;     // 80 when the address names none
-    QByteArray target; // path and query as sent in the request line, starting with "/"
+    bool secure = false; // https: the exchange runs inside TLS
+    QByteArray host;     // as written (without brackets for an IPv6 literal)
+    int port = 80;       // when the address names none: 80, or 443 for https
+    QByteArray target;   // path and query as sent in the request line, starting with "/"
 
-    // The Host header value: the host, with ":port" when the port is not 80.
+    int defaultPort() const { return secure ? 443 : 80; }
+    // The Host header value: the host, with ":port" when the port is not the scheme's default.
     QByteArray authority() const;
-    // "http://" + authority() + target, the request target when going through a proxy.
+    // "http://" or "https://" + authority() + target, the request target when going through a
+    // proxy in the clear.
     QByteArray absolute() const;
-    // Same host (ignoring case) and same port.
+    // Same scheme, same host (ignoring case) and same port.
     bool sameOrigin(const HttpUrl& other) const;
     // The same resource: same origin, and the same path and query byte for byte. A redirect to an
     // address already requested in one exchange is a loop.
     bool sameAddress(const HttpUrl& other) const;
 };
 
-// Takes an address apart. It must begin with "http://" in any letter case; user information
-// before "@" and a fragment after "#" are dropped; blanks, control and non-ASCII bytes of the
-// path and query are percent-encoded. Throws HttpError for anything else.
+// Takes an address apart. It must begin with "http://" or "https://" in any letter case; user
+// information before "@" and a fragment after "#" are dropped; blanks, control and non-ASCII
+// bytes of the path and query are percent-encoded. Throws HttpError for anything else.
 HttpUrl ParseHttpUrl(const QString& url);
 
 // The address a Location header points to, resolved against the address that was requested
-// (RFC 3986, section 5). Throws HttpError for a location with another scheme than http.
+// (RFC 3986, section 5). Throws HttpError for a location with a scheme other than http or https.
 HttpUrl ResolveLocation(const HttpUrl& base, const QByteArray& location);
 
 // Form encoding of one value, byte by byte over its UTF-8 form: a space becomes "+", A-Z, a-z
@@ -99,16 +103,25 @@ struct HttpClientSettings
 
     // How many bytes of each answer's body are kept for body(); 0 keeps none.
     int keepBodyBytes = 0;
+
+    // How the certificates of https:// servers are judged.
+    TlsOptions tls;
 };
 
-// A blocking HTTP/1.1 client for plain http:// addresses: one exchange is one request (a new
-// connection each time), its redirects, and the final answer. The body of every answer is read
-// and discarded, but for its first keepBodyBytes bytes. One client belongs to one thread at a time.
+// A blocking HTTP/1.1 client for http:// and https:// addresses: one exchange is one request (a
+// new connection each time), its redirects, and the final answer. The body of every answer is
+// read and discarded, but for its first keepBodyBytes bytes. One client belongs to one thread at a
+// time.
 //
 // Wire form of a request, in this order: the request line (method, path and query, or the whole
 // address through a proxy, "HTTP/1.1"), Host, Referer, User-Agent, Content-Type, Accept,
 // Accept-Charset, Accept-Encoding, Accept-Language, Authorization, Proxy-Authorization, Cookie,
 // Content-Length (POST and PUT only), a blank line and the body.
+//
+// https:// runs the same request inside TLS, on a connection to the URL's host and port; through
+// a proxy, the connection first asks the proxy for a tunnel ("CONNECT host:port HTTP/1.1", with
+// Host and the proxy credentials), and the request inside it has the path form and no
+// Proxy-Authorization. A tunnel refused by the proxy fails with the proxy's status line.
 class HttpClient
 {
 public:
@@ -154,9 +167,15 @@ public:
     QByteArray composeRequest(HttpMethod method, const HttpUrl& url, const QByteArray& body,
                               bool withCredentials) const;
 
+    // The bytes that ask a proxy for a tunnel to `url`'s host and port.
+    QByteArray composeConnect(const HttpUrl& url) const;
+
 private:
     // One request and its answer on a fresh connection; fills the results.
     void exchange(HttpMethod method, const HttpUrl& url, const QByteArray& request);
+    // Makes the fresh connection of an exchange ready for the request: connects to the server or
+    // the proxy and, for https, opens the tunnel and runs the TLS handshake.
+    void openConnection(const HttpUrl& url, const std::string& host, int port);
 
     HttpClientSettings m_settings;
     std::unique_ptr<TcpSocket> m_socket;

@@ -39,6 +39,8 @@ ImapClient::Greeting ImapClient::connect()
 {
     m_tagCounter = 0;
     m_line.connect(m_host, m_port, m_timeoutMs);
+    if (m_implicitTls)
+        m_line.startTls(*m_implicitTls, m_host);
     m_parser.setTag(std::string());
     const std::string line = m_line.readReply(m_parser).lastLine();
     if (startsWithNoCase(line, "* OK"))

@@ -2,6 +2,7 @@
 
 #include "net/LineClient.h"
 
+#include <optional>
 #include <string>
 
 // IMAP client (RFC 3501) on the line engine: greeting, LOGIN and LOGOUT. Command tags are "C"
@@ -18,6 +19,11 @@ public:
 
     void configure(const std::string& host, int port, int timeoutMs, const std::string& userName,
                    const std::string& password);
+
+    // TLS from the first byte (IMAP on port 993): connect() runs the handshake, naming the host,
+    // before it reads the greeting.
+    void setImplicitTls(const TlsOptions& options) { m_implicitTls = options; }
+    bool isTls() const { return m_line.isTls(); }
 
     // Connects and reads one greeting line, classified by its beginning in any letter case:
     // "* OK" and "* PREAUTH" are accepted; "* NO", "* BAD" and "* BYE" are errors with the server's
@@ -37,6 +43,7 @@ public:
 
 private:
     LineClient m_line;
+    std::optional<TlsOptions> m_implicitTls;
     ImapReplyParser m_parser;
     int m_tagCounter = 0;
     std::string m_host;

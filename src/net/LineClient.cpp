@@ -21,6 +21,21 @@ void LineClient::connect(const std::string& host, int port, int timeoutMs)
     m_socket.connect(host, port, timeoutMs);
 }
 
+void LineClient::startTls(const TlsOptions& options, const std::string& serverName)
+{
+    if (!m_pending.empty()) {
+        m_broken = true;
+        m_socket.shutdown();
+        throw ProtocolError("unexpected data from " + peerName() + " before the TLS handshake");
+    }
+    try {
+        m_socket.startTls(options, serverName, m_replyTimeoutMs);
+    } catch (...) {
+        m_broken = true;
+        throw;
+    }
+}
+
 void LineClient::sendLine(const std::string& line)
 {
     if (line.find_first_of("\r\n") != std::string::npos)

@@ -2,6 +2,7 @@
 
 #include "net/LineReply.h"
 #include "net/Socket.h"
+#include "net/Tls.h"
 
 #include <string>
 
@@ -22,6 +23,13 @@ public:
     // True while the connection is open and still in step with the server: after a time-out, a
     // closed connection or a malformed reply it is false (the connection is left for close()).
     bool isConnected() const { return m_socket.isOpen() && !m_broken; }
+    // Starts TLS on the open connection: right after connect() for implicit TLS, or once the
+    // server has accepted the protocol's STARTTLS command. The handshake waits at most the reply
+    // time-out. Bytes the server sent beyond the last reply are refused (ProtocolError): they
+    // came in the clear and must not be taken as if they had come inside TLS. Any failure leaves
+    // the client out of step, so nothing more is sent.
+    void startTls(const TlsOptions& options, const std::string& serverName);
+    bool isTls() const { return m_socket.isTls(); }
     void setReplyTimeout(int timeoutMs) { m_replyTimeoutMs = timeoutMs; }
     int replyTimeout() const { return m_replyTimeoutMs; }
     const std::string& peerName() const { return m_socket.peerName(); }

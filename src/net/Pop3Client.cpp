@@ -22,6 +22,8 @@ void Pop3Client::configure(const std::string& host, int port, int timeoutMs, con
 void Pop3Client::connect()
 {
     m_line.connect(m_host, m_port, m_timeoutMs);
+    if (m_implicitTls)
+        m_line.startTls(*m_implicitTls, m_host);
     RequirePop3Ok(m_line.readReply(m_parser));
 }
 

@@ -2,6 +2,7 @@
 
 #include "net/LineClient.h"
 
+#include <optional>
 #include <string>
 
 // POP3 client (RFC 1939) on the line engine: greeting and USER/PASS login. Every wait is bounded
@@ -11,6 +12,11 @@ class Pop3Client
 public:
     void configure(const std::string& host, int port, int timeoutMs, const std::string& userName,
                    const std::string& password);
+
+    // TLS from the first byte (POP3 on port 995): connect() runs the handshake, naming the host,
+    // before it reads the greeting.
+    void setImplicitTls(const TlsOptions& options) { m_implicitTls = options; }
+    bool isTls() const { return m_line.isTls(); }
 
     // Connects and reads the greeting, which must be "+OK".
     void connect();
@@ -26,6 +32,7 @@ public:
 
 private:
     LineClient m_line;
+    std::optional<TlsOptions> m_implicitTls;
     Pop3ReplyParser m_parser;
     std::string m_host;
     int m_port = 110;

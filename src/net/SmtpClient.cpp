@@ -41,6 +41,20 @@ std::vector<std::string> SmtpAuthMechanisms(const LineReply& ehloReply)
     return mechanisms;
 }
 
+bool SmtpOffersStartTls(const LineReply& ehloReply)
+{
+    for (const std::string& line : ehloReply.lines) {
+        if (line.size() < 4)
+            continue;
+        std::string text = upper(line.substr(4));
+        while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ')
+            text.pop_back();
+        if (text == "STARTTLS")
+            return true;
+    }
+    return false;
+}
+
 void SmtpClient::configure(const std::string& host, int port, int timeoutMs)
 {
     m_host = host;
@@ -51,7 +65,15 @@ void SmtpClient::configure(const std::string& host, int port, int timeoutMs)
 void SmtpClient::connect()
 {
     m_line.connect(m_host, m_port, m_timeoutMs);
+    if (m_implicitTls)
+        m_line.startTls(*m_implicitTls, m_host);
     requireCode(m_line.readReply(m_parser), {220});
+}
+
+void SmtpClient::startTls(const TlsOptions& options)
+{
+    command("STARTTLS", {220});
+    m_line.startTls(options, m_host);
 }
 
 SmtpClient::Hello SmtpClient::hello(const std::string& name)
@@ -61,6 +83,7 @@ SmtpClient::Hello SmtpClient::hello(const std::string& name)
     if (result.reply.code == 250) {
         result.extended = true;
         result.authMechanisms = SmtpAuthMechanisms(result.reply);
+        result.startTls = SmtpOffersStartTls(result.reply);
         return result;
     }
     result.reply = command("HELO " + name, {250});

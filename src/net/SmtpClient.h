@@ -3,6 +3,7 @@
 #include "net/LineClient.h"
 
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ public:
     {
         bool extended = false;                   // EHLO was answered with 250
         std::vector<std::string> authMechanisms; // from AUTH lines of the EHLO reply, upper case
+        bool startTls = false;                   // the EHLO reply offers STARTTLS
         LineReply reply;
     };
 
@@ -23,9 +25,17 @@ public:
     const std::string& host() const { return m_host; }
     int port() const { return m_port; }
 
+    // TLS from the first byte (SMTP on port 465): connect() runs the handshake, naming the host,
+    // before it reads the greeting.
+    void setImplicitTls(const TlsOptions& options) { m_implicitTls = options; }
+    bool isTls() const { return m_line.isTls(); }
+
     // Connects and reads the greeting; a code other than 220 is an error whose message is the
     // reply's text.
     void connect();
+    // "STARTTLS", which must be answered 220, then the TLS handshake on the same connection. A
+    // refusal or a failed handshake is an error (after a failed handshake nothing more is sent).
+    void startTls(const TlsOptions& options);
     // "EHLO name"; when that is not answered with 250, "HELO name", which must be.
     Hello hello(const std::string& name);
     // Sends `line` and reads the reply; a code not in `accepted` is an error with the reply's
@@ -41,6 +51,7 @@ public:
 
 private:
     LineClient m_line;
+    std::optional<TlsOptions> m_implicitTls;
     NumericReplyParser m_parser;
     std::string m_host;
     int m_port = 25;
@@ -50,3 +61,6 @@ private:
 // The mechanisms an EHLO reply offers: every line whose text (after the code and separator)
 // starts with "AUTH " or "AUTH=" in any letter case lists them, separated by spaces.
 std::vector<std::string> SmtpAuthMechanisms(const LineReply& ehloReply);
+// Whether an EHLO reply offers STARTTLS: a line whose text (after the code and separator) is
+// "STARTTLS" in any letter case (RFC 3207).
+bool SmtpOffersStartTls(const LineReply& ehloReply);

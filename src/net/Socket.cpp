@@ -1,5 +1,7 @@
 #include "net/Socket.h"
 
+#include "net/Tls.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -145,6 +147,8 @@ std::string LocalIPv4Address()
 
 // ---------------------------------------------------------------------------------------------
 
+TcpSocket::TcpSocket() = default;
+
 TcpSocket::~TcpSocket()
 {
     close();
@@ -197,9 +201,57 @@ void TcpSocket::connect(const std::string& host, int port, int timeoutMs)
     m_fd.store(fd);
 }
 
+void TcpSocket::startTls(const TlsOptions& options, const std::string& serverName, int timeoutMs)
+{
+    const int fd = m_fd.load();
+    if (fd < 0)
+        throw SocketClosedError("not connected to " + m_peerName);
+    if (m_tls)
+        throw SocketError("the connection to " + m_peerName + " already runs TLS");
+    if (bufferedBytes() > 0) {
+        shutdown();
+        throw SocketError("unexpected data from " + m_peerName + " before the TLS handshake");
+    }
+    const long long deadline = deadlineFor(timeoutMs);
+    try {
+        auto channel = std::make_unique<TlsChannel>(fd, options, serverName);
+        for (;;) {
+            const TlsChannel::Status status = channel->handshake();
+            if (status == TlsChannel::Status::Done)
+                break;
+            if (status == TlsChannel::Status::WantRead || status == TlsChannel::Status::WantWrite) {
+                const short events = status == TlsChannel::Status::WantRead ? POLLIN : POLLOUT;
+                if (!waitFor(fd, events, deadline))
+                    throw SocketTimeoutError("TLS handshake with " + m_peerName + ": no answer within " +
+                                             std::to_string(timeoutMs) + " ms");
+                continue;
+            }
+            if (status == TlsChannel::Status::Closed)
+                throw SocketClosedError("connection closed by " + m_peerName + " during the TLS handshake");
+            const TlsFailure& failure = channel->failure();
+            if (failure.kind == TlsFailureKind::Certificate)
+                throw TlsError(failure, "certificate of " + serverName + " not accepted: " + failure.reason);
+            throw TlsError(failure, "TLS handshake with " + m_peerName + " failed: " + failure.reason);
+        }
+        if (const std::optional<TlsFailure> ending = channel->checkExpiry())
+            throw TlsError(*ending, "certificate of " + serverName + " not accepted: " + ending->reason);
+        m_tls = std::move(channel);
+    } catch (...) {
+        shutdown();
+        throw;
+    }
+}
+
+std::string TcpSocket::tlsProtocol() const
+{
+    return m_tls ? m_tls->protocol() : std::string();
+}
+
 bool TcpSocket::fill(long long deadline, int timeoutMs)
 {
     char chunk[kReceiveChunk];
+    if (m_tls)
+        return fillTls(chunk, sizeof chunk, deadline, timeoutMs);
     for (;;) {
         const int fd = m_fd.load();
         if (fd < 0)
@@ -219,6 +271,63 @@ bool TcpSocket::fill(long long deadline, int timeoutMs)
         if (errno == ECONNRESET)
             throw SocketClosedError("connection reset by " + m_peerName);
         throw SocketError("receiving from " + m_peerName + " failed: " + errorText(errno));
+    }
+}
+
+bool TcpSocket::fillTls(char* chunk, std::size_t size, long long deadline, int timeoutMs)
+{
+    for (;;) {
+        const int fd = m_fd.load();
+        if (fd < 0)
+            throw SocketClosedError("not connected to " + m_peerName);
+        std::size_t received = 0;
+        const TlsChannel::Status status = m_tls->read(chunk, size, &received);
+        switch (status) {
+        case TlsChannel::Status::Done:
+            m_buffer.append(chunk, received);
+            return true;
+        case TlsChannel::Status::WantRead:
+        case TlsChannel::Status::WantWrite:
+            if (!waitFor(fd, status == TlsChannel::Status::WantRead ? POLLIN : POLLOUT, deadline))
+                throw SocketTimeoutError("timed out after " + std::to_string(timeoutMs) +
+                                         " ms waiting for data from " + m_peerName);
+            continue;
+        case TlsChannel::Status::Closed:
+            if (m_tls->systemError() == ECONNRESET)
+                throw SocketClosedError("connection reset by " + m_peerName);
+            return false;
+        case TlsChannel::Status::Failed:
+            throw TlsError(m_tls->failure(),
+                           "TLS error on the connection with " + m_peerName + ": " + m_tls->failure().reason);
+        }
+    }
+}
+
+void TcpSocket::writeTls(const std::string& data, long long deadline, int timeoutMs)
+{
+    std::size_t sent = 0;
+    while (sent < data.size()) {
+        const int fd = m_fd.load();
+        if (fd < 0)
+            throw SocketClosedError("not connected to " + m_peerName);
+        std::size_t written = 0;
+        const TlsChannel::Status status = m_tls->write(data.data() + sent, data.size() - sent, &written);
+        switch (status) {
+        case TlsChannel::Status::Done:
+            sent += written;
+            continue;
+        case TlsChannel::Status::WantRead:
+        case TlsChannel::Status::WantWrite:
+            if (!waitFor(fd, status == TlsChannel::Status::WantRead ? POLLIN : POLLOUT, deadline))
+                throw SocketTimeoutError("timed out after " + std::to_string(timeoutMs) + " ms sending to " +
+                                         m_peerName);
+            continue;
+        case TlsChannel::Status::Closed:
+            throw SocketClosedError("connection closed by " + m_peerName);
+        case TlsChannel::Status::Failed:
+            throw TlsError(m_tls->failure(),
+                           "TLS error on the connection with " + m_peerName + ": " + m_tls->failure().reason);
+        }
     }
 }
 
@@ -302,6 +411,10 @@ void TcpSocket::write(const std::string& data, int timeoutMs)
 {
     std::lock_guard<std::mutex> lock(m_writeMutex);
     const long long deadline = deadlineFor(timeoutMs);
+    if (m_tls) {
+        writeTls(data, deadline, timeoutMs);
+        return;
+    }
     std::size_t sent = 0;
     while (sent < data.size()) {
         const int fd = m_fd.load();
@@ -335,6 +448,10 @@ void TcpSocket::shutdown()
 
 void TcpSocket::close()
 {
+    if (m_tls) {
+        m_tls->closeNotify();
+        m_tls.reset();
+    }
     const int fd = m_fd.exchange(-1);
     if (fd >= 0)
         ::close(fd);

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -19,6 +20,9 @@
 //   no data from 127.0.0.1:25 within 5000 ms
 
 constexpr int kNoTimeout = -1;
+
+struct TlsOptions;
+class TlsChannel;
 
 class SocketError : public std::runtime_error
 {
@@ -50,18 +54,18 @@ std::string LocalHostName();
 // The first IPv4 address of the local host name, dotted; "127.0.0.1" when it does not resolve.
 std::string LocalIPv4Address();
 
-// A TCP client connection with a read buffer.
+// A TCP client connection with a read buffer, in the clear or inside TLS (startTls, Tls.h).
 //
 // Threads: one thread may read (readLine/readSome/readExactly) while others write; write() is
 // serialised internally, so whole calls never interleave on the wire. shutdown() may be called
 // from any thread and makes a blocked reader return (SocketClosedError, or an empty readSome)
-// at once. connect() and close() must not run while another thread uses the socket.
+// at once. connect(), startTls() and close() must not run while another thread uses the socket.
 class TcpSocket
 {
 public:
     static constexpr std::size_t kDefaultMaxLine = 64 * 1024;
 
-    TcpSocket() = default;
+    TcpSocket();
     ~TcpSocket();
     TcpSocket(const TcpSocket&) = delete;
     TcpSocket& operator=(const TcpSocket&) = delete;
@@ -73,6 +77,17 @@ public:
 
     // The host and port given to the last connect() ("host:port"), for messages.
     const std::string& peerName() const { return m_peerName; }
+
+    // Runs a TLS client handshake on the open connection, naming and verifying `serverName` as
+    // `options` say, within `timeoutMs`; from then on every read and write goes through TLS.
+    // Refused (SocketError) when bytes already wait unread, since they came in the clear. Throws
+    // TlsError for a failed handshake or a certificate that is not accepted, SocketTimeoutError
+    // and SocketClosedError as the other calls do; after a failure the connection is shut down,
+    // so nothing more goes out in the clear.
+    void startTls(const TlsOptions& options, const std::string& serverName, int timeoutMs);
+    bool isTls() const { return m_tls != nullptr; }
+    // The TLS version in use ("TLSv1.3"), empty in the clear.
+    std::string tlsProtocol() const;
 
     // One line without its LF and an optional CR before it. Throws SocketTimeoutError when the
     // whole line has not arrived within `timeoutMs`, SocketClosedError when the connection ends
@@ -105,8 +120,11 @@ private:
     // Waits until the socket is readable and appends what one receive brings to the buffer.
     // Returns false on an orderly close. `deadlineMs` is a steady-clock time or negative.
     bool fill(long long deadlineMs, int timeoutMs);
+    bool fillTls(char* chunk, std::size_t size, long long deadlineMs, int timeoutMs);
+    void writeTls(const std::string& data, long long deadlineMs, int timeoutMs);
 
     std::atomic<int> m_fd{-1};
+    std::unique_ptr<TlsChannel> m_tls;
     std::string m_peerName;
     std::string m_buffer;
     std::size_t m_bufferPos = 0;

@@ -34,6 +34,23 @@ int numberArgument(const QString& option, const QString& text, int low, int high
     return value;
 }
 
+// The certificate policy the options give, as [tls] of SysInit.ini would: --ca-file FILE,
+// --no-verify and, for checks, --expiry-warn-days N (default 14). Alarms never refuse a
+// certificate only because it ends soon.
+TlsOptions probeTlsOptions(const ProbeInvocation& in, bool check)
+{
+    TlsOptions tls;
+    tls.caFile = in.value(QStringLiteral("ca-file")).toStdString();
+    tls.verify = !in.has(QStringLiteral("no-verify"));
+    tls.expiryWarnDays = 0;
+    if (check)
+        tls.expiryWarnDays = in.has(QStringLiteral("expiry-warn-days"))
+                                 ? numberArgument(QStringLiteral("expiry-warn-days"),
+                                                  in.value(QStringLiteral("expiry-warn-days")), 0, 36500)
+                                 : 14;
+    return tls;
+}
+
 // Runs a work item once on this thread and takes its results (checks and alarm senders alike).
 template <class Item> ProbeOutcome runOnce(Item& item)
 {
@@ -123,9 +140,10 @@ QString listedName(const ProbeInvocation& in, const char* name, const QStringLis
 
 // Builds the work item of `method` as the dispatcher does, from `settings`, and delivers it once.
 ProbeOutcome deliverAlarm(const AlarmMethodSettingsRecord& settings, const char* method, const QString& text,
-                          const QString& recipient)
+                          const QString& recipient, const TlsOptions& tls = TlsOptions())
 {
-    std::unique_ptr<ThreadAlarm> alarm = BuildAlarm(settings, QString::fromLatin1(method), text, recipient);
+    std::unique_ptr<ThreadAlarm> alarm =
+        BuildAlarm(settings, QString::fromLatin1(method), text, recipient, tls);
     if (!alarm)
         throw std::runtime_error("the alarm method " + std::string(method) + " could not be built");
     return runOnce(*alarm);
@@ -144,7 +162,8 @@ ProbeOutcome runEmail(const ProbeInvocation& in)
     m.username = in.value(QStringLiteral("user"));
     m.password = in.value(QStringLiteral("password"));
     m.timeout = in.timeout;
-    return deliverAlarm(settings, lang::MethodEmail, in.target, in.value(QStringLiteral("to")));
+    return deliverAlarm(settings, lang::MethodEmail, in.target, in.value(QStringLiteral("to")),
+                        probeTlsOptions(in, false));
 }
 
 ProbeOutcome runSms(const ProbeInvocation& in)
@@ -207,8 +226,8 @@ ProbeOutcome runHttpSms(const ProbeInvocation& in)
     else if (!extras.isEmpty())
         notes << QStringLiteral("--extra fields are sent only with --method Post; not sent");
 
-    ProbeOutcome outcome =
-        deliverAlarm(settings, lang::MethodSMSbyHTTP, in.target, in.value(QStringLiteral("to")));
+    ProbeOutcome outcome = deliverAlarm(settings, lang::MethodSMSbyHTTP, in.target,
+                                        in.value(QStringLiteral("to")), probeTlsOptions(in, false));
     outcome.notes = notes;
     return outcome;
 }
@@ -255,6 +274,40 @@ ProbeOption requiredOption(const char* name, const char* valueName, const char* 
             true};
 }
 
+ProbeOption flagOption(const char* name, const char* help)
+{
+    return {QString::fromLatin1(name), QString(), QString::fromLatin1(help), false, false, true};
+}
+
+// The certificate options of the commands that may speak TLS. Alarms never refuse a certificate
+// only because it ends soon, so they take no --expiry-warn-days.
+std::vector<ProbeOption> tlsOptions(bool check)
+{
+    std::vector<ProbeOption> options = {
+        option("ca-file", "FILE", "PEM file of extra trust anchors, e.g. an internal CA (TLS only)"),
+        flagOption("no-verify", "accept any certificate; the connection is still encrypted"),
+    };
+    if (check)
+        options.push_back(option("expiry-warn-days", "N",
+                                 "fail when the certificate ends within N days (default 14, 0 off)"));
+    return options;
+}
+
+// `options` followed by `more`.
+std::vector<ProbeOption> withOptions(std::vector<ProbeOption> options, const std::vector<ProbeOption>& more)
+{
+    options.insert(options.end(), more.begin(), more.end());
+    return options;
+}
+
+const char* const kMailTlsNote =
+    "On port %1 the whole dialogue runs inside TLS; other ports stay in the clear.";
+
+QString mailTlsDetails(int port)
+{
+    return QString::fromLatin1(kMailTlsNote).arg(port);
+}
+
 void addAlarmCommands(std::vector<ProbeCommand>& commands, const ProbeOption& proxy,
                       const ProbeOption& proxyUser, const ProbeOption& proxyPassword)
 {
@@ -266,12 +319,17 @@ void addAlarmCommands(std::vector<ProbeCommand>& commands, const ProbeOption& pr
              "The message goes out as the \"Email\" alarm method sends it: subject \"Alarming Message\",\n"
              "From and Reply-To --from, all recipients in one To header, one RCPT each.\n"
              "With --user, AUTH LOGIN is used when the server offers it.\n"
+             "On port 465 the whole dialogue runs inside TLS; on other ports the session switches\n"
+             "to TLS with STARTTLS when the server offers it, before any login, and a failed\n"
+             "switch is an error.\n"
              "Prints \"Sent \" or \"Error [host:port] reason\"."),
          25,
-         {requiredOption("server", "HOST", "the SMTP server"),
-          requiredOption("from", "ADDR", "sender address (From, Reply-To, MAIL FROM)"),
-          requiredOption("to", "ADDRS", "recipients, separated by \";\" (or \",\"), e.g. \"a@x;b@y\""),
-          option("mail-agent", "TEXT", "X-Mailer header (none when not given)")},
+         withOptions(
+             {requiredOption("server", "HOST", "the SMTP server"),
+              requiredOption("from", "ADDR", "sender address (From, Reply-To, MAIL FROM)"),
+              requiredOption("to", "ADDRS", "recipients, separated by \";\" (or \",\"), e.g. \"a@x;b@y\""),
+              option("mail-agent", "TEXT", "X-Mailer header (none when not given)")},
+             tlsOptions(false)),
          runEmail,
          true,
          {}});
@@ -310,9 +368,10 @@ void addAlarmCommands(std::vector<ProbeCommand>& commands, const ProbeOption& pr
              "form-encoded number and message, and the URL is fetched.\n"
              "--method Post: --msisdn-field=NUMBER, --message-field=MESSAGE and the --extra fields\n"
              "are posted to --url. Another method text posts too, without the extra fields.\n"
-             "\"http://\" is put in front of --url unless it begins so. The request goes to the\n"
-             "URL's port (80 when it names none) or to the proxy; --port is the gateway's\n"
-             "stored port and does not change where it goes.\n"
+             "\"http://\" is put in front of --url unless it begins with \"http://\" or \"https://\".\n"
+             "The request goes to the URL's port (80, or 443 for https, when it names none) or to\n"
+             "the proxy (a tunnel with CONNECT for https); --port is the gateway's stored port and\n"
+             "does not change where it goes.\n"
              "With --proxy the request goes to that HTTP proxy; --proxy-user and --proxy-password go to\n"
              "the proxy alone, in a Proxy-Authorization header, while --user and --password go to the\n"
              "gateway.\n"
@@ -324,7 +383,7 @@ void addAlarmCommands(std::vector<ProbeCommand>& commands, const ProbeOption& pr
           option("msisdn-field", "NAME", "POST field name of the number"),
           option("message-field", "NAME", "POST field name of the message"),
           option("extra", "NAME=VALUE", "a further POST field; repeat it for more, in order", true), proxy,
-          proxyUser, proxyPassword},
+          proxyUser, proxyPassword, tlsOptions(false)[0], tlsOptions(false)[1]},
          runHttpSms,
          true,
          {}});
@@ -364,13 +423,16 @@ std::vector<ProbeCommand> makeCommands()
         {QStringLiteral("url"),
          QStringLiteral("URL"),
          QStringLiteral("one HTTP/1.1 request, redirects followed (at most 5); passes on a 2xx answer"),
-         QStringLiteral("URL is the service's address; \"http://\" is put in front unless it begins so.\n"
-                        "The request goes to the URL's port (80 when it names none) or to the proxy;\n"
-                        "--port is the service's stored port and does not change where it goes.\n"
+         QStringLiteral("URL is the service's address; \"http://\" is put in front unless it begins with\n"
+                        "\"http://\" or \"https://\". An https address is fetched over TLS, and through a\n"
+                        "proxy by a tunnel (CONNECT). The request goes to the URL's port (80, or 443 for\n"
+                        "https, when it names none) or to the proxy; --port is the service's stored port\n"
+                        "and does not change where it goes.\n"
                         "Method texts other than the seven listed send HEAD, as for a stored service.\n"
                         "With --proxy every request, redirects included, goes to that HTTP proxy and names\n"
-                        "the whole address; --proxy-user and --proxy-password go to the proxy alone, in a\n"
-                        "Proxy-Authorization header, while --user and --password go to the server."),
+                        "the whole address (https: the proxy opens a tunnel); --proxy-user and\n"
+                        "--proxy-password go to the proxy alone, in a Proxy-Authorization header, while\n"
+                        "--user and --password go to the server."),
          0,
          {option("method", "TEXT", "Get, Post, Put, Head, Options, Trace or Delete (default Get)"),
           option("field", "NAME=VALUE", "a form field; repeat it for more, in order (POST and PUT)", true),
@@ -379,7 +441,8 @@ std::vector<ProbeCommand> makeCommands()
           option("content-type", "TEXT", "Content-Type header"), option("accept", "TEXT", "Accept header"),
           option("accept-charset", "TEXT", "Accept-Charset header"),
           option("accept-encoding", "TEXT", "Accept-Encoding header"),
-          option("accept-language", "TEXT", "Accept-Language header"), proxy, proxyUser, proxyPassword},
+          option("accept-language", "TEXT", "Accept-Language header"), proxy, proxyUser, proxyPassword,
+          tlsOptions(true)[0], tlsOptions(true)[1], tlsOptions(true)[2]},
          runUrl,
          false,
          {}});
@@ -395,27 +458,27 @@ std::vector<ProbeCommand> makeCommands()
     commands.push_back({QStringLiteral("smtp"),
                         QStringLiteral("HOST"),
                         QStringLiteral("SMTP greeting and EHLO (or HELO); no message is sent"),
-                        QString(),
+                        mailTlsDetails(kSmtpsPort),
                         25,
-                        {},
+                        tlsOptions(true),
                         runSmtp,
                         false,
                         {}});
     commands.push_back({QStringLiteral("pop3"),
                         QStringLiteral("HOST"),
                         QStringLiteral("POP3 greeting and USER/PASS login with --user and --password"),
-                        QString(),
+                        mailTlsDetails(kPop3sPort),
                         110,
-                        {},
+                        tlsOptions(true),
                         runPop3,
                         false,
                         {}});
     commands.push_back({QStringLiteral("imap"),
                         QStringLiteral("HOST"),
                         QStringLiteral("IMAP greeting and LOGIN with --user and --password"),
-                        QString(),
+                        mailTlsDetails(kImapsPort),
                         143,
-                        {},
+                        tlsOptions(true),
                         runImap,
                         false,
                         {}});
@@ -440,12 +503,16 @@ std::vector<ProbeCommand> makeCommands()
              "                        just \"PASS --password\")\n"
              "  fpcmTransparent       proxy login, then login\n"
              "  fpcmHttpProxyWithFtp  FTP through an HTTP proxy: not supported, fails with\n"
-             "                        \"Command not supported.\""),
+             "                        \"Command not supported.\"\n") +
+             mailTlsDetails(kFtpsPort),
          21,
-         {option("proxy", "HOST:PORT", "FTP proxy connected to in place of HOST (needs a --proxy-type)"),
-          option("proxy-type", "KIND", "how the FTP proxy is asked for HOST, see above (default fpcmNone)"),
-          option("proxy-user", "NAME", "user name at the FTP proxy (proxy login, or part of USER)"),
-          option("proxy-password", "TEXT", "password at the FTP proxy (proxy login, or part of PASS)")},
+         withOptions(
+             {option("proxy", "HOST:PORT", "FTP proxy connected to in place of HOST (needs a --proxy-type)"),
+              option("proxy-type", "KIND",
+                     "how the FTP proxy is asked for HOST, see above (default fpcmNone)"),
+              option("proxy-user", "NAME", "user name at the FTP proxy (proxy login, or part of USER)"),
+              option("proxy-password", "TEXT", "password at the FTP proxy (proxy login, or part of PASS)")},
+             tlsOptions(true)),
          runFtp,
          false,
          {}});
@@ -466,7 +533,8 @@ QString optionLines(const std::vector<ProbeOption>& options)
 {
     QString text;
     for (const ProbeOption& o : options) {
-        const QString head = QStringLiteral("  --") + o.name + QLatin1Char(' ') + o.valueName;
+        const QString head =
+            QStringLiteral("  --") + o.name + (o.flag ? QString() : QLatin1Char(' ') + o.valueName);
         text += head.leftJustified(28) + QLatin1Char(' ') + o.help +
                 (o.required ? QStringLiteral(" (required)") : QString()) + QLatin1Char('\n');
     }
@@ -565,7 +633,11 @@ ProbeInvocation ParseProbeArguments(const ProbeCommand& command, const QStringLi
         if (!o)
             throw ProbeUsageError(
                 QStringLiteral("the %1 command has no option --%2").arg(command.name, name).toStdString());
-        if (!inlineValue) {
+        if (o->flag) {
+            if (inlineValue)
+                throw ProbeUsageError(QStringLiteral("--%1 takes no value").arg(name).toStdString());
+            value = QStringLiteral("1");
+        } else if (!inlineValue) {
             if (i + 1 >= arguments.size())
                 throw ProbeUsageError(QStringLiteral("--%1 needs a value").arg(name).toStdString());
             value = arguments[++i];
@@ -606,6 +678,9 @@ ProbeInvocation ParseProbeArguments(const ProbeCommand& command, const QStringLi
     QString proxyHost;
     int proxyPort = 0;
     in.proxy(&proxyHost, &proxyPort); // refuses a malformed --proxy before anything runs
+    if (in.has(QStringLiteral("expiry-warn-days")))
+        numberArgument(QStringLiteral("expiry-warn-days"), in.value(QStringLiteral("expiry-warn-days")), 0,
+                       36500);
     return in;
 }
 
@@ -756,5 +831,6 @@ std::unique_ptr<ThreadCheck> BuildProbeCheck(const QString& kind, const ProbeInv
     settings.Origin = QString::fromLatin1(lang::OriginProduct);
     settings.Retry = 0;
     settings.Timeout = in.timeout;
+    settings.Tls = probeTlsOptions(in, true);
     return BuildCheck(ProbeServiceRecord(kind, in), settings);
 }

@@ -35,6 +35,7 @@ struct ProbeOption
     QString help;
     bool repeatable = false;
     bool required = false; // the command cannot run without it
+    bool flag = false;     // written "--name" alone; takes no value
 };
 
 // The parsed command line of one command.

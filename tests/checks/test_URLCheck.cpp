@@ -490,15 +490,14 @@ TEST(URLCheck, CredentialsStayWithTheFirstHostAndPort)
 TEST(URLCheck, RedirectToAnotherSchemeFails)
 {
     ScriptedServer server;
-    ExpectHttpRequest(server).send(RedirectAnswer("https://secure.example/")).silence(5000);
+    ExpectHttpRequest(server).send(RedirectAnswer("ftp://files.example/")).silence(5000);
     server.start();
     const std::string url = base(server) + "/";
     const Outcome o = runCheck(url);
     EXPECT_FALSE(o.passed);
-    EXPECT_EQ(o.detail,
-              "[" + url + ":" + portOf(server) +
-                  "] HTTP/1.1 302 Found:cannot follow a redirect to \"https://secure.example/\": only "
-                  "http:// addresses are supported");
+    EXPECT_EQ(o.detail, "[" + url + ":" + portOf(server) +
+                            "] HTTP/1.1 302 Found:cannot follow a redirect to \"ftp://files.example/\": only "
+                            "http:// and https:// addresses are supported");
     EXPECT_EQ(server.connectionsAccepted(), 1);
 }
 
@@ -703,7 +702,8 @@ TEST(URLCheck, StoredIpBecomesAnHttpAddress)
 {
     EXPECT_EQ(ThreadURLCheck::UrlOf("www.example.com/x"), "http://www.example.com/x");
     EXPECT_EQ(ThreadURLCheck::UrlOf("HTTP://Host/"), "HTTP://Host/");
-    EXPECT_EQ(ThreadURLCheck::UrlOf("https://host/"), "http://https://host/");
+    EXPECT_EQ(ThreadURLCheck::UrlOf("https://host/"), "https://host/");
+    EXPECT_EQ(ThreadURLCheck::UrlOf("HTTPS://Host/"), "HTTPS://Host/");
     EXPECT_EQ(ThreadURLCheck::UrlOf(""), "http://");
     EXPECT_EQ(URLCheckArgs::BodyOf({"a=x y", "b="}), "a=x y\r\nb=\r\n");
 }

@@ -109,6 +109,37 @@ TEST_F(SettingsTest, HandEditedFileKeepsItsOtherLinesAndReplacesValuesInPlace)
     EXPECT_EQ(saved.count("Host="), 1);
 }
 
+TEST_F(SettingsTest, TlsSectionIsReadWhenPresentAndNeverWritten)
+{
+    prepareDirs();
+    LoadSettings();
+    EXPECT_EQ(AppSettings.TlsCAFile, "");
+    EXPECT_TRUE(AppSettings.TlsVerify);
+    EXPECT_EQ(AppSettings.TlsExpiryWarnDays, 14);
+
+    const QByteArray tls = "[tls]\r\nCAFile=certs/internal-ca.pem\r\nVerify=0\r\nExpiryWarnDays=30\r\n";
+    tree.write("conf/SysInit.ini", "[System]\r\nInitStart=1\r\n" + tls);
+    LoadSettings();
+    // A relative CAFile is taken from the folder of SysInit.ini.
+    EXPECT_EQ(AppSettings.TlsCAFile, tree.path() + "/conf/certs/internal-ca.pem");
+    EXPECT_FALSE(AppSettings.TlsVerify);
+    EXPECT_EQ(AppSettings.TlsExpiryWarnDays, 30);
+
+    // The writer keeps the section as it was, whatever the record holds now.
+    AppSettings.TlsVerify = true;
+    AppSettings.TlsExpiryWarnDays = 1;
+    SaveSettings();
+    const QByteArray saved = tree.read("conf/SysInit.ini");
+    EXPECT_EQ(saved.count("[tls]"), 1);
+    EXPECT_TRUE(saved.contains(tls)) << saved.toStdString();
+
+    tree.write("conf/SysInit.ini", "[tls]\r\nCAFile=/etc/quorvel/ca.pem\r\n");
+    LoadSettings();
+    EXPECT_EQ(AppSettings.TlsCAFile, "/etc/quorvel/ca.pem");
+    EXPECT_TRUE(AppSettings.TlsVerify);
+    EXPECT_EQ(AppSettings.TlsExpiryWarnDays, 14);
+}
+
 struct FixUpCase
 {
     const char* section;
@@ -140,6 +171,11 @@ TEST_F(SettingsTest, FixUpsAndNonNumericValues)
         {"System", "InitStart", "0", [] { return int(AppSettings.InitStart); }, 0},
         {"System", "InitStart", "yes", [] { return int(AppSettings.InitStart); }, 1},
         {"System", "ShowFunctionBar", "7", [] { return int(AppSettings.ShowFunctionBar); }, 1},
+        {"tls", "ExpiryWarnDays", "-1", [] { return AppSettings.TlsExpiryWarnDays; }, 14},
+        {"tls", "ExpiryWarnDays", "0", [] { return AppSettings.TlsExpiryWarnDays; }, 0},
+        {"tls", "ExpiryWarnDays", "soon", [] { return AppSettings.TlsExpiryWarnDays; }, 14},
+        {"tls", "Verify", "0", [] { return int(AppSettings.TlsVerify); }, 0},
+        {"tls", "Verify", "off", [] { return int(AppSettings.TlsVerify); }, 1},
     };
     for (const FixUpCase& c : cases) {
         tree.write("conf/SysInit.ini", QByteArray("[") + c.section + "]\r\n" + c.key + "=" + c.text + "\r\n");

@@ -54,7 +54,9 @@ TEST(TextHelpers, HttpPrefixes)
         {"http://mail.example", "mail.example", "http://mail.example"},
         {"HtTp://Gateway/send", "Gateway/send", "HtTp://Gateway/send"},
         {"abc", "abc", "http://abc"},
-        {"https://secure", "https://secure", "http://https://secure"},
+        {"https://secure", "https://secure", "https://secure"},
+        {"HtTpS://Secure/x", "HtTpS://Secure/x", "HtTpS://Secure/x"},
+        {"https:/x", "https:/x", "http://https:/x"},
         {"x http://y", "x y", "http://x http://y"},
     };
     for (const Case& c : cases) {

@@ -10,6 +10,7 @@
 #include "checks/ThreadURLCheckUnit.h"
 #include "core/comFunc.h"
 #include "monitor/CheckBuilders.h"
+#include "monitor/TlsPolicy.h"
 #include "probe/ProbeCommands.h"
 
 #include <gtest/gtest.h>
@@ -51,6 +52,7 @@ QStringList fieldsOf(const ThreadCheck& c)
         "Status=" + QString::number(c.Status),
         "ErrorText=" + c.ErrorText,
         "Flags=" + QString::number(c.Flags),
+        "Tls=" + str(c.Tls.caFile) + "," + yes(c.Tls.verify) + "," + QString::number(c.Tls.expiryWarnDays),
     };
     if (const auto* u = dynamic_cast<const ThreadURLCheck*>(&c)) {
         f << "Method=" + QString::fromLatin1(HttpMethodName(u->Method))
@@ -67,7 +69,9 @@ QStringList fieldsOf(const ThreadCheck& c)
               << "client.referer=" + s.referer << "client.userAgent=" + s.userAgent
               << "client.contentType=" + s.contentType << "client.accept=" + s.accept
               << "client.acceptCharset=" + s.acceptCharset << "client.acceptEncoding=" + s.acceptEncoding
-              << "client.acceptLanguage=" + s.acceptLanguage << "client.cookie=" + s.cookie;
+              << "client.acceptLanguage=" + s.acceptLanguage << "client.cookie=" + s.cookie
+              << "client.tls=" + str(s.tls.caFile) + "," + yes(s.tls.verify) + "," +
+                     QString::number(s.tls.expiryWarnDays);
         }
     } else if (const auto* p = dynamic_cast<const ThreadPingCheck*>(&c)) {
         f << "ReceivedBytes=" + QString::number(p->ReceivedBytes);
@@ -235,6 +239,50 @@ TEST_F(BuildersTest, UrlItemCarriesTheStoredRequest)
     EXPECT_FALSE(url->AlarmSmpp);
     EXPECT_TRUE(url->AlarmSyslog);
     EXPECT_EQ(url->Timeout, 4101);
+}
+
+// The certificate policy of [tls] reaches every check, whoever builds it; alarms get it without
+// the expiry warning. The probe's options give the same policy.
+TEST_F(BuildersTest, CertificatePolicyComesFromTheSettings)
+{
+    AppSettings.TlsCAFile = "/etc/quorvel/internal-ca.pem";
+    AppSettings.TlsVerify = false;
+    AppSettings.TlsExpiryWarnDays = 30;
+    ServiceRecord s;
+    s.Ip = "secure.test";
+    s.Port = 993;
+    for (const CheckKind& kind : CheckKinds()) {
+        SCOPED_TRACE(kind.Name);
+        s.Service = kind.Name;
+        for (const CheckBuildSettings& settings :
+             {ProductCheckSettings(kind, AppSettings, 0), SetupCheckSettings(kind, AppSettings)}) {
+            const auto item = BuildCheck(s, settings);
+            ASSERT_NE(item, nullptr);
+            EXPECT_EQ(item->Tls.caFile, "/etc/quorvel/internal-ca.pem");
+            EXPECT_FALSE(item->Tls.verify);
+            EXPECT_EQ(item->Tls.expiryWarnDays, 30);
+        }
+    }
+    const TlsOptions alarms = AlarmTlsOptions(AppSettings);
+    EXPECT_EQ(alarms.caFile, "/etc/quorvel/internal-ca.pem");
+    EXPECT_FALSE(alarms.verify);
+    EXPECT_EQ(alarms.expiryWarnDays, 0);
+    AppSettings.TlsExpiryWarnDays = 0;
+    EXPECT_EQ(CheckTlsOptions(AppSettings).expiryWarnDays, 0);
+
+    const ProbeInvocation in =
+        ParseProbeArguments(command("imap"), {"--ca-file", "/etc/quorvel/internal-ca.pem", "--no-verify",
+                                              "--expiry-warn-days", "30", "secure.test"});
+    const auto probed = BuildProbeCheck("IMAP", in);
+    ASSERT_NE(probed, nullptr);
+    EXPECT_EQ(probed->Tls.caFile, "/etc/quorvel/internal-ca.pem");
+    EXPECT_FALSE(probed->Tls.verify);
+    EXPECT_EQ(probed->Tls.expiryWarnDays, 30);
+    const auto defaults =
+        BuildProbeCheck("URL", ParseProbeArguments(command("url"), {"https://secure.test/"}));
+    EXPECT_EQ(defaults->Tls.caFile, "");
+    EXPECT_TRUE(defaults->Tls.verify);
+    EXPECT_EQ(defaults->Tls.expiryWarnDays, 14);
 }
 
 // A wizard test speaks for no stored service, whatever the record holds; kinds not checked build

@@ -243,6 +243,34 @@ TEST_F(SchedulerTest, ListsFilterDeleteAndSort)
     EXPECT_FALSE(engine->HostTree()->stringList().contains("web.example"));
 }
 
+// An https address is listed whole, even with an http address in its query; the host tree names
+// its host. Everything else is listed as before: the text after the last "http://".
+TEST_F(SchedulerTest, HttpsAddressIsListedWholeUnderItsHost)
+{
+    Service s;
+    s.kind = "URL";
+    s.ip = "https://secure.example/login?next=http://other.example/";
+    const int secure = addService(s);
+    s.ip = "http://secure.example/plain";
+    const int plain = addService(s);
+    s.ip = "HTTPS://Second.example";
+    addService(s);
+    s.ip = "x?to=http://third.example/y";
+    const int third = addService(s);
+    engine->FillHostTree();
+    EXPECT_EQ(engine->HostTree()->stringList(),
+              QStringList({"ALL", "Second.example", "secure.example", "third.example"}));
+    engine->FillServiceList("ALL");
+    EXPECT_EQ(cellOf(secure, Col::SvcIp), "https://secure.example/login?next=http://other.example/");
+    EXPECT_EQ(cellOf(plain, Col::SvcIp), "secure.example/plain");
+    EXPECT_EQ(cellOf(third, Col::SvcIp), "third.example/y");
+    engine->FillServiceList("secure.example");
+    EXPECT_EQ(engine->ServiceList()->rowCount(), 2);
+    engine->FillServiceList("Second.example");
+    ASSERT_EQ(engine->ServiceList()->rowCount(), 1);
+    EXPECT_EQ(engine->ServiceList()->cell(0, Col::SvcIp), "HTTPS://Second.example");
+}
+
 TEST_F(SchedulerTest, HostileStoredTextIsProbedLoggedAndStoredExactly)
 {
     Service s;

@@ -73,12 +73,12 @@ TEST(HttpRequest, AddressesAreTakenApart)
         {"http://host/a\r\nX-Injected: 1", "host", 80, "/a%0D%0AX-Injected:%201", "host"},
         {QString::fromUtf8("http://host/ä"), "host", 80, "/%C3%A4", "host"},
         {"http://[::1]:8080/", "::1", 8080, "/", "[::1]:8080"},
-        // What the builder makes of a stored "https://x": a host named "https".
-        {"http://https://x", "https", 80, "//x", "https"},
+        {"http://host:443/", "host", 443, "/", "host:443"},
     };
     for (const UrlCase& c : cases) {
         SCOPED_TRACE(c.url.toStdString());
         const HttpUrl url = ParseHttpUrl(c.url);
+        EXPECT_FALSE(url.secure);
         EXPECT_EQ(url.host, c.host);
         EXPECT_EQ(url.port, c.port);
         EXPECT_EQ(url.target, c.target);
@@ -87,14 +87,37 @@ TEST(HttpRequest, AddressesAreTakenApart)
     }
 }
 
+TEST(HttpRequest, HttpsAddressesDefaultToPort443)
+{
+    const std::vector<UrlCase> cases = {
+        {"https://example.com", "example.com", 443, "/", "example.com"},
+        {"HTTPS://Example.COM:8443/a?x=1#f", "Example.COM", 8443, "/a?x=1", "Example.COM:8443"},
+        {"https://host:443/x", "host", 443, "/x", "host"},
+        {"https://host:80/x", "host", 80, "/x", "host:80"},
+        {"https://u:p@host/", "host", 443, "/", "host"},
+    };
+    for (const UrlCase& c : cases) {
+        SCOPED_TRACE(c.url.toStdString());
+        const HttpUrl url = ParseHttpUrl(c.url);
+        EXPECT_TRUE(url.secure);
+        EXPECT_EQ(url.host, c.host);
+        EXPECT_EQ(url.port, c.port);
+        EXPECT_EQ(url.target, c.target);
+        EXPECT_EQ(url.authority(), c.authority);
+        EXPECT_EQ(url.absolute(), "https://" + c.authority + c.target);
+    }
+}
+
 TEST(HttpRequest, UnusableAddressesAreRefused)
 {
     const std::vector<std::pair<QString, std::string>> cases = {
-        {"https://host/", "not an http:// address"},
-        {"ftp://host/", "not an http:// address"},
-        {"host/path", "not an http:// address"},
-        {"", "not an http:// address"},
+        {"ftp://host/", "not an http:// or https:// address"},
+        {"host/path", "not an http:// or https:// address"},
+        {"", "not an http:// or https:// address"},
+        {"httpss://host/", "not an http:// or https:// address"},
         {"http://", "no host name"},
+        {"https://", "no host name"},
+        {"https://host:0/", "invalid port"},
         {"http://:8080/", "no host name"},
         {"http://host:0/", "invalid port"},
         {"http://host:65536/", "invalid port"},
@@ -131,18 +154,34 @@ TEST(HttpRequest, RedirectLocationsResolveAgainstTheRequestedAddress)
         {"#top", "http://h:8080/a/b/c?q=1"},
         {" /spaced out ", "http://h:8080/spaced%20out"},
         {"http:rel", "http://h:8080/a/b/rel"},
+        {"https://secure.example/", "https://secure.example/"},
+        {"HTTPS://Secure:8443/x", "https://Secure:8443/x"},
     };
     for (const auto& [location, expected] : cases)
         EXPECT_EQ(ResolveLocation(base, location).absolute(), expected) << location.toStdString();
 
-    for (const QByteArray location : {"https://secure.example/", "ftp://files/", "mailto:x@y"}) {
+    // From an https page: relative and scheme-relative locations stay inside TLS.
+    const HttpUrl secure = ParseHttpUrl("https://s/a/b");
+    const std::vector<std::pair<QByteArray, QByteArray>> fromSecure = {
+        {"c", "https://s/a/c"},
+        {"//other:8443/y", "https://other:8443/y"},
+        {"https:rel", "https://s/a/rel"},
+        {"http://s/back", "http://s/back"},
+    };
+    for (const auto& [location, expected] : fromSecure)
+        EXPECT_EQ(ResolveLocation(secure, location).absolute(), expected) << location.toStdString();
+
+    for (const QByteArray location : {"ftp://files/", "mailto:x@y"}) {
         try {
             ResolveLocation(base, location);
             ADD_FAILURE() << "followed " << location.toStdString();
         } catch (const HttpError& e) {
-            EXPECT_NE(std::string(e.what()).find("only http:// addresses are supported"), std::string::npos);
+            EXPECT_NE(std::string(e.what()).find("only http:// and https:// addresses are supported"),
+                      std::string::npos);
         }
     }
+    // A scheme change names its host.
+    EXPECT_THROW(ResolveLocation(base, "https:rel"), HttpError);
 }
 
 TEST(HttpRequest, SameOriginComparesHostIgnoringCaseAndPort)
@@ -151,6 +190,9 @@ TEST(HttpRequest, SameOriginComparesHostIgnoringCaseAndPort)
     EXPECT_TRUE(a.sameOrigin(ParseHttpUrl("http://host.example:80/y")));
     EXPECT_FALSE(a.sameOrigin(ParseHttpUrl("http://host.example:8080/x")));
     EXPECT_FALSE(a.sameOrigin(ParseHttpUrl("http://other.example/x")));
+    // The scheme counts too: credentials given for http are not sent to https, nor back.
+    EXPECT_FALSE(a.sameOrigin(ParseHttpUrl("https://host.example:80/x")));
+    EXPECT_TRUE(ParseHttpUrl("https://h/").sameOrigin(ParseHttpUrl("HTTPS://H:443/y")));
 }
 
 HttpClientSettings allHeaders()
@@ -324,6 +366,26 @@ TEST(HttpRequest, RequestBytesFollowTheFixedHeaderOrder)
          {},
          true,
          "GET / HTTP/1.1\r\nHost: h\r\n\r\n"},
+        // Inside a CONNECT tunnel the proxy only relays: the server gets the path form and never
+        // the proxy's credentials.
+        {"https_through_proxy",
+         proxied,
+         HttpMethod::Get,
+         "https://h.example/p",
+         {},
+         {},
+         true,
+         "GET /p HTTP/1.1\r\nHost: h.example\r\nReferer: http://ref.example/\r\nUser-Agent: Quorvel\r\n"
+         "Content-Type: text/plain\r\nAccept: */*\r\nAccept-Charset: utf-8\r\nAccept-Encoding: identity\r\n"
+         "Accept-Language: en\r\nAuthorization: Basic dXNlcjpwYXNz\r\nCookie: sid=42\r\n\r\n"},
+        {"https_on_another_port",
+         noHeaders,
+         HttpMethod::Get,
+         "https://h:8443/",
+         {},
+         {},
+         true,
+         "GET / HTTP/1.1\r\nHost: h:8443\r\n\r\n"},
         {"password_alone_is_sent",
          passwordOnly,
          HttpMethod::Get,
@@ -340,6 +402,27 @@ TEST(HttpRequest, RequestBytesFollowTheFixedHeaderOrder)
         EXPECT_EQ(client.composeRequest(c.method, ParseHttpUrl(c.url), body, c.withCredentials).toStdString(),
                   c.expected.toStdString());
     }
+}
+
+TEST(HttpRequest, TunnelRequestNamesHostAndPortAndCarriesTheProxyCredentials)
+{
+    HttpClientSettings s;
+    s.proxyHost = "proxy.example";
+    s.proxyPort = 3128;
+    s.proxyUserName = "pu";
+    s.proxyPassword = "pp";
+    s.userAgent = "Quorvel";
+    s.userName = "user";
+    s.password = "pass";
+    s.cookie = "sid=1";
+    EXPECT_EQ(HttpClient(s).composeConnect(ParseHttpUrl("https://h.example/p?q")).toStdString(),
+              "CONNECT h.example:443 HTTP/1.1\r\nHost: h.example:443\r\nUser-Agent: Quorvel\r\n"
+              "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n");
+    HttpClientSettings bare;
+    bare.proxyHost = "proxy.example";
+    bare.proxyPort = 3128;
+    EXPECT_EQ(HttpClient(bare).composeConnect(ParseHttpUrl("https://h:8443/")).toStdString(),
+              "CONNECT h:8443 HTTP/1.1\r\nHost: h:8443\r\n\r\n");
 }
 
 TEST(HttpRequest, LineBreaksInConfiguredHeaderValuesAreRefused)

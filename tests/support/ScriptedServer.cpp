@@ -485,11 +485,11 @@ QStringList toQt(const std::vector<std::string>& list)
     return result;
 }
 
-bool listening(int port)
+bool listening(const std::string& address, int port)
 {
     try {
         TcpSocket probe;
-        probe.connect("127.0.0.1", port, 500);
+        probe.connect(address, port, 500);
         return true;
     } catch (const SocketError&) {
         return false;
@@ -515,7 +515,7 @@ std::string DaemonProcess::Find(const std::string& program)
 }
 
 bool DaemonProcess::start(const std::string& program, const std::vector<std::string>& arguments,
-                          const std::vector<int>& ports, int waitMs)
+                          const std::vector<int>& ports, int waitMs, const std::string& address)
 {
     stop();
     m_process = std::make_unique<QProcess>();
@@ -527,7 +527,7 @@ bool DaemonProcess::start(const std::string& program, const std::vector<std::str
     }
     const long long deadline = nowMs() + waitMs;
     for (int port : ports) {
-        while (!listening(port)) {
+        while (!listening(address, port)) {
             if (m_process->state() == QProcess::NotRunning || nowMs() >= deadline) {
                 m_process->waitForReadyRead(100);
                 m_output = m_process->readAll().toStdString();

@@ -162,10 +162,10 @@ public:
     static std::string Find(const std::string& program);
 
     // Starts `program` with `arguments` and waits at most `waitMs` until something accepts
-    // connections on 127.0.0.1 at each of `ports`. False (with what the program printed in
-    // output()) when it did not start or did not listen in time.
+    // connections on `address` (127.0.0.1 unless given) at each of `ports`. False (with what the
+    // program printed in output()) when it did not start or did not listen in time.
     bool start(const std::string& program, const std::vector<std::string>& arguments,
-               const std::vector<int>& ports, int waitMs = 10000);
+               const std::vector<int>& ports, int waitMs = 10000, const std::string& address = "127.0.0.1");
     void stop();
     std::string output() const { return m_output; }
 
