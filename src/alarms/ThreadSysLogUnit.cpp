@@ -8,18 +8,6 @@
 #include <cstdio>
 #include <exception>
 
-namespace {
-
-// Control characters (C0, DEL, C1) and the Unicode line and paragraph separators: anything a
-// collector could take as the end of a line.
-bool breaksLine(QChar c)
-{
-    const char16_t u = c.unicode();
-    return u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029;
-}
-
-} // namespace
-
 ThreadSysLog::ThreadSysLog(const QString& host, int port, int facility, int severity, const QString& text,
                            int timeout)
     : ThreadAlarm(QStringLiteral("SysLog"), timeout), Host(host), Port(port), Facility(facility),
@@ -60,11 +48,7 @@ QByteArray ThreadSysLog::Datagram(int facility, int severity, const QDateTime& t
         facility = 0;
     if (severity < 0 || severity > 7)
         severity = 0;
-    QString line = text;
-    for (QChar& c : line) {
-        if (breaksLine(c))
-            c = QLatin1Char(' ');
-    }
+    const QString line = BlankControls(text);
     QByteArray datagram = '<' + QByteArray::number(facility * 8 + severity) + '>' +
                           Timestamp(time).toLatin1() + ' ' + hostName.toUtf8() + ' ' + line.toUtf8();
     if (datagram.size() > kMaxDatagram) {

@@ -20,8 +20,21 @@ public:
 StderrNotifier g_stderrNotifier;
 Notifier* g_notifier = nullptr;
 std::function<void()> g_quitHook;
+bool g_stopRequested = false;
+
+void show(Notifier::Kind kind, const QString& text)
+{
+    if (!g_stopRequested)
+        Notifier::instance().show(kind, text);
+}
 
 } // namespace
+
+bool Notifier::confirm(const QString& text)
+{
+    std::fprintf(stderr, "Confirmation: %s (answered No)\n", text.toLocal8Bit().constData());
+    return false;
+}
 
 Notifier& Notifier::instance()
 {
@@ -37,15 +50,30 @@ Notifier* Notifier::install(Notifier* notifier)
 
 void ShowErrorBox(const QString& text)
 {
-    Notifier::instance().show(Notifier::Kind::Error, text);
+    show(Notifier::Kind::Error, text);
 }
 void ShowWarningBox(const QString& text)
 {
-    Notifier::instance().show(Notifier::Kind::Warning, text);
+    show(Notifier::Kind::Warning, text);
 }
 void ShowInformationBox(const QString& text)
 {
-    Notifier::instance().show(Notifier::Kind::Information, text);
+    show(Notifier::Kind::Information, text);
+}
+
+void SetStopRequested(bool requested)
+{
+    g_stopRequested = requested;
+}
+
+bool StopRequested()
+{
+    return g_stopRequested;
+}
+
+bool ShowConfirmationBox(const QString& text)
+{
+    return Notifier::instance().confirm(text);
 }
 
 void AskApplicationQuit()

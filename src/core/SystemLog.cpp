@@ -2,6 +2,7 @@
 
 #include "core/Clock.h"
 #include "core/Notifier.h"
+#include "core/auxFunc.h"
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
 
@@ -10,6 +11,13 @@
 namespace {
 
 const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
+
+// The system log could not be written and the program has been asked to quit: the error box is
+// shown once, not again for the lines that follow (a timer may write one while the box is up).
+bool g_systemLogFailed = false;
+// The alarm message log file failed at its last write: its warning is shown once for a run of
+// failures and again only after a write has succeeded.
+bool g_alarmLogFailing = false;
 
 // Opens `path` for appending (creating it) and writes `line` + CR LF; false with the reason
 // in `error` when that fails.
@@ -67,8 +75,11 @@ QString LevelText(int level)
 void WriteSystemLog(const QString& message, int level)
 {
     if (!EnsureLogDir()) {
-        ShowErrorBox(QString::fromLatin1(lang::ERR00205));
-        AskApplicationQuit();
+        if (!g_systemLogFailed) {
+            g_systemLogFailed = true;
+            ShowErrorBox(QString::fromLatin1(lang::ERR00205));
+            AskApplicationQuit();
+        }
         return;
     }
     if (level == LogLevel::NONE || level < AppSettings.MinimumLogLevel)
@@ -78,13 +89,21 @@ void WriteSystemLog(const QString& message, int level)
     const QDateTime now = Now();
     const QString path = AppSettings.LogDir + AppSettings.SystemLogFilename + now.toString(kDateFormat) +
                          QStringLiteral(".log");
+    // One entry is one line: no text can start a line of its own.
     const QString line = now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char(' ') +
-                         LevelText(level) + QLatin1Char(' ') + message;
+                         LevelText(level) + QLatin1Char(' ') + BlankControls(message);
     QString error;
-    if (!appendLine(path, line, &error)) {
+    if (!appendLine(path, line, &error) && !g_systemLogFailed) {
+        g_systemLogFailed = true;
         ShowErrorBox(QString::fromLatin1(lang::ERR00202) + QStringLiteral(" : ") + error);
         AskApplicationQuit();
     }
+}
+
+void ResetLogFailures()
+{
+    g_systemLogFailed = false;
+    g_alarmLogFailing = false;
 }
 
 void WriteAlarmMessageLogFile(const QString& alarmDateTime, const QString& service, const QString& ip,
@@ -94,11 +113,20 @@ void WriteAlarmMessageLogFile(const QString& alarmDateTime, const QString& servi
         return;
     const QString path = AppSettings.AlarmMsgFilePath + AppSettings.AlarmMsgFilename +
                          Now().toString(kDateFormat) + QStringLiteral(".log");
-    const QString line = alarmDateTime + QStringLiteral(" [") + service + QStringLiteral("] [") + ip +
-                         QStringLiteral("] [") + port + QStringLiteral("] ") + message;
+    const QString line =
+        BlankControls(alarmDateTime + QStringLiteral(" [") + service + QStringLiteral("] [") + ip +
+                      QStringLiteral("] [") + port + QStringLiteral("] ") + message);
     QString error;
-    if (!appendLine(path, line, &error))
-        ShowWarningBox(QString::fromLatin1(lang::ERR00206) + QStringLiteral(" : ") + error);
+    if (appendLine(path, line, &error)) {
+        g_alarmLogFailing = false;
+        return;
+    }
+    // One warning for a run of failures. The box runs its own event loop, in which results keep
+    // being handed back and stored; their failing writes do not open another box.
+    if (g_alarmLogFailing)
+        return;
+    g_alarmLogFailing = true;
+    ShowWarningBox(QString::fromLatin1(lang::ERR00206) + QStringLiteral(" : ") + error);
 }
 
 void HouseKeepLogFiles()

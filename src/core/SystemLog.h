@@ -22,12 +22,18 @@ enum : int
 QString LevelText(int level);
 
 // Appends "yyyy-MM-dd HH:mm:ss [LEVEL] message" to today's system log. Main thread only.
+// Control characters of the message (CR and LF included) are written as blanks. When the log
+// cannot be written, the program is asked to quit and the error box is shown, once.
 void WriteSystemLog(const QString& message, int level);
 
 // The file half of the alarm message log: one line in today's alarm message log file when that
-// file is enabled; a failed write shows the ERR00206 warning.
+// file is enabled (control characters written as blanks); a failed write shows the ERR00206
+// warning, once for a run of failed writes.
 void WriteAlarmMessageLogFile(const QString& alarmDateTime, const QString& service, const QString& ip,
                               const QString& port, const QString& message);
+
+// Forgets earlier failures of both logs (a new run, or a test), so their boxes show again.
+void ResetLogFailures();
 
 // The file half of the hourly clean-up: the system and alarm message log files dated the
 // configured number of days back.

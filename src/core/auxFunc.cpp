@@ -76,6 +76,17 @@ QString TrimControl(const QString& text)
     return text.mid(begin, end - begin);
 }
 
+QString BlankControls(const QString& text)
+{
+    QString result = text;
+    for (QChar& c : result) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029)
+            c = QLatin1Char(' ');
+    }
+    return result;
+}
+
 QString CheckBoxToFlag(bool checked)
 {
     return checked ? QStringLiteral("1") : QStringLiteral("0");

@@ -14,6 +14,9 @@ int IntegerOr(const QString& text, int fallback);
 
 // Removes leading and trailing characters whose codes are 32 or less.
 QString TrimControl(const QString& text);
+// `text` on one line: every control character (C0 with CR and LF, DEL, C1) and the Unicode line
+// and paragraph separators become blanks, so a peer's text cannot start a line of its own.
+QString BlankControls(const QString& text);
 
 QString CheckBoxToFlag(bool checked);
 QString EditTextOrZero(const QString& text);

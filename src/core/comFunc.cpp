@@ -199,7 +199,7 @@ void LoadSettings()
     NetworkSelfCheck();
 }
 
-void SaveSettings()
+bool SaveSettings()
 {
     const AppSettingsRecord& s = AppSettings;
     IniFile ini;
@@ -239,6 +239,7 @@ void SaveSettings()
     }
     if (!ok)
         reportWarning(QString::fromLatin1(lang::ERR00203) + QStringLiteral(" : ") + error);
+    return ok;
 }
 
 QString NetworkSelfCheck()

@@ -60,8 +60,9 @@ QString ApplicationHelpFile();
 
 void LoadSettings();
 // Writes every stored field; the window size is taken from WindowWidth and WindowHeight, which
-// the main window sets from its current size before saving.
-void SaveSettings();
+// the caller sets from the main window's current size before saving. A failure is reported
+// (ERR00203 warning and log line) and gives false; true means the file was written.
+bool SaveSettings();
 
 // Reports the state of the network (host name and its address); returns the dotted address of
 // the local host, or empty when a problem was reported.

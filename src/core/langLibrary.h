@@ -16,6 +16,8 @@ inline constexpr char ERR00101[] = "ERR00101 : Connot make connection to MySQL d
 inline constexpr char ERR00103[] = "ERR00103 : MySQL library not found.";
 inline constexpr char ERR00104[] = "ERR00104 : Cannot create MySQL database.";
 inline constexpr char ERR00105[] = "ERR00105 : Cannot create MySQL table.";
+inline constexpr char ERR00106[] = "ERR00106 : Cannot save to MySQL database.";
+inline constexpr char ERR00107[] = "ERR00107 : Cannot read from MySQL database.";
 inline constexpr char ERR00202[] = "ERR00202 : System log file is invalid.";
 inline constexpr char ERR00203[] = "ERR00203 : System init file not found.";
 inline constexpr char ERR00204[] = "ERR00204 : System init directory not found.";
@@ -76,6 +78,8 @@ inline constexpr char ConnectionTested[] = "Service connection has been tested."
 inline constexpr char ServiceUpdated[] = "The service has been updated.";
 inline constexpr char ServiceDeleted[] = "The service has been deleted.";
 inline constexpr char CanUpdateOrDeleteRecord[] = "You can update or delete this record.";
+inline constexpr char ServiceNotLoaded[] = "The service could not be loaded.";
+inline constexpr char ConfirmDeleteService[] = "Do you want to delete the service %s [%s:%s] ?";
 
 // Alarm method settings.
 inline constexpr char FieldEmpty[] = "%s field is empty.";
@@ -120,6 +124,10 @@ inline constexpr char CanUpdateOrDeleteGroup[] = "You can update or delete this 
 inline constexpr char GroupNameUnique[] = "Group Name must be unique.";
 inline constexpr char GroupNameCompulsory[] = "Group Name is compulsory field.";
 inline constexpr char SelectContactPerson[] = "Please select contact person.";
+// A group save refuses a name that no longer finds its row (deleted meanwhile), so that no
+// membership is written for an id of 0.
+inline constexpr char ContactPersonNotFound[] = "The contact person %s cannot be found.";
+inline constexpr char ContactGroupNotFound[] = "The contact group %s cannot be found.";
 inline constexpr char CanUpdateSchedule[] = "You can update schedule now.";
 inline constexpr char SchedulingSaved[] = "The new scheduling has been saved and will be effective now.";
 inline constexpr char DataRefresh[] = "Data refresh.";

@@ -153,6 +153,9 @@ void InstallTerminationSignals()
         char buffer[32];
         while (::read(g_signalPipe[1], buffer, sizeof(buffer)) > 0) {
         }
+        // No box may hold up the end: one that is open closes with the event loops, and none
+        // opens from here on.
+        SetStopRequested(true);
         if (TFormMenu* menu = FormMenu())
             menu->ActionCloseExecute();
         else

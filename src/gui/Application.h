@@ -29,5 +29,6 @@ QString SingleInstanceLockFile();
 int RunQuorvel(const StartOptions& options = StartOptions());
 
 // SIGTERM and SIGINT end the program as the Close command does (the destruction handler saves the
-// settings and writes the last log line). Needs the application object.
+// settings and writes the last log line), also while a message box is open; no box is shown
+// after the signal. Needs the application object.
 void InstallTerminationSignals();

@@ -20,3 +20,13 @@ void GuiNotifier::show(Kind kind, const QString& text)
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.exec();
 }
+
+bool GuiNotifier::confirm(const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirmation"), text,
+                    QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
+    box.setDefaultButton(QMessageBox::No);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    return box.exec() == QMessageBox::Yes;
+}

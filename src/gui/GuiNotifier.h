@@ -8,4 +8,5 @@ class GuiNotifier final : public Notifier
 {
 public:
     void show(Kind kind, const QString& text) override;
+    bool confirm(const QString& text) override;
 };

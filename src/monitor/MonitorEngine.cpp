@@ -325,7 +325,9 @@ void MonitorEngine::TimerServiceTimer()
 
 void MonitorEngine::TimerTimer()
 {
-    if (!m_cycleEnabled || m_closing || m_databaseLost)
+    // While the connection is lost, the window tries to get it back as the minute tick does
+    // (scheduling may be off, and only the window switches it on again).
+    if (!m_cycleEnabled || m_closing || !reconnect())
         return;
     try {
         static const char* const days[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
@@ -522,7 +524,7 @@ void MonitorEngine::checkDone(ThreadCheck* check)
         if (product)
             setStatusCell(id, QString());
         else if (setup)
-            emit setupTestResult(check->ResultText);
+            emit setupTestResult(check->ResultText, check->Id);
         return;
     }
 
@@ -561,7 +563,7 @@ void MonitorEngine::checkDone(ThreadCheck* check)
     if (product)
         storeResult(check, timestamp);
     else if (setup)
-        emit setupTestResult(check->ResultText);
+        emit setupTestResult(check->ResultText, check->Id);
 }
 
 void MonitorEngine::storeResult(ThreadCheck* check, const QString& timestamp)

@@ -83,6 +83,8 @@ public:
     bool SchedulingRuns() const { return m_timerService.isActive(); } // TimerService is on
     bool StartArmed() const { return m_timerInit.isActive(); }        // TimerInit is on
     int StartDelay() const { return m_timerInit.interval(); }         // TimerInit's interval, ms
+    // Time until the next minute tick while scheduling runs, ms (-1 when it does not run).
+    int MinuteTickRemainingMs() const { return m_timerService.remainingTime(); }
     // The database connection was lost and has not come back yet.
     bool DatabaseLost() const { return m_databaseLost; }
 
@@ -148,8 +150,9 @@ signals:
     void loginRequested();
     // Scheduling was switched on or off (Start/Stop buttons and check marks follow).
     void schedulingChanged(bool on);
-    // A connection test of the new-service wizard came back with this result word.
-    void setupTestResult(const QString& resultText);
+    // A connection test of the new-service wizard came back with this result word; `itemId` is
+    // the work item's pool Id, by which the wizard tells its current test from earlier ones.
+    void setupTestResult(const QString& resultText, int itemId);
     // ShutDown waits for executing items (true) or has finished waiting (false).
     void closingWait(bool waiting);
 

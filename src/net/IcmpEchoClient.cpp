@@ -44,6 +44,18 @@ std::uint16_t littleEndian16(std::string_view bytes, std::size_t at)
     return static_cast<std::uint16_t>(byteAt(bytes, at) | (byteAt(bytes, at + 1) << 8));
 }
 
+// Whether the echo message starting at `icmp` gives back the tick the key asks for.
+bool tickMatches(std::string_view datagram, std::size_t icmp, const EchoRequestKey& key)
+{
+    if (!key.tick)
+        return true;
+    if (datagram.size() < icmp + 12)
+        return false;
+    const std::uint32_t tick = static_cast<std::uint32_t>(littleEndian16(datagram, icmp + 8)) |
+                               (static_cast<std::uint32_t>(littleEndian16(datagram, icmp + 10)) << 16);
+    return tick == *key.tick;
+}
+
 void putLittleEndian(std::string& bytes, std::size_t at, std::uint32_t value, int size)
 {
     for (int i = 0; i < size; ++i)
@@ -166,11 +178,13 @@ EchoJudgement JudgeRawDatagram(std::string_view datagram, const EchoRequestKey& 
 
     switch (judgement.type) {
     case 0:
-        if (hasAddresses && source == key.target && keyMatches(identifier, sequence))
+        if (hasAddresses && source == key.target && keyMatches(identifier, sequence) &&
+            tickMatches(datagram, headerLength, key))
             judgement.match = EchoMatch::Reply;
         break;
     case 8:
-        if (hasAddresses && destination == key.target && keyMatches(identifier, sequence))
+        if (hasAddresses && destination == key.target && keyMatches(identifier, sequence) &&
+            tickMatches(datagram, headerLength, key))
             judgement.match = EchoMatch::Reply;
         break;
     case 3:
@@ -205,7 +219,8 @@ EchoJudgement JudgeDatagramSocketReply(std::string_view datagram, std::uint32_t 
     judgement.from = from;
     switch (judgement.type) {
     case 0:
-        if (from == key.target && littleEndian16(datagram, 6) == key.sequence)
+        if (from == key.target && littleEndian16(datagram, 6) == key.sequence &&
+            tickMatches(datagram, 0, key))
             judgement.match = EchoMatch::Reply;
         break;
     case 3:
@@ -336,6 +351,7 @@ int IcmpEchoClient::ping()
     EchoRequestKey key;
     key.identifier = static_cast<std::uint16_t>(::getpid() & 0xffff);
     key.sequence = kSequence;
+    key.tick = tick;
     const std::string request = BuildEchoRequest(key.identifier, key.sequence, tick);
 
     sockaddr_in address{};

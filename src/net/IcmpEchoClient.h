@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,7 +23,10 @@
 //    only lightens the load: the rules below still decide.
 // Since every check of the process shares identifier and sequence number, a reply belongs to a
 // request only when the peer matches as well: the replying address (echo reply), the destination
-// (our own request seen on the loopback path) or the destination quoted in an ICMP error.
+// (our own request seen on the loopback path) or the destination quoted in an ICMP error. An echo
+// reply must also give back the request's tick (the data of an echo request come back in its
+// reply), so that a late reply to an earlier request of the same target, such as the request of
+// a check that has just timed out and is being repeated, is not taken for this one's.
 
 // RFC 1071 checksum over `bytes`, 16-bit words read little-endian, so that it is stored
 // little-endian like the other fields.
@@ -38,6 +42,9 @@ struct EchoRequestKey
     std::uint16_t sequence = 0;
     std::uint32_t target = 0; // IPv4 address of the probed host, network byte order
     bool checkIdentifier = true;
+    // When set, an echo reply (or the request seen on the loopback path) belongs to the request
+    // only when it carries this tick at ICMP offset 8; one too short to hold it does not.
+    std::optional<std::uint32_t> tick;
 };
 
 enum class EchoMatch

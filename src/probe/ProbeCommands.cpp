@@ -484,14 +484,6 @@ std::vector<ProbeOption> commonOptionsOf(const ProbeCommand& command)
     return options;
 }
 
-// Keeps the printed result on one line whatever the texts hold.
-QString oneLine(QString text)
-{
-    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return text;
-}
-
 } // namespace
 
 QString ProbeInvocation::value(const QString& name, const QString& fallback) const
@@ -723,7 +715,8 @@ int RunProbe(const QStringList& arguments, QString& out, QString& err)
     }
     for (const QString& note : outcome.notes)
         err += kProgram + QStringLiteral(": note: ") + note + QLatin1Char('\n');
-    out += oneLine(outcome.resultText) + QLatin1Char(' ') + oneLine(outcome.resultDetail) + QLatin1Char('\n');
+    out += BlankControls(outcome.resultText) + QLatin1Char(' ') + BlankControls(outcome.resultDetail) +
+           QLatin1Char('\n');
     return outcome.passed ? ProbeExitPassed : ProbeExitFailed;
 }
 

@@ -121,6 +121,7 @@ TEST_P(RawJudging, DecidesWhetherADatagramBelongsToTheRequest)
     key.identifier = kPid;
     key.sequence = 3489;
     key.target = kTarget;
+    key.tick = 77;
     EXPECT_EQ(JudgeRawDatagram(GetParam().datagram(request), key).match, GetParam().match);
 }
 
@@ -145,6 +146,14 @@ INSTANTIATE_TEST_SUITE_P(
                       return ipHeader(kTarget, kMe) +
                              withByte(withType(r, 0), 4, static_cast<char>(kPid + 1));
                   },
+                  EchoMatch::Foreign},
+        // A late reply to an earlier request of the same target gives back that request's tick.
+        JudgeCase{
+            "reply_to_an_earlier_request",
+            [](const std::string& r) { return ipHeader(kTarget, kMe) + withByte(withType(r, 0), 8, 76); },
+            EchoMatch::Foreign},
+        JudgeCase{"reply_cut_before_the_tick",
+                  [](const std::string& r) { return ipHeader(kTarget, kMe) + withType(r, 0).substr(0, 10); },
                   EchoMatch::Foreign},
         JudgeCase{"own_request_on_loopback_path",
                   [](const std::string& r) { return ipHeader(kMe, kTarget) + r; }, EchoMatch::Reply},
@@ -197,10 +206,13 @@ TEST(DatagramSocketJudging, SenderAndSequenceDecide)
     EchoRequestKey key;
     key.sequence = 3489;
     key.target = kTarget;
+    key.tick = 0;
     EXPECT_EQ(JudgeDatagramSocketReply(reply, kTarget, key).match, EchoMatch::Reply)
         << "the kernel's identifier is not compared";
     EXPECT_EQ(JudgeDatagramSocketReply(reply, ip("10.9.9.9"), key).match, EchoMatch::Foreign);
     EXPECT_EQ(JudgeDatagramSocketReply(withByte(reply, 7, 0), kTarget, key).match, EchoMatch::Foreign);
+    EXPECT_EQ(JudgeDatagramSocketReply(withByte(reply, 11, 1), kTarget, key).match, EchoMatch::Foreign)
+        << "a reply to another request of the same target";
     EXPECT_THROW(JudgeDatagramSocketReply(reply.substr(0, 7), kTarget, key), ProtocolError);
     EXPECT_THROW(JudgeDatagramSocketReply(withType(reply, 13), kTarget, key), ProtocolError);
 }
@@ -317,6 +329,18 @@ const std::vector<PeerCase> kPeerCases = {
     {"only_a_concurrent_checks_reply", Kind::Raw, "10.1.2.3",
      [](const std::string& r) {
          return std::vector<std::string>{ipHeader(ip("10.1.2.4"), kMe) + withType(r, 0)};
+     },
+     false, "Failed"},
+    // The request of a check that timed out is answered late, while the check is repeated.
+    {"only_a_late_reply_to_an_earlier_request", Kind::Raw, "10.1.2.3",
+     [](const std::string& r) {
+         return std::vector<std::string>{ipHeader(kTarget, kMe) +
+                                         withByte(withType(r, 0), 8, static_cast<char>(r[8] - 100))};
+     },
+     false, "Failed"},
+    {"datagram_socket_late_reply_to_an_earlier_request", Kind::Datagram, "127.0.0.1",
+     [](const std::string& r) {
+         return std::vector<std::string>{withByte(withType(r, 0), 9, static_cast<char>(r[9] - 1))};
      },
      false, "Failed"},
     {"host_unreachable_report", Kind::Raw, "10.1.2.3",

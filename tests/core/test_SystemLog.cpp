@@ -1,4 +1,5 @@
 #include "core/Clock.h"
+#include "core/Notifier.h"
 #include "core/SystemLog.h"
 #include "core/comFunc.h"
 #include "database/AlarmHistory.h"
@@ -78,12 +79,27 @@ TEST_F(SystemLogTest, UnwritableLogStopsTheApplication)
     EXPECT_EQ(m_boxes.boxes[0].first, Notifier::Kind::Error);
     EXPECT_TRUE(m_boxes.boxes[0].second.startsWith("ERR00202 : System log file is invalid. : "));
     EXPECT_EQ(m_quit.requests, 1);
+    // The program is quitting: a line written meanwhile (a timer's, while the box is up) shows
+    // no second box.
+    WriteSystemLog("lost again", LogLevel::INFORMATIONAL);
+    EXPECT_EQ(m_boxes.boxes.size(), 1u);
+    EXPECT_EQ(m_quit.requests, 1);
 
+    ResetLogFailures();
     AppSettings.AppPath = m_tree->file("missing/deeper");
     WriteSystemLog("lost too", LogLevel::INFORMATIONAL);
     ASSERT_EQ(m_boxes.boxes.size(), 2u);
     EXPECT_EQ(m_boxes.boxes[1].second, "ERR00205 : System log directory not found.");
     EXPECT_EQ(m_quit.requests, 2);
+
+    // Once the program has been asked to stop (a termination signal), no box opens any more.
+    ResetLogFailures();
+    SetStopRequested(true);
+    WriteSystemLog("after the stop", LogLevel::INFORMATIONAL);
+    ShowInformationBox("after the stop");
+    SetStopRequested(false);
+    EXPECT_EQ(m_boxes.boxes.size(), 2u);
+    EXPECT_EQ(m_quit.requests, 3);
 }
 
 TEST_F(SystemLogTest, AlarmMessageGoesToTheFileThenTheTable)
@@ -115,6 +131,41 @@ TEST_F(SystemLogTest, AlarmMessageGoesToTheFileThenTheTable)
     AppSettings.AlarmMsgFilePath = AppSettings.LogDir;
     WriteAlarmMessageLog("2007-05-01 13:48:00", "URL", "u", "80", "m", "Failed");
     EXPECT_EQ(scalar("select count(*) from quorvel.alarm_msg_history"), "3");
+}
+
+// A text from a peer (a server's reply in a result detail) cannot add a line to either log.
+TEST_F(SystemLogTest, ControlCharactersBecomeBlanksSoOneEntryIsOneLine)
+{
+    standAt("2007-05-01 10:00:00");
+    WriteSystemLog(QString("reply\r\n2007-05-01 10:00:00 [INFO] forged\tend") + QChar(0x2028) + "x",
+                   LogLevel::ERROR);
+    EXPECT_EQ(m_tree->read("log/system_2007-05-01.log"),
+              "2007-05-01 10:00:00 [ERROR] reply  2007-05-01 10:00:00 [INFO] forged end x\r\n");
+    AppSettings.AlarmMsgDBEnable = false;
+    WriteAlarmMessageLog("2007-05-01 10:00:00", "URL", "h\n", "80", "[h:80] HTTP/1.1 500\r\nforged",
+                         "Failed");
+    EXPECT_EQ(m_tree->read("log/AlarmMsg_2007-05-01.log"),
+              "2007-05-01 10:00:00 [URL] [h ] [80] [h:80] HTTP/1.1 500  forged\r\n");
+}
+
+// A folder that cannot be written gives one warning for a run of failed writes, and another only
+// after a write has succeeded in between.
+TEST_F(SystemLogTest, AlarmLogWarningOncePerRunOfFailures)
+{
+    standAt("2007-05-01 10:00:00");
+    AppSettings.AlarmMsgDBEnable = false;
+    const QString good = AppSettings.AlarmMsgFilePath;
+    AppSettings.AlarmMsgFilePath = m_tree->file("no/such/dir/");
+    for (int i = 0; i < 3; ++i)
+        WriteAlarmMessageLog("2007-05-01 10:00:00", "Ping", "h", "0", "m", "Failed");
+    EXPECT_EQ(m_boxes.texts().filter("ERR00206").size(), 1);
+    AppSettings.AlarmMsgFilePath = good;
+    WriteAlarmMessageLog("2007-05-01 10:00:00", "Ping", "h", "0", "m", "Failed");
+    AppSettings.AlarmMsgFilePath = m_tree->file("no/such/dir/");
+    WriteAlarmMessageLog("2007-05-01 10:00:00", "Ping", "h", "0", "m", "Failed");
+    WriteAlarmMessageLog("2007-05-01 10:00:00", "Ping", "h", "0", "m", "Failed");
+    EXPECT_EQ(m_boxes.texts().filter("ERR00206").size(), 2);
+    EXPECT_EQ(m_quit.requests, 0);
 }
 
 TEST_F(SystemLogTest, HouseKeepingDeletesExactlyTheFileDatedNDaysBackAndOlderRows)

@@ -212,6 +212,34 @@ TEST_F(GuiFixture, FiltersHostTreeAndDeleteServiceWorkThroughTheWindow)
     EXPECT_EQ(scalar("select count(*) from quorvel.service"), before);
 }
 
+// Over the rows the list shows its hint; a cell whose column cuts its text shows the text; a
+// Failed status cell shows why the check failed.
+TEST_F(GuiFixture, ServiceListToolTipsHintCutTextAndFailureDetail)
+{
+    const int shortIp = addService({"Ping", "10.0.0.1", 0});
+    const int longIp = addService(
+        {"URL", "http://a-rather-long-host-name.example/with/a/path/that/the/column/cannot/show/whole", 80});
+    openWindow();
+    startCycle();
+    showWindow();
+    const QString hint = "Double click on any service for updating...";
+    EXPECT_EQ(window->TntListViewService->toolTip(), hint);
+    EXPECT_EQ(window->ServiceToolTipAt(rowOfId(window.get(), shortIp), MonitorEngine::SvcIp), hint);
+    window->resize(500, window->height());
+    QCoreApplication::processEvents();
+    const QString longText = window->TntListViewService->model()
+                                 ->index(rowOfId(window.get(), longIp), MonitorEngine::SvcIp)
+                                 .data()
+                                 .toString();
+    EXPECT_EQ(window->ServiceToolTipAt(rowOfId(window.get(), longIp), MonitorEngine::SvcIp), longText);
+
+    // A failed check: its status cell tells why.
+    TextTableModel* model = window->Engine()->ServiceList();
+    model->setToolTipOfId(QString::number(shortIp), MonitorEngine::SvcCurrentStatus, "[10.0.0.1:0] Failed");
+    EXPECT_EQ(window->ServiceToolTipAt(rowOfId(window.get(), shortIp), MonitorEngine::SvcCurrentStatus),
+              "[10.0.0.1:0] Failed");
+}
+
 TEST_F(GuiFixture, StartAndStopOfTheContextMenuChangeTheSelectedService)
 {
     const int id = addService({"Ping", "10.0.0.9", 0, "Stop"});

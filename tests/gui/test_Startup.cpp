@@ -13,6 +13,7 @@
 #include "support/ScriptedServer.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -274,6 +275,50 @@ TEST_F(Startup, ASecondStartIsRefusedWhileTheFirstRunsAndTerminationSignalsEndTh
         EXPECT_FALSE(lines[lines.size() - 2].endsWith("Service scheduling stops."));
         EXPECT_EQ(iniValue("System", "WindowWidth"), "1024");
     }
+}
+
+// A termination signal ends the program within a few seconds even while a message box is open
+// (here the first start's information box), and no box holds up the end.
+TEST_F(Startup, TerminationSignalEndsTheProgramWhileABoxIsOpen)
+{
+    const QString program = programPath();
+    if (program.isEmpty())
+        GTEST_SKIP() << "the quorvel program is not built next to the tests";
+    const QString help = projectFile("help/Quorvel.html");
+    ASSERT_FALSE(help.isEmpty());
+    {
+        QFile source(help);
+        ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+        m_tree->write("help/Quorvel.html", source.readAll());
+    }
+    writeIni("[Database]\r\nHost=127.0.0.1\r\nPort=" + qgetenv("QUORVEL_TEST_DB_PORT") +
+             "\r\nDBUsername=root\r\nDBPassword=\r\n");
+    pointConfigAt(m_tree->path());
+    dropDatabase(); // the first start creates it and then shows its information box
+
+    QProcess quorvel;
+    quorvel.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    quorvel.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    quorvel.start(program, {});
+    ASSERT_TRUE(quorvel.waitForStarted(10000));
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return scalar("select count(*) from information_schema.tables where table_schema='quorvel'") ==
+                   "11";
+        },
+        30000));
+    QTest::qWait(1000); // the box is up now; "Application starts." follows only when it closes
+    EXPECT_EQ(quorvel.state(), QProcess::Running);
+    QElapsedTimer ending;
+    ending.start();
+    ASSERT_EQ(::kill(static_cast<pid_t>(quorvel.processId()), SIGTERM), 0);
+    ASSERT_TRUE(quorvel.waitForFinished(20000));
+    EXPECT_LT(ending.elapsed(), 5000);
+    EXPECT_EQ(quorvel.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(quorvel.exitCode(), 0);
+    const QStringList lines = systemLogLines();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.last().endsWith("[INFO] Application stops.")) << lines.join('\n').toStdString();
 }
 
 // ---- the database login dialog ---------------------------------------------------------------------

@@ -1,6 +1,8 @@
 #include "support/DatabaseFixture.h"
 
 #include "core/Clock.h"
+#include "core/Notifier.h"
+#include "core/SystemLog.h"
 #include "core/comFunc.h"
 #include "database/DataModuleQuorvel.h"
 
@@ -40,6 +42,8 @@ bool DatabaseFixture::serverConfigured()
 void DatabaseFixture::SetUp()
 {
     m_tree = std::make_unique<TempTree>();
+    ResetLogFailures();
+    SetStopRequested(false);
     AppSettings = AppSettingsRecord();
     AppSettings.AppPath = m_tree->path();
     ASSERT_TRUE(EnsureLogDir());

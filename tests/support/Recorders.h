@@ -16,6 +16,12 @@ public:
     ~RecordingNotifier() override { Notifier::install(m_previous); }
 
     void show(Kind kind, const QString& text) override { boxes.emplace_back(kind, text); }
+    // Questions are recorded and answered with `answer`.
+    bool confirm(const QString& text) override
+    {
+        questions << text;
+        return answer;
+    }
     QStringList texts() const
     {
         QStringList out;
@@ -25,6 +31,8 @@ public:
     }
 
     std::vector<std::pair<Kind, QString>> boxes;
+    QStringList questions;
+    bool answer = true;
 
 private:
     Notifier* m_previous = nullptr;

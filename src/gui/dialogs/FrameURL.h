@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// The inputs of a "URL" service: the request (method, address, port, form fields), its
+// authentication, request headers, accept headers and proxy, on five pages.
+class TFrameURLForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TFrameURLForm(QWidget* parent = nullptr);
+
+    // Back to the defaults, on the page "URL".
+    void Reset();
+    // Empties the inputs of the options that are switched off.
+    void Normalise();
+    // The Post list, top to bottom, as (name, value).
+    QList<std::pair<QString, QString>> PostFields() const;
+    // Inserts a row at the top of the Post list.
+    void InsertPostField(const QString& name, const QString& value);
+
+    // The "Add >>" button and the removal of a Post list row (double click, "Remove").
+    void ButtonAddClick();
+    void RemovePostField(QTreeWidgetItem* item);
+
+    QTabWidget* PageControl = nullptr;
+    // Page "URL".
+    QComboBox* ComboBoxMethod = nullptr;
+    QLineEdit* EditURL = nullptr;
+    QLineEdit* EditPort = nullptr;
+    QGroupBox* GroupBoxPostFields = nullptr;
+    QLineEdit* EditFieldName = nullptr;
+    QLineEdit* EditFieldValue = nullptr;
+    QPushButton* ButtonAdd = nullptr;
+    QTreeWidget* ListViewPostFields = nullptr;
+    // Page "Authentication".
+    QCheckBox* CheckBoxAuthentication = nullptr;
+    QLineEdit* EditUsername = nullptr;
+    QLineEdit* EditPassword = nullptr;
+    // Page "Other settings".
+    QLineEdit* EditCookie = nullptr;
+    QLineEdit* EditHeaderInfo = nullptr;
+    QLineEdit* EditContentType = nullptr;
+    QLineEdit* EditUserAgent = nullptr;
+    QLineEdit* EditReferer = nullptr;
+    // Page "Accept settings".
+    QLineEdit* EditAccept = nullptr;
+    QLineEdit* EditAcceptCharset = nullptr;
+    QLineEdit* EditAcceptEncoding = nullptr;
+    QLineEdit* EditAcceptLanguage = nullptr;
+    // Page "Proxy settings".
+    QCheckBox* CheckBoxUseProxy = nullptr;
+    QLineEdit* EditProxyServer = nullptr;
+    QLineEdit* EditProxyPort = nullptr;
+    QCheckBox* CheckBoxProxyAuthentication = nullptr;
+    QLineEdit* EditProxyUsername = nullptr;
+    QLineEdit* EditProxyPassword = nullptr;
+
+signals:
+    // A text for the status bar of the dialog that shows the frame.
+    void statusText(const QString& text);
+
+private:
+    void applyEnabling();
+};

@@ -1,0 +1,302 @@
+#include "gui/dialogs/contactSettings.h"
+
+#include "core/Notifier.h"
+#include "core/SystemLog.h"
+#include "core/langLibrary.h"
+#include "database/DataModuleQuorvel.h"
+#include "database/dbcomFunc.h"
+#include "gui/dialogs/DialogSupport.h"
+#include "gui/menu.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QPointer<TFormContactSettings> g_form;
+
+const QString kSaveNew = QStringLiteral("Save New");
+const QString kSaveUpdate = QStringLiteral("Save Update");
+
+// Widths of the columns of contact_person.
+constexpr int kNameLength = 50;
+constexpr int kDetailsLength = 150;
+constexpr int kEmailLength = 50;
+constexpr int kSmsLength = 50;
+
+} // namespace
+
+TFormContactSettings* FormContactSettings()
+{
+    return g_form;
+}
+
+void TFormMenu::OpenContactOptions()
+{
+    TFormContactSettings* form = g_form;
+    OpenFormDialog(form, [this] { return new TFormContactSettings(this); });
+    g_form = form;
+}
+
+TFormContactSettings::TFormContactSettings(QWidget* parent) : TFormDialog(parent)
+{
+    setObjectName(QStringLiteral("FormContactSettings"));
+    setWindowTitle(QStringLiteral("Contacts Options"));
+    setWindowFlag(Qt::WindowMinMaxButtonsHint, false);
+
+    auto addEdit = [this](QGridLayout* grid, int row, const char* caption, int maxLength) {
+        auto* label = new QLabel(QString::fromLatin1(caption), this);
+        auto* edit = new QLineEdit(this);
+        edit->setMaxLength(maxLength);
+        label->setBuddy(edit);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(edit, row, 1);
+        return edit;
+    };
+    auto* fields = new QGridLayout;
+    EditPersonName = addEdit(fields, 0, "Person Name", kNameLength);
+    EditDetails = addEdit(fields, 1, "Details", kDetailsLength);
+    EditEmail = addEdit(fields, 2, "Email Address", kEmailLength);
+    EditSms = addEdit(fields, 3, "SMS Number", kSmsLength);
+    EditPersonName->setObjectName(QStringLiteral("EditPersonName"));
+    EditDetails->setObjectName(QStringLiteral("EditDetails"));
+    EditEmail->setObjectName(QStringLiteral("EditEmail"));
+    EditSms->setObjectName(QStringLiteral("EditSms"));
+
+    ButtonSave = new QPushButton(kSaveNew, this);
+    ButtonDelete = new QPushButton(QStringLiteral("Delete"), this);
+    ButtonCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    ButtonClear = new QPushButton(QStringLiteral("Clear"), this);
+    ButtonDelete->setEnabled(false);
+    // The Save caption changes with the mode; its width stays that of the longer one.
+    ButtonSave->setMinimumWidth(ButtonSave->fontMetrics().horizontalAdvance(kSaveUpdate) + 24);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    for (QPushButton* b : {ButtonSave, ButtonDelete, ButtonCancel, ButtonClear}) {
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+    }
+
+    GroupBoxContacts = new QGroupBox(QStringLiteral("Contact lists"), this);
+    ListViewContact = new QTreeWidget(GroupBoxContacts);
+    ListViewContact->setObjectName(QStringLiteral("ListViewContact"));
+    ListViewContact->setAccessibleName(QStringLiteral("Contact lists"));
+    ListViewContact->setHeaderLabels({QStringLiteral("ID"), QStringLiteral("Person Name"),
+                                      QStringLiteral("Details"), QStringLiteral("Email"),
+                                      QStringLiteral("SMS")});
+    ListViewContact->setRootIsDecorated(false);
+    ListViewContact->setUniformRowHeights(true);
+    ListViewContact->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListViewContact->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListViewContact->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListViewContact->setSortingEnabled(true);
+    ListViewContact->sortByColumn(0, Qt::AscendingOrder);
+    PaintOddRows(ListViewContact, kContactOddRowColour);
+    const QFontMetrics metrics(font());
+    ListViewContact->setColumnWidth(0, metrics.horizontalAdvance(QStringLiteral("00000")) + 20);
+    const int em = metrics.horizontalAdvance(QLatin1Char('M'));
+    ListViewContact->setColumnWidth(1, em * 10);
+    ListViewContact->setColumnWidth(2, em * 10);
+    ListViewContact->setColumnWidth(3, em * 14);
+    auto* groupLayout = new QVBoxLayout(GroupBoxContacts);
+    groupLayout->addWidget(ListViewContact);
+
+    StatusBarContact = new QStatusBar(this);
+    m_status = AddStatusPanel(StatusBarContact);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addLayout(buttons);
+    layout->addWidget(GroupBoxContacts, 1);
+    layout->addWidget(StatusBarContact);
+    layout->setContentsMargins(8, 8, 8, 0);
+
+    connect(ButtonSave, &QPushButton::clicked, this, &TFormContactSettings::ButtonSaveClick);
+    connect(ButtonDelete, &QPushButton::clicked, this, &TFormContactSettings::ButtonDeleteClick);
+    connect(ButtonCancel, &QPushButton::clicked, this, &TFormContactSettings::ButtonCancelClick);
+    connect(ButtonClear, &QPushButton::clicked, this, &TFormContactSettings::ButtonClearClick);
+    // A double click, or Enter on the highlighted row, loads the person.
+    connect(ListViewContact, &QTreeWidget::activated, this,
+            [this](const QModelIndex& index) { ListViewContactDblClick(index.row()); });
+
+    SetCaptionsAsAccessibleNames(this);
+    resize(720, 480);
+    CentreOnDesktop(this);
+}
+
+QString TFormContactSettings::StatusText() const
+{
+    return m_status->text();
+}
+
+void TFormContactSettings::report(const QString& text)
+{
+    m_status->setText(text);
+    if (TFormMenu* menu = FormMenu())
+        menu->ShowMainStatus(text);
+}
+
+void TFormContactSettings::clearFields()
+{
+    EditingId = 0;
+    for (QLineEdit* edit : {EditPersonName, EditDetails, EditEmail, EditSms})
+        edit->clear();
+    EditPersonName->setFocus();
+}
+
+void TFormContactSettings::setModeNew()
+{
+    ButtonSave->setText(kSaveNew);
+    ButtonSave->setAccessibleName(kSaveNew);
+    ButtonDelete->setEnabled(false);
+}
+
+void TFormContactSettings::setModeUpdate()
+{
+    ButtonSave->setText(kSaveUpdate);
+    ButtonSave->setAccessibleName(kSaveUpdate);
+    ButtonDelete->setEnabled(true);
+}
+
+void TFormContactSettings::fillList()
+{
+    ListViewContact->clear();
+    // New rows go in unsorted and the list is sorted once, by the column the user chose last.
+    ListViewContact->setSortingEnabled(false);
+    try {
+        QSqlQuery query = DMQuorvel().SQLTable_contact_person();
+        while (query.next()) {
+            ListViewContact->addTopLevelItem(new NumericSortItem(
+                {query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
+                 query.value(3).toString(), query.value(4).toString()}));
+        }
+    } catch (const DatabaseError&) {
+        // The list keeps the rows read so far; the next showing reads it again.
+    }
+    ListViewContact->setSortingEnabled(true);
+}
+
+void TFormContactSettings::FormShow()
+{
+    clearFields();
+    setModeNew();
+    fillList();
+}
+
+void TFormContactSettings::ListViewContactDblClick(int row)
+{
+    QTreeWidgetItem* item = ListViewContact->topLevelItem(row);
+    if (!item)
+        return;
+    EditingId = item->text(0).toInt();
+    EditPersonName->setText(item->text(1));
+    EditDetails->setText(item->text(2));
+    EditEmail->setText(item->text(3));
+    EditSms->setText(item->text(4));
+    setModeUpdate();
+    report(QString::fromLatin1(lang::CanUpdateOrDeletePerson));
+}
+
+void TFormContactSettings::ButtonSaveClick()
+{
+    const QString name = EditPersonName->text();
+    const QString details = EditDetails->text();
+    const QString email = EditEmail->text();
+    const QString sms = EditSms->text();
+
+    const struct
+    {
+        QLineEdit* edit;
+        const char* message;
+    } compulsory[] = {{EditPersonName, lang::PersonNameCompulsory},
+                      {EditEmail, lang::EmailCompulsory},
+                      {EditSms, lang::SmsNumberCompulsory}};
+    for (const auto& field : compulsory) {
+        if (field.edit->text().trimmed().isEmpty()) {
+            field.edit->setFocus();
+            ShowInformationBox(QString::fromLatin1(field.message));
+            return;
+        }
+    }
+
+    const bool isNew = ButtonSave->text() == kSaveNew;
+    try {
+        if (!IsUnique(QStringLiteral("contact_person"), QStringLiteral("name"), name, EditingId)) {
+            EditPersonName->setFocus();
+            ShowInformationBox(QString::fromLatin1(lang::PersonNameUnique));
+            return;
+        }
+        TDMQuorvel& dm = DMQuorvel();
+        SqlTransaction transaction(dm);
+        if (isNew) {
+            dm.ExecUpdate(QStringLiteral("insert into contact_person (name,details,email,sms) values (") +
+                          QuoteSqlText(name) + QLatin1Char(',') + QuoteSqlText(details) + QLatin1Char(',') +
+                          QuoteSqlText(email) + QLatin1Char(',') + QuoteSqlText(sms) + QLatin1Char(')'));
+        } else {
+            dm.ExecUpdate(QStringLiteral("update contact_person set name=") + QuoteSqlText(name) +
+                          QStringLiteral(" , details=") + QuoteSqlText(details) +
+                          QStringLiteral(" , email=") + QuoteSqlText(email) + QStringLiteral(" , sms=") +
+                          QuoteSqlText(sms) + QStringLiteral(" where id=") + QString::number(EditingId));
+        }
+        transaction.Commit();
+    } catch (const DatabaseError& error) {
+        ApplicationEventsException(error.text());
+        return;
+    }
+
+    if (isNew) {
+        clearFields();
+        setModeNew();
+        report(QString::fromLatin1(lang::ContactPersonSaved));
+    } else {
+        report(QString::fromLatin1(lang::ContactPersonUpdated));
+    }
+    fillList();
+}
+
+void TFormContactSettings::ButtonDeleteClick()
+{
+    if (EditingId == 0)
+        return;
+    const QString id = QString::number(EditingId);
+    try {
+        TDMQuorvel& dm = DMQuorvel();
+        SqlTransaction transaction(dm);
+        dm.ExecUpdate(QStringLiteral("delete from contact_person where id=") + id);
+        dm.ExecUpdate(QStringLiteral("delete from contact_person_group where contact_person_id=") + id);
+        // The services that alarmed this person lose it too, so that no service keeps a link to a
+        // person who no longer exists.
+        dm.ExecUpdate(QStringLiteral("delete from service_contact_person where contact_person_id=") + id);
+        transaction.Commit();
+    } catch (const DatabaseError& error) {
+        ApplicationEventsException(error.text());
+        return;
+    }
+    fillList();
+    clearFields();
+    setModeNew();
+    report(QString::fromLatin1(lang::ContactPersonDeleted));
+}
+
+void TFormContactSettings::ButtonCancelClick()
+{
+    if (TFormMenu* menu = FormMenu())
+        menu->ShowMainStatus(QString::fromLatin1(lang::UpdatingCancelled));
+    close();
+}
+
+void TFormContactSettings::ButtonClearClick()
+{
+    clearFields();
+    setModeNew();
+    report(QString::fromLatin1(lang::FieldsCleared));
+}

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "gui/dialogs/TFormDialog.h"
+
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QStatusBar;
+class QTabWidget;
+
+// The general options: start behaviour, system log, alarm message list and files, database
+// connection values and the time-out and retry switch of each kind of check. Apply takes the
+// values into the settings and writes SysInit.ini at once; Default only fills in the defaults.
+class TFormSettings : public TFormDialog
+{
+    Q_OBJECT
+
+public:
+    // Pages, in their order.
+    enum Page
+    {
+        PageGeneral,
+        PageDatabase,
+        PageAlarmMsgBackup,
+        PageService
+    };
+    // The kinds of check on the Service page, in their order ("Database" is shown only).
+    enum ServiceKind
+    {
+        ServiceURL,
+        ServicePing,
+        ServiceDatabase,
+        ServiceFTP,
+        ServiceEmail,
+        ServiceKindCount
+    };
+
+    explicit TFormSettings(QWidget* parent = nullptr);
+
+    void ButtonApplyClick();
+    void ButtonCancelClick();
+    void ButtonDefaultClick();
+    void ButtonFilePathClick();
+    void CheckBoxFileEnableClick();
+    void CheckBoxDBEnableClick();
+    QString StatusText() const;
+    // The folder choice of the "..." button while it is open.
+    QFileDialog* FilePathDialog() const { return m_fileDialog; }
+
+    QTabWidget* PageControl = nullptr;
+    // General
+    QComboBox* ComboBoxSysLogHouseKeepDay = nullptr;
+    QLineEdit* EditSysLogFilename = nullptr;
+    QComboBox* ComboBoxLogLevel = nullptr; // hidden
+    QComboBox* ComboBoxNumberOfLogs = nullptr;
+    QComboBox* ComboBoxInitStart = nullptr;
+    // Database Connection
+    QLineEdit* EditHost = nullptr;
+    QLineEdit* EditPort = nullptr;
+    QLineEdit* EditUsername = nullptr;
+    QLineEdit* EditPassword = nullptr;
+    // Alarm Msg Backup
+    QGroupBox* GroupBoxFileDetails = nullptr;
+    QCheckBox* CheckBoxFileEnable = nullptr;
+    QLineEdit* EditFilePath = nullptr;
+    QPushButton* ButtonFilePath = nullptr;
+    QLineEdit* EditAlarmFilename = nullptr;
+    QComboBox* ComboBoxFileHouseKeepDay = nullptr;
+    QGroupBox* GroupBoxDBDetails = nullptr;
+    QCheckBox* CheckBoxDBEnable = nullptr;
+    QComboBox* ComboBoxDBType = nullptr; // hidden; its text is stored
+    QComboBox* ComboBoxDBHouseKeepDay = nullptr;
+    // Service
+    std::array<QGroupBox*, ServiceKindCount> GroupBoxService{};
+    std::array<QLineEdit*, ServiceKindCount> EditTimeout{};
+    std::array<QCheckBox*, ServiceKindCount> CheckBoxRetry{};
+
+    QPushButton* ButtonApply = nullptr;
+    QPushButton* ButtonCancel = nullptr;
+    QPushButton* ButtonDefault = nullptr;
+    QStatusBar* StatusBarSettings = nullptr;
+
+protected:
+    void FormShow() override;
+    void FormClose() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* buildGeneralPage();
+    QWidget* buildDatabasePage();
+    QWidget* buildAlarmMsgBackupPage();
+    QWidget* buildServicePage();
+    void watchForEntering(QWidget* input);
+    void report(const QString& text);
+    // Shows the refusal of a field: its page, its focus and the information box.
+    void refuse(Page page, QWidget* field, const QString& text);
+
+    QLabel* m_status = nullptr;
+    QFileDialog* m_fileDialog = nullptr;
+};
+
+// The options dialog while it exists (created by the main window's General command).
+TFormSettings* FormSettings();

@@ -1,0 +1,406 @@
+#include "gui/dialogs/setupScheduling.h"
+
+#include "checks/ThreadCheck.h"
+#include "core/Notifier.h"
+#include "core/SystemLog.h"
+#include "core/comFunc.h"
+#include "core/langLibrary.h"
+#include "database/DataModuleQuorvel.h"
+#include "gui/dialogs/FrameEmail.h"
+#include "gui/dialogs/FrameFTP.h"
+#include "gui/dialogs/FrameKit.h"
+#include "gui/dialogs/FramePing.h"
+#include "gui/dialogs/FrameURL.h"
+#include "gui/menu.h"
+#include "monitor/CheckBuilders.h"
+#include "monitor/MonitorEngine.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QPointer<TFormSetupScheduling> g_wizard;
+
+constexpr int kStartup = 0;
+constexpr int kLastStep = 5;
+
+const char* const kIntroduction[] = {
+    "This wizard will help you to setup a schedule for Quorvel  ",
+    "to check the status of any service.",
+    "",
+    "Step 1 : Select schedule",
+    "Step 2 : Select service",
+    "Step 3 : Test service connection",
+    "Step 4 : Select alarm method(s)",
+    "Step 5 : Select contact list(s)",
+};
+
+// A wizard page: the picture strip on the left, `content` to its right.
+QWidget* wizardPage(QWidget* content)
+{
+    auto* page = new QWidget;
+    auto* layout = new QHBoxLayout(page);
+    layout->addWidget(NewPictureStrip());
+    layout->addWidget(content, 1);
+    return page;
+}
+
+QWidget* introduction()
+{
+    auto* content = new QWidget;
+    auto* layout = new QVBoxLayout(content);
+    for (const char* line : kIntroduction)
+        layout->addWidget(new QLabel(QString::fromLatin1(line)));
+    layout->addStretch(1);
+    layout->addWidget(new QLabel(QStringLiteral("Please click Next to continue")));
+    return content;
+}
+
+} // namespace
+
+std::unique_ptr<ThreadCheck> BuildTestCheck(const ServiceDefinition& d)
+{
+    const CheckKind* kind = FindCheckKind(d.service);
+    if (!kind)
+        return nullptr;
+    ServiceRecord service;
+    service.Service = d.service;
+    service.Ip = d.ip;
+    service.Port = d.port;
+    service.UserName = d.username;
+    service.Password = d.password;
+    service.ProxyIp = d.proxyIp;
+    service.ProxyPort = d.proxyPort;
+    service.ProxyUserName = d.proxyUsername;
+    service.ProxyPassword = d.proxyPassword;
+    service.UrlMethod = d.urlMethod;
+    service.FtpProxyType = d.ftpProxyType;
+    ServiceUrlRequest& request = service.UrlRequest;
+    request.Referer = d.referer;
+    request.Cookie = d.cookie;
+    request.UserAgent = d.userAgent;
+    request.ContentType = d.contentType;
+    request.Accept = d.accept;
+    request.AcceptCharSet = d.acceptCharSet;
+    request.AcceptEncoding = d.acceptEncoding;
+    request.AcceptLanguage = d.acceptLanguage;
+    for (const auto& [name, value] : d.postFields)
+        request.FormFields << name + QLatin1Char('=') + value;
+    return BuildCheck(service, SetupCheckSettings(*kind, AppSettings));
+}
+
+TFormSetupScheduling* FormSetupScheduling()
+{
+    return g_wizard.data();
+}
+
+void TFormMenu::OpenNewService()
+{
+    TFormSetupScheduling* wizard = g_wizard.data();
+    const bool created = !wizard;
+    OpenFormDialog(wizard, [this] {
+        auto* w = new TFormSetupScheduling(this);
+        connect(Engine(), &MonitorEngine::setupTestResult, w, &TFormSetupScheduling::ShowTestResult);
+        return w;
+    });
+    g_wizard = wizard;
+    if (created)
+        wizard->move(geometry().center() - wizard->rect().center());
+}
+
+TFormSetupScheduling::TFormSetupScheduling(QWidget* parent) : TFormDialog(parent)
+{
+    setObjectName(QStringLiteral("FormSetupScheduling"));
+    setWindowTitle(QStringLiteral("Setup New Service"));
+
+    PageControl = new QTabWidget;
+    PageControl->setDocumentMode(true);
+    PageControl->addTab(wizardPage(introduction()), QStringLiteral("Startup"));
+
+    PageControl->addTab(wizardPage(m_inputs.Schedule), QStringLiteral("Step 1"));
+    PageControl->addTab(wizardPage(m_inputs.Service), QStringLiteral("Step 2"));
+
+    auto* test = new QWidget;
+    auto* testLayout = new QVBoxLayout(test);
+    testLayout->addWidget(
+        new QLabel(QStringLiteral("Please click on the below button to test the connection :")));
+    auto* pairs = new QGridLayout;
+    LabelService = new QLabel;
+    LabelIP = new QLabel;
+    LabelPort = new QLabel;
+    LabelService->setObjectName(QStringLiteral("LabelService"));
+    LabelIP->setObjectName(QStringLiteral("LabelIP"));
+    LabelPort->setObjectName(QStringLiteral("LabelPort"));
+    LabelIP->setTextFormat(Qt::PlainText);
+    pairs->addWidget(new QLabel(QStringLiteral("Service : ")), 0, 0);
+    pairs->addWidget(LabelService, 0, 1);
+    pairs->addWidget(new QLabel(QStringLiteral("IP : ")), 1, 0);
+    pairs->addWidget(LabelIP, 1, 1);
+    pairs->addWidget(new QLabel(QStringLiteral("Port : ")), 2, 0);
+    pairs->addWidget(LabelPort, 2, 1);
+    pairs->setColumnStretch(1, 1);
+    testLayout->addLayout(pairs);
+    ButtonTest = new QPushButton(QStringLiteral("Test connection"));
+    auto* testRow = new QHBoxLayout;
+    testRow->addWidget(ButtonTest);
+    testRow->addStretch(1);
+    testLayout->addLayout(testRow);
+    MemoResult = new QPlainTextEdit;
+    MemoResult->setReadOnly(true);
+    MemoResult->setAccessibleName(QStringLiteral("Test result"));
+    testLayout->addWidget(MemoResult, 1);
+    PageControl->addTab(wizardPage(test), QStringLiteral("Step 3"));
+
+    PageControl->addTab(wizardPage(m_inputs.Alarms), QStringLiteral("Step 4"));
+    PageControl->addTab(wizardPage(m_inputs.Contacts), QStringLiteral("Step 5"));
+
+    ButtonHelp = new QPushButton(QStringLiteral("&Help"));
+    ButtonBack = new QPushButton(QStringLiteral("< &Back"));
+    ButtonNext = new QPushButton(QStringLiteral("&Next >"));
+    ButtonCancel = new QPushButton(QStringLiteral("&Cancel"));
+    for (QPushButton* button : {ButtonHelp, ButtonBack, ButtonNext, ButtonCancel, ButtonTest})
+        button->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(ButtonHelp);
+    buttons->addStretch(1);
+    buttons->addWidget(ButtonBack);
+    buttons->addWidget(ButtonNext);
+    buttons->addWidget(ButtonCancel);
+
+    StatusBar = new QStatusBar;
+    StatusBar->setSizeGripEnabled(false);
+    m_statusPanel = new QLabel;
+    StatusBar->addWidget(m_statusPanel, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl, 1);
+    layout->addLayout(buttons);
+    layout->addWidget(StatusBar);
+    resize(720, 520);
+
+    connect(ButtonNext, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonNextClick);
+    connect(ButtonBack, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonBackClick);
+    connect(ButtonTest, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonTestClick);
+    connect(ButtonHelp, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonHelpClick);
+    connect(ButtonCancel, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonCancelClick);
+    connect(PageControl, &QTabWidget::currentChanged, this, &TFormSetupScheduling::pageChanged);
+    connect(m_inputs.Service->FrameURL, &TFrameURLForm::statusText, this, &TFormSetupScheduling::showStatus);
+
+    SetCaptionsAsAccessibleNames(this);
+}
+
+TFormSetupScheduling::~TFormSetupScheduling() = default;
+
+QString TFormSetupScheduling::StatusText() const
+{
+    return m_statusPanel->text();
+}
+
+void TFormSetupScheduling::showStatus(const QString& text)
+{
+    m_statusPanel->setText(text);
+}
+
+void TFormSetupScheduling::FormShow()
+{
+    m_switchingPages = true;
+    m_step = kStartup;
+    PageControl->setCurrentIndex(kStartup);
+    for (int page = 1; page <= kLastStep; ++page)
+        PageControl->setTabVisible(page, false);
+    m_switchingPages = false;
+    ButtonBack->setEnabled(false);
+    setNextCaption(false);
+    ButtonTest->setEnabled(true);
+    m_testItemId = 0; // a result still under way belongs to an earlier showing
+    m_saved = false;
+
+    m_inputs.ResetAll();
+    MemoResult->clear();
+    LabelService->clear();
+    LabelIP->clear();
+    LabelPort->clear();
+    showStatus(QString());
+}
+
+void TFormSetupScheduling::goToStep(int index)
+{
+    m_switchingPages = true;
+    PageControl->setTabVisible(index, true);
+    PageControl->setCurrentIndex(index);
+    m_switchingPages = false;
+    m_step = index;
+}
+
+void TFormSetupScheduling::pageChanged(int index)
+{
+    if (m_switchingPages || index < 0)
+        return;
+    // The user clicked a tab.
+    m_step = index;
+    if (index == 3)
+        fillStep3Labels();
+    setNextCaption(index == kLastStep);
+    ButtonBack->setEnabled(index != kStartup);
+}
+
+void TFormSetupScheduling::setNextCaption(bool finish)
+{
+    ButtonNext->setText(finish ? QStringLiteral("&Finish") : QStringLiteral("&Next >"));
+    ButtonNext->setToolTip(QString::fromLatin1(finish ? lang::ClickToSaveScheduling : lang::ClickNext));
+    ButtonNext->setAccessibleName(PlainCaption(ButtonNext->text()));
+}
+
+template <typename Check> bool TFormSetupScheduling::validate(Check check)
+{
+    m_switchingPages = true;
+    const bool ok = check();
+    m_switchingPages = false;
+    return ok;
+}
+
+void TFormSetupScheduling::ButtonNextClick()
+{
+    switch (m_step) {
+    case 0:
+        ButtonBack->setEnabled(true);
+        goToStep(1);
+        showStatus(QString::fromLatin1(lang::SelectSchedulingMethod));
+        break;
+    case 1:
+        if (!validate([this] { return m_inputs.ValidateSchedule(); }))
+            return;
+        goToStep(2);
+        showStatus(QString::fromLatin1(lang::SelectService));
+        break;
+    case 2:
+        if (!validate([this] { return m_inputs.ValidateServiceFields(); }))
+            return;
+        goToStep(3);
+        fillStep3Labels();
+        showStatus(QString::fromLatin1(lang::ClickToTestConnection));
+        break;
+    case 3:
+        goToStep(4);
+        showStatus(QString::fromLatin1(lang::SelectAlarmMethods));
+        break;
+    case 4:
+        goToStep(5);
+        setNextCaption(true);
+        showStatus(QString::fromLatin1(lang::SelectContactPersonsOrGroups));
+        break;
+    default:
+        save();
+        break;
+    }
+}
+
+void TFormSetupScheduling::ButtonBackClick()
+{
+    if (m_step <= kStartup)
+        return;
+    goToStep(m_step - 1);
+    ButtonBack->setEnabled(m_step != kStartup);
+    setNextCaption(false);
+}
+
+void TFormSetupScheduling::fillStep3Labels()
+{
+    const QString kind = m_inputs.Service->Kind();
+    QString ip;
+    QString port;
+    if (kind == QLatin1String(lang::KindURL)) {
+        ip = m_inputs.Service->FrameURL->EditURL->text();
+        port = m_inputs.Service->FrameURL->EditPort->text();
+    } else if (kind == QLatin1String(lang::KindEmail)) {
+        ip = m_inputs.Service->FrameEmail->EditHost->text();
+        port = m_inputs.Service->FrameEmail->EditPort->text();
+    } else if (kind == QLatin1String(lang::KindPing)) {
+        ip = m_inputs.Service->FramePing->EditHost->text();
+        port = m_inputs.Service->FramePing->EditPort->text();
+    } else if (kind == QLatin1String(lang::KindFTP)) {
+        ip = m_inputs.Service->FrameFTP->EditHost->text();
+        port = m_inputs.Service->FrameFTP->EditPort->text();
+    }
+    LabelService->setText(kind);
+    LabelIP->setText(ip.isEmpty() ? QString::fromLatin1(lang::InputValidIp) : ip);
+    if (port.isEmpty() && kind != QLatin1String(lang::KindPing))
+        port = QString::fromLatin1(lang::InputValidPort);
+    LabelPort->setText(port);
+}
+
+void TFormSetupScheduling::ButtonTestClick()
+{
+    if (!validate([this] { return m_inputs.ValidateSchedule() && m_inputs.ValidateServiceFields(); }))
+        return;
+    MemoResult->clear();
+    ButtonTest->setEnabled(false);
+    showStatus(QString::fromLatin1(lang::ConnectionTesting));
+
+    TFormMenu* menu = FormMenu();
+    MonitorEngine* engine = menu ? menu->Engine() : nullptr;
+    m_testItemId = engine ? engine->QueueWorkItem(BuildTestCheck(m_inputs.Definition())) : 0;
+    if (m_testItemId == 0) {
+        // Nothing runs (no pool before the monitoring cycle starts): no result will come.
+        ButtonTest->setEnabled(true);
+    }
+}
+
+void TFormSetupScheduling::ShowTestResult(const QString& text, int itemId)
+{
+    if (m_testItemId == 0 || itemId != m_testItemId)
+        return;
+    m_testItemId = 0;
+    MemoResult->clear();
+    MemoResult->setPlainText(text);
+    ButtonTest->setEnabled(true);
+    showStatus(QString::fromLatin1(lang::ConnectionTested));
+}
+
+void TFormSetupScheduling::save()
+{
+    if (m_saved)
+        return;
+    if (!validate([this] {
+            return m_inputs.ValidateSchedule() && m_inputs.ValidateServiceFields() &&
+                   m_inputs.ValidateContacts();
+        }))
+        return;
+    m_inputs.Normalise();
+    const ServiceDefinition definition = m_inputs.Definition();
+    try {
+        InsertService(definition, m_inputs.TickedContacts());
+    } catch (const std::exception& error) {
+        const QString text =
+            QString::fromLatin1(lang::ERR00106) + QStringLiteral(" : ") + QString::fromUtf8(error.what());
+        WriteSystemLog(text, LogLevel::ERROR);
+        ShowErrorBox(text);
+        return;
+    }
+    m_saved = true;
+    if (TFormMenu* menu = FormMenu()) {
+        menu->FillHostTree();
+        menu->FillServiceList(QStringLiteral("ALL"));
+    }
+    ShowInformationBox(QString::fromLatin1(lang::NewServiceSetup));
+    close();
+}
+
+void TFormSetupScheduling::ButtonHelpClick()
+{
+    OpenHelpTopic(QStringLiteral("New_Service"));
+}
+
+void TFormSetupScheduling::ButtonCancelClick()
+{
+    close();
+}

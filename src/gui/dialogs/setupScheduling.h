@@ -1,0 +1,78 @@
+#pragma once
+
+#include "gui/dialogs/ServiceDefinition.h"
+#include "gui/dialogs/TFormDialog.h"
+
+#include <memory>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+class QTabWidget;
+class ThreadCheck;
+
+// The new-service wizard: schedule, kind and address, a connection test, alarm methods and
+// contacts on six pages; Finish stores the new service and shows it in the main window.
+class TFormSetupScheduling : public TFormDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TFormSetupScheduling(QWidget* parent = nullptr);
+    ~TFormSetupScheduling() override;
+
+    // The result of a connection test, handed over by the engine. Only the result of the latest
+    // test started since the wizard was last shown is taken; others are ignored.
+    void ShowTestResult(const QString& text, int itemId);
+
+    void ButtonNextClick();
+    void ButtonBackClick();
+    void ButtonTestClick();
+    void ButtonHelpClick();
+    void ButtonCancelClick();
+
+    int CurrentStep() const { return m_step; }
+    QString StatusText() const;
+    TServiceInputs& Inputs() { return m_inputs; }
+
+    QTabWidget* PageControl = nullptr;
+    QPushButton* ButtonHelp = nullptr;
+    QPushButton* ButtonBack = nullptr;
+    QPushButton* ButtonNext = nullptr;
+    QPushButton* ButtonCancel = nullptr;
+    QPushButton* ButtonTest = nullptr;
+    QLabel* LabelService = nullptr;
+    QLabel* LabelIP = nullptr;
+    QLabel* LabelPort = nullptr;
+    QPlainTextEdit* MemoResult = nullptr;
+    QStatusBar* StatusBar = nullptr;
+
+protected:
+    void FormShow() override;
+
+private:
+    void showStatus(const QString& text);
+    // Shows page `index` and makes `index` the current step, without the tab-click handling.
+    void goToStep(int index);
+    void pageChanged(int index);
+    void setNextCaption(bool finish);
+    void fillStep3Labels();
+    // Runs a validation whose page switches must not count as the user's tab clicks.
+    template <typename Check> bool validate(Check check);
+    void save();
+
+    TServiceInputs m_inputs;
+    QLabel* m_statusPanel = nullptr;
+    int m_step = 0;
+    bool m_switchingPages = false;
+    bool m_saved = false; // the shown definition has been stored; Finish does nothing more
+    int m_testItemId = 0; // pool Id of the test whose result is awaited, 0 when none
+};
+
+// Builds the work item of a connection test for a definition: the check the scheduler would
+// build for it, as a test ("Setup", no service id, no retry, no alarms).
+std::unique_ptr<ThreadCheck> BuildTestCheck(const ServiceDefinition& d);
+
+// The wizard while it exists (created by the main window's New Service command).
+TFormSetupScheduling* FormSetupScheduling();

@@ -1,0 +1,438 @@
+#include "gui/dialogs/updateScheduling.h"
+
+#include "core/Notifier.h"
+#include "core/SystemLog.h"
+#include "core/langLibrary.h"
+#include "database/DataModuleQuorvel.h"
+#include "gui/dialogs/FrameKit.h"
+#include "gui/dialogs/FrameURL.h"
+#include "gui/menu.h"
+#include "monitor/MonitorEngine.h"
+#include "monitor/TextTableModel.h"
+
+#include <QCollator>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSqlQuery>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+QPointer<TFormUpdateScheduling> g_editor;
+
+const QColor kOddRowColour(255, 205, 155);
+const char* const kNoPort = "---";
+
+// The locale's case-sensitive comparison of two texts.
+int compareTexts(const QString& a, const QString& b)
+{
+    static const QCollator collator = [] {
+        QCollator c;
+        c.setCaseSensitivity(Qt::CaseSensitive);
+        return c;
+    }();
+    return collator.compare(a, b);
+}
+
+// Compares texts piece by piece: runs of digits by their value, the text between them as texts,
+// so that "every 5 min" comes before "every 10 min".
+int compareWithNumbers(const QString& a, const QString& b)
+{
+    static const QRegularExpression pieces(QStringLiteral("\\d+|\\D+"));
+    QRegularExpressionMatchIterator i = pieces.globalMatch(a);
+    QRegularExpressionMatchIterator j = pieces.globalMatch(b);
+    while (i.hasNext() && j.hasNext()) {
+        const QString x = i.next().captured();
+        const QString y = j.next().captured();
+        const bool numbers = x.front().isDigit() && y.front().isDigit();
+        const int order = numbers
+                              ? (x.toULongLong() < y.toULongLong() ? -1 : x.toULongLong() > y.toULongLong())
+                              : compareTexts(x, y);
+        if (order != 0)
+            return order;
+    }
+    return i.hasNext() ? 1 : (j.hasNext() ? -1 : 0);
+}
+
+// A row of the service list. Texts compare with the locale's case-sensitive comparison; the id
+// and the port compare as numbers ("---" being 0), the interval with its numbers as numbers.
+class ServiceRowItem : public QTreeWidgetItem
+{
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+
+    bool operator<(const QTreeWidgetItem& other) const override
+    {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        const QString a = text(column);
+        const QString b = other.text(column);
+        if (column == TFormUpdateScheduling::ColId || column == TFormUpdateScheduling::ColPort)
+            return numberOf(a) < numberOf(b);
+        if (column == TFormUpdateScheduling::ColInterval)
+            return compareWithNumbers(a, b) < 0;
+        return compareTexts(a, b) < 0;
+    }
+
+private:
+    static qlonglong numberOf(const QString& text)
+    {
+        return text == QLatin1String(kNoPort) ? 0 : text.toLongLong();
+    }
+};
+
+// Puts `values` in place of the "%s" markers of `text`, in order.
+QString fillPlaceholders(QString text, const QStringList& values)
+{
+    int from = 0;
+    for (const QString& value : values) {
+        const int at = text.indexOf(QLatin1String("%s"), from);
+        if (at < 0)
+            break;
+        text.replace(at, 2, value);
+        from = at + value.size();
+    }
+    return text;
+}
+
+QString errorText(const char* code, const std::exception& error)
+{
+    return QString::fromLatin1(code) + QStringLiteral(" : ") + QString::fromUtf8(error.what());
+}
+
+} // namespace
+
+QString IntervalText(const QString& by, const QString& hour, const QString& minute)
+{
+    if (by == QLatin1String(lang::ScheduleDaily))
+        return QStringLiteral("on ") + hour + QLatin1Char(':') + minute;
+    if (by == QLatin1String(lang::ScheduleHourly))
+        return QStringLiteral("on ") + minute + QStringLiteral(" min");
+    if (by == QLatin1String(lang::ScheduleMinutely))
+        return QStringLiteral("every ") + minute + QStringLiteral(" min");
+    return QString();
+}
+
+QString AlarmMethodsText(const QString& email, const QString& smpp, const QString& httpSms,
+                         const QString& syslog)
+{
+    QStringList names;
+    const QString yes = QStringLiteral("y");
+    if (email == yes)
+        names << QString::fromLatin1(lang::MethodEmail);
+    if (smpp == yes)
+        names << QString::fromLatin1(lang::MethodSMS);
+    if (httpSms == yes)
+        names << QString::fromLatin1(lang::MethodSMSbyHTTP);
+    if (syslog == yes)
+        names << QString::fromLatin1(lang::MethodSysLog);
+    return names.join(QLatin1Char('/'));
+}
+
+TFormUpdateScheduling* FormUpdateScheduling()
+{
+    return g_editor.data();
+}
+
+void TFormMenu::OpenUpdateService()
+{
+    TFormUpdateScheduling* editor = g_editor.data();
+    const bool created = !editor;
+    OpenFormDialog(editor, [this] { return new TFormUpdateScheduling(this); });
+    g_editor = editor;
+    if (created) {
+        if (QScreen* screen = editor->screen())
+            editor->move(screen->availableGeometry().center() - editor->rect().center());
+    }
+    TextTableModel* services = Engine()->ServiceList();
+    const int row = services->selectedRow();
+    if (row >= 0 && row < services->rowCount())
+        editor->LoadService(services->cell(row, MonitorEngine::SvcId).toInt());
+    else
+        editor->ShowStatus(QString::fromLatin1(lang::SelectServiceForUpdate));
+}
+
+TFormUpdateScheduling::TFormUpdateScheduling(QWidget* parent) : TFormDialog(parent)
+{
+    setObjectName(QStringLiteral("FormUpdateScheduling"));
+    setWindowTitle(QStringLiteral("Update Services"));
+
+    PageControl = new QTabWidget;
+    auto* schedulePage = new QWidget;
+    auto* scheduleLayout = new QVBoxLayout(schedulePage);
+    scheduleLayout->addWidget(m_inputs.Schedule, 1);
+    ComboBoxStatus = new QComboBox;
+    ComboBoxStatus->addItems({QString::fromLatin1(lang::StateStart), QString::fromLatin1(lang::StateStop)});
+    auto* statusCaption = new QLabel(QStringLiteral("Please select the service status :"));
+    statusCaption->setBuddy(ComboBoxStatus);
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(statusCaption);
+    statusRow->addWidget(ComboBoxStatus);
+    statusRow->addStretch(1);
+    scheduleLayout->addLayout(statusRow);
+    PageControl->addTab(schedulePage, QStringLiteral("Schedule"));
+    PageControl->addTab(m_inputs.Service, QStringLiteral("Service"));
+    PageControl->addTab(m_inputs.Alarms, QStringLiteral("Alarm"));
+    PageControl->addTab(m_inputs.Contacts, QStringLiteral("Contact"));
+
+    ButtonSave = new QPushButton(QStringLiteral("Save"));
+    ButtonDelete = new QPushButton(QStringLiteral("Delete"));
+    ButtonCancel = new QPushButton(QStringLiteral("Cancel"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    for (QPushButton* button : {ButtonSave, ButtonDelete, ButtonCancel}) {
+        button->setAutoDefault(false);
+        buttons->addWidget(button);
+    }
+
+    GroupBoxList = new QGroupBox(QStringLiteral("Scheduling Lists"));
+    ListViewService = new QTreeWidget;
+    ListViewService->setAccessibleName(QStringLiteral("Scheduling Lists"));
+    ListViewService->setColumnCount(8);
+    ListViewService->setHeaderLabels({QStringLiteral("ID"), QStringLiteral("Service"), QStringLiteral("IP"),
+                                      QStringLiteral("Port"), QStringLiteral("By"),
+                                      QStringLiteral("Interval"), QStringLiteral("Alarm Methods"),
+                                      QStringLiteral("Status")});
+    ListViewService->setRootIsDecorated(false);
+    ListViewService->setUniformRowHeights(true);
+    ListViewService->setAllColumnsShowFocus(true);
+    ListViewService->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListViewService->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListViewService->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListViewService->setAlternatingRowColors(true);
+    QPalette palette = ListViewService->palette();
+    palette.setColor(QPalette::AlternateBase, kOddRowColour);
+    ListViewService->setPalette(palette);
+    QHeaderView* header = ListViewService->header();
+    header->setStretchLastSection(false);
+    header->setSectionsClickable(true);
+    header->setSectionsMovable(false);
+    ListViewService->setColumnHidden(ColId, true);
+    const QFontMetrics metrics(ListViewService->font());
+    const auto width = [&metrics](int pixels, const char* sample) {
+        return std::max(pixels, metrics.horizontalAdvance(QString::fromLatin1(sample)) + 14);
+    };
+    ListViewService->setColumnWidth(ColService, width(60, "SMTP"));
+    header->setSectionResizeMode(ColIp, QHeaderView::Stretch);
+    ListViewService->setColumnWidth(ColPort, width(45, "65535"));
+    ListViewService->setColumnWidth(ColBy, width(45, "Minutely"));
+    ListViewService->setColumnWidth(ColInterval, width(70, "every 30 min"));
+    ListViewService->setColumnWidth(ColAlarmMethods, width(150, "Email/SysLog"));
+    auto* listLayout = new QVBoxLayout(GroupBoxList);
+    listLayout->addWidget(ListViewService);
+
+    StatusBar = new QStatusBar;
+    StatusBar->setSizeGripEnabled(false);
+    m_statusPanel = new QLabel;
+    StatusBar->addWidget(m_statusPanel, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl, 3);
+    layout->addLayout(buttons);
+    layout->addWidget(GroupBoxList, 2);
+    layout->addWidget(StatusBar);
+    resize(860, 680);
+
+    connect(ButtonSave, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonSaveClick);
+    connect(ButtonDelete, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonDeleteClick);
+    connect(ButtonCancel, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonCancelClick);
+    connect(ListViewService, &QTreeWidget::itemDoubleClicked, this,
+            &TFormUpdateScheduling::ListViewServiceDblClick);
+    connect(header, &QHeaderView::sectionClicked, this, &TFormUpdateScheduling::ListViewServiceColumnClick);
+    connect(m_inputs.Service->FrameURL, &TFrameURLForm::statusText, this, &TFormUpdateScheduling::ShowStatus);
+
+    SetCaptionsAsAccessibleNames(this);
+}
+
+TFormUpdateScheduling::~TFormUpdateScheduling() = default;
+
+QString TFormUpdateScheduling::StatusText() const
+{
+    return m_statusPanel->text();
+}
+
+void TFormUpdateScheduling::ShowStatus(const QString& text)
+{
+    m_statusPanel->setText(text);
+}
+
+void TFormUpdateScheduling::FormShow()
+{
+    reset();
+    PageControl->setCurrentIndex(0);
+    FillList();
+    ShowStatus(QString());
+}
+
+void TFormUpdateScheduling::reset()
+{
+    m_currentId = 0;
+    m_loadedService.clear();
+    ButtonSave->setEnabled(false);
+    ButtonDelete->setEnabled(false);
+    m_inputs.ResetAll();
+}
+
+void TFormUpdateScheduling::FillList()
+{
+    ListViewService->clear();
+    try {
+        QSqlQuery& query = DMQuorvel().ExecSelect(
+            QStringLiteral("SELECT id,service,SUBSTRING_INDEX(ip, \"http://\", -1) as ip,port,service_status,"
+                           "DATE_FORMAT(last_access, \"%Y-%m-%d %H:%i:%s\") "
+                           "last_access,schedule_by,schedule_hour,schedule_minute,"
+                           "status,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog from service "
+                           "order by ip, service, schedule_hour, schedule_minute"));
+        QList<QTreeWidgetItem*> rows;
+        while (query.next()) {
+            const auto value = [&query](const char* column) {
+                return query.value(QString::fromLatin1(column)).toString();
+            };
+            const QString port = value("port");
+            rows << new ServiceRowItem(QStringList{
+                value("id"), value("service"), value("ip"),
+                port == QLatin1String("0") || port.isEmpty() ? QString::fromLatin1(kNoPort) : port,
+                value("schedule_by"),
+                IntervalText(value("schedule_by"), value("schedule_hour"), value("schedule_minute")),
+                AlarmMethodsText(value("alarm_email"), value("alarm_smpp"), value("alarm_httpsms"),
+                                 value("alarm_syslog")),
+                value("status")});
+        }
+        ListViewService->addTopLevelItems(rows);
+    } catch (const std::exception& error) {
+        WriteSystemLog(QStringLiteral("Reading the service list failed : ") + QString::fromUtf8(error.what()),
+                       LogLevel::ERROR);
+    }
+}
+
+QTreeWidgetItem* TFormUpdateScheduling::rowOfId(int id) const
+{
+    const QString key = QString::number(id);
+    for (int i = 0; i < ListViewService->topLevelItemCount(); ++i) {
+        if (ListViewService->topLevelItem(i)->text(ColId) == key)
+            return ListViewService->topLevelItem(i);
+    }
+    return nullptr;
+}
+
+bool TFormUpdateScheduling::LoadService(int id)
+{
+    // Always from reset inputs: a service shown before must leave nothing (a Post row, a tick)
+    // in the inputs of this one.
+    reset();
+    if (QTreeWidgetItem* row = rowOfId(id))
+        ListViewService->setCurrentItem(row);
+    try {
+        const ServiceDefinition stored = m_inputs.RenderService(id);
+        SelectComboText(ComboBoxStatus, stored.status);
+        m_loadedService = stored.service;
+    } catch (const std::exception& error) {
+        reset();
+        const QString text = errorText(lang::ERR00107, error);
+        WriteSystemLog(text, LogLevel::ERROR);
+        ShowErrorBox(text);
+        ShowStatus(QString::fromLatin1(lang::ServiceNotLoaded));
+        return false;
+    }
+    m_currentId = id;
+    ButtonSave->setEnabled(true);
+    ButtonDelete->setEnabled(true);
+    ShowStatus(QString::fromLatin1(lang::CanUpdateOrDeleteRecord));
+    return true;
+}
+
+void TFormUpdateScheduling::ListViewServiceDblClick()
+{
+    QTreeWidgetItem* row = ListViewService->currentItem();
+    if (!row || !row->isSelected()) {
+        reset();
+        return;
+    }
+    LoadService(row->text(ColId).toInt());
+}
+
+void TFormUpdateScheduling::ListViewServiceColumnClick(int column)
+{
+    if (column < 0)
+        return;
+    if (column >= m_sortDescending.size())
+        m_sortDescending.resize(column + 1);
+    ListViewService->sortItems(column, m_sortDescending[column] ? Qt::DescendingOrder : Qt::AscendingOrder);
+    m_sortDescending[column] = !m_sortDescending[column];
+}
+
+void TFormUpdateScheduling::ButtonSaveClick()
+{
+    if (m_currentId == 0)
+        return;
+    if (!m_inputs.ValidateSchedule() || !m_inputs.ValidateServiceFields() || !m_inputs.ValidateContacts())
+        return;
+    m_inputs.Normalise();
+    ServiceDefinition definition = m_inputs.Definition();
+    definition.status = ComboBoxStatus->currentText();
+    try {
+        UpdateService(m_currentId, m_loadedService, definition, m_inputs.TickedContacts());
+    } catch (const std::exception& error) {
+        const QString text = errorText(lang::ERR00106, error);
+        WriteSystemLog(text, LogLevel::ERROR);
+        ShowErrorBox(text);
+        return;
+    }
+    m_loadedService = definition.service;
+    if (TFormMenu* menu = FormMenu()) {
+        menu->FillServiceList(QStringLiteral("ALL"));
+        menu->FillHostTree();
+    }
+    FillList();
+    if (QTreeWidgetItem* row = rowOfId(m_currentId))
+        ListViewService->setCurrentItem(row);
+    ShowStatus(QString::fromLatin1(lang::ServiceUpdated));
+}
+
+void TFormUpdateScheduling::ButtonDeleteClick()
+{
+    if (m_currentId == 0)
+        return;
+    // The row selected in the list, which a single click may have moved off the loaded service.
+    QTreeWidgetItem* row = ListViewService->currentItem();
+    if (!row || !row->isSelected())
+        return;
+    const int id = row->text(ColId).toInt();
+    const QString question = fillPlaceholders(QString::fromLatin1(lang::ConfirmDeleteService),
+                                              {row->text(ColService), row->text(ColIp), row->text(ColPort)});
+    if (!ShowConfirmationBox(question))
+        return;
+    try {
+        DeleteService(id);
+    } catch (const std::exception& error) {
+        const QString text = errorText(lang::ERR00106, error);
+        WriteSystemLog(text, LogLevel::ERROR);
+        ShowErrorBox(text);
+        return;
+    }
+    reset();
+    FillList();
+    if (TFormMenu* menu = FormMenu()) {
+        menu->FillServiceList(menu->Engine()->CurrentFilter());
+        menu->FillHostTree();
+    }
+    ShowStatus(QString::fromLatin1(lang::ServiceDeleted));
+}
+
+void TFormUpdateScheduling::ButtonCancelClick()
+{
+    close();
+}

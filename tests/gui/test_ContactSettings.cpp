@@ -1,0 +1,390 @@
+// The contacts dialog driven as the administrator drives it: entering, loading, updating and
+// deleting persons, the refusals, the one-transaction saves and the person list.
+#include "DialogKit.h"
+#include "GuiFixture.h"
+
+#include "core/langLibrary.h"
+#include "database/DataModuleQuorvel.h"
+#include "gui/dialogs/contactSettings.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+namespace {
+
+using Kind = Notifier::Kind;
+
+struct Person
+{
+    QString name;
+    QString details;
+    QString email;
+    QString sms;
+};
+
+class ContactSettings : public GuiFixture
+{
+protected:
+    void SetUp() override
+    {
+        GuiFixture::SetUp();
+        if (IsSkipped())
+            return;
+        openWindow();
+        startCycle();
+        showWindow();
+        window->action("Contact Options")->trigger();
+        form = FormContactSettings();
+        ASSERT_NE(form, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+        ASSERT_TRUE(WaitUntilFocused(form));
+    }
+
+    void type(const Person& p)
+    {
+        form->EditPersonName->setText(p.name);
+        form->EditDetails->setText(p.details);
+        form->EditEmail->setText(p.email);
+        form->EditSms->setText(p.sms);
+    }
+
+    void saveNew(const Person& p)
+    {
+        type(p);
+        ASSERT_EQ(form->ButtonSave->text(), "Save New");
+        QTest::mouseClick(form->ButtonSave, Qt::LeftButton);
+    }
+
+    int insertPerson(const Person& p)
+    {
+        m_dm->ExecUpdate("insert into contact_person (name,details,email,sms) values (" +
+                         QuoteSqlText(p.name) + "," + QuoteSqlText(p.details) + "," + QuoteSqlText(p.email) +
+                         "," + QuoteSqlText(p.sms) + ")");
+        return int(m_dm->LastInsertId());
+    }
+
+    // Shows the dialog again so its list is read anew.
+    void reshow()
+    {
+        form->hide();
+        window->OpenContactOptions();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+        ASSERT_TRUE(WaitUntilFocused(form));
+    }
+
+    int rowOf(const QString& name) const
+    {
+        for (int row = 0; row < form->ListViewContact->topLevelItemCount(); ++row) {
+            if (form->ListViewContact->topLevelItem(row)->text(1) == name)
+                return row;
+        }
+        return -1;
+    }
+
+    void doubleClick(int row)
+    {
+        QTreeWidget* list = form->ListViewContact;
+        const QRect r = list->visualItemRect(list->topLevelItem(row));
+        DoubleClickAt(list->viewport(), r.center());
+    }
+
+    int count(const QString& sql) const { return scalar(sql).toInt(); }
+
+    TFormContactSettings* form = nullptr;
+};
+
+const Person kAlice{"Alice", "on call", "alice@example.com", "+4915100000001"};
+const Person kBob{"Bob", "", "bob@example.com", "+4915100000002"};
+
+} // namespace
+
+TEST_F(ContactSettings, OpensWithItsCaptionsLengthsAndLockOfTheMainWindow)
+{
+    EXPECT_EQ(form->windowTitle(), "Contacts Options");
+    EXPECT_TRUE(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(UnnamedControls(form), QStringList());
+
+    // The inputs as a screen reader finds them, each as long as its column.
+    const struct
+    {
+        const char* name;
+        int maxLength;
+    } inputs[] = {{"Person Name", 50}, {"Details", 150}, {"Email Address", 50}, {"SMS Number", 50}};
+    for (const auto& input : inputs) {
+        QLineEdit* edit = Named<QLineEdit>(form, input.name);
+        ASSERT_NE(edit, nullptr) << input.name;
+        EXPECT_EQ(edit->maxLength(), input.maxLength) << input.name;
+    }
+    for (const char* caption : {"Save New", "Delete", "Cancel", "Clear"})
+        EXPECT_NE(Named<QPushButton>(form, caption), nullptr) << caption;
+    EXPECT_FALSE(form->ButtonDelete->isEnabled());
+    EXPECT_EQ(form->GroupBoxContacts->title(), "Contact lists");
+    QTreeWidget* list = form->ListViewContact;
+    QStringList headers;
+    for (int c = 0; c < list->columnCount(); ++c)
+        headers << list->headerItem()->text(c);
+    EXPECT_EQ(headers, QStringList({"ID", "Person Name", "Details", "Email", "SMS"}));
+    EXPECT_TRUE(list->alternatingRowColors());
+    EXPECT_EQ(list->palette().color(QPalette::AlternateBase), QColor(183, 183, 255));
+
+    // Opening locked the main window's commands; Cancel unlocks them and says so.
+    EXPECT_FALSE(window->ActionMainMenuBar->isEnabled());
+    EXPECT_FALSE(window->ToolButtonGeneral->isEnabled());
+    QTest::mouseClick(form->ButtonCancel, Qt::LeftButton);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(window->ActionMainMenuBar->isEnabled());
+    EXPECT_TRUE(window->ToolButtonGeneral->isEnabled());
+    EXPECT_EQ(window->MainStatus(), lang::UpdatingCancelled);
+
+    // Created once: the command shows the same window again.
+    window->OpenContactOptions();
+    EXPECT_EQ(FormContactSettings(), form);
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(ContactSettings, CompulsoryFieldsAreRefusedWithTheFocusOnTheField)
+{
+    const struct
+    {
+        Person person;
+        const char* box;
+        const char* focus;
+    } cases[] = {
+        {{"", "x", "a@example.com", "1"}, lang::PersonNameCompulsory, "Person Name"},
+        {{"   ", "x", "a@example.com", "1"}, lang::PersonNameCompulsory, "Person Name"},
+        {{"Carol", "x", "", "1"}, lang::EmailCompulsory, "Email Address"},
+        // A number is needed even where only e-mail alarms are used.
+        {{"Carol", "x", "a@example.com", ""}, lang::SmsNumberCompulsory, "SMS Number"},
+    };
+    for (const auto& c : cases) {
+        m_boxes.boxes.clear();
+        form->ButtonClearClick();
+        type(c.person);
+        form->ButtonSaveClick();
+        ASSERT_EQ(m_boxes.boxes.size(), 1u) << c.box;
+        EXPECT_EQ(m_boxes.boxes[0].first, Kind::Information);
+        EXPECT_EQ(m_boxes.boxes[0].second, c.box);
+        EXPECT_EQ(QApplication::focusWidget(), Named<QLineEdit>(form, c.focus)) << c.box;
+    }
+    EXPECT_EQ(count("select count(*) from quorvel.contact_person"), 0);
+}
+
+TEST_F(ContactSettings, NameIsUniqueExceptForTheLoadedPersonItself)
+{
+    saveNew(kAlice);
+    EXPECT_EQ(form->StatusText(), lang::ContactPersonSaved);
+    EXPECT_EQ(window->MainStatus(), lang::ContactPersonSaved);
+    EXPECT_EQ(form->EditPersonName->text(), ""); // cleared for the next person
+    saveNew(kBob);
+    ASSERT_EQ(form->ListViewContact->topLevelItemCount(), 2);
+
+    // A second Alice is refused and nothing is inserted.
+    saveNew({"Alice", "twin", "twin@example.com", "9"});
+    EXPECT_EQ(m_boxes.texts(), QStringList({lang::PersonNameUnique}));
+    EXPECT_EQ(QApplication::focusWidget(), form->EditPersonName);
+    EXPECT_EQ(count("select count(*) from quorvel.contact_person"), 2);
+
+    // Alice loaded and saved under her own name is an update, not a clash.
+    m_boxes.boxes.clear();
+    doubleClick(rowOf("Alice"));
+    EXPECT_EQ(form->ButtonSave->text(), "Save Update");
+    EXPECT_EQ(form->ButtonSave->accessibleName(), "Save Update");
+    EXPECT_TRUE(form->ButtonDelete->isEnabled());
+    EXPECT_EQ(form->StatusText(), lang::CanUpdateOrDeletePerson);
+    EXPECT_EQ(form->EditEmail->text(), kAlice.email);
+    form->EditDetails->setText("weekends only");
+    QTest::mouseClick(form->ButtonSave, Qt::LeftButton);
+    EXPECT_TRUE(m_boxes.boxes.empty());
+    EXPECT_EQ(form->StatusText(), lang::ContactPersonUpdated);
+    EXPECT_EQ(scalar("select details from quorvel.contact_person where name=\"Alice\""), "weekends only");
+    // The mode stays: a further Save updates the same row again.
+    EXPECT_EQ(form->ButtonSave->text(), "Save Update");
+    EXPECT_EQ(form->EditPersonName->text(), "Alice");
+
+    // Bob renamed to Alice clashes with the other row.
+    doubleClick(rowOf("Bob"));
+    form->EditPersonName->setText("Alice");
+    form->ButtonSaveClick();
+    EXPECT_EQ(m_boxes.texts(), QStringList({lang::PersonNameUnique}));
+    EXPECT_EQ(count("select count(*) from quorvel.contact_person where name=\"Bob\""), 1);
+
+    // Clear goes back to a new person.
+    QTest::mouseClick(form->ButtonClear, Qt::LeftButton);
+    EXPECT_EQ(form->ButtonSave->text(), "Save New");
+    EXPECT_FALSE(form->ButtonDelete->isEnabled());
+    EXPECT_EQ(form->EditingId, 0);
+    EXPECT_EQ(form->StatusText(), lang::FieldsCleared);
+}
+
+TEST_F(ContactSettings, QuotesAndBackslashesAreStoredListedAndFoundExactly)
+{
+    const Person tricky{"O\"Brien \\ Ops", "say \"hi\"; drop table service; --", "o\\brien@example.com",
+                        "+49 (0) 151"};
+    saveNew(tricky);
+    ASSERT_TRUE(m_boxes.boxes.empty()) << m_boxes.texts().join('|').toStdString();
+    EXPECT_EQ(scalar("select name from quorvel.contact_person"), tricky.name);
+    EXPECT_EQ(scalar("select details from quorvel.contact_person"), tricky.details);
+    EXPECT_EQ(scalar("select email from quorvel.contact_person"), tricky.email);
+    EXPECT_EQ(count("select count(*) from quorvel.service"), 0);
+    ASSERT_EQ(rowOf(tricky.name), 0);
+
+    // Found by its name: the same name again is refused.
+    saveNew(tricky);
+    EXPECT_EQ(m_boxes.texts(), QStringList({lang::PersonNameUnique}));
+    EXPECT_EQ(count("select count(*) from quorvel.contact_person"), 1);
+
+    // Loaded and updated under the same name.
+    m_boxes.boxes.clear();
+    doubleClick(0);
+    EXPECT_EQ(form->EditPersonName->text(), tricky.name);
+    form->EditSms->setText("+4915100000009");
+    form->ButtonSaveClick();
+    EXPECT_TRUE(m_boxes.boxes.empty());
+    EXPECT_EQ(scalar("select sms from quorvel.contact_person"), "+4915100000009");
+}
+
+TEST_F(ContactSettings, InputsAtTheirFullLengthAreStoredWhole)
+{
+    const Person longest{QString(50, 'n'), QString(150, 'd'), QString(50, 'e'), QString(50, 's')};
+    type({longest.name + "xyz", longest.details + "xyz", longest.email + "xyz", longest.sms + "xyz"});
+    EXPECT_EQ(form->EditPersonName->text(), longest.name); // the edits take no more than the column
+    form->ButtonSaveClick();
+    ASSERT_TRUE(m_boxes.boxes.empty()) << m_boxes.texts().join('|').toStdString();
+    EXPECT_EQ(scalar("select concat(name,details,email,sms) from quorvel.contact_person"),
+              longest.name + longest.details + longest.email + longest.sms);
+}
+
+TEST_F(ContactSettings, DeletingAPersonRemovesItsGroupAndServiceLinks)
+{
+    const int alice = insertPerson(kAlice);
+    const int bob = insertPerson(kBob);
+    m_dm->ExecUpdate("insert into contact_group (name) values (\"ops\")");
+    const int group = int(m_dm->LastInsertId());
+    const int service = addService({});
+    for (int person : {alice, bob}) {
+        m_dm->ExecUpdate(
+            QString("insert into contact_person_group (contact_person_id,contact_group_id) values "
+                    "(%1,%2)")
+                .arg(person)
+                .arg(group));
+        m_dm->ExecUpdate(
+            QString("insert into service_contact_person (service_id,contact_person_id) values (%1,%2)")
+                .arg(service)
+                .arg(person));
+    }
+    reshow();
+    doubleClick(rowOf("Alice"));
+    ASSERT_EQ(form->EditingId, alice);
+    QTest::mouseClick(form->ButtonDelete, Qt::LeftButton);
+
+    EXPECT_EQ(form->StatusText(), lang::ContactPersonDeleted);
+    EXPECT_EQ(window->MainStatus(), lang::ContactPersonDeleted);
+    EXPECT_EQ(count("select count(*) from quorvel.contact_person"), 1);
+    EXPECT_EQ(count(QString("select count(*) from quorvel.contact_person_group where contact_person_id=%1")
+                        .arg(alice)),
+              0);
+    EXPECT_EQ(count(QString("select count(*) from quorvel.service_contact_person where contact_person_id=%1")
+                        .arg(alice)),
+              0);
+    // Bob keeps his links.
+    EXPECT_EQ(
+        count(
+            QString("select count(*) from quorvel.contact_person_group where contact_person_id=%1").arg(bob)),
+        1);
+    EXPECT_EQ(count(QString("select count(*) from quorvel.service_contact_person where contact_person_id=%1")
+                        .arg(bob)),
+              1);
+    EXPECT_EQ(form->ListViewContact->topLevelItemCount(), 1);
+    EXPECT_EQ(form->ButtonSave->text(), "Save New");
+    EXPECT_FALSE(form->ButtonDelete->isEnabled());
+}
+
+TEST_F(ContactSettings, ARefusedStatementLeavesEveryRowAsItWasAndReportsNoSuccess)
+{
+    // Insert refused by the server: no row, the server's text shown and logged, the fields kept.
+    m_dm->ExecUpdate("create trigger refuse_person before insert on contact_person for each row "
+                     "signal sqlstate '45000' set message_text = 'person insert refused'");
+    saveNew(kAlice);
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    EXPECT_EQ(m_boxes.boxes[0].first, Kind::Error);
+    EXPECT_TRUE(m_boxes.boxes[0].second.contains("person insert refused"))
+        << m_boxes.boxes[0].second.toStdString();
+    EXPECT_EQ(systemLogLines().filter("[ERROR]").filter("person insert refused").size(), 1);
+    EXPECT_NE(form->StatusText(), lang::ContactPersonSaved);
+    EXPECT_NE(window->MainStatus(), lang::ContactPersonSaved);
+    EXPECT_EQ(form->EditPersonName->text(), kAlice.name);
+    EXPECT_EQ(count("select count(*) from quorvel.contact_person"), 0);
+
+    // Delete refused at its last statement: the person and its group rows are all still there.
+    m_dm->ExecUpdate("drop trigger refuse_person");
+    const int alice = insertPerson(kAlice);
+    m_dm->ExecUpdate(
+        QString("insert into contact_person_group (contact_person_id,contact_group_id) values (%1,7)")
+            .arg(alice));
+    m_dm->ExecUpdate(
+        QString("insert into service_contact_person (service_id,contact_person_id) values (3,%1)")
+            .arg(alice));
+    m_dm->ExecUpdate("create trigger refuse_unlink before delete on service_contact_person for each row "
+                     "signal sqlstate '45000' set message_text = 'unlink refused'");
+    reshow();
+    doubleClick(rowOf("Alice"));
+    m_boxes.boxes.clear();
+    form->ButtonDeleteClick();
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    EXPECT_TRUE(m_boxes.boxes[0].second.contains("unlink refused"));
+    EXPECT_NE(form->StatusText(), lang::ContactPersonDeleted);
+    EXPECT_EQ(count("select count(*) from quorvel.contact_person"), 1);
+    EXPECT_EQ(count("select count(*) from quorvel.contact_person_group"), 1);
+    EXPECT_EQ(form->EditingId, alice); // still loaded, ready for another try
+}
+
+TEST_F(ContactSettings, TheIdColumnSortsAsNumbers)
+{
+    for (int i = 1; i <= 11; ++i)
+        insertPerson({QString("P%1").arg(i, 2, 10, QChar('0')), "", "p@example.com", "1"});
+    reshow();
+    QTreeWidget* list = form->ListViewContact;
+    auto ids = [list] {
+        QStringList texts;
+        for (int row = 0; row < list->topLevelItemCount(); ++row)
+            texts << list->topLevelItem(row)->text(0);
+        return texts;
+    };
+    const QStringList ascending = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"};
+    EXPECT_EQ(ids(), ascending); // id order when shown
+
+    list->sortByColumn(0, Qt::DescendingOrder);
+    QStringList descending = ascending;
+    std::reverse(descending.begin(), descending.end());
+    EXPECT_EQ(ids(), descending);
+    list->sortByColumn(1, Qt::AscendingOrder);
+    EXPECT_EQ(list->topLevelItem(0)->text(1), "P01");
+
+    // A double click on a sorted row loads that row's person.
+    list->sortByColumn(0, Qt::DescendingOrder);
+    doubleClick(0);
+    EXPECT_EQ(form->EditingId, 11);
+    EXPECT_EQ(form->EditPersonName->text(), "P11");
+}
+
+TEST_F(ContactSettings, TheKeyboardLoadsAPersonFromTheList)
+{
+    insertPerson(kAlice);
+    insertPerson(kBob);
+    reshow();
+    QTreeWidget* list = form->ListViewContact;
+    list->setFocus();
+    list->setCurrentItem(list->topLevelItem(1));
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(form->EditPersonName->text(), "Bob");
+    EXPECT_EQ(form->ButtonSave->text(), "Save Update");
+}
