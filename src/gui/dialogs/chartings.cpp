@@ -5,6 +5,7 @@
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/dialogs/DialogSupport.h"
 #include "gui/menu.h"
 #include "monitor/TextTableModel.h"
 
@@ -29,7 +30,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QScreen>
 #include <QScrollBar>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -280,10 +280,7 @@ void TFormChartings::buildWindow()
     ListViewHistory->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListViewHistory->setSelectionMode(QAbstractItemView::SingleSelection);
     ListViewHistory->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListViewHistory->setAlternatingRowColors(true);
-    QPalette palette = ListViewHistory->palette();
-    palette.setColor(QPalette::AlternateBase, kOddRowColour);
-    ListViewHistory->setPalette(palette);
+    PaintOddRows(ListViewHistory, kOddRowColour);
     QHeaderView* header = ListViewHistory->header();
     header->setStretchLastSection(false);
     header->setSectionsClickable(true);
@@ -381,9 +378,7 @@ void TFormChartings::buildWindow()
 
     SetCaptionsAsAccessibleNames(this);
 
-    // In the middle of the desktop.
-    if (const QScreen* screen = QApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnDesktop(this);
 }
 
 QWidget* TFormChartings::buildChartPage(HistoryChart chart, const QString& caption)
