@@ -15,7 +15,7 @@ packages=(
 if [ "${1:-}" = "--test" ]; then
   packages+=(
     libgtest-dev libgmock-dev libbenchmark-dev clang-format openssl
-    nginx-light dovecot-imapd dovecot-pop3d opensmtpd pure-ftpd vsftpd tinyproxy python3-aiosmtpd
+    nginx-light dovecot-imapd dovecot-pop3d opensmtpd pure-ftpd libwrap0 tinyproxy python3-aiosmtpd
     fping curl iputils-ping
   )
 fi
@@ -33,6 +33,27 @@ install_smsc() {
     echo "note: npm install -g smpp@0.5.1 failed; the SMPP interoperability test will be skipped"
 }
 
+# vsftpd for the FTP-over-TLS interoperability test. Debian's vsftpd and pure-ftpd packages
+# conflict (both are the system's ftp-server), so vsftpd's program is unpacked from its package
+# into /usr/local/sbin without installing the package, and the unprivileged user "ftp" it runs
+# anonymous sessions as is made here. Best effort: without it that one test is skipped.
+install_vsftpd() {
+  [ -x /usr/local/sbin/vsftpd ] && getent passwd ftp >/dev/null && return 0
+  local tmp
+  tmp=$(mktemp -d)
+  if (cd "$tmp" && apt-get download -q vsftpd >/dev/null 2>&1 ||
+      { $sudo apt-get update -q >/dev/null && apt-get download -q vsftpd >/dev/null; }) &&
+    dpkg-deb -x "$tmp"/vsftpd_*.deb "$tmp/root"; then
+    $sudo install -m 755 "$tmp/root/usr/sbin/vsftpd" /usr/local/sbin/vsftpd
+    getent passwd ftp >/dev/null ||
+      $sudo useradd --system --home-dir /srv/ftp --no-create-home --shell /usr/sbin/nologin ftp || true
+  else
+    echo "note: vsftpd could not be unpacked; the FTP-over-TLS interoperability test will be skipped"
+  fi
+  rm -rf "$tmp"
+  return 0
+}
+
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 
@@ -43,7 +64,7 @@ for p in "${packages[@]}"; do
   fi
 done
 if [ ${#missing[@]} -eq 0 ]; then
-  [ "${1:-}" = "--test" ] && install_smsc
+  [ "${1:-}" = "--test" ] && { install_smsc; install_vsftpd; }
   exit 0
 fi
 export DEBIAN_FRONTEND=noninteractive
@@ -64,5 +85,5 @@ if ! $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"; then
   $sudo apt-get update -q
   $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
-[ "${1:-}" = "--test" ] && install_smsc
+[ "${1:-}" = "--test" ] && { install_smsc; install_vsftpd; }
 exit 0
