@@ -38,7 +38,14 @@ install_smsc() {
 # into /usr/local/sbin without installing the package, and the unprivileged user "ftp" it runs
 # anonymous sessions as is made here. Best effort: without it that one test is skipped.
 install_vsftpd() {
-  [ -x /usr/local/sbin/vsftpd ] && getent passwd ftp >/dev/null && return 0
+  # vsftpd changes into the home of "ftp" before its anonymous root, so the home must exist.
+  ftp_home() {
+    local home
+    home=$(getent passwd ftp | cut -d: -f6)
+    [ -n "$home" ] && [ ! -d "$home" ] && $sudo mkdir -p "$home"
+    return 0
+  }
+  [ -x /usr/local/sbin/vsftpd ] && getent passwd ftp >/dev/null && { ftp_home; return 0; }
   local tmp
   tmp=$(mktemp -d)
   if (cd "$tmp" && apt-get download -q vsftpd >/dev/null 2>&1 ||
@@ -47,6 +54,7 @@ install_vsftpd() {
     $sudo install -m 755 "$tmp/root/usr/sbin/vsftpd" /usr/local/sbin/vsftpd
     getent passwd ftp >/dev/null ||
       $sudo useradd --system --home-dir /srv/ftp --no-create-home --shell /usr/sbin/nologin ftp || true
+    ftp_home
   else
     echo "note: vsftpd could not be unpacked; the FTP-over-TLS interoperability test will be skipped"
   fi
