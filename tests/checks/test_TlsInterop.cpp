@@ -85,41 +85,47 @@ protected:
         writeFile(m_dir.filePath("www/private/index.html"), "secret\n");
         writeFile(m_dir.filePath("htpasswd"), "user:{PLAIN}secret\n");
 
-        for (int* port : {&m_plain, &m_valid, &m_expired, &m_ending, &m_other})
-            *port = ScriptedServer::UnusedPort();
-        auto tlsServer = [&](int port, const std::string& certificate) {
-            return "  server {\n    listen 127.0.0.1:" + std::to_string(port) +
-                   " ssl;\n    ssl_certificate " + certificate + ";\n    ssl_certificate_key " +
-                   m_certs->keyFile +
-                   ";\n    root D/www;\n"
-                   "    location /private/ { auth_basic \"Quorvel\"; auth_basic_user_file D/htpasswd; }\n"
-                   "    location = /to-plain { return 302 http://127.0.0.1:PLAIN/index.html; }\n"
-                   "    location = /to-plain-and-back { return 302 http://127.0.0.1:PLAIN/to-secure-index; "
-                   "}\n"
-                   "  }\n";
-        };
-        std::string conf =
-            "daemon off;\nmaster_process off;\nworker_processes 1;\npid D/nginx.pid;\n"
-            "error_log D/error.log;\nevents { worker_connections 64; }\nhttp {\n"
-            "  access_log off;\n  client_body_temp_path D/tmp/body;\n  proxy_temp_path D/tmp/proxy;\n"
-            "  fastcgi_temp_path D/tmp/fastcgi;\n  uwsgi_temp_path D/tmp/uwsgi;\n"
-            "  scgi_temp_path D/tmp/scgi;\n  types { text/html html; }\n"
-            "  server {\n    listen 127.0.0.1:PLAIN;\n    root D/www;\n"
-            "    location = /to-secure { return 302 https://localhost:VALID/to-plain; }\n"
-            "    location = /to-secure-index { return 302 https://localhost:VALID/index.html; }\n"
-            "    location = /to-secure-private { return 302 https://localhost:VALID/private/; }\n"
-            "    location = /to-expired { return 302 https://localhost:EXPIRED/index.html; }\n"
-            "  }\n";
-        conf += tlsServer(m_valid, m_certs->valid) + tlsServer(m_expired, m_certs->expired) +
-                tlsServer(m_ending, m_certs->endingSoon) + tlsServer(m_other, m_certs->otherName) + "}\n";
-        conf = replaced(conf, "PLAIN", std::to_string(m_plain));
-        conf = replaced(conf, "VALID", std::to_string(m_valid));
-        conf = replaced(conf, "EXPIRED", std::to_string(m_expired));
-        conf = replaced(conf, "D/", d + "/");
-        writeFile(m_dir.filePath("nginx.conf"), conf);
-        ASSERT_TRUE(m_nginx.start(nginx, {"-e", d + "/error.log", "-p", d, "-c", d + "/nginx.conf"},
-                                  {m_plain, m_valid, m_expired, m_ending, m_other}))
-            << m_nginx.output();
+        // A port picked as free may be taken by another test before nginx binds it: try again
+        // with fresh ports.
+        bool started = false;
+        for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+            for (int* port : {&m_plain, &m_valid, &m_expired, &m_ending, &m_other})
+                *port = ScriptedServer::UnusedPort();
+            auto tlsServer = [&](int port, const std::string& certificate) {
+                return "  server {\n    listen 127.0.0.1:" + std::to_string(port) +
+                       " ssl;\n    ssl_certificate " + certificate + ";\n    ssl_certificate_key " +
+                       m_certs->keyFile +
+                       ";\n    root D/www;\n"
+                       "    location /private/ { auth_basic \"Quorvel\"; auth_basic_user_file D/htpasswd; }\n"
+                       "    location = /to-plain { return 302 http://127.0.0.1:PLAIN/index.html; }\n"
+                       "    location = /to-plain-and-back { return 302 "
+                       "http://127.0.0.1:PLAIN/to-secure-index; "
+                       "}\n"
+                       "  }\n";
+            };
+            std::string conf =
+                "daemon off;\nmaster_process off;\nworker_processes 1;\npid D/nginx.pid;\n"
+                "error_log D/error.log;\nevents { worker_connections 64; }\nhttp {\n"
+                "  access_log off;\n  client_body_temp_path D/tmp/body;\n  proxy_temp_path D/tmp/proxy;\n"
+                "  fastcgi_temp_path D/tmp/fastcgi;\n  uwsgi_temp_path D/tmp/uwsgi;\n"
+                "  scgi_temp_path D/tmp/scgi;\n  types { text/html html; }\n"
+                "  server {\n    listen 127.0.0.1:PLAIN;\n    root D/www;\n"
+                "    location = /to-secure { return 302 https://localhost:VALID/to-plain; }\n"
+                "    location = /to-secure-index { return 302 https://localhost:VALID/index.html; }\n"
+                "    location = /to-secure-private { return 302 https://localhost:VALID/private/; }\n"
+                "    location = /to-expired { return 302 https://localhost:EXPIRED/index.html; }\n"
+                "  }\n";
+            conf += tlsServer(m_valid, m_certs->valid) + tlsServer(m_expired, m_certs->expired) +
+                    tlsServer(m_ending, m_certs->endingSoon) + tlsServer(m_other, m_certs->otherName) + "}\n";
+            conf = replaced(conf, "PLAIN", std::to_string(m_plain));
+            conf = replaced(conf, "VALID", std::to_string(m_valid));
+            conf = replaced(conf, "EXPIRED", std::to_string(m_expired));
+            conf = replaced(conf, "D/", d + "/");
+            writeFile(m_dir.filePath("nginx.conf"), conf);
+            started = m_nginx.start(nginx, {"-e", d + "/error.log", "-p", d, "-c", d + "/nginx.conf"},
+                                    {m_plain, m_valid, m_expired, m_ending, m_other});
+        }
+        ASSERT_TRUE(started) << m_nginx.output();
     }
 
     // A URL check as the scheduler builds it, with the certificate policy `tls`.
@@ -245,16 +251,21 @@ TEST_F(HttpsServers, ProxyOpensATunnelWithConnect)
     const std::string tinyproxy = DaemonProcess::Find("tinyproxy");
     if (tinyproxy.empty())
         GTEST_SKIP() << "Tinyproxy is not installed (Debian package tinyproxy)";
-    const int proxyPort = ScriptedServer::UnusedPort();
-    writeFile(m_dir.filePath("tinyproxy.conf"),
-              "Port " + std::to_string(proxyPort) +
-                  "\nListen 127.0.0.1\nTimeout 30\nMaxClients 10\nAllow 127.0.0.1\nBasicAuth pu pp\n"
-                  "ConnectPort " +
-                  std::to_string(m_valid) + "\nConnectPort " + std::to_string(m_other) + "\nLogLevel Info\n");
+    int proxyPort = 0;
     DaemonProcess proxy;
-    ASSERT_TRUE(
-        proxy.start(tinyproxy, {"-d", "-c", m_dir.filePath("tinyproxy.conf").toStdString()}, {proxyPort}))
-        << proxy.output();
+    bool started = false;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        proxyPort = ScriptedServer::UnusedPort();
+        writeFile(m_dir.filePath("tinyproxy.conf"),
+                  "Port " + std::to_string(proxyPort) +
+                      "\nListen 127.0.0.1\nTimeout 30\nMaxClients 10\nAllow 127.0.0.1\nBasicAuth pu pp\n"
+                      "ConnectPort " +
+                      std::to_string(m_valid) + "\nConnectPort " + std::to_string(m_other) +
+                      "\nLogLevel Info\n");
+        started =
+            proxy.start(tinyproxy, {"-d", "-c", m_dir.filePath("tinyproxy.conf").toStdString()}, {proxyPort});
+    }
+    ASSERT_TRUE(started) << proxy.output();
 
     URLCheckArgs through;
     through.ProxyHost = "127.0.0.1";
@@ -402,8 +413,11 @@ TEST_F(WellKnownTlsPorts, VsftpdWithImplicitTls)
     const std::string vsftpd = DaemonProcess::Find("vsftpd");
     if (vsftpd.empty())
         GTEST_SKIP() << "vsftpd is not installed (Debian package vsftpd)";
-    if (!::getpwnam("ftp"))
-        GTEST_SKIP() << "the user \"ftp\" that vsftpd's installation makes is missing";
+    const passwd* ftp = ::getpwnam("ftp");
+    if (!ftp || !QDir(QString::fromLocal8Bit(ftp->pw_dir)).exists())
+        GTEST_SKIP()
+            << "the user \"ftp\" with a home folder, which vsftpd's anonymous sessions need, is missing "
+               "(scripts/install-deps.sh --test makes it)";
     const std::string d = m_dir.path().toStdString();
     QDir().mkpath(m_dir.filePath("root"));
     QDir().mkpath(m_dir.filePath("empty"));
