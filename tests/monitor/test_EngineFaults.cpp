@@ -180,8 +180,9 @@ TEST_F(EngineFaultsTest, StartWhileSchedulingRunsKeepsTheMinuteRhythm)
     const int before = engine->MinuteTickRemainingMs();
     engine->ActionStartExecute();
     EXPECT_TRUE(engine->SchedulingRuns());
+    // A minute timer started again would count a whole interval from now; one left running only
+    // counts down. (The interval's end may lie a little beyond 60 s, as the system aligns timers.)
     EXPECT_LE(engine->MinuteTickRemainingMs(), before) << "the running minute timer was started again";
-    EXPECT_LT(engine->MinuteTickRemainingMs(), 59800);
 }
 
 TEST_F(EngineFaultsTest, FailingRequestDataQueryQueuesNothingAndEndsTheTick)
