@@ -7,6 +7,7 @@
 #include "core/langLibrary.h"
 #include "database/Schema.h"
 
+#include <QSet>
 #include <QSqlError>
 #include <QVariant>
 
@@ -204,6 +205,49 @@ void TDMQuorvel::CreateMissingTables()
                                errorText(key.lastError()),
                            LogLevel::ERROR);
     }
+    ApplySchemaSteps(SchemaSteps());
+}
+
+bool TDMQuorvel::ApplySchemaSteps(const std::vector<SchemaStep>& steps)
+{
+    if (!IsConnected())
+        return false;
+    QSqlQuery query(SQLConnection);
+    const auto fail = [&query]() {
+        WriteSystemLog(QString::fromLatin1(lang::ERR00105) + QStringLiteral(" : ") +
+                           errorText(query.lastError()),
+                       LogLevel::ERROR);
+        return false;
+    };
+    if (!query.exec(SchemaStepTableStatement()))
+        return fail();
+    QSet<int> applied;
+    if (!query.exec(QStringLiteral("select step from schema_step")))
+        return fail();
+    while (query.next())
+        applied.insert(query.value(0).toInt());
+    for (const SchemaStep& step : steps) {
+        if (applied.contains(step.number))
+            continue;
+        bool inPlace = false;
+        if (!step.inPlace.isEmpty()) {
+            if (!query.exec(step.inPlace))
+                return fail();
+            inPlace = query.next();
+        }
+        if (!inPlace) {
+            for (const QString& statement : step.statements) {
+                if (!query.exec(statement))
+                    return fail();
+            }
+        }
+        if (!query.exec(QStringLiteral("insert into schema_step (step,name,applied_at) values (%1,%2,NOW())")
+                            .arg(step.number)
+                            .arg(QuoteSqlText(step.name))))
+            return fail();
+        applied.insert(step.number);
+    }
+    return true;
 }
 
 void TDMQuorvel::CreateDatabaseAndTables()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "database/Schema.h"
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -62,7 +64,13 @@ public:
     // `failure` given, it is not logged but its text is put there (a quiet attempt to reconnect).
     bool ConnectDatabase(bool useSystemDatabase, QString* failure = nullptr);
     bool IsConnected() const;
+    // Creates the tables that are missing, then applies the schema steps (ApplySchemaSteps).
     void CreateMissingTables();
+    // Applies the steps of `steps` not yet recorded in schema_step, in ascending order, each
+    // recorded when its statements succeeded. A failing step is logged as ERR00105 with the
+    // server's text and ends the run (later steps may build on it); it is tried again at the next
+    // start. Gives false when a step failed.
+    bool ApplySchemaSteps(const std::vector<SchemaStep>& steps);
     bool TableExists(const QString& name);
     // Runs a schema statement; a failure is shown and logged as ERR00105 and the application is
     // asked to quit, but the caller carries on with its next statement.

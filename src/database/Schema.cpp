@@ -115,3 +115,17 @@ QString AlarmHistoryKeyStatement()
     return QStringLiteral(
         "ALTER TABLE alarm_msg_history ADD COLUMN id INTEGER NOT NULL AUTO_INCREMENT, ADD PRIMARY KEY (id);");
 }
+
+QString SchemaStepTableStatement()
+{
+    return QStringLiteral(
+        "create table if not exists schema_step (step INTEGER NOT NULL, PRIMARY KEY (step), "
+        "name VARCHAR(100) NOT NULL, applied_at DATETIME NOT NULL);");
+}
+
+const std::vector<SchemaStep>& SchemaSteps()
+{
+    // Each feature adds its steps here, in ascending order of number.
+    static const std::vector<SchemaStep> steps{};
+    return steps;
+}

@@ -20,3 +20,22 @@ QStringList SchedulingSeedStatements();
 // history has a complete order (alarm_datetime, then id) to be paged through. A table without it,
 // just created or made by an earlier version, gets it when the missing tables are created.
 QString AlarmHistoryKeyStatement();
+
+// A change to the database beyond the tables above: new tables, columns or keys. Steps carry a
+// number, are applied in ascending order, each once per database, and recorded in schema_step,
+// so an older database is brought forward at start and keeps every row. A step's statements
+// must keep existing rows (create, add, widen; never drop a column that holds data).
+struct SchemaStep
+{
+    int number = 0;
+    QString name;
+    // Optional: a select that returns a row when the change is already in place (made by hand or
+    // by a build that had it before it was recorded); the step is then only recorded.
+    QString inPlace;
+    QStringList statements;
+};
+
+// The steps in ascending order of their numbers. Numbers are never reused or renumbered.
+const std::vector<SchemaStep>& SchemaSteps();
+// The table that records the steps applied to a database.
+QString SchemaStepTableStatement();

@@ -16,17 +16,10 @@
 
 namespace {
 
-const char* const kTables[] = {"alarm_method",
-                               "alarm_method_extra_fields",
-                               "alarm_msg_history",
-                               "contact_group",
-                               "contact_person",
-                               "contact_person_group",
-                               "scheduling",
-                               "service",
-                               "service_contact_person",
-                               "service_url",
-                               "service_url_detail"};
+const char* const kTables[] = {
+    "alarm_method",   "alarm_method_extra_fields", "alarm_msg_history", "contact_group",
+    "contact_person", "contact_person_group",      "scheduling",        "schema_step",
+    "service",        "service_contact_person",    "service_url",       "service_url_detail"};
 
 class DatabaseTest : public DatabaseFixture
 {
@@ -149,6 +142,38 @@ TEST_F(DatabaseTest, AlarmHistoryGetsItsRowKeyWhetherNewOrMadeWithoutIt)
               "1:c,2:a,3:b,4:d");
 }
 
+TEST_F(DatabaseTest, SchemaStepsApplyOnceInOrderAndAFailedStepIsTriedAgain)
+{
+    startWithDatabase();
+    m_dm->ExecUpdate("insert into service (service,ip,port) values (\"Ping\",\"kept\",0)");
+    std::vector<SchemaStep> steps{
+        {901, "t1", {}, {"create table step_a (id INTEGER NOT NULL, PRIMARY KEY (id))"}},
+        // Already in place: only recorded, its statement would fail.
+        {902, "t2", "show tables like \"step_a\"", {"create table step_a (id INTEGER)"}},
+        {903, "t3", {}, {"alter table service add column step_c INTEGER NOT NULL DEFAULT 7"}},
+    };
+    ASSERT_TRUE(m_dm->ApplySchemaSteps(steps));
+    EXPECT_EQ(scalar("select group_concat(step order by step) from quorvel.schema_step where step>900"),
+              "901,902,903");
+    EXPECT_EQ(scalar("select concat(ip,':',step_c) from quorvel.service"), "kept:7");
+    // A second start changes nothing (the statements would fail if run again).
+    ASSERT_TRUE(m_dm->ApplySchemaSteps(steps));
+    EXPECT_EQ(linesContaining("ERR00105"), 0);
+
+    // A failing step is logged, stops the later ones, and is applied at a later start.
+    steps.push_back({904, "t4", {}, {"alter table step_missing add column x INTEGER"}});
+    steps.push_back({905, "t5", {}, {"create table step_e (id INTEGER)"}});
+    EXPECT_FALSE(m_dm->ApplySchemaSteps(steps));
+    EXPECT_EQ(linesContaining("[ERROR] ERR00105 : Cannot create MySQL table. : "), 1);
+    EXPECT_EQ(scalar("select group_concat(step order by step) from quorvel.schema_step where step>903"), "");
+    m_dm->ExecUpdate("create table step_missing (id INTEGER)");
+    EXPECT_TRUE(m_dm->ApplySchemaSteps(steps));
+    EXPECT_EQ(scalar("select group_concat(step order by step) from quorvel.schema_step where step>903"),
+              "904,905");
+    EXPECT_EQ(m_quit.requests, 0);
+    EXPECT_TRUE(m_boxes.boxes.empty());
+}
+
 TEST_F(DatabaseTest, AHistoryKeyTheServerRefusesIsLoggedAndTheProgramGoesOn)
 {
     startWithDatabase();
@@ -258,7 +283,8 @@ TEST_F(DatabaseTest, QuotedTextReadsBackIdenticalAndCannotChangeAStatement)
         EXPECT_FALSE(q.next());
         EXPECT_EQ(SelectIdBy("contact_person", "name", text), MaxId("contact_person"));
     }
-    EXPECT_EQ(scalar("select count(*) from information_schema.tables where table_schema='quorvel'"), "11");
+    EXPECT_EQ(scalar("select count(*) from information_schema.tables where table_schema='quorvel'"),
+              QString::number(std::size(kTables)));
 }
 
 TEST_F(DatabaseTest, UniquenessIdLookupAndHighestId)
