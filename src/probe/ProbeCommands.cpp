@@ -9,6 +9,7 @@
 #include "monitor/CheckBuilders.h"
 #include "net/HttpClient.h"
 
+#include <QElapsedTimer>
 #include <QTextStream>
 
 #include <algorithm>
@@ -67,7 +68,11 @@ ProbeOutcome runCheck(const char* kind, const ProbeInvocation& in)
     const std::unique_ptr<ThreadCheck> check = BuildProbeCheck(QString::fromLatin1(kind), in);
     if (!check)
         throw std::runtime_error("the check of kind " + std::string(kind) + " could not be built");
-    return runOnce(*check);
+    QElapsedTimer timer;
+    timer.start();
+    ProbeOutcome outcome = runOnce(*check);
+    outcome.seconds = double(timer.nsecsElapsed()) / 1e9;
+    return outcome;
 }
 
 ProbeOutcome runUrl(const ProbeInvocation& in)
@@ -693,7 +698,9 @@ QString ProbeHelp()
       << "       " << kProgram << " COMMAND --help\n\n"
       << "Runs one check of a service once, built exactly as the Quorvel monitoring cycle builds it\n"
       << "for a stored service, and prints one line: the result (\"Passed\" or \"Failed\"), a blank\n"
-      << "and the detail (\"[host:port] text\", followed by \":\" and the error after a failure).\n"
+      << "and the detail (\"[host:port] text\", followed by \":\" and the error after a failure),\n"
+      << "then \" | \" and performance data as monitoring plugins print it, for tools that graph\n"
+      << "plugin output: \"time=0.012345s;;;0.000000\", the seconds from the start to the verdict.\n"
       << "An alarm command delivers one alarm, built exactly as the monitoring cycle builds it from\n"
       << "the alarm-method settings the options give, and prints the result (\"Sent\" or \"Error\"),\n"
       << "a blank and the detail (empty when an e-mail or syslog alarm was sent).\n"
@@ -790,9 +797,16 @@ int RunProbe(const QStringList& arguments, QString& out, QString& err)
     }
     for (const QString& note : outcome.notes)
         err += kProgram + QStringLiteral(": note: ") + note + QLatin1Char('\n');
-    out += BlankControls(outcome.resultText) + QLatin1Char(' ') + BlankControls(outcome.resultDetail) +
-           QLatin1Char('\n');
+    out += BlankControls(outcome.resultText) + QLatin1Char(' ') + BlankControls(outcome.resultDetail);
+    if (outcome.seconds >= 0)
+        out += QStringLiteral(" | ") + ProbePerformanceData(outcome.seconds);
+    out += QLatin1Char('\n');
     return outcome.passed ? ProbeExitPassed : ProbeExitFailed;
+}
+
+QString ProbePerformanceData(double seconds)
+{
+    return QStringLiteral("time=%1s;;;0.000000").arg(seconds, 0, 'f', 6);
 }
 
 ServiceRecord ProbeServiceRecord(const QString& kind, const ProbeInvocation& in)

@@ -60,8 +60,13 @@ struct ProbeOutcome
     bool passed = false;
     QString resultText;
     QString resultDetail;
-    QStringList notes; // remarks for the error stream, e.g. a value taken as a stored one would be
+    QStringList notes;   // remarks for the error stream, e.g. a value taken as a stored one would be
+    double seconds = -1; // how long a check took, from its start to its verdict; -1 for alarms
 };
+
+// The performance data printed after a check's text, as monitoring plugins write it:
+// "time=0.012345s;;;0.000000" (label=value with its unit, no warning or critical level, minimum 0).
+QString ProbePerformanceData(double seconds);
 
 // One command of the program. To add one, append an entry to ProbeCommands().
 struct ProbeCommand

@@ -27,6 +27,14 @@ ProbeRun RunProbeProgram(const QStringList& arguments)
     }
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = process.readAllStandardOutput().toStdString();
+    // A check's line ends in " | " and its performance data; the tests judge the text and the
+    // data apart.
+    const std::string::size_type bar = run.out.rfind(" | ");
+    if (bar != std::string::npos) {
+        const std::string::size_type end = run.out.find('\n', bar);
+        run.perf = run.out.substr(bar + 3, end == std::string::npos ? std::string::npos : end - bar - 3);
+        run.out.erase(bar, end == std::string::npos ? std::string::npos : end - bar);
+    }
     run.err = process.readAllStandardError().toStdString();
     return run;
 }

@@ -13,7 +13,8 @@ QString ProbeProgram();
 struct ProbeRun
 {
     int exitCode = -1; // -1 when the program did not end normally
-    std::string out;
+    std::string out;   // standard output, with a check's performance data taken off its line
+    std::string perf;  // the performance data after " | " (checks only), e.g. "time=0.001234s;;;0.000000"
     std::string err;
 };
 

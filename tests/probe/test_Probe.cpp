@@ -5,6 +5,7 @@
 #include "support/ScriptedServer.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -195,6 +196,44 @@ TEST_F(Probe, FailingUrlPrintsItsLineAndExits2)
                                           " within 300 ms\n"))
             << run.out;
     }
+}
+
+// Every check line carries performance data that parsers of monitoring-plugin output accept:
+// 'label'=value[UOM];[warn];[crit];[min];[max], here the seconds the check took, minimum 0.
+TEST_F(Probe, ChecksPrintPerformanceDataThatPluginParsersAccept)
+{
+    const QRegularExpression plugin(QStringLiteral(
+        R"(^('[^'=]+'|[^'= ]+)=(-?\d+(?:\.\d+)?)(us|ms|s|%|B|KB|MB|TB|c)?;([\d.:~@-]*);([\d.:~@-]*);)"
+        R"((-?\d+(?:\.\d+)?)?;?(-?\d+(?:\.\d+)?)?$)"));
+    struct Case
+    {
+        const char* name;
+        const char* status;
+        int exitCode;
+    };
+    for (const Case& c : {Case{"passed", "HTTP/1.1 200 OK", 0}, Case{"failed", "HTTP/1.1 503 Busy", 2}}) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        ExpectHttpRequest(server).send(HttpAnswer(c.status)).silence(10000);
+        server.start();
+        const ProbeRun run = RunProbeProgram({"url", "http://127.0.0.1:" + port(server) + "/"});
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+        const QRegularExpressionMatch m = plugin.match(QString::fromStdString(run.perf));
+        ASSERT_TRUE(m.hasMatch()) << run.perf;
+        EXPECT_EQ(m.captured(1), "time");
+        EXPECT_EQ(m.captured(3), "s");
+        EXPECT_EQ(m.captured(4), "");
+        EXPECT_EQ(m.captured(5), "");
+        EXPECT_EQ(m.captured(6), "0.000000");
+        const double seconds = m.captured(2).toDouble();
+        EXPECT_GT(seconds, 0.0);
+        EXPECT_LT(seconds, 10.0);
+        EXPECT_EQ(run.perf.rfind("time=", 0), 0u) << "the label as check_http writes it";
+        ASSERT_TRUE(server.wait());
+    }
+    // A command line refused as usage prints no result line, so no performance data.
+    const ProbeRun usage = RunProbeProgram({"url", "--timeout", "0", "http://x/"});
+    EXPECT_EQ(usage.perf, "");
 }
 
 TEST_F(Probe, UrlThroughAProxyAndAnUnlistedMethodText)
