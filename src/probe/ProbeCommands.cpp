@@ -714,6 +714,7 @@ QString ProbeHelp()
             s << head.leftJustified(28) << ' ' << c.summary << '\n';
         }
     }
+    s << "\n" << QStringLiteral("  --version").leftJustified(28) << " print the name and version\n";
     s << "\nOptions of every command:\n" << optionLines(CommonProbeOptions());
     s << QStringLiteral("  --help").leftJustified(28) << " describe the command\n";
     QStringList notTaken;
@@ -762,6 +763,10 @@ int RunProbe(const QStringList& arguments, QString& out, QString& err)
         return ProbeExitUsage;
     }
     const QString& name = arguments.first();
+    if (name == QLatin1String("--version")) {
+        out += kProgram + QStringLiteral(" " QUORVEL_VERSION "\n");
+        return ProbeExitPassed;
+    }
     if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
         out += ProbeHelp();
         return ProbeExitPassed;

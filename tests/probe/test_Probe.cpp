@@ -198,6 +198,15 @@ TEST_F(Probe, FailingUrlPrintsItsLineAndExits2)
     }
 }
 
+TEST_F(Probe, VersionPrintsTheNameAndVersion)
+{
+    const ProbeRun run = RunProbeProgram({"--version"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "quorvel-probe " QUORVEL_VERSION "\n");
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(Contains(RunProbeProgram({"--help"}).out, "--version"));
+}
+
 // Every check line carries performance data that parsers of monitoring-plugin output accept:
 // 'label'=value[UOM];[warn];[crit];[min];[max], here the seconds the check took, minimum 0.
 TEST_F(Probe, ChecksPrintPerformanceDataThatPluginParsersAccept)
