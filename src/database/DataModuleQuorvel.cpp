@@ -101,24 +101,26 @@ DatabaseLogin CurrentDatabaseLogin()
     DatabaseLogin login;
     // "localhost" means the TCP port, as everywhere else: the client library would otherwise take
     // it as its Unix socket.
-    login.host = s.DBHost.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
-                     ? QStringLiteral("127.0.0.1")
-                     : s.DBHost;
+    login.host = DatabaseHosts(s.DBHost).join(QLatin1Char(','));
+    if (login.host.isEmpty())
+        login.host = s.DBHost;
     login.port = IntegerOr(s.DBPort, 0);
     login.username = s.DBUsername;
     login.password = s.DBPassword;
     return login;
 }
 
-bool OpenDatabaseSession(QSqlDatabase& db, const DatabaseLogin& login, const QString& database,
-                         QString* error)
+namespace {
+
+bool openOneHost(QSqlDatabase& db, const DatabaseLogin& login, const QString& host, const QString& database,
+                 QString* error)
 {
     if (db.isOpen())
         db.close();
     db.setPort(login.port);
     db.setUserName(login.username);
     db.setPassword(login.password);
-    db.setHostName(login.host);
+    db.setHostName(host);
     db.setDatabaseName(database);
     // Every wait on the server is bounded.
     db.setConnectOptions(
@@ -139,16 +141,59 @@ bool OpenDatabaseSession(QSqlDatabase& db, const DatabaseLogin& login, const QSt
     return true;
 }
 
+} // namespace
+
+QStringList DatabaseHosts(const QString& hostSetting)
+{
+    QStringList hosts;
+    for (const QString& part : hostSetting.split(QLatin1Char(','))) {
+        const QString host = part.trimmed();
+        if (host.isEmpty())
+            continue;
+        hosts << (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
+                      ? QStringLiteral("127.0.0.1")
+                      : host);
+    }
+    return hosts;
+}
+
+bool OpenDatabaseSession(QSqlDatabase& db, const DatabaseLogin& login, const QString& database,
+                         QString* error, QString* hostUsed)
+{
+    QStringList hosts = DatabaseHosts(login.host);
+    if (hosts.isEmpty())
+        hosts << login.host; // the client library's own default, as an empty setting always meant
+    QStringList failures;
+    for (const QString& host : hosts) {
+        QString failure;
+        if (openOneHost(db, login, host, database, &failure)) {
+            if (hostUsed)
+                *hostUsed = host;
+            return true;
+        }
+        failures << (hosts.size() > 1 ? host + QStringLiteral(": ") + failure : failure);
+    }
+    *error = failures.join(QStringLiteral("; "));
+    return false;
+}
+
 bool TDMQuorvel::ConnectDatabase(bool useSystemDatabase, QString* failure)
 {
     SQLQuery_select_tmp = QSqlQuery();
     SQLQuery_update_tmp = QSqlQuery();
     QString error;
-    if (OpenDatabaseSession(SQLConnection, CurrentDatabaseLogin(),
-                            useSystemDatabase ? QStringLiteral("mysql") : QStringLiteral("quorvel"),
-                            &error)) {
+    QString host;
+    const DatabaseLogin login = CurrentDatabaseLogin();
+    if (OpenDatabaseSession(SQLConnection, login,
+                            useSystemDatabase ? QStringLiteral("mysql") : QStringLiteral("quorvel"), &error,
+                            &host)) {
         SQLQuery_select_tmp = QSqlQuery(SQLConnection);
         SQLQuery_update_tmp = QSqlQuery(SQLConnection);
+        // With a list of servers the log says which one answered (the first, or a later one after
+        // a loss); a single server needs no such line.
+        if (login.host.contains(QLatin1Char(',')))
+            WriteSystemLog(QStringLiteral("Database connection to %1:%2.").arg(host).arg(login.port),
+                           LogLevel::INFORMATIONAL);
         return true;
     }
     if (failure)

@@ -5,6 +5,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QStringList>
 
 #include <stdexcept>
 
@@ -42,8 +43,16 @@ DatabaseLogin CurrentDatabaseLogin();
 // Opens `db` (a QMYSQL connection of the calling thread) with `login` on `database`, with bounded
 // waits and the session set-up every connection of the program uses. On failure `db` is closed
 // and *error holds the driver's or the server's text.
+//
+// `login.host` may name several servers separated by commas (a replicated or clustered
+// database): they are tried in order and the first that accepts is used; *hostUsed (when given)
+// names it. With several hosts, *error names each host with its failure.
 bool OpenDatabaseSession(QSqlDatabase& db, const DatabaseLogin& login, const QString& database,
-                         QString* error);
+                         QString* error, QString* hostUsed = nullptr);
+
+// The hosts of a "[Database] Host" value: split at commas, blanks trimmed, empty entries
+// dropped; "localhost" means the TCP port on 127.0.0.1, as everywhere else.
+QStringList DatabaseHosts(const QString& hostSetting);
 
 // The data module: the program's one database connection and its shared queries. Used from the
 // main thread only.

@@ -204,6 +204,35 @@ TEST_F(DatabaseTest, WrongPasswordFailsBothConnectionsWithTwoLogLines)
     EXPECT_TRUE(m_boxes.boxes.empty());
 }
 
+TEST_F(DatabaseTest, SeveralHostsAreTriedInOrderAndTheLogNamesTheOneInUse)
+{
+    const std::vector<std::pair<QString, QStringList>> lists = {
+        {"db1", {"db1"}},
+        {" db1 , db2,,localhost ", {"db1", "db2", "127.0.0.1"}},
+        {"LocalHost", {"127.0.0.1"}},
+        {",", {}},
+    };
+    for (const auto& [setting, hosts] : lists)
+        EXPECT_EQ(DatabaseHosts(setting), hosts) << setting.toStdString();
+
+    startWithDatabase();
+    const QString server = AppSettings.DBHost;
+    const QString port = AppSettings.DBPort;
+    AppSettings.DBHost = "nohost.invalid, " + server;
+    ASSERT_TRUE(m_dm->ConnectDatabase(false));
+    EXPECT_EQ(
+        linesContaining("[INFO] Database connection to " + DatabaseHosts(server).first() + ":" + port + "."),
+        1);
+    EXPECT_EQ(linesContaining("ERR00101"), 0);
+
+    // None answers: one line that names each host with its failure.
+    AppSettings.DBHost = "nohost.invalid,nohost2.invalid";
+    EXPECT_FALSE(m_dm->ConnectDatabase(false));
+    ASSERT_EQ(linesContaining("ERR00101"), 1);
+    EXPECT_EQ(linesContaining("nohost.invalid: "), 1);
+    EXPECT_EQ(linesContaining("; nohost2.invalid: "), 1);
+}
+
 TEST_F(DatabaseTest, UnreachableServerFailsWithinTheConnectTimeout)
 {
     startWithoutDatabase();
