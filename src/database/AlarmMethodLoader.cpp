@@ -111,7 +111,8 @@ void LoadAlarmMethods()
     }
     s.HttpSmsExtraFields = QStringList();
     if (s.HttpSmsMethod.enable && s.HttpSmsMethod.method == QLatin1String("Post")) {
-        QSqlQuery& query = dm.ExecSelect(QStringLiteral("select * from alarm_method_extra_fields"));
+        QSqlQuery& query = dm.ExecSelect(
+            QStringLiteral("select field_name,field_value from alarm_method_extra_fields order by id"));
         while (query.next()) {
             s.HttpSmsExtraFields << query.value(QStringLiteral("field_name")).toString() + QLatin1Char('=') +
                                         query.value(QStringLiteral("field_value")).toString();

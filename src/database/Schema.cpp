@@ -126,6 +126,15 @@ QString SchemaStepTableStatement()
 const std::vector<SchemaStep>& SchemaSteps()
 {
     // Each feature adds its steps here, in ascending order of number.
-    static const std::vector<SchemaStep> steps{};
+    static const std::vector<SchemaStep> steps{
+        // The gateway's extra fields get a row key, so that they are read in the order they were
+        // written (rows already there keep their order of writing).
+        {1,
+         QStringLiteral("alarm_method_extra_fields key"),
+         QStringLiteral("show columns from alarm_method_extra_fields like \"id\""),
+         {QStringLiteral(
+             "ALTER TABLE alarm_method_extra_fields ADD COLUMN id INTEGER NOT NULL AUTO_INCREMENT, "
+             "ADD PRIMARY KEY (id);")}},
+    };
     return steps;
 }

@@ -174,6 +174,23 @@ TEST_F(DatabaseTest, SchemaStepsApplyOnceInOrderAndAFailedStepIsTriedAgain)
     EXPECT_TRUE(m_boxes.boxes.empty());
 }
 
+TEST_F(DatabaseTest, ExtraFieldsMadeWithoutAKeyGetOneInTheirOrderOfWriting)
+{
+    startWithDatabase();
+    m_dm->ExecUpdate("drop table alarm_method_extra_fields");
+    m_dm->ExecUpdate("create table quorvel.alarm_method_extra_fields (field_name VARCHAR(50),field_value "
+                     "VARCHAR(50));");
+    for (const char* name : {"c", "a", "b"})
+        m_dm->ExecUpdate(
+            QStringLiteral("insert into alarm_method_extra_fields values (\"%1\",\"v\")").arg(name));
+    m_dm->ExecUpdate("delete from schema_step where step=1");
+    m_dm->CreateMissingTables();
+    EXPECT_EQ(linesContaining("ERR00105"), 0);
+    EXPECT_EQ(scalar("select group_concat(concat(id,':',field_name) order by id) from "
+                     "quorvel.alarm_method_extra_fields"),
+              "1:c,2:a,3:b");
+}
+
 TEST_F(DatabaseTest, AHistoryKeyTheServerRefusesIsLoggedAndTheProgramGoesOn)
 {
     startWithDatabase();
@@ -377,7 +394,8 @@ TEST_F(DatabaseTest, AlarmMethodsAreLoadedByType)
                      "(\"SMS\",0,\"smsc\",2775,\"Quorvel\",34,5)");
     m_dm->ExecUpdate("insert into alarm_method (type,enable,ip,port) values (\"SNMP\",1,\"snmp\",161)");
     m_dm->ExecUpdate("insert into alarm_method (type,enable,ip,port) values (\"sysLog\",0,\"ignored\",1)");
-    m_dm->ExecUpdate("insert into alarm_method_extra_fields values (\"user\",\"ops\"),(\"key\",\"k=1\")");
+    m_dm->ExecUpdate("insert into alarm_method_extra_fields (field_name,field_value) values "
+                     "(\"user\",\"ops\"),(\"key\",\"k=1\")");
     LoadAlarmMethods();
 
     const auto& s = AlarmMethodSettings;

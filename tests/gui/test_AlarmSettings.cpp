@@ -88,7 +88,8 @@ protected:
     {
         QStringList rows;
         QSqlQuery query(DMQuorvel().SQLConnection);
-        EXPECT_TRUE(query.exec("select field_name, field_value from quorvel.alarm_method_extra_fields"));
+        EXPECT_TRUE(
+            query.exec("select field_name, field_value from quorvel.alarm_method_extra_fields order by id"));
         while (query.next())
             rows << query.value(0).toString() + "=" + query.value(1).toString();
         return rows;
@@ -569,7 +570,7 @@ TEST_F(AlarmSettings, ASaveRefusedHalfWayLeavesNothingBehindAndShowsTheServersTe
 
 // ---- extra fields ----------------------------------------------------------------------------------
 
-TEST_F(AlarmSettings, ExtraFieldsAreShownReversedRewrittenInThatOrderAndUntouchedWithGet)
+TEST_F(AlarmSettings, ExtraFieldsKeepOneOrderOnScreenInTheTableAndOnTheWireAndAreUntouchedWithGet)
 {
     m_dm->ExecUpdate(
         "insert into alarm_method (type,enable,ip,port,method,field_msisdn,field_message) values "
@@ -578,13 +579,13 @@ TEST_F(AlarmSettings, ExtraFieldsAreShownReversedRewrittenInThatOrderAndUntouche
     m_dm->ExecUpdate("insert into alarm_method_extra_fields (field_name,field_value) values (\"B\",\"x=2\")");
 
     // The method is disabled: the list is loaded all the same, so enabling it and applying keeps
-    // the stored fields (in the list's order).
+    // the stored fields, in their order.
     Form* form = open();
-    EXPECT_EQ(shownExtraFields(form), QStringList({"B=x=2", "A=1"}));
+    EXPECT_EQ(shownExtraFields(form), QStringList({"A=1", "B=x=2"}));
     form->HttpSms.enable->setChecked(true);
     form->ButtonApplyClick();
-    EXPECT_EQ(storedExtraFields(), QStringList({"B=x=2", "A=1"}));
-    EXPECT_EQ(AlarmMethodSettings.HttpSmsExtraFields, QStringList({"B=x=2", "A=1"}));
+    EXPECT_EQ(storedExtraFields(), QStringList({"A=1", "B=x=2"}));
+    EXPECT_EQ(AlarmMethodSettings.HttpSmsExtraFields, QStringList({"A=1", "B=x=2"}));
 
     // Editing: Add needs both inputs and puts the pair on top; Remove (button, menu entry, double
     // click) moves the selected pair back into the inputs.
@@ -594,11 +595,11 @@ TEST_F(AlarmSettings, ExtraFieldsAreShownReversedRewrittenInThatOrderAndUntouche
     form->HttpSms.fieldName->setText("C");
     form->HttpSms.fieldValue->setText("3");
     QTest::mouseClick(form->HttpSms.addField, Qt::LeftButton);
-    EXPECT_EQ(shownExtraFields(form), QStringList({"C=3", "B=x=2", "A=1"}));
+    EXPECT_EQ(shownExtraFields(form), QStringList({"C=3", "A=1", "B=x=2"}));
     EXPECT_TRUE(form->HttpSms.fieldName->text().isEmpty());
     form->ButtonRemoveFieldClick(); // nothing selected
     EXPECT_EQ(shownExtraFields(form).size(), 3);
-    form->HttpSms.extraFields->setCurrentItem(form->HttpSms.extraFields->topLevelItem(1));
+    form->HttpSms.extraFields->setCurrentItem(form->HttpSms.extraFields->topLevelItem(2));
     QTest::mouseClick(form->HttpSms.removeField, Qt::LeftButton);
     EXPECT_EQ(shownExtraFields(form), QStringList({"C=3", "A=1"}));
     EXPECT_EQ(form->HttpSms.fieldName->text(), "B");
@@ -610,16 +611,19 @@ TEST_F(AlarmSettings, ExtraFieldsAreShownReversedRewrittenInThatOrderAndUntouche
     // With "Get" the table is not touched, whatever the list shows.
     form->HttpSms.method->setCurrentText("Get");
     form->ButtonApplyClick();
-    EXPECT_EQ(storedExtraFields(), QStringList({"B=x=2", "A=1"}));
+    EXPECT_EQ(storedExtraFields(), QStringList({"A=1", "B=x=2"}));
     EXPECT_TRUE(AlarmMethodSettings.HttpSmsExtraFields.isEmpty());
 
-    // Shown again: reversed once more, and stored in that order by the next Apply.
-    form->ButtonCancelClick();
-    form = open();
-    EXPECT_EQ(shownExtraFields(form), QStringList({"A=1", "B=x=2"}));
-    form->HttpSms.method->setCurrentText("Post");
-    form->ButtonApplyClick();
-    EXPECT_EQ(storedExtraFields(), QStringList({"A=1", "B=x=2"}));
+    // Shown again and applied, again and again: the order never changes.
+    for (int round = 0; round < 2; ++round) {
+        form->ButtonCancelClick();
+        form = open();
+        EXPECT_EQ(shownExtraFields(form), QStringList({"A=1", "B=x=2"})) << round;
+        form->HttpSms.method->setCurrentText("Post");
+        form->ButtonApplyClick();
+        EXPECT_EQ(storedExtraFields(), QStringList({"A=1", "B=x=2"})) << round;
+        EXPECT_EQ(AlarmMethodSettings.HttpSmsExtraFields, QStringList({"A=1", "B=x=2"})) << round;
+    }
 }
 
 // ---- tests against real peers -------------------------------------------------------------------------

@@ -738,16 +738,18 @@ void TFormAlarmingSettings::loadExtraFields()
 {
     // Read from the table itself, whatever the gateway's state, so that enabling "Post" and
     // applying never empties the stored fields.
-    QSqlQuery& query = DMQuorvel().ExecSelect(QStringLiteral("select * from alarm_method_extra_fields"));
+    QSqlQuery& query = DMQuorvel().ExecSelect(
+        QStringLiteral("select field_name,field_value from alarm_method_extra_fields order by id"));
     QList<QPair<QString, QString>> rows;
     while (query.next())
         rows.append({query.value(QStringLiteral("field_name")).toString(),
                      query.value(QStringLiteral("field_value")).toString()});
     query.finish();
     HttpSms.extraFields->clear();
-    // Each pair goes on top: the list shows the stored order reversed.
+    // The stored order, which Apply writes back top to bottom and the gateway receives: each
+    // Apply keeps the order the list shows.
     for (const auto& row : rows)
-        HttpSms.extraFields->insertTopLevelItem(0, new QTreeWidgetItem({row.first, row.second}));
+        HttpSms.extraFields->addTopLevelItem(new QTreeWidgetItem({row.first, row.second}));
 }
 
 // ---- enabling ------------------------------------------------------------------------------
