@@ -44,3 +44,14 @@ int MaxId(const QString& table)
     // The maximum of an empty table is null, which reads as 0.
     return firstRowInt(QStringLiteral("Select MAX(id) as id from ") + table, "id", 0);
 }
+
+QString ListedIpSql()
+{
+    return QStringLiteral("IF(ip LIKE \"https://%\", ip, SUBSTRING_INDEX(ip, \"http://\", -1))");
+}
+
+QString HostOfIpSql()
+{
+    return QStringLiteral("IF(ip LIKE \"https://%\", SUBSTRING_INDEX(SUBSTRING(ip, 9), \"/\", 1), "
+                          "SUBSTRING_INDEX(SUBSTRING_INDEX(ip, \"http://\", -1),\"/\",1))");
+}

@@ -12,6 +12,7 @@
 #include "database/AlarmHistory.h"
 #include "database/AlarmMethodLoader.h"
 #include "database/DataModuleQuorvel.h"
+#include "database/dbcomFunc.h"
 #include "monitor/AlarmBuilders.h"
 #include "monitor/CheckBuilders.h"
 #include "monitor/ServiceRecord.h"
@@ -681,24 +682,12 @@ void MonitorEngine::DispatchAlarm(const QString& timestamp, const QString& text,
 
 // ---- lists -----------------------------------------------------------------------------------
 
-namespace {
-
-// The service list shows a stored ip from after its last "http://"; an https address (beginning
-// with "https://" in any letter case) is shown whole, even when its query names an http address.
-const char* const kListedIp = "IF(ip LIKE \"https://%\", ip, SUBSTRING_INDEX(ip, \"http://\", -1))";
-// The host of a stored ip for the host tree and its filter: the listed text up to its first "/",
-// and for an https address the text between "https://" and the first "/" (never "https:").
-const char* const kHostOfIp = "IF(ip LIKE \"https://%\", SUBSTRING_INDEX(SUBSTRING(ip, 9), \"/\", 1), "
-                              "SUBSTRING_INDEX(SUBSTRING_INDEX(ip, \"http://\", -1),\"/\",1))";
-
-} // namespace
-
 void MonitorEngine::FillServiceList(const QString& filter)
 {
     m_serviceList.clear();
     m_filter = filter;
     QString sql =
-        QStringLiteral("SELECT id,service,") + QLatin1String(kListedIp) +
+        QStringLiteral("SELECT id,service,") + ListedIpSql() +
         QStringLiteral(" as ip,port,service_status,DATE_FORMAT(last_access, "
                        "\"%Y-%m-%d %H:%i:%s\") last_access,schedule_by,schedule_hour,schedule_minute,"
                        "status from service");
@@ -709,8 +698,7 @@ void MonitorEngine::FillServiceList(const QString& filter)
     } else if (filter == QLatin1String(lang::KindEmail)) {
         sql += QStringLiteral(" where service=\"SMTP\" or service=\"POP3\" or service=\"IMAP\"");
     } else {
-        sql += QStringLiteral(" where ") + QLatin1String(kHostOfIp) + QStringLiteral(" = ") +
-               QuoteSqlText(filter);
+        sql += QStringLiteral(" where ") + HostOfIpSql() + QStringLiteral(" = ") + QuoteSqlText(filter);
     }
     sql += QStringLiteral(" order by ip, service, schedule_hour, schedule_minute");
     try {
@@ -748,7 +736,7 @@ void MonitorEngine::FillHostTree()
     QStringList hosts{QStringLiteral("ALL")};
     try {
         QSqlQuery query(DMQuorvel().SQLConnection);
-        if (!query.exec(QStringLiteral("SELECT distinct ") + QLatin1String(kHostOfIp) +
+        if (!query.exec(QStringLiteral("SELECT distinct ") + HostOfIpSql() +
                         QStringLiteral(" as ip from service order by ip")))
             throw DatabaseError(query.lastError().text().trimmed());
         while (query.next())

@@ -103,6 +103,21 @@ protected:
 
 // ---- the list ------------------------------------------------------------------------------------
 
+// The editor lists addresses as the main window does: an https address whole (in any letter case),
+// even when its query names an http address; an http one from after "http://".
+TEST_F(ServiceEditor, ListShowsAnHttpsAddressWholeAsTheMainWindowDoes)
+{
+    insertService("service,ip,port",
+                  "\"URL\",\"https://secure.example/login?next=http://other.example/\",443");
+    insertService("service,ip,port", "\"URL\",\"HTTPS://Upper.example/\",443");
+    insertService("service,ip,port", "\"URL\",\"http://plain.example/x\",80");
+    TFormUpdateScheduling* editor = openEditor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(rows(editor->ListViewService, Col::ColIp),
+              (QStringList{"https://secure.example/login?next=http://other.example/",
+                           "HTTPS://Upper.example/", "plain.example/x"}));
+}
+
 TEST_F(ServiceEditor, ListShowsIntervalsAlarmMethodsPortsAndAddressesAndSortsNumbersAsNumbers)
 {
     insertService("service,ip,port,schedule_by,schedule_hour,schedule_minute,alarm_email,alarm_syslog",

@@ -4,6 +4,7 @@
 #include "core/SystemLog.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
+#include "database/dbcomFunc.h"
 #include "gui/dialogs/FrameKit.h"
 #include "gui/dialogs/FrameURL.h"
 #include "gui/menu.h"
@@ -291,7 +292,8 @@ void TFormUpdateScheduling::FillList()
     ListViewService->clear();
     try {
         QSqlQuery& query = DMQuorvel().ExecSelect(
-            QStringLiteral("SELECT id,service,SUBSTRING_INDEX(ip, \"http://\", -1) as ip,port,service_status,"
+            QStringLiteral("SELECT id,service,") + ListedIpSql() +
+            QStringLiteral(" as ip,port,service_status,"
                            "DATE_FORMAT(last_access, \"%Y-%m-%d %H:%i:%s\") "
                            "last_access,schedule_by,schedule_hour,schedule_minute,"
                            "status,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog from service "
