@@ -1,0 +1,92 @@
+#!/usr/bin/env python3
+"""Writes the quorvel-probe(1) manual page from the program's own help texts.
+
+    scripts/man-from-help.py PROBE > packaging/man/quorvel-probe.1
+
+Run it again whenever a command or an option changes; tests/scripts/test_packaging_files.sh fails
+while the page in the tree and the program's help disagree.
+"""
+import re
+import subprocess
+import sys
+
+
+def roff(text):
+    text = text.replace("\\", "\\e").replace("-", "\\-")
+    return re.sub(r"^([.'])", r"\\&\1", text, flags=re.M)
+
+
+def run(probe, *args):
+    return subprocess.run([probe, *args], capture_output=True, text=True, check=True).stdout
+
+
+def option_lines(block):
+    """(option, description) pairs of an indented option list."""
+    pairs = []
+    for line in block.splitlines():
+        m = re.match(r"^  (--\S+(?: \S+)?)\s{2,}(.*)$", line) or re.match(r"^  (--\S+(?: [A-Z][A-Z:=_]*)?) (.*)$", line)
+        if m:
+            pairs.append([m.group(1), m.group(2).strip()])
+        elif pairs and line.startswith("    "):
+            pairs[-1][1] += " " + line.strip()
+    return pairs
+
+
+def section(text, head):
+    m = re.search(r"^" + re.escape(head) + r"\n((?:  .*\n?)+)", text, flags=re.M)
+    return m.group(1) if m else ""
+
+
+def main():
+    probe = sys.argv[1]
+    general = run(probe, "--help")
+    version = run(probe, "--version").split()[1]
+    out = []
+    out.append('.TH QUORVEL\\-PROBE 1 "" "Quorvel %s" "User Commands"' % version)
+    out.append(".SH NAME")
+    out.append("quorvel\\-probe \\- run one Quorvel check or alarm delivery from the command line")
+    out.append(".SH SYNOPSIS")
+    out.append(".B quorvel\\-probe\n.I COMMAND\n[\\fIoptions\\fR]\n.I TARGET")
+    out.append(".br\n.B quorvel\\-probe\n.I ALARM\n[\\fIoptions\\fR]\n.I MESSAGE")
+    out.append(".br\n.B quorvel\\-probe\n.RI [ COMMAND ]\n.B \\-\\-help")
+    out.append(".br\n.B quorvel\\-probe \\-\\-version")
+    out.append(".SH DESCRIPTION")
+    desc = general.split("\n\n")[1]
+    out.append(roff(" ".join(desc.split())))
+    for title, head in (("CHECK COMMANDS", "Check commands:"), ("ALARM COMMANDS", "Alarm commands:")):
+        out.append(".SH " + title)
+        for line in section(general, head).splitlines():
+            m = re.match(r"^  (\S+) \[options\] (\S+)\s+(.*)$", line)
+            if not m:
+                continue
+            name, argument, summary = m.groups()
+            details = run(probe, name, "--help")
+            out.append(".SS %s" % name)
+            out.append(".B quorvel\\-probe %s\n[\\fIoptions\\fR]\n.I %s" % (name, argument))
+            out.append(".PP\n" + roff(summary[0].upper() + summary[1:] + "."))
+            body = details.split("\n\n")
+            extra = [b for b in body[2:] if not b.startswith(("Options", "Default port"))]
+            for paragraph in extra:
+                out.append(".PP\n" + roff(" ".join(paragraph.split())))
+            for option, text in option_lines(section(details, "Options:")):
+                out.append(".TP\n.B " + roff(option) + "\n" + roff(text))
+            m = re.search(r"^Default port: .*$", details, flags=re.M)
+            if m:
+                out.append(".PP\n" + roff(m.group(0)))
+    out.append(".SH OPTIONS")
+    out.append("Options of every command (see each command for the exceptions):")
+    for option, text in option_lines(section(general, "Options of every command:")):
+        out.append(".TP\n.B " + roff(option) + "\n" + roff(text))
+    out.append(".TP\n.B \\-\\-version\nprint the name and version")
+    out.append(".SH EXIT STATUS")
+    out.append("Checks: 0 passed, 2 failed, 3 usage error.\n.br\nAlarm commands: 0 sent, 2 error, 3 usage error.")
+    out.append(".SH EXAMPLES")
+    out.append(".nf\nquorvel\\-probe url \\-\\-method Get http://intranet.example/health\n"
+               "quorvel\\-probe smtp mail.example \\-\\-timeout 5000\n"
+               "quorvel\\-probe imap mail.example \\-\\-port 993 \\-\\-user alice \\-\\-password s3cret\n.fi")
+    out.append(".SH SEE ALSO")
+    out.append(".BR quorvel (1)")
+    print("\n".join(out))
+
+
+main()
