@@ -46,10 +46,15 @@ QString programFolder()
     return QDir::currentPath();
 }
 
-// One directory level below AppPath, created when missing.
-bool ensureDir(const QString& relative, QString* path)
+QString rootOr(const QString& root)
 {
-    const QString dir = AppSettings.AppPath + relative;
+    return root.isEmpty() ? AppSettings.AppPath : root;
+}
+
+// One directory level below `root`, created when missing.
+bool ensureDir(const QString& root, const QString& relative, QString* path)
+{
+    const QString dir = root + relative;
     QFileInfo info(dir);
     if (!(info.exists() && info.isDir()) && !QDir().mkdir(dir))
         return false;
@@ -80,14 +85,18 @@ void reportWarning(const QString& text)
 
 } // namespace
 
-QString ResolveAppPath()
+QString ResolveAppPath(bool* setByUser)
 {
     const QString configHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     IniFile ini;
     QString error;
+    if (setByUser)
+        *setByUser = false;
     if (!ini.load(configHome + QStringLiteral("/tolvern/Quorvel.conf"), &error))
         return QString();
     QString path = ini.value(QStringLiteral("Settings"), QStringLiteral("AppPath"), QString());
+    if (setByUser)
+        *setByUser = !path.isEmpty();
     if (path.isEmpty())
         path = QStringLiteral("..");
     if (QDir::isRelativePath(path))
@@ -95,15 +104,48 @@ QString ResolveAppPath()
     return path;
 }
 
+void ResolveFolders(const QString& appPath, bool setByUser)
+{
+    AppSettingsRecord& s = AppSettings;
+    s.AppPath = appPath;
+    s.ConfigRoot.clear();
+    s.StateRoot.clear();
+    s.HelpFolder.clear();
+    s.PictureFolder.clear();
+    // The system's own prefixes count as installed even for root, who could write there.
+    const QString clean = QDir::cleanPath(appPath);
+    const bool systemPrefix = clean == QLatin1String("/usr") || clean == QLatin1String("/usr/local");
+    const QFileInfo root(appPath);
+    if (appPath.isEmpty() || setByUser || (!systemPrefix && root.isDir() && root.isWritable()))
+        return;
+    const QString configHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    QString stateHome = qEnvironmentVariable("XDG_STATE_HOME");
+    if (stateHome.isEmpty() || QDir::isRelativePath(stateHome))
+        stateHome = QDir::homePath() + QStringLiteral("/.local/state");
+    s.ConfigRoot = configHome + QStringLiteral("/quorvel");
+    s.StateRoot = stateHome + QStringLiteral("/quorvel");
+    QDir().mkpath(s.ConfigRoot);
+    QDir().mkpath(s.StateRoot);
+    s.HelpFolder = appPath + QStringLiteral("/share/quorvel/help");
+    s.PictureFolder = appPath + QStringLiteral("/share/quorvel");
+}
+
+QString PictureFile(const QString& name)
+{
+    const AppSettingsRecord& s = AppSettings;
+    return (s.PictureFolder.isEmpty() ? s.AppPath + QStringLiteral("/bin") : s.PictureFolder) +
+           QLatin1Char('/') + name;
+}
+
 bool EnsureLogDir()
 {
-    return ensureDir(QStringLiteral("/log/"), &AppSettings.LogDir);
+    return ensureDir(rootOr(AppSettings.StateRoot), QStringLiteral("/log/"), &AppSettings.LogDir);
 }
 
 bool EnsureConfDir()
 {
     QString conf;
-    if (!ensureDir(QStringLiteral("/conf/"), &conf))
+    if (!ensureDir(rootOr(AppSettings.ConfigRoot), QStringLiteral("/conf/"), &conf))
         return false;
     AppSettings.SettingsFilePath = conf + QStringLiteral("SysInit.ini");
     return true;
@@ -116,7 +158,9 @@ bool DriverLibraryPresent()
 
 bool HelpFilePresent()
 {
-    const QString file = AppSettings.AppPath + QStringLiteral("/help/Quorvel.html");
+    const QString folder = AppSettings.HelpFolder.isEmpty() ? AppSettings.AppPath + QStringLiteral("/help")
+                                                            : AppSettings.HelpFolder;
+    const QString file = folder + QStringLiteral("/Quorvel.html");
     if (!QFileInfo(file).isFile())
         return false;
     g_helpFile = file;

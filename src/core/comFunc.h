@@ -7,7 +7,13 @@ class QAbstractItemModel;
 // The local settings of this workstation, read from and written to conf/SysInit.ini.
 struct AppSettingsRecord
 {
-    QString AppPath;          // installation root
+    QString AppPath; // installation root
+    // Where conf/, log/, the help and the pictures are, when not under AppPath: an installed copy
+    // (see ResolveFolders). Empty means under AppPath, as in an installation tree.
+    QString ConfigRoot;       // conf/ is created here
+    QString StateRoot;        // log/ is created here
+    QString HelpFolder;       // holds Quorvel.html
+    QString PictureFolder;    // holds tolvern.gif and Splash98.png
     bool FirstStart = false;  // SysInit.ini did not exist at load; not stored
     QString SettingsFilePath; // AppPath + "/conf/SysInit.ini"
     bool InitStart = false;
@@ -53,7 +59,16 @@ extern AppSettingsRecord AppSettings;
 // [Settings] AppPath, which the program only reads. Absent or empty gives ".." (the folder above
 // the program's own); a file that cannot be read gives the empty text. A relative value is
 // resolved against the folder that holds the executable.
-QString ResolveAppPath();
+QString ResolveAppPath(bool* setByUser = nullptr);
+
+// Takes `appPath` as the installation root and decides where its folders are. An installation
+// tree (the per-user file names the root, or the root is writable and not /usr or /usr/local) keeps conf/,
+// log/, help/ and bin/ under it. An installed copy (/usr/bin/quorvel: no per-user root, the root not
+// writable) keeps conf/ under $XDG_CONFIG_HOME/quorvel and log/ under $XDG_STATE_HOME/quorvel (the two
+// created when missing), and reads the help and the pictures from <root>/share/quorvel.
+void ResolveFolders(const QString& appPath, bool setByUser);
+// The file of a picture shipped with the program (tolvern.gif, Splash98.png).
+QString PictureFile(const QString& name);
 
 bool EnsureLogDir();
 bool EnsureConfDir();

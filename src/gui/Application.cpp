@@ -97,7 +97,9 @@ QString SingleInstanceLockFile()
 
 int RunQuorvel(const StartOptions& options)
 {
-    AppSettings.AppPath = ResolveAppPath();
+    bool setByUser = false;
+    const QString appPath = ResolveAppPath(&setByUser);
+    ResolveFolders(appPath, setByUser);
     if (!EnsureLogDir()) {
         ShowErrorBox(QString::fromLatin1(lang::ERR00205)); // there is no log to write to
         return 1;

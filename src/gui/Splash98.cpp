@@ -41,7 +41,7 @@ TSplash98Form::TSplash98Form(QWidget* parent)
     setPalette(white);
 
     QPixmap picture;
-    const QString file = AppSettings.AppPath + QStringLiteral("/bin/Splash98.png");
+    const QString file = PictureFile(QStringLiteral("Splash98.png"));
     if (QFileInfo(file).isFile())
         picture.load(file);
     if (picture.isNull())

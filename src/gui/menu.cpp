@@ -894,7 +894,7 @@ void TFormMenu::changeEvent(QEvent* event)
 
 void TFormMenu::playAnimation()
 {
-    const QString file = AppSettings.AppPath + QStringLiteral("/bin/tolvern.gif");
+    const QString file = PictureFile(QStringLiteral("tolvern.gif"));
     if (!m_movie) {
         if (!QFileInfo(file).isFile())
             return;

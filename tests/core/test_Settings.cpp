@@ -224,6 +224,45 @@ TEST_F(SettingsTest, DirectoryChecksFailWhenTheFolderCannotBeMade)
     EXPECT_FALSE(EnsureLogDir());
 }
 
+// An installation tree keeps its folders under its root; an installed copy (a system prefix, or a
+// root it cannot write, with no per-user root) keeps them in the user's XDG folders and reads the
+// help and pictures from share/quorvel.
+TEST_F(SettingsTest, InstalledCopyKeepsConfAndLogInTheUsersFolders)
+{
+    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray savedState = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_CONFIG_HOME", tree.file("cfg").toUtf8());
+    qputenv("XDG_STATE_HOME", tree.file("state").toUtf8());
+
+    ResolveFolders(tree.path(), false); // a writable tree
+    prepareDirs();
+    EXPECT_EQ(AppSettings.LogDir, tree.path() + "/log/");
+    EXPECT_EQ(AppSettings.SettingsFilePath, tree.path() + "/conf/SysInit.ini");
+    EXPECT_EQ(PictureFile("tolvern.gif"), tree.path() + "/bin/tolvern.gif");
+
+    ResolveFolders("/usr", false);
+    prepareDirs();
+    EXPECT_EQ(AppSettings.LogDir, tree.file("state") + "/quorvel/log/");
+    EXPECT_EQ(AppSettings.SettingsFilePath, tree.file("cfg") + "/quorvel/conf/SysInit.ini");
+    EXPECT_TRUE(QFileInfo(tree.file("state/quorvel/log")).isDir());
+    EXPECT_EQ(PictureFile("Splash98.png"), "/usr/share/quorvel/Splash98.png");
+    EXPECT_EQ(AppSettings.HelpFolder, "/usr/share/quorvel/help");
+
+    ResolveFolders("/usr/local/", true); // named by the per-user file: a tree, whatever its place
+    EXPECT_TRUE(AppSettings.ConfigRoot.isEmpty());
+    EXPECT_TRUE(AppSettings.StateRoot.isEmpty());
+    EXPECT_EQ(PictureFile("tolvern.gif"), "/usr/local//bin/tolvern.gif");
+
+    const auto restore = [](const char* name, const QByteArray& value) {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    };
+    restore("XDG_CONFIG_HOME", savedConfig);
+    restore("XDG_STATE_HOME", savedState);
+}
+
 TEST_F(SettingsTest, ResolveAppPathReadsThePerUserFile)
 {
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
@@ -233,8 +272,12 @@ TEST_F(SettingsTest, ResolveAppPathReadsThePerUserFile)
     EXPECT_EQ(ResolveAppPath(), programParent) << "absent file";
     tree.write("cfg/tolvern/Quorvel.conf", "[Settings]\r\nAppPath=\r\n");
     EXPECT_EQ(ResolveAppPath(), programParent) << "empty value";
+    bool setByUser = true;
+    EXPECT_EQ(ResolveAppPath(&setByUser), programParent);
+    EXPECT_FALSE(setByUser);
     tree.write("cfg/tolvern/Quorvel.conf", "[Settings]\nAppPath=/opt/quorvel\n");
-    EXPECT_EQ(ResolveAppPath(), "/opt/quorvel");
+    EXPECT_EQ(ResolveAppPath(&setByUser), "/opt/quorvel");
+    EXPECT_TRUE(setByUser);
     QFile::remove(tree.file("cfg/tolvern/Quorvel.conf"));
     QDir().mkpath(tree.file("cfg/tolvern/Quorvel.conf"));
     EXPECT_EQ(ResolveAppPath(), QString()) << "unreadable";
