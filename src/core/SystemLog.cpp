@@ -112,8 +112,9 @@ void WriteSystemLog(const QString& message, int level)
     if (AppSettings.SystemLogFilename.isEmpty())
         AppSettings.SystemLogFilename = QStringLiteral("system_");
     const QDateTime now = Now();
-    const QString path = LogFilePath(AppSettings.LogDir, AppSettings.SystemLogFilename +
-                                                             now.toString(kDateFormat) + QStringLiteral(".log"));
+    const QString path =
+        LogFilePath(AppSettings.LogDir,
+                    AppSettings.SystemLogFilename + now.toString(kDateFormat) + QStringLiteral(".log"));
     // One entry is one line: no text can start a line of its own.
     const QString line = now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char(' ') +
                          LevelText(level) + QLatin1Char(' ') + BlankControls(message);
@@ -136,9 +137,9 @@ void WriteAlarmMessageLogFile(const QString& alarmDateTime, const QString& servi
 {
     if (!AppSettings.AlarmMsgFileEnable)
         return;
-    const QString path = LogFilePath(AppSettings.AlarmMsgFilePath, AppSettings.AlarmMsgFilename +
-                                                                       Now().toString(kDateFormat) +
-                                                                       QStringLiteral(".log"));
+    const QString path =
+        LogFilePath(AppSettings.AlarmMsgFilePath,
+                    AppSettings.AlarmMsgFilename + Now().toString(kDateFormat) + QStringLiteral(".log"));
     const QString line =
         BlankControls(alarmDateTime + QStringLiteral(" [") + service + QStringLiteral("] [") + ip +
                       QStringLiteral("] [") + port + QStringLiteral("] ") + message);
@@ -161,7 +162,8 @@ void HouseKeepLogFiles()
     const QDate today = Now().date();
     // Every day's file past the limit goes, not just the one dated exactly that far back: the
     // limit may have been lowered, or the program not running on some day.
-    const QString systemPrefix = s.SystemLogFilename.isEmpty() ? QStringLiteral("system_") : s.SystemLogFilename;
+    const QString systemPrefix =
+        s.SystemLogFilename.isEmpty() ? QStringLiteral("system_") : s.SystemLogFilename;
     removeDatedLogs(s.LogDir, systemPrefix, today.addDays(-s.SystemLogHouseKeepDay));
     if (!s.AlarmMsgFilename.isEmpty())
         removeDatedLogs(s.AlarmMsgFilePath, s.AlarmMsgFilename, today.addDays(-s.AlarmMsgFileHouseKeepDay));

@@ -174,7 +174,8 @@ TEST_F(SystemLogTest, HouseKeepingDeletesEveryLogFileFromNDaysBackAndOlderRows)
 {
     REQUIRE_TEST_DATABASE();
     startWithDatabase();
-    for (const char* day : {"2006-12-31", "2007-03-15", "2007-04-30", "2007-05-01", "2007-05-02", "2007-05-08"}) {
+    for (const char* day :
+         {"2006-12-31", "2007-03-15", "2007-04-30", "2007-05-01", "2007-05-02", "2007-05-08"}) {
         m_tree->write(QString("log/system_%1.log").arg(day), "x");
         m_tree->write(QString("log/AlarmMsg_%1.log").arg(day), "x");
     }
