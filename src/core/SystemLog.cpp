@@ -6,6 +6,7 @@
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace {
@@ -41,7 +42,31 @@ bool appendLine(const QString& path, const QString& line, QString* error)
     return true;
 }
 
+// Removes from `folder` every "<prefix>yyyy-MM-dd.log" dated `cutoff` or earlier. Files of other
+// names, or whose date part is no date, stay where they are.
+void removeDatedLogs(const QString& folder, const QString& prefix, const QDate& cutoff)
+{
+    const QString suffix = QStringLiteral(".log");
+    const qsizetype nameLength = prefix.size() + kDateFormat.size() + suffix.size();
+    const QDir dir(folder);
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        if (name.size() != nameLength || !name.startsWith(prefix) || !name.endsWith(suffix))
+            continue;
+        const QDate date = QDate::fromString(name.mid(prefix.size(), kDateFormat.size()), kDateFormat);
+        if (date.isValid() && date <= cutoff)
+            QFile::remove(dir.filePath(name));
+    }
+}
+
 } // namespace
+
+QString LogFilePath(const QString& folder, const QString& fileName)
+{
+    if (folder.isEmpty())
+        return fileName;
+    return QDir(folder).filePath(fileName);
+}
 
 QString HouseKeepDay(int days)
 {
@@ -87,8 +112,9 @@ void WriteSystemLog(const QString& message, int level)
     if (AppSettings.SystemLogFilename.isEmpty())
         AppSettings.SystemLogFilename = QStringLiteral("system_");
     const QDateTime now = Now();
-    const QString path = AppSettings.LogDir + AppSettings.SystemLogFilename + now.toString(kDateFormat) +
-                         QStringLiteral(".log");
+    const QString path =
+        LogFilePath(AppSettings.LogDir,
+                    AppSettings.SystemLogFilename + now.toString(kDateFormat) + QStringLiteral(".log"));
     // One entry is one line: no text can start a line of its own.
     const QString line = now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char(' ') +
                          LevelText(level) + QLatin1Char(' ') + BlankControls(message);
@@ -111,8 +137,9 @@ void WriteAlarmMessageLogFile(const QString& alarmDateTime, const QString& servi
 {
     if (!AppSettings.AlarmMsgFileEnable)
         return;
-    const QString path = AppSettings.AlarmMsgFilePath + AppSettings.AlarmMsgFilename +
-                         Now().toString(kDateFormat) + QStringLiteral(".log");
+    const QString path =
+        LogFilePath(AppSettings.AlarmMsgFilePath,
+                    AppSettings.AlarmMsgFilename + Now().toString(kDateFormat) + QStringLiteral(".log"));
     const QString line =
         BlankControls(alarmDateTime + QStringLiteral(" [") + service + QStringLiteral("] [") + ip +
                       QStringLiteral("] [") + port + QStringLiteral("] ") + message);
@@ -132,10 +159,14 @@ void WriteAlarmMessageLogFile(const QString& alarmDateTime, const QString& servi
 void HouseKeepLogFiles()
 {
     const AppSettingsRecord& s = AppSettings;
-    QFile::remove(s.LogDir + s.SystemLogFilename + HouseKeepDay(s.SystemLogHouseKeepDay) +
-                  QStringLiteral(".log"));
-    QFile::remove(s.AlarmMsgFilePath + s.AlarmMsgFilename + HouseKeepDay(s.AlarmMsgFileHouseKeepDay) +
-                  QStringLiteral(".log"));
+    const QDate today = Now().date();
+    // Every day's file past the limit goes, not just the one dated exactly that far back: the
+    // limit may have been lowered, or the program not running on some day.
+    const QString systemPrefix =
+        s.SystemLogFilename.isEmpty() ? QStringLiteral("system_") : s.SystemLogFilename;
+    removeDatedLogs(s.LogDir, systemPrefix, today.addDays(-s.SystemLogHouseKeepDay));
+    if (!s.AlarmMsgFilename.isEmpty())
+        removeDatedLogs(s.AlarmMsgFilePath, s.AlarmMsgFilename, today.addDays(-s.AlarmMsgFileHouseKeepDay));
 }
 
 void ApplicationEventsException(const QString& errorText)

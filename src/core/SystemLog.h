@@ -35,9 +35,14 @@ void WriteAlarmMessageLogFile(const QString& alarmDateTime, const QString& servi
 // Forgets earlier failures of both logs (a new run, or a test), so their boxes show again.
 void ResetLogFailures();
 
-// The file half of the hourly clean-up: the system and alarm message log files dated the
-// configured number of days back.
+// The file half of the hourly clean-up: removes every system and alarm message log file (by its
+// "<name>yyyy-MM-dd.log" pattern) dated the configured number of days back or earlier; other
+// files in those folders are left alone.
 void HouseKeepLogFiles();
+
+// `fileName` inside `folder`, with one separator between them whether or not `folder` ends in
+// one; an empty folder gives the bare file name.
+QString LogFilePath(const QString& folder, const QString& fileName);
 
 // "yyyy-MM-dd" of the day `days` back from today.
 QString HouseKeepDay(int days);

@@ -107,6 +107,7 @@ inline constexpr char ResetSettings[] =
     "Reset the settings to default. Please click OK to save the settings, or Cancel to cancel the changes.";
 inline constexpr char OptionSettingsSaved[] = "Option settings saved.";
 inline constexpr char UpdatingCancelled[] = "Updating option settings cancel.";
+inline constexpr char FolderNotFound[] = "The folder %s does not exist.";
 inline constexpr char SelectBackupPath[] = "Please select the backup SysLog file path.";
 inline constexpr char PersonNameCompulsory[] = "Person Name is compulsory field.";
 inline constexpr char EmailCompulsory[] = "Email is compulsory field.";

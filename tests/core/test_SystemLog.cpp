@@ -168,14 +168,26 @@ TEST_F(SystemLogTest, AlarmLogWarningOncePerRunOfFailures)
     EXPECT_EQ(m_quit.requests, 0);
 }
 
-TEST_F(SystemLogTest, HouseKeepingDeletesExactlyTheFileDatedNDaysBackAndOlderRows)
+// Every dated file of each log at or past its limit goes, including days long gone (the limit
+// lowered, or days the program did not run); newer files and files of other names stay.
+TEST_F(SystemLogTest, HouseKeepingDeletesEveryLogFileFromNDaysBackAndOlderRows)
 {
     REQUIRE_TEST_DATABASE();
     startWithDatabase();
-    for (const char* day : {"2007-04-30", "2007-05-01", "2007-05-02", "2007-05-08"}) {
+    for (const char* day :
+         {"2006-12-31", "2007-03-15", "2007-04-30", "2007-05-01", "2007-05-02", "2007-05-08"}) {
         m_tree->write(QString("log/system_%1.log").arg(day), "x");
         m_tree->write(QString("log/AlarmMsg_%1.log").arg(day), "x");
     }
+    const QStringList unrelated = {"notes.txt",
+                                   "other_2007-01-01.log",
+                                   "system_2007-01-01.log.bak",
+                                   "system_2007-13-45.log",
+                                   "xsystem_2007-01-01.log",
+                                   "AlarmMsg_old.log"};
+    for (const QString& name : unrelated)
+        m_tree->write("log/" + name, "keep");
+    AppSettings.SystemLogHouseKeepDay = 7;
     AppSettings.AlarmMsgFileHouseKeepDay = 6;
     for (const char* when : {"2007-04-30 23:59:59", "2007-05-01 00:00:00", "2007-05-01 12:00:00"})
         m_dm->ExecUpdate(QString("insert into alarm_msg_history (alarm_datetime,service,ip,port,msg,"
@@ -184,13 +196,60 @@ TEST_F(SystemLogTest, HouseKeepingDeletesExactlyTheFileDatedNDaysBackAndOlderRow
     standAt("2007-05-08 09:00:00");
     HouseKeepLogs();
 
-    const QStringList left = QDir(m_tree->file("log")).entryList(QDir::Files, QDir::Name);
-    EXPECT_EQ(left,
-              QStringList({"AlarmMsg_2007-04-30.log", "AlarmMsg_2007-05-01.log", "AlarmMsg_2007-05-08.log",
-                           "system_2007-04-30.log", "system_2007-05-02.log", "system_2007-05-08.log"}));
+    QStringList expected = unrelated;
+    expected << "AlarmMsg_2007-05-08.log"
+             << "system_2007-05-02.log"
+             << "system_2007-05-08.log";
+    expected.sort();
+    QStringList left = QDir(m_tree->file("log")).entryList(QDir::Files);
+    left.sort();
+    EXPECT_EQ(left, expected);
     EXPECT_EQ(
         scalar("select group_concat(alarm_datetime order by alarm_datetime) from quorvel.alarm_msg_history"),
         "2007-05-01 00:00:00,2007-05-01 12:00:00");
+
+    // The alarm log kept in a folder of its own, given with or without its closing slash.
+    for (const char* folder : {"alarms", "alarms/"}) {
+        m_tree->write("alarms/AlarmMsg_2007-01-01.log", "x");
+        m_tree->write("alarms/AlarmMsg_2007-05-08.log", "x");
+        m_tree->write("alarms/readme.txt", "x");
+        AppSettings.AlarmMsgFilePath = m_tree->file(folder);
+        HouseKeepLogFiles();
+        EXPECT_EQ(QDir(m_tree->file("alarms")).entryList(QDir::Files, QDir::Name),
+                  QStringList({"AlarmMsg_2007-05-08.log", "readme.txt"}))
+            << folder;
+    }
+}
+
+// The folder and the file name meet at exactly one separator.
+TEST(LogFilePath, JoinsFolderAndNameWithOneSeparator)
+{
+    const struct
+    {
+        const char* folder;
+        const char* expected;
+    } cases[] = {
+        {"/var/log", "/var/log/AlarmMsg_2007-05-01.log"},
+        {"/var/log/", "/var/log/AlarmMsg_2007-05-01.log"},
+        {"relative/dir", "relative/dir/AlarmMsg_2007-05-01.log"},
+        {"/", "/AlarmMsg_2007-05-01.log"},
+        {"", "AlarmMsg_2007-05-01.log"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LogFilePath(c.folder, "AlarmMsg_2007-05-01.log"), c.expected) << c.folder;
+}
+
+// An alarm log folder given without its closing slash still receives the file inside it.
+TEST_F(SystemLogTest, AlarmLogFileGoesInsideAFolderGivenWithoutSlash)
+{
+    standAt("2007-05-01 10:00:00");
+    AppSettings.AlarmMsgDBEnable = false;
+    AppSettings.AlarmMsgFileEnable = true;
+    QDir().mkpath(m_tree->file("alarms"));
+    AppSettings.AlarmMsgFilePath = m_tree->file("alarms");
+    WriteAlarmMessageLog("2007-05-01 10:00:00", "Ping", "h", "0", "m", "Failed");
+    EXPECT_EQ(m_tree->read("alarms/AlarmMsg_2007-05-01.log"), "2007-05-01 10:00:00 [Ping] [h] [0] m\r\n");
+    EXPECT_FALSE(QFile::exists(m_tree->file("alarmsAlarmMsg_2007-05-01.log")));
 }
 
 } // namespace

@@ -126,6 +126,25 @@ protected:
 
 // ---- showing and Apply -------------------------------------------------------------------------
 
+// Under a collation that tells letter cases apart the SysLog row is still found as written, so
+// repeated Applies update it instead of adding rows.
+TEST_F(AlarmSettings, ApplyFindsTheSysLogRowUnderACaseSensitiveCollation)
+{
+    m_dm->ExecUpdate("alter table quorvel.alarm_method modify type VARCHAR(20) CHARACTER SET utf8mb4 "
+                     "COLLATE utf8mb4_bin NOT NULL");
+    ASSERT_EQ(scalar("select count(*) from quorvel.alarm_method where type='syslog'"), "0");
+    Form* form = open();
+    ASSERT_NE(form, nullptr);
+    form->PageControl->setCurrentIndex(Form::PageSysLog);
+    for (const char* facility : {"Kernel", "Local Use Seven", "Local Use One"}) {
+        form->SysLog.facility->setCurrentText(facility);
+        form->ButtonApplyClick();
+        EXPECT_EQ(scalar("select count(*) from quorvel.alarm_method where type='SysLog'"), "1") << facility;
+        EXPECT_EQ(stored("SysLog", "syslog_facility"), facility);
+    }
+    EXPECT_EQ(rowCount("alarm_method"), 4);
+}
+
 TEST_F(AlarmSettings, FreshDatabaseShowsTheDefaultsAndApplyInsertsFourRowsThenUpdatesThem)
 {
     showWindow();
@@ -206,7 +225,7 @@ TEST_F(AlarmSettings, FreshDatabaseShowsTheDefaultsAndApplyInsertsFourRowsThenUp
     EXPECT_EQ(stored("Email", "from_address"), "ops\"quoted\"\\back@example.com");
     EXPECT_EQ(stored("Email", "port"), "26");
     EXPECT_EQ(stored("Email", "timeout"), "31");
-    EXPECT_EQ(stored("SysLog", "syslog_facility"), "Local Use Seven"); // found as "syslog"
+    EXPECT_EQ(stored("SysLog", "syslog_facility"), "Local Use Seven");
     // The in-memory settings were reloaded.
     EXPECT_TRUE(AlarmMethodSettings.EmailMethod.enable);
     EXPECT_EQ(AlarmMethodSettings.EmailMethod.timeout, 31);

@@ -187,6 +187,10 @@ TEST_F(GeneralOptions, ApplyRefusesAnInvalidFieldOnItsPageAndSavesNothing)
         {"empty file path", [](TFormSettings* f) { f->EditFilePath->clear(); },
          TFormSettings::PageAlarmMsgBackup, [](TFormSettings* f) { return f->EditFilePath; },
          "Alarm Msg File Path field is empty."},
+        {"file path not an existing folder",
+         [](TFormSettings* f) { f->EditFilePath->setText("/no/such/quorvel/folder/"); },
+         TFormSettings::PageAlarmMsgBackup, [](TFormSettings* f) { return f->EditFilePath; },
+         "The folder /no/such/quorvel/folder/ does not exist."},
         {"URL time-out 0", [](TFormSettings* f) { f->EditTimeout[TFormSettings::ServiceURL]->setText("0"); },
          TFormSettings::PageService,
          [](TFormSettings* f) { return f->EditTimeout[TFormSettings::ServiceURL]; },
@@ -416,7 +420,7 @@ TEST_F(GeneralOptions, AFileThatCannotBeWrittenGivesNoSuccessText)
     EXPECT_FALSE(AppSettings.InitStart); // the values stay in memory
 }
 
-TEST_F(GeneralOptions, TheFolderButtonSetsTheFilePathFromTheChosenName)
+TEST_F(GeneralOptions, TheFolderButtonSetsTheFilePathFromTheChosenFolder)
 {
     start();
     form->PageControl->setCurrentIndex(TFormSettings::PageAlarmMsgBackup);
@@ -427,11 +431,13 @@ TEST_F(GeneralOptions, TheFolderButtonSetsTheFilePathFromTheChosenName)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(chooser));
     EXPECT_EQ(chooser->windowTitle(), lang::SelectBackupPath);
     EXPECT_EQ(QDir(chooser->directory()).absolutePath(), QDir(AppSettings.LogDir).absolutePath());
+    // Folders only, and only ones that exist.
+    EXPECT_EQ(chooser->fileMode(), QFileDialog::Directory);
+    EXPECT_TRUE(chooser->testOption(QFileDialog::ShowDirsOnly));
 
-    // A name that does not exist yet, in a folder that does.
     QDir(m_tree->path()).mkpath("backup");
     const QString folder = m_tree->file("backup");
-    chooser->selectFile(folder + "/AlarmMsg_");
+    chooser->selectFile(folder);
     static_cast<QDialog*>(chooser)->accept(); // as the dialog's Open button does
     EXPECT_EQ(form->EditFilePath->text(), folder + "/");
     EXPECT_TRUE(form->ButtonApply->isEnabled());

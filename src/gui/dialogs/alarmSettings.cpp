@@ -1129,8 +1129,8 @@ void TFormAlarmingSettings::ButtonApplyClick()
                               QuoteSqlText(field.first) + QLatin1Char(',') + QuoteSqlText(field.second) +
                               QLatin1Char(')'));
         }
-        // Looked up in lower case: the table's collation finds the "SysLog" row all the same.
-        writeMethod(Latin(lang::MethodSysLog), QStringLiteral("syslog"), *syslog);
+        // Looked up as stored, so a case-sensitive collation finds the row instead of adding one.
+        writeMethod(Latin(lang::MethodSysLog), Latin(lang::MethodSysLog), *syslog);
         transaction.Commit();
     } catch (const std::exception& e) {
         ApplicationEventsException(scrubbed(QString::fromUtf8(e.what())));

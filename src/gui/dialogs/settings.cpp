@@ -400,6 +400,11 @@ void TFormSettings::ButtonApplyClick()
         return refuse(PageDatabase, EditPort, withField(lang::InvalidInteger, "Database Port"));
     if (CheckBoxFileEnable->isChecked() && EditFilePath->text().isEmpty())
         return refuse(PageAlarmMsgBackup, EditFilePath, withField(lang::FieldEmpty, "Alarm Msg File Path"));
+    if (CheckBoxFileEnable->isChecked() && !QFileInfo(EditFilePath->text()).isDir()) {
+        QString text = QString::fromLatin1(lang::FolderNotFound);
+        text.replace(text.indexOf(QStringLiteral("%s")), 2, EditFilePath->text());
+        return refuse(PageAlarmMsgBackup, EditFilePath, text);
+    }
     std::array<int, ServiceKindCount> timeouts{};
     for (int kind = 0; kind < ServiceKindCount; ++kind) {
         if (kind == ServiceDatabase)
@@ -512,10 +517,12 @@ void TFormSettings::ButtonFilePathClick()
     if (!m_fileDialog) {
         m_fileDialog = new QFileDialog(this, QString::fromLatin1(lang::SelectBackupPath));
         m_fileDialog->setOption(QFileDialog::DontUseNativeDialog, true);
-        m_fileDialog->setFileMode(QFileDialog::AnyFile);
+        // Only a folder that exists can be chosen; the log files are named by the program.
+        m_fileDialog->setFileMode(QFileDialog::Directory);
+        m_fileDialog->setOption(QFileDialog::ShowDirsOnly, true);
         m_fileDialog->setAcceptMode(QFileDialog::AcceptOpen);
-        connect(m_fileDialog, &QFileDialog::fileSelected, this, [this](const QString& file) {
-            QString folder = QFileInfo(file).absolutePath();
+        connect(m_fileDialog, &QFileDialog::fileSelected, this, [this](const QString& chosen) {
+            QString folder = QFileInfo(chosen).absoluteFilePath();
             if (!folder.endsWith(QLatin1Char('/')))
                 folder += QLatin1Char('/');
             EditFilePath->setText(folder);
@@ -523,6 +530,5 @@ void TFormSettings::ButtonFilePathClick()
         });
     }
     m_fileDialog->setDirectory(AppSettings.LogDir);
-    m_fileDialog->selectFile(AppSettings.AlarmMsgFilename);
     m_fileDialog->open();
 }
