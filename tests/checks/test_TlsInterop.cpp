@@ -95,8 +95,9 @@ protected:
                 return "  server {\n    listen 127.0.0.1:" + std::to_string(port) +
                        " ssl;\n    ssl_certificate " + certificate + ";\n    ssl_certificate_key " +
                        m_certs->keyFile +
-                       ";\n    root D/www;\n"
-                       "    location /private/ { auth_basic \"Quorvel\"; auth_basic_user_file D/htpasswd; }\n"
+                       ";\n    root @D@/www;\n"
+                       "    location /private/ { auth_basic \"Quorvel\"; auth_basic_user_file @D@/htpasswd; "
+                       "}\n"
                        "    location = /to-plain { return 302 http://127.0.0.1:PLAIN/index.html; }\n"
                        "    location = /to-plain-and-back { return 302 "
                        "http://127.0.0.1:PLAIN/to-secure-index; "
@@ -104,12 +105,12 @@ protected:
                        "  }\n";
             };
             std::string conf =
-                "daemon off;\nmaster_process off;\nworker_processes 1;\npid D/nginx.pid;\n"
-                "error_log D/error.log;\nevents { worker_connections 64; }\nhttp {\n"
-                "  access_log off;\n  client_body_temp_path D/tmp/body;\n  proxy_temp_path D/tmp/proxy;\n"
-                "  fastcgi_temp_path D/tmp/fastcgi;\n  uwsgi_temp_path D/tmp/uwsgi;\n"
-                "  scgi_temp_path D/tmp/scgi;\n  types { text/html html; }\n"
-                "  server {\n    listen 127.0.0.1:PLAIN;\n    root D/www;\n"
+                "daemon off;\nmaster_process off;\nworker_processes 1;\npid @D@/nginx.pid;\n"
+                "error_log @D@/error.log;\nevents { worker_connections 64; }\nhttp {\n"
+                "  access_log off;\n  client_body_temp_path @D@/tmp/body;\n  proxy_temp_path @D@/tmp/proxy;\n"
+                "  fastcgi_temp_path @D@/tmp/fastcgi;\n  uwsgi_temp_path @D@/tmp/uwsgi;\n"
+                "  scgi_temp_path @D@/tmp/scgi;\n  types { text/html html; }\n"
+                "  server {\n    listen 127.0.0.1:PLAIN;\n    root @D@/www;\n"
                 "    location = /to-secure { return 302 https://localhost:VALID/to-plain; }\n"
                 "    location = /to-secure-index { return 302 https://localhost:VALID/index.html; }\n"
                 "    location = /to-secure-private { return 302 https://localhost:VALID/private/; }\n"
@@ -120,7 +121,8 @@ protected:
             conf = replaced(conf, "PLAIN", std::to_string(m_plain));
             conf = replaced(conf, "VALID", std::to_string(m_valid));
             conf = replaced(conf, "EXPIRED", std::to_string(m_expired));
-            conf = replaced(conf, "D/", d + "/");
+            // A placeholder no path can hold: the certificates' own folder may end in "D".
+            conf = replaced(conf, "@D@/", d + "/");
             writeFile(m_dir.filePath("nginx.conf"), conf);
             started = m_nginx.start(nginx, {"-e", d + "/error.log", "-p", d, "-c", d + "/nginx.conf"},
                                     {m_plain, m_valid, m_expired, m_ending, m_other});
