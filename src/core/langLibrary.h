@@ -60,6 +60,7 @@ inline constexpr char SelectServiceForUpdate[] =
 inline constexpr char SelectSchedulingMethod[] = "Please select the scheduling method.";
 inline constexpr char SelectValidMinuteHour[] = "Please select valid minute and hour.";
 inline constexpr char HostFieldEmpty[] = "%s host field is empty.";
+inline constexpr char LoginFieldEmpty[] = "%s field is empty: a POP3 or IMAP check logs in with it.";
 inline constexpr char InvalidInteger[] = "%s is invalid integer or empty.";
 inline constexpr char InputValidIp[] = "Please input valid IP.";
 inline constexpr char InputValidPort[] = "Please input valid port.";

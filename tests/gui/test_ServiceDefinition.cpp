@@ -203,6 +203,14 @@ TEST_F(ServiceInputs, ScheduleChoicesGiveTheirStoredTextsAndFailWithTheirMessage
              pick(s->ComboBoxMinutely, "5");
          },
          "Minutely|00|5"},
+        {"every minute",
+         [](TScheduleInputs* s) {
+             s->RadioButtonMinutely->click();
+             pick(s->ComboBoxMinutely, "1");
+         },
+         "Minutely|00|1"},
+        {"every 2 minutes as stored", [](TScheduleInputs* s) { s->Render("Minutely", "00", "2"); },
+         "Minutely|00|2"},
         {"hourly at 07",
          [](TScheduleInputs* s) {
              s->RadioButtonHourly->click();
@@ -299,6 +307,30 @@ TEST_F(ServiceInputs, ServiceFieldsFailOnTheirPageWithTheirLabelAndTheFocusInThe
          },
          "Email Port is invalid integer or empty.",
          [](TServiceInputs& x) { return x.Service->FrameEmail->EditPort; }, 0},
+        {"Email",
+         [](TServiceInputs& x) {
+             pick(x.Service->FrameEmail->ComboBoxMethod, "POP3");
+             type(x.Service->FrameEmail->EditHost, "mail");
+         },
+         "Email User ID field is empty: a POP3 or IMAP check logs in with it.",
+         [](TServiceInputs& x) { return x.Service->FrameEmail->EditUserID; }, 0},
+        {"Email",
+         [](TServiceInputs& x) {
+             pick(x.Service->FrameEmail->ComboBoxMethod, "IMAP");
+             type(x.Service->FrameEmail->EditHost, "mail");
+             type(x.Service->FrameEmail->EditUserID, "alice");
+         },
+         "Email Password field is empty: a POP3 or IMAP check logs in with it.",
+         [](TServiceInputs& x) { return x.Service->FrameEmail->EditPassword; }, 0},
+        {"Email",
+         [](TServiceInputs& x) {
+             pick(x.Service->FrameEmail->ComboBoxMethod, "IMAP");
+             type(x.Service->FrameEmail->EditHost, "mail");
+             type(x.Service->FrameEmail->EditUserID, "alice");
+             type(x.Service->FrameEmail->EditPassword, "s3cret");
+         },
+         "", nullptr, 0},
+        {"Email", [](TServiceInputs& x) { type(x.Service->FrameEmail->EditHost, "mail"); }, "", nullptr, 0},
         {"Email", [](TServiceInputs&) {}, "Email Host host field is empty.",
          [](TServiceInputs& x) { return x.Service->FrameEmail->EditHost; }, 0},
         {"Ping", [](TServiceInputs&) {}, "Ping IP host field is empty.",

@@ -116,8 +116,10 @@ TScheduleInputs::TScheduleInputs(QWidget* parent) : QWidget(parent)
     ComboBoxDailyHour = scheduleList(twoDigits(24));
     ComboBoxDailyMinute = scheduleList(twoDigits(60));
     ComboBoxHourlyMinute = scheduleList(twoDigits(60));
-    ComboBoxMinutely = scheduleList({QStringLiteral("5"), QStringLiteral("10"), QStringLiteral("15"),
-                                     QStringLiteral("20"), QStringLiteral("30")});
+    // 1 and 2 beside the usual intervals: the minute tick runs any stored interval.
+    ComboBoxMinutely =
+        scheduleList({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("5"), QStringLiteral("10"),
+                      QStringLiteral("15"), QStringLiteral("20"), QStringLiteral("30")});
 
     QLabel* dailyHour = captionFor(ComboBoxDailyHour, QStringLiteral("On which hour"));
     QLabel* dailyMinute = captionFor(ComboBoxDailyMinute, QStringLiteral("and minute"));
@@ -446,8 +448,23 @@ bool TServiceInputs::ValidateServiceFields()
     }
     if (kind == QLatin1String(lang::KindEmail)) {
         TFrameEmailForm* f = Service->FrameEmail;
-        return CheckFilled(f->EditHost, QStringLiteral("Email Host")) &&
-               CheckInteger(f->EditPort, QStringLiteral("Email Port"), 1, kMaxPort);
+        if (!CheckFilled(f->EditHost, QStringLiteral("Email Host")) ||
+            !CheckInteger(f->EditPort, QStringLiteral("Email Port"), 1, kMaxPort))
+            return false;
+        // POP3 and IMAP are checked by logging in: without both, every check would fail and alarm.
+        const QString method = f->ComboBoxMethod->currentText();
+        if (method != QLatin1String(lang::KindPOP3) && method != QLatin1String(lang::KindIMAP))
+            return true;
+        for (const auto& [field, label] :
+             {std::pair<QLineEdit*, const char*>{f->EditUserID, "Email User ID"},
+              std::pair<QLineEdit*, const char*>{f->EditPassword, "Email Password"}}) {
+            if (field->text().isEmpty()) {
+                ShowFieldFailure(field, QString::fromLatin1(lang::LoginFieldEmpty)
+                                            .replace(QLatin1String("%s"), QLatin1String(label)));
+                return false;
+            }
+        }
+        return true;
     }
     if (kind == QLatin1String(lang::KindPing)) {
         TFramePingForm* f = Service->FramePing;
