@@ -1,6 +1,7 @@
 #include "alarms/ThreadAlarm.h"
 
 #include "core/auxFunc.h"
+#include "net/Socket.h"
 
 #include <exception>
 
@@ -21,9 +22,15 @@ void ThreadAlarm::Execute()
     ResultDetail.clear();
     bool delivered = false;
     bool raised = false;
+    bool socketError = false;
     QString error;
+    Transient = false;
     try {
         delivered = Deliver();
+    } catch (const SocketError& e) {
+        raised = true;
+        socketError = true;
+        error = TrimControl(QString::fromUtf8(e.what()));
     } catch (const std::exception& e) {
         raised = true;
         error = TrimControl(QString::fromUtf8(e.what()));
@@ -37,6 +44,10 @@ void ThreadAlarm::Execute()
         // A method's report failed: the plain outcome still stands.
         Passed = delivered && !raised;
         ResultText = QString::fromLatin1(Passed ? SentResult : ErrorResult);
+    }
+    try {
+        Transient = !Passed && TransientFailure(socketError, error);
+    } catch (...) {
     }
     try {
         CloseClient();
@@ -55,4 +66,9 @@ void ThreadAlarm::Report(bool delivered, bool raised, const QString& error)
     else if (delivered)
         ResultDetail.clear();
     // A refusal keeps the detail Deliver left.
+}
+
+bool ThreadAlarm::TransientFailure(bool socketError, const QString&) const
+{
+    return socketError;
 }

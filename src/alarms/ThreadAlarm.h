@@ -34,6 +34,9 @@ public:
     QString ResultText; // "Sent" or "Error"; empty when Execute never ran
     QString ResultDetail;
     int ResponseCode = 0; // SMS by HTTP: the status code of the last answer, -1 when none
+    // A failed delivery whose cause may pass (the server away or busy), worth another try; false
+    // for a refusal that would be repeated (credentials, a permanent reply).
+    bool Transient = false;
 
 protected:
     // One delivery attempt. Returns true when the message was delivered, false when the peer
@@ -53,4 +56,9 @@ protected:
 
     // Ends the connection and releases what the delivery held. May throw; the frame ignores it.
     virtual void CloseClient() = 0;
+
+    // Whether a failed attempt may pass: `socketError` tells that the connection failed (refused,
+    // timed out, closed), `error` is the text Deliver threw (empty after a refusal). The default:
+    // a connection failure only.
+    virtual bool TransientFailure(bool socketError, const QString& error) const;
 };

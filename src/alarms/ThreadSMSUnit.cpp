@@ -69,8 +69,18 @@ bool ThreadSMS::Deliver()
     return true;
 }
 
+bool ThreadSMS::TransientFailure(bool socketError, const QString&) const
+{
+    constexpr int kSystemError = 0x08; // ESME_RSYSERR
+    constexpr int kThrottled = 0x58;   // ESME_RTHROTTLED
+    return socketError || m_failedStep == ConnectFailedText || m_failedResult == kSystemError ||
+           m_failedResult == kThrottled;
+}
+
 bool ThreadSMS::Fail(const char* text, int result)
 {
+    m_failedStep = text;
+    m_failedResult = result;
     ResultDetail = QString::fromLatin1(text) + " : " + QString::number(result);
     return false;
 }

@@ -50,7 +50,12 @@ protected:
     int DetailPort() const override { return Port; }
     // Unbind (sent only on a bound session), then Disconnect, whatever happened before.
     void CloseClient() override;
+    // No connection, or the SMSC throttled us or had a system error; a refused bind or number is
+    // repeated by another try and is not.
+    bool TransientFailure(bool socketError, const QString& error) const override;
 
 private:
     bool Fail(const char* text, int result);
+    const char* m_failedStep = nullptr; // the text of the step that was refused
+    int m_failedResult = 0;
 };

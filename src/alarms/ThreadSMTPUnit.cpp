@@ -147,6 +147,12 @@ bool ThreadSMTP::Deliver()
     return true;
 }
 
+bool ThreadSMTP::TransientFailure(bool socketError, const QString& error) const
+{
+    return socketError || (error.size() >= 3 && error.at(0) == QLatin1Char('4') && error.at(1).isDigit() &&
+                           error.at(2).isDigit());
+}
+
 std::vector<std::string> ThreadSMTP::MessageLines(const AlarmMailMessage& message, const QString& mailAgent,
                                                   const QDateTime& date)
 {

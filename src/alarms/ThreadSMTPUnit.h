@@ -80,6 +80,8 @@ public:
 protected:
     // Connects, greets and, unless ConnectOnly, submits the message once.
     bool Deliver() override;
+    // A connection failure or a 4xx reply (the server asks to try later).
+    bool TransientFailure(bool socketError, const QString& error) const override;
     QString DetailHost() const override { return Host; }
     int DetailPort() const override { return Port; }
     // QUIT (not waited for), then the client and the message are released.

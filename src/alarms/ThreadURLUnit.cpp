@@ -103,6 +103,11 @@ void ThreadURL::Report(bool delivered, bool raised, const QString& error)
         ResultDetail += QLatin1Char(':') + error;
 }
 
+bool ThreadURL::TransientFailure(bool socketError, const QString&) const
+{
+    return socketError || ResponseCode >= 500;
+}
+
 void ThreadURL::CloseClient()
 {
     FormFields.clear();

@@ -56,6 +56,9 @@ protected:
     // The detail names the URL, the port last connected to and the status line, also after
     // success; ResponseCode is taken from the client.
     void Report(bool delivered, bool raised, const QString& error) override;
+    // No answer, or a 5xx answer (the gateway's own trouble); a 4xx answer is repeated by another
+    // try and is not.
+    bool TransientFailure(bool socketError, const QString& error) const override;
     QString DetailHost() const override { return Url; }
     int DetailPort() const override;
     // Closes the connection; the client and the form fields are released.

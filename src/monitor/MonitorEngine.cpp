@@ -644,8 +644,12 @@ void MonitorEngine::storeResult(ThreadCheck* check, const QString& timestamp, co
 
 void MonitorEngine::alarmDone(ThreadAlarm* alarm)
 {
+    const AlarmDelivery delivery = m_deliveries.take(alarm->Id);
     if (m_destroying || (m_closing && alarm->ResultText.isEmpty()))
         return; // the program ends; an alarm that never ran is dropped quietly
+    const QString listId = QString::number(alarm->Id);
+    const bool retry = !alarm->Passed && alarm->Transient && !m_closing && !delivery.Method.isEmpty() &&
+                       delivery.Retries < AppSettings.Rules.DeliveryRetries;
     if (!alarm->Passed) {
         // An item that never ran carries the pool's reason instead of a delivery error.
         const QString why = alarm->ResultText.isEmpty() ? poolReason(*alarm) : alarm->ErrorText;
@@ -660,9 +664,29 @@ void MonitorEngine::alarmDone(ThreadAlarm* alarm)
             line = QStringLiteral("Alarming Message - SMTP : error %1 %2").arg(alarm->ResultDetail, why);
         else
             line = QStringLiteral("Alarming Message - SMS : error %1 %2").arg(alarm->ResultDetail, why);
+        if (retry) {
+            const int n = delivery.Retries + 1;
+            line += QStringLiteral(" (retry %1 of %2 in %3 s)")
+                        .arg(n)
+                        .arg(AppSettings.Rules.DeliveryRetries)
+                        .arg(deliveryRetryDelayMs(n) / 1000);
+        }
         WriteSystemLog(line, LogLevel::ERROR);
     }
-    m_alarmList.setCellOfId(QString::number(alarm->Id), AlmStatus, alarm->ResultText);
+    if (!retry) {
+        m_alarmList.setCellOfId(listId, AlmStatus, alarm->ResultText);
+        return;
+    }
+    // The retry waits on a timer of this thread, never on a worker; the row says so meanwhile.
+    AlarmDelivery next = delivery;
+    next.Retries += 1;
+    m_alarmList.setCellOfId(listId, AlmStatus, QStringLiteral("Retry %1").arg(next.Retries));
+    QTimer::singleShot(deliveryRetryDelayMs(next.Retries), this, [this, next, listId] {
+        if (m_closing || m_destroying)
+            return;
+        if (queueDelivery(next, listId) == 0)
+            m_alarmList.setCellOfId(listId, AlmStatus, QString::fromLatin1(ThreadAlarm::ErrorResult));
+    });
 }
 
 void MonitorEngine::PoolError(ThreadPoolManager*, int, const QString& text)
@@ -712,24 +736,43 @@ void MonitorEngine::AlarmContacts(const QString& timestamp, int serviceId, const
 void MonitorEngine::DispatchAlarm(const QString& timestamp, const QString& text, const QString& recipient,
                                   const QString& method, const QString& subject)
 {
+    queueDelivery({timestamp, text, recipient, method, subject, 0}, QString());
+}
+
+int MonitorEngine::queueDelivery(const AlarmDelivery& delivery, const QString& listId)
+{
     try {
-        std::unique_ptr<ThreadAlarm> alarm =
-            BuildAlarm(AlarmMethodSettings, method, text, recipient, AlarmTlsOptions(AppSettings));
+        std::unique_ptr<ThreadAlarm> alarm = BuildAlarm(AlarmMethodSettings, delivery.Method, delivery.Text,
+                                                        delivery.Recipient, AlarmTlsOptions(AppSettings));
         if (!alarm || !m_pool)
-            return;
-        if (auto* mail = dynamic_cast<ThreadSMTP*>(alarm.get()); mail && !subject.isEmpty())
-            mail->Message->Subject = subject;
+            return 0;
+        if (auto* mail = dynamic_cast<ThreadSMTP*>(alarm.get()); mail && !delivery.Subject.isEmpty())
+            mail->Message->Subject = delivery.Subject;
         const int id = QueueWorkItem(std::move(alarm));
         if (id == 0)
-            return;
-        TrimAlarmMessageList(&m_alarmList);
-        m_alarmList.insertTopRow(
-            {QString::number(id), timestamp, text, method, recipient, QStringLiteral("Pending")});
+            return 0;
+        m_deliveries.insert(id, delivery);
+        if (listId.isEmpty()) {
+            TrimAlarmMessageList(&m_alarmList);
+            m_alarmList.insertTopRow({QString::number(id), delivery.Timestamp, delivery.Text, delivery.Method,
+                                      delivery.Recipient, QStringLiteral("Pending")});
+        } else {
+            // The row of the first try follows the new item.
+            m_alarmList.setCellOfId(listId, AlmId, QString::number(id));
+        }
+        return id;
     } catch (const std::exception& e) {
-        WriteSystemLog(QStringLiteral("Alarm dispatch: building the ") + method +
+        WriteSystemLog(QStringLiteral("Alarm dispatch: building the ") + delivery.Method +
                            QStringLiteral(" alarm : ") + QString::fromUtf8(e.what()),
                        LogLevel::ERROR);
+        return 0;
     }
+}
+
+int MonitorEngine::deliveryRetryDelayMs(int n)
+{
+    static const int delays[] = {30000, 120000, 300000};
+    return n >= 1 && n <= 3 ? delays[n - 1] : 300000;
 }
 
 // ---- lists -----------------------------------------------------------------------------------

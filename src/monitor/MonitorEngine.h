@@ -173,6 +173,20 @@ private:
     // Sends the problem alarm of a failed check, its reminder or its recovery notice.
     void raiseAlarms(const ThreadCheck& check, const QString& timestamp, const QString& text,
                      const QString& subject = QString());
+    // An alarm handed to the pool, kept until it is sent or given up, so that a delivery that
+    // failed for a passing reason can be tried again.
+    struct AlarmDelivery
+    {
+        QString Timestamp;
+        QString Text;
+        QString Recipient;
+        QString Method;
+        QString Subject;
+        int Retries = 0; // tries again so far
+    };
+    // Builds and queues one delivery; its row in the alarm-message list is `listId` (0: a new row).
+    // Returns the item's Id, 0 when nothing was queued.
+    int queueDelivery(const AlarmDelivery& delivery, const QString& listId);
     // Stores one service's alarm state on its own; errors are reported, not thrown.
     void storeAlarmState(int serviceId, const ServiceAlarmState& state);
     // One ERROR line naming a result that could not be stored, with the server's (or, while the
@@ -196,6 +210,8 @@ private:
     QString failureText(const QString& error) const;
     // At a tick while the connection is lost: one quiet attempt to connect again; true when back.
     bool reconnect();
+    // The wait before retry `n` (1, 2, ...) of an alarm delivery: 30 s, 2 min, 5 min, then 5 min.
+    static int deliveryRetryDelayMs(int n);
     // The longest time an executing check or alarm may still take, for the closing wait.
     int longestItemTimeMs() const;
 
@@ -219,5 +235,6 @@ private:
     QVector<bool> m_sortDescending;
     QHash<QString, QString> m_failedDetail;      // the last detail of each service whose check failed
     QHash<int, ServiceAlarmState> m_alarmStates; // read at the cycle's start, kept with each result
+    QHash<int, AlarmDelivery> m_deliveries;      // by pool item Id, until the item comes back
     std::unique_ptr<ThreadPoolManager> m_pool;
 };

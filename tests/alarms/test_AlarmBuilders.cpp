@@ -135,7 +135,7 @@ TEST_F(AlarmBuilders, SmsBuildsOneMessageToTheNumber)
     EXPECT_EQ(sms->OriginatingAddress, "QUORVEL");
     EXPECT_EQ(sms->Recipient, "+491701234");
     EXPECT_EQ(sms->Text, "[db:3306] Failed:refused");
-    EXPECT_EQ(sms->InterfaceVersion, 52);
+    EXPECT_EQ(sms->InterfaceVersion, 0x52) << "52 names version 5.2";
     EXPECT_EQ(sms->SystemType, "ALARM");
     EXPECT_EQ(sms->BindTon, 5);
     EXPECT_EQ(sms->BindNpi, 0);

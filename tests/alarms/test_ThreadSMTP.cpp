@@ -7,6 +7,7 @@
 #include "core/Clock.h"
 #include "net/Socket.h"
 
+#include "support/AioSmtpd.h"
 #include "support/RunItem.h"
 #include "support/ScriptedServer.h"
 
@@ -581,6 +582,43 @@ TEST(EmailAlarm, RefusedConnectionIsAnError)
     EXPECT_EQ(o.detail.substr(0, prefix.size()), prefix) << o.detail;
 }
 
+// A delivery is worth another try only when its failure may pass: no connection, or a 4xx reply;
+// a 5xx reply would be given again.
+TEST(EmailAlarm, OnlyAFailureThatMayPassIsWorthAnotherTry)
+{
+    struct Case
+    {
+        const char* name;
+        const char* reply; // to MAIL FROM; nullptr: nothing listens
+        bool transient;
+    };
+    const std::vector<Case> cases = {
+        {"nothing listens", nullptr, true},
+        {"451 try later", "451 4.3.0 try again later", true},
+        {"550 refused", "550 5.7.1 relaying denied", false},
+        {"delivered", "250 ok", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        server.setStepTimeout(5000);
+        int port = ScriptedServer::UnusedPort();
+        if (c.reply) {
+            greet(server);
+            server.readLine().sendLine("250 reset").readLine().sendLine(c.reply);
+            if (std::string(c.reply).rfind("250", 0) == 0)
+                server.readLine().sendLine("250 ok").readLine().sendLine("250 ok").readLine().sendLine(
+                    "354 go");
+            server.readUntil("\r\n.\r\n").sendLine("250 queued").readRest();
+            server.start();
+            port = server.port();
+        }
+        auto item = alarmTo(port);
+        run(*item);
+        EXPECT_EQ(item->Transient, c.transient) << item->ResultDetail.toStdString();
+    }
+}
+
 // The message is submitted at most once: a second Execute reports an error and connects nowhere.
 TEST(EmailAlarm, SubmitsAtMostOnce)
 {
@@ -641,80 +679,25 @@ TEST(EmailAlarm, DefaultsFromTheMethodSettings)
 
 // ---- a real SMTP server: aiosmtpd (Debian package python3-aiosmtpd) on loopback -------------
 
-// Keeps each message it accepts in a file: whether the session logged in, the envelope, and the
-// message as received (dots already removed again). In "auth" mode it offers AUTH LOGIN and
-// PLAIN without TLS, requires a login, and knows alice with the password s3cret.
-const char* const kAioSmtpServer = R"PY(
-import os, sys, time
-from aiosmtpd.controller import Controller
-from aiosmtpd.smtp import AuthResult, LoginPassword
-
-port, out, mode = int(sys.argv[1]), sys.argv[2], sys.argv[3]
-
-class Keep:
-    async def handle_DATA(self, server, session, envelope):
-        with open(out + ".part", "wb") as f:
-            f.write(("authenticated=%s\nfrom=%s\nto=%s\n\n" % (
-                bool(session.authenticated), envelope.mail_from, ",".join(envelope.rcpt_tos))).encode())
-            f.write(envelope.original_content)
-        os.replace(out + ".part", out)
-        return "250 2.0.0 kept"
-
-def login(server, session, envelope, mechanism, data):
-    ok = isinstance(data, LoginPassword) and data.login == b"alice" and data.password == b"s3cret"
-    return AuthResult(success=ok, handled=False)
-
-kwargs = {}
-if mode == "auth":
-    kwargs = dict(authenticator=login, auth_required=True, auth_require_tls=False)
-controller = Controller(Keep(), hostname="127.0.0.1", port=port, **kwargs)
-controller.start()
-try:
-    while True:
-        time.sleep(1)
-finally:
-    controller.stop()
-)PY";
-
-const char* const kSystemPython = "/usr/bin/python3";
-
 class AioSmtpd : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        if (!QFile::exists(kSystemPython) || !DaemonProcess::Run(kSystemPython, {"-c", "import aiosmtpd"}))
+        if (!AioSmtpdServer::Available())
             GTEST_SKIP() << "aiosmtpd is not installed (Debian package python3-aiosmtpd)";
-        ASSERT_TRUE(m_dir.isValid());
-        QFile script(m_dir.filePath("server.py"));
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write(kAioSmtpServer);
-        script.close();
-        m_mailFile = m_dir.filePath("mail.txt");
     }
 
     void startServer(const std::string& mode)
     {
         m_port = ScriptedServer::UnusedPort();
-        ASSERT_TRUE(m_server.start(kSystemPython,
-                                   {m_dir.filePath("server.py").toStdString(), std::to_string(m_port),
-                                    m_mailFile.toStdString(), mode},
-                                   {m_port}, 15000))
-            << m_server.output();
+        ASSERT_TRUE(m_server.start(m_port, mode)) << m_server.output();
     }
 
     // What the server kept, empty when it kept nothing.
-    std::string kept() const
-    {
-        QFile file(m_mailFile);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        return file.readAll().toStdString();
-    }
+    std::string kept() const { return m_server.kept(); }
 
-    QTemporaryDir m_dir;
-    QString m_mailFile;
-    DaemonProcess m_server;
+    AioSmtpdServer m_server;
     int m_port = 0;
 };
 
@@ -755,7 +738,7 @@ TEST_F(AioSmtpd, LogsInWithAuthLoginAndIsRefusedWithAWrongPassword)
         EXPECT_TRUE(o.passed) << o.detail;
         EXPECT_EQ(kept(), keptAlarm(true));
     }
-    QFile::remove(m_mailFile);
+    m_server.forget();
     {
         auto item = alarmTo(m_port);
         withLogin(*item);
@@ -765,6 +748,7 @@ TEST_F(AioSmtpd, LogsInWithAuthLoginAndIsRefusedWithAWrongPassword)
         EXPECT_EQ(o.text, "Error");
         EXPECT_EQ(o.detail,
                   "[127.0.0.1:" + std::to_string(m_port) + "] 535 5.7.8 Authentication credentials invalid");
+        EXPECT_FALSE(item->Transient) << "a refused login is not tried again";
     }
     {
         auto item = alarmTo(m_port);

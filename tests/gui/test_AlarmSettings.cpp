@@ -730,9 +730,9 @@ TEST_F(AlarmSettings, SmsTestBindsSubmitsAndUnbindsWithTheValuesOnScreen)
     EXPECT_TRUE(smsc.failures().empty()) << smsc.failures().front();
     const QList<QByteArray> pdus = smsc.pdus();
     ASSERT_EQ(pdus.size(), 3);
-    // bind_transmitter body: system_id, password (both empty), system_type, version (the byte
-    // 34), TON, NPI, address range.
-    EXPECT_EQ(pdus[0].mid(16).toHex(' '), QByteArray("\0\0VMA\0\x22\x01\x01QUORVEL\0", 17).toHex(' '));
+    // bind_transmitter body: system_id, password (both empty), system_type, version (34 on
+    // screen, SMPP 3.4: the octet 0x34), TON, NPI, address range.
+    EXPECT_EQ(pdus[0].mid(16).toHex(' '), QByteArray("\0\0VMA\0\x34\x01\x01QUORVEL\0", 17).toHex(' '));
     EXPECT_TRUE(pdus[1].contains(QByteArray("+41790000000\0", 13)));
     EXPECT_TRUE(pdus[1].contains("disk full"));
 }

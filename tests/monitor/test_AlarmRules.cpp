@@ -6,6 +6,7 @@
 #include "core/comFunc.h"
 #include "net/Socket.h"
 #include "pool/ThreadPoolManager.h"
+#include "support/AioSmtpd.h"
 #include "support/ScriptedServer.h"
 
 #include <QTest>
@@ -163,6 +164,75 @@ TEST_F(AlarmRulesTest, ARestartWhileFailedSendsNoSecondProblemAndOneRecovery)
     engine->ServiceList()->setSelectedRow(engine->ServiceList()->findRow(QString::number(serviceId)));
     engine->MenuServiceDeleteClick();
     EXPECT_EQ(scalar("select count(*) from quorvel.service_alarm_state"), "0");
+}
+
+// ---- delivery retries, against a real SMTP server -------------------------------------------------
+
+class DeliveryRetryTest : public AlarmRulesTest
+{
+protected:
+    void SetUp() override
+    {
+        AlarmRulesTest::SetUp();
+        if (IsSkipped())
+            return;
+        if (!AioSmtpdServer::Available())
+            GTEST_SKIP() << "aiosmtpd is not installed (Debian package python3-aiosmtpd)";
+        m_dm->ExecUpdate(
+            "insert into contact_person (name,email,sms) values (\"Ann\",\"ann@example.com\",\"\")");
+        m_dm->ExecUpdate(
+            QString("insert into service_contact_person select %1,id from contact_person").arg(serviceId));
+        m_dm->ExecUpdate(
+            QString("update service set alarm_email=\"y\",alarm_syslog=\"n\" where id=%1").arg(serviceId));
+        m_dm->ExecUpdate(
+            QString(
+                "insert into alarm_method (type,enable,ip,port,timeout,from_address,mail_agent,authenticate,"
+                "username,password) values (\"Email\",1,\"127.0.0.1\",%1,5000,\"quorvel@example.com\","
+                "\"Quorvel\",1,\"alice\",%2)")
+                .arg(mailPort)
+                .arg(QuoteSqlText(password)));
+        TextTableModel* alarms = engine->AlarmMessageList();
+        QObject::connect(alarms, &TextTableModel::rowsInserted,
+                         [this, alarms](const QModelIndex&, int first) {
+                             states << alarms->cell(first, MonitorEngine::AlmStatus);
+                         });
+        QObject::connect(alarms, &TextTableModel::dataChanged, [this, alarms](const QModelIndex& at) {
+            if (at.column() == MonitorEngine::AlmStatus)
+                states << alarms->cell(at.row(), at.column());
+        });
+    }
+
+    int mailPort = ScriptedServer::UnusedPort();
+    QString password = "s3cret";
+    AioSmtpdServer mail;
+    QStringList states; // every status the alarm row took, in order
+};
+
+// The mail server is away when the alarm is raised and back 15 s later: the row says "Retry 1",
+// the try after 30 s delivers, and the message arrives once.
+TEST_F(DeliveryRetryTest, AnAlarmWhoseServerIsAwayIsDeliveredByTheRetry)
+{
+    tick(0, false);
+    ASSERT_TRUE(waitFor([&] { return states.contains("Retry 1"); }, 15000)) << states.join(',').toStdString();
+    QTest::qWait(15000);
+    ASSERT_TRUE(mail.start(mailPort, "auth")) << mail.output();
+    ASSERT_TRUE(waitFor([&] { return states.last() == "Sent"; }, 40000)) << states.join(',').toStdString();
+    EXPECT_EQ(states, QStringList({"Pending", "Retry 1", "Sent"}));
+    EXPECT_NE(mail.kept().find("to=ann@example.com"), std::string::npos) << mail.kept();
+    const QStringList log = systemLogLines();
+    EXPECT_EQ(log.filter("(retry 1 of 3 in 30 s)").size(), 1) << log.join('\n').toStdString();
+}
+
+// A server that refuses the login refuses it again: "Error" at once, no retry.
+TEST_F(DeliveryRetryTest, ARefusedLoginEndsAtOnce)
+{
+    ASSERT_TRUE(mail.start(mailPort, "auth")) << mail.output();
+    m_dm->ExecUpdate("update alarm_method set password=\"wrong\" where type=\"Email\"");
+    tick(0, false);
+    ASSERT_TRUE(waitFor([&] { return states.contains("Error"); }, 15000)) << states.join(',').toStdString();
+    QTest::qWait(500);
+    EXPECT_EQ(states, QStringList({"Pending", "Error"}));
+    EXPECT_EQ(mail.kept(), "");
 }
 
 } // namespace
