@@ -98,7 +98,7 @@ bool ThreadDNSCheck::Probe()
     const QString what = QString::fromLatin1(DnsTypeName(type)) + QStringLiteral(" record");
     if (Records.empty())
         throw std::runtime_error(
-            ("no " + what + " for " + Host.trimmed() + " in the answer (NOERROR, empty)").toStdString());
+            ("no " + what + " for " + Host.trimmed() + " in the answer (NOERROR)").toStdString());
     if (Expect.isEmpty())
         return true;
     QStringList found;

@@ -12,6 +12,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -66,18 +67,38 @@ void initLibrary()
 // (another id or name, or too broken to belong to the question).
 struct Traffic
 {
-    long long bytesReceived = 0;
+    std::vector<ares_socket_t> udpSockets;
+    int datagrams = 0;      // UDP, empty ones included
+    long long tcpBytes = 0; // over TCP
+
+    bool any() const { return datagrams > 0 || tcpBytes > 0; }
+    std::string text() const
+    {
+        std::string t;
+        if (datagrams > 0)
+            t = std::to_string(datagrams) + (datagrams == 1 ? " datagram" : " datagrams");
+        if (tcpBytes > 0)
+            t += (t.empty() ? "" : " and ") + std::to_string(tcpBytes) + " bytes over TCP";
+        const bool one = datagrams == 1 && tcpBytes == 0;
+        return t + (one ? " came that answers another question or is malformed"
+                        : " came that answer another question or are malformed");
+    }
 };
 
 // The socket calls c-ares makes, plain system calls that count what arrives. Sockets are made
 // non-blocking here, since c-ares leaves socket options to whoever supplies these calls.
-ares_socket_t openSocket(int domain, int type, int protocol, void*)
+ares_socket_t openSocket(int domain, int type, int protocol, void* user)
 {
-    return ::socket(domain, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
+    const ares_socket_t fd = ::socket(domain, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
+    if (fd >= 0 && type == SOCK_DGRAM)
+        static_cast<Traffic*>(user)->udpSockets.push_back(fd);
+    return fd;
 }
 
-int closeSocket(ares_socket_t fd, void*)
+int closeSocket(ares_socket_t fd, void* user)
 {
+    std::vector<ares_socket_t>& udp = static_cast<Traffic*>(user)->udpSockets;
+    udp.erase(std::remove(udp.begin(), udp.end(), fd), udp.end());
     return ::close(fd);
 }
 
@@ -90,8 +111,13 @@ ares_ssize_t receiveFrom(ares_socket_t fd, void* buffer, size_t length, int flag
                          ares_socklen_t* fromLength, void* user)
 {
     const ares_ssize_t n = ::recvfrom(fd, buffer, length, flags, from, fromLength);
-    if (n > 0)
-        static_cast<Traffic*>(user)->bytesReceived += n;
+    Traffic* traffic = static_cast<Traffic*>(user);
+    const bool udp =
+        std::find(traffic->udpSockets.begin(), traffic->udpSockets.end(), fd) != traffic->udpSockets.end();
+    if (udp && n >= 0)
+        ++traffic->datagrams;
+    else if (!udp && n > 0)
+        traffic->tcpBytes += n;
     return n;
 }
 
@@ -398,13 +424,13 @@ std::vector<DnsRecord> DnsLookup(const DnsQuestion& q)
     case ARES_EDESTRUCTION: {
         std::string message =
             "no answer to " + what + " from " + server + " within " + std::to_string(q.timeoutMs) + " ms";
-        if (traffic.bytesReceived > 0)
-            message += " (" + std::to_string(traffic.bytesReceived) +
-                       " bytes came that answer another question or are malformed)";
+        if (traffic.any())
+            message += " (" + traffic.text() + ")";
         throw DnsError(Reason::Timeout, message);
     }
     case ARES_ECONNREFUSED:
-        throw DnsError(Reason::Refused, "connection refused by " + server);
+        throw DnsError(Reason::Refused,
+                       "no answer to " + what + " from " + server + ": refused, or closed without an answer");
     case ARES_EBADRESP:
         throw DnsError(Reason::BadAnswer, "malformed answer to " + what + " from " + server);
     default:
