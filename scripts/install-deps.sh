@@ -16,7 +16,7 @@ if [ "${1:-}" = "--test" ]; then
   packages+=(
     libgtest-dev libgmock-dev libbenchmark-dev clang-format openssl
     nginx-light dovecot-imapd dovecot-pop3d opensmtpd pure-ftpd libwrap0 tinyproxy python3-aiosmtpd
-    fping curl iputils-ping dnsmasq-base monitoring-plugins-basic monitoring-plugins-standard
+    fping curl iputils-ping dnsmasq-base monitoring-plugins-basic monitoring-plugins-standard bind9-dnsutils
     desktop-file-utils appstream man-db
   )
 fi

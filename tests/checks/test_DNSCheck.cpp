@@ -5,6 +5,7 @@
 // each of which must fail with a clear detail within the time-out.
 #include "checks/ThreadDNSCheckUnit.h"
 
+#include "support/DnsZoneServer.h"
 #include "support/RunItem.h"
 #include "support/ScriptedDnsServer.h"
 #include "support/ScriptedServer.h"
@@ -43,42 +44,17 @@ std::string withPort(std::string text, int port)
     return text;
 }
 
-// ---- dnsmasq --------------------------------------------------------------------------------
+// ---- a real server --------------------------------------------------------------------------------
 
 class Dnsmasq : public ::testing::Test
 {
 protected:
     static void SetUpTestSuite()
     {
-        const std::string program = DaemonProcess::Find("dnsmasq");
-        if (program.empty())
-            return;
-        s_port = ScriptedServer::UnusedPort();
-        s_server = new DaemonProcess;
-        const std::vector<std::string> arguments = {"--no-daemon",
-                                                    "--port=" + std::to_string(s_port),
-                                                    "--listen-address=127.0.0.1",
-                                                    "--bind-interfaces",
-                                                    "--no-resolv",
-                                                    "--no-hosts",
-                                                    "--conf-file=/dev/null",
-                                                    "--pid-file",
-                                                    "--user=" + currentUser(),
-                                                    "--local=/example.test/",
-                                                    "--host-record=www.example.test,192.0.2.10,2001:db8::10",
-                                                    "--mx-host=example.test,mail.example.test,10",
-                                                    "--mx-host=example.test,backup.example.test,20",
-                                                    "--txt-record=example.test,v=spf1 -all",
-                                                    "--txt-record=multi.example.test,part one,part two",
-                                                    "--cname=alias.example.test,www.example.test",
-                                                    "--auth-zone=example.test",
-                                                    "--auth-server=ns1.example.test,127.0.0.1",
-                                                    "--auth-soa=2024010101,hostmaster.example.test"};
-        if (!s_server->start(program, arguments, {s_port})) {
-            s_failure = "dnsmasq did not start: " + s_server->output();
-            delete s_server;
-            s_server = nullptr;
-        }
+        s_server = new DnsZoneServer;
+        if (DnsZoneServer::Installed() && !s_server->start())
+            s_failure = s_server->error();
+        s_port = s_server->port();
     }
     static void TearDownTestSuite()
     {
@@ -87,23 +63,17 @@ protected:
     }
     void SetUp() override
     {
-        if (DaemonProcess::Find("dnsmasq").empty())
+        if (!DnsZoneServer::Installed())
             GTEST_SKIP() << "dnsmasq is not installed (Debian package dnsmasq-base)";
-        ASSERT_NE(s_server, nullptr) << s_failure;
+        ASSERT_TRUE(s_failure.empty()) << s_failure;
     }
 
-    static std::string currentUser()
-    {
-        const QByteArray user = qgetenv("USER");
-        return user.isEmpty() ? std::string("root") : user.toStdString();
-    }
-
-    static DaemonProcess* s_server;
+    static DnsZoneServer* s_server;
     static int s_port;
     static std::string s_failure;
 };
 
-DaemonProcess* Dnsmasq::s_server = nullptr;
+DnsZoneServer* Dnsmasq::s_server = nullptr;
 int Dnsmasq::s_port = 0;
 std::string Dnsmasq::s_failure;
 
