@@ -902,7 +902,7 @@ ServiceRecord ProbeServiceRecord(const QString& kind, const ProbeInvocation& in)
         service.TcpExpect = in.value(QStringLiteral("expect"));
     }
     if (kind == QLatin1String(lang::KindDNS)) {
-        service.DnsType = in.value(QStringLiteral("type"), QStringLiteral("A"));
+        service.DnsType = in.value(QStringLiteral("type")); // the check takes none for A
         service.DnsExpect = in.value(QStringLiteral("expect"));
         service.DnsServer = in.value(QStringLiteral("server"));
     }
