@@ -121,9 +121,13 @@ ares_ssize_t receiveFrom(ares_socket_t fd, void* buffer, size_t length, int flag
     return n;
 }
 
+// sendmsg rather than writev: a TCP connection the server has closed must not raise SIGPIPE.
 ares_ssize_t sendVector(ares_socket_t fd, const struct iovec* vector, int count, void*)
 {
-    return ::writev(fd, vector, count);
+    msghdr message{};
+    message.msg_iov = const_cast<iovec*>(vector);
+    message.msg_iovlen = static_cast<std::size_t>(count);
+    return ::sendmsg(fd, &message, MSG_NOSIGNAL);
 }
 
 const struct ares_socket_functions kSocketFunctions = {openSocket, closeSocket, connectSocket, receiveFrom,
