@@ -2,6 +2,7 @@
 
 #include "core/AlarmMethodSettings.h"
 #include "core/langLibrary.h"
+#include "smpp/tcSMSCMessageSMPP.h"
 
 const char* const ThreadSMS::ConnectFailedText = lang::ERR00801;
 const char* const ThreadSMS::BindFailedText = lang::ERR00802;
@@ -30,7 +31,7 @@ ThreadSMS::ThreadSMS(const SmsMethodSettings& settings, const QString& recipient
     OriginatingAddress = settings.oa;
     Recipient = recipient;
     Text = text;
-    InterfaceVersion = Byte(settings.sms_version);
+    InterfaceVersion = SmppInterfaceVersion(settings.sms_version);
     SystemType = settings.sms_system_type;
     BindTon = Byte(settings.sms_ton);
     BindNpi = Byte(settings.sms_npi);

@@ -33,7 +33,7 @@ public:
     QString OriginatingAddress;
     QString Recipient;
     QString Text;
-    quint8 InterfaceVersion = 34;
+    quint8 InterfaceVersion = 0x34;
     QString SystemType;
     quint8 BindTon = 0;
     quint8 BindNpi = 0;

@@ -79,6 +79,8 @@ inline constexpr char ServiceUpdated[] = "The service has been updated.";
 inline constexpr char ServiceDeleted[] = "The service has been deleted.";
 inline constexpr char CanUpdateOrDeleteRecord[] = "You can update or delete this record.";
 inline constexpr char ServiceNotLoaded[] = "The service could not be loaded.";
+inline constexpr char ServiceNoLongerExists[] =
+    "The service no longer exists: it was deleted meanwhile. Nothing was saved.";
 inline constexpr char ConfirmDeleteService[] = "Do you want to delete the service %s [%s:%s] ?";
 
 // Alarm method settings.

@@ -99,8 +99,8 @@ std::unique_ptr<ThreadCheck> BuildURLCheck(const ServiceRecord& service, const C
     const ServiceUrlRequest& request = service.UrlRequest;
     URLCheckArgs url;
     url.Method = service.UrlMethod;
-    url.FormFields = request.FormFields;
-    url.Body = URLCheckArgs::BodyOf(request.FormFields);
+    url.FormFields = request.FormFields();
+    url.Body = URLCheckArgs::BodyOf(url.FormFields);
     url.UserName = service.UserName;
     url.Password = service.Password;
     url.ProxyHost = service.ProxyIp;

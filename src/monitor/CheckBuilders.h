@@ -9,7 +9,7 @@
 // their arguments. They throw only when a protocol client cannot be made.
 
 #include "core/comFunc.h"
-#include "monitor/ServiceRecord.h"
+#include "database/ServiceStore.h"
 #include "net/Tls.h"
 
 #include <QString>

@@ -12,10 +12,10 @@
 #include "database/AlarmHistory.h"
 #include "database/AlarmMethodLoader.h"
 #include "database/DataModuleQuorvel.h"
+#include "database/ServiceStore.h"
 #include "database/dbcomFunc.h"
 #include "monitor/AlarmBuilders.h"
 #include "monitor/CheckBuilders.h"
-#include "monitor/ServiceRecord.h"
 #include "monitor/TlsPolicy.h"
 #include "pool/ThreadPoolManager.h"
 
@@ -281,28 +281,15 @@ void MonitorEngine::TimerServiceTimer()
         const QDateTime now = Now();
         const QString hh = now.toString(QStringLiteral("HH"));
         const QString mm = now.toString(QStringLiteral("mm"));
-        QSqlQuery query(DMQuorvel().SQLConnection);
-        query.setForwardOnly(true);
-        const QString sql =
-            QStringLiteral(
-                "SELECT * from service where status=\"Start\" and ( (schedule_by=\"Daily\" and "
-                "schedule_hour=\"%1\" and schedule_minute=\"%2\") or (schedule_by=\"Hourly\" and "
-                "schedule_minute=\"%2\") or (schedule_by=\"Minutely\" and mod(%2,schedule_minute)=0 ) ) "
-                "order by ip, service")
-                .arg(hh, mm);
-        if (!query.exec(sql))
-            throw DatabaseError(query.lastError().text().trimmed());
         // The rows first, then the request data of all due URL services in two statements
         // rather than two per service. When that data cannot be read, nothing is queued: a URL
         // check without its headers and form fields would probe something else.
-        std::vector<ServiceRecord> services;
+        std::vector<ServiceRecord> services = ServiceStore::DueServices(hh, mm);
         QList<int> urlIds;
-        while (query.next()) {
-            services.push_back(ServiceRecordFromRow(query.record()));
-            if (services.back().Service == QLatin1String(lang::KindURL))
-                urlIds << services.back().Id;
+        for (const ServiceRecord& service : services) {
+            if (service.Service == QLatin1String(lang::KindURL))
+                urlIds << service.Id;
         }
-        query.finish();
         step = "Scheduler: reading the request data of the due URL services";
         const QHash<int, ServiceUrlRequest> requests = LoadUrlRequests(urlIds);
         step = "Scheduler: queueing a due service";
@@ -431,19 +418,13 @@ void MonitorEngine::QueueServiceCheck(const QString& serviceId, int retry)
 
 std::unique_ptr<ThreadCheck> MonitorEngine::BuildServiceCheck(int serviceId, int retry)
 {
-    QSqlQuery query(DMQuorvel().SQLConnection);
-    if (!query.exec(QStringLiteral("SELECT * from service where id=") + QString::number(serviceId)))
-        throw DatabaseError(query.lastError().text().trimmed());
-    if (!query.next())
+    const std::optional<ServiceRecord> service = ServiceStore::Read(serviceId);
+    if (!service)
         return nullptr;
-    ServiceRecord service = ServiceRecordFromRow(query.record());
-    query.finish();
-    const CheckKind* kind = FindCheckKind(service.Service);
+    const CheckKind* kind = FindCheckKind(service->Service);
     if (!kind)
         return nullptr;
-    if (service.Service == QLatin1String(lang::KindURL))
-        service.UrlRequest = LoadUrlRequests({service.Id}).value(service.Id);
-    return kind->Build(service, ProductCheckSettings(*kind, AppSettings, retry));
+    return kind->Build(*service, ProductCheckSettings(*kind, AppSettings, retry));
 }
 
 void MonitorEngine::QueueCheck(const ServiceRecord& service, int retry)
@@ -757,8 +738,7 @@ void MonitorEngine::setServiceStatusOfSelected(const QString& status)
         return;
     try {
         const int id = IntegerOr(m_serviceList.cell(row, SvcId), 0);
-        DMQuorvel().ExecUpdate(QStringLiteral("update service set status=") + QuoteSqlText(status) +
-                               QStringLiteral(" where id=") + QString::number(id));
+        ServiceStore::SetStatus(id, status);
         m_serviceList.setCell(row, SvcStatus, status);
     } catch (const DatabaseError& e) {
         statementFailed(QStringLiteral("Setting the status of a service to ") + status, e.text());
@@ -781,14 +761,7 @@ void MonitorEngine::MenuServiceDeleteClick()
     if (row < 0)
         return;
     try {
-        const QString id = QString::number(IntegerOr(m_serviceList.cell(row, SvcId), 0));
-        TDMQuorvel& dm = DMQuorvel();
-        if (m_serviceList.cell(row, SvcService) == QLatin1String(lang::KindURL)) {
-            dm.ExecUpdate(QStringLiteral("delete from service_url where service_id=") + id);
-            dm.ExecUpdate(QStringLiteral("delete from service_url_detail where service_id=") + id);
-        }
-        dm.ExecUpdate(QStringLiteral("delete from service_contact_person where service_id=") + id);
-        dm.ExecUpdate(QStringLiteral("delete from service where id=") + id);
+        ServiceStore::Delete(IntegerOr(m_serviceList.cell(row, SvcId), 0));
         FillServiceList(m_filter);
         FillHostTree();
     } catch (const DatabaseError& e) {

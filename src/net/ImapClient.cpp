@@ -18,7 +18,42 @@ bool startsWithNoCase(const std::string& text, const std::string& prefix)
     return true;
 }
 
+// Atom characters may stand bare in an astring; everything else needs a quoted string.
+bool isAstringChar(unsigned char c)
+{
+    if (c <= 0x20 || c >= 0x7F)
+        return false;
+    switch (c) {
+    case '(':
+    case ')':
+    case '{':
+    case '%':
+    case '*':
+    case '"':
+    case '\\':
+        return false;
+    default:
+        return true;
+    }
+}
+
 } // namespace
+
+std::string ImapAstring(const std::string& value)
+{
+    bool bare = !value.empty();
+    for (const char c : value)
+        bare = bare && isAstringChar(static_cast<unsigned char>(c));
+    if (bare)
+        return value;
+    std::string quoted = "\"";
+    for (const char c : value) {
+        if (c == '"' || c == '\\')
+            quoted += '\\';
+        quoted += c;
+    }
+    return quoted + '"';
+}
 
 void ImapClient::configure(const std::string& host, int port, int timeoutMs, const std::string& userName,
                            const std::string& password)
@@ -62,7 +97,7 @@ LineReply ImapClient::command(const std::string& command)
 
 void ImapClient::login()
 {
-    const LineReply reply = command("LOGIN " + m_userName + " " + m_password);
+    const LineReply reply = command("LOGIN " + ImapAstring(m_userName) + " " + ImapAstring(m_password));
     if (reply.status == "OK")
         return;
     if (reply.status == "NO" || reply.status == "BAD")

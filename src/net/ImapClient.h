@@ -5,6 +5,12 @@
 #include <optional>
 #include <string>
 
+// A user name or password as LOGIN sends it (an RFC 3501 astring): a value made of atom
+// characters goes as it is; anything else (empty, a space, a quote, a backslash, braces, 8-bit
+// text) goes as a quoted string with `"` and `\` escaped. CR and LF cannot be quoted; the line
+// engine refuses a line that holds them.
+std::string ImapAstring(const std::string& value);
+
 // IMAP client (RFC 3501) on the line engine: greeting, LOGIN and LOGOUT. Command tags are "C"
 // and a counter that starts again with each connection, the first command being C1. Every wait
 // is bounded by the time-out given to configure().

@@ -893,7 +893,10 @@ ServiceRecord ProbeServiceRecord(const QString& kind, const ProbeInvocation& in)
         request.AcceptCharSet = in.value(QStringLiteral("accept-charset"));
         request.AcceptEncoding = in.value(QStringLiteral("accept-encoding"));
         request.AcceptLanguage = in.value(QStringLiteral("accept-language"));
-        request.FormFields = in.all(QStringLiteral("field"));
+        for (const QString& field : in.all(QStringLiteral("field"))) {
+            const qsizetype eq = field.indexOf(QLatin1Char('=')); // there is one: checked with the usage
+            request.PostFields.append({field.left(eq), field.mid(eq + 1)});
+        }
     }
     if (kind == QLatin1String(lang::KindFTP))
         service.FtpProxyType = in.value(QStringLiteral("proxy-type"), QStringLiteral("fpcmNone"));

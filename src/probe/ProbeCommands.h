@@ -1,6 +1,6 @@
 #pragma once
 
-#include "monitor/ServiceRecord.h"
+#include "database/ServiceStore.h"
 
 #include <QMap>
 #include <QString>

@@ -60,6 +60,13 @@ void TtcSMSCMessageSMPP::FinishLength()
     WriteInt32(0, static_cast<quint32>(m_data.size()));
 }
 
+quint8 SmppInterfaceVersion(int written)
+{
+    if (written >= 0 && written <= 99)
+        return static_cast<quint8>((written / 10) << 4 | written % 10);
+    return static_cast<quint8>(written);
+}
+
 quint32 TtcSMSCMessageSMPP::BuildBindTransmitter(const SmppBindParameters& parameters)
 {
     const quint32 sequenceNumber = StartRequest(SmppCommand::BindTransmitter);

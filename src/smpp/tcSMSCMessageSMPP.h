@@ -43,12 +43,17 @@ enum class SmppPduKind
     Other, // deliver_sm and anything else: read and dropped
 };
 
+// The interface_version octet for a version as administrators write it: the decimal digits name
+// the version, so 34 (SMPP 3.4) is sent as 0x34 and 33 as 0x33. A value from 100 up has no such
+// reading and is sent as the octet it is.
+quint8 SmppInterfaceVersion(int written);
+
 struct SmppBindParameters
 {
     QString SystemId;
     QString Password;
     QString SystemType;
-    quint8 InterfaceVersion = 34; // sent as the byte value: 34 is 0x22
+    quint8 InterfaceVersion = 0x34; // the octet as sent: 0x34 is SMPP 3.4
     quint8 Ton = 0;
     quint8 Npi = 0;
     QString AddressRange;

@@ -75,7 +75,7 @@ TEST(ThreadSMS, SendsOneMessageAndEndsTheSession)
         // The stored user name and password go out only when the method authenticates.
         const QByteArray credentials =
             authenticate ? QByteArray("alarm\0secret\0", 13) : QByteArray("\0\0", 2);
-        EXPECT_EQ(pdus[0].mid(16), credentials + QByteArray("VMA\0\x22\x05\x00QUORVEL\0", 15));
+        EXPECT_EQ(pdus[0].mid(16), credentials + QByteArray("VMA\0\x34\x05\x00QUORVEL\0", 15));
         const QByteArray text("\x1B\x3Cweb:80\x1B\x3E Failed", 17);
         EXPECT_EQ(pdus[1].mid(16).toHex(' ').toStdString(), SubmitBody(text).toHex(' ').toStdString());
     }

@@ -32,6 +32,7 @@ const server = smpp.createServer({}, session => {
     session.on('error', () => {});
     session.on('bind_transmitter', pdu => {
         const ok = pdu.system_id === 'alarm' && pdu.password === 'secret';
+        session.boundVersion = pdu.interface_version;
         session.send(pdu.response({command_status: ok ? 0 : 0x0E}));
     });
     session.on('submit_sm', pdu => {
@@ -39,7 +40,8 @@ const server = smpp.createServer({}, session => {
             source_addr: pdu.source_addr, source_addr_ton: pdu.source_addr_ton,
             destination_addr: pdu.destination_addr, dest_addr_ton: pdu.dest_addr_ton,
             dest_addr_npi: pdu.dest_addr_npi, registered_delivery: pdu.registered_delivery,
-            data_coding: pdu.data_coding, message: pdu.short_message.message
+            data_coding: pdu.data_coding, message: pdu.short_message.message,
+            interface_version: session.boundVersion
         }));
         fs.renameSync(out + '.part', out);
         session.send(pdu.response({message_id: 'sim-1'}));
@@ -82,7 +84,7 @@ protected:
         settings.authenticate = true;
         settings.username = "alarm";
         settings.password = "secret";
-        settings.sms_version = 52; // 0x34: SMPP 3.4
+        settings.sms_version = 34; // SMPP 3.4, sent as 0x34
         settings.sms_ton = 5;
         settings.sms_dest_ton = 1;
         settings.sms_dest_npi = 1;
@@ -125,6 +127,7 @@ TEST_F(NodeSmppServer, AcceptsTheAlarmWithItsTextIntact)
     EXPECT_EQ(submit.value("dest_addr_npi").toInt(), 1);
     EXPECT_EQ(submit.value("registered_delivery").toInt(), 1);
     EXPECT_EQ(submit.value("data_coding").toInt(), 0);
+    EXPECT_EQ(submit.value("interface_version").toInt(), 0x34) << "the bind named SMPP 3.4";
 }
 
 TEST_F(NodeSmppServer, WrongPasswordIsReportedAsABindFailure)

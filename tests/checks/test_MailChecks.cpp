@@ -401,14 +401,37 @@ const std::vector<DialogueCase> kImapCases = {
     {"imap_login_bad",
      Kind::IMAP,
      "alice",
-     "two words",
+     "wrong",
      [](ScriptedServer& s, const std::string&) {
-         s.sendLine("* OK ready").expectLine("C1 LOGIN alice two words").sendLine("C1 BAD syntax error");
+         s.sendLine("* OK ready").expectLine("C1 LOGIN alice wrong").sendLine("C1 BAD syntax error");
          s.expectLine("C2 LOGOUT").close();
      },
      false,
      "Failed:C1 BAD syntax error",
-     {"C1 LOGIN alice two words", "C2 LOGOUT"}},
+     {"C1 LOGIN alice wrong", "C2 LOGOUT"}},
+    // Credentials with a space, quotes, a backslash or a literal's braces go as quoted strings.
+    {"imap_login_quotes_what_is_not_an_atom",
+     Kind::IMAP,
+     "al ice",
+     "say \"hi\" \\ {5}",
+     [](ScriptedServer& s, const std::string&) {
+         s.sendLine("* OK ready").expectLine(R"(C1 LOGIN "al ice" "say \"hi\" \\ {5}")").sendLine("C1 OK in");
+         s.expectLine("C2 LOGOUT").sendLine("C2 OK").readRest();
+     },
+     true,
+     "Passed",
+     {R"(C1 LOGIN "al ice" "say \"hi\" \\ {5}")", "C2 LOGOUT"}},
+    {"imap_login_quotes_an_empty_password",
+     Kind::IMAP,
+     "bob",
+     "",
+     [](ScriptedServer& s, const std::string&) {
+         s.sendLine("* OK ready").expectLine(R"(C1 LOGIN bob "")").sendLine("C1 NO empty");
+         s.expectLine("C2 LOGOUT").sendLine("C2 OK").readRest();
+     },
+     false,
+     "Failed:C1 NO empty",
+     {R"(C1 LOGIN bob "")", "C2 LOGOUT"}},
     {"imap_login_unknown_status",
      Kind::IMAP,
      "a",

@@ -60,7 +60,7 @@ protected:
                                                 QFileDevice::ExeOther);
         m_imapPort = ScriptedServer::UnusedPort();
         m_pop3Port = ScriptedServer::UnusedPort();
-        writeFile(m_dir.filePath("users"), "alice:{PLAIN}s3cret\n");
+        writeFile(m_dir.filePath("users"), "alice:{PLAIN}s3cret\ncarol:{PLAIN}two words \"q\" \\ {5}\n");
         writeFile(m_dir.filePath("dovecot.conf"),
                   "base_dir = " + dir +
                       "/run\n"
@@ -107,6 +107,11 @@ TEST_F(Dovecot, ImapLoginPassesAndAWrongPasswordFails)
     good.Execute();
     EXPECT_TRUE(good.Passed) << good.ResultDetail.toStdString();
     EXPECT_EQ(good.ResultDetail.toStdString(), detailStart(m_imapPort, "Passed"));
+
+    // A password with a space, quotes, a backslash and a literal's braces logs in too.
+    ThreadIMAPCheck quoted(argsFor(m_imapPort), "carol", "two words \"q\" \\ {5}");
+    quoted.Execute();
+    EXPECT_TRUE(quoted.Passed) << quoted.ResultDetail.toStdString();
 
     ThreadIMAPCheck bad(argsFor(m_imapPort), "alice", "wrong");
     bad.Execute();

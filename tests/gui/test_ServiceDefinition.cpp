@@ -394,7 +394,7 @@ TEST_F(ServiceInputs, NormalisationEmptiesTheInputsOfSwitchedOffOptions)
         type(e, "7");
     url()->CheckBoxUseProxy->setChecked(true);
     url()->CheckBoxProxyAuthentication->setChecked(false);
-    const ServiceDefinition before = in.Definition();
+    const ServiceRecord before = in.Definition();
     in.Normalise();
     EXPECT_TRUE(url()->EditUsername->text().isEmpty());
     EXPECT_TRUE(url()->EditPassword->text().isEmpty());
@@ -403,13 +403,13 @@ TEST_F(ServiceInputs, NormalisationEmptiesTheInputsOfSwitchedOffOptions)
     EXPECT_TRUE(url()->EditProxyUsername->text().isEmpty());
     EXPECT_TRUE(url()->EditProxyPassword->text().isEmpty());
     // What the save reads after normalising is what a test reads before.
-    const ServiceDefinition after = in.Definition();
+    const ServiceRecord after = in.Definition();
     EXPECT_EQ(
         QStringList(
-            {before.username, before.proxyIp, QString::number(before.proxyPort), before.proxyUsername}),
-        QStringList({after.username, after.proxyIp, QString::number(after.proxyPort), after.proxyUsername}));
+            {before.UserName, before.ProxyIp, QString::number(before.ProxyPort), before.ProxyUserName}),
+        QStringList({after.UserName, after.ProxyIp, QString::number(after.ProxyPort), after.ProxyUserName}));
     EXPECT_EQ(
-        QStringList({after.username, after.proxyIp, QString::number(after.proxyPort), after.proxyUsername}),
+        QStringList({after.UserName, after.ProxyIp, QString::number(after.ProxyPort), after.ProxyUserName}),
         QStringList({"", "7", "7", ""}));
 
     pick(in.Service->ComboBoxService, "FTP");
@@ -474,11 +474,11 @@ TEST_F(ServiceInputs, AttachContactsAddsEachPersonOnceWhateverWayItWasChosen)
     const int ops = addGroup("Ops", {ann, bob});
     const int dev = addGroup("Dev", {bob, cid});
     m_dm->ExecUpdate("insert into service_contact_person values (7," + QString::number(ann) + ")");
-    AttachContacts(7, {{true, ops}, {true, dev}, {false, bob}, {false, cid}});
+    ServiceStore::AttachContacts(7, {{true, ops}, {true, dev}, {false, bob}, {false, cid}});
     EXPECT_EQ(table("select contact_person_id from service_contact_person where service_id=7 "
                     "order by contact_person_id"),
               (QStringList{QString::number(ann), QString::number(bob), QString::number(cid)}));
-    EXPECT_EQ(AttachedPersons(7).size(), 3);
+    EXPECT_EQ(ServiceStore::AttachedPersons(7).size(), 3);
 }
 
 } // namespace

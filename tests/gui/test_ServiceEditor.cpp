@@ -366,6 +366,80 @@ TEST_F(ServiceEditor, AFailedSaveChangesNoRowAndShowsTheServerText)
     EXPECT_EQ(count("select count(*) from quorvel.service_contact_person"), 1);
 }
 
+// A service deleted from the main window while the editor shows it: Save writes nothing under
+// the dead id, says so and refills the lists.
+TEST_F(ServiceEditor, SaveIntoAServiceDeletedMeanwhileWritesNothingAndSaysSo)
+{
+    const int ann = addPerson("Ann");
+    const int id = addUrl("www.example.com");
+    m_dm->ExecUpdate(QString("insert into service_contact_person values (%1,%2)").arg(id).arg(ann));
+    TFormUpdateScheduling* editor = openOn(id);
+    ASSERT_NE(editor, nullptr);
+    ASSERT_EQ(editor->CurrentServiceId(), id);
+
+    window->Engine()->MenuServiceDeleteClick(); // the main window's row is still the selected one
+    ASSERT_EQ(count("select count(*) from quorvel.service"), 0);
+    type(editor->Inputs().Service->FrameURL->EditURL, "www.changed.example");
+    click(editor->ButtonSave);
+
+    EXPECT_EQ(m_boxes.texts(), QStringList{QString::fromLatin1(lang::ServiceNoLongerExists)});
+    EXPECT_EQ(editor->StatusText(), QString::fromLatin1(lang::ServiceNoLongerExists));
+    for (const char* table : {"service", "service_url", "service_url_detail", "service_contact_person"})
+        EXPECT_EQ(count(QString("select count(*) from quorvel.%1").arg(table)), 0) << table;
+    EXPECT_EQ(editor->CurrentServiceId(), 0);
+    EXPECT_FALSE(editor->ButtonSave->isEnabled());
+    EXPECT_EQ(editor->ListViewService->topLevelItemCount(), 0);
+}
+
+// Start or Stop from the main window while the editor shows the service: a save that leaves the
+// status box as it was shown keeps the stored status; a status chosen in the editor is written.
+TEST_F(ServiceEditor, SaveKeepsAStatusChangedMeanwhileUnlessTheEditorsOwnBoxChangedIt)
+{
+    const int id = addPing("10.0.0.1");
+    m_dm->ExecUpdate(QString("update service set status=\"Start\" where id=%1").arg(id));
+    TFormUpdateScheduling* editor = openOn(id);
+    ASSERT_NE(editor, nullptr);
+    ASSERT_EQ(editor->ComboBoxStatus->currentText(), "Start");
+
+    window->Engine()->MenuServiceStopClick();
+    ASSERT_EQ(table("select status from service"), QStringList{"Stop"});
+    type(editor->Inputs().Service->FramePing->EditHost, "10.0.0.2");
+    click(editor->ButtonSave);
+    EXPECT_EQ(editor->StatusText(), QString::fromLatin1(lang::ServiceUpdated));
+    EXPECT_EQ(table("select concat(ip,' ',status) from service"), QStringList{"10.0.0.2 Stop"});
+    EXPECT_EQ(editor->ComboBoxStatus->currentText(), "Stop") << "the box follows what was stored";
+
+    editor->ComboBoxStatus->setCurrentText("Start");
+    click(editor->ButtonSave);
+    EXPECT_EQ(table("select status from service"), QStringList{"Start"});
+}
+
+// An alarm column is read one way everywhere: a stored "Y" or "T" is a ticked box in the editor as
+// it is an alarm for the scheduler, and a save that leaves the box ticked keeps the stored text.
+TEST_F(ServiceEditor, AStoredCapitalYIsShownTickedAndSavedAsStored)
+{
+    const int id = insertService("service,ip,port,schedule_by,schedule_hour,schedule_minute,alarm_email,"
+                                 "alarm_smpp,alarm_httpsms,alarm_syslog",
+                                 "\"Ping\",\"10.0.0.1\",0,\"Hourly\",\"00\",\"15\",\"Y\",\"T\",\"n\",\"Y\"");
+    const int ann = addPerson("Ann");
+    m_dm->ExecUpdate(QString("insert into service_contact_person values (%1,%2)").arg(id).arg(ann));
+    TFormUpdateScheduling* editor = openOn(id);
+    ASSERT_NE(editor, nullptr);
+    auto* alarms = editor->Inputs().Alarms;
+    EXPECT_TRUE(alarms->CheckBoxEmail->isChecked());
+    EXPECT_TRUE(alarms->CheckBoxSMS->isChecked());
+    EXPECT_FALSE(alarms->CheckBoxSMSbyHTTP->isChecked());
+    EXPECT_TRUE(alarms->CheckBoxSysLog->isChecked());
+
+    alarms->CheckBoxSysLog->setChecked(false);
+    alarms->CheckBoxSMSbyHTTP->setChecked(true);
+    click(editor->ButtonSave);
+    EXPECT_EQ(editor->StatusText(), QString::fromLatin1(lang::ServiceUpdated))
+        << m_boxes.texts().join('\n').toStdString();
+    EXPECT_EQ(table("select concat(alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog) from service"),
+              QStringList{"YTyn"});
+}
+
 // ---- delete --------------------------------------------------------------------------------------
 
 TEST_F(ServiceEditor, DeleteAsksNamingTheSelectedRowAndRemovesItWithItsDependentRows)

@@ -237,7 +237,7 @@ TEST_F(BuildersTest, UrlItemCarriesTheStoredRequest)
     s.Port = 8080;
     s.UrlMethod = "Post";
     s.AlarmEmail = s.AlarmSyslog = true;
-    s.UrlRequest.FormFields = QStringList{"user=a", "pass=b"};
+    s.UrlRequest.PostFields = {{"user", "a"}, {"pass", "b"}};
     s.UrlRequest.Cookie = "sid=1";
     const auto item = BuildCheck(s, ProductCheckSettings(*FindCheckKind("URL"), AppSettings, 1));
     const auto* url = dynamic_cast<ThreadURLCheck*>(item.get());

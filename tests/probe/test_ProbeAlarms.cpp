@@ -263,7 +263,7 @@ QByteArray bytes(const char* data, int size)
 }
 
 // Each option lands in its own field of bind_transmitter and submit_sm; without options the
-// stored defaults go out: interface version 34 (0x22), every TON and NPI 1, empty system type and OA.
+// stored defaults go out: interface version 34 (sent as 0x34), every TON and NPI 1, empty system type and OA.
 TEST_F(ProbeAlarms, SmsIsSubmittedToTheSmscWithEveryBindAndAddressField)
 {
     struct Case
@@ -274,12 +274,12 @@ TEST_F(ProbeAlarms, SmsIsSubmittedToTheSmscWithEveryBindAndAddressField)
         QByteArray submitHead; // submit_sm body up to and including destination_addr
     };
     const std::vector<Case> cases = {
-        {"defaults", {}, bytes("\0\0\0\x22\x01\x01\0", 7), bytes("\0\x01\x01\0\x01\x01+41790000000\0", 19)},
+        {"defaults", {}, bytes("\0\0\0\x34\x01\x01\0", 7), bytes("\0\x01\x01\0\x01\x01+41790000000\0", 19)},
         {"every option",
          {"--system-id", "alarm", "--password", "pw", "--system-type", "VMA", "--oa",       "QUORVEL",
-          "--version",   "52",    "--ton",      "5",  "--npi",         "0",   "--dest-ton", "2",
+          "--version",   "33",    "--ton",      "5",  "--npi",         "0",   "--dest-ton", "2",
           "--dest-npi",  "3",     "--orig-ton", "4",  "--orig-npi",    "6"},
-         bytes("alarm\0pw\0VMA\0\x34\x05\x00QUORVEL\0", 24),
+         bytes("alarm\0pw\0VMA\0\x33\x05\x00QUORVEL\0", 24),
          bytes("\0\x04\x06QUORVEL\0\x02\x03+41790000000\0", 26)},
     };
     for (const Case& c : cases) {

@@ -37,19 +37,29 @@ protected:
     TtcSMSCMessageSMPP m_pdu;
 };
 
-TEST_F(SmppPduBuild, BindTransmitterIs29BytesWithVersionAsByteValue)
+TEST_F(SmppPduBuild, BindTransmitterIs29BytesWithTheVersionOctet)
 {
     SmppBindParameters bind;
     bind.SystemId = "abc";
-    bind.InterfaceVersion = 34;
+    bind.InterfaceVersion = SmppInterfaceVersion(34);
     bind.Ton = 1;
     bind.Npi = 1;
     bind.AddressRange = "123";
     EXPECT_EQ(m_pdu.BuildBindTransmitter(bind), 5u);
     const QByteArray expected =
         Octets({0x00, 0x00, 0x00, 0x1D, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-                0x05, 'a',  'b',  'c',  0x00, 0x00, 0x00, 0x22, 0x01, 0x01, '1',  '2',  '3',  0x00});
+                0x05, 'a',  'b',  'c',  0x00, 0x00, 0x00, 0x34, 0x01, 0x01, '1',  '2',  '3',  0x00});
     EXPECT_EQ(m_pdu.Data().toHex(' ').toStdString(), expected.toHex(' ').toStdString());
+}
+
+// The version as written in the settings names the version: its decimal digits become the octet's
+// two hex digits; a value past two digits is sent as it is.
+TEST(SmppInterfaceVersion, WrittenDigitsNameTheVersionOctet)
+{
+    const std::vector<std::pair<int, int>> cases = {{34, 0x34}, {33, 0x33}, {50, 0x50}, {3, 0x03},
+                                                    {0, 0x00},  {99, 0x99}, {100, 100}, {255, 255}};
+    for (const auto& [written, octet] : cases)
+        EXPECT_EQ(SmppInterfaceVersion(written), octet) << written;
 }
 
 TEST_F(SmppPduBuild, BindCarriesCredentialsAndSystemTypeInOrder)

@@ -4,6 +4,7 @@
 #include "core/SystemLog.h"
 #include "core/auxFunc.h"
 #include "core/langLibrary.h"
+#include "database/ContactStore.h"
 #include "database/DataModuleQuorvel.h"
 #include "gui/dialogs/FrameDatabase.h"
 #include "gui/dialogs/FrameEmail.h"
@@ -22,7 +23,6 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSet>
-#include <QSqlQuery>
 #include <QStackedWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -33,44 +33,6 @@ const char* const kPleaseSelect = "Please select";
 const char* const kIsPerson = "Person";
 const char* const kIsGroup = "Group";
 constexpr int kMaxPort = 65535;
-
-QString number(int value)
-{
-    return QString::number(value);
-}
-
-QString flag(bool on)
-{
-    return QuoteSqlText(on ? QStringLiteral("y") : QStringLiteral("n"));
-}
-
-QString joinValues(const QStringList& values)
-{
-    return values.join(QLatin1Char(',')) + QLatin1Char(')');
-}
-
-QString assignments(const QList<std::pair<const char*, QString>>& pairs)
-{
-    QStringList parts;
-    for (const auto& [column, value] : pairs)
-        parts << QString::fromLatin1(column) + QLatin1Char('=') + value;
-    return parts.join(QLatin1Char(','));
-}
-
-QStringList alarmValues(const ServiceDefinition& d)
-{
-    return {flag(d.alarmEmail), flag(d.alarmSmpp), flag(d.alarmHttpSms), flag(d.alarmSyslog)};
-}
-
-QString text(const QSqlQuery& query, const char* column)
-{
-    return query.value(QString::fromLatin1(column)).toString();
-}
-
-int integer(const QSqlQuery& query, const char* column)
-{
-    return query.value(QString::fromLatin1(column)).toInt();
-}
 
 // The integer of a validated field; an empty field gives 0.
 int fieldNumber(const QLineEdit* edit)
@@ -110,297 +72,6 @@ QLabel* captionFor(QWidget* buddy, const QString& caption)
 }
 
 } // namespace
-
-// ---- statements -------------------------------------------------------------------------------
-
-QString KindOfService(const QString& service)
-{
-    if (service == QLatin1String(lang::KindURL) || service == QLatin1String(lang::KindPing) ||
-        service == QLatin1String(lang::KindFTP))
-        return service;
-    if (service == QLatin1String(lang::KindSMTP) || service == QLatin1String(lang::KindPOP3) ||
-        service == QLatin1String(lang::KindIMAP))
-        return QString::fromLatin1(lang::KindEmail);
-    return QString();
-}
-
-QString InsertServiceStatement(const ServiceDefinition& d)
-{
-    const QString kind = KindOfService(d.service);
-    const QString now = QStringLiteral("now()");
-    const QStringList schedule{QuoteSqlText(d.scheduleBy), QuoteSqlText(d.scheduleHour),
-                               QuoteSqlText(d.scheduleMinute)};
-    QStringList values{QuoteSqlText(d.service), QuoteSqlText(d.ip), number(d.port)};
-    QString prefix;
-    if (kind == QLatin1String(lang::KindURL)) {
-        prefix =
-            QStringLiteral("insert into service (service,ip,port,username,password,schedule_by,schedule_hour,"
-                           "schedule_minute,last_access,proxy_ip,proxy_port,proxy_username,proxy_password,"
-                           "url_method,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog) values (");
-        values << QuoteSqlText(d.username) << QuoteSqlText(d.password) << schedule << now
-               << QuoteSqlText(d.proxyIp) << number(d.proxyPort) << QuoteSqlText(d.proxyUsername)
-               << QuoteSqlText(d.proxyPassword) << QuoteSqlText(d.urlMethod);
-    } else if (kind == QLatin1String(lang::KindEmail)) {
-        prefix =
-            QStringLiteral("insert into service (service,ip,port,username,password,schedule_by,schedule_hour,"
-                           "schedule_minute,last_access,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog) "
-                           "values (");
-        values << QuoteSqlText(d.username) << QuoteSqlText(d.password) << schedule << now;
-    } else if (kind == QLatin1String(lang::KindPing)) {
-        prefix =
-            QStringLiteral("insert into service (service,ip,port,schedule_by,schedule_hour,schedule_minute,"
-                           "last_access,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog) values (");
-        values << schedule << now;
-    } else if (kind == QLatin1String(lang::KindFTP)) {
-        prefix =
-            QStringLiteral("insert into service (service,ip,port,username,password,schedule_by,schedule_hour,"
-                           "schedule_minute,last_access,ftp_proxytype,proxy_ip,proxy_port,proxy_username,"
-                           "proxy_password,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog) values (");
-        values << QuoteSqlText(d.username) << QuoteSqlText(d.password) << schedule << now
-               << QuoteSqlText(d.ftpProxyType) << QuoteSqlText(d.proxyIp) << number(d.proxyPort)
-               << QuoteSqlText(d.proxyUsername) << QuoteSqlText(d.proxyPassword);
-    } else {
-        throw DatabaseError(QStringLiteral("No statement for the service kind \"%1\".").arg(d.service));
-    }
-    values << alarmValues(d);
-    return prefix + joinValues(values);
-}
-
-QString UpdateServiceStatement(const ServiceDefinition& d, int id)
-{
-    const QString kind = KindOfService(d.service);
-    QList<std::pair<const char*, QString>> set{{"status", QuoteSqlText(d.status)},
-                                               {"service", QuoteSqlText(d.service)},
-                                               {"ip", QuoteSqlText(d.ip)},
-                                               {"port", number(d.port)}};
-    const QList<std::pair<const char*, QString>> login{{"username", QuoteSqlText(d.username)},
-                                                       {"password", QuoteSqlText(d.password)}};
-    const QList<std::pair<const char*, QString>> schedule{
-        {"schedule_by", QuoteSqlText(d.scheduleBy)},
-        {"schedule_hour", QuoteSqlText(d.scheduleHour)},
-        {"schedule_minute", QuoteSqlText(d.scheduleMinute)}};
-    const QList<std::pair<const char*, QString>> proxy{{"proxy_ip", QuoteSqlText(d.proxyIp)},
-                                                       {"proxy_port", number(d.proxyPort)},
-                                                       {"proxy_username", QuoteSqlText(d.proxyUsername)},
-                                                       {"proxy_password", QuoteSqlText(d.proxyPassword)}};
-    const QList<std::pair<const char*, QString>> alarms{{"alarm_email", flag(d.alarmEmail)},
-                                                        {"alarm_smpp", flag(d.alarmSmpp)},
-                                                        {"alarm_httpsms", flag(d.alarmHttpSms)},
-                                                        {"alarm_syslog", flag(d.alarmSyslog)}};
-    if (kind == QLatin1String(lang::KindURL)) {
-        set << login << schedule << proxy;
-        set.append({"url_method", QuoteSqlText(d.urlMethod)});
-    } else if (kind == QLatin1String(lang::KindEmail)) {
-        set << login << schedule;
-    } else if (kind == QLatin1String(lang::KindPing)) {
-        set << schedule;
-    } else if (kind == QLatin1String(lang::KindFTP)) {
-        set << login << schedule;
-        set.append({"ftp_proxytype", QuoteSqlText(d.ftpProxyType)});
-        set << proxy;
-    } else {
-        throw DatabaseError(QStringLiteral("No statement for the service kind \"%1\".").arg(d.service));
-    }
-    set << alarms;
-    return QStringLiteral("update service set ") + assignments(set) + QStringLiteral(" where id=") +
-           number(id);
-}
-
-QString InsertServiceUrlStatement(const ServiceDefinition& d, int id)
-{
-    return QStringLiteral(
-               "insert into service_url (service_id,cookie,referer,headerData,userAgent,contentType,accept,"
-               "acceptCharSet,acceptEncoding,acceptLanguage) values (") +
-           joinValues({number(id), QuoteSqlText(d.cookie), QuoteSqlText(d.referer),
-                       QuoteSqlText(d.headerData), QuoteSqlText(d.userAgent), QuoteSqlText(d.contentType),
-                       QuoteSqlText(d.accept), QuoteSqlText(d.acceptCharSet), QuoteSqlText(d.acceptEncoding),
-                       QuoteSqlText(d.acceptLanguage)});
-}
-
-QString UpdateServiceUrlStatement(const ServiceDefinition& d, int id)
-{
-    return QStringLiteral("update service_url set ") +
-           assignments({{"cookie", QuoteSqlText(d.cookie)},
-                        {"referer", QuoteSqlText(d.referer)},
-                        {"headerData", QuoteSqlText(d.headerData)},
-                        {"userAgent", QuoteSqlText(d.userAgent)},
-                        {"contentType", QuoteSqlText(d.contentType)},
-                        {"accept", QuoteSqlText(d.accept)},
-                        {"acceptCharSet", QuoteSqlText(d.acceptCharSet)},
-                        {"acceptEncoding", QuoteSqlText(d.acceptEncoding)},
-                        {"acceptLanguage", QuoteSqlText(d.acceptLanguage)}}) +
-           QStringLiteral(" where service_id=") + number(id);
-}
-
-QString InsertPostFieldStatement(int id, const QString& name, const QString& value)
-{
-    return QStringLiteral("insert into service_url_detail (service_id,fieldname,fieldvalue) values (") +
-           joinValues({number(id), QuoteSqlText(name), QuoteSqlText(value)});
-}
-
-// ---- database --------------------------------------------------------------------------------
-
-ServiceDefinition ReadService(int id)
-{
-    TDMQuorvel& dm = DMQuorvel();
-    ServiceDefinition d;
-    {
-        QSqlQuery& row = dm.ExecSelect(QStringLiteral("SELECT * from service where id=") + number(id));
-        if (!row.next())
-            throw DatabaseError(QStringLiteral("There is no service with the id %1.").arg(id));
-        d.service = text(row, "service");
-        d.ip = text(row, "ip");
-        d.port = integer(row, "port");
-        d.username = text(row, "username");
-        d.password = text(row, "password");
-        d.scheduleBy = text(row, "schedule_by");
-        d.scheduleHour = text(row, "schedule_hour");
-        d.scheduleMinute = text(row, "schedule_minute");
-        d.status = text(row, "status");
-        d.proxyIp = text(row, "proxy_ip");
-        d.proxyPort = integer(row, "proxy_port");
-        d.proxyUsername = text(row, "proxy_username");
-        d.proxyPassword = text(row, "proxy_password");
-        d.urlMethod = text(row, "url_method");
-        d.ftpProxyType = text(row, "ftp_proxytype");
-        d.alarmEmail = text(row, "alarm_email") == QLatin1String("y");
-        d.alarmSmpp = text(row, "alarm_smpp") == QLatin1String("y");
-        d.alarmHttpSms = text(row, "alarm_httpsms") == QLatin1String("y");
-        d.alarmSyslog = text(row, "alarm_syslog") == QLatin1String("y");
-    }
-    if (KindOfService(d.service) != QLatin1String(lang::KindURL))
-        return d;
-    QSqlQuery& headers =
-        dm.ExecSelect(QStringLiteral("SELECT * from service_url where service_id=") + number(id));
-    if (headers.next()) {
-        d.cookie = text(headers, "cookie");
-        d.referer = text(headers, "referer");
-        d.headerData = text(headers, "headerData");
-        d.userAgent = text(headers, "userAgent");
-        d.contentType = text(headers, "contentType");
-        d.accept = text(headers, "accept");
-        d.acceptCharSet = text(headers, "acceptCharSet");
-        d.acceptEncoding = text(headers, "acceptEncoding");
-        d.acceptLanguage = text(headers, "acceptLanguage");
-    }
-    // Each stored row goes on top of the list, so the list shows them in reverse order.
-    QSqlQuery& fields =
-        dm.ExecSelect(QStringLiteral("SELECT * from service_url_detail where service_id=") + number(id));
-    while (fields.next())
-        d.postFields.prepend({text(fields, "fieldname"), text(fields, "fieldvalue")});
-    return d;
-}
-
-QList<int> AttachedPersons(int serviceId)
-{
-    QList<int> ids;
-    QSqlQuery& query = DMQuorvel().ExecSelect(
-        QStringLiteral("select contact_person.id as id, contact_person.name as name from "
-                       "service_contact_person,contact_person where "
-                       "service_contact_person.contact_person_id=contact_person.id and service_id=") +
-        number(serviceId));
-    while (query.next())
-        ids << integer(query, "id");
-    return ids;
-}
-
-void AttachContacts(int serviceId, const QList<ContactChoice>& choices)
-{
-    TDMQuorvel& dm = DMQuorvel();
-    QSet<int> attached;
-    {
-        QSqlQuery& stored = dm.ExecSelect(
-            QStringLiteral("select contact_person_id from service_contact_person where service_id=") +
-            number(serviceId));
-        while (stored.next())
-            attached.insert(integer(stored, "contact_person_id"));
-    }
-    for (const ContactChoice& choice : choices) {
-        QList<int> persons;
-        if (choice.group) {
-            QSqlQuery& members = dm.ExecSelect(
-                QStringLiteral("select contact_person_id from contact_person_group where contact_group_id=") +
-                number(choice.id));
-            while (members.next())
-                persons << integer(members, "contact_person_id");
-        } else {
-            persons << choice.id;
-        }
-        for (int person : persons) {
-            if (attached.contains(person))
-                continue;
-            dm.ExecUpdate(
-                QStringLiteral("insert into service_contact_person (service_id,contact_person_id) values (") +
-                number(serviceId) + QLatin1Char(',') + number(person) + QLatin1Char(')'));
-            attached.insert(person);
-        }
-    }
-}
-
-namespace {
-
-void writePostFields(TDMQuorvel& dm, int id, const ServiceDefinition& d)
-{
-    for (const auto& [name, value] : d.postFields)
-        dm.ExecUpdate(InsertPostFieldStatement(id, name, value));
-}
-
-} // namespace
-
-int InsertService(const ServiceDefinition& d, const QList<ContactChoice>& contacts)
-{
-    TDMQuorvel& dm = DMQuorvel();
-    SqlTransaction transaction(dm);
-    dm.ExecUpdate(InsertServiceStatement(d));
-    const int id = static_cast<int>(dm.LastInsertId());
-    if (id <= 0)
-        throw DatabaseError(QStringLiteral("The new service got no id."));
-    if (KindOfService(d.service) == QLatin1String(lang::KindURL)) {
-        dm.ExecUpdate(InsertServiceUrlStatement(d, id));
-        writePostFields(dm, id, d);
-    }
-    AttachContacts(id, contacts);
-    transaction.Commit();
-    return id;
-}
-
-void UpdateService(int id, const QString& storedService, const ServiceDefinition& d,
-                   const QList<ContactChoice>& contacts)
-{
-    TDMQuorvel& dm = DMQuorvel();
-    const QString idText = number(id);
-    SqlTransaction transaction(dm);
-    dm.ExecUpdate(UpdateServiceStatement(d, id));
-    if (KindOfService(storedService) != KindOfService(d.service)) {
-        // Request rows of the kind the service had no longer belong to it.
-        dm.ExecUpdate(QStringLiteral("delete from service_url where service_id=") + idText);
-        dm.ExecUpdate(QStringLiteral("delete from service_url_detail where service_id=") + idText);
-    }
-    if (KindOfService(d.service) == QLatin1String(lang::KindURL)) {
-        QSqlQuery& count = dm.ExecSelect(
-            QStringLiteral("select count(*) as numOfRecord from service_url where service_id=") + idText);
-        const bool exists = count.next() && integer(count, "numOfRecord") > 0;
-        dm.ExecUpdate(exists ? UpdateServiceUrlStatement(d, id) : InsertServiceUrlStatement(d, id));
-        dm.ExecUpdate(QStringLiteral("delete from service_url_detail where service_id=") + idText);
-        writePostFields(dm, id, d);
-    }
-    dm.ExecUpdate(QStringLiteral("delete from service_contact_person where service_id=") + idText);
-    AttachContacts(id, contacts);
-    transaction.Commit();
-}
-
-void DeleteService(int id)
-{
-    TDMQuorvel& dm = DMQuorvel();
-    const QString idText = number(id);
-    SqlTransaction transaction(dm);
-    // Request rows go whatever the kind, so none is left behind by an earlier change of kind.
-    dm.ExecUpdate(QStringLiteral("delete from service_url where service_id=") + idText);
-    dm.ExecUpdate(QStringLiteral("delete from service_url_detail where service_id=") + idText);
-    dm.ExecUpdate(QStringLiteral("delete from service_contact_person where service_id=") + idText);
-    dm.ExecUpdate(QStringLiteral("delete from service where id=") + idText);
-    transaction.Commit();
-}
 
 // ---- field checks -----------------------------------------------------------------------------
 
@@ -688,20 +359,18 @@ TContactList::TContactList(QWidget* parent) : QWidget(parent)
 void TContactList::Fill()
 {
     ListViewContact->clear();
-    const auto addRows = [this](const QString& table, const char* is) {
-        QSqlQuery& query = DMQuorvel().ExecSelect(QStringLiteral("select id,name from ") + table +
-                                                  QStringLiteral(" order by id"));
-        while (query.next()) {
-            auto* item = new QTreeWidgetItem({text(query, "name"), QString::fromLatin1(is)});
-            item->setData(0, Qt::UserRole, integer(query, "id"));
+    const auto addRows = [this](const QList<ContactName>& rows, const char* is) {
+        for (const ContactName& row : rows) {
+            auto* item = new QTreeWidgetItem({row.Name, QString::fromLatin1(is)});
+            item->setData(0, Qt::UserRole, row.Id);
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
             item->setCheckState(0, Qt::Unchecked);
             ListViewContact->insertTopLevelItem(0, item);
         }
     };
     try {
-        addRows(QStringLiteral("contact_person"), kIsPerson);
-        addRows(QStringLiteral("contact_group"), kIsGroup);
+        addRows(ContactStore::Persons(), kIsPerson);
+        addRows(ContactStore::Groups(), kIsGroup);
     } catch (const std::exception& error) {
         WriteSystemLog(QStringLiteral("Reading the contact list failed : ") + QString::fromUtf8(error.what()),
                        LogLevel::ERROR);
@@ -823,160 +492,164 @@ void TServiceInputs::Normalise()
         Service->FrameFTP->Normalise();
 }
 
-ServiceDefinition TServiceInputs::Definition() const
+ServiceRecord TServiceInputs::Definition() const
 {
-    ServiceDefinition d;
+    ServiceRecord d;
     const QString kind = Service->Kind();
-    Schedule->Values(&d.scheduleBy, &d.scheduleHour, &d.scheduleMinute);
-    d.alarmEmail = Alarms->CheckBoxEmail->isChecked();
-    d.alarmSmpp = Alarms->CheckBoxSMS->isChecked();
-    d.alarmHttpSms = Alarms->CheckBoxSMSbyHTTP->isChecked();
-    d.alarmSyslog = Alarms->CheckBoxSysLog->isChecked();
+    Schedule->Values(&d.ScheduleBy, &d.ScheduleHour, &d.ScheduleMinute);
+    d.AlarmEmail = Alarms->CheckBoxEmail->isChecked();
+    d.AlarmSmpp = Alarms->CheckBoxSMS->isChecked();
+    d.AlarmHttpSms = Alarms->CheckBoxSMSbyHTTP->isChecked();
+    d.AlarmSyslog = Alarms->CheckBoxSysLog->isChecked();
     if (kind == QLatin1String(lang::KindURL)) {
         const TFrameURLForm* f = Service->FrameURL;
         const bool proxy = f->CheckBoxUseProxy->isChecked();
         const bool proxyAuth = proxy && f->CheckBoxProxyAuthentication->isChecked();
-        d.service = kind;
-        d.urlMethod = f->ComboBoxMethod->currentText();
-        d.ip = f->EditURL->text();
-        d.port = fieldNumber(f->EditPort);
+        d.Service = kind;
+        d.UrlMethod = f->ComboBoxMethod->currentText();
+        d.Ip = f->EditURL->text();
+        d.Port = fieldNumber(f->EditPort);
         if (f->CheckBoxAuthentication->isChecked()) {
-            d.username = f->EditUsername->text();
-            d.password = f->EditPassword->text();
+            d.UserName = f->EditUsername->text();
+            d.Password = f->EditPassword->text();
         }
         if (proxy) {
-            d.proxyIp = f->EditProxyServer->text();
-            d.proxyPort = fieldNumber(f->EditProxyPort);
+            d.ProxyIp = f->EditProxyServer->text();
+            d.ProxyPort = fieldNumber(f->EditProxyPort);
         }
         if (proxyAuth) {
-            d.proxyUsername = f->EditProxyUsername->text();
-            d.proxyPassword = f->EditProxyPassword->text();
+            d.ProxyUserName = f->EditProxyUsername->text();
+            d.ProxyPassword = f->EditProxyPassword->text();
         }
-        d.cookie = f->EditCookie->text();
-        d.headerData = f->EditHeaderInfo->text();
-        d.contentType = f->EditContentType->text();
-        d.userAgent = f->EditUserAgent->text();
-        d.referer = f->EditReferer->text();
-        d.accept = f->EditAccept->text();
-        d.acceptCharSet = f->EditAcceptCharset->text();
-        d.acceptEncoding = f->EditAcceptEncoding->text();
-        d.acceptLanguage = f->EditAcceptLanguage->text();
-        d.postFields = f->PostFields();
+        d.UrlRequest.Cookie = f->EditCookie->text();
+        d.UrlRequest.HeaderData = f->EditHeaderInfo->text();
+        d.UrlRequest.ContentType = f->EditContentType->text();
+        d.UrlRequest.UserAgent = f->EditUserAgent->text();
+        d.UrlRequest.Referer = f->EditReferer->text();
+        d.UrlRequest.Accept = f->EditAccept->text();
+        d.UrlRequest.AcceptCharSet = f->EditAcceptCharset->text();
+        d.UrlRequest.AcceptEncoding = f->EditAcceptEncoding->text();
+        d.UrlRequest.AcceptLanguage = f->EditAcceptLanguage->text();
+        d.UrlRequest.PostFields = f->PostFields();
     } else if (kind == QLatin1String(lang::KindEmail)) {
         const TFrameEmailForm* f = Service->FrameEmail;
-        d.service = f->ComboBoxMethod->currentText();
-        d.ip = f->EditHost->text();
-        d.port = fieldNumber(f->EditPort);
-        d.username = f->EditUserID->text();
-        d.password = f->EditPassword->text();
+        d.Service = f->ComboBoxMethod->currentText();
+        d.Ip = f->EditHost->text();
+        d.Port = fieldNumber(f->EditPort);
+        d.UserName = f->EditUserID->text();
+        d.Password = f->EditPassword->text();
     } else if (kind == QLatin1String(lang::KindPing)) {
         const TFramePingForm* f = Service->FramePing;
-        d.service = kind;
-        d.ip = f->EditHost->text();
-        d.port = fieldNumber(f->EditPort);
+        d.Service = kind;
+        d.Ip = f->EditHost->text();
+        d.Port = fieldNumber(f->EditPort);
     } else if (kind == QLatin1String(lang::KindFTP)) {
         const TFrameFTPForm* f = Service->FrameFTP;
         const bool proxy = f->CheckBoxUseProxy->isChecked();
         const bool proxyAuth = proxy && f->CheckBoxProxyAuthentication->isChecked();
-        d.service = kind;
-        d.ip = f->EditHost->text();
-        d.port = fieldNumber(f->EditPort);
-        d.username = f->EditUserID->text();
-        d.password = f->EditPassword->text();
-        d.ftpProxyType = TFrameFTPForm::ProxyTypes().constFirst();
+        d.Service = kind;
+        d.Ip = f->EditHost->text();
+        d.Port = fieldNumber(f->EditPort);
+        d.UserName = f->EditUserID->text();
+        d.Password = f->EditPassword->text();
+        d.FtpProxyType = TFrameFTPForm::ProxyTypes().constFirst();
         if (proxy) {
-            d.proxyIp = f->EditProxyServer->text();
-            d.proxyPort = fieldNumber(f->EditProxyPort);
-            d.ftpProxyType = f->ComboBoxProxyType->currentText();
+            d.ProxyIp = f->EditProxyServer->text();
+            d.ProxyPort = fieldNumber(f->EditProxyPort);
+            d.FtpProxyType = f->ComboBoxProxyType->currentText();
         }
         if (proxyAuth) {
-            d.proxyUsername = f->EditProxyUsername->text();
-            d.proxyPassword = f->EditProxyPassword->text();
+            d.ProxyUserName = f->EditProxyUsername->text();
+            d.ProxyPassword = f->EditProxyPassword->text();
         }
     }
     return d;
 }
 
-void TServiceInputs::RenderService(const ServiceDefinition& d)
+void TServiceInputs::RenderService(const ServiceRecord& d)
 {
-    Schedule->Render(d.scheduleBy, d.scheduleHour, d.scheduleMinute);
-    Service->SelectService(d.service);
-    const QString kind = KindOfService(d.service);
-    const bool proxy = !d.proxyIp.isEmpty() && d.proxyPort != 0;
-    const bool proxyAuth = !d.proxyUsername.isEmpty() || !d.proxyPassword.isEmpty();
-    const bool login = !d.username.isEmpty() || !d.password.isEmpty();
+    Schedule->Render(d.ScheduleBy, d.ScheduleHour, d.ScheduleMinute);
+    Service->SelectService(d.Service);
+    const QString kind = KindOfService(d.Service);
+    const bool proxy = !d.ProxyIp.isEmpty() && d.ProxyPort != 0;
+    const bool proxyAuth = !d.ProxyUserName.isEmpty() || !d.ProxyPassword.isEmpty();
+    const bool login = !d.UserName.isEmpty() || !d.Password.isEmpty();
     if (kind == QLatin1String(lang::KindURL)) {
         TFrameURLForm* f = Service->FrameURL;
-        SelectComboText(f->ComboBoxMethod, d.urlMethod);
-        f->EditURL->setText(d.ip);
-        f->EditPort->setText(QString::number(d.port));
+        SelectComboText(f->ComboBoxMethod, d.UrlMethod);
+        f->EditURL->setText(d.Ip);
+        f->EditPort->setText(QString::number(d.Port));
         if (login) {
             f->CheckBoxAuthentication->setChecked(true);
-            f->EditUsername->setText(d.username);
-            f->EditPassword->setText(d.password);
+            f->EditUsername->setText(d.UserName);
+            f->EditPassword->setText(d.Password);
         }
         if (proxy) {
             f->CheckBoxUseProxy->setChecked(true);
-            f->EditProxyServer->setText(d.proxyIp);
-            f->EditProxyPort->setText(QString::number(d.proxyPort));
+            f->EditProxyServer->setText(d.ProxyIp);
+            f->EditProxyPort->setText(QString::number(d.ProxyPort));
         }
         if (proxyAuth) {
             f->CheckBoxProxyAuthentication->setChecked(true);
-            f->EditProxyUsername->setText(d.proxyUsername);
-            f->EditProxyPassword->setText(d.proxyPassword);
+            f->EditProxyUsername->setText(d.ProxyUserName);
+            f->EditProxyPassword->setText(d.ProxyPassword);
         }
-        f->EditCookie->setText(d.cookie);
-        f->EditReferer->setText(d.referer);
-        f->EditHeaderInfo->setText(d.headerData);
-        f->EditUserAgent->setText(d.userAgent);
-        f->EditContentType->setText(d.contentType);
-        f->EditAccept->setText(d.accept);
-        f->EditAcceptCharset->setText(d.acceptCharSet);
-        f->EditAcceptEncoding->setText(d.acceptEncoding);
-        f->EditAcceptLanguage->setText(d.acceptLanguage);
+        f->EditCookie->setText(d.UrlRequest.Cookie);
+        f->EditReferer->setText(d.UrlRequest.Referer);
+        f->EditHeaderInfo->setText(d.UrlRequest.HeaderData);
+        f->EditUserAgent->setText(d.UrlRequest.UserAgent);
+        f->EditContentType->setText(d.UrlRequest.ContentType);
+        f->EditAccept->setText(d.UrlRequest.Accept);
+        f->EditAcceptCharset->setText(d.UrlRequest.AcceptCharSet);
+        f->EditAcceptEncoding->setText(d.UrlRequest.AcceptEncoding);
+        f->EditAcceptLanguage->setText(d.UrlRequest.AcceptLanguage);
         f->ListViewPostFields->clear();
-        for (auto it = d.postFields.crbegin(); it != d.postFields.crend(); ++it)
-            f->InsertPostField(it->first, it->second);
+        // Each stored row goes on top of the list, so the list shows them in reverse order.
+        for (const auto& [name, value] : d.UrlRequest.PostFields)
+            f->InsertPostField(name, value);
     } else if (kind == QLatin1String(lang::KindEmail)) {
         TFrameEmailForm* f = Service->FrameEmail;
-        f->EditHost->setText(d.ip);
-        f->EditPort->setText(QString::number(d.port));
-        f->EditUserID->setText(d.username);
-        f->EditPassword->setText(d.password);
+        f->EditHost->setText(d.Ip);
+        f->EditPort->setText(QString::number(d.Port));
+        f->EditUserID->setText(d.UserName);
+        f->EditPassword->setText(d.Password);
     } else if (kind == QLatin1String(lang::KindPing)) {
         TFramePingForm* f = Service->FramePing;
-        f->EditHost->setText(d.ip);
-        f->EditPort->setText(portText(d.port));
+        f->EditHost->setText(d.Ip);
+        f->EditPort->setText(portText(d.Port));
     } else if (kind == QLatin1String(lang::KindFTP)) {
         TFrameFTPForm* f = Service->FrameFTP;
-        f->EditHost->setText(d.ip);
-        f->EditPort->setText(QString::number(d.port));
+        f->EditHost->setText(d.Ip);
+        f->EditPort->setText(QString::number(d.Port));
         if (login) {
-            f->EditUserID->setText(d.username);
-            f->EditPassword->setText(d.password);
+            f->EditUserID->setText(d.UserName);
+            f->EditPassword->setText(d.Password);
         }
         if (proxy) {
             f->CheckBoxUseProxy->setChecked(true);
-            f->EditProxyServer->setText(d.proxyIp);
-            f->EditProxyPort->setText(QString::number(d.proxyPort));
+            f->EditProxyServer->setText(d.ProxyIp);
+            f->EditProxyPort->setText(QString::number(d.ProxyPort));
         }
-        SelectComboText(f->ComboBoxProxyType, d.ftpProxyType);
+        SelectComboText(f->ComboBoxProxyType, d.FtpProxyType);
         if (proxyAuth) {
             f->CheckBoxProxyAuthentication->setChecked(true);
-            f->EditProxyUsername->setText(d.proxyUsername);
-            f->EditProxyPassword->setText(d.proxyPassword);
+            f->EditProxyUsername->setText(d.ProxyUserName);
+            f->EditProxyPassword->setText(d.ProxyPassword);
         }
     }
-    Alarms->CheckBoxEmail->setChecked(d.alarmEmail);
-    Alarms->CheckBoxSMS->setChecked(d.alarmSmpp);
-    Alarms->CheckBoxSMSbyHTTP->setChecked(d.alarmHttpSms);
-    Alarms->CheckBoxSysLog->setChecked(d.alarmSyslog);
+    Alarms->CheckBoxEmail->setChecked(d.AlarmEmail);
+    Alarms->CheckBoxSMS->setChecked(d.AlarmSmpp);
+    Alarms->CheckBoxSMSbyHTTP->setChecked(d.AlarmHttpSms);
+    Alarms->CheckBoxSysLog->setChecked(d.AlarmSyslog);
 }
 
-ServiceDefinition TServiceInputs::RenderService(int id)
+ServiceRecord TServiceInputs::RenderService(int id)
 {
-    const ServiceDefinition d = ReadService(id);
-    const QList<int> persons = AttachedPersons(id);
+    const std::optional<ServiceRecord> stored = ServiceStore::Read(id);
+    if (!stored)
+        throw DatabaseError(QStringLiteral("There is no service with the id %1.").arg(id));
+    const ServiceRecord& d = *stored;
+    const QList<int> persons = ServiceStore::AttachedPersons(id);
     RenderService(d);
     Contacts->TickPersons(persons);
     return d;

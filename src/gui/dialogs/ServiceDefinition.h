@@ -1,5 +1,7 @@
 #pragma once
 
+#include "database/ServiceStore.h"
+
 #include <QList>
 #include <QString>
 #include <QWidget>
@@ -18,82 +20,6 @@ class TFrameEmailForm;
 class TFrameFTPForm;
 class TFramePingForm;
 class TFrameURLForm;
-
-// One service definition as the service dialogs store it: the `service` row, for a "URL"
-// service its `service_url` row and its `service_url_detail` rows. Texts are as typed; numbers
-// are the validated integers.
-struct ServiceDefinition
-{
-    QString service; // "URL", "Ping", "SMTP", "POP3", "IMAP" or "FTP"
-    QString ip;
-    int port = 0;
-    QString username;
-    QString password;
-    QString scheduleBy; // "Daily", "Hourly", "Minutely"
-    QString scheduleHour;
-    QString scheduleMinute;
-    QString status; // "Start" or "Stop"; written by the editor only
-    QString proxyIp;
-    int proxyPort = 0;
-    QString proxyUsername;
-    QString proxyPassword;
-    QString urlMethod;
-    QString ftpProxyType;
-    bool alarmEmail = false;
-    bool alarmSmpp = false;
-    bool alarmHttpSms = false;
-    bool alarmSyslog = false;
-    // service_url
-    QString cookie;
-    QString referer;
-    QString headerData;
-    QString userAgent;
-    QString contentType;
-    QString accept;
-    QString acceptCharSet;
-    QString acceptEncoding;
-    QString acceptLanguage;
-    // The Post list from top to bottom, as (name, value); stored in this order.
-    QList<std::pair<QString, QString>> postFields;
-};
-
-// The kind a `service` value belongs to: "URL", "Ping", "Email" (for "SMTP", "POP3", "IMAP") or
-// "FTP"; empty for any other value.
-QString KindOfService(const QString& service);
-
-// The statements that store a definition. Every text goes through QuoteSqlText.
-QString InsertServiceStatement(const ServiceDefinition& d);
-QString UpdateServiceStatement(const ServiceDefinition& d, int id);
-QString InsertServiceUrlStatement(const ServiceDefinition& d, int id);
-QString UpdateServiceUrlStatement(const ServiceDefinition& d, int id);
-QString InsertPostFieldStatement(int id, const QString& name, const QString& value);
-
-// A ticked row of the contact list.
-struct ContactChoice
-{
-    bool group = false;
-    int id = 0;
-};
-
-// Reads a stored definition (its `service` row, and for "URL" its request rows). Throws
-// DatabaseError, also when no service has that id.
-ServiceDefinition ReadService(int id);
-// The ids of the persons attached to a service, in the order the database returns them.
-QList<int> AttachedPersons(int serviceId);
-// Writes a service_contact_person row for every person chosen directly or through a group,
-// never twice for one person and service (rows already stored count). Throws DatabaseError.
-void AttachContacts(int serviceId, const QList<ContactChoice>& choices);
-
-// Stores a new service with its request rows and contacts in one transaction; returns its id.
-// Throws DatabaseError (nothing is then stored).
-int InsertService(const ServiceDefinition& d, const QList<ContactChoice>& contacts);
-// Stores the changes to service `id`, whose stored `service` value was `storedService`, in one
-// transaction. A change of kind removes the old request rows; a "URL" service gets its
-// service_url row written whether it had one or not. Throws DatabaseError.
-void UpdateService(int id, const QString& storedService, const ServiceDefinition& d,
-                   const QList<ContactChoice>& contacts);
-// Deletes service `id` with its request rows and contact links in one transaction.
-void DeleteService(int id);
 
 // The schedule inputs: three exclusive choices, each with its own lists.
 class TScheduleInputs : public QWidget
@@ -217,12 +143,12 @@ public:
     void Normalise();
     // The definition the inputs hold, with switched-off options empty (what Normalise leaves);
     // `status` stays empty.
-    ServiceDefinition Definition() const;
+    ServiceRecord Definition() const;
     // Shows a stored definition in the inputs (which the caller has reset).
-    void RenderService(const ServiceDefinition& d);
+    void RenderService(const ServiceRecord& d);
     // Reads service `id` with its contacts and shows it; returns what was read. Throws
     // DatabaseError (the inputs may then be partly filled).
-    ServiceDefinition RenderService(int id);
+    ServiceRecord RenderService(int id);
     QList<ContactChoice> TickedContacts() const;
 
     TScheduleInputs* Schedule = nullptr;

@@ -67,35 +67,12 @@ QWidget* introduction()
 
 } // namespace
 
-std::unique_ptr<ThreadCheck> BuildTestCheck(const ServiceDefinition& d)
+std::unique_ptr<ThreadCheck> BuildTestCheck(const ServiceRecord& d)
 {
-    const CheckKind* kind = FindCheckKind(d.service);
+    const CheckKind* kind = FindCheckKind(d.Service);
     if (!kind)
         return nullptr;
-    ServiceRecord service;
-    service.Service = d.service;
-    service.Ip = d.ip;
-    service.Port = d.port;
-    service.UserName = d.username;
-    service.Password = d.password;
-    service.ProxyIp = d.proxyIp;
-    service.ProxyPort = d.proxyPort;
-    service.ProxyUserName = d.proxyUsername;
-    service.ProxyPassword = d.proxyPassword;
-    service.UrlMethod = d.urlMethod;
-    service.FtpProxyType = d.ftpProxyType;
-    ServiceUrlRequest& request = service.UrlRequest;
-    request.Referer = d.referer;
-    request.Cookie = d.cookie;
-    request.UserAgent = d.userAgent;
-    request.ContentType = d.contentType;
-    request.Accept = d.accept;
-    request.AcceptCharSet = d.acceptCharSet;
-    request.AcceptEncoding = d.acceptEncoding;
-    request.AcceptLanguage = d.acceptLanguage;
-    for (const auto& [name, value] : d.postFields)
-        request.FormFields << name + QLatin1Char('=') + value;
-    return BuildCheck(service, SetupCheckSettings(*kind, AppSettings));
+    return BuildCheck(d, SetupCheckSettings(*kind, AppSettings));
 }
 
 TFormSetupScheduling* FormSetupScheduling()
@@ -376,9 +353,9 @@ void TFormSetupScheduling::save()
         }))
         return;
     m_inputs.Normalise();
-    const ServiceDefinition definition = m_inputs.Definition();
+    const ServiceRecord definition = m_inputs.Definition();
     try {
-        InsertService(definition, m_inputs.TickedContacts());
+        ServiceStore::Insert(definition, m_inputs.TickedContacts());
     } catch (const std::exception& error) {
         const QString text =
             QString::fromLatin1(lang::ERR00106) + QStringLiteral(" : ") + QString::fromUtf8(error.what());

@@ -72,7 +72,7 @@ private:
 
 // Builds the work item of a connection test for a definition: the check the scheduler would
 // build for it, as a test ("Setup", no service id, no retry, no alarms).
-std::unique_ptr<ThreadCheck> BuildTestCheck(const ServiceDefinition& d);
+std::unique_ptr<ThreadCheck> BuildTestCheck(const ServiceRecord& d);
 
 // The wizard while it exists (created by the main window's New Service command).
 TFormSetupScheduling* FormSetupScheduling();

@@ -281,7 +281,7 @@ void TFormUpdateScheduling::FormShow()
 void TFormUpdateScheduling::reset()
 {
     m_currentId = 0;
-    m_loadedService.clear();
+    m_loadedStatus.clear();
     ButtonSave->setEnabled(false);
     ButtonDelete->setEnabled(false);
     m_inputs.ResetAll();
@@ -338,9 +338,9 @@ bool TFormUpdateScheduling::LoadService(int id)
     if (QTreeWidgetItem* row = rowOfId(id))
         ListViewService->setCurrentItem(row);
     try {
-        const ServiceDefinition stored = m_inputs.RenderService(id);
-        SelectComboText(ComboBoxStatus, stored.status);
-        m_loadedService = stored.service;
+        const ServiceRecord stored = m_inputs.RenderService(id);
+        SelectComboText(ComboBoxStatus, stored.Status);
+        m_loadedStatus = stored.Status;
     } catch (const std::exception& error) {
         reset();
         const QString text = errorText(lang::ERR00107, error);
@@ -383,17 +383,38 @@ void TFormUpdateScheduling::ButtonSaveClick()
     if (!m_inputs.ValidateSchedule() || !m_inputs.ValidateServiceFields() || !m_inputs.ValidateContacts())
         return;
     m_inputs.Normalise();
-    ServiceDefinition definition = m_inputs.Definition();
-    definition.status = ComboBoxStatus->currentText();
+    ServiceRecord definition = m_inputs.Definition();
+    // A status box left as it was shown keeps the stored status, which Start or Stop in the main
+    // window may have changed meanwhile; only a status chosen here is written.
+    const QString chosenStatus = ComboBoxStatus->currentText();
+    definition.Status = chosenStatus == m_loadedStatus ? QString() : chosenStatus;
+    ServiceStore::UpdateOutcome outcome = ServiceStore::UpdateOutcome::Updated;
+    std::optional<ServiceRecord> saved;
     try {
-        UpdateService(m_currentId, m_loadedService, definition, m_inputs.TickedContacts());
+        outcome = ServiceStore::Update(m_currentId, definition, m_inputs.TickedContacts());
+        if (outcome == ServiceStore::UpdateOutcome::Updated)
+            saved = ServiceStore::Read(m_currentId);
     } catch (const std::exception& error) {
         const QString text = errorText(lang::ERR00106, error);
         WriteSystemLog(text, LogLevel::ERROR);
         ShowErrorBox(text);
         return;
     }
-    m_loadedService = definition.service;
+    if (outcome == ServiceStore::UpdateOutcome::NoSuchService) {
+        reset();
+        FillList();
+        if (TFormMenu* menu = FormMenu()) {
+            menu->FillServiceList(QStringLiteral("ALL"));
+            menu->FillHostTree();
+        }
+        ShowInformationBox(QString::fromLatin1(lang::ServiceNoLongerExists));
+        ShowStatus(QString::fromLatin1(lang::ServiceNoLongerExists));
+        return;
+    }
+    if (saved) {
+        SelectComboText(ComboBoxStatus, saved->Status);
+        m_loadedStatus = saved->Status;
+    }
     if (TFormMenu* menu = FormMenu()) {
         menu->FillServiceList(QStringLiteral("ALL"));
         menu->FillHostTree();
@@ -418,7 +439,7 @@ void TFormUpdateScheduling::ButtonDeleteClick()
     if (!ShowConfirmationBox(question))
         return;
     try {
-        DeleteService(id);
+        ServiceStore::Delete(id);
     } catch (const std::exception& error) {
         const QString text = errorText(lang::ERR00106, error);
         WriteSystemLog(text, LogLevel::ERROR);

@@ -76,7 +76,7 @@ private:
     TServiceInputs m_inputs;
     QLabel* m_statusPanel = nullptr;
     int m_currentId = 0;
-    QString m_loadedService; // the stored `service` value of the loaded service
+    QString m_loadedStatus; // the status the loaded service had when shown, or after a save
     QVector<bool> m_sortDescending;
 };
 
