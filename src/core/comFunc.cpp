@@ -257,6 +257,10 @@ void LoadSettings()
         if (*retry < 0 || *retry > 1)
             *retry = 0;
     }
+    QStringList ruleProblems;
+    s.Rules = ReadAlarmRules(ini, &ruleProblems);
+    for (const QString& problem : ruleProblems)
+        WriteSystemLog(problem, LogLevel::WARMING);
 
     NetworkSelfCheck();
 }
@@ -301,6 +305,7 @@ bool SaveSettings()
         ini.setValue(kAlarmDb, QStringLiteral("Enable"), flag(s.AlarmMsgDBEnable));
         ini.setValue(kAlarmDb, QStringLiteral("Type"), s.AlarmMsgDBType);
         ini.setValue(kAlarmDb, QStringLiteral("HouseKeepDay"), QString::number(s.AlarmMsgDBHouseKeepDay));
+        WriteAlarmRules(ini, s.Rules);
         ok = ini.save(s.SettingsFilePath, &error);
     }
     if (!ok)

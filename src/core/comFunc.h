@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/AlarmRules.h"
+
 #include <QString>
 
 class QAbstractItemModel;
@@ -55,6 +57,7 @@ struct AppSettingsRecord
     QString TlsCAFile;          // CAFile: PEM file of extra trust anchors (relative: to the conf folder)
     bool TlsVerify = true;      // Verify: 0 accepts any certificate (still encrypted)
     int TlsExpiryWarnDays = 14; // ExpiryWarnDays: checks fail for a certificate ending that soon; 0 off
+    AlarmRules Rules;           // [AlarmRules]
 };
 
 extern AppSettingsRecord AppSettings;

@@ -135,6 +135,16 @@ const std::vector<SchemaStep>& SchemaSteps()
          {QStringLiteral(
              "ALTER TABLE alarm_method_extra_fields ADD COLUMN id INTEGER NOT NULL AUTO_INCREMENT, "
              "ADD PRIMARY KEY (id);")}},
+        // The alarm state of each service, beside the service row and removed with it.
+        {10,
+         QStringLiteral("service_alarm_state"),
+         QString(),
+         {QStringLiteral(
+             "CREATE TABLE IF NOT EXISTS service_alarm_state (service_id INTEGER NOT NULL PRIMARY KEY, "
+             "state VARCHAR(10) NOT NULL DEFAULT \"Unknown\", failures INTEGER NOT NULL DEFAULT 0, "
+             "passes INTEGER NOT NULL DEFAULT 0, changed_at DATETIME NULL, problem_sent_at DATETIME "
+             "NULL, reminded_at DATETIME NULL, acknowledged_at DATETIME NULL, muted_until DATETIME "
+             "NULL)")}},
     };
     return steps;
 }

@@ -437,6 +437,7 @@ void Delete(int id)
     SqlTransaction transaction(dm);
     deleteRequestRows(dm, idText); // whatever the kind, so none is left by an earlier change of kind
     dm.ExecUpdate(QStringLiteral("delete from service_contact_person where service_id=") + idText);
+    dm.ExecUpdate(QStringLiteral("delete from service_alarm_state where service_id=") + idText);
     dm.ExecUpdate(QStringLiteral("delete from service where id=") + idText);
     transaction.Commit();
 }

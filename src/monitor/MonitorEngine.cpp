@@ -1,6 +1,7 @@
 #include "monitor/MonitorEngine.h"
 
 #include "alarms/ThreadAlarm.h"
+#include "alarms/ThreadSMTPUnit.h"
 #include "checks/ThreadCheck.h"
 #include "core/AlarmMethodSettings.h"
 #include "core/Clock.h"
@@ -15,6 +16,7 @@
 #include "database/ServiceStore.h"
 #include "database/dbcomFunc.h"
 #include "monitor/AlarmBuilders.h"
+#include "monitor/AlarmDecision.h"
 #include "monitor/CheckBuilders.h"
 #include "monitor/TlsPolicy.h"
 #include "pool/ThreadPoolManager.h"
@@ -264,6 +266,11 @@ void MonitorEngine::TimerInitTimer()
         LoadAlarmMethods();
     } catch (const std::exception& e) {
         ApplicationEventsException(QString::fromUtf8(e.what()));
+    }
+    try {
+        m_alarmStates = AlarmStateStore::ReadAll();
+    } catch (const DatabaseError& e) {
+        statementFailed(QStringLiteral("Reading the alarm state of the services"), e.text());
     }
     FillHostTree();
     FillServiceList(QStringLiteral("ALL"));
@@ -524,6 +531,22 @@ void MonitorEngine::checkDone(ThreadCheck* check)
         return;
     }
 
+    // A pass, or a failure after the check's own retry, is final: it moves the service's alarm
+    // state, which decides what is sent.
+    const bool final = product && (check->Passed || !check->Retry);
+    ServiceAlarmState state;
+    AlarmAction action = AlarmAction::None;
+    if (final) {
+        state = m_alarmStates.value(check->ServiceId);
+        const ServiceAlarmState before = state;
+        action = DecideAlarm(AppSettings.Rules, state, check->Passed, Now());
+        if (action == AlarmAction::Recovery) {
+            const QString hostPort = QStringLiteral("[%1:%2]").arg(check->Host).arg(check->Port);
+            raiseAlarms(*check, timestamp, RecoveryText(hostPort, before, Now()),
+                        QStringLiteral("Recovery Message"));
+        }
+    }
+
     if (!check->Retry && !check->Passed && product) {
         try {
             WriteAlarmMessageLog(timestamp, check->Kind(), check->Host, QString::number(check->Port),
@@ -534,22 +557,57 @@ void MonitorEngine::checkDone(ThreadCheck* check)
             resultNotStored(*check, e.text());
             return;
         }
-        const AlarmMethodSettingsRecord& methods = AlarmMethodSettings;
-        if (methods.EmailMethod.enable || methods.SmsMethod.enable || methods.HttpSmsMethod.enable)
-            AlarmContacts(timestamp, check->ServiceId, check->ResultDetail, check->AlarmEmail,
-                          check->AlarmSmpp, check->AlarmHttpSms);
-        if (methods.SysLogMethod.enable && check->AlarmSyslog && !methods.SysLogMethod.ip.isEmpty())
-            DispatchAlarm(timestamp, check->ResultDetail, methods.SysLogMethod.ip,
-                          QString::fromLatin1(lang::MethodSysLog));
+        if (action == AlarmAction::Problem)
+            raiseAlarms(*check, timestamp, check->ResultDetail);
+        else if (action == AlarmAction::Reminder)
+            raiseAlarms(*check, timestamp, ReminderText(check->ResultDetail, state));
     }
 
     if (product)
-        storeResult(check, timestamp);
+        storeResult(check, timestamp, final ? &state : nullptr);
     else if (setup)
         emit setupTestResult(check->ResultText, check->Id);
 }
 
-void MonitorEngine::storeResult(ThreadCheck* check, const QString& timestamp)
+void MonitorEngine::raiseAlarms(const ThreadCheck& check, const QString& timestamp, const QString& text,
+                                const QString& subject)
+{
+    const AlarmMethodSettingsRecord& methods = AlarmMethodSettings;
+    if (methods.EmailMethod.enable || methods.SmsMethod.enable || methods.HttpSmsMethod.enable)
+        AlarmContacts(timestamp, check.ServiceId, text, check.AlarmEmail, check.AlarmSmpp, check.AlarmHttpSms,
+                      subject);
+    if (methods.SysLogMethod.enable && check.AlarmSyslog && !methods.SysLogMethod.ip.isEmpty())
+        DispatchAlarm(timestamp, text, methods.SysLogMethod.ip, QString::fromLatin1(lang::MethodSysLog));
+}
+
+void MonitorEngine::storeAlarmState(int serviceId, const ServiceAlarmState& state)
+{
+    m_alarmStates.insert(serviceId, state);
+    try {
+        DMQuorvel().ExecUpdate(AlarmStateStore::WriteStatement(serviceId, state));
+    } catch (const DatabaseError& e) {
+        statementFailed(QStringLiteral("Storing the alarm state of service ") + QString::number(serviceId),
+                        e.text());
+    }
+}
+
+bool MonitorEngine::AcknowledgeService(int serviceId)
+{
+    ServiceAlarmState state = m_alarmStates.value(serviceId);
+    if (!AcknowledgeAlarm(state, Now()))
+        return false;
+    storeAlarmState(serviceId, state);
+    return true;
+}
+
+void MonitorEngine::MuteService(int serviceId, const QDateTime& until)
+{
+    ServiceAlarmState state = m_alarmStates.value(serviceId);
+    state.MutedUntil = until;
+    storeAlarmState(serviceId, state);
+}
+
+void MonitorEngine::storeResult(ThreadCheck* check, const QString& timestamp, const ServiceAlarmState* state)
 {
     // Every scheduled check is stored and, when it failed with retry, repeated, whatever the
     // service list shows; only the cells need the service's row to be listed.
@@ -565,9 +623,20 @@ void MonitorEngine::storeResult(ThreadCheck* check, const QString& timestamp)
         setStatusCell(id, check->ResultText);
     }
     m_serviceList.setCellOfId(id, SvcLastAccessed, timestamp);
+    if (state)
+        m_alarmStates.insert(check->ServiceId, *state);
     try {
-        DMQuorvel().ExecUpdate(QStringLiteral("update service set last_access=now(), service_status=") +
-                               QuoteSqlText(check->ResultText) + QStringLiteral(" where id=") + id);
+        TDMQuorvel& dm = DMQuorvel();
+        const QString update = QStringLiteral("update service set last_access=now(), service_status=") +
+                               QuoteSqlText(check->ResultText) + QStringLiteral(" where id=") + id;
+        if (!state) {
+            dm.ExecUpdate(update);
+            return;
+        }
+        SqlTransaction transaction(dm);
+        dm.ExecUpdate(update);
+        dm.ExecUpdate(AlarmStateStore::WriteStatement(check->ServiceId, *state));
+        transaction.Commit();
     } catch (const DatabaseError& e) {
         resultNotStored(*check, e.text());
     }
@@ -602,7 +671,7 @@ void MonitorEngine::PoolError(ThreadPoolManager*, int, const QString& text)
 }
 
 void MonitorEngine::AlarmContacts(const QString& timestamp, int serviceId, const QString& text, bool byEmail,
-                                  bool bySms, bool byHttpSms)
+                                  bool bySms, bool byHttpSms, const QString& subject)
 {
     try {
         const AlarmMethodSettingsRecord& methods = AlarmMethodSettings;
@@ -629,7 +698,7 @@ void MonitorEngine::AlarmContacts(const QString& timestamp, int serviceId, const
                 DispatchAlarm(timestamp, text, number, QString::fromLatin1(lang::MethodSMSbyHTTP));
         }
         if (methods.EmailMethod.enable && byEmail && !emails.isEmpty())
-            DispatchAlarm(timestamp, text, emails, QString::fromLatin1(lang::MethodEmail));
+            DispatchAlarm(timestamp, text, emails, QString::fromLatin1(lang::MethodEmail), subject);
     } catch (const DatabaseError& e) {
         // The alarms dispatched so far stay queued.
         statementFailed(QStringLiteral("Alarm dispatch: reading the contact persons of service ") +
@@ -641,13 +710,15 @@ void MonitorEngine::AlarmContacts(const QString& timestamp, int serviceId, const
 }
 
 void MonitorEngine::DispatchAlarm(const QString& timestamp, const QString& text, const QString& recipient,
-                                  const QString& method)
+                                  const QString& method, const QString& subject)
 {
     try {
         std::unique_ptr<ThreadAlarm> alarm =
             BuildAlarm(AlarmMethodSettings, method, text, recipient, AlarmTlsOptions(AppSettings));
         if (!alarm || !m_pool)
             return;
+        if (auto* mail = dynamic_cast<ThreadSMTP*>(alarm.get()); mail && !subject.isEmpty())
+            mail->Message->Subject = subject;
         const int id = QueueWorkItem(std::move(alarm));
         if (id == 0)
             return;

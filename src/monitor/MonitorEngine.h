@@ -1,5 +1,6 @@
 #pragma once
 
+#include "database/AlarmStateStore.h"
 #include "monitor/TextTableModel.h"
 
 #include <QHash>
@@ -121,9 +122,17 @@ public:
     void WorkItemDone(ThreadPoolManager* pool, PoolWorkItem* item);
     void PoolError(ThreadPoolManager* pool, int code, const QString& text);
     void AlarmContacts(const QString& timestamp, int serviceId, const QString& text, bool byEmail, bool bySms,
-                       bool byHttpSms);
+                       bool byHttpSms, const QString& subject = QString());
+    // Queues one alarm; `subject` replaces the e-mail's usual subject when given.
     void DispatchAlarm(const QString& timestamp, const QString& text, const QString& recipient,
-                       const QString& method);
+                       const QString& method, const QString& subject = QString());
+    // The alarm state the engine keeps for a service (the stored one, or a fresh one).
+    ServiceAlarmState AlarmState(int serviceId) const { return m_alarmStates.value(serviceId); }
+    // Acknowledges the problem of a failed service: no reminders until it recovers; stored at
+    // once. False when the service is not failed.
+    bool AcknowledgeService(int serviceId);
+    // Mutes the alarms of a service until `until` (a null time unmutes); stored at once.
+    void MuteService(int serviceId, const QDateTime& until);
     // Hands an item to the pool (flags 0); errors of the hand-over are dropped. Without a pool
     // (the cycle has not started) the item is dropped. Returns the item's Id, 0 when dropped.
     int QueueWorkItem(std::unique_ptr<PoolWorkItem> item);
@@ -158,7 +167,14 @@ signals:
 
 private:
     void checkDone(ThreadCheck* check);
-    void storeResult(ThreadCheck* check, const QString& timestamp);
+    // Stores the result in the service row and, for a final result, the service's alarm state
+    // (`state`), in one transaction.
+    void storeResult(ThreadCheck* check, const QString& timestamp, const ServiceAlarmState* state = nullptr);
+    // Sends the problem alarm of a failed check, its reminder or its recovery notice.
+    void raiseAlarms(const ThreadCheck& check, const QString& timestamp, const QString& text,
+                     const QString& subject = QString());
+    // Stores one service's alarm state on its own; errors are reported, not thrown.
+    void storeAlarmState(int serviceId, const ServiceAlarmState& state);
     // One ERROR line naming a result that could not be stored, with the server's (or, while the
     // connection is lost, the connection's) text.
     void resultNotStored(const ThreadCheck& check, const QString& error);
@@ -201,6 +217,7 @@ private:
     QStringListModel m_hostTree;
     QString m_filter = QStringLiteral("ALL");
     QVector<bool> m_sortDescending;
-    QHash<QString, QString> m_failedDetail; // the last detail of each service whose check failed
+    QHash<QString, QString> m_failedDetail;      // the last detail of each service whose check failed
+    QHash<int, ServiceAlarmState> m_alarmStates; // read at the cycle's start, kept with each result
     std::unique_ptr<ThreadPoolManager> m_pool;
 };

@@ -1,4 +1,5 @@
 #include "core/Clock.h"
+#include "core/IniFile.h"
 #include "core/comFunc.h"
 #include "support/QtPrinters.h"
 #include "support/Recorders.h"
@@ -332,3 +333,56 @@ TEST_F(SettingsTest, AlarmMessageListHoldsAtMostShowLogItemPlusOneRows)
 }
 
 } // namespace
+
+// [AlarmRules]: absent keys give the defaults, a value out of its range or not a number gives the
+// default with one problem text, Notify is read by name; a file without the section gets none
+// while the rules are the defaults.
+TEST(AlarmRulesSettings, ReadFixUpAndWrite)
+{
+    struct Case
+    {
+        const char* text;
+        int failures;
+        AlarmRules::NotifyMode notify;
+        int remind;
+        bool recovery;
+        int problems;
+    };
+    const std::vector<Case> cases = {
+        {"", 1, AlarmRules::NotifyMode::EveryFailure, 0, false, 0},
+        {"[AlarmRules]\r\nFailuresBeforeAlarm=3\r\nNotify=onchange\r\nRemindMinutes=10080\r\nRecovery=1\r\n",
+         3, AlarmRules::NotifyMode::OnChange, 10080, true, 0},
+        {"[AlarmRules]\r\nFailuresBeforeAlarm=0\r\nNotify=Sometimes\r\nRemindMinutes=10081\r\nRecovery=x\r\n",
+         1, AlarmRules::NotifyMode::EveryFailure, 0, false, 4},
+        {"[alarmrules]\r\nfailuresbeforealarm=101\r\n", 1, AlarmRules::NotifyMode::EveryFailure, 0, false, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        TempTree tree;
+        tree.write("SysInit.ini", c.text);
+        IniFile ini;
+        QString error;
+        ASSERT_TRUE(ini.load(tree.file("SysInit.ini"), &error));
+        QStringList problems;
+        const AlarmRules r = ReadAlarmRules(ini, &problems);
+        EXPECT_EQ(r.FailuresBeforeAlarm, c.failures);
+        EXPECT_EQ(r.Notify, c.notify);
+        EXPECT_EQ(r.RemindMinutes, c.remind);
+        EXPECT_EQ(r.Recovery, c.recovery);
+        EXPECT_EQ(problems.size(), c.problems) << problems.join('\n').toStdString();
+    }
+
+    IniFile plain;
+    WriteAlarmRules(plain, AlarmRules());
+    EXPECT_FALSE(plain.toBytes().contains("AlarmRules")) << "the defaults add no section";
+    AlarmRules changed;
+    changed.Notify = AlarmRules::NotifyMode::OnChange;
+    changed.RemindMinutes = 30;
+    WriteAlarmRules(plain, changed);
+    QStringList problems;
+    const AlarmRules back = ReadAlarmRules(plain, &problems);
+    EXPECT_TRUE(problems.isEmpty());
+    for (const AlarmRuleKey& key : AlarmRuleKeys())
+        EXPECT_EQ(key.Get(back), key.Get(changed)) << key.Key;
+    EXPECT_TRUE(plain.toBytes().contains("Notify=OnChange\r\n"));
+}

@@ -1,0 +1,168 @@
+// The alarm rules in the running cycle: a minutely SMTP service, failing against a closed port or
+// passing against a scripted server, its alarms sent by syslog to a UDP socket of the test, the
+// clock stepped a minute per tick.
+#include "EngineFixture.h"
+
+#include "core/comFunc.h"
+#include "net/Socket.h"
+#include "pool/ThreadPoolManager.h"
+#include "support/ScriptedServer.h"
+
+#include <QTest>
+#include <QUdpSocket>
+
+namespace {
+
+using Col = MonitorEngine::ServiceColumn;
+
+class AlarmRulesTest : public EngineFixture
+{
+protected:
+    void SetUp() override
+    {
+        EngineFixture::SetUp();
+        if (IsSkipped())
+            return;
+        ASSERT_TRUE(syslog.bind(QHostAddress::LocalHost, 0));
+        Service s;
+        s.kind = "SMTP";
+        s.by = "Minutely";
+        s.minute = "1";
+        s.port = closedPort;
+        s.alarms = "\"n\",\"n\",\"n\",\"y\"";
+        serviceId = addService(s);
+        m_dm->ExecUpdate(
+            QString("insert into alarm_method (type,enable,ip,port,syslog_facility,syslog_severity) "
+                    "values (\"SysLog\",1,\"127.0.0.1\",%1,\"Local Use Zero\",\"Error\")")
+                .arg(syslog.localPort()));
+    }
+    void TearDown() override
+    {
+        AppSettings.Rules = AlarmRules();
+        EngineFixture::TearDown();
+    }
+
+    // A server that greets and answers EHLO, `sessions` times.
+    void startPassingServer(int sessions)
+    {
+        const std::string me = LocalHostName();
+        for (int i = 0; i < sessions; ++i) {
+            if (i > 0)
+                smtp.acceptNext();
+            smtp.sendLine("220 mx ESMTP").expectLine("EHLO " + me).sendLine("250 mx").readRest();
+        }
+        smtp.start();
+    }
+
+    // One minute tick at 10:00 + `minute` with the service failing or passing; waits for its
+    // result and for the alarms it sent to be delivered.
+    void tick(int minute, bool passes)
+    {
+        m_dm->ExecUpdate(QString("update service set port=%1 where id=%2")
+                             .arg(passes ? smtp.port() : closedPort)
+                             .arg(serviceId));
+        standAt(QString("2026-12-12 10:%1:00").arg(minute, 2, 10, QChar('0')).toLatin1().constData());
+        if (!started) {
+            startCycle();
+            started = true;
+        } else {
+            engine->TimerServiceTimer();
+        }
+        const QString want = passes ? "Passed" : "Failed";
+        ASSERT_TRUE(waitFor([&] {
+            return cellOf(serviceId, Col::SvcCurrentStatus) == want && engine->ExecutingCount() == 0 &&
+                   engine->Pool()->WaitingCount() == 0;
+        })) << "minute "
+            << minute;
+    }
+
+    // The syslog messages received so far (their text after the "<pri>TIMESTAMP HOST :" head).
+    QStringList messages()
+    {
+        QStringList out;
+        while (syslog.hasPendingDatagrams()) {
+            QByteArray datagram(int(syslog.pendingDatagramSize()), '\0');
+            syslog.readDatagram(datagram.data(), datagram.size());
+            out << QString::fromUtf8(datagram.mid(datagram.indexOf(" :") + 2));
+        }
+        return out;
+    }
+
+    QUdpSocket syslog;
+    ScriptedServer smtp;
+    int closedPort = ScriptedServer::UnusedPort();
+    int serviceId = 0;
+    bool started = false;
+};
+
+TEST_F(AlarmRulesTest, OnChangeWithRemindersSendsOneProblemAndOneReminderEveryTenMinutes)
+{
+    AppSettings.Rules.Notify = AlarmRules::NotifyMode::OnChange;
+    AppSettings.Rules.RemindMinutes = 10;
+    for (int minute = 0; minute < 25; ++minute)
+        tick(minute, false);
+    QTest::qWait(200);
+    const QStringList sent = messages();
+    ASSERT_EQ(sent.size(), 3) << sent.join('\n').toStdString();
+    EXPECT_TRUE(sent[0].startsWith(QString("[127.0.0.1:%1] Failed").arg(closedPort)))
+        << sent[0].toStdString();
+    for (int i : {1, 2}) {
+        EXPECT_TRUE(sent[i].startsWith("Reminder : " + sent[0])) << sent[i].toStdString();
+        EXPECT_TRUE(sent[i].endsWith("(down since 2026-12-12 10:00)")) << sent[i].toStdString();
+    }
+    EXPECT_EQ(scalar("select count(*) from quorvel.alarm_msg_history"), "25") << "every failure is recorded";
+}
+
+TEST_F(AlarmRulesTest, ThresholdThreeSendsNothingForTwoFailuresAndRecoveryFollowsAnAlarmOnly)
+{
+    AppSettings.Rules.FailuresBeforeAlarm = 3;
+    AppSettings.Rules.Recovery = true;
+    startPassingServer(2);
+    tick(0, false);
+    tick(1, false);
+    tick(2, true);
+    QTest::qWait(200);
+    EXPECT_EQ(messages(), QStringList()) << "below the threshold: no alarm and no recovery";
+    tick(3, false);
+    tick(4, false);
+    tick(5, false);
+    tick(6, true);
+    QTest::qWait(200);
+    const QStringList sent = messages();
+    ASSERT_EQ(sent.size(), 2) << sent.join('\n').toStdString();
+    EXPECT_TRUE(sent[0].contains("Failed")) << sent[0].toStdString();
+    EXPECT_EQ(sent[1], QString("[127.0.0.1:%1] Recovered : passed again after 3 min").arg(smtp.port()));
+}
+
+TEST_F(AlarmRulesTest, ARestartWhileFailedSendsNoSecondProblemAndOneRecovery)
+{
+    AppSettings.Rules.Notify = AlarmRules::NotifyMode::OnChange;
+    AppSettings.Rules.Recovery = true;
+    startPassingServer(1);
+    tick(0, false);
+    QTest::qWait(200);
+    ASSERT_EQ(messages().size(), 1);
+    EXPECT_EQ(scalar(QString("select concat_ws('|',state,failures,problem_sent_at) from "
+                             "quorvel.service_alarm_state where service_id=%1")
+                         .arg(serviceId)),
+              "Failed|1|2026-12-12 10:00:00");
+
+    engine->ShutDown();
+    engine->DestroyPool();
+    engine = std::make_unique<MonitorEngine>();
+    started = false;
+    tick(1, false);
+    tick(2, true);
+    QTest::qWait(200);
+    const QStringList sent = messages();
+    ASSERT_EQ(sent.size(), 1) << sent.join('\n').toStdString();
+    EXPECT_TRUE(sent[0].contains("Recovered : passed again after 2 min")) << sent[0].toStdString();
+
+    // Deleting the service takes its alarm state with it.
+    engine->FillServiceList("ALL");
+    engine->ServiceList()->setSelectedRow(engine->ServiceList()->findRow(QString::number(serviceId)));
+    engine->MenuServiceDeleteClick();
+    EXPECT_EQ(scalar("select count(*) from quorvel.service_alarm_state"), "0");
+}
+
+} // namespace
