@@ -37,7 +37,8 @@ QString fromBytes(const std::string& bytes)
 
 ThreadDNSCheck::ThreadDNSCheck(const ThreadCheckArgs& args, const DnsCheckArgs& dns,
                                const QString& resolvConf)
-    : ThreadCheck(args), TypeText(dns.Type), Expect(dns.Expect), Server(dns.Server.trimmed())
+    : ThreadCheck(args), TypeText(dns.Type), Expect(dns.Expect), Server(dns.Server.trimmed()),
+      m_resolvConf(resolvConf)
 {
     if (Server.isEmpty())
         Server = QString::fromStdString(FirstSystemResolver(resolvConf.toStdString()));
@@ -85,7 +86,7 @@ bool ThreadDNSCheck::Probe()
         throw std::runtime_error(("unknown record type \"" + TypeText + "\"; one of ").toStdString() +
                                  DnsTypeNames());
     if (Server.isEmpty())
-        throw std::runtime_error("no DNS server given and none in /etc/resolv.conf");
+        throw std::runtime_error(("no DNS server given and none in " + m_resolvConf).toStdString());
 
     DnsQuestion question;
     question.server = Server.toStdString();

@@ -44,4 +44,7 @@ protected:
     bool Probe() override;
     QString DetailHost() const override;
     int DetailPort() const override;
+
+private:
+    QString m_resolvConf; // where the default server came from
 };
