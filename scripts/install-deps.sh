@@ -8,7 +8,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake make ccache pkg-config
-  qt6-base-dev libqt6sql6-mysql qt6-charts-dev libqt6opengl6-dev libssl-dev ca-certificates
+  qt6-base-dev libqt6sql6-mysql qt6-charts-dev libqt6opengl6-dev libssl-dev ca-certificates libc-ares-dev
   mariadb-server mariadb-client
   xvfb xauth python3
 )
@@ -16,7 +16,7 @@ if [ "${1:-}" = "--test" ]; then
   packages+=(
     libgtest-dev libgmock-dev libbenchmark-dev clang-format openssl
     nginx-light dovecot-imapd dovecot-pop3d opensmtpd pure-ftpd libwrap0 tinyproxy python3-aiosmtpd
-    fping curl iputils-ping
+    fping curl iputils-ping dnsmasq-base monitoring-plugins-basic monitoring-plugins-standard bind9-dnsutils
     desktop-file-utils appstream man-db
   )
 fi

@@ -2,6 +2,7 @@
 
 #include "core/auxFunc.h"
 
+#include <algorithm>
 #include <exception>
 
 const char* const ThreadCheck::PassedText = "Passed";
@@ -59,6 +60,16 @@ void ThreadCheck::Execute()
 }
 
 void ThreadCheck::CloseClient() {}
+
+QString ThreadCheck::QuoteReceived(const QString& text)
+{
+    const QString blank = BlankControls(text);
+    qsizetype length = std::min<qsizetype>(blank.size(), kQuoteLength);
+    if (length < blank.size() && length > 0 && blank.at(length - 1).isHighSurrogate())
+        --length; // never half a character
+    return QLatin1Char('"') + blank.left(length) + QLatin1Char('"') +
+           (length < blank.size() ? QStringLiteral("...") : QString());
+}
 
 QString ThreadCheck::DetailHost() const
 {

@@ -39,11 +39,16 @@ public:
     void Execute() final;
 
     // The kind of service this check probes, as stored in column `service`: "URL", "Ping",
-    // "SMTP", "POP3", "IMAP" or "FTP".
+    // "SMTP", "POP3", "IMAP", "FTP", "TCP" or "DNS".
     virtual QString Kind() const = 0;
 
     static const char* const PassedText; // "Passed"
     static const char* const FailedText; // "Failed"
+
+    // How a detail quotes what a server sent: in double quotes, control characters made blanks,
+    // at most kQuoteLength characters ("..." after the quote when more came).
+    static constexpr int kQuoteLength = 60;
+    static QString QuoteReceived(const QString& text);
 
     // Inputs, filled at construction.
     QString Origin;

@@ -33,6 +33,8 @@ const QString kPing = QStringLiteral("ping");
 const QString kDb = QStringLiteral("db");
 const QString kFtp = QStringLiteral("ftp");
 const QString kEmail = QStringLiteral("email");
+const QString kTcp = QStringLiteral("tcp");
+const QString kDns = QStringLiteral("dns");
 const QString kDatabase = QStringLiteral("Database");
 const QString kSystemLog = QStringLiteral("System Log");
 const QString kAlarmFile = QStringLiteral("Alarm Msg File Backup");
@@ -192,11 +194,15 @@ void LoadSettings()
     s.DBDefaultTimeout = readInt(ini, kDb, QStringLiteral("DBDefaultTimeout"), 10000);
     s.FTPDefaultTimeout = readInt(ini, kFtp, QStringLiteral("FTPDefaultTimeout"), 10000);
     s.EmailDefaultTimeout = readInt(ini, kEmail, QStringLiteral("EmailDefaultTimeout"), 10000);
+    s.TCPDefaultTimeout = readInt(ini, kTcp, QStringLiteral("TCPDefaultTimeout"), 10000);
+    s.DNSDefaultTimeout = readInt(ini, kDns, QStringLiteral("DNSDefaultTimeout"), 10000);
     s.HTTPRetry = readInt(ini, kHttp, QStringLiteral("HTTPRetry"), 0);
     s.PingRetry = readInt(ini, kPing, QStringLiteral("PingRetry"), 0);
     s.DBRetry = readInt(ini, kDb, QStringLiteral("DBRetry"), 0);
     s.FTPRetry = readInt(ini, kFtp, QStringLiteral("FTPRetry"), 0);
     s.EmailRetry = readInt(ini, kEmail, QStringLiteral("EmailRetry"), 0);
+    s.TCPRetry = readInt(ini, kTcp, QStringLiteral("TCPRetry"), 0);
+    s.DNSRetry = readInt(ini, kDns, QStringLiteral("DNSRetry"), 0);
     s.WindowWidth = readInt(ini, kSystem, QStringLiteral("WindowWidth"), 1024);
     s.WindowHeight = readInt(ini, kSystem, QStringLiteral("WindowHeight"), 768);
     s.ShowFunctionBar = readBool(ini, kSystem, QStringLiteral("ShowFunctionBar"), true);
@@ -240,12 +246,14 @@ void LoadSettings()
         s.SystemLogHouseKeepDay = 7;
     if (s.TlsExpiryWarnDays < 0)
         s.TlsExpiryWarnDays = 14;
-    for (int* timeout : {&s.HTTPDefaultTimeout, &s.PingDefaultTimeout, &s.DBDefaultTimeout,
-                         &s.FTPDefaultTimeout, &s.EmailDefaultTimeout}) {
+    for (int* timeout :
+         {&s.HTTPDefaultTimeout, &s.PingDefaultTimeout, &s.DBDefaultTimeout, &s.FTPDefaultTimeout,
+          &s.EmailDefaultTimeout, &s.TCPDefaultTimeout, &s.DNSDefaultTimeout}) {
         if (*timeout <= 0)
             *timeout = 10000;
     }
-    for (int* retry : {&s.HTTPRetry, &s.PingRetry, &s.DBRetry, &s.FTPRetry, &s.EmailRetry}) {
+    for (int* retry :
+         {&s.HTTPRetry, &s.PingRetry, &s.DBRetry, &s.FTPRetry, &s.EmailRetry, &s.TCPRetry, &s.DNSRetry}) {
         if (*retry < 0 || *retry > 1)
             *retry = 0;
     }
@@ -275,11 +283,15 @@ bool SaveSettings()
         ini.setValue(kDb, QStringLiteral("DBDefaultTimeout"), QString::number(s.DBDefaultTimeout));
         ini.setValue(kFtp, QStringLiteral("FTPDefaultTimeout"), QString::number(s.FTPDefaultTimeout));
         ini.setValue(kEmail, QStringLiteral("EmailDefaultTimeout"), QString::number(s.EmailDefaultTimeout));
+        ini.setValue(kTcp, QStringLiteral("TCPDefaultTimeout"), QString::number(s.TCPDefaultTimeout));
+        ini.setValue(kDns, QStringLiteral("DNSDefaultTimeout"), QString::number(s.DNSDefaultTimeout));
         ini.setValue(kHttp, QStringLiteral("HTTPRetry"), QString::number(s.HTTPRetry));
         ini.setValue(kPing, QStringLiteral("PingRetry"), QString::number(s.PingRetry));
         ini.setValue(kDb, QStringLiteral("DBRetry"), QString::number(s.DBRetry));
         ini.setValue(kFtp, QStringLiteral("FTPRetry"), QString::number(s.FTPRetry));
         ini.setValue(kEmail, QStringLiteral("EmailRetry"), QString::number(s.EmailRetry));
+        ini.setValue(kTcp, QStringLiteral("TCPRetry"), QString::number(s.TCPRetry));
+        ini.setValue(kDns, QStringLiteral("DNSRetry"), QString::number(s.DNSRetry));
         ini.setValue(kDatabase, QStringLiteral("Host"), s.DBHost);
         ini.setValue(kDatabase, QStringLiteral("Port"), s.DBPort);
         ini.setValue(kDatabase, QStringLiteral("DBUsername"), s.DBUsername);

@@ -24,11 +24,15 @@ struct AppSettingsRecord
     int DBDefaultTimeout = 0;
     int FTPDefaultTimeout = 0;
     int EmailDefaultTimeout = 0;
+    int TCPDefaultTimeout = 0;
+    int DNSDefaultTimeout = 0;
     int HTTPRetry = 0;
     int PingRetry = 0;
     int DBRetry = 0;
     int FTPRetry = 0;
     int EmailRetry = 0;
+    int TCPRetry = 0;
+    int DNSRetry = 0;
     QString DBHost;
     QString DBPort;
     QString DBUsername;

@@ -161,6 +161,9 @@ inline constexpr char KindIMAP[] = "IMAP";
 inline constexpr char KindPing[] = "Ping";
 inline constexpr char KindFTP[] = "FTP";
 inline constexpr char KindDatabase[] = "Database";
+// Kinds checked beyond the list above (a plain TCP connection, a DNS answer).
+inline constexpr char KindTCP[] = "TCP";
+inline constexpr char KindDNS[] = "DNS";
 inline constexpr char MethodEmail[] = "Email";
 inline constexpr char MethodSMS[] = "SMS";
 inline constexpr char MethodSMSbyHTTP[] = "SMS by HTTP";

@@ -41,8 +41,9 @@ struct ServiceUrlRequest
 struct ServiceRecord
 {
     int Id = 0;      // service.id; 0 for a service that is not stored
-    QString Service; // the kind: "URL", "Ping", "SMTP", "POP3", "IMAP", "FTP" (or "Database")
-    QString Ip;      // the host, or for "URL" the address as stored (with or without "http://")
+    QString Service; // the kind: "URL", "Ping", "SMTP", "POP3", "IMAP", "FTP", "TCP", "DNS" (or "Database")
+    QString Ip;      // the host, or for "URL" the address as stored (with or without "http://"), or
+                     // for "DNS" the name asked for
     int Port = 0;
     QString UserName;
     QString Password;
@@ -61,6 +62,14 @@ struct ServiceRecord
     bool AlarmHttpSms = false;
     bool AlarmSyslog = false;
     ServiceUrlRequest UrlRequest; // "URL" only
+    // Options of the "TCP" and "DNS" kinds. Not read from or written to the `service` row: a
+    // stored service of these kinds runs with them empty (a bare connection; an "A" question to
+    // the system's resolver) until they have a table of their own.
+    QString TcpSend;   // "TCP": a line sent once connected (CR LF added); empty sends nothing
+    QString TcpExpect; // "TCP": a text the first reply must contain; empty accepts any reply
+    QString DnsType;   // "DNS": A, AAAA, CNAME, MX, NS, TXT or SOA; empty means A
+    QString DnsExpect; // "DNS": a value one answer record must equal; empty accepts any
+    QString DnsServer; // "DNS": the server asked; empty means the first nameserver of /etc/resolv.conf
 };
 
 // A stored alarm column as a flag: true when the text is not empty and begins with "T", "t", "Y"

@@ -1,10 +1,12 @@
 #include "monitor/CheckBuilders.h"
 
+#include "checks/ThreadDNSCheckUnit.h"
 #include "checks/ThreadFTPCheckUnit.h"
 #include "checks/ThreadIMAPCheckUnit.h"
 #include "checks/ThreadPOP3CheckUnit.h"
 #include "checks/ThreadPingCheckUnit.h"
 #include "checks/ThreadSMTPCheckUnit.h"
+#include "checks/ThreadTCPCheckUnit.h"
 #include "checks/ThreadURLCheckUnit.h"
 #include "core/langLibrary.h"
 #include "monitor/TlsPolicy.h"
@@ -49,6 +51,8 @@ const std::vector<CheckKind>& CheckKinds()
         {lang::KindPing, &AppSettingsRecord::PingRetry, &AppSettingsRecord::PingDefaultTimeout,
          BuildPingCheck},
         {lang::KindFTP, &AppSettingsRecord::FTPRetry, &AppSettingsRecord::FTPDefaultTimeout, BuildFTPCheck},
+        {lang::KindTCP, &AppSettingsRecord::TCPRetry, &AppSettingsRecord::TCPDefaultTimeout, BuildTCPCheck},
+        {lang::KindDNS, &AppSettingsRecord::DNSRetry, &AppSettingsRecord::DNSDefaultTimeout, BuildDNSCheck},
     };
     return kinds;
 }
@@ -148,4 +152,21 @@ std::unique_ptr<ThreadCheck> BuildFTPCheck(const ServiceRecord& service, const C
     ftp.ProxyUser = service.ProxyUserName;
     ftp.ProxyPassword = service.ProxyPassword;
     return std::make_unique<ThreadFTPCheck>(commonArgs(service, settings), ftp);
+}
+
+std::unique_ptr<ThreadCheck> BuildTCPCheck(const ServiceRecord& service, const CheckBuildSettings& settings)
+{
+    TcpCheckArgs tcp;
+    tcp.Send = service.TcpSend;
+    tcp.Expect = service.TcpExpect;
+    return std::make_unique<ThreadTCPCheck>(commonArgs(service, settings), tcp);
+}
+
+std::unique_ptr<ThreadCheck> BuildDNSCheck(const ServiceRecord& service, const CheckBuildSettings& settings)
+{
+    DnsCheckArgs dns;
+    dns.Type = service.DnsType;
+    dns.Expect = service.DnsExpect;
+    dns.Server = service.DnsServer;
+    return std::make_unique<ThreadDNSCheck>(commonArgs(service, settings), dns);
 }

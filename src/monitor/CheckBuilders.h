@@ -35,7 +35,7 @@ using CheckBuilder = std::unique_ptr<ThreadCheck> (*)(const ServiceRecord& servi
 // retry flag and time-out, and its builder.
 struct CheckKind
 {
-    const char* Name;                       // "URL", "Ping", "SMTP", "POP3", "IMAP", "FTP"
+    const char* Name;                       // "URL", "Ping", "SMTP", "POP3", "IMAP", "FTP", "TCP", "DNS"
     int AppSettingsRecord::*RetrySetting;   // e.g. &AppSettingsRecord::HTTPRetry
     int AppSettingsRecord::*TimeoutSetting; // e.g. &AppSettingsRecord::HTTPDefaultTimeout
     CheckBuilder Build;
@@ -69,9 +69,13 @@ std::unique_ptr<ThreadCheck> BuildCheck(const ServiceRecord& service, const Chec
 //   POP3  credentials (ThreadPOP3Check)
 //   IMAP  credentials (ThreadIMAPCheck)
 //   FTP   credentials, proxy type and proxy (ThreadFTPCheck)
+//   TCP   the line to send and the text to expect (ThreadTCPCheck)
+//   DNS   the name (as host), the record type, the expected value and the server (ThreadDNSCheck)
 std::unique_ptr<ThreadCheck> BuildURLCheck(const ServiceRecord& service, const CheckBuildSettings& settings);
 std::unique_ptr<ThreadCheck> BuildPingCheck(const ServiceRecord& service, const CheckBuildSettings& settings);
 std::unique_ptr<ThreadCheck> BuildSMTPCheck(const ServiceRecord& service, const CheckBuildSettings& settings);
 std::unique_ptr<ThreadCheck> BuildPOP3Check(const ServiceRecord& service, const CheckBuildSettings& settings);
 std::unique_ptr<ThreadCheck> BuildIMAPCheck(const ServiceRecord& service, const CheckBuildSettings& settings);
 std::unique_ptr<ThreadCheck> BuildFTPCheck(const ServiceRecord& service, const CheckBuildSettings& settings);
+std::unique_ptr<ThreadCheck> BuildTCPCheck(const ServiceRecord& service, const CheckBuildSettings& settings);
+std::unique_ptr<ThreadCheck> BuildDNSCheck(const ServiceRecord& service, const CheckBuildSettings& settings);

@@ -137,9 +137,9 @@ int MonitorEngine::longestItemTimeMs() const
     const AppSettingsRecord& s = AppSettings;
     const AlarmMethodSettingsRecord& a = AlarmMethodSettings;
     int longest = 0;
-    for (int t :
-         {s.HTTPDefaultTimeout, s.PingDefaultTimeout, s.FTPDefaultTimeout, s.EmailDefaultTimeout,
-          a.EmailMethod.timeout, a.SmsMethod.timeout, a.HttpSmsMethod.timeout, a.SysLogMethod.timeout})
+    for (int t : {s.HTTPDefaultTimeout, s.PingDefaultTimeout, s.FTPDefaultTimeout, s.EmailDefaultTimeout,
+                  s.TCPDefaultTimeout, s.DNSDefaultTimeout, a.EmailMethod.timeout, a.SmsMethod.timeout,
+                  a.HttpSmsMethod.timeout, a.SysLogMethod.timeout})
         longest = std::max(longest, t > 0 ? t : 5000);
     return longest;
 }

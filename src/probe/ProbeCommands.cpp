@@ -7,6 +7,7 @@
 #include "core/langLibrary.h"
 #include "monitor/AlarmBuilders.h"
 #include "monitor/CheckBuilders.h"
+#include "net/DnsQuery.h"
 #include "net/HttpClient.h"
 
 #include <QElapsedTimer>
@@ -103,6 +104,24 @@ ProbeOutcome runImap(const ProbeInvocation& in)
 ProbeOutcome runFtp(const ProbeInvocation& in)
 {
     return runCheck(lang::KindFTP, in);
+}
+
+ProbeOutcome runTcp(const ProbeInvocation& in)
+{
+    if (in.port <= 0)
+        throw ProbeUsageError("tcp needs --port N");
+    return runCheck(lang::KindTCP, in);
+}
+
+ProbeOutcome runDns(const ProbeInvocation& in)
+{
+    DnsType type = DnsType::A;
+    const QString text = in.value(QStringLiteral("type"), QStringLiteral("A"));
+    if (!DnsTypeFromText(text.toStdString(), &type))
+        throw ProbeUsageError(("--type \"" + text + "\" is not one of: ").toStdString() + DnsTypeNames());
+    if (in.port <= 0)
+        throw ProbeUsageError("--port needs a whole number from 1 to 65535 for dns");
+    return runCheck(lang::KindDNS, in);
 }
 
 // ---- alarms ---------------------------------------------------------------------------------
@@ -521,6 +540,43 @@ std::vector<ProbeCommand> makeCommands()
          runFtp,
          false,
          {}});
+    commands.push_back(
+        {QStringLiteral("tcp"),
+         QStringLiteral("HOST"),
+         QStringLiteral("one TCP connection; passes when it opens (and the first reply holds --expect)"),
+         QStringLiteral("--port is required. With --send, the text and CR LF are sent once the\n"
+                        "connection is open. With --expect, the first reply (its first line, or what came\n"
+                        "before the server closed) must contain the text, letter case counting; a banner\n"
+                        "check is --expect alone, e.g. --expect SSH-2.0 or --expect +OK. The connection,\n"
+                        "the line and the reply must all come within --timeout. A failure says why:\n"
+                        "refused, timed out, closed, or the text not found, with the start of the reply\n"
+                        "quoted."),
+         0,
+         {option("send", "TEXT", "a line sent once connected (CR LF added)"),
+          option("expect", "TEXT", "a text the first reply must contain")},
+         runTcp,
+         false,
+         {QStringLiteral("user"), QStringLiteral("password")}});
+    commands.push_back(
+        {QStringLiteral("dns"),
+         QStringLiteral("NAME"),
+         QStringLiteral("one DNS question for NAME; passes on NOERROR with a record of --type"),
+         QStringLiteral(
+             "The question goes over UDP and again over TCP when the answer comes truncated,\n"
+             "asked once more when no answer comes; all within --timeout. It passes when the\n"
+             "answer is NOERROR and holds a record of the type and, with --expect, one record\n"
+             "equal to the value: names (CNAME, NS, MX, the primary server of SOA) without\n"
+             "regard to letter case or a trailing dot, MX by its name or as \"10 mail.example.com\"\n"
+             "with its preference, addresses as addresses, TXT by its strings joined.\n"
+             "NXDOMAIN, SERVFAIL, REFUSED, no answer in time and malformed answers fail, named."),
+         53,
+         {option("server", "HOST",
+                 "the DNS server asked (default: the first nameserver of /etc/resolv.conf)"),
+          option("type", "TYPE", "A, AAAA, CNAME, MX, NS, TXT or SOA (default A)"),
+          option("expect", "VALUE", "a value one record of the answer must equal")},
+         runDns,
+         false,
+         {QStringLiteral("user"), QStringLiteral("password")}});
     addAlarmCommands(commands, proxy, proxyUser, proxyPassword);
     return commands;
 }
@@ -844,6 +900,15 @@ ServiceRecord ProbeServiceRecord(const QString& kind, const ProbeInvocation& in)
     }
     if (kind == QLatin1String(lang::KindFTP))
         service.FtpProxyType = in.value(QStringLiteral("proxy-type"), QStringLiteral("fpcmNone"));
+    if (kind == QLatin1String(lang::KindTCP)) {
+        service.TcpSend = in.value(QStringLiteral("send"));
+        service.TcpExpect = in.value(QStringLiteral("expect"));
+    }
+    if (kind == QLatin1String(lang::KindDNS)) {
+        service.DnsType = in.value(QStringLiteral("type")); // the check takes none for A
+        service.DnsExpect = in.value(QStringLiteral("expect"));
+        service.DnsServer = in.value(QStringLiteral("server"));
+    }
     return service;
 }
 

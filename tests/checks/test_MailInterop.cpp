@@ -1,10 +1,12 @@
 // The mail checks against real servers started on loopback: Dovecot for IMAP and POP3 (Debian
 // packages dovecot-imapd and dovecot-pop3d) with a password file of its own, and OpenSMTPD for
 // SMTP (Debian package opensmtpd). Each check passes against them, and the IMAP and POP3 checks
-// fail with the server's refusal for a wrong password. Skipped when a package is missing.
+// fail with the server's refusal for a wrong password; the TCP check reads Dovecot's greetings
+// as banners. Skipped when a package is missing.
 #include "checks/ThreadIMAPCheckUnit.h"
 #include "checks/ThreadPOP3CheckUnit.h"
 #include "checks/ThreadSMTPCheckUnit.h"
+#include "checks/ThreadTCPCheckUnit.h"
 
 #include "support/ScriptedServer.h"
 
@@ -132,6 +134,31 @@ TEST_F(Dovecot, Pop3LoginPassesAndAWrongPasswordFails)
     const std::string start = detailStart(m_pop3Port, "Failed:-ERR");
     EXPECT_EQ(bad.ResultDetail.toStdString().substr(0, start.size()), start)
         << bad.ResultDetail.toStdString();
+}
+
+// The TCP check's banner test on Dovecot's greetings: "+OK" on POP3, "* OK" on IMAP; a text
+// the greeting lacks fails, quoting it.
+TEST_F(Dovecot, TcpBannerChecksOnItsListeners)
+{
+    const struct
+    {
+        int port;
+        const char* expect;
+        bool passed;
+    } cases[] = {{m_pop3Port, "+OK", true}, {m_imapPort, "* OK", true}, {m_pop3Port, "SSH-2.0", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expect);
+        ThreadTCPCheck check(argsFor(c.port), TcpCheckArgs{QString(), QString::fromLatin1(c.expect)});
+        check.Execute();
+        EXPECT_EQ(check.Passed, c.passed) << check.ResultDetail.toStdString();
+        if (c.passed) {
+            EXPECT_EQ(check.ResultDetail.toStdString(), detailStart(c.port, "Passed"));
+        } else {
+            const std::string start = detailStart(c.port, "Failed:\"SSH-2.0\" not found in the reply \"+OK");
+            EXPECT_EQ(check.ResultDetail.toStdString().substr(0, start.size()), start)
+                << check.ResultDetail.toStdString();
+        }
+    }
 }
 
 TEST(OpenSmtpd, SmtpCheckPasses)

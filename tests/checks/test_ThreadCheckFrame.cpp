@@ -204,6 +204,28 @@ TEST(ThreadCheckFrame, PercentSequencesInTheTextsAreKeptAsTheyAre)
     EXPECT_EQ(check.ResultDetail, "[http://h/a%20b%1%2:25] Failed:bad %3 reply");
 }
 
+// How a detail quotes what a server sent: at most 60 characters, control characters made blanks,
+// "..." when more came, and never half of a character that takes two UTF-16 units.
+TEST(ThreadCheckFrame, QuotesOfReceivedTextAreShortAndPrintable)
+{
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80"); // one character, two UTF-16 units
+    const struct
+    {
+        QString received;
+        QString quoted;
+    } cases[] = {
+        {"", "\"\""},
+        {"+OK ready", "\"+OK ready\""},
+        {"a\tb\r\nc\x01", "\"a b  c \""},
+        {QString(60, 'x'), "\"" + QString(60, 'x') + "\""},
+        {QString(61, 'x'), "\"" + QString(60, 'x') + "\"..."},
+        {QString(58, 'x') + emoji, "\"" + QString(58, 'x') + emoji + "\""},
+        {QString(59, 'x') + emoji, "\"" + QString(59, 'x') + "\"..."},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ThreadCheck::QuoteReceived(c.received), c.quoted) << c.received.toStdString();
+}
+
 TEST(ThreadCheckFrame, ErrorsWhileClosingTheClientAreIgnored)
 {
     for (bool probeFails : {false, true}) {

@@ -41,6 +41,8 @@ protected:
                "[db]\r\nDBDefaultTimeout=10000\r\nDBRetry=0\r\n"
                "[ftp]\r\nFTPDefaultTimeout=10000\r\nFTPRetry=0\r\n"
                "[email]\r\nEmailDefaultTimeout=10000\r\nEmailRetry=0\r\n"
+               "[tcp]\r\nTCPDefaultTimeout=10000\r\nTCPRetry=0\r\n"
+               "[dns]\r\nDNSDefaultTimeout=10000\r\nDNSRetry=0\r\n"
                "[Database]\r\nHost=localhost\r\nPort=3306\r\nDBUsername=root\r\nDBPassword=\r\n"
                "[System Log]\r\nHouseKeepDay=7\r\nFilename=system_\r\n"
                "[Alarm Msg File Backup]\r\nEnable=1\r\nFilenamePath=" +
@@ -169,6 +171,12 @@ TEST_F(SettingsTest, FixUpsAndNonNumericValues)
         {"ftp", "FTPDefaultTimeout", "2500", [] { return AppSettings.FTPDefaultTimeout; }, 2500},
         {"ftp", "FTPDefaultTimeout", "25 00", [] { return AppSettings.FTPDefaultTimeout; }, 10000},
         {"db", "DBDefaultTimeout", "$10", [] { return AppSettings.DBDefaultTimeout; }, 16},
+        {"tcp", "TCPRetry", "1", [] { return AppSettings.TCPRetry; }, 1},
+        {"tcp", "TCPRetry", "2", [] { return AppSettings.TCPRetry; }, 0},
+        {"tcp", "TCPDefaultTimeout", "-4", [] { return AppSettings.TCPDefaultTimeout; }, 10000},
+        {"dns", "DNSRetry", "1", [] { return AppSettings.DNSRetry; }, 1},
+        {"dns", "DNSDefaultTimeout", "3000", [] { return AppSettings.DNSDefaultTimeout; }, 3000},
+        {"dns", "DNSDefaultTimeout", "0", [] { return AppSettings.DNSDefaultTimeout; }, 10000},
         {"System", "InitStart", "0", [] { return int(AppSettings.InitStart); }, 0},
         {"System", "InitStart", "yes", [] { return int(AppSettings.InitStart); }, 1},
         {"System", "ShowFunctionBar", "7", [] { return int(AppSettings.ShowFunctionBar); }, 1},

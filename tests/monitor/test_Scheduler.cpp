@@ -95,6 +95,35 @@ TEST_F(SchedulerTest, RunNowProbesAStoppedServiceAndRefusesABusyOne)
     EXPECT_GT(selected.count(), 0);
 }
 
+// A stored "TCP" service is checked by the minute tick like the other kinds: one whose port
+// accepts passes, one whose port refuses fails with the reason in the history.
+TEST_F(SchedulerTest, StoredTcpServicesAreCheckedByTheCycle)
+{
+    ScriptedServer listener;
+    listener.readRest();
+    listener.start();
+    Service open;
+    open.kind = "TCP";
+    open.port = listener.port();
+    const int openId = addService(open);
+    Service closed;
+    closed.kind = "TCP";
+    closed.port = ScriptedServer::UnusedPort();
+    const int closedId = addService(closed);
+    startCycle();
+    ASSERT_TRUE(waitFor([&] {
+        return cellOf(openId, Col::SvcCurrentStatus) == "Passed" &&
+               cellOf(closedId, Col::SvcCurrentStatus) == "Failed";
+    })) << cellOf(openId, Col::SvcCurrentStatus).toStdString()
+        << " / " << cellOf(closedId, Col::SvcCurrentStatus).toStdString();
+    EXPECT_EQ(scalar(QString("select service_status from quorvel.service where id=%1").arg(openId)),
+              "Passed");
+    const QString detail = scalar("select msg from quorvel.alarm_msg_history");
+    EXPECT_EQ(
+        detail,
+        QString("[127.0.0.1:%1] Failed:cannot connect to 127.0.0.1:%1: connection refused").arg(closed.port));
+}
+
 TEST_F(SchedulerTest, WeeklyWindowSwitchesSchedulingByTheCurrentCell)
 {
     AppSettings.InitStart = false;
