@@ -23,11 +23,6 @@ WeeklyWindowStore::HourRow rowOf(const QSqlRecord& record)
 
 namespace WeeklyWindowStore {
 
-const char* DayColumn(int day)
-{
-    return kDayColumns[day];
-}
-
 QList<HourRow> Rows()
 {
     QList<HourRow> rows;

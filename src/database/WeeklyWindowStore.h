@@ -15,9 +15,6 @@ namespace WeeklyWindowStore {
 inline constexpr int kDays = 7;   // Monday first
 inline constexpr int kHours = 24; // 0 to 23
 
-// The column of weekday `day` (0 Monday ... 6 Sunday).
-const char* DayColumn(int day);
-
 // One stored row: its hour as stored (schedule_time as text) and each day's stored text,
 // Monday first.
 struct HourRow

@@ -231,7 +231,6 @@ TEST_F(StoreTest, TheWeeklyWindowIsSavedHourByHourAndReadBackPerDay)
     EXPECT_EQ(at23->ScheduleTime, "23");
     EXPECT_EQ(at23->Days[6], "yes");
     EXPECT_EQ(at23->Days[2], "no");
-    EXPECT_EQ(QString::fromLatin1(WeeklyWindowStore::DayColumn(6)), "sun");
 
     m_dm->ExecUpdate("delete from scheduling where schedule_time=5");
     EXPECT_FALSE(WeeklyWindowStore::ReadHour(5));
