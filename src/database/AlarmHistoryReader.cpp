@@ -89,3 +89,14 @@ QVector<ChartBar> ReadHistoryChart(QSqlDatabase& db, HistoryChart chart)
         bars.append({query.value(0).toString(), query.value(1).toLongLong()});
     return bars;
 }
+
+qint64 SessionConnectionId(QSqlDatabase& db)
+{
+    QSqlQuery id(db);
+    return id.exec(QStringLiteral("select connection_id()")) && id.next() ? id.value(0).toLongLong() : 0;
+}
+
+void KillSessionQuery(qint64 connectionId)
+{
+    DMQuorvel().ExecUpdate(QStringLiteral("KILL QUERY ") + QString::number(connectionId));
+}

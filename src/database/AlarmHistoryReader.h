@@ -70,3 +70,9 @@ struct ChartBar
 
 QString HistoryChartStatement(HistoryChart chart);
 QVector<ChartBar> ReadHistoryChart(QSqlDatabase& db, HistoryChart chart);
+
+// The server's number of the session of `db` (connection_id()); 0 when it cannot be read.
+qint64 SessionConnectionId(QSqlDatabase& db);
+// Ends the statement the session `connectionId` is running (KILL QUERY), through the data
+// module's connection. Throws DatabaseError, or std::logic_error when no data module exists.
+void KillSessionQuery(qint64 connectionId);

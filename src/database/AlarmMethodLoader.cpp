@@ -2,10 +2,8 @@
 
 #include "core/auxFunc.h"
 #include "core/langLibrary.h"
-#include "database/DataModuleQuorvel.h"
+#include "database/AlarmMethodStore.h"
 
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QVariant>
 
 namespace {
@@ -102,21 +100,12 @@ void ReadAlarmMethodRow(const QString& type, const AlarmMethodColumn& column,
 void LoadAlarmMethods()
 {
     AlarmMethodSettingsRecord& s = AlarmMethodSettings;
-    TDMQuorvel& dm = DMQuorvel();
-    {
-        QSqlQuery table = dm.SQLTable_alarm_method();
-        const AlarmMethodColumn column = [&table](const QString& name) { return table.value(name); };
-        while (table.next())
-            ReadAlarmMethodRow(table.value(QStringLiteral("type")).toString(), column, s);
-    }
+    for (const AlarmMethodRow& row : AlarmMethodStore::Rows())
+        ReadAlarmMethodRow(
+            row.Type, [&row](const QString& name) { return row.value(name); }, s);
     s.HttpSmsExtraFields = QStringList();
     if (s.HttpSmsMethod.enable && s.HttpSmsMethod.method == QLatin1String("Post")) {
-        QSqlQuery& query = dm.ExecSelect(
-            QStringLiteral("select field_name,field_value from alarm_method_extra_fields order by id"));
-        while (query.next()) {
-            s.HttpSmsExtraFields << query.value(QStringLiteral("field_name")).toString() + QLatin1Char('=') +
-                                        query.value(QStringLiteral("field_value")).toString();
-        }
-        query.finish();
+        for (const auto& [name, value] : AlarmMethodStore::ExtraFields())
+            s.HttpSmsExtraFields << name + QLatin1Char('=') + value;
     }
 }

@@ -354,7 +354,7 @@ void SqlTransaction::Commit()
     m_open = false;
 }
 
-QSqlQuery TDMQuorvel::openView(const QString& sql)
+QSqlQuery TDMQuorvel::OpenView(const QString& sql)
 {
     QSqlQuery query(SQLConnection);
     query.setForwardOnly(true);
@@ -363,34 +363,15 @@ QSqlQuery TDMQuorvel::openView(const QString& sql)
     return query;
 }
 
-QSqlQuery TDMQuorvel::SQLQuery_alarm_method(const QString& type)
+QSqlQuery TDMQuorvel::ExecPrepared(const QString& sql, const QList<std::pair<QString, QVariant>>& values)
 {
     QSqlQuery query(SQLConnection);
-    query.prepare(QStringLiteral("SELECT * from alarm_method where type = :type_param"));
-    query.bindValue(QStringLiteral(":type_param"), type);
+    query.prepare(sql);
+    for (const auto& [name, value] : values)
+        query.bindValue(name, value);
     if (!query.exec())
         throw DatabaseError(errorText(query.lastError()));
     return query;
-}
-
-QSqlQuery TDMQuorvel::SQLTable_alarm_method()
-{
-    return openView(QStringLiteral("select * from alarm_method"));
-}
-
-QSqlQuery TDMQuorvel::SQLTable_contact_person()
-{
-    return openView(QStringLiteral("select id,name,details,email,sms from contact_person order by id"));
-}
-
-QSqlQuery TDMQuorvel::SQLTable_contact_group()
-{
-    return openView(QStringLiteral("select id,name from contact_group order by id"));
-}
-
-QSqlQuery TDMQuorvel::SQLTable_scheduling()
-{
-    return openView(QStringLiteral("select schedule_time,mon,tue,wed,thu,fri,sat,sun from scheduling"));
 }
 
 LoginConnectResult LoginConnect(const QString& host, const QString& port, const QString& username,

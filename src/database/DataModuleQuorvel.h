@@ -6,8 +6,10 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include <stdexcept>
+#include <utility>
 
 // A failed statement or connection; what() carries the driver's text.
 class DatabaseError : public std::runtime_error
@@ -94,16 +96,14 @@ public:
     // The id the last insert on this connection made (LAST_INSERT_ID()); throws DatabaseError.
     qlonglong LastInsertId();
 
-    // "SELECT * from alarm_method where type = :type_param", executed for `type`.
-    QSqlQuery SQLQuery_alarm_method(const QString& type);
-    // The table views, executed and positioned before their first row.
-    QSqlQuery SQLTable_alarm_method();
-    QSqlQuery SQLTable_contact_person();
-    QSqlQuery SQLTable_contact_group();
-    QSqlQuery SQLTable_scheduling();
+    // Runs a select on a forward-only query of its own, positioned before its first row, so that
+    // it stays readable while other statements run; throws DatabaseError.
+    QSqlQuery OpenView(const QString& sql);
+    // Runs `sql` with its placeholders bound to `values` on a query of its own, positioned
+    // before its first row; throws DatabaseError.
+    QSqlQuery ExecPrepared(const QString& sql, const QList<std::pair<QString, QVariant>>& values);
 
 private:
-    QSqlQuery openView(const QString& sql);
     QString m_connectionName;
 };
 

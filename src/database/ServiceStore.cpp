@@ -2,6 +2,7 @@
 
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
+#include "database/dbcomFunc.h"
 
 #include <QSet>
 #include <QSqlError>
@@ -300,6 +301,28 @@ QString InsertPostFieldStatement(int id, const QString& name, const QString& val
 {
     return QStringLiteral("insert into service_url_detail (service_id,fieldname,fieldvalue) values (") +
            joinValues({number(id), QuoteSqlText(name), QuoteSqlText(value)});
+}
+
+std::vector<ServiceListRow> ListRows()
+{
+    QSqlQuery& query = DMQuorvel().ExecSelect(
+        QStringLiteral("SELECT id,service,") + ListedIpSql() +
+        QStringLiteral(" as ip,port,service_status,"
+                       "DATE_FORMAT(last_access, \"%Y-%m-%d %H:%i:%s\") "
+                       "last_access,schedule_by,schedule_hour,schedule_minute,"
+                       "status,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog from service "
+                       "order by ip, service, schedule_hour, schedule_minute"));
+    std::vector<ServiceListRow> rows;
+    while (query.next()) {
+        const QSqlRecord row = query.record();
+        rows.push_back({text(row, "id"), text(row, "service"), text(row, "ip"), text(row, "port"),
+                        text(row, "service_status"), text(row, "last_access"), text(row, "schedule_by"),
+                        text(row, "schedule_hour"), text(row, "schedule_minute"), text(row, "status"),
+                        text(row, "alarm_email"), text(row, "alarm_smpp"), text(row, "alarm_httpsms"),
+                        text(row, "alarm_syslog")});
+    }
+    query.finish();
+    return rows;
 }
 
 std::optional<ServiceRecord> Read(int id)

@@ -97,7 +97,31 @@ struct ContactChoice
     int id = 0;
 };
 
+// One row of the services editor's list: the columns as stored text, with the ip as the list
+// shows it (ListedIpSql) and last_access as "yyyy-MM-dd HH:mm:ss".
+struct ServiceListRow
+{
+    QString Id;
+    QString Service;
+    QString Ip;
+    QString Port;
+    QString ServiceStatus;
+    QString LastAccess;
+    QString ScheduleBy;
+    QString ScheduleHour;
+    QString ScheduleMinute;
+    QString Status;
+    QString AlarmEmail;
+    QString AlarmSmpp;
+    QString AlarmHttpSms;
+    QString AlarmSyslog;
+};
+
 namespace ServiceStore {
+
+// Every service for the editor's list, ordered by listed ip, service, schedule hour and minute.
+// Throws DatabaseError.
+std::vector<ServiceListRow> ListRows();
 
 // The statements that store a record (texts through QuoteSqlText). The alarm columns are written
 // as "y" or "n".

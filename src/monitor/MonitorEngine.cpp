@@ -14,6 +14,7 @@
 #include "database/AlarmMethodLoader.h"
 #include "database/DataModuleQuorvel.h"
 #include "database/ServiceStore.h"
+#include "database/WeeklyWindowStore.h"
 #include "database/dbcomFunc.h"
 #include "monitor/AlarmBuilders.h"
 #include "monitor/AlarmDecision.h"
@@ -326,16 +327,9 @@ void MonitorEngine::TimerTimer()
     if (!m_cycleEnabled || m_closing || !reconnect())
         return;
     try {
-        static const char* const days[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
         const QDateTime now = Now();
-        const QString day = QString::fromLatin1(days[now.date().dayOfWeek() - 1]);
-        QSqlQuery query(DMQuorvel().SQLConnection);
-        if (!query.exec(QStringLiteral("select * from scheduling where schedule_time=") +
-                        QString::number(now.time().hour())))
-            throw DatabaseError(query.lastError().text().trimmed());
-        QString value = QStringLiteral("no");
-        while (query.next())
-            value = query.value(day).toString();
+        const std::optional<WeeklyWindowStore::HourRow> row = WeeklyWindowStore::ReadHour(now.time().hour());
+        const QString value = row ? row->Days[now.date().dayOfWeek() - 1] : QStringLiteral("no");
         if (value == QLatin1String("yes") && !m_timerService.isActive())
             SetScheduling(true);
         else if (value == QLatin1String("no") && m_timerService.isActive())

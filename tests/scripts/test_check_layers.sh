@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The include-order check passes on the tree and fails on planted upward and widget includes.
+# The layer check passes on the tree, fails on planted upward and widget includes and on SQL
+# statement text planted in a window's source, and lets captions that share a keyword pass.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 script="$here/../../scripts/check-layers.py"
@@ -18,6 +19,12 @@ plant() { # FILE LINE: a copy of src with LINE added to FILE must fail the check
   fi
   grep -q "$1" "$tmp/out" || { echo "not named: $1"; cat "$tmp/out"; exit 1; }
 }
+pass() { # FILE LINE: a copy of src with LINE added to FILE must still pass the check
+  rm -rf "$tmp/src"
+  cp -r "$src" "$tmp/src"
+  echo "$2" >>"$tmp/src/$1"
+  python3 "$script" "$tmp/src" >"$tmp/out" 2>&1 || { echo "wrongly caught: $2 in $1"; cat "$tmp/out"; exit 1; }
+}
 plant core/Clock.cpp '#include "database/DataModuleQuorvel.h"'
 plant net/Socket.cpp '#include "pool/PoolWorkItem.h"'
 plant checks/ThreadCheck.h '#include "database/DataModuleQuorvel.h"'
@@ -26,4 +33,20 @@ plant probe/main.cpp '#include "gui/menu.h"'
 plant monitor/MonitorEngine.h '#include <QWidget>'
 plant database/Schema.cpp '#include <QtWidgets/QMessageBox>'
 plant core/Clock.h '#include <QColor>'
-echo "check-layers: planted includes caught"
+
+plant gui/dialogs/scheduling.cpp 'const char* const kPlanted = "delete from contact_person where id=";'
+plant gui/dialogs/contactSettings.cpp 'const QString kPlanted = QStringLiteral("SELECT id,name from contact_person");'
+plant gui/menu.cpp 'const char* const kPlanted = "select * from service";'
+plant gui/dialogs/chartings.cpp 'const char* const kPlanted = "Kill Query ";'
+plant gui/dialogs/alarmSettings.cpp 'const char* const kPlanted = "update alarm_method set enable=1";'
+plant gui/dialogs/alarmSettings.cpp 'const char* const kPlanted = "insert into alarm_method (type) values (";'
+plant gui/dialogs/alarmSettings.h 'const char* const kPlanted = R"(ALTER TABLE service ADD x INT)";'
+plant gui/dialogs/scheduling.cpp 'const char* const kPlanted = " where schedule_time=";'
+pass gui/menu.cpp 'const char* const kCaption = "Update Service";'
+pass gui/dialogs/scheduling.cpp 'const char* const kCaption = "Select All";'
+pass gui/dialogs/scheduling.cpp 'const char* const kCaption = "Please select the service to delete from the list";'
+pass gui/dialogs/scheduling.cpp 'const char* const kCaption = "Select one from the list";'
+pass gui/dialogs/scheduling.cpp 'const char* const kCaption = "Insert into the list";'
+pass gui/dialogs/scheduling.cpp '// A comment may say: delete from contact_person where id=1'
+pass gui/dialogs/scheduling.cpp 'const char kQuote = '"'"'"'"'"'; const char* const kCaption = "Select schedule";'
+echo "check-layers: planted includes and statements caught, captions passed"

@@ -8,7 +8,7 @@
 #include "core/auxFunc.h"
 #include "core/langLibrary.h"
 #include "database/AlarmMethodLoader.h"
-#include "database/DataModuleQuorvel.h"
+#include "database/AlarmMethodStore.h"
 #include "gui/menu.h"
 #include "monitor/AlarmBuilders.h"
 #include "pool/ThreadPoolManager.h"
@@ -29,7 +29,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
-#include <QSqlQuery>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTextCursor>
@@ -118,11 +117,6 @@ QFormLayout* NewForm(QWidget* parent)
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return form;
-}
-
-QString Flag(bool on)
-{
-    return CheckBoxToFlag(on);
 }
 
 // The text of a multi-line box as one value (the gateway URL).
@@ -659,11 +653,8 @@ void TFormAlarmingSettings::FormShow()
 
 void TFormAlarmingSettings::loadStoredValues()
 {
-    QSqlQuery table = DMQuorvel().SQLTable_alarm_method();
-    while (table.next()) {
-        const QString type = table.value(QStringLiteral("type")).toString();
-        showStoredRow(type, [&table](const QString& column) { return table.value(column); });
-    }
+    for (const AlarmMethodRow& row : AlarmMethodStore::Rows())
+        showStoredRow(row.Type, [&row](const QString& column) { return row.value(column); });
 }
 
 void TFormAlarmingSettings::showStoredRow(const QString& type,
@@ -738,13 +729,7 @@ void TFormAlarmingSettings::loadExtraFields()
 {
     // Read from the table itself, whatever the gateway's state, so that enabling "Post" and
     // applying never empties the stored fields.
-    QSqlQuery& query = DMQuorvel().ExecSelect(
-        QStringLiteral("select field_name,field_value from alarm_method_extra_fields order by id"));
-    QList<QPair<QString, QString>> rows;
-    while (query.next())
-        rows.append({query.value(QStringLiteral("field_name")).toString(),
-                     query.value(QStringLiteral("field_value")).toString()});
-    query.finish();
+    const QList<AlarmExtraField> rows = AlarmMethodStore::ExtraFields();
     HttpSms.extraFields->clear();
     // The stored order, which Apply writes back top to bottom and the gateway receives: each
     // Apply keeps the order the list shows.
@@ -928,20 +913,13 @@ std::optional<int> TFormAlarmingSettings::numberOf(QLineEdit* field)
 
 namespace {
 
-// Collects the columns of one row: text values through the quoting function, numbers as the
-// decimal of the validated integer, flags as 1 or 0.
+// Collects the columns of one row: text values, numbers as the validated integer, flags as 1 or 0.
 class RowWriter
 {
 public:
-    void text(const char* column, const QString& value)
-    {
-        m_row.push_back({Latin(column), QuoteSqlText(value), value});
-    }
-    void number(const char* column, int value)
-    {
-        m_row.push_back({Latin(column), QString::number(value), value});
-    }
-    void flag(const char* column, bool on) { m_row.push_back({Latin(column), Flag(on), on ? 1 : 0}); }
+    void text(const char* column, const QString& value) { m_row.push_back({Latin(column), value}); }
+    void number(const char* column, int value) { m_row.push_back({Latin(column), value}); }
+    void flag(const char* column, bool on) { m_row.push_back({Latin(column), on ? 1 : 0}); }
     TFormAlarmingSettings::MethodRow take() { return std::move(m_row); }
 
 private:
@@ -1056,31 +1034,6 @@ QList<QPair<QString, QString>> TFormAlarmingSettings::extraFieldsOnScreen() cons
 
 // ---- Apply ---------------------------------------------------------------------------------
 
-void TFormAlarmingSettings::writeMethod(const QString& type, const QString& lookup, const MethodRow& row)
-{
-    TDMQuorvel& dm = DMQuorvel();
-    bool exists = false;
-    {
-        QSqlQuery query = dm.SQLQuery_alarm_method(lookup);
-        exists = query.next();
-    }
-    QStringList names;
-    QStringList literals;
-    QStringList assignments;
-    for (const Column& c : row) {
-        names << c.name;
-        literals << c.literal;
-        assignments << c.name + QLatin1Char('=') + c.literal;
-    }
-    if (exists)
-        dm.ExecUpdate(QStringLiteral("update alarm_method set ") + assignments.join(QStringLiteral(" , ")) +
-                      QStringLiteral(" where type=") + QuoteSqlText(type));
-    else
-        dm.ExecUpdate(QStringLiteral("insert into alarm_method (type,") + names.join(QLatin1Char(',')) +
-                      QStringLiteral(") values (") + QuoteSqlText(type) + QLatin1Char(',') +
-                      literals.join(QLatin1Char(',')) + QLatin1Char(')'));
-}
-
 QString TFormAlarmingSettings::scrubbed(const QString& text) const
 {
     // A server message may quote a piece of the statement; no password reaches the log.
@@ -1116,22 +1069,8 @@ void TFormAlarmingSettings::ButtonApplyClick()
 
     const bool postFields = HttpSms.enable->isChecked() && HttpSms.method->currentIndex() == 1;
     try {
-        TDMQuorvel& dm = DMQuorvel();
-        SqlTransaction transaction(dm);
-        writeMethod(Latin(lang::MethodEmail), Latin(lang::MethodEmail), *email);
-        writeMethod(Latin(lang::MethodSMS), Latin(lang::MethodSMS), *sms);
-        writeMethod(Latin(lang::MethodSMSbyHTTP), Latin(lang::MethodSMSbyHTTP), *http);
-        if (postFields) {
-            dm.ExecUpdate(QStringLiteral("delete from alarm_method_extra_fields"));
-            for (const auto& field : extraFieldsOnScreen())
-                dm.ExecUpdate(QStringLiteral(
-                                  "insert into alarm_method_extra_fields (field_name,field_value) values (") +
-                              QuoteSqlText(field.first) + QLatin1Char(',') + QuoteSqlText(field.second) +
-                              QLatin1Char(')'));
-        }
-        // Looked up as stored, so a case-sensitive collation finds the row instead of adding one.
-        writeMethod(Latin(lang::MethodSysLog), Latin(lang::MethodSysLog), *syslog);
-        transaction.Commit();
+        AlarmMethodStore::Save(
+            {*email, *sms, *http, *syslog, postFields ? std::optional(extraFieldsOnScreen()) : std::nullopt});
     } catch (const std::exception& e) {
         ApplicationEventsException(scrubbed(QString::fromUtf8(e.what())));
         return;
@@ -1247,9 +1186,9 @@ std::unique_ptr<ThreadAlarm> TFormAlarmingSettings::buildTestItem(int page)
     ReadAlarmMethodRow(
         type,
         [&row](const QString& name) {
-            for (const Column& c : *row) {
-                if (c.name == name)
-                    return c.value;
+            for (const AlarmMethodValue& c : *row) {
+                if (c.Column == name)
+                    return c.Value;
             }
             return QVariant();
         },

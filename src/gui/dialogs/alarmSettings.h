@@ -1,5 +1,6 @@
 #pragma once
 
+#include "database/AlarmMethodStore.h"
 #include "gui/dialogs/TFormDialog.h"
 
 #include <QHash>
@@ -171,15 +172,9 @@ public:
     // The help topic of the page shown.
     QString HelpTopic() const;
 
-    // One alarm_method row as the save writes it: the columns in statement order, each with its
-    // literal for the statement and the value the alarms read back.
-    struct Column
-    {
-        QString name;
-        QString literal;
-        QVariant value;
-    };
-    using MethodRow = std::vector<Column>;
+    // One alarm_method row as the save writes it: the columns in statement order, each with the
+    // value the alarms read back.
+    using MethodRow = AlarmMethodValues;
 
 protected:
     void FormShow() override;
@@ -218,8 +213,6 @@ private:
     // The extra fields on screen, top to bottom, as name and value.
     QList<QPair<QString, QString>> extraFieldsOnScreen() const;
     QString scrubbed(const QString& text) const;
-
-    void writeMethod(const QString& type, const QString& lookup, const MethodRow& row);
 
     // Tests.
     bool checkTestInput(QWidget* field, const QString& text, const QString& label);

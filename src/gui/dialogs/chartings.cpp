@@ -32,7 +32,6 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QThread>
@@ -69,7 +68,7 @@ public:
         const qint64 busy = m_busyConnection.load();
         if (busy > 0) {
             try {
-                DMQuorvel().ExecUpdate(QStringLiteral("KILL QUERY ") + QString::number(busy));
+                KillSessionQuery(busy);
             } catch (const std::exception&) {
                 // no main connection: the statement ends within the connection's read time-out
             }
@@ -142,9 +141,7 @@ private:
             if (!OpenDatabaseSession(m_db, login, QStringLiteral("quorvel"), &error))
                 throw DatabaseError(error);
             m_login = login;
-            QSqlQuery id(m_db);
-            m_connectionId =
-                id.exec(QStringLiteral("select connection_id()")) && id.next() ? id.value(0).toLongLong() : 0;
+            m_connectionId = SessionConnectionId(m_db);
         }
         return m_db;
     }

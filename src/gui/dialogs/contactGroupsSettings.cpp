@@ -3,8 +3,8 @@
 #include "core/Notifier.h"
 #include "core/SystemLog.h"
 #include "core/langLibrary.h"
+#include "database/ContactStore.h"
 #include "database/DataModuleQuorvel.h"
-#include "database/dbcomFunc.h"
 #include "gui/dialogs/DialogSupport.h"
 #include "gui/dialogs/contactGroupsSettingsSelect.h"
 #include "gui/menu.h"
@@ -43,11 +43,6 @@ QPushButton* makeButton(QWidget* parent, const char* caption, const char* hint)
         button->setAccessibleDescription(QString::fromLatin1(hint));
     }
     return button;
-}
-
-QString withName(const char* text, const QString& name)
-{
-    return QString::fromLatin1(text).replace(QLatin1String("%s"), name);
 }
 
 } // namespace
@@ -197,13 +192,9 @@ QStringList TFormContactGroupsSettings::personNames()
 {
     QStringList names;
     try {
-        QSqlQuery& query =
-            DMQuorvel().ExecSelect(QStringLiteral("Select name from contact_person order by name"));
-        while (query.next())
-            names << query.value(0).toString();
-        query.finish();
+        names = ContactStore::PersonNamesByName();
     } catch (const DatabaseError&) {
-        // The names read so far are offered; the next showing reads them again.
+        // Nothing is offered; the next showing reads the names again.
     }
     return names;
 }
@@ -258,17 +249,9 @@ void TFormContactGroupsSettings::LoadGroup(int id, const QString& name)
     ListBoxAvailable->clear();
     ListBoxSelected->clear();
     try {
-        QSqlQuery& query = DMQuorvel().ExecSelect(
-            QStringLiteral(
-                "SELECT a.contact_group_id as contact_group_id,a.contact_person_id as "
-                "contact_person_id,b.name as name FROM contact_person_group as a, contact_person as b "
-                "where a.contact_person_id=b.id and a.contact_group_id= ") +
-            QString::number(id));
-        while (query.next())
-            ListBoxSelected->addItem(query.value(QStringLiteral("name")).toString());
-        query.finish();
+        ListBoxSelected->addItems(ContactStore::GroupMemberNames(id));
     } catch (const DatabaseError&) {
-        // The members read so far are shown.
+        // No member is shown.
     }
     QSet<QString> members;
     for (int i = 0; i < ListBoxSelected->count(); ++i)
@@ -341,35 +324,12 @@ void TFormContactGroupsSettings::ButtonSaveClick()
     const bool isNew = ButtonSave->text() == kSaveNew;
     int groupId = 0;
     try {
-        if (!IsUnique(QStringLiteral("contact_group"), QStringLiteral("name"), name, EditingId)) {
+        if (!ContactStore::GroupNameIsFree(name, EditingId)) {
             EditGroupName->setFocus();
             ShowInformationBox(QString::fromLatin1(lang::GroupNameUnique));
             return;
         }
-        TDMQuorvel& dm = DMQuorvel();
-        SqlTransaction transaction(dm);
-        if (isNew) {
-            dm.ExecUpdate(QStringLiteral("insert into contact_group (name) values (") + QuoteSqlText(name) +
-                          QLatin1Char(')'));
-        } else {
-            dm.ExecUpdate(QStringLiteral("update contact_group set name=") + QuoteSqlText(name) +
-                          QStringLiteral(" where id=") + QString::number(EditingId));
-        }
-        dm.ExecUpdate(QStringLiteral("delete from contact_person_group where contact_group_id=") +
-                      QString::number(EditingId));
-        groupId = SelectIdBy(QStringLiteral("contact_group"), QStringLiteral("name"), name);
-        if (groupId == 0)
-            throw DatabaseError(withName(lang::ContactGroupNotFound, name));
-        for (const QString& member : members) {
-            const int personId = SelectIdBy(QStringLiteral("contact_person"), QStringLiteral("name"), member);
-            if (personId == 0)
-                throw DatabaseError(withName(lang::ContactPersonNotFound, member));
-            dm.ExecUpdate(
-                QStringLiteral("insert into contact_person_group (contact_person_id,contact_group_id) "
-                               "values (") +
-                QString::number(personId) + QLatin1Char(',') + QString::number(groupId) + QLatin1Char(')'));
-        }
-        transaction.Commit();
+        groupId = ContactStore::SaveGroup(isNew ? 0 : EditingId, name, members);
     } catch (const DatabaseError& error) {
         ApplicationEventsException(error.text());
         return;
@@ -389,13 +349,8 @@ void TFormContactGroupsSettings::ButtonDeleteClick()
 {
     if (EditingId == 0)
         return;
-    const QString id = QString::number(EditingId);
     try {
-        TDMQuorvel& dm = DMQuorvel();
-        SqlTransaction transaction(dm);
-        dm.ExecUpdate(QStringLiteral("delete from contact_person_group where contact_group_id=") + id);
-        dm.ExecUpdate(QStringLiteral("delete from contact_group where id=") + id);
-        transaction.Commit();
+        ContactStore::DeleteGroup(EditingId);
     } catch (const DatabaseError& error) {
         ApplicationEventsException(error.text());
         return;

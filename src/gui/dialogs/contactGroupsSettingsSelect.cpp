@@ -1,5 +1,6 @@
 #include "gui/dialogs/contactGroupsSettingsSelect.h"
 
+#include "database/ContactStore.h"
 #include "database/DataModuleQuorvel.h"
 #include "gui/dialogs/DialogSupport.h"
 #include "gui/dialogs/contactGroupsSettings.h"
@@ -53,12 +54,10 @@ void TFormContactGroupsSettingsSelect::FormShow()
     ListViewGroup->clear();
     ListViewGroup->setSortingEnabled(false);
     try {
-        QSqlQuery query = DMQuorvel().SQLTable_contact_group();
-        while (query.next())
-            ListViewGroup->addTopLevelItem(
-                new NumericSortItem({query.value(0).toString(), query.value(1).toString()}));
+        for (const ContactName& group : ContactStore::Groups())
+            ListViewGroup->addTopLevelItem(new NumericSortItem({QString::number(group.Id), group.Name}));
     } catch (const DatabaseError&) {
-        // The rows read so far stay; the next showing reads the groups again.
+        // The next showing reads the groups again.
     }
     ListViewGroup->setSortingEnabled(true);
     ListViewGroup->setFocus();

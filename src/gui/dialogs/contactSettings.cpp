@@ -3,8 +3,8 @@
 #include "core/Notifier.h"
 #include "core/SystemLog.h"
 #include "core/langLibrary.h"
+#include "database/ContactStore.h"
 #include "database/DataModuleQuorvel.h"
-#include "database/dbcomFunc.h"
 #include "gui/dialogs/DialogSupport.h"
 #include "gui/menu.h"
 
@@ -173,14 +173,12 @@ void TFormContactSettings::fillList()
     // New rows go in unsorted and the list is sorted once, by the column the user chose last.
     ListViewContact->setSortingEnabled(false);
     try {
-        QSqlQuery query = DMQuorvel().SQLTable_contact_person();
-        while (query.next()) {
+        for (const ContactPerson& person : ContactStore::PersonRows()) {
             ListViewContact->addTopLevelItem(new NumericSortItem(
-                {query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
-                 query.value(3).toString(), query.value(4).toString()}));
+                {QString::number(person.Id), person.Name, person.Details, person.Email, person.Sms}));
         }
     } catch (const DatabaseError&) {
-        // The list keeps the rows read so far; the next showing reads it again.
+        // The next showing reads the list again.
     }
     ListViewContact->setSortingEnabled(true);
 }
@@ -230,24 +228,16 @@ void TFormContactSettings::ButtonSaveClick()
 
     const bool isNew = ButtonSave->text() == kSaveNew;
     try {
-        if (!IsUnique(QStringLiteral("contact_person"), QStringLiteral("name"), name, EditingId)) {
+        if (!ContactStore::PersonNameIsFree(name, EditingId)) {
             EditPersonName->setFocus();
             ShowInformationBox(QString::fromLatin1(lang::PersonNameUnique));
             return;
         }
-        TDMQuorvel& dm = DMQuorvel();
-        SqlTransaction transaction(dm);
-        if (isNew) {
-            dm.ExecUpdate(QStringLiteral("insert into contact_person (name,details,email,sms) values (") +
-                          QuoteSqlText(name) + QLatin1Char(',') + QuoteSqlText(details) + QLatin1Char(',') +
-                          QuoteSqlText(email) + QLatin1Char(',') + QuoteSqlText(sms) + QLatin1Char(')'));
-        } else {
-            dm.ExecUpdate(QStringLiteral("update contact_person set name=") + QuoteSqlText(name) +
-                          QStringLiteral(" , details=") + QuoteSqlText(details) +
-                          QStringLiteral(" , email=") + QuoteSqlText(email) + QStringLiteral(" , sms=") +
-                          QuoteSqlText(sms) + QStringLiteral(" where id=") + QString::number(EditingId));
-        }
-        transaction.Commit();
+        const ContactPerson person{EditingId, name, details, email, sms};
+        if (isNew)
+            ContactStore::InsertPerson(person);
+        else
+            ContactStore::UpdatePerson(person);
     } catch (const DatabaseError& error) {
         ApplicationEventsException(error.text());
         return;
@@ -267,16 +257,8 @@ void TFormContactSettings::ButtonDeleteClick()
 {
     if (EditingId == 0)
         return;
-    const QString id = QString::number(EditingId);
     try {
-        TDMQuorvel& dm = DMQuorvel();
-        SqlTransaction transaction(dm);
-        dm.ExecUpdate(QStringLiteral("delete from contact_person where id=") + id);
-        dm.ExecUpdate(QStringLiteral("delete from contact_person_group where contact_person_id=") + id);
-        // The services that alarmed this person lose it too, so that no service keeps a link to a
-        // person who no longer exists.
-        dm.ExecUpdate(QStringLiteral("delete from service_contact_person where contact_person_id=") + id);
-        transaction.Commit();
+        ContactStore::DeletePerson(EditingId);
     } catch (const DatabaseError& error) {
         ApplicationEventsException(error.text());
         return;

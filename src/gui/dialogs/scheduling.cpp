@@ -3,6 +3,7 @@
 #include "core/SystemLog.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
+#include "database/WeeklyWindowStore.h"
 #include "gui/dialogs/DialogSupport.h"
 #include "gui/menu.h"
 
@@ -20,9 +21,8 @@ namespace {
 
 QPointer<TFormScheduling> g_form;
 
-// Captions of the weekday buttons and the table's columns, Monday first.
+// Captions of the weekday buttons, Monday first.
 const char* const kDayCaptions[TFormScheduling::kDays] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-const char* const kDayColumns[TFormScheduling::kDays] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
 
 QString hourCaption(int hour)
 {
@@ -141,19 +141,16 @@ void TFormScheduling::FormShow()
     m_dayState.fill(true);
     m_hourState.fill(true);
     try {
-        QSqlQuery query = DMQuorvel().SQLTable_scheduling();
-        while (query.next()) {
+        for (const WeeklyWindowStore::HourRow& row : WeeklyWindowStore::Rows()) {
             bool isHour = false;
-            const int hour = query.value(QStringLiteral("schedule_time")).toString().toInt(&isHour);
+            const int hour = row.ScheduleTime.toInt(&isHour);
             if (!isHour || hour < 0 || hour >= kHours)
                 continue;
-            for (int day = 0; day < kDays; ++day) {
-                const QString value = query.value(QString::fromLatin1(kDayColumns[day])).toString();
-                m_boxes[day][hour]->setChecked(value == QLatin1String("yes"));
-            }
+            for (int day = 0; day < kDays; ++day)
+                m_boxes[day][hour]->setChecked(row.Days[day] == QLatin1String("yes"));
         }
     } catch (const DatabaseError&) {
-        // The rows read so far are shown; the other boxes keep their state.
+        // The boxes keep their state.
     }
     m_status->setText(QString::fromLatin1(lang::CanUpdateSchedule));
     // The first focus goes to a button that changes nothing, so that Apply stays disabled until
@@ -195,22 +192,13 @@ void TFormScheduling::ButtonClearAllClick()
 
 void TFormScheduling::ButtonApplyClick()
 {
+    WeeklyWindowStore::Grid on{};
+    for (int day = 0; day < kDays; ++day) {
+        for (int hour = 0; hour < kHours; ++hour)
+            on[day][hour] = m_boxes[day][hour]->isChecked();
+    }
     try {
-        TDMQuorvel& dm = DMQuorvel();
-        SqlTransaction transaction(dm);
-        for (int hour = 0; hour < kHours; ++hour) {
-            QString sql = QStringLiteral("update scheduling set ");
-            for (int day = 0; day < kDays; ++day) {
-                if (day > 0)
-                    sql += QStringLiteral(" , ");
-                sql += QString::fromLatin1(kDayColumns[day]) + QLatin1Char('=') +
-                       QuoteSqlText(m_boxes[day][hour]->isChecked() ? QStringLiteral("yes")
-                                                                    : QStringLiteral("no"));
-            }
-            sql += QStringLiteral(" where schedule_time=") + QString::number(hour);
-            dm.ExecUpdate(sql);
-        }
-        transaction.Commit();
+        WeeklyWindowStore::Save(on);
     } catch (const DatabaseError& error) {
         ApplicationEventsException(error.text());
         return;

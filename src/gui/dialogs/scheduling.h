@@ -1,5 +1,6 @@
 #pragma once
 
+#include "database/WeeklyWindowStore.h"
 #include "gui/dialogs/TFormDialog.h"
 
 #include <array>
@@ -18,8 +19,8 @@ class TFormScheduling : public TFormDialog
     Q_OBJECT
 
 public:
-    static constexpr int kDays = 7;
-    static constexpr int kHours = 24;
+    static constexpr int kDays = WeeklyWindowStore::kDays;
+    static constexpr int kHours = WeeklyWindowStore::kHours;
 
     explicit TFormScheduling(QWidget* parent = nullptr);
 

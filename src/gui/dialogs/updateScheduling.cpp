@@ -4,7 +4,6 @@
 #include "core/SystemLog.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
-#include "database/dbcomFunc.h"
 #include "gui/dialogs/FrameKit.h"
 #include "gui/dialogs/FrameURL.h"
 #include "gui/menu.h"
@@ -23,7 +22,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
-#include <QSqlQuery>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -291,27 +289,15 @@ void TFormUpdateScheduling::FillList()
 {
     ListViewService->clear();
     try {
-        QSqlQuery& query = DMQuorvel().ExecSelect(
-            QStringLiteral("SELECT id,service,") + ListedIpSql() +
-            QStringLiteral(" as ip,port,service_status,"
-                           "DATE_FORMAT(last_access, \"%Y-%m-%d %H:%i:%s\") "
-                           "last_access,schedule_by,schedule_hour,schedule_minute,"
-                           "status,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog from service "
-                           "order by ip, service, schedule_hour, schedule_minute"));
         QList<QTreeWidgetItem*> rows;
-        while (query.next()) {
-            const auto value = [&query](const char* column) {
-                return query.value(QString::fromLatin1(column)).toString();
-            };
-            const QString port = value("port");
+        for (const ServiceListRow& row : ServiceStore::ListRows()) {
             rows << new ServiceRowItem(QStringList{
-                value("id"), value("service"), value("ip"),
-                port == QLatin1String("0") || port.isEmpty() ? QString::fromLatin1(kNoPort) : port,
-                value("schedule_by"),
-                IntervalText(value("schedule_by"), value("schedule_hour"), value("schedule_minute")),
-                AlarmMethodsText(value("alarm_email"), value("alarm_smpp"), value("alarm_httpsms"),
-                                 value("alarm_syslog")),
-                value("status")});
+                row.Id, row.Service, row.Ip,
+                row.Port == QLatin1String("0") || row.Port.isEmpty() ? QString::fromLatin1(kNoPort)
+                                                                     : row.Port,
+                row.ScheduleBy, IntervalText(row.ScheduleBy, row.ScheduleHour, row.ScheduleMinute),
+                AlarmMethodsText(row.AlarmEmail, row.AlarmSmpp, row.AlarmHttpSms, row.AlarmSyslog),
+                row.Status});
         }
         ListViewService->addTopLevelItems(rows);
     } catch (const std::exception& error) {

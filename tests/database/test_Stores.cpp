@@ -1,0 +1,279 @@
+// The stores' own logic on the real database: the transactions that keep a half-done write
+// from staying behind, the orders their lists come in and the reading of their rows.
+#include "core/AlarmMethodSettings.h"
+#include "database/AlarmHistoryReader.h"
+#include "database/AlarmMethodLoader.h"
+#include "database/AlarmMethodStore.h"
+#include "database/ContactStore.h"
+#include "database/DataModuleQuorvel.h"
+#include "database/ServiceStore.h"
+#include "database/WeeklyWindowStore.h"
+#include "support/DatabaseFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace {
+
+class StoreTest : public DatabaseFixture
+{
+protected:
+    void SetUp() override
+    {
+        REQUIRE_TEST_DATABASE();
+        DatabaseFixture::SetUp();
+        startWithDatabase();
+    }
+
+    int count(const QString& fromWhere) const
+    {
+        return scalar("select count(*) from quorvel." + fromWhere).toInt();
+    }
+    int personId(const QString& name) const
+    {
+        return scalar("select id from quorvel.contact_person where name=\"" + name + "\"").toInt();
+    }
+    void addPersons(const QStringList& names)
+    {
+        for (const QString& name : names)
+            ContactStore::InsertPerson({0, name, "d " + name, name + "@example", "+1" + name});
+    }
+};
+
+// ---- contacts ---------------------------------------------------------------------------------
+
+TEST_F(StoreTest, PersonsAreListedByIdOrByNameAndTheirTextsComeBackAsTyped)
+{
+    addPersons({"carol", "alice", "bob \"the\" \\ one"});
+    const QList<ContactPerson> rows = ContactStore::PersonRows();
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[0].Name, "carol");
+    EXPECT_EQ(rows[1].Name, "alice");
+    EXPECT_EQ(rows[2].Name, "bob \"the\" \\ one");
+    EXPECT_EQ(rows[2].Details, "d bob \"the\" \\ one");
+    EXPECT_EQ(rows[0].Email, "carol@example");
+    EXPECT_EQ(rows[0].Sms, "+1carol");
+    EXPECT_LT(rows[0].Id, rows[1].Id);
+    EXPECT_EQ(ContactStore::PersonNamesByName(), QStringList({"alice", "bob \"the\" \\ one", "carol"}));
+
+    ContactStore::UpdatePerson({rows[1].Id, "alicia", "x", "a@example", "+2"});
+    const ContactPerson changed = ContactStore::PersonRows()[1];
+    EXPECT_EQ(changed.Name, "alicia");
+    EXPECT_EQ(changed.Sms, "+2");
+    EXPECT_TRUE(ContactStore::PersonNameIsFree("alicia", changed.Id)) << "its own name";
+    EXPECT_FALSE(ContactStore::PersonNameIsFree("alicia", 0));
+    EXPECT_FALSE(ContactStore::PersonNameIsFree("carol", changed.Id));
+}
+
+TEST_F(StoreTest, DeletingAPersonTakesItsMembershipsAndServiceLinksOnly)
+{
+    addPersons({"alice", "bob"});
+    const int alice = personId("alice");
+    const int bob = personId("bob");
+    const int ops = ContactStore::SaveGroup(0, "ops", {"alice", "bob"});
+    m_dm->ExecUpdate(QString("insert into service_contact_person (service_id,contact_person_id) values "
+                             "(7,%1),(7,%2)")
+                         .arg(alice)
+                         .arg(bob));
+
+    ContactStore::DeletePerson(alice);
+    EXPECT_EQ(count("contact_person"), 1);
+    EXPECT_EQ(ContactStore::GroupMemberNames(ops), QStringList({"bob"}));
+    EXPECT_EQ(count(QString("service_contact_person where contact_person_id=%1").arg(alice)), 0);
+    EXPECT_EQ(count(QString("service_contact_person where contact_person_id=%1").arg(bob)), 1);
+}
+
+TEST_F(StoreTest, APersonsDeletionThatFailsHalfWayLeavesEveryRow)
+{
+    addPersons({"alice"});
+    const int alice = personId("alice");
+    ContactStore::SaveGroup(0, "ops", {"alice"});
+    // The last of the three deletes fails.
+    m_dm->ExecUpdate("drop table service_contact_person");
+    EXPECT_THROW(ContactStore::DeletePerson(alice), DatabaseError);
+    EXPECT_EQ(count("contact_person"), 1);
+    EXPECT_EQ(count("contact_person_group"), 1);
+}
+
+TEST_F(StoreTest, SavingAGroupReplacesItsMembersAndAnUnknownMemberStoresNothing)
+{
+    addPersons({"alice", "bob", "carol"});
+    const int ops = ContactStore::SaveGroup(0, "ops", {"carol", "alice"});
+    ASSERT_GT(ops, 0);
+    EXPECT_EQ(ContactStore::Groups().size(), 1);
+    EXPECT_EQ(count("contact_person_group"), 2);
+
+    EXPECT_EQ(ContactStore::SaveGroup(ops, "operations", {"bob"}), ops);
+    EXPECT_EQ(ContactStore::Groups()[0].Name, "operations");
+    EXPECT_EQ(ContactStore::GroupMemberNames(ops), QStringList({"bob"}));
+    EXPECT_FALSE(ContactStore::GroupNameIsFree("operations", 0));
+    EXPECT_TRUE(ContactStore::GroupNameIsFree("operations", ops));
+
+    const struct
+    {
+        int id;
+        QString name;
+    } failing[] = {{0, "new"}, {ops, "renamed"}};
+    for (const auto& save : failing) {
+        try {
+            ContactStore::SaveGroup(save.id, save.name, {"alice", "nobody"});
+            ADD_FAILURE() << "an unknown member must fail the save of " << save.name.toStdString();
+        } catch (const DatabaseError& e) {
+            EXPECT_EQ(e.text(), "The contact person nobody cannot be found.");
+        }
+        EXPECT_EQ(ContactStore::Groups().size(), 1) << save.name.toStdString();
+        EXPECT_EQ(ContactStore::Groups()[0].Name, "operations") << save.name.toStdString();
+        EXPECT_EQ(ContactStore::GroupMemberNames(ops), QStringList({"bob"})) << save.name.toStdString();
+    }
+
+    ContactStore::DeleteGroup(ops);
+    EXPECT_TRUE(ContactStore::Groups().isEmpty());
+    EXPECT_EQ(count("contact_person_group"), 0);
+    EXPECT_EQ(count("contact_person"), 3) << "the persons stay";
+}
+
+// ---- alarm methods ----------------------------------------------------------------------------
+
+AlarmMethodValues hostRow(const QString& ip, int port, bool enable)
+{
+    return {{"enable", enable ? 1 : 0}, {"ip", ip}, {"port", port}};
+}
+
+TEST_F(StoreTest, AlarmMethodsAreInsertedThenUpdatedAndReadBackByTheLoader)
+{
+    AlarmMethodStore::Save({hostRow("mail", 25, true),
+                            hostRow("smsc", 2775, false),
+                            {{"enable", 1}, {"ip", "gw/send"}, {"port", 80}, {"method", "Post"}},
+                            {{"enable", 1}, {"ip", "log"}, {"port", 514}, {"syslog_facility", "UUCP"}},
+                            QList<AlarmExtraField>{{"user", "o\"ps"}, {"key", "k=1"}}});
+    EXPECT_EQ(count("alarm_method"), 4);
+    EXPECT_EQ(AlarmMethodStore::ExtraFields(), (QList<AlarmExtraField>{{"user", "o\"ps"}, {"key", "k=1"}}));
+
+    // Without extra fields the stored ones stay; each method keeps its one row.
+    AlarmMethodStore::Save({hostRow("mail2", 587, true),
+                            hostRow("smsc", 2775, true),
+                            {{"enable", 1}, {"method", "Post"}},
+                            hostRow("log2", 1514, false),
+                            std::nullopt});
+    EXPECT_EQ(count("alarm_method"), 4);
+    EXPECT_EQ(AlarmMethodStore::ExtraFields().size(), 2);
+
+    QHash<QString, AlarmMethodRow> byType;
+    for (const AlarmMethodRow& row : AlarmMethodStore::Rows())
+        byType.insert(row.Type, row);
+    ASSERT_EQ(byType.size(), 4);
+    EXPECT_EQ(byType["Email"].value("IP").toString(), "mail2") << "a column in any letter case";
+    EXPECT_EQ(byType["Email"].value("port").toInt(), 587);
+    EXPECT_EQ(byType["SysLog"].value("syslog_facility").toString(), "UUCP") << "a column not written stays";
+    EXPECT_FALSE(byType["SysLog"].value("no_such_column").isValid());
+
+    AlarmMethodSettings = AlarmMethodSettingsRecord();
+    LoadAlarmMethods();
+    EXPECT_EQ(AlarmMethodSettings.EmailMethod.ip, "mail2");
+    EXPECT_TRUE(AlarmMethodSettings.SmsMethod.enable);
+    EXPECT_FALSE(AlarmMethodSettings.SysLogMethod.enable);
+    EXPECT_EQ(AlarmMethodSettings.HttpSmsMethod.ip, "http://gw/send");
+    EXPECT_EQ(AlarmMethodSettings.HttpSmsExtraFields, QStringList({"user=o\"ps", "key=k=1"}));
+}
+
+TEST_F(StoreTest, ATextValueIsQuotedAndANumberWrittenAsItsDecimal)
+{
+    // "0042" as text stays text; 42 as a number reads back as 42 in a text column.
+    AlarmMethodStore::Save({{{"ip", "0042"}, {"port", 42}, {"username", 42}},
+                            hostRow("s", 1, false),
+                            hostRow("h", 1, false),
+                            hostRow("l", 1, false),
+                            std::nullopt});
+    EXPECT_EQ(scalar("select ip from quorvel.alarm_method where type=\"Email\""), "0042");
+    EXPECT_EQ(scalar("select username from quorvel.alarm_method where type=\"Email\""), "42");
+}
+
+TEST_F(StoreTest, AnApplyThatFailsAtTheLastMethodLeavesRowsAndExtraFieldsAsTheyWere)
+{
+    const AlarmMethodsSave first{hostRow("mail", 25, true), hostRow("smsc", 2775, true),
+                                 hostRow("gw", 80, true), hostRow("log", 514, true),
+                                 QList<AlarmExtraField>{{"a", "1"}}};
+    AlarmMethodStore::Save(first);
+
+    AlarmMethodsSave failing = first;
+    failing.Email = hostRow("changed", 26, false);
+    failing.ExtraFields = QList<AlarmExtraField>{{"b", "2"}, {"c", "3"}};
+    failing.SysLog = {{"no_such_column", 1}};
+    EXPECT_THROW(AlarmMethodStore::Save(failing), DatabaseError);
+    EXPECT_EQ(scalar("select ip from quorvel.alarm_method where type=\"Email\""), "mail");
+    EXPECT_EQ(AlarmMethodStore::ExtraFields(), (QList<AlarmExtraField>{{"a", "1"}}));
+}
+
+// ---- weekly window ----------------------------------------------------------------------------
+
+TEST_F(StoreTest, TheWeeklyWindowIsSavedHourByHourAndReadBackPerDay)
+{
+    WeeklyWindowStore::Grid on{};
+    // Monday all day, Sunday 23:00 only, Wednesday every even hour.
+    on[0].fill(true);
+    on[6][23] = true;
+    for (int hour = 0; hour < WeeklyWindowStore::kHours; hour += 2)
+        on[2][hour] = true;
+    WeeklyWindowStore::Save(on);
+
+    const QList<WeeklyWindowStore::HourRow> rows = WeeklyWindowStore::Rows();
+    ASSERT_EQ(rows.size(), WeeklyWindowStore::kHours);
+    for (const WeeklyWindowStore::HourRow& row : rows) {
+        const int hour = row.ScheduleTime.toInt();
+        for (int day = 0; day < WeeklyWindowStore::kDays; ++day)
+            EXPECT_EQ(row.Days[day], on[day][hour] ? "yes" : "no") << "day " << day << " hour " << hour;
+    }
+
+    const auto at23 = WeeklyWindowStore::ReadHour(23);
+    ASSERT_TRUE(at23);
+    EXPECT_EQ(at23->ScheduleTime, "23");
+    EXPECT_EQ(at23->Days[6], "yes");
+    EXPECT_EQ(at23->Days[2], "no");
+
+    m_dm->ExecUpdate("delete from scheduling where schedule_time=5");
+    EXPECT_FALSE(WeeklyWindowStore::ReadHour(5));
+}
+
+// ---- the editor's service list and the charts' sessions ---------------------------------------
+
+TEST_F(StoreTest, TheServiceListIsOrderedByListedIpServiceHourAndMinute)
+{
+    m_dm->ExecUpdate(
+        "insert into service (service,ip,port,schedule_by,schedule_hour,schedule_minute,status,alarm_email) "
+        "values (\"URL\",\"http://b.example/x\",80,\"Daily\",\"09\",\"30\",\"Start\",\"Y\"),"
+        "(\"Ping\",\"a.example\",0,\"Hourly\",\"00\",\"15\",\"Stop\",\"n\"),"
+        "(\"FTP\",\"b.example\",21,\"Daily\",\"01\",\"00\",\"Start\",\"y\"),"
+        "(\"URL\",\"https://a.example/http://z\",443,\"Daily\",\"00\",\"00\",\"Start\",\"n\"),"
+        "(\"URL\",\"http://b.example/x\",80,\"Daily\",\"08\",\"45\",\"Start\",\"n\")");
+    m_dm->ExecUpdate("update service set last_access=\"2007-05-01 13:45:07\" where service=\"Ping\"");
+    const std::vector<ServiceListRow> rows = ServiceStore::ListRows();
+    ASSERT_EQ(rows.size(), 5u);
+    const QStringList expected[] = {{"Ping", "a.example", "00", "15"},
+                                    {"FTP", "b.example", "01", "00"},
+                                    {"URL", "b.example/x", "08", "45"},
+                                    {"URL", "b.example/x", "09", "30"},
+                                    {"URL", "https://a.example/http://z", "00", "00"}};
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(QStringList({rows[i].Service, rows[i].Ip, rows[i].ScheduleHour, rows[i].ScheduleMinute}),
+                  expected[i])
+            << "row " << i;
+    }
+    EXPECT_EQ(rows[3].AlarmEmail, "Y") << "alarm columns as stored";
+    EXPECT_EQ(rows[0].Port, "0");
+    EXPECT_EQ(rows[0].Status, "Stop");
+    EXPECT_EQ(rows[0].LastAccess, "2007-05-01 13:45:07");
+}
+
+TEST_F(StoreTest, ASessionsNumberIsReadAndAnUnknownSessionCannotBeInterrupted)
+{
+    QSqlQuery id(m_dm->SQLConnection);
+    ASSERT_TRUE(id.exec("select connection_id()") && id.next());
+    EXPECT_EQ(SessionConnectionId(m_dm->SQLConnection), id.value(0).toLongLong());
+    QSqlDatabase closed;
+    EXPECT_EQ(SessionConnectionId(closed), 0);
+    EXPECT_THROW(KillSessionQuery(id.value(0).toLongLong() + 100000), DatabaseError);
+}
+
+} // namespace
