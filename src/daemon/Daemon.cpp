@@ -239,8 +239,7 @@ int checkConfig()
         return ExitFailure;
     }
     problems << settingsProblems(ini);
-    if (!EnsureLogDir() || !QFileInfo(AppSettings.LogDir).isWritable())
-        problems << QStringLiteral("the log folder %1 cannot be written").arg(AppSettings.LogDir);
+    // The log folder is not checked: the service's may not exist before its first start.
     LoadSettings();
     if (!AppSettings.TlsCAFile.isEmpty() && !QFileInfo(AppSettings.TlsCAFile).isReadable())
         problems << QStringLiteral("[tls] CAFile %1 cannot be read").arg(AppSettings.TlsCAFile);
