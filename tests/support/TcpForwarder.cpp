@@ -86,6 +86,8 @@ void TcpForwarder::relay()
             break;
         if (fds[0].revents)
             break;
+        // Pairs accepted below were not polled this round.
+        const std::size_t polled = pairs.size();
         if (fds[1].revents & POLLIN) {
             const int client = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
             if (client >= 0) {
@@ -102,8 +104,9 @@ void TcpForwarder::relay()
                 }
             }
         }
-        std::vector<std::pair<int, int>> open;
-        for (std::size_t i = 0; i < pairs.size(); ++i) {
+        std::vector<std::pair<int, int>> open(pairs.begin() + static_cast<std::ptrdiff_t>(polled),
+                                              pairs.end());
+        for (std::size_t i = 0; i < polled; ++i) {
             const pollfd& a = fds[2 + 2 * i];
             const pollfd& b = fds[3 + 2 * i];
             bool alive = true;
