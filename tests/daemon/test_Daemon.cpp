@@ -346,6 +346,11 @@ TEST_F(QuorveldTest, DatabaseCreatedWhenItFirstAnswers)
               "1");
     stopCleanly(*quorveld);
     EXPECT_EQ(logLines("[ERROR]"), 1) << systemLogLines().join('\n').toStdString();
+    // The first start's information box is one line on standard error (and in syslog).
+    EXPECT_TRUE(contains(quorveld->err(),
+                         "quorveld: Information: Please be patient, it may take a few second "
+                         "for first start.\n"))
+        << quorveld->err();
 }
 
 // A datagram socket of the test standing for systemd's notification socket.
