@@ -7,6 +7,7 @@
 #include "monitor/EngineFixture.h"
 #include "support/ScriptedServer.h"
 #include "support/TcpForwarder.h"
+#include "support/UdpCollector.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -101,13 +102,14 @@ protected:
     }
 
     // A service checked at every tick.
-    int addEveryMinute(const QString& kind, int port)
+    int addEveryMinute(const QString& kind, int port, const QString& alarms = "\"n\",\"n\",\"n\",\"n\"")
     {
         Service s;
         s.kind = kind;
         s.port = port;
         s.by = "Minutely";
         s.minute = "1";
+        s.alarms = alarms;
         return addService(s);
     }
 
@@ -164,13 +166,25 @@ void scriptPassingSmtp(ScriptedServer& server, int count)
     }
 }
 
-TEST_F(QuorveldTest, StoresResultsAndAlarmHistoryAsTheEngineDoes)
+TEST_F(QuorveldTest, StoresResultsAndRaisesAlarmsAsTheEngineDoes)
 {
     ScriptedServer smtp;
     scriptPassingSmtp(smtp, 2); // once for the engine, once for quorveld
     smtp.start();
     const int passing = addEveryMinute("SMTP", smtp.port());
-    const int failing = addEveryMinute("SMTP", ScriptedServer::UnusedPort());
+    const int failing = addEveryMinute("SMTP", ScriptedServer::UnusedPort(), "\"n\",\"n\",\"n\",\"y\"");
+    UdpCollector syslog;
+    m_dm->ExecUpdate(QString("insert into alarm_method (type,enable,ip,port,syslog_facility,syslog_severity) "
+                             "values (\"SysLog\",1,\"127.0.0.1\",%1,\"Local Use Zero\",\"Error\")")
+                         .arg(syslog.port()));
+    // The syslog alarm without its send time ("<PRI>Mmm dd hh:mm:ss ").
+    const auto nextAlarm = [&syslog] {
+        std::string datagram;
+        if (!syslog.receive(datagram, 10000))
+            return std::string("(no alarm)");
+        const std::string::size_type pri = datagram.find('>');
+        return pri == std::string::npos ? datagram : datagram.substr(0, pri + 1) + datagram.substr(pri + 17);
+    };
     const int stopped = addEveryMinute("SMTP", ScriptedServer::UnusedPort());
     m_dm->ExecUpdate(QString("update service set status=\"Stop\" where id=%1").arg(stopped));
 
@@ -194,6 +208,7 @@ TEST_F(QuorveldTest, StoresResultsAndAlarmHistoryAsTheEngineDoes)
     ASSERT_TRUE(waitFor(checked));
     ASSERT_TRUE(waitFor([&] { return engine->ExecutingCount() == 0; }));
     const QStringList byEngine = rows();
+    const std::string alarmByEngine = nextAlarm();
     engine.reset();
     m_dm->ExecUpdate("update service set service_status=\"Unknown\", last_access=0");
     m_dm->ExecUpdate("delete from alarm_msg_history");
@@ -202,6 +217,8 @@ TEST_F(QuorveldTest, StoresResultsAndAlarmHistoryAsTheEngineDoes)
     auto quorveld = startQuorveld();
     ASSERT_TRUE(waitFor(checked, 20000)) << quorveld->err();
     EXPECT_EQ(rows(), byEngine);
+    EXPECT_EQ(nextAlarm(), alarmByEngine);
+    EXPECT_TRUE(contains(alarmByEngine, "<131>")) << alarmByEngine;
     EXPECT_EQ(statusOf(passing), "Passed");
     EXPECT_EQ(statusOf(failing), "Failed");
     EXPECT_EQ(statusOf(stopped), "Unknown");
