@@ -49,7 +49,8 @@ const char* const kHelp =
     "  --version       print the name and version and end\n"
     "\n"
     "SIGTERM and SIGINT stop it once the running checks have ended and their results are stored; SIGHUP "
-    "reads the settings file and the alarm-method settings again, keeping the schedule. A second quorveld "
+    "reads the settings file and the alarm-method settings again, keeping the schedule (the database "
+    "connection's settings take effect at the next start). A second quorveld "
     "with the same settings file is refused. The logs go to the log folder beside the settings file's "
     "folder, or to $LOGS_DIRECTORY when it is set.\n"
     "\n"
@@ -333,7 +334,13 @@ private:
         if (m_stopping)
             return;
         m_manager.reloading();
+        const DatabaseLogin before = CurrentDatabaseLogin();
         LoadSettings();
+        // The connection stays as it is: a new server or login is used from the next start.
+        if (CurrentDatabaseLogin() != before)
+            WriteSystemLog(
+                QStringLiteral("The database settings have changed; they are used from the next start"),
+                LogLevel::WARMING);
         if (m_engine && !m_engine->DatabaseLost()) {
             try {
                 LoadAlarmMethods();

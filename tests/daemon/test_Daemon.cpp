@@ -325,6 +325,15 @@ TEST_F(QuorveldTest, SighupTakesANewTimeOutWithoutLosingTheSchedule)
     ASSERT_TRUE(waitForLog("[INFO] Settings read again from " + settingsFile)) << quorveld->err();
     EXPECT_TRUE(waitForStatus(id, "Passed")) << "the next tick's check waits longer";
     EXPECT_TRUE(quorveld->running());
+    EXPECT_EQ(logLines("The database settings have changed"), 0);
+
+    // A new login is not taken up while running: the connection in use stays.
+    setSetting("Database", "DBUsername", "somebody");
+    ASSERT_TRUE(quorveld->signal(SIGHUP));
+    ASSERT_TRUE(
+        waitForLog("[WARMING] The database settings have changed; they are used from the next start"));
+    m_dm->ExecUpdate(QString("update service set service_status=\"Unknown\" where id=%1").arg(id));
+    EXPECT_TRUE(waitForStatus(id, "Passed"));
     stopCleanly(*quorveld);
     EXPECT_EQ(logLines("[INFO] Service scheduling starts."), 1) << "the reload does not restart scheduling";
 }
