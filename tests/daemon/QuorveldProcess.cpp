@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/prctl.h>
 
 QString QuorveldProgram()
 {
@@ -19,6 +20,8 @@ QuorveldProcess::QuorveldProcess(const QStringList& arguments, const QProcessEnv
         env.remove(QString::fromLatin1(name));
     env.insert(environment);
     m_process.setProcessEnvironment(env);
+    // A test program that crashes takes its quorveld with it.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     m_process.start(QuorveldProgram(), arguments);
     m_started = m_process.waitForStarted(5000);
     if (!m_started)
