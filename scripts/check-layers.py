@@ -11,6 +11,7 @@ Each folder of src/ may include its own headers and those of the folders below i
     gui (and gui/dialogs)    monitor and below
     app                      gui and below
     probe                    monitor and below, never gui
+    daemon                   monitor and below, never gui
 
 Widget and GUI headers of Qt (QtWidgets, QtGui, QtCharts) are included only in gui and app.
 No string literal under gui holds SQL statement text: the windows call the stores of database.
@@ -37,6 +38,7 @@ ALLOWED = {
     "gui": ENGINE | {"gui"},
     "app": ENGINE | {"gui", "app"},
     "probe": ENGINE | {"probe"},
+    "daemon": ENGINE | {"daemon"},
 }
 WIDGET_FOLDERS = {"gui", "app"}
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')

@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
-"""Writes the quorvel-probe(1) manual page from the program's own help texts.
+"""Writes the quorvel-probe(1) and quorveld(8) manual pages from the programs' own help texts.
 
     scripts/man-from-help.py PROBE > packaging/man/quorvel-probe.1
+    scripts/man-from-help.py QUORVELD > packaging/man/quorveld.8
 
 Run it again whenever a command or an option changes; tests/scripts/test_packaging_files.sh fails
 while the page in the tree and the program's help disagree.
 """
+import os
 import re
 import subprocess
 import sys
@@ -37,7 +39,57 @@ def section(text, head):
     return m.group(1) if m else ""
 
 
+def daemon_page(daemon):
+    """quorveld(8): its help's paragraphs, plus what a service's page adds (environment, files)."""
+    general = run(daemon, "--help")
+    version = run(daemon, "--version").split()[1]
+    paragraphs = general.rstrip("\n").split("\n\n")
+    description, behaviour, status = paragraphs[1], paragraphs[3], paragraphs[4]
+    out = ['.TH QUORVELD 8 "" "Quorvel %s" "System Administration"' % version]
+    out.append(".SH NAME")
+    out.append("quorveld \\- the Quorvel monitoring cycle as a system service")
+    out.append(".SH SYNOPSIS")
+    out.append(".B quorveld\n.RB [ \\-\\-config\n.IR FILE ]\n.RB [ \\-\\-check\\-config ]")
+    out.append(".br\n.B quorveld \\-\\-help\n.br\n.B quorveld \\-\\-version")
+    out.append(".SH DESCRIPTION")
+    out.append(roff(" ".join(description.split())))
+    out.append(".PP\n" + roff(" ".join(behaviour.split())))
+    out.append(".SH OPTIONS")
+    for option, text in option_lines(section(general, "Options:")):
+        out.append(".TP\n.B " + roff(option) + "\n" + roff(text))
+    out.append(".SH ENVIRONMENT")
+    for name, text in (
+        ("LOGS_DIRECTORY", "the log folder (systemd sets it from LogsDirectory=); the first of several is used"),
+        ("NOTIFY_SOCKET", "systemd's notification socket: READY=1 once the first minute tick is armed, "
+                          "RELOADING=1 on SIGHUP, STOPPING=1 on SIGTERM and SIGINT"),
+        ("WATCHDOG_USEC", "with WatchdogSec=, the program pings systemd's watchdog from its main loop at half "
+                          "this interval"),
+        ("QUORVELD_TICK_MS", "the minute tick's interval in milliseconds, from 100 to 60000 (other values are "
+                             "ignored), for trying services out and for tests; each tick still checks the "
+                             "services due at the current minute"),
+    ):
+        out.append(".TP\n.B " + roff(name) + "\n" + roff(text))
+    out.append(".SH EXIT STATUS")
+    out.append(roff(" ".join(status.split()[2:])))
+    out.append(".SH FILES")
+    for name, text in (
+        ("/etc/quorvel/SysInit.ini", "the settings of the installed service, the same file as the desktop "
+                                     "program's conf/SysInit.ini"),
+        ("/etc/quorvel/SysInit.ini.lock", "the lock of the running instance, when the folder can be written; "
+                                          "the settings file itself is locked as well"),
+        ("/var/log/quorveld", "the system log and the alarm message log of the installed service"),
+        ("quorveld.service", "the systemd unit"),
+    ):
+        out.append(".TP\n.I " + roff(name) + "\n" + roff(text))
+    out.append(".SH SEE ALSO")
+    out.append(".BR quorvel (1),\n.BR quorvel\\-probe (1),\n.BR systemd.service (5)")
+    return "\n".join(out)
+
+
 def main():
+    if os.path.basename(sys.argv[1]) == "quorveld":
+        print(daemon_page(sys.argv[1]))
+        return
     probe = sys.argv[1]
     general = run(probe, "--help")
     version = run(probe, "--version").split()[1]

@@ -141,6 +141,12 @@ QString PictureFile(const QString& name)
 
 bool EnsureLogDir()
 {
+    if (!AppSettings.LogFolder.isEmpty()) {
+        if (!QDir().mkpath(AppSettings.LogFolder))
+            return false;
+        AppSettings.LogDir = QDir(AppSettings.LogFolder).absolutePath() + QLatin1Char('/');
+        return true;
+    }
     return ensureDir(rootOr(AppSettings.StateRoot), QStringLiteral("/log/"), &AppSettings.LogDir);
 }
 

@@ -14,6 +14,7 @@ struct AppSettingsRecord
     // (see ResolveFolders). Empty means under AppPath, as in an installation tree.
     QString ConfigRoot;       // conf/ is created here
     QString StateRoot;        // log/ is created here
+    QString LogFolder;        // the log folder itself when a service manager names one; else log/
     QString HelpFolder;       // holds Quorvel.html
     QString PictureFolder;    // holds tolvern.gif and Splash98.png
     bool FirstStart = false;  // SysInit.ini did not exist at load; not stored

@@ -389,20 +389,21 @@ LoginConnectResult LoginConnect(const QString& host, const QString& port, const 
     return ConnectOrCreateDatabase();
 }
 
-LoginConnectResult ConnectOrCreateDatabase()
+LoginConnectResult ConnectOrCreateDatabase(QString* failure)
 {
     TDMQuorvel& dm = DMQuorvel();
     LoginConnectResult result;
-    if (dm.ConnectDatabase(false)) {
+    if (dm.ConnectDatabase(false, failure)) {
         dm.CreateMissingTables();
         result = LoginConnectResult::Connected;
-    } else if (dm.ConnectDatabase(true)) {
+    } else if (dm.ConnectDatabase(true, failure)) {
         dm.CreateDatabaseAndTables();
         ShowInformationBox(QString::fromLatin1(lang::FirstStartPatience));
         result = LoginConnectResult::FirstStartCreated;
     } else {
         return LoginConnectResult::Failed;
     }
-    WriteSystemLog(QString::fromLatin1(lang::ApplicationStarts), LogLevel::INFORMATIONAL);
+    if (!failure)
+        WriteSystemLog(QString::fromLatin1(lang::ApplicationStarts), LogLevel::INFORMATIONAL);
     return result;
 }

@@ -140,8 +140,9 @@ enum class LoginConnectResult
 // values to the program's own database (creating missing tables); failing that, to the server's
 // "mysql" database, creating the database and all its tables (a first start, with the
 // information box that says so). "Application starts." is written on success; each failed
-// attempt has written its ERR00101 line.
-LoginConnectResult ConnectOrCreateDatabase();
+// attempt has written its ERR00101 line. With `failure` given the attempt is quiet: neither line
+// is written, and the text of the last failure is put there (the caller reports it).
+LoginConnectResult ConnectOrCreateDatabase(QString* failure = nullptr);
 
 // The Connect button of the database login dialog, without the dialog: validates the port,
 // takes the four values into the settings and runs ConnectOrCreateDatabase.

@@ -119,7 +119,20 @@ int MonitorEngine::ExecutingCount() const
 
 void MonitorEngine::StartUp()
 {
-    m_loginPending = ConnectOrCreateDatabase() == LoginConnectResult::Failed;
+    if (m_unattended) {
+        QString failure;
+        const bool connected = ConnectOrCreateDatabase(&failure) != LoginConnectResult::Failed;
+        m_loginPending = false;
+        m_startConnectPending = !connected;
+        m_databaseLost = !connected;
+        m_lostText = failure;
+        WriteSystemLog(QString::fromLatin1(lang::ApplicationStarts), LogLevel::INFORMATIONAL);
+        if (!connected)
+            WriteSystemLog(QString::fromLatin1(lang::ERR00101) + QStringLiteral(" : ") + failure,
+                           LogLevel::ERROR);
+    } else {
+        m_loginPending = ConnectOrCreateDatabase() == LoginConnectResult::Failed;
+    }
     m_timerInit.setInterval(3000);
     m_timerInit.start();
     m_timer.start();
@@ -218,7 +231,11 @@ bool MonitorEngine::reconnect()
         return true;
     QString failure;
     try {
-        if (!DMQuorvel().ConnectDatabase(false, &failure)) {
+        // Never connected since the start: the database may still have to be created.
+        const bool connected = m_startConnectPending
+                                   ? ConnectOrCreateDatabase(&failure) != LoginConnectResult::Failed
+                                   : DMQuorvel().ConnectDatabase(false, &failure);
+        if (!connected) {
             if (!failure.isEmpty())
                 m_lostText = failure;
             return false;
@@ -230,6 +247,10 @@ bool MonitorEngine::reconnect()
     m_databaseLost = false;
     m_lostText.clear();
     WriteSystemLog(QString::fromLatin1(kConnectionBack), LogLevel::INFORMATIONAL);
+    if (m_startConnectPending) {
+        m_startConnectPending = false;
+        loadCycleData();
+    }
     return true;
 }
 
@@ -263,6 +284,17 @@ void MonitorEngine::TimerInitTimer()
             return;
         }
     }
+    // Without the database at an unattended start, this waits for the connection.
+    if (!m_startConnectPending)
+        loadCycleData();
+    SetScheduling(AppSettings.InitStart);
+    m_cycleEnabled = true;
+    TimerServiceTimer();
+    emit cycleStarted();
+}
+
+void MonitorEngine::loadCycleData()
+{
     try {
         LoadAlarmMethods();
     } catch (const std::exception& e) {
@@ -275,9 +307,6 @@ void MonitorEngine::TimerInitTimer()
     }
     FillHostTree();
     FillServiceList(QStringLiteral("ALL"));
-    SetScheduling(AppSettings.InitStart);
-    m_cycleEnabled = true;
-    TimerServiceTimer();
 }
 
 void MonitorEngine::TimerServiceTimer()

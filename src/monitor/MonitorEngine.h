@@ -61,6 +61,13 @@ public:
     // without a connection LoginPending is set, so TimerInit opens the login dialog. Then arms
     // TimerInit (3000 ms, once), the weekly window (6 s) and housekeeping (hourly).
     void StartUp();
+    // Nobody is there to log in (the monitoring service): a database that cannot be reached at
+    // StartUp is not asked for through the login dialog but written as one ERROR line and then
+    // tried again at every tick, as after a loss ("Database connection is back." when it
+    // answers); a first start's database is created then. Set before StartUp.
+    void SetUnattended(bool unattended) { m_unattended = unattended; }
+    // The minute tick's interval, 60000 ms unless changed (the service's trial option).
+    void SetTickInterval(int ms) { m_timerService.setInterval(ms); }
     // A successful Connect in the login dialog: LoginPending is cleared and TimerInit armed again
     // with 3000 ms, so the cycle starts as after a connected start-up.
     void LoginSucceeded();
@@ -164,6 +171,9 @@ signals:
     void setupTestResult(const QString& resultText, int itemId);
     // ShutDown waits for executing items (true) or has finished waiting (false).
     void closingWait(bool waiting);
+    // TimerInit has started the cycle: the first tick has been handled and the next is armed
+    // (when scheduling is on).
+    void cycleStarted();
 
 private:
     void checkDone(ThreadCheck* check);
@@ -212,6 +222,9 @@ private:
     bool reconnect();
     // The wait before retry `n` (1, 2, ...) of an alarm delivery: 30 s, 2 min, 5 min, then 5 min.
     static int deliveryRetryDelayMs(int n);
+    // What the cycle reads from the database when it starts: the alarm methods, the host tree
+    // and the service list.
+    void loadCycleData();
     // The longest time an executing check or alarm may still take, for the closing wait.
     int longestItemTimeMs() const;
 
@@ -225,8 +238,10 @@ private:
     bool m_closing = false;    // ShutDown has begun: no ticks, nothing new queued
     bool m_destroying = false; // the pool is being destroyed
     bool m_databaseLost = false;
-    QString m_lostText; // the connection's last error while it is lost
-    int m_inFlight = 0; // items queued and not yet handed back
+    bool m_unattended = false;
+    bool m_startConnectPending = false; // unattended, and never connected since StartUp
+    QString m_lostText;                 // the connection's last error while it is lost
+    int m_inFlight = 0;                 // items queued and not yet handed back
 
     TextTableModel m_serviceList;
     TextTableModel m_alarmList;

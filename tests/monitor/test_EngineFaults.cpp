@@ -170,6 +170,46 @@ TEST_F(EngineFaultsTest, MonitoringGoesOnThroughADatabaseRestart)
     engine.reset();
 }
 
+TEST_F(EngineFaultsTest, UnattendedStartWithoutTheDatabaseWaitsForItAtEveryTick)
+{
+    const int id = urlService(ScriptedServer::UnusedPort(), "Minutely", "1");
+    const QString port = AppSettings.DBPort;
+    AppSettings.DBPort = QString::number(ScriptedServer::UnusedPort()); // nothing answers there
+    QSignalSpy login(engine.get(), &MonitorEngine::loginRequested);
+    QSignalSpy started(engine.get(), &MonitorEngine::cycleStarted);
+    engine->SetUnattended(true);
+    engine->StartUp();
+    EXPECT_FALSE(engine->LoginPending());
+    EXPECT_TRUE(engine->DatabaseLost());
+    engine->TimerInitTimer();
+    EXPECT_EQ(login.count(), 0) << "nobody is there to log in";
+    EXPECT_EQ(started.count(), 1);
+    EXPECT_TRUE(engine->SchedulingRuns());
+    for (const char* minute : {"2026-12-12 10:16:00", "2026-12-12 10:17:00"}) {
+        standAt(minute);
+        engine->TimerServiceTimer();
+        engine->TimerTimer();
+        engine->TimerHouseKeepTimer();
+    }
+    EXPECT_EQ(lines("[ERROR]"), 1) << systemLogLines().join('\n').toStdString();
+    EXPECT_EQ(lines("[ERROR] ERR00101"), 1);
+    EXPECT_EQ(lines("[INFO] Application starts."), 1);
+    EXPECT_EQ(engine->ServiceList()->rowCount(), 0);
+
+    AppSettings.DBPort = port; // the server answers from now on
+    standAt("2026-12-12 10:18:00");
+    engine->TimerServiceTimer();
+    EXPECT_FALSE(engine->DatabaseLost());
+    EXPECT_EQ(lines("[INFO] Database connection is back."), 1);
+    EXPECT_EQ(engine->ServiceList()->rowCount(), 1) << "the list is filled once the database answers";
+    EXPECT_EQ(cellOf(id, Col::SvcCurrentStatus), "Process") << "that tick checks what is due";
+    ASSERT_TRUE(waitFor([&] {
+        return scalar(QString("select service_status from quorvel.service where id=%1").arg(id)) == "Failed";
+    }));
+    EXPECT_EQ(lines("[ERROR]"), 1) << systemLogLines().join('\n').toStdString();
+    EXPECT_TRUE(m_boxes.boxes.empty()) << m_boxes.texts().join('\n').toStdString();
+}
+
 // ---- scheduler ---------------------------------------------------------------------------------
 
 TEST_F(EngineFaultsTest, StartWhileSchedulingRunsKeepsTheMinuteRhythm)

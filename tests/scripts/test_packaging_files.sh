@@ -1,26 +1,28 @@
 #!/usr/bin/env bash
 # The desktop entry, the AppStream metainfo and the manual pages are valid, and the pages say what
 # the programs' own help says (the probe's page is made from it and must be remade when it changes).
-#   test_packaging_files.sh QUORVEL QUORVEL_PROBE
+#   test_packaging_files.sh QUORVEL QUORVEL_PROBE QUORVELD
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root="$here/../.."
 pkg="$root/packaging"
 quorvel=$1
 probe=$2
+quorveld=$3
 fail() { echo "packaging: $*"; exit 1; }
 
 desktop-file-validate "$pkg/quorvel.desktop" || fail "quorvel.desktop is not valid"
 appstreamcli validate --no-net "$pkg/org.tolvern.quorvel.metainfo.xml" >/dev/null ||
   fail "the metainfo is not valid: $(appstreamcli validate --no-net "$pkg/org.tolvern.quorvel.metainfo.xml")"
 
-for page in quorvel.1 quorvel-probe.1; do
+for page in quorvel.1 quorvel-probe.1 quorveld.8; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$pkg/man/$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "$page: $warnings"
 done
 
 version=$("$quorvel" --version | awk '{print $2}')
-[ "$("$probe" --version)" = "quorvel-probe $version" ] || fail "the two programs disagree on the version"
+[ "$("$probe" --version)" = "quorvel-probe $version" ] || fail "the programs disagree on the version"
+[ "$("$quorveld" --version)" = "quorveld $version" ] || fail "the programs disagree on the version"
 grep -q "^\.TH QUORVEL 1 \"\" \"Quorvel $version\"" "$pkg/man/quorvel.1" || fail "quorvel.1 is not of version $version"
 grep -q "<release version=\"$version\"" "$pkg/org.tolvern.quorvel.metainfo.xml" ||
   fail "the metainfo names no release $version"
@@ -36,4 +38,7 @@ trap 'rm -f "$tmp"' EXIT
 python3 "$root/scripts/man-from-help.py" "$probe" >"$tmp"
 diff -u "$pkg/man/quorvel-probe.1" "$tmp" >&2 ||
   fail "quorvel-probe.1 differs from the help: run scripts/man-from-help.py $probe > packaging/man/quorvel-probe.1"
+python3 "$root/scripts/man-from-help.py" "$quorveld" >"$tmp"
+diff -u "$pkg/man/quorveld.8" "$tmp" >&2 ||
+  fail "quorveld.8 differs from the help: run scripts/man-from-help.py $quorveld > packaging/man/quorveld.8"
 echo "packaging: desktop entry, metainfo and manual pages valid and up to date"

@@ -1,0 +1,512 @@
+// quorveld as a process: its command line, the settings check, and the service against the test
+// MariaDB with loopback servers: results stored as the engine stores them, the clean stop on
+// SIGTERM, the single instance, SIGHUP, a database that answers late, and systemd's protocol.
+#include "core/IniFile.h"
+#include "core/comFunc.h"
+#include "daemon/QuorveldProcess.h"
+#include "monitor/EngineFixture.h"
+#include "support/ScriptedServer.h"
+#include "support/TcpForwarder.h"
+#include "support/UdpCollector.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QThread>
+
+#include <atomic>
+#include <csignal>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// ---- the command line, without a database -----------------------------------------------------
+
+struct CommandLineCase
+{
+    const char* name;
+    QStringList arguments;
+    int exitCode;
+    const char* out; // a part of standard output, or empty
+    const char* err; // a part of standard error, or empty
+};
+
+TEST(QuorveldCommandLine, ExitStatusesAndTexts)
+{
+    const CommandLineCase cases[] = {
+        {"help", {"--help"}, 0, "Usage: quorveld [--config FILE] [--check-config]", ""},
+        {"help wins over the rest", {"--config", "/nonexistent/x.ini", "--help"}, 0, "--check-config", ""},
+        {"version", {"--version"}, 0, "quorveld " QUORVEL_VERSION "\n", ""},
+        {"unknown option", {"--verbose"}, 2, "", "unknown option '--verbose'"},
+        {"config without a file", {"--config"}, 2, "", "option '--config' needs a file"},
+        {"empty config", {"--config="}, 2, "", "option '--config' needs a file"},
+        {"stray argument", {"start"}, 2, "", "unexpected argument 'start'"},
+        {"missing settings file",
+         {"--config", "/nonexistent/conf/SysInit.ini"},
+         1,
+         "",
+         "/nonexistent/conf/SysInit.ini: no such settings file"},
+        {"missing settings file, checked",
+         {"--check-config", "--config=/nonexistent/SysInit.ini"},
+         1,
+         "",
+         "no such settings file"},
+    };
+    for (const CommandLineCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QuorveldRun run = RunQuorveld(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        EXPECT_TRUE(contains(run.out, c.out)) << run.out;
+        EXPECT_TRUE(contains(run.err, c.err)) << run.err;
+        if (c.exitCode == 2) {
+            EXPECT_TRUE(contains(run.err, "Try 'quorveld --help'")) << run.err;
+        }
+    }
+}
+
+// ---- with the test database ------------------------------------------------------------------
+
+class QuorveldTest : public EngineFixture
+{
+protected:
+    void SetUp() override
+    {
+        EngineFixture::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        SetClockSource({}); // quorveld runs on the real clock; its log files carry today's date
+        settingsFile = m_tree->file("conf/SysInit.ini");
+        setSetting("Database", "Host", AppSettings.DBHost);
+        setSetting("Database", "Port", AppSettings.DBPort);
+        setSetting("Database", "DBUsername", "root");
+        setSetting("Database", "DBPassword", "");
+        setSetting("System", "InitStart", "1");
+    }
+
+    void setSetting(const QString& section, const QString& key, const QString& value)
+    {
+        IniFile ini;
+        QString error;
+        ASSERT_TRUE(ini.load(settingsFile, &error)) << error.toStdString();
+        ini.setValue(section, key, value);
+        ASSERT_TRUE(ini.save(settingsFile, &error)) << error.toStdString();
+    }
+
+    // A service checked at every tick.
+    int addEveryMinute(const QString& kind, int port, const QString& alarms = "\"n\",\"n\",\"n\",\"n\"")
+    {
+        Service s;
+        s.kind = kind;
+        s.port = port;
+        s.by = "Minutely";
+        s.minute = "1";
+        s.alarms = alarms;
+        return addService(s);
+    }
+
+    std::unique_ptr<QuorveldProcess> startQuorveld(int tickMs = 0,
+                                                   QProcessEnvironment environment = QProcessEnvironment())
+    {
+        if (tickMs > 0)
+            environment.insert("QUORVELD_TICK_MS", QString::number(tickMs));
+        return std::make_unique<QuorveldProcess>(QStringList{"--config", settingsFile}, environment);
+    }
+
+    // Today's system log file's name.
+    static QString logName()
+    {
+        return AppSettings.SystemLogFilename + QDate::currentDate().toString("yyyy-MM-dd") + ".log";
+    }
+
+    int logLines(const QString& part) const { return systemLogLines().filter(part).size(); }
+
+    bool waitForLog(const QString& part, int ms = 15000)
+    {
+        return waitFor([&] { return logLines(part) > 0; }, ms);
+    }
+
+    QString statusOf(int id) const
+    {
+        return scalar(QString("select service_status from quorvel.service where id=%1").arg(id));
+    }
+
+    bool waitForStatus(int id, const QString& status, int ms = 20000)
+    {
+        return waitFor([&] { return statusOf(id) == status; }, ms);
+    }
+
+    // The signal, then the end within `ms`, with exit status 0.
+    void stopCleanly(QuorveldProcess& process, int number = SIGTERM, int ms = 15000)
+    {
+        ASSERT_TRUE(process.signal(number));
+        ASSERT_TRUE(process.waitForExit(ms)) << "no end within " << ms << " ms after signal " << number;
+        EXPECT_EQ(process.exitCode(), 0) << process.err();
+    }
+
+    QString settingsFile;
+};
+
+// An SMTP server that greets, answers the client's greeting and reads to the end, for `count`
+// connections one after the other.
+void scriptPassingSmtp(ScriptedServer& server, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        if (i > 0)
+            server.acceptNext();
+        server.sendLine("220 ready").readLine().sendLine("250 hello").readRest();
+    }
+}
+
+TEST_F(QuorveldTest, StoresResultsAndRaisesAlarmsAsTheEngineDoes)
+{
+    ScriptedServer smtp;
+    scriptPassingSmtp(smtp, 2); // once for the engine, once for quorveld
+    smtp.start();
+    const int passing = addEveryMinute("SMTP", smtp.port());
+    const int failing = addEveryMinute("SMTP", ScriptedServer::UnusedPort(), "\"n\",\"n\",\"n\",\"y\"");
+    UdpCollector syslog;
+    m_dm->ExecUpdate(QString("insert into alarm_method (type,enable,ip,port,syslog_facility,syslog_severity) "
+                             "values (\"SysLog\",1,\"127.0.0.1\",%1,\"Local Use Zero\",\"Error\")")
+                         .arg(syslog.port()));
+    // The syslog alarm without its send time ("<PRI>Mmm dd hh:mm:ss ").
+    const auto nextAlarm = [&syslog] {
+        std::string datagram;
+        if (!syslog.receive(datagram, 10000))
+            return std::string("(no alarm)");
+        const std::string::size_type pri = datagram.find('>');
+        return pri == std::string::npos ? datagram : datagram.substr(0, pri + 1) + datagram.substr(pri + 17);
+    };
+    const int stopped = addEveryMinute("SMTP", ScriptedServer::UnusedPort());
+    m_dm->ExecUpdate(QString("update service set status=\"Stop\" where id=%1").arg(stopped));
+
+    const auto rows = [this] {
+        QStringList all;
+        QSqlQuery q(m_dm->SQLConnection);
+        EXPECT_TRUE(q.exec("select id,service_status,last_access>0 from service order by id"));
+        while (q.next())
+            all << q.value(0).toString() + " " + q.value(1).toString() + " " + q.value(2).toString();
+        EXPECT_TRUE(q.exec("select service,ip,port,msg,service_status from alarm_msg_history order by msg"));
+        while (q.next())
+            all << QStringList({q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+                                q.value(3).toString(), q.value(4).toString()})
+                       .join('|');
+        return all;
+    };
+    const auto checked = [&] { return statusOf(passing) != "Unknown" && statusOf(failing) != "Unknown"; };
+
+    // The engine in this process, one tick.
+    startCycle();
+    ASSERT_TRUE(waitFor(checked));
+    ASSERT_TRUE(waitFor([&] { return engine->ExecutingCount() == 0; }));
+    const QStringList byEngine = rows();
+    const std::string alarmByEngine = nextAlarm();
+    engine.reset();
+    m_dm->ExecUpdate("update service set service_status=\"Unknown\", last_access=0");
+    m_dm->ExecUpdate("delete from alarm_msg_history");
+
+    // quorveld, its first tick.
+    auto quorveld = startQuorveld();
+    ASSERT_TRUE(waitFor(checked, 20000)) << quorveld->err();
+    EXPECT_EQ(rows(), byEngine);
+    EXPECT_EQ(nextAlarm(), alarmByEngine);
+    EXPECT_TRUE(contains(alarmByEngine, "<131>")) << alarmByEngine;
+    EXPECT_EQ(statusOf(passing), "Passed");
+    EXPECT_EQ(statusOf(failing), "Failed");
+    EXPECT_EQ(statusOf(stopped), "Unknown");
+    EXPECT_EQ(scalar("select count(*) from quorvel.alarm_msg_history"), "1");
+    stopCleanly(*quorveld);
+    EXPECT_TRUE(smtp.failures().empty()) << smtp.failures().front();
+    EXPECT_EQ(smtp.connectionsAccepted(), 2);
+}
+
+TEST_F(QuorveldTest, SigtermWhileACheckRunsStoresItsResultAndEndsWithStatusZero)
+{
+    setSetting("email", "EmailDefaultTimeout", "10000");
+    ScriptedServer smtp;
+    std::atomic<bool> connected{false};
+    smtp.run([&connected](ScriptedConnection&) {
+            connected = true;
+            return true;
+        })
+        .pause(2000)
+        .sendLine("220 ready")
+        .readLine()
+        .sendLine("250 hello")
+        .readRest();
+    smtp.start();
+    const int id = addEveryMinute("SMTP", smtp.port());
+
+    auto quorveld = startQuorveld();
+    ASSERT_TRUE(waitFor([&] { return connected.load(); }, 15000)) << quorveld->err();
+    QElapsedTimer clock;
+    clock.start();
+    stopCleanly(*quorveld, SIGTERM, 10000); // within the check's time-out
+    EXPECT_GE(clock.elapsed(), 1000) << "it ended before the running check did";
+
+    EXPECT_EQ(statusOf(id), "Passed") << "the result of the running check is stored";
+    const QStringList log = systemLogLines();
+    const int stops = log.indexOf(QRegularExpression(".*\\[INFO\\] Service scheduling stops\\.$"));
+    const int end = log.indexOf(QRegularExpression(".*\\[INFO\\] Application stops\\.$"));
+    ASSERT_GE(stops, 0) << log.join('\n').toStdString();
+    EXPECT_GT(end, stops) << log.join('\n').toStdString();
+    EXPECT_EQ(end, log.size() - 1) << log.join('\n').toStdString();
+}
+
+TEST_F(QuorveldTest, SigintWithoutRunningChecksEndsAtOnce)
+{
+    auto quorveld = startQuorveld();
+    ASSERT_TRUE(waitForLog("[INFO] Service scheduling starts.")) << quorveld->err();
+    QElapsedTimer clock;
+    clock.start();
+    stopCleanly(*quorveld, SIGINT, 5000);
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_EQ(logLines("[INFO] Service scheduling stops."), 1);
+    EXPECT_EQ(logLines("[INFO] Application stops."), 1);
+    EXPECT_EQ(systemLogLines().filter("[ERROR]"), QStringList());
+}
+
+TEST_F(QuorveldTest, SecondInstanceOnTheSameSettingsIsRefusedUntilTheFirstIsGone)
+{
+    auto first = startQuorveld();
+    ASSERT_TRUE(waitForLog("[INFO] Application starts.")) << first->err();
+
+    const QuorveldRun second = RunQuorveld({"--config", settingsFile});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_TRUE(contains(second.err, "another quorveld already runs with the settings file " +
+                                         settingsFile.toStdString()))
+        << second.err;
+    EXPECT_EQ(logLines("[INFO] Application starts."), 1) << "the refused one writes nothing to the log";
+    EXPECT_TRUE(first->running());
+
+    // However the holder ends, the kernel frees the lock: a killed one leaves none behind.
+    ASSERT_TRUE(first->signal(SIGKILL));
+    ASSERT_TRUE(first->waitForExit(5000));
+    auto third = startQuorveld();
+    ASSERT_TRUE(waitFor([this] { return logLines("[INFO] Application starts.") == 2; })) << third->err();
+    EXPECT_TRUE(third->running()) << third->err();
+    stopCleanly(*third);
+}
+
+TEST_F(QuorveldTest, SighupTakesANewTimeOutWithoutLosingTheSchedule)
+{
+    // Each connection is greeted after 1.2 s, and served whatever the client did meanwhile.
+    ScriptedServer smtp;
+    for (int i = 0; i < 40; ++i) {
+        if (i > 0)
+            smtp.acceptNext();
+        smtp.run([](ScriptedConnection& c) {
+            if (!c.pause(1200))
+                return false;
+            std::string line;
+            if (c.send("220 ready\r\n") && c.readLine(line))
+                c.send("250 hello\r\n");
+            c.waitForClientClose(3000);
+            return true;
+        });
+    }
+    smtp.start();
+    setSetting("email", "EmailDefaultTimeout", "400");
+    const int id = addEveryMinute("SMTP", smtp.port());
+
+    auto quorveld = startQuorveld(2500);
+    ASSERT_TRUE(waitForStatus(id, "Failed")) << quorveld->err();
+
+    setSetting("email", "EmailDefaultTimeout", "5000");
+    ASSERT_TRUE(quorveld->signal(SIGHUP));
+    ASSERT_TRUE(waitForLog("[INFO] Settings read again from " + settingsFile)) << quorveld->err();
+    EXPECT_TRUE(waitForStatus(id, "Passed")) << "the next tick's check waits longer";
+    EXPECT_TRUE(quorveld->running());
+    EXPECT_EQ(logLines("The database settings have changed"), 0);
+
+    // A new login is not taken up while running: the connection in use stays.
+    setSetting("Database", "DBUsername", "somebody");
+    ASSERT_TRUE(quorveld->signal(SIGHUP));
+    ASSERT_TRUE(
+        waitForLog("[WARMING] The database settings have changed; they are used from the next start"));
+    m_dm->ExecUpdate(QString("update service set service_status=\"Unknown\" where id=%1").arg(id));
+    EXPECT_TRUE(waitForStatus(id, "Passed"));
+    stopCleanly(*quorveld);
+    EXPECT_EQ(logLines("[INFO] Service scheduling starts."), 1) << "the reload does not restart scheduling";
+}
+
+TEST_F(QuorveldTest, DatabaseThatAnswersLateIsUsedFromTheNextTick)
+{
+    const int id = addEveryMinute("SMTP", ScriptedServer::UnusedPort());
+    TcpForwarder database(AppSettings.DBPort.toInt()); // bound, refusing until started
+    setSetting("Database", "Port", QString::number(database.port()));
+
+    auto quorveld = startQuorveld(1000);
+    ASSERT_TRUE(waitForLog("[ERROR] ERR00101")) << quorveld->err();
+    ASSERT_TRUE(waitForLog("[INFO] Service scheduling starts.")) << "the cycle runs without the database";
+    QThread::msleep(2500); // a few ticks without the database
+    EXPECT_EQ(statusOf(id), "Unknown");
+
+    database.start();
+    ASSERT_TRUE(waitForStatus(id, "Failed", 15000)) << quorveld->err();
+    EXPECT_EQ(logLines("[INFO] Database connection is back."), 1);
+    EXPECT_EQ(logLines("[ERROR]"), 1) << systemLogLines().join('\n').toStdString();
+    EXPECT_GE(database.connectionsAccepted(), 1);
+    stopCleanly(*quorveld);
+}
+
+TEST_F(QuorveldTest, DatabaseCreatedWhenItFirstAnswers)
+{
+    dropDatabase();
+    TcpForwarder database(AppSettings.DBPort.toInt());
+    setSetting("Database", "Port", QString::number(database.port()));
+    auto quorveld = startQuorveld(1000);
+    ASSERT_TRUE(waitForLog("[INFO] Service scheduling starts.")) << quorveld->err();
+    database.start();
+    ASSERT_TRUE(waitForLog("[INFO] Database connection is back.")) << quorveld->err();
+    EXPECT_EQ(scalar("select count(*) from information_schema.tables where table_schema=\"quorvel\" and "
+                     "table_name=\"service\""),
+              "1");
+    stopCleanly(*quorveld);
+    EXPECT_EQ(logLines("[ERROR]"), 1) << systemLogLines().join('\n').toStdString();
+    // The first start's information box is one line on standard error (and in syslog).
+    EXPECT_TRUE(contains(quorveld->err(),
+                         "quorveld: Information: Please be patient, it may take a few second "
+                         "for first start.\n"))
+        << quorveld->err();
+}
+
+// A datagram socket of the test standing for systemd's notification socket.
+class NotifySocket
+{
+public:
+    explicit NotifySocket(const QString& path) : m_path(path.toStdString())
+    {
+        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        m_path.copy(address.sun_path, sizeof address.sun_path - 1);
+        m_bound = ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~NotifySocket()
+    {
+        ::close(m_fd);
+        ::unlink(m_path.c_str());
+    }
+    NotifySocket(const NotifySocket&) = delete;
+    NotifySocket& operator=(const NotifySocket&) = delete;
+
+    bool bound() const { return m_bound; }
+    // The next message, or empty after `ms` without one.
+    std::string next(int ms)
+    {
+        pollfd p{m_fd, POLLIN, 0};
+        if (::poll(&p, 1, ms) <= 0)
+            return {};
+        char buffer[4096];
+        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+        return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+    }
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+    bool m_bound = false;
+};
+
+TEST_F(QuorveldTest, TellsTheServiceManagerItIsReadyAndPingsItsWatchdog)
+{
+    NotifySocket manager(m_tree->file("notify.sock"));
+    ASSERT_TRUE(manager.bound());
+    QProcessEnvironment environment;
+    environment.insert("NOTIFY_SOCKET", m_tree->file("notify.sock"));
+    environment.insert("WATCHDOG_USEC", "1000000");
+    auto quorveld = startQuorveld(0, environment);
+
+    // Messages in order: watchdog pings from the start, readiness once the cycle runs.
+    QStringList seen;
+    bool schedulingAtReady = false;
+    QDeadlineTimer deadline(15000);
+    while (!deadline.hasExpired() && !(seen.contains("READY=1") && seen.count("WATCHDOG=1") >= 2)) {
+        const std::string message = manager.next(500);
+        for (const QString& line : QString::fromStdString(message).split('\n', Qt::SkipEmptyParts)) {
+            if (line == "READY=1")
+                schedulingAtReady = logLines("[INFO] Service scheduling starts.") == 1;
+            seen << line;
+        }
+    }
+    EXPECT_EQ(seen.count("READY=1"), 1) << seen.join(' ').toStdString();
+    EXPECT_GE(seen.count("WATCHDOG=1"), 2) << seen.join(' ').toStdString();
+    EXPECT_TRUE(schedulingAtReady) << "ready only once the first tick is armed";
+
+    ASSERT_TRUE(quorveld->signal(SIGTERM));
+    bool stopping = false;
+    QDeadlineTimer stopDeadline(10000);
+    while (!stopping && !stopDeadline.hasExpired())
+        stopping = contains(manager.next(500), "STOPPING=1");
+    EXPECT_TRUE(stopping);
+    ASSERT_TRUE(quorveld->waitForExit(10000));
+    EXPECT_EQ(quorveld->exitCode(), 0);
+}
+
+struct CheckConfigCase
+{
+    const char* name;
+    QList<QStringList> settings; // section, key, value
+    int exitCode;
+    const char* text; // a part of what it prints
+};
+
+TEST_F(QuorveldTest, CheckConfigNamesWhatIsWrong)
+{
+    const QString unused = QString::number(ScriptedServer::UnusedPort());
+    const CheckConfigCase cases[] = {
+        {"correct", {}, 0, "settings and database connection are correct"},
+        {"port not a number",
+         {{"Database", "Port", "33o6"}},
+         1,
+         "[Database] Port = \"33o6\": not a whole number"},
+        {"time-out zero", {{"http", "HTTPDefaultTimeout", "0"}}, 1, "[http] HTTPDefaultTimeout = \"0\""},
+        {"retry two",
+         {{"ftp", "FTPRetry", "2"}},
+         1,
+         "[ftp] FTPRetry = \"2\": not a whole number from 0 to 1"},
+        {"no host", {{"Database", "Host", " , "}}, 1, "[Database] Host is empty"},
+        {"server away", {{"Database", "Port", unused}}, 1, "cannot be reached"},
+        {"wrong password", {{"Database", "DBPassword", "wrong"}}, 1, "Access denied"},
+    };
+    const QByteArray original = m_tree->read("conf/SysInit.ini");
+    for (const CheckConfigCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_tree->write("conf/SysInit.ini", original);
+        for (const QStringList& s : c.settings)
+            setSetting(s[0], s[1], s[2]);
+        const QuorveldRun run = RunQuorveld({"--check-config", "--config", settingsFile});
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+        EXPECT_TRUE(contains(c.exitCode == 0 ? run.out : run.err, c.text)) << run.out << run.err;
+    }
+    // A missing quorvel database is created at the first start: no error, but said.
+    m_tree->write("conf/SysInit.ini", original);
+    dropDatabase();
+    const QuorveldRun run = RunQuorveld({"--check-config", "--config", settingsFile});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(contains(run.out, "the database quorvel does not exist yet")) << run.out;
+}
+
+TEST_F(QuorveldTest, LogsGoWhereTheServiceManagerSays)
+{
+    QProcessEnvironment environment;
+    environment.insert("LOGS_DIRECTORY", m_tree->file("journal-logs"));
+    auto quorveld = startQuorveld(0, environment);
+    const QString log = "journal-logs/" + logName();
+    ASSERT_TRUE(waitFor([&] { return m_tree->read(log).contains("Service scheduling starts."); }))
+        << quorveld->err();
+    stopCleanly(*quorveld);
+    EXPECT_TRUE(systemLogLines().isEmpty()) << "nothing in the log folder beside the settings";
+    EXPECT_TRUE(m_tree->read(log).contains("Application stops."));
+}
+
+} // namespace
