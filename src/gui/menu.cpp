@@ -1,5 +1,6 @@
 #include "gui/menu.h"
 
+#include "core/Clock.h"
 #include "core/Notifier.h"
 #include "core/SystemLog.h"
 #include "core/comFunc.h"
@@ -607,6 +608,16 @@ void TFormMenu::buildLists()
     QAction* newService = m_serviceMenu->addAction(QStringLiteral("&New Service"));
     QAction* updateService = m_serviceMenu->addAction(QStringLiteral("Update Service"));
     QAction* remove = m_serviceMenu->addAction(QStringLiteral("Delete Service"));
+    m_serviceMenu->addSeparator();
+    QAction* acknowledge = m_serviceMenu->addAction(QStringLiteral("Acknowledge Alarm"));
+    QMenu* mute = m_serviceMenu->addMenu(QStringLiteral("Mute Alarms"));
+    mute->setObjectName(QStringLiteral("PopupMenuMute"));
+    for (const char* choice : {"1 hour", "4 hours", "Until tomorrow 08:00", "Until I unmute", "Unmute"}) {
+        const QString text = QString::fromLatin1(choice);
+        connect(mute->addAction(text), &QAction::triggered, this,
+                [this, text] { m_engine->MenuServiceMuteClick(MonitorEngine::MuteEnd(text, Now())); });
+    }
+    connect(acknowledge, &QAction::triggered, this, [this] { m_engine->MenuServiceAcknowledgeClick(); });
     connect(runNow, &QAction::triggered, this, [this] { m_engine->MenuServiceRunNowClick(); });
     connect(start, &QAction::triggered, this, [this] { m_engine->MenuServiceStartClick(); });
     connect(stop, &QAction::triggered, this, [this] { m_engine->MenuServiceStopClick(); });

@@ -501,9 +501,28 @@ void MonitorEngine::WorkItemDone(ThreadPoolManager*, PoolWorkItem* item)
     }
 }
 
+QString MonitorEngine::markedStatus(int serviceId, const QString& text) const
+{
+    if (text != QLatin1String(lang::ResultFailed) && text != QLatin1String(lang::ResultPassed))
+        return text;
+    const auto it = m_alarmStates.constFind(serviceId);
+    if (it == m_alarmStates.constEnd())
+        return text;
+    QStringList marks;
+    if (text == QLatin1String(lang::ResultFailed) && it->AcknowledgedAt.isValid())
+        marks << QStringLiteral("acknowledged");
+    if (it->MutedUntil.isValid() && Now() < it->MutedUntil)
+        marks << (it->MutedUntil.date().year() >= 9999
+                      ? QStringLiteral("muted")
+                      : QStringLiteral("muted until ") + it->MutedUntil.toString(QStringLiteral("HH:mm")));
+    return marks.isEmpty()
+               ? text
+               : text + QStringLiteral(" (") + marks.join(QStringLiteral(", ")) + QLatin1Char(')');
+}
+
 void MonitorEngine::setStatusCell(const QString& serviceId, const QString& text)
 {
-    m_serviceList.setCellOfId(serviceId, SvcCurrentStatus, text);
+    m_serviceList.setCellOfId(serviceId, SvcCurrentStatus, markedStatus(serviceId.toInt(), text));
     const QString detail =
         text == QLatin1String(lang::ResultFailed) ? m_failedDetail.value(serviceId) : QString();
     m_serviceList.setToolTipOfId(serviceId, SvcCurrentStatus, detail);
@@ -620,6 +639,17 @@ bool MonitorEngine::AcknowledgeService(int serviceId)
     if (!AcknowledgeAlarm(state, Now()))
         return false;
     storeAlarmState(serviceId, state);
+    try {
+        const std::optional<ServiceRecord> service = ServiceStore::Read(serviceId);
+        if (service)
+            WriteAlarmMessageLog(Now().toString(kTimestampFormat), service->Service, service->Ip,
+                                 QString::number(service->Port), QStringLiteral("Acknowledged"),
+                                 QString::fromLatin1(lang::ResultFailed));
+    } catch (const DatabaseError& e) {
+        statementFailed(QStringLiteral("Recording the acknowledgement of service ") +
+                            QString::number(serviceId),
+                        e.text());
+    }
     return true;
 }
 
@@ -628,6 +658,52 @@ void MonitorEngine::MuteService(int serviceId, const QDateTime& until)
     ServiceAlarmState state = m_alarmStates.value(serviceId);
     state.MutedUntil = until;
     storeAlarmState(serviceId, state);
+}
+
+namespace {
+
+// The text of the Current Status cell without the marks markedStatus adds.
+QString plainStatus(const QString& cell)
+{
+    const int mark = cell.indexOf(QStringLiteral(" ("));
+    return mark < 0 ? cell : cell.left(mark);
+}
+
+} // namespace
+
+bool MonitorEngine::MenuServiceAcknowledgeClick()
+{
+    const int row = m_serviceList.selectedRow();
+    if (row < 0)
+        return false;
+    const QString id = m_serviceList.cell(row, SvcId);
+    if (!AcknowledgeService(id.toInt()))
+        return false;
+    setStatusCell(id, plainStatus(m_serviceList.cell(row, SvcCurrentStatus)));
+    return true;
+}
+
+void MonitorEngine::MenuServiceMuteClick(const QDateTime& until)
+{
+    const int row = m_serviceList.selectedRow();
+    if (row < 0)
+        return;
+    const QString id = m_serviceList.cell(row, SvcId);
+    MuteService(id.toInt(), until);
+    setStatusCell(id, plainStatus(m_serviceList.cell(row, SvcCurrentStatus)));
+}
+
+QDateTime MonitorEngine::MuteEnd(const QString& choice, const QDateTime& now)
+{
+    if (choice == QLatin1String("1 hour"))
+        return now.addSecs(3600);
+    if (choice == QLatin1String("4 hours"))
+        return now.addSecs(4 * 3600);
+    if (choice == QLatin1String("Until tomorrow 08:00"))
+        return QDateTime(now.date().addDays(1), QTime(8, 0));
+    if (choice == QLatin1String("Until I unmute"))
+        return QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59));
+    return QDateTime(); // "Unmute"
 }
 
 void MonitorEngine::storeResult(ThreadCheck* check, const QString& timestamp, const ServiceAlarmState* state)
@@ -830,8 +906,8 @@ void MonitorEngine::FillServiceList(const QString& filter)
             if (port.isEmpty() || port == QLatin1String("0"))
                 port = QStringLiteral("---");
             m_serviceList.appendRow({text(row, "id"), text(row, "service"), text(row, "ip"), port,
-                                     text(row, "service_status"), text(row, "last_access"),
-                                     text(row, "schedule_by"),
+                                     markedStatus(text(row, "id").toInt(), text(row, "service_status")),
+                                     text(row, "last_access"), text(row, "schedule_by"),
                                      serviceIntervalText(text(row, "schedule_by"), text(row, "schedule_hour"),
                                                          text(row, "schedule_minute")),
                                      text(row, "status")});

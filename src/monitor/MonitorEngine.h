@@ -136,10 +136,18 @@ public:
     // The alarm state the engine keeps for a service (the stored one, or a fresh one).
     ServiceAlarmState AlarmState(int serviceId) const { return m_alarmStates.value(serviceId); }
     // Acknowledges the problem of a failed service: no reminders until it recovers; stored at
-    // once. False when the service is not failed.
+    // once, with one alarm-history row "Acknowledged" (of the failed service). False when the
+    // service is not failed.
     bool AcknowledgeService(int serviceId);
-    // Mutes the alarms of a service until `until` (a null time unmutes); stored at once.
+    // Mutes the alarms of a service until `until` (a null time unmutes); stored at once. A muted
+    // service is still checked and its results stored.
     void MuteService(int serviceId, const QDateTime& until);
+    // The same for the selected row of the service list.
+    bool MenuServiceAcknowledgeClick();
+    void MenuServiceMuteClick(const QDateTime& until);
+    // The ends of the mute choices, from now: "1 hour", "4 hours", "Until tomorrow 08:00", "Until
+    // I unmute" (the end of the DATETIME range).
+    static QDateTime MuteEnd(const QString& choice, const QDateTime& now);
     // Hands an item to the pool (flags 0); errors of the hand-over are dropped. Without a pool
     // (the cycle has not started) the item is dropped. Returns the item's Id, 0 when dropped.
     int QueueWorkItem(std::unique_ptr<PoolWorkItem> item);
@@ -205,6 +213,9 @@ private:
     // Writes the Current Status cell of a listed service; a "Failed" cell carries the last
     // result detail as its tool tip.
     void setStatusCell(const QString& serviceId, const QString& text);
+    // A result text with what the alarm state adds to it: "Failed (acknowledged)", "Passed (muted
+    // until 14:30)". Other texts ("Process", "Retry") stay as they are.
+    QString markedStatus(int serviceId, const QString& text) const;
     void alarmDone(ThreadAlarm* alarm);
     void setServiceStatusOfSelected(const QString& status);
     void sortList(TextTableModel& list, int column);

@@ -673,3 +673,44 @@ TEST_F(GuiFixture, ClearAlarmMessagesEmptiesTheListAndLaterHandBacksFindNoRow)
 }
 
 #include "test_MainWindow.moc"
+
+namespace {
+
+// The service list's menu offers acknowledge and the mute choices; choosing one through the menu
+// marks the selected service's status cell.
+TEST_F(GuiFixture, ServiceMenuAcknowledgesAndMutesTheSelectedService)
+{
+    const int id = addService({"Ping", "10.0.0.7", 0});
+    openWindow();
+    startCycle();
+    showWindow();
+    QAction* acknowledge = contextEntry(window.get(), "Acknowledge Alarm");
+    ASSERT_NE(acknowledge, nullptr);
+    QAction* mute = contextEntry(window.get(), "Mute Alarms");
+    ASSERT_NE(mute, nullptr);
+    ASSERT_NE(mute->menu(), nullptr);
+    QStringList choices;
+    for (QAction* a : mute->menu()->actions())
+        choices << a->text();
+    EXPECT_EQ(choices,
+              QStringList({"1 hour", "4 hours", "Until tomorrow 08:00", "Until I unmute", "Unmute"}));
+
+    TextTableModel* list = window->Engine()->ServiceList();
+    const int row = rowOfId(window.get(), id);
+    list->setCell(row, MonitorEngine::SvcCurrentStatus, "Passed");
+    clickRow(window->TntListViewService, row);
+    mute->menu()->actions()[3]->trigger();
+    EXPECT_EQ(list->cell(rowOfId(window.get(), id), MonitorEngine::SvcCurrentStatus), "Passed (muted)");
+    EXPECT_EQ(
+        scalar(QStringLiteral(
+                   "select date_format(muted_until,'%Y-%m-%d %H:%i:%s') from quorvel.service_alarm_state "
+                   "where service_id=%1")
+                   .arg(id)),
+        "9999-12-31 23:59:59");
+    acknowledge->trigger(); // not failed: nothing to acknowledge
+    EXPECT_EQ(scalar("select count(*) from quorvel.alarm_msg_history"), "0");
+    mute->menu()->actions()[4]->trigger();
+    EXPECT_EQ(list->cell(rowOfId(window.get(), id), MonitorEngine::SvcCurrentStatus), "Passed");
+}
+
+} // namespace

@@ -3,6 +3,7 @@
 // clock stepped a minute per tick.
 #include "EngineFixture.h"
 
+#include "core/Clock.h"
 #include "core/comFunc.h"
 #include "net/Socket.h"
 #include "pool/ThreadPoolManager.h"
@@ -71,8 +72,8 @@ protected:
         }
         const QString want = passes ? "Passed" : "Failed";
         ASSERT_TRUE(waitFor([&] {
-            return cellOf(serviceId, Col::SvcCurrentStatus) == want && engine->ExecutingCount() == 0 &&
-                   engine->Pool()->WaitingCount() == 0;
+            return cellOf(serviceId, Col::SvcCurrentStatus).startsWith(want) &&
+                   engine->ExecutingCount() == 0 && engine->Pool()->WaitingCount() == 0;
         })) << "minute "
             << minute;
     }
@@ -164,6 +165,63 @@ TEST_F(AlarmRulesTest, ARestartWhileFailedSendsNoSecondProblemAndOneRecovery)
     engine->ServiceList()->setSelectedRow(engine->ServiceList()->findRow(QString::number(serviceId)));
     engine->MenuServiceDeleteClick();
     EXPECT_EQ(scalar("select count(*) from quorvel.service_alarm_state"), "0");
+}
+
+// Acknowledge stops the reminders of a failed service and is recorded; a muted service is still
+// checked and stored but sends nothing, and its status cell says so until the mute ends.
+TEST_F(AlarmRulesTest, AcknowledgeAndMuteFromTheServiceList)
+{
+    AppSettings.Rules.Notify = AlarmRules::NotifyMode::OnChange;
+    AppSettings.Rules.RemindMinutes = 5;
+    AppSettings.Rules.Recovery = true;
+    startPassingServer(2);
+    tick(0, false);
+    TextTableModel* list = engine->ServiceList();
+    list->setSelectedRow(list->findRow(QString::number(serviceId)));
+    ASSERT_TRUE(engine->MenuServiceAcknowledgeClick());
+    EXPECT_EQ(cellOf(serviceId, Col::SvcCurrentStatus), "Failed (acknowledged)");
+    EXPECT_EQ(
+        scalar("select concat_ws('|',msg,service_status) from quorvel.alarm_msg_history order by id desc "
+               "limit 1"),
+        "Acknowledged|Failed");
+    for (int minute = 1; minute <= 11; ++minute)
+        tick(minute, false);
+    EXPECT_EQ(cellOf(serviceId, Col::SvcCurrentStatus), "Failed (acknowledged)")
+        << "a new result keeps the mark";
+    tick(12, true);
+    QTest::qWait(200);
+    QStringList sent = messages();
+    ASSERT_EQ(sent.size(), 2) << "the problem and the recovery, no reminder: "
+                              << sent.join('\n').toStdString();
+    EXPECT_TRUE(sent[1].contains("Recovered"));
+    EXPECT_FALSE(engine->MenuServiceAcknowledgeClick()) << "a passing service has nothing to acknowledge";
+
+    list->setSelectedRow(list->findRow(QString::number(serviceId)));
+    engine->MenuServiceMuteClick(MonitorEngine::MuteEnd("1 hour", Now()));
+    EXPECT_EQ(cellOf(serviceId, Col::SvcCurrentStatus), "Passed (muted until 11:12)");
+    tick(13, false);
+    tick(14, true);
+    QTest::qWait(200);
+    EXPECT_EQ(messages(), QStringList()) << "muted: no problem alarm and no recovery";
+    EXPECT_EQ(scalar(QString("select service_status from quorvel.service where id=%1").arg(serviceId)),
+              "Passed")
+        << "still checked and stored";
+    engine->MenuServiceMuteClick(MonitorEngine::MuteEnd("Unmute", Now()));
+    EXPECT_EQ(cellOf(serviceId, Col::SvcCurrentStatus), "Passed");
+}
+
+TEST(MuteChoices, EndsFromNow)
+{
+    const QDateTime now = QDateTime::fromString("2026-12-31 22:40:00", "yyyy-MM-dd HH:mm:ss");
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"1 hour", "2026-12-31 23:40:00"},
+        {"4 hours", "2027-01-01 02:40:00"},
+        {"Until tomorrow 08:00", "2027-01-01 08:00:00"},
+        {"Until I unmute", "9999-12-31 23:59:59"},
+        {"Unmute", ""},
+    };
+    for (const auto& [choice, end] : cases)
+        EXPECT_EQ(MonitorEngine::MuteEnd(choice, now).toString("yyyy-MM-dd HH:mm:ss"), end) << choice;
 }
 
 // ---- delivery retries, against a real SMTP server -------------------------------------------------
