@@ -35,23 +35,33 @@ bool fileValue(const AlarmRuleKey& key, const QString& text, int* value)
 
 } // namespace
 
+QStringList AlarmNotifyNames()
+{
+    return {QString::fromLatin1(kEveryFailure), QString::fromLatin1(kOnChange)};
+}
+
 const std::vector<AlarmRuleKey>& AlarmRuleKeys()
 {
     static const std::vector<AlarmRuleKey> keys{
-        {"FailuresBeforeAlarm", 1, 1, 100, [](const AlarmRules& r) { return r.FailuresBeforeAlarm; },
+        {"FailuresBeforeAlarm", "Failures before the alarm", 1, 1, 100,
+         [](const AlarmRules& r) { return r.FailuresBeforeAlarm; },
          [](AlarmRules& r, int v) { r.FailuresBeforeAlarm = v; }},
-        {kNotify, 0, 0, 1,
+        {kNotify, "Notify", 0, 0, 1,
          [](const AlarmRules& r) { return r.Notify == AlarmRules::NotifyMode::OnChange ? 1 : 0; },
          [](AlarmRules& r, int v) {
              r.Notify = v == 1 ? AlarmRules::NotifyMode::OnChange : AlarmRules::NotifyMode::EveryFailure;
          }},
-        {"RemindMinutes", 0, 0, 10080, [](const AlarmRules& r) { return r.RemindMinutes; },
+        {"RemindMinutes", "Remind every (minutes, 0 never)", 0, 0, 10080,
+         [](const AlarmRules& r) { return r.RemindMinutes; },
          [](AlarmRules& r, int v) { r.RemindMinutes = v; }},
-        {"Recovery", 0, 0, 1, [](const AlarmRules& r) { return r.Recovery ? 1 : 0; },
+        {"Recovery", "Send a recovery notice", 0, 0, 1,
+         [](const AlarmRules& r) { return r.Recovery ? 1 : 0; },
          [](AlarmRules& r, int v) { r.Recovery = v != 0; }},
-        {"PassesBeforeRecovery", 1, 1, 100, [](const AlarmRules& r) { return r.PassesBeforeRecovery; },
+        {"PassesBeforeRecovery", "Passes before the recovery", 1, 1, 100,
+         [](const AlarmRules& r) { return r.PassesBeforeRecovery; },
          [](AlarmRules& r, int v) { r.PassesBeforeRecovery = v; }},
-        {"DeliveryRetries", 3, 0, 10, [](const AlarmRules& r) { return r.DeliveryRetries; },
+        {"DeliveryRetries", "Delivery retries", 3, 0, 10,
+         [](const AlarmRules& r) { return r.DeliveryRetries; },
          [](AlarmRules& r, int v) { r.DeliveryRetries = v; }},
     };
     return keys;

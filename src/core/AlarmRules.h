@@ -34,6 +34,7 @@ struct AlarmRules
 struct AlarmRuleKey
 {
     const char* Key;
+    const char* Caption; // on the options page
     int Default;
     int Minimum;
     int Maximum;
@@ -42,6 +43,8 @@ struct AlarmRuleKey
 };
 
 const std::vector<AlarmRuleKey>& AlarmRuleKeys();
+// The names of the Notify values 0 and 1: "EveryFailure", "OnChange".
+QStringList AlarmNotifyNames();
 
 // The section name, "AlarmRules".
 QString AlarmRulesSection();

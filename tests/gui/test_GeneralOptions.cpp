@@ -69,7 +69,7 @@ protected:
 
 } // namespace
 
-TEST_F(GeneralOptions, OpensWithFourPagesTheSettingsShownAndApplyDisabled)
+TEST_F(GeneralOptions, OpensWithItsPagesTheSettingsShownAndApplyDisabled)
 {
     start("[System]\r\nInitStart=0\r\nShowLogItem=250\r\n[System Log]\r\nHouseKeepDay=14\r\nFilename=sys-\r\n"
           "[Alarm Msg File Backup]\r\nEnable=0\r\nFilenamePath=/var/tmp/\r\nHouseKeepDay=3\r\n"
@@ -81,7 +81,8 @@ TEST_F(GeneralOptions, OpensWithFourPagesTheSettingsShownAndApplyDisabled)
     QStringList pages;
     for (int i = 0; i < form->PageControl->count(); ++i)
         pages << form->PageControl->tabText(i);
-    EXPECT_EQ(pages, QStringList({"General", "Database Connection", "Alarm Msg Backup", "Service"}));
+    EXPECT_EQ(pages,
+              QStringList({"General", "Database Connection", "Alarm Msg Backup", "Service", "Alarm Rules"}));
     EXPECT_EQ(form->PageControl->currentIndex(), 0);
     EXPECT_FALSE(form->ButtonApply->isEnabled());
     EXPECT_EQ(window->MainStatus(), lang::UpdatingSettings);
@@ -209,6 +210,16 @@ TEST_F(GeneralOptions, ApplyRefusesAnInvalidFieldOnItsPageAndSavesNothing)
          TFormSettings::PageService,
          [](TFormSettings* f) { return f->EditTimeout[TFormSettings::ServiceEmail]; },
          "Email Timeout is invalid integer or empty."},
+        {"no failures before the alarm",
+         [](TFormSettings* f) { Named<QLineEdit>(f, "Failures before the alarm")->setText("0"); },
+         TFormSettings::PageAlarmRules,
+         [](TFormSettings* f) { return Named<QLineEdit>(f, "Failures before the alarm"); },
+         "Failures before the alarm must be a number from 1 to 100."},
+        {"reminders beyond a week",
+         [](TFormSettings* f) { Named<QLineEdit>(f, "Remind every (minutes, 0 never)")->setText("10081"); },
+         TFormSettings::PageAlarmRules,
+         [](TFormSettings* f) { return Named<QLineEdit>(f, "Remind every (minutes, 0 never)"); },
+         "Remind every (minutes, 0 never) must be a number from 0 to 10080."},
     };
     // A file as written before; nothing may change it.
     form->ComboBoxInitStart->setCurrentIndex(0);
@@ -443,4 +454,35 @@ TEST_F(GeneralOptions, TheFolderButtonSetsTheFilePathFromTheChosenFolder)
     EXPECT_TRUE(form->ButtonApply->isEnabled());
     QTest::mouseClick(form->ButtonApply, Qt::LeftButton);
     EXPECT_EQ(iniValue("Alarm Msg File Backup", "FilenamePath"), folder + "/");
+}
+
+// The Alarm Rules page is made from the table of [AlarmRules] keys: each is shown, saved and read
+// back at its own value, and Default shows the defaults.
+TEST_F(GeneralOptions, AlarmRulesAreShownSavedAndReadBack)
+{
+    start("[AlarmRules]\r\nFailuresBeforeAlarm=2\r\n");
+    EXPECT_EQ(Named<QLineEdit>(form, "Failures before the alarm")->text(), "2");
+    EXPECT_EQ(Named<QComboBox>(form, "Notify")->currentText(), "EveryFailure");
+    Named<QComboBox>(form, "Notify")->setCurrentIndex(1);
+    Named<QLineEdit>(form, "Remind every (minutes, 0 never)")->setText("30");
+    Named<QAbstractButton>(form, "Send a recovery notice")->setChecked(true);
+    Named<QLineEdit>(form, "Passes before the recovery")->setText("3");
+    Named<QLineEdit>(form, "Delivery retries")->setText("0");
+    apply();
+    EXPECT_EQ(form->StatusText(), lang::OptionSettingsSaved) << m_boxes.texts().join('\n').toStdString();
+    const QStringList expected{"2", "OnChange", "30", "1", "3", "0"};
+    QStringList stored;
+    for (const AlarmRuleKey& key : AlarmRuleKeys())
+        stored << iniValue("AlarmRules", key.Key);
+    EXPECT_EQ(stored, expected);
+    LoadSettings();
+    EXPECT_EQ(AppSettings.Rules.Notify, AlarmRules::NotifyMode::OnChange);
+    EXPECT_EQ(AppSettings.Rules.PassesBeforeRecovery, 3);
+    EXPECT_EQ(AppSettings.Rules.DeliveryRetries, 0);
+
+    form->ButtonDefaultClick();
+    EXPECT_EQ(Named<QLineEdit>(form, "Failures before the alarm")->text(), "1");
+    EXPECT_EQ(Named<QComboBox>(form, "Notify")->currentText(), "EveryFailure");
+    EXPECT_FALSE(Named<QAbstractButton>(form, "Send a recovery notice")->isChecked());
+    EXPECT_EQ(Named<QLineEdit>(form, "Delivery retries")->text(), "3");
 }

@@ -117,6 +117,7 @@ TFormSettings::TFormSettings(QWidget* parent) : TFormDialog(parent)
     PageControl->addTab(buildDatabasePage(), QStringLiteral("Database Connection"));
     PageControl->addTab(buildAlarmMsgBackupPage(), QStringLiteral("Alarm Msg Backup"));
     PageControl->addTab(buildServicePage(), QStringLiteral("Service"));
+    PageControl->addTab(buildAlarmRulesPage(), QStringLiteral("Alarm Rules"));
     PageControl->setCurrentIndex(PageGeneral);
 
     ButtonApply = new QPushButton(QStringLiteral("Apply"), this);
@@ -150,7 +151,7 @@ TFormSettings::TFormSettings(QWidget* parent) : TFormDialog(parent)
     connect(CheckBoxDBEnable, &QCheckBox::clicked, this, &TFormSettings::CheckBoxDBEnableClick);
 
     SetCaptionsAsAccessibleNames(this);
-    resize(520, 460);
+    resize(600, 460); // wide enough for every page tab
     CentreOnDesktop(this);
 }
 
@@ -317,6 +318,70 @@ QWidget* TFormSettings::buildServicePage()
     return page;
 }
 
+QWidget* TFormSettings::buildAlarmRulesPage()
+{
+    auto* page = new QWidget;
+    auto* form = new QFormLayout(page);
+    for (const AlarmRuleKey& key : AlarmRuleKeys()) {
+        QWidget* input = nullptr;
+        if (QLatin1String(key.Key) == QLatin1String("Notify")) {
+            auto* list = new QComboBox(page);
+            list->addItems(AlarmNotifyNames());
+            input = list;
+        } else if (key.Minimum == 0 && key.Maximum == 1) {
+            input = new QCheckBox(page);
+        } else {
+            auto* edit = new QLineEdit(page);
+            edit->setMaxLength(5);
+            edit->setToolTip(QStringLiteral("%1 to %2").arg(key.Minimum).arg(key.Maximum));
+            input = edit;
+        }
+        addRow(form, key.Caption, input);
+        input->setAccessibleName(QString::fromLatin1(key.Caption));
+        watchForEntering(input);
+        AlarmRuleInputs.push_back(input);
+    }
+    return page;
+}
+
+void TFormSettings::showAlarmRules(const AlarmRules& rules)
+{
+    const auto& keys = AlarmRuleKeys();
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const int value = keys[i].Get(rules);
+        if (auto* list = qobject_cast<QComboBox*>(AlarmRuleInputs[i]))
+            list->setCurrentIndex(value);
+        else if (auto* box = qobject_cast<QCheckBox*>(AlarmRuleInputs[i]))
+            box->setChecked(value != 0);
+        else if (auto* edit = qobject_cast<QLineEdit*>(AlarmRuleInputs[i]))
+            edit->setText(QString::number(value));
+    }
+}
+
+bool TFormSettings::readAlarmRules(AlarmRules* rules)
+{
+    const auto& keys = AlarmRuleKeys();
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        int value = 0;
+        if (auto* list = qobject_cast<QComboBox*>(AlarmRuleInputs[i])) {
+            value = list->currentIndex();
+        } else if (auto* box = qobject_cast<QCheckBox*>(AlarmRuleInputs[i])) {
+            value = box->isChecked() ? 1 : 0;
+        } else if (auto* edit = qobject_cast<QLineEdit*>(AlarmRuleInputs[i])) {
+            if (!ParseInteger(edit->text(), &value) || value < keys[i].Minimum || value > keys[i].Maximum) {
+                refuse(PageAlarmRules, edit,
+                       QStringLiteral("%1 must be a number from %2 to %3.")
+                           .arg(QString::fromLatin1(keys[i].Caption))
+                           .arg(keys[i].Minimum)
+                           .arg(keys[i].Maximum));
+                return false;
+            }
+        }
+        keys[i].Set(*rules, value);
+    }
+    return true;
+}
+
 QString TFormSettings::StatusText() const
 {
     return m_status->text();
@@ -335,6 +400,7 @@ void TFormSettings::FormShow()
     ButtonApply->setEnabled(false);
 
     ComboBoxInitStart->setCurrentIndex(s.InitStart ? 0 : 1);
+    showAlarmRules(s.Rules);
     EditSysLogFilename->setText(s.SystemLogFilename);
     ComboBoxLogLevel->setCurrentIndex(
         s.MinimumLogLevel >= 0 && s.MinimumLogLevel < ComboBoxLogLevel->count() ? s.MinimumLogLevel : -1);
@@ -415,7 +481,12 @@ void TFormSettings::ButtonApplyClick()
                           withField(lang::InvalidInteger, kTimeoutLabels[kind]));
     }
 
+    AlarmRules rules;
+    if (!readAlarmRules(&rules))
+        return;
+
     AppSettingsRecord& s = AppSettings;
+    s.Rules = rules;
     s.InitStart = ComboBoxInitStart->currentText() == QLatin1String("Yes");
     s.SystemLogFilename = EditSysLogFilename->text();
     if (ComboBoxLogLevel->currentIndex() >= 0)
@@ -492,6 +563,7 @@ void TFormSettings::ButtonDefaultClick()
         if (kind != ServiceDatabase)
             CheckBoxRetry[kind]->setChecked(false);
     }
+    showAlarmRules(AlarmRules());
     ButtonApply->setEnabled(true);
     if (TFormMenu* menu = FormMenu())
         menu->ShowMainStatus(QString::fromLatin1(lang::ResetSettings));

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "core/AlarmRules.h"
+
 #include "gui/dialogs/TFormDialog.h"
 
 #include <array>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -28,7 +31,8 @@ public:
         PageGeneral,
         PageDatabase,
         PageAlarmMsgBackup,
-        PageService
+        PageService,
+        PageAlarmRules
     };
     // The kinds of check on the Service page, in their order ("Database" is shown only).
     enum ServiceKind
@@ -80,6 +84,7 @@ public:
     std::array<QGroupBox*, ServiceKindCount> GroupBoxService{};
     std::array<QLineEdit*, ServiceKindCount> EditTimeout{};
     std::array<QCheckBox*, ServiceKindCount> CheckBoxRetry{};
+    std::vector<QWidget*> AlarmRuleInputs; // in the order of AlarmRuleKeys()
 
     QPushButton* ButtonApply = nullptr;
     QPushButton* ButtonCancel = nullptr;
@@ -96,6 +101,12 @@ private:
     QWidget* buildDatabasePage();
     QWidget* buildAlarmMsgBackupPage();
     QWidget* buildServicePage();
+    // One input per key of [AlarmRules], made from the table of keys: a list for Notify, a check
+    // box for a 0/1 key, a line for a number.
+    QWidget* buildAlarmRulesPage();
+    void showAlarmRules(const AlarmRules& rules);
+    // The rules on the page; false (with the field refused) when a number is out of its range.
+    bool readAlarmRules(AlarmRules* rules);
     void watchForEntering(QWidget* input);
     void report(const QString& text);
     // Shows the refusal of a field: its page, its focus and the information box.
