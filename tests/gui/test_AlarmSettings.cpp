@@ -384,6 +384,13 @@ TEST_F(AlarmSettings, EveryInputIsNamedByItsCaptionAndHoldsNoMoreThanItsColumn)
         EXPECT_EQ(edit->maxLength(), length) << edit->accessibleName().toStdString();
 
     // Typed past the column: the input keeps what fits and the save stores all of it.
+    // One line only: a pasted break and a new block (Enter) become nothing.
+    form->HttpSms.url->setPlainText("http://gw.example/\r\nsend?to=%n\n");
+    EXPECT_EQ(form->HttpSms.url->toPlainText(), QString("http://gw.example/send?to=%n"));
+    form->HttpSms.url->moveCursor(QTextCursor::End);
+    form->HttpSms.url->textCursor().insertBlock();
+    form->HttpSms.url->insertPlainText("&m=%m");
+    EXPECT_EQ(form->HttpSms.url->toPlainText(), QString("http://gw.example/send?to=%n&m=%m"));
     form->HttpSms.url->setPlainText(QString(250, 'u'));
     EXPECT_EQ(form->HttpSms.url->toPlainText().size(), 200);
     form->Email.enable->setChecked(true);

@@ -397,17 +397,29 @@ void TFormAlarmingSettings::buildHttpSmsPage()
     HttpSms.url = new QPlainTextEdit(settings);
     HttpSms.url->setTabChangesFocus(true);
     HttpSms.url->setFixedHeight(HttpSms.url->fontMetrics().lineSpacing() * 3 + 12);
-    // The box holds no more than the column stores.
+    // The box holds one line (a URL with a line break in it would break every request: Enter and
+    // pasted breaks become nothing) and no more than the column stores.
     connect(HttpSms.url, &QPlainTextEdit::textChanged, this, [this] {
         const QString typed = HttpSms.url->toPlainText();
-        if (typed.size() > kIpColumn) {
-            QTextCursor cursor = HttpSms.url->textCursor();
-            const int position = std::min(cursor.position(), kIpColumn);
-            HttpSms.url->setPlainText(typed.left(kIpColumn));
-            cursor = HttpSms.url->textCursor();
-            cursor.setPosition(position);
-            HttpSms.url->setTextCursor(cursor);
+        const auto isBreak = [](QChar c) {
+            return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::ParagraphSeparator ||
+                   c == QChar::LineSeparator;
+        };
+        QString line;
+        int position = HttpSms.url->textCursor().position();
+        for (int i = 0; i < typed.size(); ++i) {
+            if (!isBreak(typed.at(i)))
+                line += typed.at(i);
+            else if (i < HttpSms.url->textCursor().position())
+                --position;
         }
+        line.truncate(kIpColumn);
+        if (line == typed)
+            return;
+        HttpSms.url->setPlainText(line);
+        QTextCursor cursor = HttpSms.url->textCursor();
+        cursor.setPosition(std::clamp(position, 0, int(line.size())));
+        HttpSms.url->setTextCursor(cursor);
     });
     HttpSms.port = NewEdit(settings, kIntegerInput);
     HttpSms.method = new QComboBox(settings);
