@@ -149,6 +149,13 @@ TEST_F(ServiceInputs, PickingAMailProtocolSetsItsPortAndAStoredOneKeepsTheStored
         pick(mail->ComboBoxMethod, method);
         EXPECT_EQ(mail->EditPort->text(), port) << method;
     }
+    // A port the user typed is not another protocol's default: it stays.
+    type(mail->EditPort, "2525");
+    pick(mail->ComboBoxMethod, "IMAP");
+    EXPECT_EQ(mail->EditPort->text(), "2525");
+    mail->EditPort->clear();
+    pick(mail->ComboBoxMethod, "POP3");
+    EXPECT_EQ(mail->EditPort->text(), "110") << "an empty port gets the protocol's";
     type(mail->EditPort, "1110");
     in.Service->SelectService("POP3");
     EXPECT_EQ(in.Service->Kind(), "Email");

@@ -42,6 +42,13 @@ void TFrameEmailForm::Reset()
 
 void TFrameEmailForm::ComboBoxMethodSelect()
 {
+    // A port the user typed stays; only an empty port or another protocol's usual one follows
+    // the choice.
+    const QString port = EditPort->text().trimmed();
+    const QStringList usual{QStringLiteral("25"),  QStringLiteral("110"), QStringLiteral("143"),
+                            QStringLiteral("465"), QStringLiteral("995"), QStringLiteral("993")};
+    if (!port.isEmpty() && !usual.contains(port))
+        return;
     const QString method = ComboBoxMethod->currentText();
     if (method == QLatin1String(lang::KindSMTP))
         EditPort->setText(QStringLiteral("25"));
