@@ -76,6 +76,7 @@ inline constexpr char ClickNext[] = "Click Next to next step...";
 inline constexpr char ClickToSaveScheduling[] = "Click to save the new scheduling.";
 inline constexpr char ConnectionTesting[] = "Service connection is testing now.";
 inline constexpr char ConnectionTested[] = "Service connection has been tested.";
+inline constexpr char ConnectionNotTested[] = "Service connection was not tested.";
 inline constexpr char ServiceUpdated[] = "The service has been updated.";
 inline constexpr char ServiceDeleted[] = "The service has been deleted.";
 inline constexpr char CanUpdateOrDeleteRecord[] = "You can update or delete this record.";

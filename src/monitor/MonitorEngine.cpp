@@ -549,14 +549,17 @@ void MonitorEngine::checkDone(ThreadCheck* check)
     if (check->ResultText.isEmpty() && check->Status != PoolWorkItem::StatusDone) {
         if (m_closing || m_destroying)
             return;
+        if (setup) {
+            // A connection test says so in its window, not in the system log.
+            emit setupTestResult(QStringLiteral("Not tested"), check->Id, poolReason(*check));
+            return;
+        }
         WriteSystemLog(QStringLiteral("Check not run : ") + check->Kind() + QStringLiteral(" [") +
                            check->Host + QStringLiteral("] [") + QString::number(check->Port) +
                            QStringLiteral("] : ") + poolReason(*check),
                        LogLevel::WARMING);
         if (product)
             setStatusCell(id, QString());
-        else if (setup)
-            emit setupTestResult(check->ResultText, check->Id);
         return;
     }
 
@@ -608,7 +611,7 @@ void MonitorEngine::checkDone(ThreadCheck* check)
     if (product)
         storeResult(check, timestamp, final ? &state : nullptr);
     else if (setup)
-        emit setupTestResult(check->ResultText, check->Id);
+        emit setupTestResult(check->ResultText, check->Id, check->ResultDetail);
 }
 
 void MonitorEngine::raiseAlarms(const ThreadCheck& check, const QString& timestamp, const QString& text,

@@ -176,7 +176,9 @@ signals:
     void schedulingChanged(bool on);
     // A connection test of the new-service wizard came back with this result word; `itemId` is
     // the work item's pool Id, by which the wizard tells its current test from earlier ones.
-    void setupTestResult(const QString& resultText, int itemId);
+    // `detail` is the check's detail text, or for a test the pool never ran (`resultText` "Not
+    // tested") the reason.
+    void setupTestResult(const QString& resultText, int itemId, const QString& detail);
     // ShutDown waits for executing items (true) or has finished waiting (false).
     void closingWait(bool waiting);
     // TimerInit has started the cycle: the first tick has been handled and the next is armed

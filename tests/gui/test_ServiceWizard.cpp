@@ -513,6 +513,13 @@ TEST_F(ServiceWizard, TestConnectionRunsOnThePoolWhileTheWindowKeepsRespondingAn
         }));
         EXPECT_EQ(wizard->MemoResult->toPlainText(), c.result);
         EXPECT_EQ(wizard->StatusText(), QString::fromLatin1(lang::ConnectionTested));
+        // The detail of the result stands under it, whole in its tool tip.
+        const QString detail = wizard->LabelTestDetail->toolTip();
+        EXPECT_TRUE(detail.startsWith(QString("[http://127.0.0.1:%1/check:%1] ").arg(port)))
+            << detail.toStdString();
+        if (!c.serverUp) {
+            EXPECT_TRUE(detail.contains("refused")) << detail.toStdString();
+        }
         if (c.serverUp) {
             EXPECT_GT(ticksWhileTesting, 3); // the event loop kept turning while the server waited
             ASSERT_TRUE(http.wait());
@@ -524,6 +531,24 @@ TEST_F(ServiceWizard, TestConnectionRunsOnThePoolWhileTheWindowKeepsRespondingAn
         EXPECT_EQ(window->Engine()->AlarmMessageList()->rowCount(), 0);
         click(wizard->ButtonCancel);
     }
+}
+
+// A test that never ran (here: the monitoring cycle has not started, so there is no pool) says
+// "Not tested" with the reason, ends the "is testing now" status and writes nothing to the logs.
+TEST_F(ServiceWizard, ATestThatNeverRanSaysNotTestedWithTheReasonAndLogsNothing)
+{
+    ASSERT_EQ(window->Engine()->Pool(), nullptr);
+    wizard = openWizard();
+    ASSERT_NE(wizard, nullptr);
+    scheduleEvery("5");
+    urlService("127.0.0.1:9/", 9);
+    const int logLines = systemLogLines().size();
+    click(wizard->ButtonTest);
+    EXPECT_EQ(wizard->MemoResult->toPlainText(), "Not tested");
+    EXPECT_EQ(wizard->LabelTestDetail->toolTip(), "Not tested : the monitoring cycle has not started yet");
+    EXPECT_EQ(wizard->StatusText(), QString::fromLatin1(lang::ConnectionNotTested));
+    EXPECT_TRUE(wizard->ButtonTest->isEnabled());
+    EXPECT_EQ(systemLogLines().size(), logLines);
 }
 
 TEST_F(ServiceWizard, AResultOfATestFromAnEarlierShowingIsIgnored)

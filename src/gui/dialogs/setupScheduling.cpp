@@ -26,6 +26,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 QPointer<TFormSetupScheduling> g_wizard;
@@ -135,6 +137,11 @@ TFormSetupScheduling::TFormSetupScheduling(QWidget* parent) : TFormDialog(parent
     MemoResult->setReadOnly(true);
     MemoResult->setAccessibleName(QStringLiteral("Test result"));
     testLayout->addWidget(MemoResult, 1);
+    LabelTestDetail = new QLabel;
+    LabelTestDetail->setTextFormat(Qt::PlainText);
+    LabelTestDetail->setAccessibleName(QStringLiteral("Test detail"));
+    LabelTestDetail->setMinimumWidth(1); // a long detail is cut, not widening the window
+    testLayout->addWidget(LabelTestDetail);
     PageControl->addTab(wizardPage(test), QStringLiteral("Step 3"));
 
     PageControl->addTab(wizardPage(m_inputs.Alarms), QStringLiteral("Step 4"));
@@ -203,6 +210,7 @@ void TFormSetupScheduling::FormShow()
 
     m_inputs.ResetAll();
     MemoResult->clear();
+    LabelTestDetail->clear();
     LabelService->clear();
     LabelIP->clear();
     LabelPort->clear();
@@ -320,6 +328,8 @@ void TFormSetupScheduling::ButtonTestClick()
     if (!validate([this] { return m_inputs.ValidateSchedule() && m_inputs.ValidateServiceFields(); }))
         return;
     MemoResult->clear();
+    LabelTestDetail->clear();
+    LabelTestDetail->setToolTip(QString());
     ButtonTest->setEnabled(false);
     showStatus(QString::fromLatin1(lang::ConnectionTesting));
 
@@ -328,19 +338,27 @@ void TFormSetupScheduling::ButtonTestClick()
     m_testItemId = engine ? engine->QueueWorkItem(BuildTestCheck(m_inputs.Definition())) : 0;
     if (m_testItemId == 0) {
         // Nothing runs (no pool before the monitoring cycle starts): no result will come.
-        ButtonTest->setEnabled(true);
+        m_testItemId = -1;
+        ShowTestResult(QStringLiteral("Not tested"), -1,
+                       QStringLiteral("the monitoring cycle has not started yet"));
     }
 }
 
-void TFormSetupScheduling::ShowTestResult(const QString& text, int itemId)
+void TFormSetupScheduling::ShowTestResult(const QString& text, int itemId, const QString& detail)
 {
     if (m_testItemId == 0 || itemId != m_testItemId)
         return;
     m_testItemId = 0;
     MemoResult->clear();
     MemoResult->setPlainText(text);
+    const QString shown =
+        text == QLatin1String("Not tested") ? text + QStringLiteral(" : ") + detail : detail;
+    LabelTestDetail->setText(LabelTestDetail->fontMetrics().elidedText(
+        shown, Qt::ElideRight, std::max(LabelTestDetail->width(), 200)));
+    LabelTestDetail->setToolTip(shown);
     ButtonTest->setEnabled(true);
-    showStatus(QString::fromLatin1(lang::ConnectionTested));
+    showStatus(text == QLatin1String("Not tested") ? QString::fromLatin1(lang::ConnectionNotTested)
+                                                   : QString::fromLatin1(lang::ConnectionTested));
 }
 
 void TFormSetupScheduling::save()

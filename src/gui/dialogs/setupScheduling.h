@@ -24,7 +24,9 @@ public:
 
     // The result of a connection test, handed over by the engine. Only the result of the latest
     // test started since the wizard was last shown is taken; others are ignored.
-    void ShowTestResult(const QString& text, int itemId);
+    // The result of the current test: its word in the result box, its detail (or why it did not
+    // run) under it, cut to the window with the whole text as tool tip.
+    void ShowTestResult(const QString& text, int itemId, const QString& detail);
 
     void ButtonNextClick();
     void ButtonBackClick();
@@ -46,6 +48,7 @@ public:
     QLabel* LabelIP = nullptr;
     QLabel* LabelPort = nullptr;
     QPlainTextEdit* MemoResult = nullptr;
+    QLabel* LabelTestDetail = nullptr;
     QStatusBar* StatusBar = nullptr;
 
 protected:
