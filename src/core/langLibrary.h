@@ -62,6 +62,7 @@ inline constexpr char SelectValidMinuteHour[] = "Please select valid minute and 
 inline constexpr char HostFieldEmpty[] = "%s host field is empty.";
 inline constexpr char LoginFieldEmpty[] = "%s field is empty: a POP3 or IMAP check logs in with it.";
 inline constexpr char InvalidInteger[] = "%s is invalid integer or empty.";
+inline constexpr char OneLineField[] = "%s must be one line, without line breaks.";
 inline constexpr char InputValidIp[] = "Please input valid IP.";
 inline constexpr char InputValidPort[] = "Please input valid port.";
 inline constexpr char SelectContactsForAlarm[] = "Please select contact(s) for the alarming method(s).";

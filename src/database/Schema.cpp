@@ -145,6 +145,17 @@ const std::vector<SchemaStep>& SchemaSteps()
              "passes INTEGER NOT NULL DEFAULT 0, changed_at DATETIME NULL, problem_sent_at DATETIME "
              "NULL, reminded_at DATETIME NULL, acknowledged_at DATETIME NULL, muted_until DATETIME "
              "NULL)")}},
+        // The options of the "TCP" and "DNS" kinds, one row per service that has any, removed
+        // with the service. The texts: a line sent and a text expected in the first reply
+        // ("TCP"); a record type, a value an answer must equal and the server asked ("DNS").
+        {40,
+         QStringLiteral("service_check_option"),
+         QString(),
+         {QStringLiteral(
+             "CREATE TABLE IF NOT EXISTS service_check_option (service_id INTEGER NOT NULL PRIMARY KEY, "
+             "send_text VARCHAR(255) NOT NULL DEFAULT \"\", expect_text VARCHAR(255) NOT NULL DEFAULT \"\", "
+             "record_type VARCHAR(10) NOT NULL DEFAULT \"\", expect_value VARCHAR(255) NOT NULL DEFAULT "
+             "\"\", dns_server VARCHAR(255) NOT NULL DEFAULT \"\")")}},
     };
     return steps;
 }

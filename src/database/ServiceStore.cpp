@@ -100,7 +100,7 @@ QString updateStatement(const ServiceRecord& s, int id, const QSqlRecord* stored
         set.append({"url_method", QuoteSqlText(s.UrlMethod)});
     } else if (kind == QLatin1String(lang::KindEmail)) {
         set << login << schedule;
-    } else if (kind == QLatin1String(lang::KindPing)) {
+    } else if (kind == QLatin1String(lang::KindPing) || HasCheckOptions(s.Service)) {
         set << schedule;
     } else if (kind == QLatin1String(lang::KindFTP)) {
         set << login << schedule;
@@ -124,6 +124,7 @@ void deleteRequestRows(TDMQuorvel& dm, const QString& idText)
 {
     dm.ExecUpdate(QStringLiteral("delete from service_url where service_id=") + idText);
     dm.ExecUpdate(QStringLiteral("delete from service_url_detail where service_id=") + idText);
+    dm.ExecUpdate(QStringLiteral("delete from service_check_option where service_id=") + idText);
 }
 
 } // namespace
@@ -144,7 +145,7 @@ bool AlarmColumnFlag(const QString& text)
 QString KindOfService(const QString& service)
 {
     if (service == QLatin1String(lang::KindURL) || service == QLatin1String(lang::KindPing) ||
-        service == QLatin1String(lang::KindFTP))
+        service == QLatin1String(lang::KindFTP) || HasCheckOptions(service))
         return service;
     if (service == QLatin1String(lang::KindSMTP) || service == QLatin1String(lang::KindPOP3) ||
         service == QLatin1String(lang::KindIMAP))
@@ -219,6 +220,45 @@ QHash<int, ServiceUrlRequest> LoadUrlRequests(const QList<int>& serviceIds)
     return data;
 }
 
+bool HasCheckOptions(const QString& service)
+{
+    return service == QLatin1String(lang::KindTCP) || service == QLatin1String(lang::KindDNS);
+}
+
+void LoadCheckOptions(std::vector<ServiceRecord>& services)
+{
+    QHash<int, ServiceRecord*> byId;
+    QStringList ids;
+    for (ServiceRecord& s : services) {
+        if (!HasCheckOptions(s.Service) || byId.contains(s.Id))
+            continue;
+        s.TcpSend.clear();
+        s.TcpExpect.clear();
+        s.DnsType.clear();
+        s.DnsExpect.clear();
+        s.DnsServer.clear();
+        byId.insert(s.Id, &s);
+        ids << QString::number(s.Id);
+    }
+    if (ids.isEmpty())
+        return;
+    QSqlQuery query(DMQuorvel().SQLConnection);
+    query.setForwardOnly(true);
+    run(query, QStringLiteral("select * from service_check_option where service_id in (") +
+                   ids.join(QLatin1Char(',')) + QLatin1Char(')'));
+    while (query.next()) {
+        const QSqlRecord row = query.record();
+        ServiceRecord* s = byId.value(integer(row, "service_id"));
+        if (!s)
+            continue;
+        s->TcpSend = text(row, "send_text");
+        s->TcpExpect = text(row, "expect_text");
+        s->DnsType = text(row, "record_type");
+        s->DnsExpect = text(row, "expect_value");
+        s->DnsServer = text(row, "dns_server");
+    }
+}
+
 namespace ServiceStore {
 
 QString InsertStatement(const ServiceRecord& s)
@@ -243,7 +283,7 @@ QString InsertStatement(const ServiceRecord& s)
                            "schedule_minute,last_access,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog) "
                            "values (");
         values << QuoteSqlText(s.UserName) << QuoteSqlText(s.Password) << schedule << now;
-    } else if (kind == QLatin1String(lang::KindPing)) {
+    } else if (kind == QLatin1String(lang::KindPing) || HasCheckOptions(s.Service)) {
         prefix =
             QStringLiteral("insert into service (service,ip,port,schedule_by,schedule_hour,schedule_minute,"
                            "last_access,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog) values (");
@@ -303,6 +343,14 @@ QString InsertPostFieldStatement(int id, const QString& name, const QString& val
            joinValues({number(id), QuoteSqlText(name), QuoteSqlText(value)});
 }
 
+QString CheckOptionStatement(const ServiceRecord& s, int id)
+{
+    return QStringLiteral("replace into service_check_option (service_id,send_text,expect_text,record_type,"
+                          "expect_value,dns_server) values (") +
+           joinValues({number(id), QuoteSqlText(s.TcpSend), QuoteSqlText(s.TcpExpect),
+                       QuoteSqlText(s.DnsType), QuoteSqlText(s.DnsExpect), QuoteSqlText(s.DnsServer)});
+}
+
 std::vector<ServiceListRow> ListRows()
 {
     QSqlQuery& query = DMQuorvel().ExecSelect(
@@ -336,6 +384,11 @@ std::optional<ServiceRecord> Read(int id)
     query.finish();
     if (isUrl(s.Service))
         s.UrlRequest = LoadUrlRequests({s.Id}).value(s.Id);
+    if (HasCheckOptions(s.Service)) {
+        std::vector<ServiceRecord> one{s};
+        LoadCheckOptions(one);
+        return one.front();
+    }
     return s;
 }
 
@@ -414,6 +467,8 @@ int Insert(const ServiceRecord& s, const QList<ContactChoice>& contacts)
         dm.ExecUpdate(InsertUrlStatement(s, id));
         writePostFields(dm, id, s);
     }
+    if (HasCheckOptions(s.Service))
+        dm.ExecUpdate(CheckOptionStatement(s, id));
     AttachContacts(id, contacts);
     transaction.Commit();
     return id;
@@ -447,6 +502,8 @@ UpdateOutcome Update(int id, const ServiceRecord& s, const QList<ContactChoice>&
         dm.ExecUpdate(QStringLiteral("delete from service_url_detail where service_id=") + idText);
         writePostFields(dm, id, s);
     }
+    if (HasCheckOptions(s.Service))
+        dm.ExecUpdate(CheckOptionStatement(s, id));
     dm.ExecUpdate(QStringLiteral("delete from service_contact_person where service_id=") + idText);
     AttachContacts(id, contacts);
     transaction.Commit();

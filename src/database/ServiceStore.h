@@ -1,7 +1,8 @@
 #pragma once
 
 // The service store: table `service` with what belongs to one service (its `service_url` row, its
-// `service_url_detail` rows and its `service_contact_person` links). One record type, one reader
+// `service_url_detail` rows, its `service_check_option` row and its `service_contact_person`
+// links). One record type, one reader
 // per row, so a flag, a number or a kind is read the same way by the scheduler, the windows and
 // quorvel-probe. Every statement about these tables is made here; texts go through QuoteSqlText.
 
@@ -62,9 +63,9 @@ struct ServiceRecord
     bool AlarmHttpSms = false;
     bool AlarmSyslog = false;
     ServiceUrlRequest UrlRequest; // "URL" only
-    // Options of the "TCP" and "DNS" kinds. Not read from or written to the `service` row: a
-    // stored service of these kinds runs with them empty (a bare connection; an "A" question to
-    // the system's resolver) until they have a table of their own.
+    // Options of the "TCP" and "DNS" kinds, kept in the service's `service_check_option` row (a
+    // service without one runs with them empty: a bare connection; an "A" question to the
+    // system's resolver).
     QString TcpSend;   // "TCP": a line sent once connected (CR LF added); empty sends nothing
     QString TcpExpect; // "TCP": a text the first reply must contain; empty accepts any reply
     QString DnsType;   // "DNS": A, AAAA, CNAME, MX, NS, TXT or SOA; empty means A
@@ -76,8 +77,8 @@ struct ServiceRecord
 // or "y".
 bool AlarmColumnFlag(const QString& text);
 
-// The kind a `service` value belongs to: "URL", "Ping", "Email" (for "SMTP", "POP3", "IMAP") or
-// "FTP"; empty for any other value.
+// The kind a `service` value belongs to: "URL", "Ping", "Email" (for "SMTP", "POP3", "IMAP"),
+// "FTP", "TCP" or "DNS"; empty for any other value.
 QString KindOfService(const QString& service);
 
 // The reading of one `service` row (SELECT * from service ...): id, port and proxy_port as
@@ -89,6 +90,15 @@ ServiceRecord ServiceRecordFromRow(const QSqlRecord& row);
 // two statements whatever the number of services; a service without rows gets empty values.
 // Throws DatabaseError when a statement fails.
 QHash<int, ServiceUrlRequest> LoadUrlRequests(const QList<int>& serviceIds);
+
+// Whether services of this `service` value keep options in table service_check_option ("TCP" and
+// "DNS").
+bool HasCheckOptions(const QString& service);
+
+// Fills the "TCP" and "DNS" options of those of `services` that are of these kinds from table
+// service_check_option, in one statement whatever their number; a service without a row keeps
+// empty options. Throws DatabaseError when the statement fails.
+void LoadCheckOptions(std::vector<ServiceRecord>& services);
 
 // A ticked row of a contact list: a person or a group.
 struct ContactChoice
@@ -130,12 +140,16 @@ QString UpdateStatement(const ServiceRecord& s, int id);
 QString InsertUrlStatement(const ServiceRecord& s, int id);
 QString UpdateUrlStatement(const ServiceRecord& s, int id);
 QString InsertPostFieldStatement(int id, const QString& name, const QString& value);
+// Writes the service_check_option row of service `id` from the record's "TCP" and "DNS" options,
+// replacing the one it has.
+QString CheckOptionStatement(const ServiceRecord& s, int id);
 
 // The stored service `id` with its request data; nullopt when there is none. Throws DatabaseError.
 std::optional<ServiceRecord> Read(int id);
 
 // The services due at hh:mm (two digits each), started ones only, ordered by ip and service,
-// without their request data (LoadUrlRequests reads it for all of them at once). Throws
+// without their request data and options (LoadUrlRequests and LoadCheckOptions read them for all
+// of them at once). Throws
 // DatabaseError.
 std::vector<ServiceRecord> DueServices(const QString& hh, const QString& mm);
 
@@ -145,7 +159,7 @@ QList<int> AttachedPersons(int serviceId);
 // never twice for one person and service (rows already stored count). Throws DatabaseError.
 void AttachContacts(int serviceId, const QList<ContactChoice>& choices);
 
-// Stores a new service with its request rows and contacts in one transaction; returns its id.
+// Stores a new service with its request rows, options and contacts in one transaction; returns its id.
 // Throws DatabaseError (nothing is then stored).
 int Insert(const ServiceRecord& s, const QList<ContactChoice>& contacts);
 
@@ -155,13 +169,14 @@ enum class UpdateOutcome
     NoSuchService, // deleted meanwhile: nothing was written
 };
 // Stores the changes to service `id` in one transaction, its row locked meanwhile. A change of
-// kind removes the old request rows; a "URL" service gets its service_url row written whether it
-// had one or not; the contact links are replaced. An alarm column whose flag did not change keeps
+// kind removes the old request rows and options; a "URL" service gets its service_url row written
+// whether it had one or not, a "TCP" or "DNS" service its service_check_option row; the contact
+// links are replaced. An alarm column whose flag did not change keeps
 // its stored text (a stored "Y" stays "Y"); an empty `s.Status` keeps the stored status. When the
 // service no longer exists nothing is written. Throws DatabaseError (nothing is then stored).
 UpdateOutcome Update(int id, const ServiceRecord& s, const QList<ContactChoice>& contacts);
 
-// Deletes service `id` with its request rows and contact links in one transaction, whatever its
+// Deletes service `id` with its request rows, options and contact links in one transaction, whatever its
 // kind. Throws DatabaseError.
 void Delete(int id);
 

@@ -319,8 +319,8 @@ void MonitorEngine::TimerServiceTimer()
         const QString hh = now.toString(QStringLiteral("HH"));
         const QString mm = now.toString(QStringLiteral("mm"));
         // The rows first, then the request data of all due URL services in two statements
-        // rather than two per service. When that data cannot be read, nothing is queued: a URL
-        // check without its headers and form fields would probe something else.
+        // rather than two per service, and the options of the TCP and DNS ones in one. When that
+        // data cannot be read, nothing is queued: a check without it would probe something else.
         std::vector<ServiceRecord> services = ServiceStore::DueServices(hh, mm);
         QList<int> urlIds;
         for (const ServiceRecord& service : services) {
@@ -329,6 +329,8 @@ void MonitorEngine::TimerServiceTimer()
         }
         step = "Scheduler: reading the request data of the due URL services";
         const QHash<int, ServiceUrlRequest> requests = LoadUrlRequests(urlIds);
+        step = "Scheduler: reading the options of the due TCP and DNS services";
+        LoadCheckOptions(services);
         step = "Scheduler: queueing a due service";
         for (ServiceRecord& service : services) {
             m_serviceList.setCellOfId(QString::number(service.Id), SvcCurrentStatus,

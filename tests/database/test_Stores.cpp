@@ -266,6 +266,106 @@ TEST_F(StoreTest, TheServiceListIsOrderedByListedIpServiceHourAndMinute)
     EXPECT_EQ(rows[0].LastAccess, "2007-05-01 13:45:07");
 }
 
+// The options of the "TCP" and "DNS" kinds live in their own row beside the service row: written
+// with it, replaced on an update, dropped when the kind changes to one without options or the
+// service is deleted, and read by Read and by the scheduler's batch reader alike.
+TEST_F(StoreTest, TcpAndDnsOptionsRoundTripThroughInsertReadUpdateAndDelete)
+{
+    auto service = [](const char* kind, const char* ip, int port) {
+        ServiceRecord s;
+        s.Service = kind;
+        s.Ip = ip;
+        s.Port = port;
+        s.ScheduleBy = "Hourly";
+        s.ScheduleHour = "00";
+        s.ScheduleMinute = "15";
+        s.Status = "Start";
+        return s;
+    };
+    auto options = [](const ServiceRecord& s) {
+        return QStringList{s.TcpSend, s.TcpExpect, s.DnsType, s.DnsExpect, s.DnsServer};
+    };
+    auto storedOptions = [&](int id) {
+        return scalar(
+            QString("select concat_ws('|',send_text,expect_text,record_type,expect_value,dns_server) "
+                    "from quorvel.service_check_option where service_id=%1")
+                .arg(id));
+    };
+
+    ServiceRecord tcp = service("TCP", "mail.example", 110);
+    tcp.TcpSend = "HELO \"x\" \\ y";
+    tcp.TcpExpect = "+OK";
+    const int tcpId = ServiceStore::Insert(tcp, {});
+    ServiceRecord dns = service("DNS", "www.example", 53);
+    dns.DnsType = "MX";
+    dns.DnsExpect = "10 mx.example";
+    dns.DnsServer = "192.0.2.53";
+    const int dnsId = ServiceStore::Insert(dns, {});
+    const int pingId = ServiceStore::Insert(service("Ping", "p.example", 0), {});
+
+    const std::optional<ServiceRecord> readTcp = ServiceStore::Read(tcpId);
+    ASSERT_TRUE(readTcp);
+    EXPECT_EQ(readTcp->Service, "TCP");
+    EXPECT_EQ(readTcp->Ip, "mail.example");
+    EXPECT_EQ(readTcp->Port, 110);
+    EXPECT_EQ(readTcp->ScheduleMinute, "15");
+    EXPECT_EQ(options(*readTcp), QStringList({"HELO \"x\" \\ y", "+OK", "", "", ""}));
+    const std::optional<ServiceRecord> readDns = ServiceStore::Read(dnsId);
+    ASSERT_TRUE(readDns);
+    EXPECT_EQ(options(*readDns), QStringList({"", "", "MX", "10 mx.example", "192.0.2.53"}));
+    EXPECT_EQ(count("service_check_option"), 2) << "a Ping service has no options row";
+
+    // The scheduler's reader: one statement for the lot, a service without a row keeps empty
+    // options, and the other kinds are left alone.
+    m_dm->ExecUpdate(QString("delete from service_check_option where service_id=%1").arg(dnsId));
+    std::vector<ServiceRecord> due = ServiceStore::DueServices("10", "15");
+    ASSERT_EQ(due.size(), 3u);
+    for (ServiceRecord& s : due)
+        s.DnsType = "stale";
+    LoadCheckOptions(due);
+    for (const ServiceRecord& s : due) {
+        if (s.Id == tcpId)
+            EXPECT_EQ(options(s), QStringList({"HELO \"x\" \\ y", "+OK", "", "", ""}));
+        else if (s.Id == dnsId)
+            EXPECT_EQ(options(s), QStringList({"", "", "", "", ""})) << "its row is gone";
+        else
+            EXPECT_EQ(s.DnsType, "stale") << "a Ping service is not looked up";
+    }
+    EXPECT_EQ(ServiceStore::Read(dnsId)->DnsType, "");
+
+    // An update writes the row whether the service had one or not.
+    dns.DnsType = "AAAA";
+    dns.DnsExpect = "2001:db8::1";
+    dns.DnsServer = "";
+    ASSERT_EQ(ServiceStore::Update(dnsId, dns, {}), ServiceStore::UpdateOutcome::Updated);
+    EXPECT_EQ(storedOptions(dnsId), "||AAAA|2001:db8::1|");
+    tcp.TcpSend.clear();
+    tcp.TcpExpect = "SSH-2.0";
+    tcp.Port = 22;
+    ASSERT_EQ(ServiceStore::Update(tcpId, tcp, {}), ServiceStore::UpdateOutcome::Updated);
+    EXPECT_EQ(options(*ServiceStore::Read(tcpId)), QStringList({"", "SSH-2.0", "", "", ""}));
+    EXPECT_EQ(ServiceStore::Read(tcpId)->Port, 22);
+    EXPECT_EQ(count(QString("service_check_option where service_id=%1").arg(tcpId)), 1);
+
+    // A change of kind: to DNS the TCP texts go; to Ping the row goes; back to TCP it returns.
+    ServiceRecord nowDns = service("DNS", "mail.example", 53);
+    nowDns.DnsType = "A";
+    ASSERT_EQ(ServiceStore::Update(tcpId, nowDns, {}), ServiceStore::UpdateOutcome::Updated);
+    EXPECT_EQ(storedOptions(tcpId), "||A||");
+    ASSERT_EQ(ServiceStore::Update(tcpId, service("Ping", "mail.example", 0), {}),
+              ServiceStore::UpdateOutcome::Updated);
+    EXPECT_EQ(count(QString("service_check_option where service_id=%1").arg(tcpId)), 0);
+    ASSERT_EQ(ServiceStore::Update(pingId, tcp, {}), ServiceStore::UpdateOutcome::Updated);
+    EXPECT_EQ(storedOptions(pingId), "|SSH-2.0|||");
+
+    ServiceStore::Delete(dnsId);
+    ServiceStore::Delete(pingId);
+    EXPECT_EQ(count("service_check_option"), 0);
+    EXPECT_FALSE(ServiceStore::Read(dnsId));
+    EXPECT_EQ(ServiceStore::Update(dnsId, dns, {}), ServiceStore::UpdateOutcome::NoSuchService);
+    EXPECT_EQ(count("service_check_option"), 0) << "nothing written for a deleted service";
+}
+
 TEST_F(StoreTest, ASessionsNumberIsReadAndAnUnknownSessionCannotBeInterrupted)
 {
     QSqlQuery id(m_dm->SQLConnection);

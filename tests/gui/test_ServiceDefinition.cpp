@@ -4,10 +4,12 @@
 #include "ServiceDialogFixture.h"
 
 #include "core/langLibrary.h"
+#include "gui/dialogs/FrameDNS.h"
 #include "gui/dialogs/FrameDatabase.h"
 #include "gui/dialogs/FrameEmail.h"
 #include "gui/dialogs/FrameFTP.h"
 #include "gui/dialogs/FramePing.h"
+#include "gui/dialogs/FrameTCP.h"
 #include "gui/dialogs/FrameURL.h"
 #include "gui/dialogs/ServiceDefinition.h"
 
@@ -53,6 +55,8 @@ protected:
 
     TFrameURLForm* url() { return in.Service->FrameURL; }
     TFrameFTPForm* ftp() { return in.Service->FrameFTP; }
+    TFrameTCPForm* tcp() { return in.Service->FrameTCP; }
+    TFrameDNSForm* dns() { return in.Service->FrameDNS; }
 
     TServiceInputs in;
     std::unique_ptr<QTabWidget> pages;
@@ -75,6 +79,11 @@ TEST_F(ServiceInputs, ResetFramesPutsEveryFrameBackToItsDefaults)
     pick(ftp()->ComboBoxProxyType, "fpcmOpen");
     pick(in.Service->FrameDatabase->ComboBoxDatabase, "Oracle");
     type(in.Service->FrameDatabase->EditPort, "1521");
+    for (QWidget* frame : {static_cast<QWidget*>(tcp()), static_cast<QWidget*>(dns())}) {
+        for (QLineEdit* e : frame->findChildren<QLineEdit*>())
+            type(e, "x");
+    }
+    pick(dns()->ComboBoxRecordType, "TXT");
 
     in.ResetFrames();
     EXPECT_EQ(url()->PageControl->currentIndex(), 0);
@@ -103,6 +112,11 @@ TEST_F(ServiceInputs, ResetFramesPutsEveryFrameBackToItsDefaults)
     EXPECT_FALSE(ftp()->ComboBoxProxyType->isEnabled());
     EXPECT_EQ(in.Service->FrameDatabase->ComboBoxDatabase->currentText(), "MySQL");
     EXPECT_EQ(in.Service->FrameDatabase->EditPort->text(), "3306");
+    for (QLineEdit* e : tcp()->findChildren<QLineEdit*>())
+        EXPECT_TRUE(e->text().isEmpty()) << e->accessibleName().toStdString();
+    for (QLineEdit* e : dns()->findChildren<QLineEdit*>())
+        EXPECT_EQ(e->text(), e == dns()->EditPort ? "53" : "") << e->accessibleName().toStdString();
+    EXPECT_EQ(dns()->ComboBoxRecordType->currentText(), "A");
 }
 
 TEST_F(ServiceInputs, EnablingFollowsTheBoxesWhoeverSetsThem)
@@ -374,6 +388,51 @@ TEST_F(ServiceInputs, ServiceFieldsFailOnTheirPageWithTheirLabelAndTheFocusInThe
              type(x.Service->FrameFTP->EditProxyPort, "  3128");
          },
          "", nullptr, 0},
+        {"TCP", [](TServiceInputs& x) { type(x.Service->FrameTCP->EditPort, "22"); },
+         "TCP Host host field is empty.", [](TServiceInputs& x) { return x.Service->FrameTCP->EditHost; }, 0},
+        {"TCP", [](TServiceInputs& x) { type(x.Service->FrameTCP->EditHost, "ssh.example"); },
+         "TCP Port is invalid integer or empty.",
+         [](TServiceInputs& x) { return x.Service->FrameTCP->EditPort; }, 0},
+        {"TCP",
+         [](TServiceInputs& x) {
+             type(x.Service->FrameTCP->EditHost, "ssh.example");
+             type(x.Service->FrameTCP->EditPort, "0");
+         },
+         "TCP Port is invalid integer or empty.",
+         [](TServiceInputs& x) { return x.Service->FrameTCP->EditPort; }, 0},
+        {"TCP",
+         [](TServiceInputs& x) {
+             type(x.Service->FrameTCP->EditHost, "ssh.example");
+             type(x.Service->FrameTCP->EditPort, "22");
+             x.Service->FrameTCP->EditSend->setText("QUIT\r\nHELP");
+         },
+         "TCP Send must be one line, without line breaks.",
+         [](TServiceInputs& x) { return x.Service->FrameTCP->EditSend; }, 0},
+        {"TCP",
+         [](TServiceInputs& x) {
+             type(x.Service->FrameTCP->EditHost, "ssh.example");
+             type(x.Service->FrameTCP->EditPort, "65535");
+             type(x.Service->FrameTCP->EditSend, "HELP me");
+         },
+         "", nullptr, 0},
+        {"DNS", [](TServiceInputs&) {}, "DNS Name host field is empty.",
+         [](TServiceInputs& x) { return x.Service->FrameDNS->EditName; }, 0},
+        {"DNS",
+         [](TServiceInputs& x) {
+             type(x.Service->FrameDNS->EditName, "example.test");
+             type(x.Service->FrameDNS->EditPort, "65536");
+         },
+         "DNS Port is invalid integer or empty.",
+         [](TServiceInputs& x) { return x.Service->FrameDNS->EditPort; }, 0},
+        {"DNS",
+         [](TServiceInputs& x) {
+             type(x.Service->FrameDNS->EditName, "example.test");
+             x.Service->FrameDNS->EditPort->clear();
+         },
+         "DNS Port is invalid integer or empty.",
+         [](TServiceInputs& x) { return x.Service->FrameDNS->EditPort; }, 0},
+        {"DNS", [](TServiceInputs& x) { type(x.Service->FrameDNS->EditName, "example.test"); }, "", nullptr,
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.kind << ": " << c.message.toStdString());
@@ -395,6 +454,59 @@ TEST_F(ServiceInputs, ServiceFieldsFailOnTheirPageWithTheirLabelAndTheFocusInThe
         EXPECT_EQ(in.Service->CurrentFrame()->findChild<QTabWidget*>()->currentIndex(), c.framePage);
         EXPECT_EQ(pages->focusWidget(), field);
     }
+}
+
+// A stored "TCP" or "DNS" definition shown in the inputs comes back from them unchanged, its
+// options with it; a record type stored in small letters is shown as the list names it.
+TEST_F(ServiceInputs, TcpAndDnsDefinitionsComeBackFromTheInputsTheyAreShownIn)
+{
+    auto record = [](const char* kind, const char* ip, int port) {
+        ServiceRecord d;
+        d.Service = kind;
+        d.Ip = ip;
+        d.Port = port;
+        d.ScheduleBy = "Hourly";
+        d.ScheduleHour = "00";
+        d.ScheduleMinute = "30";
+        d.AlarmSyslog = true;
+        return d;
+    };
+    ServiceRecord tcpService = record("TCP", "ssh.example", 22);
+    tcpService.TcpSend = "HELO \"x\"";
+    tcpService.TcpExpect = "SSH-2.0";
+    ServiceRecord dnsService = record("DNS", "example.test", 5353);
+    dnsService.DnsType = "TXT";
+    dnsService.DnsExpect = "v=spf1 -all";
+    dnsService.DnsServer = "192.0.2.53";
+    ServiceRecord lower = record("DNS", "example.test", 53);
+    lower.DnsType = "aaaa";
+    auto fields = [](const ServiceRecord& d) {
+        return QStringList{d.Service,
+                           d.Ip,
+                           QString::number(d.Port),
+                           d.ScheduleBy,
+                           d.ScheduleMinute,
+                           d.TcpSend,
+                           d.TcpExpect,
+                           d.DnsType,
+                           d.DnsExpect,
+                           d.DnsServer,
+                           d.AlarmSyslog ? "syslog" : ""};
+    };
+    for (const ServiceRecord& d : {tcpService, dnsService, lower}) {
+        SCOPED_TRACE(d.Service.toStdString() + " " + d.DnsType.toStdString());
+        in.ResetAll();
+        in.RenderService(d);
+        EXPECT_EQ(in.Service->Kind(), d.Service);
+        EXPECT_EQ(in.Service->Frames->currentWidget(), in.Service->CurrentFrame());
+        ServiceRecord expected = d;
+        expected.DnsType = d.DnsType.toUpper();
+        EXPECT_EQ(fields(in.Definition()), fields(expected));
+    }
+    EXPECT_EQ(dns()->ComboBoxRecordType->currentText(), "AAAA");
+    // Only the kind shown gives its options.
+    pick(in.Service->ComboBoxService, "TCP");
+    EXPECT_TRUE(in.Definition().DnsType.isEmpty());
 }
 
 TEST_F(ServiceInputs, ContactsAreNeededOnlyForAlarmsToPersons)
@@ -495,13 +607,20 @@ TEST_F(ServiceInputs, EveryInputHoldsAtMostWhatItsColumnStores)
         {ftp()->EditProxyServer, 100},
         {ftp()->EditProxyUsername, 50},
         {ftp()->EditProxyPassword, 50},
+        {tcp()->EditHost, 100},
+        {tcp()->EditSend, 255},
+        {tcp()->EditExpect, 255},
+        {dns()->EditName, 100},
+        {dns()->EditServer, 255},
+        {dns()->EditExpect, 255},
     };
     for (const auto& [edit, size] : sizes) {
         type(edit, QString(size + 20, QChar(0x00e9)));
         EXPECT_EQ(edit->text().size(), size) << edit->accessibleName().toStdString();
     }
     for (QLineEdit* port : {url()->EditPort, url()->EditProxyPort, in.Service->FrameEmail->EditPort,
-                            in.Service->FramePing->EditPort, ftp()->EditPort, ftp()->EditProxyPort})
+                            in.Service->FramePing->EditPort, ftp()->EditPort, ftp()->EditProxyPort,
+                            tcp()->EditPort, dns()->EditPort})
         EXPECT_EQ(port->maxLength(), 11);
 }
 

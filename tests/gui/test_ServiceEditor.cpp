@@ -3,7 +3,9 @@
 #include "ServiceDialogFixture.h"
 
 #include "core/langLibrary.h"
+#include "gui/dialogs/FrameDNS.h"
 #include "gui/dialogs/FramePing.h"
+#include "gui/dialogs/FrameTCP.h"
 #include "gui/dialogs/FrameURL.h"
 #include "gui/dialogs/updateScheduling.h"
 #include "monitor/MonitorEngine.h"
@@ -16,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStackedWidget>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeView>
@@ -228,6 +231,71 @@ TEST_F(ServiceEditor, APingServiceChangedToUrlAndBackKeepsExactlyTheRequestRowsO
               QStringList{"Ping|10.0.0.2|0"});
     EXPECT_EQ(count("select count(*) from quorvel.service_url"), 0);
     EXPECT_EQ(count("select count(*) from quorvel.service_url_detail"), 0);
+}
+
+// A stored "TCP" service is shown with its options, saved with the changed ones, turned into a
+// "DNS" service with options of that kind, and refused with a message while its input is bad.
+TEST_F(ServiceEditor, TcpAndDnsOptionsAreShownSavedAndReplacedOnAChangeOfKind)
+{
+    const int id = insertService("service,ip,port,schedule_by,schedule_hour,schedule_minute",
+                                 "\"TCP\",\"mail.example\",110,\"Hourly\",\"00\",\"15\"");
+    m_dm->ExecUpdate(QString("insert into service_check_option (service_id,send_text,expect_text) values "
+                             "(%1,\"CAPA\",\"+OK\")")
+                         .arg(id));
+    const QString options = QString("select concat_ws('|',send_text,expect_text,record_type,expect_value,"
+                                    "dns_server) from quorvel.service_check_option where service_id=%1")
+                                .arg(id);
+    TFormUpdateScheduling* editor = openOn(id);
+    ASSERT_NE(editor, nullptr);
+    TServiceInputs& in = editor->Inputs();
+    TFrameTCPForm* tcp = in.Service->FrameTCP;
+    EXPECT_EQ(in.Service->Kind(), "TCP");
+    EXPECT_EQ(in.Service->Frames->currentWidget(), tcp);
+    EXPECT_EQ(QStringList({tcp->EditHost->text(), tcp->EditPort->text(), tcp->EditSend->text(),
+                           tcp->EditExpect->text()}),
+              QStringList({"mail.example", "110", "CAPA", "+OK"}));
+
+    // Bad input: refused with its message, nothing written.
+    type(tcp->EditPort, "70000");
+    click(editor->ButtonSave);
+    EXPECT_EQ(boxTexts(), QStringList{"TCP Port is invalid integer or empty."});
+    EXPECT_EQ(scalar(QString("select port from quorvel.service where id=%1").arg(id)), "110");
+    m_boxes.boxes.clear();
+
+    type(tcp->EditPort, "995");
+    tcp->EditSend->clear();
+    type(tcp->EditExpect, "+OK Dovecot");
+    click(editor->ButtonSave);
+    EXPECT_TRUE(boxTexts().isEmpty()) << boxTexts().join('\n').toStdString();
+    EXPECT_EQ(editor->StatusText(), QString::fromLatin1(lang::ServiceUpdated));
+    EXPECT_EQ(table(QString("select service,ip,port from service where id=%1").arg(id)),
+              QStringList{"TCP|mail.example|995"});
+    EXPECT_EQ(scalar(options), "|+OK Dovecot|||");
+
+    pick(in.Service->ComboBoxService, "DNS");
+    TFrameDNSForm* dns = in.Service->FrameDNS;
+    EXPECT_EQ(dns->EditPort->text(), "53");
+    type(dns->EditName, "example.test");
+    type(dns->EditServer, "127.0.0.1");
+    pick(dns->ComboBoxRecordType, "NS");
+    type(dns->EditExpect, "ns1.example.test.");
+    click(editor->ButtonSave);
+    EXPECT_TRUE(boxTexts().isEmpty()) << boxTexts().join('\n').toStdString();
+    EXPECT_EQ(table(QString("select service,ip,port from service where id=%1").arg(id)),
+              QStringList{"DNS|example.test|53"});
+    EXPECT_EQ(scalar(options), "||NS|ns1.example.test.|127.0.0.1");
+    TextTableModel* main = window->Engine()->ServiceList();
+    EXPECT_EQ(main->cell(main->findRow(QString::number(id)), MonitorEngine::SvcService), "DNS");
+
+    // Loaded afresh, the stored DNS options come back into the frame.
+    clickListRow(editor, id);
+    QTest::mouseDClick(
+        editor->ListViewService->viewport(), Qt::LeftButton, {},
+        editor->ListViewService->visualItemRect(editor->ListViewService->currentItem()).center());
+    EXPECT_EQ(QStringList({dns->EditName->text(), dns->EditServer->text(), dns->EditPort->text(),
+                           dns->ComboBoxRecordType->currentText(), dns->EditExpect->text()}),
+              QStringList({"example.test", "127.0.0.1", "53", "NS", "ns1.example.test."}));
+    EXPECT_TRUE(tcp->EditExpect->text().isEmpty()) << "the other frames start afresh";
 }
 
 TEST_F(ServiceEditor, AStoredUrlServiceIsShownWithItsRequestRowsAndADoubleClickLoadsAnotherOneFromScratch)

@@ -2,13 +2,17 @@
 // servers: the steps, the stored rows, the connection test, the validations and failed saves.
 #include "ServiceDialogFixture.h"
 
+#include "checks/ThreadDNSCheckUnit.h"
+#include "checks/ThreadTCPCheckUnit.h"
 #include "checks/ThreadURLCheckUnit.h"
 #include "core/Clock.h"
 #include "core/SystemLog.h"
 #include "core/langLibrary.h"
+#include "gui/dialogs/FrameDNS.h"
 #include "gui/dialogs/FrameEmail.h"
 #include "gui/dialogs/FrameFTP.h"
 #include "gui/dialogs/FramePing.h"
+#include "gui/dialogs/FrameTCP.h"
 #include "gui/dialogs/FrameURL.h"
 #include "gui/dialogs/setupScheduling.h"
 #include "gui/dialogs/updateScheduling.h"
@@ -242,6 +246,131 @@ TEST_F(ServiceWizard, EmailPingAndFtpServicesStoreTheirOwnColumns)
                   "ifnull(proxy_port,'-'),ifnull(ftp_proxytype,'-'),ifnull(url_method,'-') from service"),
             QStringList{c.expected});
         EXPECT_EQ(count("select count(*) from quorvel.service_url"), 0);
+    }
+}
+
+// A "TCP" service made in the wizard: Test connection sends its line and finds its text in the
+// reply, the row and its options are stored, and the next tick checks it the same way.
+TEST_F(ServiceWizard, TcpServiceIsTestedStoredWithItsOptionsAndCheckedAtTheNextTick)
+{
+    ScriptedServer pop;
+    for (int connection = 0; connection < 2; ++connection) {
+        if (connection > 0)
+            pop.acceptNext();
+        pop.expectLine("CAPA").sendLine("+OK capa follows");
+    }
+    pop.readRest();
+    pop.start();
+    SetClockSource([] { return QDateTime(QDate(2026, 12, 12), QTime(10, 13)); });
+    startCycle();
+    wizard = openWizard();
+    ASSERT_NE(wizard, nullptr);
+    scheduleEvery(QStringLiteral("5"));
+    pick(in().Service->ComboBoxService, "TCP");
+    TFrameTCPForm* f = in().Service->FrameTCP;
+    EXPECT_EQ(in().Service->CurrentFrame(), f);
+    type(f->EditHost, "127.0.0.1");
+    type(f->EditPort, QString::number(pop.port()));
+    type(f->EditSend, "CAPA");
+    type(f->EditExpect, "+OK capa");
+    next();
+    EXPECT_EQ(wizard->LabelService->text(), "TCP");
+    EXPECT_EQ(wizard->LabelIP->text(), "127.0.0.1");
+    EXPECT_EQ(wizard->LabelPort->text(), QString::number(pop.port()));
+
+    click(wizard->ButtonTest);
+    ASSERT_TRUE(waitFor([&] { return wizard->ButtonTest->isEnabled(); }));
+    EXPECT_EQ(wizard->MemoResult->toPlainText(), "Passed");
+    EXPECT_EQ(count("select count(*) from quorvel.service"), 0) << "a test stores nothing";
+
+    toLastStep();
+    next();
+    ASSERT_EQ(boxTexts(), QStringList{QString::fromLatin1(lang::NewServiceSetup)});
+    const QString id = scalar("select id from quorvel.service");
+    EXPECT_EQ(table("select service,ip,port,schedule_by,schedule_minute,status from service"),
+              QStringList{QString("TCP|127.0.0.1|%1|Minutely|5|Start").arg(pop.port())});
+    EXPECT_EQ(table("select service_id,send_text,expect_text,record_type,expect_value,dns_server from "
+                    "service_check_option"),
+              QStringList{id + "|CAPA|+OK capa|||"});
+
+    TextTableModel* list = window->Engine()->ServiceList();
+    SetClockSource([] { return QDateTime(QDate(2026, 12, 12), QTime(10, 15)); });
+    window->Engine()->TimerServiceTimer();
+    ASSERT_TRUE(waitFor([&] {
+        return list->cell(list->findRow(id), MonitorEngine::SvcCurrentStatus) == "Passed";
+    })) << list->cell(list->findRow(id), MonitorEngine::SvcCurrentStatus).toStdString();
+    ASSERT_TRUE(pop.wait());
+    EXPECT_EQ(pop.connectionsAccepted(), 2);
+    EXPECT_TRUE(pop.failures().empty());
+}
+
+// Test connection and the scheduler build the same check from what the frame holds and what was
+// stored from it.
+TEST_F(ServiceWizard, TcpAndDnsTestChecksEqualTheChecksBuiltFromTheStoredService)
+{
+    struct Case
+    {
+        const char* kind;
+        std::function<void(TServiceInputs&)> fill;
+        QString options; // send_text|expect_text|record_type|expect_value|dns_server
+    };
+    const std::vector<Case> cases{
+        {"TCP",
+         [](TServiceInputs& x) {
+             type(x.Service->FrameTCP->EditHost, "ssh.example");
+             type(x.Service->FrameTCP->EditPort, "22");
+             type(x.Service->FrameTCP->EditExpect, "SSH-2.0");
+         },
+         "|SSH-2.0|||"},
+        {"DNS",
+         [](TServiceInputs& x) {
+             TFrameDNSForm* f = x.Service->FrameDNS;
+             type(f->EditName, "example.test");
+             type(f->EditServer, "192.0.2.53");
+             type(f->EditPort, "5353");
+             pick(f->ComboBoxRecordType, "MX");
+             type(f->EditExpect, "10 mail.example.test");
+         },
+         "||MX|10 mail.example.test|192.0.2.53"},
+        {"DNS with the frame's defaults",
+         [](TServiceInputs& x) { type(x.Service->FrameDNS->EditName, "example.test"); }, "||A||"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        m_dm->ExecUpdate("delete from service");
+        m_dm->ExecUpdate("delete from service_check_option");
+        wizard = openWizard();
+        ASSERT_NE(wizard, nullptr);
+        scheduleEvery("10");
+        pick(in().Service->ComboBoxService, QString::fromLatin1(c.kind).section(' ', 0, 0));
+        c.fill(in());
+        const std::unique_ptr<ThreadCheck> test = BuildTestCheck(in().Definition());
+        ASSERT_NE(test, nullptr);
+        next();
+        toLastStep();
+        next();
+        ASSERT_EQ(boxTexts(), QStringList{QString::fromLatin1(lang::NewServiceSetup)});
+        m_boxes.boxes.clear();
+        const int id = scalar("select id from quorvel.service").toInt();
+        EXPECT_EQ(scalar("select concat_ws('|',send_text,expect_text,record_type,expect_value,dns_server) "
+                         "from quorvel.service_check_option"),
+                  c.options);
+        const std::unique_ptr<ThreadCheck> scheduled = window->Engine()->BuildServiceCheck(id, 0);
+        ASSERT_NE(scheduled, nullptr);
+        EXPECT_EQ(test->Kind(), scheduled->Kind());
+        EXPECT_EQ(test->Host, scheduled->Host);
+        EXPECT_EQ(test->Port, scheduled->Port);
+        if (const auto* t = dynamic_cast<const ThreadTCPCheck*>(test.get())) {
+            const auto* s = dynamic_cast<const ThreadTCPCheck*>(scheduled.get());
+            ASSERT_NE(s, nullptr);
+            EXPECT_EQ(QStringList({t->Send, t->Expect}), QStringList({s->Send, s->Expect}));
+        } else {
+            const auto* d = dynamic_cast<const ThreadDNSCheck*>(test.get());
+            const auto* s = dynamic_cast<const ThreadDNSCheck*>(scheduled.get());
+            ASSERT_TRUE(d && s);
+            EXPECT_EQ(QStringList({d->TypeText, d->Expect, d->Server}),
+                      QStringList({s->TypeText, s->Expect, s->Server}));
+        }
     }
 }
 
@@ -711,6 +840,12 @@ TEST_F(ServiceWizard, MenuFunctionBarAndListMenuOpenTheOneWizardAndItsInputsAreN
                             "Host",
                             "User ID",
                             "Proxy Type",
+                            "Send",
+                            "Expect",
+                            "Name",
+                            "Server",
+                            "Record type",
+                            "Expected value",
                             "Email",
                             "SMS",
                             "SMS by HTTP",

@@ -124,6 +124,42 @@ TEST_F(SchedulerTest, StoredTcpServicesAreCheckedByTheCycle)
         QString("[127.0.0.1:%1] Failed:cannot connect to 127.0.0.1:%1: connection refused").arg(closed.port));
 }
 
+// The options of a stored "TCP" service reach its check: the line is sent and the first reply
+// must hold the expected text, so a banner that lacks it fails with what was found.
+TEST_F(SchedulerTest, StoredTcpOptionsAreSentAndTheReplyCheckedByTheCycle)
+{
+    AppSettings.TCPRetry = 0;
+    ScriptedServer pop;
+    pop.sendLine("+OK ready").expectLine("CAPA").sendLine("+OK capa follows").readRest();
+    pop.start();
+    ScriptedServer other;
+    other.sendLine("220 smtp.example ESMTP").readRest();
+    other.start();
+    Service good;
+    good.kind = "TCP";
+    good.port = pop.port();
+    const int goodId = addService(good);
+    Service wrong;
+    wrong.kind = "TCP";
+    wrong.port = other.port();
+    const int wrongId = addService(wrong);
+    m_dm->ExecUpdate(QString("insert into service_check_option (service_id,send_text,expect_text) values "
+                             "(%1,\"CAPA\",\"+OK\"),(%2,\"\",\"SSH-2.0\")")
+                         .arg(goodId)
+                         .arg(wrongId));
+    startCycle();
+    ASSERT_TRUE(waitFor([&] {
+        return cellOf(goodId, Col::SvcCurrentStatus) == "Passed" &&
+               cellOf(wrongId, Col::SvcCurrentStatus) == "Failed";
+    })) << cellOf(goodId, Col::SvcCurrentStatus).toStdString()
+        << " / " << cellOf(wrongId, Col::SvcCurrentStatus).toStdString();
+    EXPECT_TRUE(pop.wait());
+    EXPECT_TRUE(pop.failures().empty()) << "the stored send text arrived as one line";
+    const QString detail = scalar("select msg from quorvel.alarm_msg_history");
+    EXPECT_TRUE(detail.contains("\"SSH-2.0\" not found in the reply") && detail.contains("220 smtp.example"))
+        << detail.toStdString();
+}
+
 TEST_F(SchedulerTest, WeeklyWindowSwitchesSchedulingByTheCurrentCell)
 {
     AppSettings.InitStart = false;

@@ -6,11 +6,13 @@
 #include "core/langLibrary.h"
 #include "database/ContactStore.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/dialogs/FrameDNS.h"
 #include "gui/dialogs/FrameDatabase.h"
 #include "gui/dialogs/FrameEmail.h"
 #include "gui/dialogs/FrameFTP.h"
 #include "gui/dialogs/FrameKit.h"
 #include "gui/dialogs/FramePing.h"
+#include "gui/dialogs/FrameTCP.h"
 #include "gui/dialogs/FrameURL.h"
 
 #include <QButtonGroup>
@@ -96,6 +98,15 @@ bool CheckInteger(QLineEdit* field, const QString& label, int min, int max)
     if (ParseInteger(field->text(), &value) && value >= min && value <= max)
         return true;
     ShowFieldFailure(field, QString::fromLatin1(lang::InvalidInteger).replace(QLatin1String("%s"), label));
+    return false;
+}
+
+bool CheckOneLine(QLineEdit* field, const QString& label)
+{
+    const QString text = field->text();
+    if (!text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')))
+        return true;
+    ShowFieldFailure(field, QString::fromLatin1(lang::OneLineField).replace(QLatin1String("%s"), label));
     return false;
 }
 
@@ -253,18 +264,22 @@ TServiceKindInputs::TServiceKindInputs(QWidget* parent) : QWidget(parent)
     setObjectName(QStringLiteral("ServiceKindInputs"));
     ComboBoxService = new QComboBox;
     ComboBoxService->addItems({QString::fromLatin1(lang::KindURL), QString::fromLatin1(lang::KindPing),
-                               QString::fromLatin1(lang::KindEmail), QString::fromLatin1(lang::KindFTP)});
+                               QString::fromLatin1(lang::KindEmail), QString::fromLatin1(lang::KindFTP),
+                               QString::fromLatin1(lang::KindTCP), QString::fromLatin1(lang::KindDNS)});
     LabelCaption = captionFor(ComboBoxService, QStringLiteral("Please select service :"));
     Frames = new QStackedWidget;
     FrameURL = new TFrameURLForm;
     FrameEmail = new TFrameEmailForm;
     FramePing = new TFramePingForm;
     FrameFTP = new TFrameFTPForm;
+    FrameTCP = new TFrameTCPForm;
+    FrameDNS = new TFrameDNSForm;
     FrameDatabase = new TFrameDatabaseForm;
     m_noFrame = new QWidget;
-    for (QWidget* frame : {static_cast<QWidget*>(FrameURL), static_cast<QWidget*>(FramePing),
-                           static_cast<QWidget*>(FrameEmail), static_cast<QWidget*>(FrameFTP),
-                           static_cast<QWidget*>(FrameDatabase), m_noFrame})
+    for (QWidget* frame :
+         {static_cast<QWidget*>(FrameURL), static_cast<QWidget*>(FramePing),
+          static_cast<QWidget*>(FrameEmail), static_cast<QWidget*>(FrameFTP), static_cast<QWidget*>(FrameTCP),
+          static_cast<QWidget*>(FrameDNS), static_cast<QWidget*>(FrameDatabase), m_noFrame})
         Frames->addWidget(frame);
 
     auto* top = new QHBoxLayout;
@@ -303,6 +318,10 @@ QWidget* TServiceKindInputs::CurrentFrame() const
         return FrameEmail;
     if (kind == QLatin1String(lang::KindFTP))
         return FrameFTP;
+    if (kind == QLatin1String(lang::KindTCP))
+        return FrameTCP;
+    if (kind == QLatin1String(lang::KindDNS))
+        return FrameDNS;
     return nullptr;
 }
 
@@ -415,6 +434,8 @@ void TServiceInputs::ResetFrames()
     Service->FrameEmail->Reset();
     Service->FramePing->Reset();
     Service->FrameFTP->Reset();
+    Service->FrameTCP->Reset();
+    Service->FrameDNS->Reset();
     Service->FrameDatabase->Reset();
 }
 
@@ -484,6 +505,17 @@ bool TServiceInputs::ValidateServiceFields()
              !CheckInteger(f->EditProxyPort, QStringLiteral("FTP Proxy Port"), 1, kMaxPort)))
             return false;
         return true;
+    }
+    if (kind == QLatin1String(lang::KindTCP)) {
+        TFrameTCPForm* f = Service->FrameTCP;
+        return CheckFilled(f->EditHost, QStringLiteral("TCP Host")) &&
+               CheckInteger(f->EditPort, QStringLiteral("TCP Port"), 1, kMaxPort) &&
+               CheckOneLine(f->EditSend, QStringLiteral("TCP Send"));
+    }
+    if (kind == QLatin1String(lang::KindDNS)) {
+        TFrameDNSForm* f = Service->FrameDNS;
+        return CheckFilled(f->EditName, QStringLiteral("DNS Name")) &&
+               CheckInteger(f->EditPort, QStringLiteral("DNS Port"), 1, kMaxPort);
     }
     // A stored kind that no list item shows: the user has to choose one.
     ShowFieldFailure(Service->ComboBoxService, QString::fromLatin1(lang::SelectService));
@@ -579,6 +611,21 @@ ServiceRecord TServiceInputs::Definition() const
             d.ProxyUserName = f->EditProxyUsername->text();
             d.ProxyPassword = f->EditProxyPassword->text();
         }
+    } else if (kind == QLatin1String(lang::KindTCP)) {
+        const TFrameTCPForm* f = Service->FrameTCP;
+        d.Service = kind;
+        d.Ip = f->EditHost->text();
+        d.Port = fieldNumber(f->EditPort);
+        d.TcpSend = f->EditSend->text();
+        d.TcpExpect = f->EditExpect->text();
+    } else if (kind == QLatin1String(lang::KindDNS)) {
+        const TFrameDNSForm* f = Service->FrameDNS;
+        d.Service = kind;
+        d.Ip = f->EditName->text();
+        d.Port = fieldNumber(f->EditPort);
+        d.DnsServer = f->EditServer->text();
+        d.DnsType = f->ComboBoxRecordType->currentText();
+        d.DnsExpect = f->EditExpect->text();
     }
     return d;
 }
@@ -653,6 +700,21 @@ void TServiceInputs::RenderService(const ServiceRecord& d)
             f->EditProxyUsername->setText(d.ProxyUserName);
             f->EditProxyPassword->setText(d.ProxyPassword);
         }
+    } else if (kind == QLatin1String(lang::KindTCP)) {
+        TFrameTCPForm* f = Service->FrameTCP;
+        f->EditHost->setText(d.Ip);
+        f->EditPort->setText(QString::number(d.Port));
+        f->EditSend->setText(d.TcpSend);
+        f->EditExpect->setText(d.TcpExpect);
+    } else if (kind == QLatin1String(lang::KindDNS)) {
+        TFrameDNSForm* f = Service->FrameDNS;
+        f->EditName->setText(d.Ip);
+        f->EditServer->setText(d.DnsServer);
+        f->EditPort->setText(QString::number(d.Port));
+        // A stored row without a type asks for "A", the list's first item.
+        if (!d.DnsType.isEmpty())
+            SelectComboText(f->ComboBoxRecordType, d.DnsType.toUpper());
+        f->EditExpect->setText(d.DnsExpect);
     }
     Alarms->CheckBoxEmail->setChecked(d.AlarmEmail);
     Alarms->CheckBoxSMS->setChecked(d.AlarmSmpp);

@@ -16,9 +16,11 @@ class QRadioButton;
 class QStackedWidget;
 class QTreeWidget;
 class TFrameDatabaseForm;
+class TFrameDNSForm;
 class TFrameEmailForm;
 class TFrameFTPForm;
 class TFramePingForm;
+class TFrameTCPForm;
 class TFrameURLForm;
 
 // The schedule inputs: three exclusive choices, each with its own lists.
@@ -64,7 +66,7 @@ class TServiceKindInputs : public QWidget
 public:
     explicit TServiceKindInputs(QWidget* parent = nullptr);
 
-    // "URL", "Ping", "Email", "FTP", or empty when no kind is selected.
+    // "URL", "Ping", "Email", "FTP", "TCP", "DNS", or empty when no kind is selected.
     QString Kind() const;
     // Selects the kind of a stored `service` value (for "SMTP", "POP3", "IMAP" also the Email
     // Method, leaving its Port alone); any other value selects no kind.
@@ -79,6 +81,8 @@ public:
     TFrameEmailForm* FrameEmail = nullptr;
     TFramePingForm* FramePing = nullptr;
     TFrameFTPForm* FrameFTP = nullptr;
+    TFrameTCPForm* FrameTCP = nullptr;
+    TFrameDNSForm* FrameDNS = nullptr;
     TFrameDatabaseForm* FrameDatabase = nullptr;
 
 private:
@@ -161,5 +165,7 @@ public:
 bool CheckFilled(QLineEdit* field, const QString& label);
 // A whole-text integer within [min, max]; otherwise "%s is invalid integer or empty.".
 bool CheckInteger(QLineEdit* field, const QString& label, int min, int max);
+// A text without CR or LF (it is sent as one line); otherwise "%s must be one line, ...".
+bool CheckOneLine(QLineEdit* field, const QString& label);
 // Shows an information box and then `field` (through its pages), with the focus in it.
 void ShowFieldFailure(QWidget* field, const QString& message);

@@ -6,10 +6,12 @@
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/dialogs/FrameDNS.h"
 #include "gui/dialogs/FrameEmail.h"
 #include "gui/dialogs/FrameFTP.h"
 #include "gui/dialogs/FrameKit.h"
 #include "gui/dialogs/FramePing.h"
+#include "gui/dialogs/FrameTCP.h"
 #include "gui/dialogs/FrameURL.h"
 #include "gui/menu.h"
 #include "monitor/CheckBuilders.h"
@@ -315,6 +317,12 @@ void TFormSetupScheduling::fillStep3Labels()
     } else if (kind == QLatin1String(lang::KindFTP)) {
         ip = m_inputs.Service->FrameFTP->EditHost->text();
         port = m_inputs.Service->FrameFTP->EditPort->text();
+    } else if (kind == QLatin1String(lang::KindTCP)) {
+        ip = m_inputs.Service->FrameTCP->EditHost->text();
+        port = m_inputs.Service->FrameTCP->EditPort->text();
+    } else if (kind == QLatin1String(lang::KindDNS)) {
+        ip = m_inputs.Service->FrameDNS->EditName->text();
+        port = m_inputs.Service->FrameDNS->EditPort->text();
     }
     LabelService->setText(kind);
     LabelIP->setText(ip.isEmpty() ? QString::fromLatin1(lang::InputValidIp) : ip);
