@@ -135,6 +135,18 @@ const std::vector<SchemaStep>& SchemaSteps()
          {QStringLiteral(
              "ALTER TABLE alarm_method_extra_fields ADD COLUMN id INTEGER NOT NULL AUTO_INCREMENT, "
              "ADD PRIMARY KEY (id);")}},
+        // Addresses of several hundred characters are ordinary: the URL of a service, of the SMS
+        // gateway and of an alarm-history row hold 2,048 characters (indexed by their first 191).
+        {2,
+         QStringLiteral("addresses of 2048 characters"),
+         QStringLiteral("select 1 from information_schema.columns where table_schema=database() and "
+                        "table_name=\"service\" and column_name=\"ip\" and character_maximum_length>=2048"),
+         {QStringLiteral("ALTER TABLE service DROP INDEX idx_service_ip, MODIFY ip VARCHAR(2048) NOT NULL, "
+                         "ADD INDEX idx_service_ip (ip(191))"),
+          QStringLiteral("ALTER TABLE alarm_method MODIFY ip VARCHAR(2048) NOT NULL"),
+          QStringLiteral(
+              "ALTER TABLE alarm_msg_history DROP INDEX idx_alarm_msg_history_ip, MODIFY ip VARCHAR(2048) "
+              "NOT NULL, ADD INDEX idx_alarm_msg_history_ip (ip(191))")}},
         // The alarm state of each service, beside the service row and removed with it.
         {10,
          QStringLiteral("service_alarm_state"),

@@ -192,6 +192,37 @@ TEST_F(DatabaseTest, ExtraFieldsMadeWithoutAKeyGetOneInTheirOrderOfWriting)
               "1:c,2:a,3:b");
 }
 
+// A database made before addresses were widened: its 100-character address columns become
+// 2,048 characters at the next start, every row kept, and a long URL is then stored whole.
+TEST_F(DatabaseTest, AnOlderDatabaseGetsAddressesOf2048CharactersAndKeepsItsRows)
+{
+    startWithDatabase();
+    m_dm->ExecUpdate(
+        "ALTER TABLE service DROP INDEX idx_service_ip, MODIFY ip VARCHAR(100) NOT NULL, ADD INDEX "
+        "idx_service_ip (ip)");
+    m_dm->ExecUpdate("ALTER TABLE alarm_method MODIFY ip VARCHAR(200) NOT NULL");
+    m_dm->ExecUpdate(
+        "ALTER TABLE alarm_msg_history DROP INDEX idx_alarm_msg_history_ip, MODIFY ip VARCHAR(100) "
+        "NOT NULL, ADD INDEX idx_alarm_msg_history_ip (ip)");
+    m_dm->ExecUpdate("insert into service (service,ip,port) values (\"URL\",\"www.example.com/kept\",80)");
+    m_dm->ExecUpdate("delete from schema_step where step=2");
+    m_dm->CreateMissingTables();
+    EXPECT_EQ(linesContaining("ERR00105"), 0);
+    EXPECT_EQ(
+        scalar("select group_concat(concat(table_name,'.',character_maximum_length) order by table_name) "
+               "from information_schema.columns where table_schema='quorvel' and column_name='ip' and "
+               "table_name in ('service','alarm_method','alarm_msg_history')"),
+        "alarm_method.2048,alarm_msg_history.2048,service.2048");
+    EXPECT_EQ(scalar("select ip from quorvel.service"), "www.example.com/kept");
+    const QString longUrl = "www.example.com/" + QString(290, 'p');
+    m_dm->ExecUpdate("insert into service (service,ip,port) values (\"URL\"," + QuoteSqlText(longUrl) +
+                     ",80)");
+    EXPECT_EQ(scalar("select max(length(ip)) from quorvel.service"), QString::number(longUrl.size()));
+    EXPECT_EQ(scalar("select count(*) from information_schema.statistics where table_schema='quorvel' and "
+                     "index_name in ('idx_service_ip','idx_alarm_msg_history_ip')"),
+              "2");
+}
+
 TEST_F(DatabaseTest, AHistoryKeyTheServerRefusesIsLoggedAndTheProgramGoesOn)
 {
     startWithDatabase();

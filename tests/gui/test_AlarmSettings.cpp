@@ -391,8 +391,8 @@ TEST_F(AlarmSettings, EveryInputIsNamedByItsCaptionAndHoldsNoMoreThanItsColumn)
     form->HttpSms.url->textCursor().insertBlock();
     form->HttpSms.url->insertPlainText("&m=%m");
     EXPECT_EQ(form->HttpSms.url->toPlainText(), QString("http://gw.example/send?to=%n&m=%m"));
-    form->HttpSms.url->setPlainText(QString(250, 'u'));
-    EXPECT_EQ(form->HttpSms.url->toPlainText().size(), 200);
+    form->HttpSms.url->setPlainText(QString(2100, 'u'));
+    EXPECT_EQ(form->HttpSms.url->toPlainText().size(), 2048);
     form->Email.enable->setChecked(true);
     form->Email.ip->setText("mail.example");
     form->Email.fromAddress->setText("a@b");
@@ -401,7 +401,7 @@ TEST_F(AlarmSettings, EveryInputIsNamedByItsCaptionAndHoldsNoMoreThanItsColumn)
     EXPECT_EQ(form->Email.mailAgent->text().size(), 150);
     form->ButtonApplyClick();
     EXPECT_EQ(stored("Email", "length(mail_agent)"), "150");
-    EXPECT_EQ(stored("SMS by HTTP", "length(ip)"), "200");
+    EXPECT_EQ(stored("SMS by HTTP", "length(ip)"), "2048");
 }
 
 // ---- validation ----------------------------------------------------------------------------------

@@ -580,7 +580,7 @@ TEST_F(ServiceInputs, NormalisationEmptiesTheInputsOfSwitchedOffOptions)
 TEST_F(ServiceInputs, EveryInputHoldsAtMostWhatItsColumnStores)
 {
     const QList<std::pair<QLineEdit*, int>> sizes{
-        {url()->EditURL, 100},
+        {url()->EditURL, 2048},
         {url()->EditUsername, 50},
         {url()->EditPassword, 50},
         {url()->EditFieldName, 50},

@@ -12,7 +12,8 @@ class QWidget;
 
 // Column sizes of the service tables, the longest text an input may hold.
 namespace column {
-inline constexpr int Host = 100;     // service.ip, service.proxy_ip
+inline constexpr int Host = 100;     // service.ip of a host, service.proxy_ip
+inline constexpr int Url = 2048;     // service.ip of a "URL" service
 inline constexpr int Login = 50;     // username, password, proxy_username, proxy_password
 inline constexpr int Header = 100;   // the service_url columns
 inline constexpr int PostField = 50; // service_url_detail.fieldname, fieldvalue

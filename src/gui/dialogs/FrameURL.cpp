@@ -47,7 +47,7 @@ TFrameURLForm::TFrameURLForm(QWidget* parent) : QWidget(parent)
                                  {QStringLiteral("Get"), QStringLiteral("Post"), QStringLiteral("Trace"),
                                   QStringLiteral("Put"), QStringLiteral("Delete"), QStringLiteral("Head"),
                                   QStringLiteral("Options")});
-    EditURL = AddEditRow(urlForm, QStringLiteral("URL"), column::Host);
+    EditURL = AddEditRow(urlForm, QStringLiteral("URL"), column::Url);
     EditPort = AddEditRow(urlForm, QStringLiteral("Port"), column::Integer);
     urlLayout->addLayout(urlForm);
 

@@ -72,7 +72,8 @@ const PageText kPages[] = {
 
 // Column widths of alarm_method and alarm_method_extra_fields: no input holds more than its
 // column stores.
-constexpr int kIpColumn = 200;
+constexpr int kIpColumn = 2048; // alarm_method.ip, wide enough for the gateway's URL
+constexpr int kHostInput = 200; // a host name in alarm_method.ip
 constexpr int kNameColumn = 50; // username, password, addresses, field names, system type
 constexpr int kProxyIpColumn = 100;
 constexpr int kMailAgentColumn = 150;
@@ -245,7 +246,7 @@ void TFormAlarmingSettings::buildEmailPage()
     auto* settings = new QWidget(page);
     QFormLayout* form = NewForm(settings);
     form->setContentsMargins(0, 0, 0, 0);
-    Email.ip = NewEdit(settings, kIpColumn);
+    Email.ip = NewEdit(settings, kHostInput);
     Email.port = NewEdit(settings, kIntegerInput);
     Email.mailAgent = NewEdit(settings, kMailAgentColumn);
     Email.fromAddress = NewEdit(settings, kNameColumn);
@@ -301,7 +302,7 @@ void TFormAlarmingSettings::buildSmsPage()
     auto* settings = new QWidget(page);
     QFormLayout* form = NewForm(settings);
     form->setContentsMargins(0, 0, 0, 0);
-    Sms.ip = NewEdit(settings, kIpColumn);
+    Sms.ip = NewEdit(settings, kHostInput);
     Sms.port = NewEdit(settings, kIntegerInput);
     Sms.timeout = NewEdit(settings, kIntegerInput);
     AddRow(form, QStringLiteral("SMSC IP"), Sms.ip);
@@ -540,7 +541,7 @@ void TFormAlarmingSettings::buildSysLogPage()
     auto* settings = new QWidget(page);
     QFormLayout* form = NewForm(settings);
     form->setContentsMargins(0, 0, 0, 0);
-    SysLog.ip = NewEdit(settings, kIpColumn);
+    SysLog.ip = NewEdit(settings, kHostInput);
     SysLog.port = NewEdit(settings, kIntegerInput);
     SysLog.facility = new QComboBox(settings);
     SysLog.facility->addItems(lang::SyslogFacilities());
