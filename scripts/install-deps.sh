@@ -18,6 +18,7 @@ if [ "${1:-}" = "--test" ]; then
     libgtest-dev libgmock-dev libbenchmark-dev clang-format openssl
     nginx-light dovecot-imapd dovecot-pop3d opensmtpd pure-ftpd libwrap0 tinyproxy python3-aiosmtpd
     fping curl iputils-ping dnsmasq-base monitoring-plugins-basic monitoring-plugins-standard bind9-dnsutils
+    systemd
     desktop-file-utils appstream man-db
   )
 fi
