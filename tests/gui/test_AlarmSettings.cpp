@@ -14,6 +14,7 @@
 #include "support/FakeHttpServer.h"
 #include "support/FakeSmsc.h"
 #include "support/ScriptedServer.h"
+#include "support/TlsTestKit.h"
 #include "support/UdpCollector.h"
 
 #include <QAbstractButton>
@@ -30,6 +31,7 @@
 #include <QSqlQuery>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -653,6 +655,43 @@ TEST_F(AlarmSettings, ExtraFieldsKeepOneOrderOnScreenInTheTableAndOnTheWireAndAr
 }
 
 // ---- tests against real peers -------------------------------------------------------------------------
+
+// The test button judges a server's certificate as the alarms do: with the internal CA of [tls]
+// CAFile the STARTTLS server is trusted and the test message goes out; without it, it does not.
+TEST_F(AlarmSettings, EmailTestUsesTheCertificateSettingsOfTheAlarms)
+{
+    std::string why;
+    const TestCertificates* certs = TestCerts(&why);
+    if (!certs)
+        GTEST_SKIP() << why;
+    QTemporaryDir dir;
+    AioSmtpdTls server;
+    const int port = ScriptedServer::UnusedPort();
+    if (!server.start(AioSmtpdTls::Mode::StartTls, "127.0.0.1", port, dir.filePath("mail.txt").toStdString(),
+                      &why))
+        GTEST_SKIP() << why;
+    for (const bool trusted : {false, true}) {
+        SCOPED_TRACE(trusted ? "CAFile names the internal CA" : "no CAFile");
+        AppSettings.TlsCAFile = trusted ? QString::fromStdString(certs->caFile) : QString();
+        Form* form = open();
+        fillEmail(form);
+        form->Email.ip->setText("127.0.0.1");
+        form->Email.port->setText(QString::number(port));
+        form->Email.authentication->setChecked(true);
+        form->Email.username->setText("alice");
+        form->Email.password->setText("s3cret");
+        form->Email.testRecipient->setText("ops@example.com");
+        form->Email.testMessage->setPlainText("tls test");
+        const QString status = runTest(form);
+        if (trusted)
+            EXPECT_EQ(status, "SMTP Message has been sent already.");
+        else
+            EXPECT_NE(status, "SMTP Message has been sent already.");
+        EXPECT_EQ(QFile::exists(dir.filePath("mail.txt")), trusted);
+        form->close();
+    }
+    AppSettings.TlsCAFile.clear();
+}
 
 TEST_F(AlarmSettings, EmailTestLogsInWithAuthLoginAndSendsTheMessageOnScreen)
 {

@@ -6,11 +6,13 @@
 #include "core/Notifier.h"
 #include "core/SystemLog.h"
 #include "core/auxFunc.h"
+#include "core/comFunc.h"
 #include "core/langLibrary.h"
 #include "database/AlarmMethodLoader.h"
 #include "database/AlarmMethodStore.h"
 #include "gui/menu.h"
 #include "monitor/AlarmBuilders.h"
+#include "monitor/TlsPolicy.h"
 #include "pool/ThreadPoolManager.h"
 
 #include <QAction>
@@ -1213,7 +1215,8 @@ std::unique_ptr<ThreadAlarm> TFormAlarmingSettings::buildTestItem(int page)
         for (const auto& field : extraFieldsOnScreen())
             settings.HttpSmsExtraFields << field.first + QLatin1Char('=') + field.second;
     }
-    return BuildAlarm(settings, type, text, recipient);
+    // A test judges certificates as the alarms do ([tls] of SysInit.ini).
+    return BuildAlarm(settings, type, text, recipient, AlarmTlsOptions(AppSettings));
 }
 
 void TFormAlarmingSettings::ButtonTestClick()
