@@ -658,6 +658,10 @@ TEST_F(ServiceWizard, TestConnectionRunsOnThePoolWhileTheWindowKeepsRespondingAn
         EXPECT_EQ(count("select count(*) from quorvel.alarm_msg_history"), 0);
         EXPECT_EQ(window->Engine()->ServiceList()->rowCount(), listed);
         EXPECT_EQ(window->Engine()->AlarmMessageList()->rowCount(), 0);
+        // A change of an input the test used empties the result: it no longer speaks for them.
+        QTest::keyClicks(wizard->Inputs().Service->FrameURL->EditURL, "x");
+        EXPECT_TRUE(wizard->MemoResult->toPlainText().isEmpty());
+        EXPECT_TRUE(wizard->LabelTestDetail->toolTip().isEmpty());
         click(wizard->ButtonCancel);
     }
 }

@@ -17,6 +17,8 @@
 #include "monitor/CheckBuilders.h"
 #include "monitor/MonitorEngine.h"
 
+#include <QAbstractButton>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -176,6 +178,22 @@ TFormSetupScheduling::TFormSetupScheduling(QWidget* parent) : TFormDialog(parent
     connect(ButtonNext, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonNextClick);
     connect(ButtonBack, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonBackClick);
     connect(ButtonTest, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonTestClick);
+    // A result speaks for the inputs it was made with: any change of an input the test uses
+    // empties it.
+    const auto clearResult = [this] {
+        if (m_testItemId > 0)
+            m_testItemId = 0; // the answer still under way is for the old inputs
+        MemoResult->clear();
+        LabelTestDetail->clear();
+        LabelTestDetail->setToolTip(QString());
+        ButtonTest->setEnabled(true);
+    };
+    for (QLineEdit* edit : m_inputs.Service->findChildren<QLineEdit*>())
+        connect(edit, &QLineEdit::textEdited, this, clearResult);
+    for (QComboBox* list : m_inputs.Service->findChildren<QComboBox*>())
+        connect(list, QOverload<int>::of(&QComboBox::activated), this, clearResult);
+    for (QAbstractButton* box : m_inputs.Service->findChildren<QAbstractButton*>())
+        connect(box, &QAbstractButton::clicked, this, clearResult);
     connect(ButtonHelp, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonHelpClick);
     connect(ButtonCancel, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonCancelClick);
     connect(PageControl, &QTabWidget::currentChanged, this, &TFormSetupScheduling::pageChanged);
