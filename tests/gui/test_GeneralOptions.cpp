@@ -96,6 +96,8 @@ TEST_F(GeneralOptions, OpensWithItsPagesTheSettingsShownAndApplyDisabled)
     EXPECT_EQ(Named<QLineEdit>(form, "File Path"), form->EditFilePath);
     EXPECT_EQ(Named<QComboBox>(form, "House Keep Day"), form->ComboBoxFileHouseKeepDay);
     EXPECT_EQ(Named<QLineEdit>(form, "Ping Timeout"), form->EditTimeout[TFormSettings::ServicePing]);
+    EXPECT_EQ(Named<QLineEdit>(form, "TCP Timeout"), form->EditTimeout[TFormSettings::ServiceTCP]);
+    EXPECT_EQ(Named<QLineEdit>(form, "DNS Timeout"), form->EditTimeout[TFormSettings::ServiceDNS]);
     for (const char* caption : {"Apply", "Cancel", "Default", "...", "Enable", "Retry if first time fail"})
         EXPECT_NE(Named<QAbstractButton>(form, caption), nullptr) << caption;
     EXPECT_EQ(form->ButtonApply->toolTip(), "Click to save the settings");
@@ -267,8 +269,11 @@ TEST_F(GeneralOptions, NumbersAreWrittenAsTheDecimalOfTheValidatedInteger)
     form->EditTimeout[TFormSettings::ServicePing]->setText("  750");
     form->EditTimeout[TFormSettings::ServiceFTP]->setText("+3600000");
     form->EditTimeout[TFormSettings::ServiceEmail]->setText("1");
+    form->EditTimeout[TFormSettings::ServiceTCP]->setText("4000");
+    form->EditTimeout[TFormSettings::ServiceDNS]->setText("2000");
     form->EditPort->setText("$CEA");
     form->CheckBoxRetry[TFormSettings::ServicePing]->setChecked(true);
+    form->CheckBoxRetry[TFormSettings::ServiceDNS]->setChecked(true);
     apply();
     ASSERT_TRUE(m_boxes.boxes.empty()) << m_boxes.texts().join('|').toStdString();
     EXPECT_EQ(iniValue("http", "HTTPDefaultTimeout"), "2500");
@@ -277,6 +282,10 @@ TEST_F(GeneralOptions, NumbersAreWrittenAsTheDecimalOfTheValidatedInteger)
     EXPECT_EQ(iniValue("email", "EmailDefaultTimeout"), "1");
     EXPECT_EQ(iniValue("Database", "Port"), "3306");
     EXPECT_EQ(iniValue("ping", "PingRetry"), "1");
+    EXPECT_EQ(iniValue("tcp", "TCPDefaultTimeout"), "4000");
+    EXPECT_EQ(iniValue("dns", "DNSDefaultTimeout"), "2000");
+    EXPECT_EQ(iniValue("dns", "DNSRetry"), "1");
+    EXPECT_EQ(iniValue("tcp", "TCPRetry"), "0");
     EXPECT_EQ(AppSettings.HTTPDefaultTimeout, 2500);
     EXPECT_EQ(AppSettings.DBPort, "3306");
 }

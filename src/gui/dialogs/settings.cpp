@@ -36,10 +36,10 @@ constexpr int kPortMax = 65535;
 const char kFilenameNote[] =
     "The filename uses for backup, _<timestamp>.log will be appended to the end of the filename.";
 
-const char* const kServiceCaptions[TFormSettings::ServiceKindCount] = {"URL", "Ping", "Database", "FTP",
-                                                                       "Email"};
-const char* const kTimeoutLabels[TFormSettings::ServiceKindCount] = {"URL Timeout", "Ping Timeout", nullptr,
-                                                                     "FTP Timeout", "Email Timeout"};
+const char* const kServiceCaptions[TFormSettings::ServiceKindCount] = {"URL",   "Ping", "Database", "FTP",
+                                                                       "Email", "TCP",  "DNS"};
+const char* const kTimeoutLabels[TFormSettings::ServiceKindCount] = {
+    "URL Timeout", "Ping Timeout", nullptr, "FTP Timeout", "Email Timeout", "TCP Timeout", "DNS Timeout"};
 
 QComboBox* numberList(QWidget* parent)
 {
@@ -295,7 +295,7 @@ QWidget* TFormSettings::buildServicePage()
         auto* label = new QLabel(QStringLiteral("Timeout"), group);
         auto* edit = new QLineEdit(group);
         label->setBuddy(edit);
-        // "URL Timeout", ...: the label names which of the five time-outs this is.
+        // "URL Timeout", ...: the label names which of the time-outs this is.
         edit->setAccessibleName(QString::fromLatin1(kServiceCaptions[kind]) + QStringLiteral(" Timeout"));
         auto* retry = new QCheckBox(QStringLiteral("Retry if first time fail"), group);
         form->addWidget(label, 0, 0);
@@ -314,7 +314,7 @@ QWidget* TFormSettings::buildServicePage()
         layout->addWidget(group, cell / 2, cell % 2);
         ++cell;
     }
-    layout->setRowStretch(2, 1);
+    layout->setRowStretch(3, 1);
     return page;
 }
 
@@ -425,11 +425,11 @@ void TFormSettings::FormShow()
                                                       ComboBoxFileHouseKeepDay})
         w->setEnabled(s.AlarmMsgFileEnable);
 
-    const std::array<int, ServiceKindCount> timeouts = {s.HTTPDefaultTimeout, s.PingDefaultTimeout,
-                                                        s.DBDefaultTimeout, s.FTPDefaultTimeout,
-                                                        s.EmailDefaultTimeout};
-    const std::array<int, ServiceKindCount> retries = {s.HTTPRetry, s.PingRetry, s.DBRetry, s.FTPRetry,
-                                                       s.EmailRetry};
+    const std::array<int, ServiceKindCount> timeouts = {
+        s.HTTPDefaultTimeout,  s.PingDefaultTimeout, s.DBDefaultTimeout, s.FTPDefaultTimeout,
+        s.EmailDefaultTimeout, s.TCPDefaultTimeout,  s.DNSDefaultTimeout};
+    const std::array<int, ServiceKindCount> retries = {s.HTTPRetry,  s.PingRetry, s.DBRetry, s.FTPRetry,
+                                                       s.EmailRetry, s.TCPRetry,  s.DNSRetry};
     for (int kind = 0; kind < ServiceKindCount; ++kind) {
         EditTimeout[kind]->setText(QString::number(timeouts[kind]));
         CheckBoxRetry[kind]->setChecked(retries[kind] == 1);
@@ -503,10 +503,14 @@ void TFormSettings::ButtonApplyClick()
     s.PingDefaultTimeout = timeouts[ServicePing];
     s.FTPDefaultTimeout = timeouts[ServiceFTP];
     s.EmailDefaultTimeout = timeouts[ServiceEmail];
+    s.TCPDefaultTimeout = timeouts[ServiceTCP];
+    s.DNSDefaultTimeout = timeouts[ServiceDNS];
     s.HTTPRetry = CheckBoxRetry[ServiceURL]->isChecked() ? 1 : 0;
     s.PingRetry = CheckBoxRetry[ServicePing]->isChecked() ? 1 : 0;
     s.FTPRetry = CheckBoxRetry[ServiceFTP]->isChecked() ? 1 : 0;
     s.EmailRetry = CheckBoxRetry[ServiceEmail]->isChecked() ? 1 : 0;
+    s.TCPRetry = CheckBoxRetry[ServiceTCP]->isChecked() ? 1 : 0;
+    s.DNSRetry = CheckBoxRetry[ServiceDNS]->isChecked() ? 1 : 0;
     s.DBHost = EditHost->text();
     s.DBPort = QString::number(port);
     s.DBUsername = EditUsername->text();

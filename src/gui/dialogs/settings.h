@@ -42,6 +42,8 @@ public:
         ServiceDatabase,
         ServiceFTP,
         ServiceEmail,
+        ServiceTCP,
+        ServiceDNS,
         ServiceKindCount
     };
 
