@@ -1,5 +1,6 @@
 #include "daemon/Daemon.h"
 
+#include "core/AlarmRules.h"
 #include "core/IniFile.h"
 #include "core/Notifier.h"
 #include "core/SystemLog.h"
@@ -163,11 +164,15 @@ const NumberRule kNumberRules[] = {
     {"db", "DBDefaultTimeout", 1, 3600000},
     {"ftp", "FTPDefaultTimeout", 1, 3600000},
     {"email", "EmailDefaultTimeout", 1, 3600000},
+    {"tcp", "TCPDefaultTimeout", 1, 3600000},
+    {"dns", "DNSDefaultTimeout", 1, 3600000},
     {"http", "HTTPRetry", 0, 1},
     {"ping", "PingRetry", 0, 1},
     {"db", "DBRetry", 0, 1},
     {"ftp", "FTPRetry", 0, 1},
     {"email", "EmailRetry", 0, 1},
+    {"tcp", "TCPRetry", 0, 1},
+    {"dns", "DNSRetry", 0, 1},
     {"System Log", "HouseKeepDay", 1, 100000},
     {"Alarm Msg File Backup", "Enable", 0, 1},
     {"Alarm Msg File Backup", "HouseKeepDay", 1, 100000},
@@ -194,6 +199,8 @@ QStringList settingsProblems(const IniFile& ini)
                             .arg(rule.minimum)
                             .arg(rule.maximum);
     }
+    // [AlarmRules] is judged by its own table of keys, as the program reads it.
+    ReadAlarmRules(ini, &problems);
     if (ini.contains(QStringLiteral("Database"), QStringLiteral("Host")) &&
         DatabaseHosts(ini.value(QStringLiteral("Database"), QStringLiteral("Host"), QString())).isEmpty())
         problems << QStringLiteral("[Database] Host is empty");

@@ -475,6 +475,11 @@ TEST_F(QuorveldTest, CheckConfigNamesWhatIsWrong)
          1,
          "[ftp] FTPRetry = \"2\": not a whole number from 0 to 1"},
         {"no host", {{"Database", "Host", " , "}}, 1, "[Database] Host is empty"},
+        {"TCP time-out zero", {{"tcp", "TCPDefaultTimeout", "0"}}, 1, "[tcp] TCPDefaultTimeout = \"0\""},
+        {"alarm rule out of range",
+         {{"AlarmRules", "FailuresBeforeAlarm", "0"}},
+         1,
+         "[AlarmRules] FailuresBeforeAlarm=0 is not valid (1 to 100)"},
         {"server away", {{"Database", "Port", unused}}, 1, "cannot be reached"},
         {"wrong password", {{"Database", "DBPassword", "wrong"}}, 1, "Access denied"},
     };
