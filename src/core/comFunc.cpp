@@ -40,6 +40,8 @@ const QString kSystemLog = QStringLiteral("System Log");
 const QString kAlarmFile = QStringLiteral("Alarm Msg File Backup");
 const QString kAlarmDb = QStringLiteral("Alarm Msg DB Backup");
 const QString kTls = QStringLiteral("tls");
+const QString kEngine = QStringLiteral("Engine");
+const QString kRole = QStringLiteral("Role");
 
 QString programFolder()
 {
@@ -265,10 +267,25 @@ void LoadSettings()
     }
     QStringList ruleProblems;
     s.Rules = ReadAlarmRules(ini, &ruleProblems);
+    const QString role = ini.value(kEngine, kRole, MonitorRoleName()).trimmed();
+    s.ConsoleRole = role.compare(ConsoleRoleName(), Qt::CaseInsensitive) == 0;
+    if (!s.ConsoleRole && role.compare(MonitorRoleName(), Qt::CaseInsensitive) != 0)
+        ruleProblems << QStringLiteral("[Engine] Role=%1 is not valid (Monitor or Console); Monitor is used.")
+                            .arg(role);
     for (const QString& problem : ruleProblems)
         WriteSystemLog(problem, LogLevel::WARMING);
 
     NetworkSelfCheck();
+}
+
+QString MonitorRoleName()
+{
+    return QStringLiteral("Monitor");
+}
+
+QString ConsoleRoleName()
+{
+    return QStringLiteral("Console");
 }
 
 bool SaveSettings()
@@ -312,6 +329,9 @@ bool SaveSettings()
         ini.setValue(kAlarmDb, QStringLiteral("Type"), s.AlarmMsgDBType);
         ini.setValue(kAlarmDb, QStringLiteral("HouseKeepDay"), QString::number(s.AlarmMsgDBHouseKeepDay));
         WriteAlarmRules(ini, s.Rules);
+        // The role is written once it was ever set: a file of a monitoring desktop stays as it was.
+        if (s.ConsoleRole || ini.contains(kEngine, kRole))
+            ini.setValue(kEngine, kRole, s.ConsoleRole ? ConsoleRoleName() : MonitorRoleName());
         ok = ini.save(s.SettingsFilePath, &error);
     }
     if (!ok)

@@ -59,7 +59,14 @@ struct AppSettingsRecord
     bool TlsVerify = true;      // Verify: 0 accepts any certificate (still encrypted)
     int TlsExpiryWarnDays = 14; // ExpiryWarnDays: checks fail for a certificate ending that soon; 0 off
     AlarmRules Rules;           // [AlarmRules]
+    // [Engine] Role: "Monitor" (default) checks the services itself; "Console" checks nothing,
+    // raises no alarm and shows what the monitoring service writes to the database.
+    bool ConsoleRole = false;
 };
+
+// The names of the roles, "Monitor" and "Console".
+QString MonitorRoleName();
+QString ConsoleRoleName();
 
 extern AppSettingsRecord AppSettings;
 

@@ -175,6 +175,8 @@ inline constexpr char OriginProduct[] = "Product";
 inline constexpr char OriginSetup[] = "Setup";
 // A ping of a reference host for the network self-check; never stored or alarmed.
 inline constexpr char OriginReference[] = "Reference";
+// The status bar of a desktop program in the console role.
+inline constexpr char ConsoleStatus[] = "Console: checks run by the monitoring service";
 inline constexpr char StateStop[] = "Stop";
 inline constexpr char StateStart[] = "Start";
 inline constexpr char CheckUnknown[] = "Unknown";

@@ -157,6 +157,15 @@ const std::vector<SchemaStep>& SchemaSteps()
              "passes INTEGER NOT NULL DEFAULT 0, changed_at DATETIME NULL, problem_sent_at DATETIME "
              "NULL, reminded_at DATETIME NULL, acknowledged_at DATETIME NULL, muted_until DATETIME "
              "NULL)")}},
+        // The alarms sent, one row per delivery and its state, for a console on the same database.
+        {11,
+         QStringLiteral("alarm_delivery"),
+         QString(),
+         {QStringLiteral(
+             "CREATE TABLE IF NOT EXISTS alarm_delivery (id BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY, "
+             "sent_at DATETIME NOT NULL, message VARCHAR(2048) NOT NULL DEFAULT \"\", method VARCHAR(20) "
+             "NOT NULL DEFAULT \"\", recipient VARCHAR(2048) NOT NULL DEFAULT \"\", status VARCHAR(40) "
+             "NOT NULL DEFAULT \"\", INDEX idx_alarm_delivery_sent_at (sent_at))")}},
         // The options of the "TCP" and "DNS" kinds, one row per service that has any, removed
         // with the service. The texts: a line sent and a text expected in the first reply
         // ("TCP"); a record type, a value an answer must equal and the server asked ("DNS").

@@ -10,6 +10,7 @@
 #include "core/auxFunc.h"
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
+#include "database/AlarmDeliveryStore.h"
 #include "database/AlarmHistory.h"
 #include "database/AlarmMethodLoader.h"
 #include "database/DataModuleQuorvel.h"
@@ -38,6 +39,8 @@ const char* const kConnectionLost = "Database connection lost";
 const char* const kConnectionBack = "Database connection is back.";
 // The closing wait also allows for what a slow peer adds to an item's own time-outs.
 constexpr int kClosingSlackMs = 30000;
+// How long the alarms sent are kept for a console when the alarm history keeps no days of its own.
+constexpr int kDeliveryKeepDays = 31;
 
 QString text(const QSqlRecord& row, const char* column)
 {
@@ -287,6 +290,18 @@ void MonitorEngine::TimerInitTimer()
     // Without the database at an unattended start, this waits for the connection.
     if (!m_startConnectPending)
         loadCycleData();
+    m_console = AppSettings.ConsoleRole;
+    if (m_console) {
+        // A console follows the database at every minute tick and checks nothing itself.
+        m_schedulingStopped = true;
+        if (!m_timerService.isActive())
+            m_timerService.start();
+        m_cycleEnabled = true;
+        emit statusMessage(QString::fromLatin1(lang::ConsoleStatus));
+        refreshConsole();
+        emit cycleStarted();
+        return;
+    }
     SetScheduling(AppSettings.InitStart);
     m_cycleEnabled = true;
     TimerServiceTimer();
@@ -313,6 +328,10 @@ void MonitorEngine::TimerServiceTimer()
 {
     if (m_closing || !reconnect())
         return;
+    if (m_console) {
+        refreshConsole();
+        return;
+    }
     const char* step = "Scheduler: selecting the due services";
     try {
         const QDateTime now = Now();
@@ -432,8 +451,32 @@ bool MonitorEngine::maskNoNetwork(ThreadCheck& check)
     return true;
 }
 
+void MonitorEngine::refreshConsole()
+{
+    try {
+        m_alarmStates = AlarmStateStore::ReadAll();
+    } catch (const DatabaseError& e) {
+        statementFailed(QStringLiteral("Console: reading the alarm state of the services"), e.text());
+        return;
+    }
+    FillServiceList(m_filter);
+    try {
+        const std::vector<AlarmDeliveryRow> rows =
+            AlarmDeliveryStore::Newest(std::max(AppSettings.ShowLogItem, 1), m_consoleClearedId);
+        m_alarmList.clear();
+        for (const AlarmDeliveryRow& row : rows)
+            m_alarmList.appendRow(
+                {QString::number(row.Id), row.SentAt, row.Message, row.Method, row.Recipient, row.Status});
+    } catch (const DatabaseError& e) {
+        statementFailed(QStringLiteral("Console: reading the alarms sent"), e.text());
+    }
+}
+
 void MonitorEngine::TimerTimer()
 {
+    // A console has no schedule of its own: the monitoring service follows the weekly window.
+    if (m_console)
+        return;
     // While the connection is lost, the window tries to get it back as the minute tick does
     // (scheduling may be off, and only the window switches it on again).
     if (!m_cycleEnabled || m_closing || !reconnect())
@@ -459,6 +502,10 @@ void MonitorEngine::TimerHouseKeepTimer()
 {
     try {
         HouseKeepLogs();
+        if (!m_console)
+            AlarmDeliveryStore::DeleteOlderThan(AppSettings.AlarmMsgDBHouseKeepDay > 0
+                                                    ? AppSettings.AlarmMsgDBHouseKeepDay
+                                                    : kDeliveryKeepDays);
     } catch (const DatabaseError& e) {
         // A lost connection is reported once, as everywhere in the cycle; any other failure of
         // the delete goes to the error hook.
@@ -485,12 +532,20 @@ void MonitorEngine::SetScheduling(bool on)
 
 void MonitorEngine::ActionStartExecute()
 {
+    if (m_console) {
+        emit statusMessage(QString::fromLatin1(lang::ConsoleStatus));
+        return;
+    }
     SetScheduling(true);
     m_cycleEnabled = true;
 }
 
 void MonitorEngine::ActionStopExecute()
 {
+    if (m_console) {
+        emit statusMessage(QString::fromLatin1(lang::ConsoleStatus));
+        return;
+    }
     SetScheduling(false);
     m_cycleEnabled = false;
 }
@@ -502,6 +557,10 @@ void MonitorEngine::MenuServiceRunNowClick()
     const int row = m_serviceList.selectedRow();
     if (row < 0)
         return;
+    if (m_console) {
+        emit statusMessage(QString::fromLatin1(lang::ConsoleStatus));
+        return;
+    }
     const QString state = m_serviceList.cell(row, SvcCurrentStatus);
     if (state == QLatin1String(lang::CheckProcess) || state == QLatin1String(lang::CheckRetry)) {
         ShowInformationBox(QString::fromLatin1(lang::ServiceStillProcessing));
@@ -866,19 +925,32 @@ void MonitorEngine::alarmDone(ThreadAlarm* alarm)
         WriteSystemLog(line, LogLevel::ERROR);
     }
     if (!retry) {
-        m_alarmList.setCellOfId(listId, AlmStatus, alarm->ResultText);
+        setDeliveryStatus(delivery, listId, alarm->ResultText);
         return;
     }
     // The retry waits on a timer of this thread, never on a worker; the row says so meanwhile.
     AlarmDelivery next = delivery;
     next.Retries += 1;
-    m_alarmList.setCellOfId(listId, AlmStatus, QStringLiteral("Retry %1").arg(next.Retries));
+    setDeliveryStatus(next, listId, QStringLiteral("Retry %1").arg(next.Retries));
     QTimer::singleShot(deliveryRetryDelayMs(next.Retries), this, [this, next, listId] {
         if (m_closing || m_destroying)
             return;
         if (queueDelivery(next, listId) == 0)
-            m_alarmList.setCellOfId(listId, AlmStatus, QString::fromLatin1(ThreadAlarm::ErrorResult));
+            setDeliveryStatus(next, listId, QString::fromLatin1(ThreadAlarm::ErrorResult));
     });
+}
+
+void MonitorEngine::setDeliveryStatus(const AlarmDelivery& delivery, const QString& listId,
+                                      const QString& status)
+{
+    m_alarmList.setCellOfId(listId, AlmStatus, status);
+    if (delivery.RowId == 0 || m_destroying)
+        return;
+    try {
+        AlarmDeliveryStore::SetStatus(delivery.RowId, status);
+    } catch (const DatabaseError&) {
+        // The list shows it; a console shows the state it last read.
+    }
 }
 
 void MonitorEngine::PoolError(ThreadPoolManager*, int, const QString& text)
@@ -943,11 +1015,22 @@ int MonitorEngine::queueDelivery(const AlarmDelivery& delivery, const QString& l
         const int id = QueueWorkItem(std::move(alarm));
         if (id == 0)
             return 0;
-        m_deliveries.insert(id, delivery);
+        AlarmDelivery queued = delivery;
         if (listId.isEmpty()) {
             TrimAlarmMessageList(&m_alarmList);
             m_alarmList.insertTopRow({QString::number(id), delivery.Timestamp, delivery.Text, delivery.Method,
                                       delivery.Recipient, QStringLiteral("Pending")});
+            // Kept for a console; a delivery goes out whether or not its row could be stored.
+            try {
+                queued.RowId =
+                    AlarmDeliveryStore::Insert({0, delivery.Timestamp, delivery.Text, delivery.Method,
+                                                delivery.Recipient, QStringLiteral("Pending")});
+            } catch (const DatabaseError&) {
+                queued.RowId = 0;
+            }
+        }
+        m_deliveries.insert(id, queued);
+        if (listId.isEmpty()) {
         } else {
             // The row of the first try follows the new item.
             m_alarmList.setCellOfId(listId, AlmId, QString::number(id));
@@ -1078,6 +1161,14 @@ void MonitorEngine::MenuServiceDeleteClick()
 void MonitorEngine::ClearAlarmMessages()
 {
     m_alarmList.clear();
+    if (m_console) {
+        // What was sent so far stays out of the list; later deliveries show again.
+        try {
+            m_consoleClearedId = AlarmDeliveryStore::NewestId();
+        } catch (const DatabaseError& e) {
+            statementFailed(QStringLiteral("Console: clearing the alarms sent"), e.text());
+        }
+    }
 }
 
 void MonitorEngine::sortList(TextTableModel& list, int column)

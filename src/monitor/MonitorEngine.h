@@ -203,8 +203,13 @@ private:
         QString Recipient;
         QString Method;
         QString Subject;
-        int Retries = 0; // tries again so far
+        int Retries = 0;     // tries again so far
+        qlonglong RowId = 0; // its alarm_delivery row; 0 when it could not be stored
     };
+    // Shows the state of a delivery in its list row and stores it in its alarm_delivery row.
+    void setDeliveryStatus(const AlarmDelivery& delivery, const QString& listId, const QString& status);
+    // Console role: the service list and the alarm-message list read again from the database.
+    void refreshConsole();
     // Builds and queues one delivery; its row in the alarm-message list is `listId` (0: a new row).
     // Returns the item's Id, 0 when nothing was queued.
     int queueDelivery(const AlarmDelivery& delivery, const QString& listId);
@@ -274,6 +279,8 @@ private:
     QHash<QString, QString> m_failedDetail;      // the last detail of each service whose check failed
     QHash<int, ServiceAlarmState> m_alarmStates; // read at the cycle's start, kept with each result
     QHash<int, AlarmDelivery> m_deliveries;      // by pool item Id, until the item comes back
+    bool m_console = false;           // the role taken at the cycle's start: a console checks nothing
+    qlonglong m_consoleClearedId = 0; // console: deliveries up to this id were cleared from the list
     struct ReferenceRound
     {
         int Pending = 0; // reference pings not yet back

@@ -228,6 +228,60 @@ TEST_F(QuorveldTest, StoresResultsAndRaisesAlarmsAsTheEngineDoes)
     EXPECT_EQ(smtp.connectionsAccepted(), 2);
 }
 
+// A desktop program in the console role beside quorveld on one database: its lists follow what
+// quorveld writes from its next tick on, and it never checks a service itself.
+TEST_F(QuorveldTest, ConsoleFollowsTheServiceAndNeverChecks)
+{
+    ScriptedServer smtp;
+    scriptPassingSmtp(smtp, 1); // quorveld's one check; a second connection would be the console's
+    smtp.start();
+    const int passing = addEveryMinute("SMTP", smtp.port());
+    const int failing = addEveryMinute("SMTP", ScriptedServer::UnusedPort(), "\"n\",\"n\",\"n\",\"y\"");
+    UdpCollector syslog;
+    m_dm->ExecUpdate(QString("insert into alarm_method (type,enable,ip,port,syslog_facility,syslog_severity) "
+                             "values (\"SysLog\",1,\"127.0.0.1\",%1,\"Local Use Zero\",\"Error\")")
+                         .arg(syslog.port()));
+
+    AppSettings.ConsoleRole = true;
+    QStringList status;
+    QObject::connect(engine.get(), &MonitorEngine::statusMessage,
+                     [&status](const QString& t) { status << t; });
+    startCycle();
+    EXPECT_EQ(cellOf(failing, MonitorEngine::SvcCurrentStatus), "Unknown");
+    EXPECT_TRUE(status.contains("Console: checks run by the monitoring service"))
+        << status.join('\n').toStdString();
+
+    auto quorveld = startQuorveld();
+    ASSERT_TRUE(
+        waitFor([&] { return statusOf(passing) == "Passed" && statusOf(failing) == "Failed"; }, 20000))
+        << quorveld->err();
+    ASSERT_TRUE(waitFor([&] {
+        return scalar("select group_concat(concat(method,' ',status)) from quorvel.alarm_delivery") ==
+               "SysLog Sent";
+    })) << scalar("select group_concat(concat(method,' ',status)) from quorvel.alarm_delivery").toStdString();
+
+    engine->TimerServiceTimer(); // the console's next minute tick
+    EXPECT_EQ(cellOf(passing, MonitorEngine::SvcCurrentStatus), "Passed");
+    EXPECT_EQ(cellOf(failing, MonitorEngine::SvcCurrentStatus), "Failed");
+    TextTableModel* alarms = engine->AlarmMessageList();
+    ASSERT_EQ(alarms->rowCount(), 1);
+    EXPECT_TRUE(alarms->cell(0, MonitorEngine::AlmMessage).contains("Failed"))
+        << alarms->cell(0, MonitorEngine::AlmMessage).toStdString();
+    EXPECT_EQ(alarms->cell(0, MonitorEngine::AlmMethods), "SysLog");
+    EXPECT_EQ(alarms->cell(0, MonitorEngine::AlmStatus), "Sent");
+    engine->ClearAlarmMessages();
+    engine->TimerServiceTimer();
+    EXPECT_EQ(alarms->rowCount(), 0) << "cleared rows stay cleared";
+
+    engine->ActionStartExecute();
+    engine->TimerServiceTimer();
+    stopCleanly(*quorveld);
+    EXPECT_EQ(smtp.connectionsAccepted(), 1) << "only quorveld checked";
+    EXPECT_EQ(engine->ExecutingCount(), 0);
+    EXPECT_FALSE(status.contains("Service scheduling starts.")) << "the console schedules nothing";
+    AppSettings.ConsoleRole = false;
+}
+
 TEST_F(QuorveldTest, SigtermWhileACheckRunsStoresItsResultAndEndsWithStatusZero)
 {
     setSetting("email", "EmailDefaultTimeout", "10000");

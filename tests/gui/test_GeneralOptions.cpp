@@ -470,6 +470,22 @@ TEST_F(GeneralOptions, TheFolderButtonSetsTheFilePathFromTheChosenFolder)
     EXPECT_EQ(iniValue("Alarm Msg File Backup", "FilenamePath"), folder + "/");
 }
 
+// The role is kept in [Engine] only once it was chosen; an unknown text means Monitor.
+TEST_F(GeneralOptions, RoleIsSavedOnlyOnceChosen)
+{
+    start("[Engine]\r\nRole=Supervisor\r\n");
+    EXPECT_FALSE(AppSettings.ConsoleRole);
+    EXPECT_EQ(Named<QComboBox>(form, "Role")->currentText(), "Monitor");
+    Named<QComboBox>(form, "Role")->setCurrentText("Console");
+    apply();
+    EXPECT_EQ(iniValue("Engine", "Role"), "Console");
+    LoadSettings();
+    EXPECT_TRUE(AppSettings.ConsoleRole);
+    form->ButtonDefaultClick();
+    EXPECT_EQ(Named<QComboBox>(form, "Role")->currentText(), "Monitor");
+    AppSettings.ConsoleRole = false;
+}
+
 // The Alarm Rules page is made from the table of [AlarmRules] keys: each is shown, saved and read
 // back at its own value, and Default shows the defaults.
 TEST_F(GeneralOptions, AlarmRulesAreShownSavedAndReadBack)

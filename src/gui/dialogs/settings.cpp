@@ -195,10 +195,16 @@ QWidget* TFormSettings::buildGeneralPage()
     auto* settingsForm = new QFormLayout(settings);
     ComboBoxInitStart = addRow(settingsForm, "Initial start", new QComboBox(settings));
     ComboBoxInitStart->addItems({QStringLiteral("Yes"), QStringLiteral("No")});
+    ComboBoxRole = addRow(settingsForm, "Role", new QComboBox(settings));
+    ComboBoxRole->addItems({MonitorRoleName(), ConsoleRoleName()});
+    ComboBoxRole->setToolTip(
+        QStringLiteral("Monitor: this program checks the services and raises the alarms. "
+                       "Console: the monitoring service (quorveld) does, and this "
+                       "program shows what it writes. Applies at the next start."));
 
     for (QWidget* input :
          std::initializer_list<QWidget*>{ComboBoxSysLogHouseKeepDay, EditSysLogFilename, ComboBoxLogLevel,
-                                         ComboBoxNumberOfLogs, ComboBoxInitStart})
+                                         ComboBoxNumberOfLogs, ComboBoxInitStart, ComboBoxRole})
         watchForEntering(input);
 
     auto* layout = new QVBoxLayout(page);
@@ -415,6 +421,7 @@ void TFormSettings::FormShow()
     ButtonApply->setEnabled(false);
 
     ComboBoxInitStart->setCurrentIndex(s.InitStart ? 0 : 1);
+    ComboBoxRole->setCurrentIndex(s.ConsoleRole ? 1 : 0);
     showAlarmRules(s.Rules);
     EditSysLogFilename->setText(s.SystemLogFilename);
     ComboBoxLogLevel->setCurrentIndex(
@@ -503,6 +510,7 @@ void TFormSettings::ButtonApplyClick()
     AppSettingsRecord& s = AppSettings;
     s.Rules = rules;
     s.InitStart = ComboBoxInitStart->currentText() == QLatin1String("Yes");
+    s.ConsoleRole = ComboBoxRole->currentIndex() == 1;
     s.SystemLogFilename = EditSysLogFilename->text();
     if (ComboBoxLogLevel->currentIndex() >= 0)
         s.MinimumLogLevel = ComboBoxLogLevel->currentIndex();
@@ -559,6 +567,7 @@ void TFormSettings::ButtonCancelClick()
 void TFormSettings::ButtonDefaultClick()
 {
     ComboBoxInitStart->setCurrentIndex(0);
+    ComboBoxRole->setCurrentIndex(0);
     EditSysLogFilename->setText(QStringLiteral("system_"));
     ComboBoxLogLevel->setCurrentIndex(0);
     showNumber(ComboBoxSysLogHouseKeepDay, 7);

@@ -66,6 +66,7 @@ public:
     QComboBox* ComboBoxLogLevel = nullptr; // hidden
     QComboBox* ComboBoxNumberOfLogs = nullptr;
     QComboBox* ComboBoxInitStart = nullptr;
+    QComboBox* ComboBoxRole = nullptr;
     // Database Connection
     QLineEdit* EditHost = nullptr;
     QLineEdit* EditPort = nullptr;
