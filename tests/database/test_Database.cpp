@@ -20,7 +20,7 @@ const char* const kTables[] = {
     "alarm_method",   "alarm_method_extra_fields", "alarm_msg_history",    "contact_group",
     "contact_person", "contact_person_group",      "scheduling",           "schema_step",
     "service",        "service_alarm_state",       "service_check_option", "service_contact_person",
-    "service_url",    "service_url_detail"};
+    "service_url",    "service_url_detail",        "service_url_expect"};
 
 class DatabaseTest : public DatabaseFixture
 {
