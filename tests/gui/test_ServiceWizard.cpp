@@ -443,6 +443,8 @@ TEST_F(ServiceWizard, StepsMoveOnlyAfterTheirValidationAndBackReturns)
 
     // An empty URL port, then a port out of range, then a proxy port while the proxy is on.
     type(url()->EditURL, "www.example.com");
+    EXPECT_EQ(url()->EditPort->text(), "80") << "Port follows the typed URL";
+    url()->EditPort->clear();
     next();
     type(url()->EditPort, "70000");
     next();
