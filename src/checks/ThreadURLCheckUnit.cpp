@@ -72,6 +72,10 @@ bool ThreadURLCheck::Probe()
         if (Method == HttpMethod::Head)
             throw std::runtime_error("an answer to HEAD has no body to check; the service needs another "
                                      "method for its expectation");
+        if (ResponseCode < 200 || ResponseCode > 299)
+            throw std::runtime_error("the last answer is a redirect past the limit of " +
+                                     std::to_string(Client->settings().maxRedirects) +
+                                     ", not a page whose body could be checked");
         const QByteArray body = DecodeContent(Client->contentEncoding(), Client->body(), kUrlExpectMaxBody);
         const QString failure = JudgeUrlBody(Expect, body);
         if (!failure.isEmpty())

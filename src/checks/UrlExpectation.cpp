@@ -174,7 +174,7 @@ QString judgeJson(const QString& text, const QByteArray& body)
         return problem;
     const QString expected =
         QStringLiteral("expected %1 = %2")
-            .arg(assertion.pointer.isEmpty() ? QStringLiteral("the document") : assertion.pointer,
+            .arg(assertion.pointer.isEmpty() ? QStringLiteral("the document") : excerpt(assertion.pointer),
                  excerpt(assertion.valueText));
     QJsonValue document;
     QString error;

@@ -806,6 +806,14 @@ TEST(URLCheck, ExpectationJudgesTheWholeBodyOfTheFinalAnswer)
          false,
          "HTTP/1.1 200 OK:an answer to HEAD has no body to check; the service needs another method for its "
          "expectation"},
+        {"redirects past the limit are no page",
+         {RedirectAnswer("/1"), RedirectAnswer("/2"), RedirectAnswer("/3"), RedirectAnswer("/4"),
+          RedirectAnswer("/5"), RedirectAnswer("/6")},
+         contains,
+         false,
+         "HTTP/1.1 302 Found:the last answer is a redirect past the limit of 5, not a page whose body could "
+         "be "
+         "checked"},
         {"json",
          {HttpAnswer("HTTP/1.1 200 OK", {"Content-Type: application/json"}, "{\"db\":{\"up\":false}}")},
          expecting(UrlExpectMode::JsonValue, "/db/up=true"),

@@ -414,6 +414,10 @@ TEST_F(StoreTest, AUrlExpectationIsStoredWithItsServiceAndGoesWithIt)
     plain.UrlRequest.ExpectText = "v\\d+";
     ASSERT_EQ(ServiceStore::Update(plainId, plain, {}), ServiceStore::UpdateOutcome::Updated);
     EXPECT_EQ(expectation(*ServiceStore::Read(plainId)), QStringList({"matches", "v\\d+"}));
+    // The longest text the input takes comes back whole, in letters beyond ASCII too.
+    plain.UrlRequest.ExpectText = QString(1024, QChar(0x00e9));
+    ASSERT_EQ(ServiceStore::Update(plainId, plain, {}), ServiceStore::UpdateOutcome::Updated);
+    EXPECT_EQ(ServiceStore::Read(plainId)->UrlRequest.ExpectText, QString(1024, QChar(0x00e9)));
     json.UrlRequest.ExpectMode.clear();
     json.UrlRequest.ExpectText.clear();
     ASSERT_EQ(ServiceStore::Update(jsonId, json, {}), ServiceStore::UpdateOutcome::Updated);

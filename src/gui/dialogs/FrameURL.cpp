@@ -31,9 +31,6 @@ bool methodTakesFields(const QString& method)
     return method == QLatin1String("Post") || method == QLatin1String("Put");
 }
 
-// The longest expectation text (service_url_expect.expect_text).
-constexpr int kExpectLength = 1024;
-
 // What the expectation's text holds in each mode, shown in the empty input.
 QString expectHint(UrlExpectMode mode)
 {
@@ -102,7 +99,7 @@ TFrameURLForm::TFrameURLForm(QWidget* parent) : QWidget(parent)
     expectForm->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     ComboBoxExpect = AddComboRow(expectForm, QStringLiteral("Expectation"), UrlExpectModeCaptions());
     ComboBoxExpect->setToolTip(QStringLiteral("What the body of a 2xx answer must hold (read up to 1 MiB)"));
-    EditExpect = AddEditRow(expectForm, QStringLiteral("Expected text"), kExpectLength);
+    EditExpect = AddEditRow(expectForm, QStringLiteral("Expected text"), column::Expect);
     urlLayout->addWidget(GroupBoxExpect);
     PageControl->addTab(urlPage, QStringLiteral("URL"));
 
