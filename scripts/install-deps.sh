@@ -9,6 +9,7 @@ set -euo pipefail
 packages=(
   g++ cmake make ccache pkg-config
   qt6-base-dev libqt6sql6-mysql qt6-charts-dev libqt6opengl6-dev libssl-dev ca-certificates libc-ares-dev
+  zlib1g-dev
   libsystemd-dev
   mariadb-server mariadb-client
   xvfb xauth python3

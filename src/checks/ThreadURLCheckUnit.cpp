@@ -15,7 +15,7 @@ QByteArray URLCheckArgs::BodyOf(const QStringList& formFields)
 
 ThreadURLCheck::ThreadURLCheck(const ThreadCheckArgs& args, const URLCheckArgs& url)
     : ThreadCheck(args), Method(HttpMethodFromText(url.Method)), FormFields(url.FormFields), Body(url.Body),
-      Cookie(url.Cookie)
+      Cookie(url.Cookie), Expect(url.Expect)
 {
     HttpClientSettings s;
     s.timeoutMs = Timeout;
@@ -35,6 +35,8 @@ ThreadURLCheck::ThreadURLCheck(const ThreadCheckArgs& args, const URLCheckArgs& 
     s.acceptLanguage = url.AcceptLanguage;
     s.cookie = url.Cookie;
     s.tls = Tls;
+    if (Expect.isSet())
+        s.wholeBodyLimit = kUrlExpectMaxBody;
     Client = std::make_unique<HttpClient>(s);
 }
 
@@ -66,6 +68,19 @@ bool ThreadURLCheck::Probe()
         throw;
     }
     keepResults();
+    if (Expect.isSet()) {
+        if (Method == HttpMethod::Head)
+            throw std::runtime_error("an answer to HEAD has no body to check; the service needs another "
+                                     "method for its expectation");
+        if (ResponseCode < 200 || ResponseCode > 299)
+            throw std::runtime_error("the last answer is a redirect past the limit of " +
+                                     std::to_string(Client->settings().maxRedirects) +
+                                     ", not a page whose body could be checked");
+        const QByteArray body = DecodeContent(Client->contentEncoding(), Client->body(), kUrlExpectMaxBody);
+        const QString failure = JudgeUrlBody(Expect, body);
+        if (!failure.isEmpty())
+            throw std::runtime_error(failure.toStdString());
+    }
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "checks/ThreadCheck.h"
+#include "checks/UrlExpectation.h"
 #include "net/HttpClient.h"
 
 #include <QByteArray>
@@ -36,6 +37,10 @@ struct URLCheckArgs
     QString AcceptEncoding;
     QString AcceptLanguage;
 
+    // What the body of the final answer must hold (service_url_expect); none: the body is
+    // read and dropped, as it always was.
+    UrlExpectation Expect;
+
     // Body text of form field lines: each line followed by CR LF.
     static QByteArray BodyOf(const QStringList& formFields);
 };
@@ -43,6 +48,11 @@ struct URLCheckArgs
 // Check work item of a "URL" service: one HTTP/1.1 exchange with the address in Host (the
 // service's ip with "http://" in front), redirects followed up to 5, passing on a 2xx answer.
 // The detail reports the address, the port last connected to and the last status line.
+//
+// With an assertion (Expect), a 2xx answer is not enough: its body is read whole, at most
+// kUrlExpectMaxBody bytes, decoded when the server compressed it (gzip or deflate), and judged by
+// JudgeUrlBody. A body that ends early, exceeds the limit or misses the assertion fails the check,
+// the detail saying which.
 class ThreadURLCheck : public ThreadCheck
 {
 public:
@@ -59,6 +69,7 @@ public:
     QStringList FormFields;
     QByteArray Body;
     QString Cookie;
+    UrlExpectation Expect;
     std::unique_ptr<HttpClient> Client;
 
 protected:

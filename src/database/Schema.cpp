@@ -177,6 +177,15 @@ const std::vector<SchemaStep>& SchemaSteps()
              "send_text VARCHAR(255) NOT NULL DEFAULT \"\", expect_text VARCHAR(255) NOT NULL DEFAULT \"\", "
              "record_type VARCHAR(10) NOT NULL DEFAULT \"\", expect_value VARCHAR(255) NOT NULL DEFAULT "
              "\"\", dns_server VARCHAR(255) NOT NULL DEFAULT \"\")")}},
+        // What a "URL" service expects in the body of its answer, at most one row per service,
+        // removed with the service: a mode ("contains", "not-contains", "matches", "json") and
+        // its text (the text, the pattern, or POINTER=VALUE).
+        {41,
+         QStringLiteral("service_url_expect"),
+         QString(),
+         {QStringLiteral(
+             "CREATE TABLE IF NOT EXISTS service_url_expect (service_id INTEGER NOT NULL PRIMARY KEY, "
+             "mode VARCHAR(20) NOT NULL, expect_text VARCHAR(1024) NOT NULL)")}},
     };
     return steps;
 }

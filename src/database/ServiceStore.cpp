@@ -125,6 +125,16 @@ void deleteRequestRows(TDMQuorvel& dm, const QString& idText)
     dm.ExecUpdate(QStringLiteral("delete from service_url where service_id=") + idText);
     dm.ExecUpdate(QStringLiteral("delete from service_url_detail where service_id=") + idText);
     dm.ExecUpdate(QStringLiteral("delete from service_check_option where service_id=") + idText);
+    dm.ExecUpdate(QStringLiteral("delete from service_url_expect where service_id=") + idText);
+}
+
+// Replaces the service_url_expect row of service `id` with the record's expectation, or drops it.
+void writeUrlExpect(TDMQuorvel& dm, int id, const ServiceRecord& s)
+{
+    dm.ExecUpdate(QStringLiteral("delete from service_url_expect where service_id=") + QString::number(id));
+    const QString statement = ServiceStore::UrlExpectStatement(s, id);
+    if (!statement.isEmpty())
+        dm.ExecUpdate(statement);
 }
 
 } // namespace
@@ -216,6 +226,14 @@ QHash<int, ServiceUrlRequest> LoadUrlRequests(const QList<int>& serviceIds)
         data[query.value(QStringLiteral("service_id")).toInt()].PostFields.append(
             {query.value(QStringLiteral("fieldname")).toString(),
              query.value(QStringLiteral("fieldvalue")).toString()});
+    }
+    run(query, QStringLiteral("select * from service_url_expect where service_id") + condition);
+    while (query.next()) {
+        const auto it = data.find(query.value(QStringLiteral("service_id")).toInt());
+        if (it == data.end())
+            continue;
+        it->ExpectMode = query.value(QStringLiteral("mode")).toString();
+        it->ExpectText = query.value(QStringLiteral("expect_text")).toString();
     }
     return data;
 }
@@ -351,6 +369,15 @@ QString CheckOptionStatement(const ServiceRecord& s, int id)
                        QuoteSqlText(s.DnsType), QuoteSqlText(s.DnsExpect), QuoteSqlText(s.DnsServer)});
 }
 
+QString UrlExpectStatement(const ServiceRecord& s, int id)
+{
+    const ServiceUrlRequest& u = s.UrlRequest;
+    if (u.ExpectMode.isEmpty())
+        return QString();
+    return QStringLiteral("replace into service_url_expect (service_id,mode,expect_text) values (") +
+           joinValues({number(id), QuoteSqlText(u.ExpectMode), QuoteSqlText(u.ExpectText)});
+}
+
 std::vector<ServiceListRow> ListRows()
 {
     QSqlQuery& query = DMQuorvel().ExecSelect(
@@ -466,6 +493,7 @@ int Insert(const ServiceRecord& s, const QList<ContactChoice>& contacts)
     if (isUrl(s.Service)) {
         dm.ExecUpdate(InsertUrlStatement(s, id));
         writePostFields(dm, id, s);
+        writeUrlExpect(dm, id, s);
     }
     if (HasCheckOptions(s.Service))
         dm.ExecUpdate(CheckOptionStatement(s, id));
@@ -501,6 +529,7 @@ UpdateOutcome Update(int id, const ServiceRecord& s, const QList<ContactChoice>&
         dm.ExecUpdate(exists ? UpdateUrlStatement(s, id) : InsertUrlStatement(s, id));
         dm.ExecUpdate(QStringLiteral("delete from service_url_detail where service_id=") + idText);
         writePostFields(dm, id, s);
+        writeUrlExpect(dm, id, s);
     }
     if (HasCheckOptions(s.Service))
         dm.ExecUpdate(CheckOptionStatement(s, id));

@@ -1,8 +1,8 @@
 #pragma once
 
 // The service store: table `service` with what belongs to one service (its `service_url` row, its
-// `service_url_detail` rows, its `service_check_option` row and its `service_contact_person`
-// links). One record type, one reader
+// `service_url_detail` rows, its `service_url_expect` row, its `service_check_option` row and its
+// `service_contact_person` links). One record type, one reader
 // per row, so a flag, a number or a kind is read the same way by the scheduler, the windows and
 // quorvel-probe. Every statement about these tables is made here; texts go through QuoteSqlText.
 
@@ -31,6 +31,11 @@ struct ServiceUrlRequest
     QString AcceptEncoding;
     QString AcceptLanguage;
     QList<std::pair<QString, QString>> PostFields;
+    // What the body of the answer must hold, from the service's service_url_expect row: the
+    // mode's key ("contains", "not-contains", "matches", "json"; empty: no row, the body is not
+    // looked at) and its text.
+    QString ExpectMode;
+    QString ExpectText;
 
     // The post fields as "fieldname=fieldvalue" lines, the form the HTTP client sends.
     QStringList FormFields() const;
@@ -86,8 +91,9 @@ QString KindOfService(const QString& service);
 // The URL request data is not part of the row; see LoadUrlRequests.
 ServiceRecord ServiceRecordFromRow(const QSqlRecord& row);
 
-// The request data of the given URL services from tables service_url and service_url_detail, in
-// two statements whatever the number of services; a service without rows gets empty values.
+// The request data of the given URL services from tables service_url, service_url_detail and
+// service_url_expect, in three statements whatever the number of services; a service without
+// rows gets empty values.
 // Throws DatabaseError when a statement fails.
 QHash<int, ServiceUrlRequest> LoadUrlRequests(const QList<int>& serviceIds);
 
@@ -143,6 +149,9 @@ QString InsertPostFieldStatement(int id, const QString& name, const QString& val
 // Writes the service_check_option row of service `id` from the record's "TCP" and "DNS" options,
 // replacing the one it has.
 QString CheckOptionStatement(const ServiceRecord& s, int id);
+// Writes the service_url_expect row of service `id` from the record's expectation, replacing the
+// one it has; empty when the record has none (the caller then only deletes the old row).
+QString UrlExpectStatement(const ServiceRecord& s, int id);
 
 // The stored service `id` with its request data; nullopt when there is none. Throws DatabaseError.
 std::optional<ServiceRecord> Read(int id);

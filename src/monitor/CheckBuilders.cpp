@@ -115,6 +115,8 @@ std::unique_ptr<ThreadCheck> BuildURLCheck(const ServiceRecord& service, const C
     url.AcceptCharSet = request.AcceptCharSet;
     url.AcceptEncoding = request.AcceptEncoding;
     url.AcceptLanguage = request.AcceptLanguage;
+    url.Expect.Mode = UrlExpectModeFromKey(request.ExpectMode);
+    url.Expect.Text = request.ExpectText;
     return std::make_unique<ThreadURLCheck>(args, url);
 }
 

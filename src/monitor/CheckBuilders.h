@@ -63,7 +63,8 @@ std::unique_ptr<ThreadCheck> BuildCheck(const ServiceRecord& service, const Chec
 // The builders of the table, one per kind. Each takes the record's host (for "URL" the address
 // with "http://" put in front unless it already begins so, in any letter case), port, alarm flags
 // and the values its kind uses:
-//   URL   url_method, credentials, proxy, request headers and form fields (ThreadURLCheck)
+//   URL   url_method, credentials, proxy, request headers, form fields and the expectation on
+//         the body (ThreadURLCheck)
 //   Ping  nothing more (ThreadPingCheck)
 //   SMTP  credentials, accepted but not used: the check only greets (ThreadSMTPCheck)
 //   POP3  credentials (ThreadPOP3Check)

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QLoggingCategory>
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <chrono>
 
@@ -336,6 +338,65 @@ QByteArray CookiePair(const QString& cookieText)
     return name + '=' + value;
 }
 
+namespace {
+
+// Inflates `data` with zlib's window bits `windowBits` (15 + 32: zlib or gzip header, found by
+// itself; -15: raw deflate). Returns false when the data is not such a stream or ends too soon.
+bool inflateWith(const QByteArray& data, int windowBits, qsizetype limit, QByteArray* out, bool* tooLong)
+{
+    z_stream stream{};
+    if (inflateInit2(&stream, windowBits) != Z_OK)
+        return false;
+    struct End
+    {
+        z_stream* s;
+        ~End() { inflateEnd(s); }
+    } end{&stream};
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    stream.avail_in = static_cast<uInt>(data.size());
+    out->clear();
+    char buffer[16 * 1024];
+    for (;;) {
+        stream.next_out = reinterpret_cast<Bytef*>(buffer);
+        stream.avail_out = sizeof buffer;
+        const int rc = inflate(&stream, Z_NO_FLUSH);
+        if (rc != Z_OK && rc != Z_STREAM_END)
+            return false;
+        const qsizetype produced = qsizetype(sizeof buffer) - qsizetype(stream.avail_out);
+        if (out->size() + produced > limit) {
+            *tooLong = true;
+            return false;
+        }
+        out->append(buffer, produced);
+        if (rc == Z_STREAM_END)
+            return true;
+        if (produced == 0 && stream.avail_in == 0)
+            return false; // the data ended in the middle of the stream
+    }
+}
+
+} // namespace
+
+QByteArray DecodeContent(const QByteArray& encoding, const QByteArray& body, qsizetype limit)
+{
+    const QByteArray name = encoding.trimmed().toLower();
+    if (name.isEmpty() || name == "identity")
+        return body;
+    const bool gzip = name == "gzip" || name == "x-gzip";
+    if (!gzip && name != "deflate")
+        throw HttpError("the body is encoded as \"" + PrintableExcerpt(encoding).toStdString() +
+                        "\", which the check cannot read (gzip and deflate it can)");
+    QByteArray out;
+    bool tooLong = false;
+    if (inflateWith(body, 15 + 32, limit, &out, &tooLong))
+        return out;
+    if (!tooLong && !gzip && inflateWith(body, -15, limit, &out, &tooLong))
+        return out;
+    if (tooLong)
+        throw HttpError("the decoded body exceeds the limit of " + std::to_string(limit) + " bytes");
+    throw HttpError("the " + name.toStdString() + " body does not decode");
+}
+
 HttpClient::HttpClient(HttpClientSettings settings) : m_settings(std::move(settings))
 {
     if (m_settings.timeoutMs <= 0)
@@ -474,6 +535,7 @@ void HttpClient::exchange(HttpMethod method, const HttpUrl& url, const QByteArra
     m_responseCode = -1;
     m_statusLine.clear();
     m_body.clear();
+    m_contentEncoding.clear();
     m_location.clear();
     m_lastPort = port;
 
@@ -492,7 +554,12 @@ void HttpClient::exchange(HttpMethod method, const HttpUrl& url, const QByteArra
     // Interim answers (100 Continue and the like) are dropped by the parser and give no extra
     // time: they and the head that follows them arrive within the one `timeout`.
     HttpResponseParser parser(method == HttpMethod::Head);
-    parser.keepBody(m_settings.keepBodyBytes);
+    const qsizetype limit = m_settings.wholeBodyLimit;
+    parser.keepBody(limit > 0 ? std::max<qsizetype>(limit + 1, m_settings.keepBodyBytes)
+                              : m_settings.keepBodyBytes);
+    auto wantsWholeBody = [&parser, limit]() {
+        return limit > 0 && parser.statusCode() >= 200 && parser.statusCode() <= 299;
+    };
     struct BodyKeeper
     {
         HttpClient* client;
@@ -518,7 +585,13 @@ void HttpClient::exchange(HttpMethod method, const HttpUrl& url, const QByteArra
             throw SocketTimeoutError(what);
         }
         if (bytes.empty()) {
-            parser.finish();
+            try {
+                parser.finish();
+            } catch (const HttpError& e) {
+                if (inBody && wantsWholeBody())
+                    throw HttpError(std::string("the body ended early: ") + e.what());
+                throw;
+            }
             break;
         }
         try {
@@ -538,8 +611,12 @@ void HttpClient::exchange(HttpMethod method, const HttpUrl& url, const QByteArra
             inBody = true;
             deadline = SteadyClock::now() + std::chrono::milliseconds(timeout);
         }
+        if (wantsWholeBody() && parser.bodyBytes() > limit)
+            throw HttpError("the body exceeds the limit of " + std::to_string(limit) +
+                            " bytes; reading stopped there");
     }
     m_location = parser.header("Location");
+    m_contentEncoding = parser.header("Content-Encoding");
     qCDebug(lcHttp) << "answer" << m_responseCode << "with" << parser.bodyBytes() << "body bytes";
 }
 

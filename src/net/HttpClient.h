@@ -103,10 +103,20 @@ struct HttpClientSettings
 
     // How many bytes of each answer's body are kept for body(); 0 keeps none.
     int keepBodyBytes = 0;
+    // When > 0, the body of a 2xx answer is wanted whole: it is kept for body() (keepBodyBytes
+    // aside), and send() throws HttpError when it grows past this many bytes (reading stops
+    // there) or the connection ends before it is complete. The message says which.
+    qsizetype wholeBodyLimit = 0;
 
     // How the certificates of https:// servers are judged.
     TlsOptions tls;
 };
+
+// The body of an answer with its Content-Encoding undone: "gzip" (or "x-gzip") and "deflate" (a
+// zlib stream, or the raw deflate data some servers send) are inflated, "identity" and no
+// encoding leave the body as it is. Throws HttpError for any other encoding, for data that does
+// not inflate, and when the decoded body would exceed `limit` bytes.
+QByteArray DecodeContent(const QByteArray& encoding, const QByteArray& body, qsizetype limit);
 
 // A blocking HTTP/1.1 client for http:// and https:// addresses: one exchange is one request (a
 // new connection each time), its redirects, and the final answer. The body of every answer is
@@ -156,6 +166,8 @@ public:
     int redirectsFollowed() const { return m_redirects; }
     // The first keepBodyBytes bytes of the last answer's body (empty when none are kept).
     const QByteArray& body() const { return m_body; }
+    // The Content-Encoding of the last answer as sent (e.g. "gzip"), empty when it had none.
+    const QByteArray& contentEncoding() const { return m_contentEncoding; }
 
     // Releases the connection; errors are ignored. send() closes its connections itself.
     void close();
@@ -183,6 +195,7 @@ private:
     int m_responseCode = -1;
     QByteArray m_statusLine;
     QByteArray m_body;
+    QByteArray m_contentEncoding;
     QByteArray m_lastUrl;
     int m_redirects = 0;
     QByteArray m_location;

@@ -2,6 +2,7 @@
 
 #include "alarms/ThreadAlarm.h"
 #include "checks/ThreadCheck.h"
+#include "checks/UrlExpectation.h"
 #include "core/AlarmMethodSettings.h"
 #include "core/auxFunc.h"
 #include "core/langLibrary.h"
@@ -74,6 +75,45 @@ ProbeOutcome runCheck(const char* kind, const ProbeInvocation& in)
     ProbeOutcome outcome = runOnce(*check);
     outcome.seconds = double(timer.nsecsElapsed()) / 1e9;
     return outcome;
+}
+
+// The options that set what the body must hold, each with its mode; at most one may be given.
+const std::pair<const char*, UrlExpectMode> kExpectOptions[] = {
+    {"expect-text", UrlExpectMode::Contains},
+    {"expect-no-text", UrlExpectMode::NotContains},
+    {"expect-regex", UrlExpectMode::Matches},
+    {"expect-json", UrlExpectMode::JsonValue},
+};
+
+// The expectation the options give (none when no option does). Throws ProbeUsageError for two of
+// them, for one that could not run, and for one with a HEAD request, whose answer has no body.
+UrlExpectation probeExpectation(const ProbeInvocation& in)
+{
+    UrlExpectation expect;
+    QStringList given;
+    for (const auto& [name, mode] : kExpectOptions) {
+        const QString key = QString::fromLatin1(name);
+        if (!in.has(key))
+            continue;
+        given << QStringLiteral("--") + key;
+        expect.Mode = mode;
+        expect.Text = in.value(key);
+    }
+    if (given.size() > 1)
+        throw ProbeUsageError(QStringLiteral("%1 exclude each other: give one of them")
+                                  .arg(given.join(QStringLiteral(" and ")))
+                                  .toStdString());
+    if (!expect.isSet())
+        return expect;
+    const QString problem = UrlExpectationProblem(expect);
+    if (!problem.isEmpty())
+        throw ProbeUsageError((given.first() + QStringLiteral(": ") + problem).toStdString());
+    const QString method = in.value(QStringLiteral("method"), QStringLiteral("Get"));
+    if (HttpMethodFromText(method) == HttpMethod::Head)
+        throw ProbeUsageError(QStringLiteral("%1 needs a body, and an answer to HEAD has none (--method %2)")
+                                  .arg(given.first(), method)
+                                  .toStdString());
+    return expect;
 }
 
 ProbeOutcome runUrl(const ProbeInvocation& in)
@@ -447,26 +487,43 @@ std::vector<ProbeCommand> makeCommands()
         {QStringLiteral("url"),
          QStringLiteral("URL"),
          QStringLiteral("one HTTP/1.1 request, redirects followed (at most 5); passes on a 2xx answer"),
-         QStringLiteral("URL is the service's address; \"http://\" is put in front unless it begins with\n"
-                        "\"http://\" or \"https://\". An https address is fetched over TLS, and through a\n"
-                        "proxy by a tunnel (CONNECT). The request goes to the URL's port (80, or 443 for\n"
-                        "https, when it names none) or to the proxy; --port is the service's stored port\n"
-                        "and does not change where it goes.\n"
-                        "Method texts other than the seven listed send HEAD, as for a stored service.\n"
-                        "With --proxy every request, redirects included, goes to that HTTP proxy and names\n"
-                        "the whole address (https: the proxy opens a tunnel); --proxy-user and\n"
-                        "--proxy-password go to the proxy alone, in a Proxy-Authorization header, while\n"
-                        "--user and --password go to the server."),
+         QStringLiteral(
+             "URL is the service's address; \"http://\" is put in front unless it begins with\n"
+             "\"http://\" or \"https://\". An https address is fetched over TLS, and through a\n"
+             "proxy by a tunnel (CONNECT). The request goes to the URL's port (80, or 443 for\n"
+             "https, when it names none) or to the proxy; --port is the service's stored port\n"
+             "and does not change where it goes.\n"
+             "Method texts other than the seven listed send HEAD, as for a stored service.\n"
+             "With --proxy every request, redirects included, goes to that HTTP proxy and names\n"
+             "the whole address (https: the proxy opens a tunnel); --proxy-user and\n"
+             "--proxy-password go to the proxy alone, in a Proxy-Authorization header, while\n"
+             "--user and --password go to the server.\n"
+             "One of --expect-text, --expect-no-text, --expect-regex and --expect-json makes the\n"
+             "check read the body of the 2xx answer (at most 1 MiB, gzip and deflate decoded)\n"
+             "and fail unless it meets that expectation. VALUE of --expect-json is JSON text:\n"
+             "--expect-json '/status=\"up\"' wants a text, /count=3 a number, /ok=true a boolean."),
          0,
          {option("method", "TEXT", "Get, Post, Put, Head, Options, Trace or Delete (default Get)"),
           option("field", "NAME=VALUE", "a form field; repeat it for more, in order (POST and PUT)", true),
           option("cookie", "TEXT", "cookie text; its leading name=value is sent"),
-          option("referer", "TEXT", "Referer header"), option("user-agent", "TEXT", "User-Agent header"),
-          option("content-type", "TEXT", "Content-Type header"), option("accept", "TEXT", "Accept header"),
+          option("referer", "TEXT", "Referer header"),
+          option("user-agent", "TEXT", "User-Agent header"),
+          option("content-type", "TEXT", "Content-Type header"),
+          option("accept", "TEXT", "Accept header"),
           option("accept-charset", "TEXT", "Accept-Charset header"),
           option("accept-encoding", "TEXT", "Accept-Encoding header"),
-          option("accept-language", "TEXT", "Accept-Language header"), proxy, proxyUser, proxyPassword,
-          tlsOptions(true)[0], tlsOptions(true)[1], tlsOptions(true)[2]},
+          option("accept-language", "TEXT", "Accept-Language header"),
+          proxy,
+          proxyUser,
+          proxyPassword,
+          tlsOptions(true)[0],
+          tlsOptions(true)[1],
+          tlsOptions(true)[2],
+          option("expect-text", "TEXT", "the body must hold TEXT (letter case counts)"),
+          option("expect-no-text", "TEXT", "the body must not hold TEXT, e.g. a maintenance notice"),
+          option("expect-regex", "RE", "the body must match the regular expression RE (Perl syntax)"),
+          option("expect-json", "POINTER=VALUE",
+                 "the body is JSON and the value at the RFC 6901 POINTER equals the JSON text VALUE")},
          runUrl,
          false,
          {}});
@@ -739,6 +796,7 @@ ProbeInvocation ParseProbeArguments(const ProbeCommand& command, const QStringLi
     QString proxyHost;
     int proxyPort = 0;
     in.proxy(&proxyHost, &proxyPort); // refuses a malformed --proxy before anything runs
+    probeExpectation(in);             // and two expectations, or one that cannot run
     if (in.has(QStringLiteral("expiry-warn-days")))
         numberArgument(QStringLiteral("expiry-warn-days"), in.value(QStringLiteral("expiry-warn-days")), 0,
                        36500);
@@ -897,6 +955,9 @@ ServiceRecord ProbeServiceRecord(const QString& kind, const ProbeInvocation& in)
             const qsizetype eq = field.indexOf(QLatin1Char('=')); // there is one: checked with the usage
             request.PostFields.append({field.left(eq), field.mid(eq + 1)});
         }
+        const UrlExpectation expect = probeExpectation(in);
+        request.ExpectMode = UrlExpectModeKey(expect.Mode);
+        request.ExpectText = expect.Text;
     }
     if (kind == QLatin1String(lang::KindFTP))
         service.FtpProxyType = in.value(QStringLiteral("proxy-type"), QStringLiteral("fpcmNone"));

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <functional>
 #include <string>
@@ -696,6 +697,190 @@ TEST(URLCheck, HostileAnswersFailWithAClearDetail)
         EXPECT_TRUE(contains(o.detail, c.message)) << o.detail;
         EXPECT_LT(o.detail.size(), 400u);
     }
+}
+
+// `data` compressed by zlib: `windowBits` 15 + 16 gives gzip, -15 raw deflate, 15 a zlib stream.
+std::string compressed(const std::string& data, int windowBits)
+{
+    z_stream stream{};
+    EXPECT_EQ(deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::string out(deflateBound(&stream, static_cast<uLong>(data.size())) + 64, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    stream.avail_in = static_cast<uInt>(data.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+URLCheckArgs expecting(UrlExpectMode mode, const QString& text, const char* method = "Get")
+{
+    URLCheckArgs u;
+    u.Method = method;
+    u.Expect = {mode, text};
+    return u;
+}
+
+TEST(URLCheck, ExpectationJudgesTheWholeBodyOfTheFinalAnswer)
+{
+    const std::string mib(1024 * 1024, 'm');
+    const std::string page = "<html><p>" + std::string(5000, '-') + " Welcome</p></html>";
+    struct Case
+    {
+        const char* name;
+        std::vector<std::string> answers; // one per connection, in order
+        URLCheckArgs values;
+        bool passed;
+        std::string detailEnd; // after "[url:port] "
+    };
+    const auto contains = expecting(UrlExpectMode::Contains, "Welcome");
+    const std::vector<Case> cases = {
+        {"content length", {HttpAnswer("HTTP/1.1 200 OK", {}, page)}, contains, true, "HTTP/1.1 200 OK"},
+        {"chunks split the text",
+         {ChunkedHttpAnswer("HTTP/1.1 200 OK", {"<p>Wel", "co", "me</p>"})},
+         contains,
+         true,
+         "HTTP/1.1 200 OK"},
+        {"until close", {UntilCloseHttpAnswer("HTTP/1.0 200 OK", page)}, contains, true, "HTTP/1.0 200 OK"},
+        {"text missing",
+         {HttpAnswer("HTTP/1.1 200 OK", {}, "<p>Service unavailable</p>")},
+         contains,
+         false,
+         "HTTP/1.1 200 OK:expected \"Welcome\" in the body, found \"<p>Service unavailable</p>\""},
+        {"redirect body is not judged",
+         {RedirectAnswer("/home") + "", HttpAnswer("HTTP/1.1 200 OK", {}, "Welcome")},
+         contains,
+         true,
+         "HTTP/1.1 200 OK"},
+        {"a failing status stays the reason",
+         {HttpAnswer("HTTP/1.1 503 Service Unavailable", {}, "Welcome")},
+         contains,
+         false,
+         "HTTP/1.1 503 Service Unavailable:HTTP/1.1 503 Service Unavailable"},
+        {"exactly one mebibyte",
+         {HttpAnswer("HTTP/1.1 200 OK", {}, mib)},
+         expecting(UrlExpectMode::Matches, "m$"),
+         true,
+         "HTTP/1.1 200 OK"},
+        {"one byte more, chunked",
+         {ChunkedHttpAnswer("HTTP/1.1 200 OK", {mib, "!"})},
+         expecting(UrlExpectMode::NotContains, "!"),
+         false,
+         "HTTP/1.1 200 OK:the body exceeds the limit of 1048576 bytes; reading stopped there"},
+        {"gzip",
+         {HttpAnswer("HTTP/1.1 200 OK", {"Content-Encoding: gzip"}, compressed(page, 15 + 16))},
+         contains,
+         true,
+         "HTTP/1.1 200 OK"},
+        {"zlib deflate",
+         {HttpAnswer("HTTP/1.1 200 OK", {"Content-Encoding: deflate"}, compressed(page, 15))},
+         contains,
+         true,
+         "HTTP/1.1 200 OK"},
+        {"raw deflate",
+         {HttpAnswer("HTTP/1.1 200 OK", {"Content-Encoding: deflate"}, compressed(page, -15))},
+         contains,
+         true,
+         "HTTP/1.1 200 OK"},
+        {"gzip that inflates past the limit",
+         {HttpAnswer("HTTP/1.1 200 OK", {"Content-Encoding: gzip"}, compressed(mib + "Welcome", 15 + 16))},
+         contains,
+         false,
+         "HTTP/1.1 200 OK:the decoded body exceeds the limit of 1048576 bytes"},
+        {"gzip that is not",
+         {HttpAnswer("HTTP/1.1 200 OK", {"Content-Encoding: gzip"}, "Welcome")},
+         contains,
+         false,
+         "HTTP/1.1 200 OK:the gzip body does not decode"},
+        {"an encoding the check cannot read",
+         {HttpAnswer("HTTP/1.1 200 OK", {"Content-Encoding: br"}, "x")},
+         contains,
+         false,
+         "HTTP/1.1 200 OK:the body is encoded as \"br\", which the check cannot read (gzip and deflate it "
+         "can)"},
+        {"head has no body",
+         {"HTTP/1.1 200 OK\r\nContent-Length: 7\r\n\r\n"},
+         expecting(UrlExpectMode::Contains, "Welcome", "Head"),
+         false,
+         "HTTP/1.1 200 OK:an answer to HEAD has no body to check; the service needs another method for its "
+         "expectation"},
+        {"redirects past the limit are no page",
+         {RedirectAnswer("/1"), RedirectAnswer("/2"), RedirectAnswer("/3"), RedirectAnswer("/4"),
+          RedirectAnswer("/5"), RedirectAnswer("/6")},
+         contains,
+         false,
+         "HTTP/1.1 302 Found:the last answer is a redirect past the limit of 5, not a page whose body could "
+         "be "
+         "checked"},
+        {"json",
+         {HttpAnswer("HTTP/1.1 200 OK", {"Content-Type: application/json"}, "{\"db\":{\"up\":false}}")},
+         expecting(UrlExpectMode::JsonValue, "/db/up=true"),
+         false,
+         "HTTP/1.1 200 OK:expected /db/up = true, found a boolean false"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        for (std::size_t i = 0; i < c.answers.size(); ++i) {
+            if (i > 0)
+                server.acceptNext();
+            ExpectHttpRequest(server).send(c.answers[i]);
+        }
+        // An answer without a length ends when the server closes; the others keep it open.
+        if (c.answers.back().find("Content-Length") == std::string::npos &&
+            c.answers.back().find("chunked") == std::string::npos)
+            server.close();
+        else
+            server.silence(10000);
+        server.start();
+        const std::string url = base(server) + "/";
+        const Outcome o = runCheck(url, c.values, 4000);
+        EXPECT_EQ(o.passed, c.passed) << o.detail;
+        EXPECT_EQ(o.detail, "[" + url + ":" + portOf(server) + "] " + c.detailEnd);
+    }
+}
+
+TEST(URLCheck, ExpectationFailsABodyThatEndsEarlyOrRunsPastTheLimit)
+{
+    struct Case
+    {
+        const char* name;
+        std::string answer;
+        std::string detailEnd;
+    };
+    const std::string big(1536 * 1024, 'b');
+    const std::vector<Case> cases = {
+        {"length not reached", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nWelcome",
+         "the body ended early: connection closed after 7 of 100 body bytes"},
+        {"chunked without its last chunk",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7\r\nWelcome\r\n",
+         "the body ended early: connection closed in the middle of a chunked body"},
+        // The server would send 3 MiB: the check stops after the limit and does not wait for it.
+        {"larger than announced limit", "HTTP/1.1 200 OK\r\nContent-Length: 3145728\r\n\r\n" + big,
+         "the body exceeds the limit of 1048576 bytes; reading stopped there"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        ExpectHttpRequest(server).send(c.answer);
+        if (c.name == std::string("larger than announced limit"))
+            server.silence(10000); // the rest never comes: only the limit ends the wait
+        else
+            server.close();
+        server.start();
+        const std::string url = base(server) + "/";
+        const Outcome o = runCheck(url, expecting(UrlExpectMode::Contains, "Welcome"), 4000);
+        EXPECT_FALSE(o.passed);
+        EXPECT_EQ(o.detail, "[" + url + ":" + portOf(server) + "] HTTP/1.1 200 OK:" + c.detailEnd);
+        EXPECT_LT(o.elapsedMs, 3000);
+    }
+    // Without an expectation the body is read and dropped as before: past the limit is fine.
+    ScriptedServer server;
+    ExpectHttpRequest(server).send(HttpAnswer("HTTP/1.1 200 OK", {}, big)).silence(10000);
+    server.start();
+    EXPECT_TRUE(runCheck(base(server) + "/").passed);
 }
 
 TEST(URLCheck, StoredIpBecomesAnHttpAddress)

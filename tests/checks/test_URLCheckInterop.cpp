@@ -212,6 +212,7 @@ http {
     location = /form { return 200 "ok\n"; }
     location = /gz { gzip on; gzip_min_length 1; gzip_types text/plain; default_type text/plain; alias D/www/big.txt; }
     location = /broken { return 500; }
+    location /zipped/ { gzip on; gzip_min_length 1; gzip_types text/plain application/json; alias D/www/; }
   }
   server {
     listen 127.0.0.1:PROXY;
@@ -310,6 +311,88 @@ TEST_F(NginxServer, RealAnswersAreJudgedAsExpected)
             expected += ":" + c.status;
         EXPECT_EQ(o.detail, expected);
     }
+}
+
+// Pages whose body the check reads: the text present or absent, deep in a 900 KB page, past
+// the 1 MiB it reads, in JSON (one case per kind of pointer), compressed by nginx, and a page
+// that turns into a maintenance notice between two checks.
+TEST_F(NginxServer, ExpectationsAreJudgedOnRealPages)
+{
+    const QString www = m_dir.path() + "/www";
+    writeFile(www + "/status.html",
+              "<html><body><h1>Shop</h1><p>All systems operational</p></body></html>\n");
+    writeFile(www + "/deep.txt", QByteArray(900 * 1024, '.') + "END-OF-REPORT\n");
+    writeFile(www + "/huge.txt", QByteArray(1200 * 1024, '.') + "END-OF-REPORT\n");
+    writeFile(www + "/health.json",
+              R"({"status":"up","checks":{"db":{"ok":true,"latency_ms":12}},"nodes":["n1","n2"],)"
+              R"("a/b":1,"m~n":"tilde","version":"3"})");
+    struct Case
+    {
+        const char* name;
+        QString path;
+        UrlExpectMode mode;
+        QString text;
+        bool passed;
+        std::string failure; // the detail after the status line, on failure
+    };
+    const std::vector<Case> cases = {
+        {"text present", "/status.html", UrlExpectMode::Contains, "All systems operational", true, ""},
+        {"text absent", "/status.html", UrlExpectMode::Contains, "Checkout", false,
+         "expected \"Checkout\" in the body, found \"<html><body><h1>Shop</h1><p>All systems "
+         "operational</p></"
+         "bod\"..."},
+        {"no maintenance", "/status.html", UrlExpectMode::NotContains, "maintenance", true, ""},
+        {"pattern", "/status.html", UrlExpectMode::Matches, "<h1>\\w+</h1>", true, ""},
+        {"text at the end of 900 KB", "/deep.txt", UrlExpectMode::Contains, "END-OF-REPORT", true, ""},
+        {"text beyond 1 MiB", "/huge.txt", UrlExpectMode::Contains, "END-OF-REPORT", false,
+         "the body exceeds the limit of 1048576 bytes; reading stopped there"},
+        {"compressed by the server", "/zipped/deep.txt", UrlExpectMode::Contains, "END-OF-REPORT", true, ""},
+        {"json text", "/health.json", UrlExpectMode::JsonValue, "/status=\"up\"", true, ""},
+        {"json nested boolean", "/health.json", UrlExpectMode::JsonValue, "/checks/db/ok=true", true, ""},
+        {"json number", "/health.json", UrlExpectMode::JsonValue, "/checks/db/latency_ms=12", true, ""},
+        {"json array element", "/health.json", UrlExpectMode::JsonValue, "/nodes/1=\"n2\"", true, ""},
+        {"json escaped names", "/health.json", UrlExpectMode::JsonValue, "/a~1b=1", true, ""},
+        {"json escaped tilde", "/health.json", UrlExpectMode::JsonValue, "/m~0n=\"tilde\"", true, ""},
+        {"json compressed", "/zipped/health.json", UrlExpectMode::JsonValue, "/nodes/0=\"n1\"", true, ""},
+        {"json text is not a number", "/health.json", UrlExpectMode::JsonValue, "/version=3", false,
+         "expected /version = 3, found a text \"3\""},
+        {"json missing member", "/health.json", UrlExpectMode::JsonValue, "/checks/cache/ok=true", false,
+         "expected /checks/cache/ok = true, found no member \"cache\""},
+        {"json past the array", "/health.json", UrlExpectMode::JsonValue, "/nodes/2=\"n3\"", false,
+         "expected /nodes/2 = \"n3\", found no element \"2\" in an array of 2"},
+        {"json from a page that is not", "/status.html", UrlExpectMode::JsonValue, "/status=\"up\"", false,
+         "expected /status = \"up\", found no JSON (illegal number at byte 0): "
+         "\"<html><body><h1>Shop</h1><p>All "
+         "systems operational</p></bod\"..."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        URLCheckArgs values;
+        values.Method = "Get";
+        if (c.path.startsWith("/zipped/"))
+            values.AcceptEncoding = "gzip";
+        values.Expect = {c.mode, c.text};
+        const Outcome o = runCheck(url(c.path), values);
+        EXPECT_EQ(o.passed, c.passed) << o.detail;
+        std::string expected =
+            "[" + url(c.path).toStdString() + ":" + std::to_string(m_port) + "] HTTP/1.1 200 OK";
+        if (!c.passed)
+            expected += ":" + c.failure;
+        EXPECT_EQ(o.detail, expected);
+    }
+
+    // The same service, checked again after the page changed to a maintenance notice.
+    URLCheckArgs values;
+    values.Method = "Get";
+    values.Expect = {UrlExpectMode::NotContains, "maintenance"};
+    EXPECT_TRUE(runCheck(url("/status.html"), values).passed);
+    writeFile(www + "/status.html",
+              "<html><body>\n<p>Down for maintenance until 06:00 UTC</p></body></html>\n");
+    const Outcome o = runCheck(url("/status.html"), values);
+    EXPECT_FALSE(o.passed);
+    EXPECT_EQ(o.detail, "[" + url("/status.html").toStdString() + ":" + std::to_string(m_port) +
+                            "] HTTP/1.1 200 OK:expected no \"maintenance\" in the body, found \"maintenance "
+                            "until 06:00 UTC</p></body></html> \" at character 26");
 }
 
 } // namespace

@@ -30,7 +30,8 @@ const char* const kTables[] = {"alarm_delivery",
                                "service_check_option",
                                "service_contact_person",
                                "service_url",
-                               "service_url_detail"};
+                               "service_url_detail",
+                               "service_url_expect"};
 
 class DatabaseTest : public DatabaseFixture
 {

@@ -366,6 +366,74 @@ TEST_F(StoreTest, TcpAndDnsOptionsRoundTripThroughInsertReadUpdateAndDelete)
     EXPECT_EQ(count("service_check_option"), 0) << "nothing written for a deleted service";
 }
 
+TEST_F(StoreTest, AUrlExpectationIsStoredWithItsServiceAndGoesWithIt)
+{
+    auto service = [](const char* ip) {
+        ServiceRecord s;
+        s.Service = "URL";
+        s.Ip = ip;
+        s.Port = 80;
+        s.UrlMethod = "Get";
+        s.ScheduleBy = "Minutely";
+        s.ScheduleHour = "00";
+        s.ScheduleMinute = "5";
+        s.Status = "Start";
+        return s;
+    };
+    auto expectation = [](const ServiceRecord& s) {
+        return QStringList{s.UrlRequest.ExpectMode, s.UrlRequest.ExpectText};
+    };
+    auto rows = [&](int id) { return count(QString("service_url_expect where service_id=%1").arg(id)); };
+
+    ServiceRecord json = service("http://api.example/health");
+    json.UrlRequest.ExpectMode = "json";
+    json.UrlRequest.ExpectText = "/status=\"up\" \\ ~1";
+    json.UrlRequest.PostFields = {{"a", "1"}};
+    const int jsonId = ServiceStore::Insert(json, {});
+    ServiceRecord plain = service("http://www.example/");
+    const int plainId = ServiceStore::Insert(plain, {});
+
+    EXPECT_EQ(expectation(*ServiceStore::Read(jsonId)), QStringList({"json", "/status=\"up\" \\ ~1"}))
+        << "the text comes back as typed";
+    EXPECT_EQ(expectation(*ServiceStore::Read(plainId)), QStringList({"", ""}));
+    EXPECT_EQ(rows(plainId), 0) << "a service without an expectation has no row";
+
+    // The scheduler's reader gives each due URL service its own expectation.
+    const QHash<int, ServiceUrlRequest> due = LoadUrlRequests({jsonId, plainId});
+    EXPECT_EQ(due.value(jsonId).ExpectMode, "json");
+    EXPECT_EQ(due.value(jsonId).PostFields.size(), 1);
+    EXPECT_EQ(due.value(plainId).ExpectMode, "");
+
+    // Updates replace the row, add one, or drop it when the expectation is cleared.
+    json.UrlRequest.ExpectMode = "not-contains";
+    json.UrlRequest.ExpectText = "maintenance";
+    ASSERT_EQ(ServiceStore::Update(jsonId, json, {}), ServiceStore::UpdateOutcome::Updated);
+    EXPECT_EQ(expectation(*ServiceStore::Read(jsonId)), QStringList({"not-contains", "maintenance"}));
+    EXPECT_EQ(rows(jsonId), 1);
+    plain.UrlRequest.ExpectMode = "matches";
+    plain.UrlRequest.ExpectText = "v\\d+";
+    ASSERT_EQ(ServiceStore::Update(plainId, plain, {}), ServiceStore::UpdateOutcome::Updated);
+    EXPECT_EQ(expectation(*ServiceStore::Read(plainId)), QStringList({"matches", "v\\d+"}));
+    // The longest text the input takes comes back whole, in letters beyond ASCII too.
+    plain.UrlRequest.ExpectText = QString(1024, QChar(0x00e9));
+    ASSERT_EQ(ServiceStore::Update(plainId, plain, {}), ServiceStore::UpdateOutcome::Updated);
+    EXPECT_EQ(ServiceStore::Read(plainId)->UrlRequest.ExpectText, QString(1024, QChar(0x00e9)));
+    json.UrlRequest.ExpectMode.clear();
+    json.UrlRequest.ExpectText.clear();
+    ASSERT_EQ(ServiceStore::Update(jsonId, json, {}), ServiceStore::UpdateOutcome::Updated);
+    EXPECT_EQ(rows(jsonId), 0);
+
+    // A change of kind takes the row away; so does deleting the service.
+    ServiceRecord ping = service("www.example");
+    ping.Service = "Ping";
+    ASSERT_EQ(ServiceStore::Update(plainId, ping, {}), ServiceStore::UpdateOutcome::Updated);
+    EXPECT_EQ(rows(plainId), 0);
+    ASSERT_EQ(ServiceStore::Update(plainId, plain, {}), ServiceStore::UpdateOutcome::Updated);
+    EXPECT_EQ(rows(plainId), 1);
+    ServiceStore::Delete(plainId);
+    EXPECT_EQ(count("service_url_expect"), 0);
+}
+
 TEST_F(StoreTest, ASessionsNumberIsReadAndAnUnknownSessionCannotBeInterrupted)
 {
     QSqlQuery id(m_dm->SQLConnection);

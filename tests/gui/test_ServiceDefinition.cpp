@@ -594,6 +594,7 @@ TEST_F(ServiceInputs, EveryInputHoldsAtMostWhatItsColumnStores)
         {url()->EditAcceptCharset, 100},
         {url()->EditAcceptEncoding, 100},
         {url()->EditAcceptLanguage, 100},
+        {url()->EditExpect, 1024},
         {url()->EditProxyServer, 100},
         {url()->EditProxyUsername, 50},
         {url()->EditProxyPassword, 50},

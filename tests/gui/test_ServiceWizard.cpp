@@ -443,6 +443,8 @@ TEST_F(ServiceWizard, StepsMoveOnlyAfterTheirValidationAndBackReturns)
 
     // An empty URL port, then a port out of range, then a proxy port while the proxy is on.
     type(url()->EditURL, "www.example.com");
+    EXPECT_EQ(url()->EditPort->text(), "80") << "Port follows the typed URL";
+    url()->EditPort->clear();
     next();
     type(url()->EditPort, "70000");
     next();
@@ -727,7 +729,9 @@ QStringList urlCheckFields(const ThreadCheck& check)
       << "proxyUserName=" + c.proxyUserName << "proxyPassword=" + c.proxyPassword << "referer=" + c.referer
       << "userAgent=" + c.userAgent << "contentType=" + c.contentType << "accept=" + c.accept
       << "acceptCharset=" + c.acceptCharset << "acceptEncoding=" + c.acceptEncoding
-      << "acceptLanguage=" + c.acceptLanguage << "cookie=" + c.cookie;
+      << "acceptLanguage=" + c.acceptLanguage << "cookie=" + c.cookie
+      << "expect=" + UrlExpectModeKey(u->Expect.Mode) + "," + u->Expect.Text
+      << "wholeBodyLimit=" + QString::number(c.wholeBodyLimit);
     return f;
 }
 
@@ -757,6 +761,8 @@ TEST_F(ServiceWizard, TestConnectionBuildsTheCheckTheSchedulerBuildsFromTheSaved
     type(url()->EditProxyUsername, "pu");
     click(url()->CheckBoxUseProxy);
     click(in().Alarms->CheckBoxSysLog);
+    pick(url()->ComboBoxExpect, "JSON value");
+    type(url()->EditExpect, "/ok=true");
 
     const std::unique_ptr<ThreadCheck> test = BuildTestCheck(in().Definition());
     ASSERT_NE(test, nullptr);
@@ -776,6 +782,7 @@ TEST_F(ServiceWizard, TestConnectionBuildsTheCheckTheSchedulerBuildsFromTheSaved
     EXPECT_TRUE(scheduled->AlarmSyslog);
     EXPECT_EQ(urlCheckFields(*test), urlCheckFields(*scheduled));
     EXPECT_TRUE(urlCheckFields(*test).contains("FormFields=m=v|n=v"));
+    EXPECT_TRUE(urlCheckFields(*test).contains("expect=json,/ok=true"));
     EXPECT_TRUE(urlCheckFields(*test).contains("proxyHost="));
 }
 

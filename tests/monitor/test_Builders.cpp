@@ -59,7 +59,7 @@ QStringList fieldsOf(const ThreadCheck& c)
     if (const auto* u = dynamic_cast<const ThreadURLCheck*>(&c)) {
         f << "Method=" + QString::fromLatin1(HttpMethodName(u->Method))
           << "FormFields=" + u->FormFields.join('|') << "Body=" + QString::fromUtf8(u->Body)
-          << "Cookie=" + u->Cookie;
+          << "Cookie=" + u->Cookie << "Expect=" + UrlExpectModeKey(u->Expect.Mode) + "," + u->Expect.Text;
         EXPECT_NE(u->Client, nullptr);
         if (u->Client) {
             const HttpClientSettings& s = u->Client->settings();
@@ -72,6 +72,7 @@ QStringList fieldsOf(const ThreadCheck& c)
               << "client.contentType=" + s.contentType << "client.accept=" + s.accept
               << "client.acceptCharset=" + s.acceptCharset << "client.acceptEncoding=" + s.acceptEncoding
               << "client.acceptLanguage=" + s.acceptLanguage << "client.cookie=" + s.cookie
+              << "client.wholeBodyLimit=" + QString::number(s.wholeBodyLimit)
               << "client.tls=" + str(s.tls.caFile) + "," + yes(s.tls.verify) + "," +
                      QString::number(s.tls.expiryWarnDays);
         }
@@ -165,12 +166,13 @@ TEST_F(BuildersTest, ProbeAndSchedulerBuildTheSameItemForEveryKind)
     const std::vector<Case> cases = {
         {"URL", "url", "Www.Example.test:8080/a b?x=1", 80,
          "username=\"op\",password=\"pw\\\"1\",url_method=\"Post\"," + proxyColumns,
-         credentials + proxy + QStringList{"--method",          "Post",        "--field",           "a=1",
-                                           "--field",           "b=two",       "--referer",         "ref",
-                                           "--cookie",          "c=1; path=/", "--user-agent",      "agent",
-                                           "--content-type",    "ct",          "--accept",          "acc",
-                                           "--accept-charset",  "cs",          "--accept-encoding", "enc",
-                                           "--accept-language", "lang"},
+         credentials + proxy +
+             QStringList{"--method",          "Post",        "--field",           "a=1",
+                         "--field",           "b=two",       "--referer",         "ref",
+                         "--cookie",          "c=1; path=/", "--user-agent",      "agent",
+                         "--content-type",    "ct",          "--accept",          "acc",
+                         "--accept-charset",  "cs",          "--accept-encoding", "enc",
+                         "--accept-language", "lang",        "--expect-json",     "/a/0=\"x\""},
          true},
         {"URL", "url", "HTTP://upper.test/", 0, "url_method=\"Get\"", {}, false},
         {"Ping", "ping", "ping.test", 7, "", {}, false},
@@ -195,6 +197,10 @@ TEST_F(BuildersTest, ProbeAndSchedulerBuildTheSameItemForEveryKind)
                 QString("insert into service_url (service_id,referer,cookie,userAgent,contentType,"
                         "accept,acceptCharSet,acceptEncoding,acceptLanguage) values (%1,\"ref\","
                         "\"c=1; path=/\",\"agent\",\"ct\",\"acc\",\"cs\",\"enc\",\"lang\")")
+                    .arg(id));
+            m_dm->ExecUpdate(
+                QString("insert into service_url_expect (service_id,mode,expect_text) values (%1,\"json\","
+                        "\"/a/0=\\\"x\\\"\")")
                     .arg(id));
             for (const char* field : {"(%1,\"a\",\"1\")", "(%1,\"b\",\"two\")"})
                 m_dm->ExecUpdate("insert into service_url_detail (service_id,fieldname,fieldvalue) values " +

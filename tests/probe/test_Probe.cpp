@@ -198,6 +198,87 @@ TEST_F(Probe, FailingUrlPrintsItsLineAndExits2)
     }
 }
 
+TEST_F(Probe, UrlExpectationOptionsAreRefusedWhenTheyCannotRun)
+{
+    const std::vector<std::pair<QStringList, std::string>> cases = {
+        {{"url", "--expect-text", "a", "--expect-regex", "b", "http://x/"},
+         "--expect-text and --expect-regex exclude each other: give one of them"},
+        {{"url", "--expect-no-text", "a", "--expect-json", "/a=1", "http://x/"},
+         "--expect-no-text and --expect-json exclude each other"},
+        {{"url", "--expect-text", "a", "--expect-text", "b", "http://x/"},
+         "--expect-text is given more than once"},
+        {{"url", "http://x/", "--expect-text"}, "--expect-text needs a value"},
+        {{"url", "--expect-text=", "http://x/"},
+         "--expect-text: Please enter the text expected in the answer."},
+        {{"url", "--expect-regex", "up(", "http://x/"},
+         "--expect-regex: The regular expression \"up(\" does not compile: "},
+        {{"url", "--expect-json", "/status", "http://x/"},
+         "--expect-json: A JSON value check needs POINTER=VALUE"},
+        {{"url", "--expect-json", "/status=up", "http://x/"},
+         "--expect-json: The expected value \"up\" is not JSON text"},
+        {{"url", "--expect-json", "status=1", "http://x/"},
+         "--expect-json: \"status\" is not a JSON pointer"},
+        {{"url", "--method", "Head", "--expect-text", "ok", "http://x/"},
+         "--expect-text needs a body, and an answer to HEAD has none (--method Head)"},
+        {{"ping", "--expect-text", "ok", "host"}, "the ping command has no option --expect-text"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const ProbeRun run = RunProbeProgram(arguments);
+        EXPECT_EQ(run.exitCode, 3);
+        EXPECT_TRUE(Contains(run.err, message)) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    const ProbeRun help = RunProbeProgram({"url", "--help"});
+    for (const char* part : {"--expect-text TEXT", "--expect-no-text TEXT", "--expect-regex RE",
+                             "--expect-json POINTER=VALUE", "at most 1 MiB"})
+        EXPECT_TRUE(Contains(help.out, part)) << part;
+}
+
+TEST_F(Probe, UrlExpectationDecidesTheVerdictOfA2xxAnswer)
+{
+    const std::string page = "<html><p>Down for maintenance</p></html>";
+    const std::string json = R"({"status":"up","db":{"ok":true}})";
+    struct Case
+    {
+        QStringList options;
+        std::string body;
+        int exitCode;
+        std::string failure; // after the status line, on failure
+    };
+    const std::vector<Case> cases = {
+        {{"--expect-text", "maintenance"}, page, 0, ""},
+        {{"--expect-no-text", "maintenance"},
+         page,
+         2,
+         "expected no \"maintenance\" in the body, found \"maintenance</p></html>\" at character 19"},
+        {{"--expect-regex", "Down for \\w+"}, page, 0, ""},
+        {{"--expect-regex=^OK$"},
+         page,
+         2,
+         "expected a match for \"^OK$\" in the body, found \"<html><p>Down for maintenance</p></html>\""},
+        {{"--expect-json", "/db/ok=true"}, json, 0, ""},
+        {{"--expect-json", "/status=\"down\""}, json, 2, "expected /status = \"down\", found a text \"up\""},
+        {{"--expect-json=/db/ok=\"true\""}, json, 2, "expected /db/ok = \"true\", found a boolean true"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options.join(' ').toStdString());
+        ScriptedServer server;
+        ExpectHttpRequest(server).send(HttpAnswer("HTTP/1.1 200 OK", {}, c.body)).silence(10000);
+        server.start();
+        const std::string url = "http://127.0.0.1:" + port(server).toStdString() + "/";
+        const ProbeRun run =
+            RunProbeProgram(QStringList{"url"} + c.options + QStringList{QString::fromStdString(url)});
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        std::string expected = std::string(c.exitCode == 0 ? "Passed" : "Failed") + " [" + url + ":" +
+                               port(server).toStdString() + "] HTTP/1.1 200 OK";
+        if (!c.failure.empty())
+            expected += ":" + c.failure;
+        EXPECT_EQ(run.out, expected + "\n");
+        EXPECT_EQ(run.err, "");
+    }
+}
+
 TEST_F(Probe, VersionPrintsTheNameAndVersion)
 {
     const ProbeRun run = RunProbeProgram({"--version"});

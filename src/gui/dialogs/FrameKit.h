@@ -19,6 +19,7 @@ inline constexpr int Header = 100;   // the service_url columns
 inline constexpr int PostField = 50; // service_url_detail.fieldname, fieldvalue
 inline constexpr int Integer = 11;   // an INTEGER column: sign and ten digits
 inline constexpr int Option = 255;   // the texts of service_check_option
+inline constexpr int Expect = 1024;  // service_url_expect.expect_text
 } // namespace column
 
 // A labelled line input added to `form`: the label is its buddy (and so its accessible name), and

@@ -1,7 +1,10 @@
 #include "gui/dialogs/FrameURL.h"
 
+#include "checks/ThreadURLCheckUnit.h"
+#include "checks/UrlExpectation.h"
 #include "core/langLibrary.h"
 #include "gui/dialogs/FrameKit.h"
+#include "net/HttpClient.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,6 +29,24 @@ const char* const kDefaultAccept = "text/html, */*";
 bool methodTakesFields(const QString& method)
 {
     return method == QLatin1String("Post") || method == QLatin1String("Put");
+}
+
+// What the expectation's text holds in each mode, shown in the empty input.
+QString expectHint(UrlExpectMode mode)
+{
+    switch (mode) {
+    case UrlExpectMode::None:
+        return QString();
+    case UrlExpectMode::Contains:
+        return QStringLiteral("a text the page must hold, e.g. Welcome");
+    case UrlExpectMode::NotContains:
+        return QStringLiteral("a text the page must not hold, e.g. Maintenance");
+    case UrlExpectMode::Matches:
+        return QStringLiteral("a regular expression, e.g. Version \\d+\\.\\d+");
+    case UrlExpectMode::JsonValue:
+        return QStringLiteral("POINTER=VALUE, e.g. /status=\"up\" or /items/0/count=3");
+    }
+    return QString();
 }
 
 } // namespace
@@ -72,6 +93,14 @@ TFrameURLForm::TFrameURLForm(QWidget* parent) : QWidget(parent)
     ListViewPostFields->setContextMenuPolicy(Qt::CustomContextMenu);
     postLayout->addWidget(ListViewPostFields, 1);
     urlLayout->addWidget(GroupBoxPostFields, 1);
+
+    GroupBoxExpect = new QGroupBox(QStringLiteral("Expect in the answer"));
+    auto* expectForm = new QFormLayout(GroupBoxExpect);
+    expectForm->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    ComboBoxExpect = AddComboRow(expectForm, QStringLiteral("Expectation"), UrlExpectModeCaptions());
+    ComboBoxExpect->setToolTip(QStringLiteral("What the body of a 2xx answer must hold (read up to 1 MiB)"));
+    EditExpect = AddEditRow(expectForm, QStringLiteral("Expected text"), column::Expect);
+    urlLayout->addWidget(GroupBoxExpect);
     PageControl->addTab(urlPage, QStringLiteral("URL"));
 
     // Page "Authentication".
@@ -114,6 +143,9 @@ TFrameURLForm::TFrameURLForm(QWidget* parent) : QWidget(parent)
     connect(CheckBoxUseProxy, &QCheckBox::toggled, this, &TFrameURLForm::applyEnabling);
     connect(CheckBoxProxyAuthentication, &QCheckBox::toggled, this, &TFrameURLForm::applyEnabling);
     connect(ComboBoxMethod, &QComboBox::currentIndexChanged, this, &TFrameURLForm::applyEnabling);
+    connect(ComboBoxExpect, &QComboBox::currentIndexChanged, this, &TFrameURLForm::applyEnabling);
+    connect(EditURL, &QLineEdit::textEdited, this, &TFrameURLForm::urlEdited);
+    connect(EditPort, &QLineEdit::textEdited, this, [this] { m_portFromUrl.clear(); });
     connect(ButtonAdd, &QPushButton::clicked, this, &TFrameURLForm::ButtonAddClick);
     connect(ListViewPostFields, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item) { RemovePostField(item); });
@@ -143,6 +175,9 @@ void TFrameURLForm::Reset()
     CheckBoxUseProxy->setChecked(false);
     CheckBoxProxyAuthentication->setChecked(false);
     ListViewPostFields->clear();
+    ComboBoxExpect->setCurrentIndex(0);
+    EditExpect->clear();
+    m_portFromUrl.clear();
     applyEnabling();
 }
 
@@ -162,6 +197,42 @@ void TFrameURLForm::Normalise()
         EditProxyUsername->clear();
         EditProxyPassword->clear();
     }
+    if (ComboBoxExpect->currentIndex() <= 0)
+        EditExpect->clear();
+}
+
+QString TFrameURLForm::ExpectModeKey() const
+{
+    return UrlExpectModeKey(static_cast<UrlExpectMode>(std::max(0, ComboBoxExpect->currentIndex())));
+}
+
+void TFrameURLForm::RenderExpect(const QString& modeKey, const QString& text)
+{
+    const UrlExpectMode mode = UrlExpectModeFromKey(modeKey);
+    ComboBoxExpect->setCurrentIndex(static_cast<int>(mode));
+    EditExpect->setText(mode == UrlExpectMode::None ? QString() : text);
+}
+
+int TFrameURLForm::PortOfUrl(const QString& url)
+{
+    const QString text = url.trimmed();
+    if (text.isEmpty())
+        return 0;
+    try {
+        return ParseHttpUrl(ThreadURLCheck::UrlOf(text)).port;
+    } catch (const HttpError&) {
+        return 0;
+    }
+}
+
+void TFrameURLForm::urlEdited(const QString& url)
+{
+    const QString port = EditPort->text();
+    if (!port.isEmpty() && port != m_portFromUrl)
+        return; // the user's own port stays
+    const int fromUrl = PortOfUrl(url);
+    m_portFromUrl = fromUrl > 0 ? QString::number(fromUrl) : QString();
+    EditPort->setText(m_portFromUrl);
 }
 
 QList<std::pair<QString, QString>> TFrameURLForm::PostFields() const
@@ -211,4 +282,7 @@ void TFrameURLForm::applyEnabling()
     EditProxyUsername->setEnabled(proxyAuth);
     EditProxyPassword->setEnabled(proxyAuth);
     GroupBoxPostFields->setEnabled(methodTakesFields(ComboBoxMethod->currentText()));
+    const auto mode = static_cast<UrlExpectMode>(std::max(0, ComboBoxExpect->currentIndex()));
+    EditExpect->setEnabled(mode != UrlExpectMode::None);
+    EditExpect->setPlaceholderText(expectHint(mode));
 }

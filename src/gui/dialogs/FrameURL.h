@@ -29,6 +29,15 @@ public:
     // Inserts a row at the top of the Post list.
     void InsertPostField(const QString& name, const QString& value);
 
+    // The expectation on the body the inputs hold: mode key ("" for None) and text.
+    QString ExpectModeKey() const;
+    // Shows a stored expectation (mode key and text); an unknown key shows None.
+    void RenderExpect(const QString& modeKey, const QString& text);
+
+    // The port an address names: its explicit port, or 80 / 443 for http / https ("http://" is
+    // assumed when it names no scheme); 0 when the text is not an address yet.
+    static int PortOfUrl(const QString& url);
+
     // The "Add >>" button and the removal of a Post list row (double click, "Remove").
     void ButtonAddClick();
     void RemovePostField(QTreeWidgetItem* item);
@@ -43,6 +52,9 @@ public:
     QLineEdit* EditFieldValue = nullptr;
     QPushButton* ButtonAdd = nullptr;
     QTreeWidget* ListViewPostFields = nullptr;
+    QGroupBox* GroupBoxExpect = nullptr;
+    QComboBox* ComboBoxExpect = nullptr; // the UrlExpectMode captions, "None" first
+    QLineEdit* EditExpect = nullptr;
     // Page "Authentication".
     QCheckBox* CheckBoxAuthentication = nullptr;
     QLineEdit* EditUsername = nullptr;
@@ -72,4 +84,8 @@ signals:
 
 private:
     void applyEnabling();
+    // The URL was typed: an empty Port, or one filled from the URL before, follows the URL.
+    void urlEdited(const QString& url);
+
+    QString m_portFromUrl; // what urlEdited last put into Port; empty once the user typed there
 };

@@ -1,5 +1,6 @@
 #include "gui/dialogs/ServiceDefinition.h"
 
+#include "checks/UrlExpectation.h"
 #include "core/Notifier.h"
 #include "core/SystemLog.h"
 #include "core/auxFunc.h"
@@ -14,6 +15,7 @@
 #include "gui/dialogs/FramePing.h"
 #include "gui/dialogs/FrameTCP.h"
 #include "gui/dialogs/FrameURL.h"
+#include "net/HttpClient.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -465,6 +467,17 @@ bool TServiceInputs::ValidateServiceFields()
             (!CheckFilled(f->EditProxyServer, QStringLiteral("URL Proxy IP")) ||
              !CheckInteger(f->EditProxyPort, QStringLiteral("URL Proxy Port"), 1, kMaxPort)))
             return false;
+        const UrlExpectation expect{UrlExpectModeFromKey(f->ExpectModeKey()), f->EditExpect->text()};
+        if (!expect.isSet())
+            return true;
+        QString problem = UrlExpectationProblem(expect);
+        if (problem.isEmpty() && HttpMethodFromText(f->ComboBoxMethod->currentText()) == HttpMethod::Head)
+            problem = QStringLiteral("An answer to Head has no body to check: choose another method, or no "
+                                     "expectation.");
+        if (!problem.isEmpty()) {
+            ShowFieldFailure(f->EditExpect, problem);
+            return false;
+        }
         return true;
     }
     if (kind == QLatin1String(lang::KindEmail)) {
@@ -580,6 +593,9 @@ ServiceRecord TServiceInputs::Definition() const
         d.UrlRequest.AcceptEncoding = f->EditAcceptEncoding->text();
         d.UrlRequest.AcceptLanguage = f->EditAcceptLanguage->text();
         d.UrlRequest.PostFields = f->PostFields();
+        d.UrlRequest.ExpectMode = f->ExpectModeKey();
+        if (!d.UrlRequest.ExpectMode.isEmpty())
+            d.UrlRequest.ExpectText = f->EditExpect->text();
     } else if (kind == QLatin1String(lang::KindEmail)) {
         const TFrameEmailForm* f = Service->FrameEmail;
         d.Service = f->ComboBoxMethod->currentText();
@@ -671,6 +687,7 @@ void TServiceInputs::RenderService(const ServiceRecord& d)
         // Each stored row goes on top of the list, so the list shows them in reverse order.
         for (const auto& [name, value] : d.UrlRequest.PostFields)
             f->InsertPostField(name, value);
+        f->RenderExpect(d.UrlRequest.ExpectMode, d.UrlRequest.ExpectText);
     } else if (kind == QLatin1String(lang::KindEmail)) {
         TFrameEmailForm* f = Service->FrameEmail;
         f->EditHost->setText(d.Ip);
