@@ -168,6 +168,13 @@ const std::vector<SchemaStep>& SchemaSteps()
              "send_text VARCHAR(255) NOT NULL DEFAULT \"\", expect_text VARCHAR(255) NOT NULL DEFAULT \"\", "
              "record_type VARCHAR(10) NOT NULL DEFAULT \"\", expect_value VARCHAR(255) NOT NULL DEFAULT "
              "\"\", dns_server VARCHAR(255) NOT NULL DEFAULT \"\")")}},
+        // How a "Certificate" service starts TLS: empty for TLS from the first byte, or the
+        // protocol whose switch command is used first ("smtp", "imap", "pop3", "ftp").
+        {42,
+         QStringLiteral("service_check_option starttls"),
+         QStringLiteral("show columns from service_check_option like \"starttls\""),
+         {QStringLiteral(
+             "ALTER TABLE service_check_option ADD COLUMN starttls VARCHAR(10) NOT NULL DEFAULT \"\"")}},
     };
     return steps;
 }
