@@ -73,8 +73,8 @@ TEST(CertCheck, NginxCertificatesAreJudgedAndNamed)
     TlsOptions anyNoWarning = anyCertificate;
     anyNoWarning.expiryWarnDays = 0;
     const std::string leaf = kLeaf;
-    const std::string valid = leaf + "364 days left \\(ends " + kDate + "\\)";
-    const std::string ending = leaf + "2 days left \\(ends " + kDate + "\\)";
+    const std::string valid = leaf + "36[45] days left \\(ends " + kDate + "\\)";
+    const std::string ending = leaf + "[23] days left \\(ends " + kDate + "\\)";
     const std::string ended = leaf + "ended on " + kDate;
     const std::string notAccepted = "Failed:certificate of 127\\.0\\.0\\.1 not accepted: ";
     struct Case
@@ -83,7 +83,7 @@ TEST(CertCheck, NginxCertificatesAreJudgedAndNamed)
         int port;
         TlsOptions tls;
         std::string detailEnd; // a regular expression for what follows "[127.0.0.1:port] "
-        int days;
+        int days; // or one more, when the check runs within the second the certificates were made
     };
     const std::vector<Case> cases = {
         {"valid, CA file", n.valid, trusting(), "Passed \\(" + valid + "\\)", 364},
@@ -109,7 +109,8 @@ TEST(CertCheck, NginxCertificatesAreJudgedAndNamed)
         EXPECT_EQ(o.passed, c.detailEnd.rfind("Passed", 0) == 0) << o.detail;
         ASSERT_EQ(o.detail.substr(0, start(c.port).size()), start(c.port)) << o.detail;
         EXPECT_TRUE(FullMatch(o.detail.substr(start(c.port).size()), c.detailEnd)) << o.detail;
-        EXPECT_EQ(o.days, c.days);
+        ASSERT_TRUE(o.days.has_value());
+        EXPECT_TRUE(*o.days == c.days || *o.days == c.days + 1) << *o.days;
     }
 }
 
@@ -132,7 +133,7 @@ TEST(CertCheck, StartTlsAtRealMailAndFtpServers)
                                      {"imap", imap, &dovecotWhy},
                                      {"pop3", pop3, &dovecotWhy},
                                      {"ftp", ftp, &ftpWhy}};
-    const std::string valid = std::string(kLeaf) + "364 days left \\(ends " + kDate + "\\)";
+    const std::string valid = std::string(kLeaf) + "36[45] days left \\(ends " + kDate + "\\)";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
         if (c.port == 0) {
@@ -142,7 +143,7 @@ TEST(CertCheck, StartTlsAtRealMailAndFtpServers)
         const Outcome o = runCheck(c.port, c.mode, trusting());
         EXPECT_TRUE(o.passed) << o.detail;
         EXPECT_TRUE(FullMatch(o.detail, "\\[127\\.0\\.0\\.1:\\d+\\] Passed \\(" + valid + "\\)")) << o.detail;
-        EXPECT_EQ(o.days, 364);
+        EXPECT_TRUE(o.days == 364 || o.days == 365);
 
         // The same switch without the private CA: refused, and what was refused is named.
         TlsOptions systemStore;

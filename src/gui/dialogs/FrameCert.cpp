@@ -22,8 +22,9 @@ TFrameCertForm::TFrameCertForm(QWidget* parent) : QWidget(parent)
     EditHost = AddEditRow(form, QStringLiteral("Host"), column::Host);
     EditPort = AddEditRow(form, QStringLiteral("Port"), column::Integer);
     ComboBoxStartTls = AddComboRow(form, QStringLiteral("STARTTLS"), StartTlsItems());
-    auto* note = new QLabel(QStringLiteral("The certificate is judged by the TLS settings of the options: "
-                                           "verification, CA file and the days of warning before it ends."));
+    auto* note =
+        new QLabel(QStringLiteral("The certificate is judged by [tls] of SysInit.ini: verification, "
+                                  "CA file and the days of warning before it ends (14 unless set)."));
     note->setWordWrap(true);
     form->addRow(note);
     connect(ComboBoxStartTls, &QComboBox::activated, this, &TFrameCertForm::ComboBoxStartTlsSelect);
