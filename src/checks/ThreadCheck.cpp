@@ -38,6 +38,13 @@ void ThreadCheck::Execute()
     if (failed)
         Passed = false;
     ResultText = QString::fromLatin1(Passed ? PassedText : FailedText);
+    CertDaysLeft.reset();
+    try {
+        if (const std::optional<TlsPeerCertificate> peer = PeerCertificate())
+            CertDaysLeft = peer->daysLeft();
+    } catch (...) {
+        // Nothing is known about the certificate.
+    }
 
     // The detail is built before the client is released, since a kind may read its S from it.
     // Plain concatenation: host texts (URLs) may contain '%' sequences.
@@ -60,6 +67,11 @@ void ThreadCheck::Execute()
 }
 
 void ThreadCheck::CloseClient() {}
+
+std::optional<TlsPeerCertificate> ThreadCheck::PeerCertificate() const
+{
+    return std::nullopt;
+}
 
 QString ThreadCheck::QuoteReceived(const QString& text)
 {

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // What the creator of a check work item passes, before derivation (see ThreadCheck).
 struct ThreadCheckArgs
 {
@@ -39,7 +41,7 @@ public:
     void Execute() final;
 
     // The kind of service this check probes, as stored in column `service`: "URL", "Ping",
-    // "SMTP", "POP3", "IMAP", "FTP", "TCP" or "DNS".
+    // "SMTP", "POP3", "IMAP", "FTP", "TCP", "DNS" or "Certificate".
     virtual QString Kind() const = 0;
 
     static const char* const PassedText; // "Passed"
@@ -68,6 +70,9 @@ public:
     QString ResultText;
     QString ResultDetail;
     int ResponseCode = 0; // URL check: HTTP status code of the last response
+    // Whole days the server's certificate had left, where the check read one (a TLS connection,
+    // whether the certificate was then accepted or not); nothing otherwise.
+    std::optional<int> CertDaysLeft;
 
 protected:
     // One probe attempt over the kind's client. Returns the verdict (true except for a ping
@@ -76,6 +81,10 @@ protected:
 
     // Closes the connection and releases the client. May throw; the frame ignores it.
     virtual void CloseClient();
+
+    // The server's certificate as the kind's client received it in this attempt, if any. Called
+    // after Probe, before CloseClient; may throw (nothing is then known).
+    virtual std::optional<TlsPeerCertificate> PeerCertificate() const;
 
     // H, P and S of the detail text. Called after ResultText is set.
     virtual QString DetailHost() const;

@@ -51,3 +51,8 @@ void ThreadFTPCheck::CloseClient()
         Client->close();
     Client.reset();
 }
+
+std::optional<TlsPeerCertificate> ThreadFTPCheck::PeerCertificate() const
+{
+    return Client ? Client->peerCertificate() : std::nullopt;
+}

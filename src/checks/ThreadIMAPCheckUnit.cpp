@@ -32,3 +32,8 @@ void ThreadIMAPCheck::CloseClient()
         Client->logout();
     Client.reset();
 }
+
+std::optional<TlsPeerCertificate> ThreadIMAPCheck::PeerCertificate() const
+{
+    return Client ? Client->peerCertificate() : std::nullopt;
+}

@@ -32,3 +32,8 @@ void ThreadPOP3Check::CloseClient()
         Client->quit();
     Client.reset();
 }
+
+std::optional<TlsPeerCertificate> ThreadPOP3Check::PeerCertificate() const
+{
+    return Client ? Client->peerCertificate() : std::nullopt;
+}

@@ -25,4 +25,5 @@ public:
 protected:
     bool Probe() override;
     void CloseClient() override;
+    std::optional<TlsPeerCertificate> PeerCertificate() const override;
 };

@@ -32,3 +32,8 @@ void ThreadSMTPCheck::CloseClient()
         Client->quit();
     Client.reset();
 }
+
+std::optional<TlsPeerCertificate> ThreadSMTPCheck::PeerCertificate() const
+{
+    return Client ? Client->peerCertificate() : std::nullopt;
+}

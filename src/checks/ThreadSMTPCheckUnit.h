@@ -23,4 +23,5 @@ public:
 protected:
     bool Probe() override;
     void CloseClient() override;
+    std::optional<TlsPeerCertificate> PeerCertificate() const override;
 };

@@ -101,3 +101,8 @@ QString ThreadURLCheck::DetailStatus() const
 {
     return m_statusLine;
 }
+
+std::optional<TlsPeerCertificate> ThreadURLCheck::PeerCertificate() const
+{
+    return Client ? Client->peerCertificate() : std::nullopt;
+}

@@ -75,6 +75,7 @@ public:
 protected:
     bool Probe() override;
     void CloseClient() override;
+    std::optional<TlsPeerCertificate> PeerCertificate() const override;
     int DetailPort() const override;
     QString DetailStatus() const override;
 

@@ -35,6 +35,7 @@ const QString kFtp = QStringLiteral("ftp");
 const QString kEmail = QStringLiteral("email");
 const QString kTcp = QStringLiteral("tcp");
 const QString kDns = QStringLiteral("dns");
+const QString kCert = QStringLiteral("cert");
 const QString kDatabase = QStringLiteral("Database");
 const QString kSystemLog = QStringLiteral("System Log");
 const QString kAlarmFile = QStringLiteral("Alarm Msg File Backup");
@@ -204,6 +205,7 @@ void LoadSettings()
     s.EmailDefaultTimeout = readInt(ini, kEmail, QStringLiteral("EmailDefaultTimeout"), 10000);
     s.TCPDefaultTimeout = readInt(ini, kTcp, QStringLiteral("TCPDefaultTimeout"), 10000);
     s.DNSDefaultTimeout = readInt(ini, kDns, QStringLiteral("DNSDefaultTimeout"), 10000);
+    s.CertDefaultTimeout = readInt(ini, kCert, QStringLiteral("CertDefaultTimeout"), 10000);
     s.HTTPRetry = readInt(ini, kHttp, QStringLiteral("HTTPRetry"), 0);
     s.PingRetry = readInt(ini, kPing, QStringLiteral("PingRetry"), 0);
     s.DBRetry = readInt(ini, kDb, QStringLiteral("DBRetry"), 0);
@@ -211,6 +213,7 @@ void LoadSettings()
     s.EmailRetry = readInt(ini, kEmail, QStringLiteral("EmailRetry"), 0);
     s.TCPRetry = readInt(ini, kTcp, QStringLiteral("TCPRetry"), 0);
     s.DNSRetry = readInt(ini, kDns, QStringLiteral("DNSRetry"), 0);
+    s.CertRetry = readInt(ini, kCert, QStringLiteral("CertRetry"), 0);
     s.WindowWidth = readInt(ini, kSystem, QStringLiteral("WindowWidth"), 1024);
     s.WindowHeight = readInt(ini, kSystem, QStringLiteral("WindowHeight"), 768);
     s.ShowFunctionBar = readBool(ini, kSystem, QStringLiteral("ShowFunctionBar"), true);
@@ -256,12 +259,12 @@ void LoadSettings()
         s.TlsExpiryWarnDays = 14;
     for (int* timeout :
          {&s.HTTPDefaultTimeout, &s.PingDefaultTimeout, &s.DBDefaultTimeout, &s.FTPDefaultTimeout,
-          &s.EmailDefaultTimeout, &s.TCPDefaultTimeout, &s.DNSDefaultTimeout}) {
+          &s.EmailDefaultTimeout, &s.TCPDefaultTimeout, &s.DNSDefaultTimeout, &s.CertDefaultTimeout}) {
         if (*timeout <= 0)
             *timeout = 10000;
     }
-    for (int* retry :
-         {&s.HTTPRetry, &s.PingRetry, &s.DBRetry, &s.FTPRetry, &s.EmailRetry, &s.TCPRetry, &s.DNSRetry}) {
+    for (int* retry : {&s.HTTPRetry, &s.PingRetry, &s.DBRetry, &s.FTPRetry, &s.EmailRetry, &s.TCPRetry,
+                       &s.DNSRetry, &s.CertRetry}) {
         if (*retry < 0 || *retry > 1)
             *retry = 0;
     }
@@ -308,6 +311,7 @@ bool SaveSettings()
         ini.setValue(kEmail, QStringLiteral("EmailDefaultTimeout"), QString::number(s.EmailDefaultTimeout));
         ini.setValue(kTcp, QStringLiteral("TCPDefaultTimeout"), QString::number(s.TCPDefaultTimeout));
         ini.setValue(kDns, QStringLiteral("DNSDefaultTimeout"), QString::number(s.DNSDefaultTimeout));
+        ini.setValue(kCert, QStringLiteral("CertDefaultTimeout"), QString::number(s.CertDefaultTimeout));
         ini.setValue(kHttp, QStringLiteral("HTTPRetry"), QString::number(s.HTTPRetry));
         ini.setValue(kPing, QStringLiteral("PingRetry"), QString::number(s.PingRetry));
         ini.setValue(kDb, QStringLiteral("DBRetry"), QString::number(s.DBRetry));
@@ -315,6 +319,7 @@ bool SaveSettings()
         ini.setValue(kEmail, QStringLiteral("EmailRetry"), QString::number(s.EmailRetry));
         ini.setValue(kTcp, QStringLiteral("TCPRetry"), QString::number(s.TCPRetry));
         ini.setValue(kDns, QStringLiteral("DNSRetry"), QString::number(s.DNSRetry));
+        ini.setValue(kCert, QStringLiteral("CertRetry"), QString::number(s.CertRetry));
         ini.setValue(kDatabase, QStringLiteral("Host"), s.DBHost);
         ini.setValue(kDatabase, QStringLiteral("Port"), s.DBPort);
         ini.setValue(kDatabase, QStringLiteral("DBUsername"), s.DBUsername);

@@ -27,6 +27,7 @@ struct AppSettingsRecord
     int EmailDefaultTimeout = 0;
     int TCPDefaultTimeout = 0;
     int DNSDefaultTimeout = 0;
+    int CertDefaultTimeout = 0;
     int HTTPRetry = 0;
     int PingRetry = 0;
     int DBRetry = 0;
@@ -34,6 +35,7 @@ struct AppSettingsRecord
     int EmailRetry = 0;
     int TCPRetry = 0;
     int DNSRetry = 0;
+    int CertRetry = 0;
     QString DBHost;
     QString DBPort;
     QString DBUsername;

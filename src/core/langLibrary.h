@@ -166,6 +166,8 @@ inline constexpr char KindDatabase[] = "Database";
 // Kinds checked beyond the list above (a plain TCP connection, a DNS answer).
 inline constexpr char KindTCP[] = "TCP";
 inline constexpr char KindDNS[] = "DNS";
+// The certificate a server shows in TLS, directly or after STARTTLS.
+inline constexpr char KindCert[] = "Certificate";
 inline constexpr char MethodEmail[] = "Email";
 inline constexpr char MethodSMS[] = "SMS";
 inline constexpr char MethodSMSbyHTTP[] = "SMS by HTTP";

@@ -186,6 +186,13 @@ const std::vector<SchemaStep>& SchemaSteps()
          {QStringLiteral(
              "CREATE TABLE IF NOT EXISTS service_url_expect (service_id INTEGER NOT NULL PRIMARY KEY, "
              "mode VARCHAR(20) NOT NULL, expect_text VARCHAR(1024) NOT NULL)")}},
+        // How a "Certificate" service starts TLS: empty for TLS from the first byte, or the
+        // protocol whose switch command is used first ("smtp", "imap", "pop3", "ftp").
+        {42,
+         QStringLiteral("service_check_option starttls"),
+         QStringLiteral("show columns from service_check_option like \"starttls\""),
+         {QStringLiteral(
+             "ALTER TABLE service_check_option ADD COLUMN starttls VARCHAR(10) NOT NULL DEFAULT \"\"")}},
     };
     return steps;
 }

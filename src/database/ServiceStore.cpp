@@ -240,7 +240,8 @@ QHash<int, ServiceUrlRequest> LoadUrlRequests(const QList<int>& serviceIds)
 
 bool HasCheckOptions(const QString& service)
 {
-    return service == QLatin1String(lang::KindTCP) || service == QLatin1String(lang::KindDNS);
+    return service == QLatin1String(lang::KindTCP) || service == QLatin1String(lang::KindDNS) ||
+           service == QLatin1String(lang::KindCert);
 }
 
 void LoadCheckOptions(std::vector<ServiceRecord>& services)
@@ -255,6 +256,7 @@ void LoadCheckOptions(std::vector<ServiceRecord>& services)
         s.DnsType.clear();
         s.DnsExpect.clear();
         s.DnsServer.clear();
+        s.CertStartTls.clear();
         byId.insert(s.Id, &s);
         ids << QString::number(s.Id);
     }
@@ -274,6 +276,7 @@ void LoadCheckOptions(std::vector<ServiceRecord>& services)
         s->DnsType = text(row, "record_type");
         s->DnsExpect = text(row, "expect_value");
         s->DnsServer = text(row, "dns_server");
+        s->CertStartTls = text(row, "starttls");
     }
 }
 
@@ -364,9 +367,10 @@ QString InsertPostFieldStatement(int id, const QString& name, const QString& val
 QString CheckOptionStatement(const ServiceRecord& s, int id)
 {
     return QStringLiteral("replace into service_check_option (service_id,send_text,expect_text,record_type,"
-                          "expect_value,dns_server) values (") +
+                          "expect_value,dns_server,starttls) values (") +
            joinValues({number(id), QuoteSqlText(s.TcpSend), QuoteSqlText(s.TcpExpect),
-                       QuoteSqlText(s.DnsType), QuoteSqlText(s.DnsExpect), QuoteSqlText(s.DnsServer)});
+                       QuoteSqlText(s.DnsType), QuoteSqlText(s.DnsExpect), QuoteSqlText(s.DnsServer),
+                       QuoteSqlText(s.CertStartTls)});
 }
 
 QString UrlExpectStatement(const ServiceRecord& s, int id)

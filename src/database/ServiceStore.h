@@ -47,7 +47,8 @@ struct ServiceUrlRequest
 struct ServiceRecord
 {
     int Id = 0;      // service.id; 0 for a service that is not stored
-    QString Service; // the kind: "URL", "Ping", "SMTP", "POP3", "IMAP", "FTP", "TCP", "DNS" (or "Database")
+    QString Service; // the kind: "URL", "Ping", "SMTP", "POP3", "IMAP", "FTP", "TCP", "DNS", "Certificate"
+                     // (or "Database")
     QString Ip;      // the host, or for "URL" the address as stored (with or without "http://"), or
                      // for "DNS" the name asked for
     int Port = 0;
@@ -76,6 +77,9 @@ struct ServiceRecord
     QString DnsType;   // "DNS": A, AAAA, CNAME, MX, NS, TXT or SOA; empty means A
     QString DnsExpect; // "DNS": a value one answer record must equal; empty accepts any
     QString DnsServer; // "DNS": the server asked; empty means the first nameserver of /etc/resolv.conf
+    // "Certificate": how TLS starts: empty for TLS from the first byte, else "smtp", "imap",
+    // "pop3" or "ftp" (a switch with STARTTLS, STLS or AUTH TLS); kept in the same row.
+    QString CertStartTls;
 };
 
 // A stored alarm column as a flag: true when the text is not empty and begins with "T", "t", "Y"
@@ -83,7 +87,7 @@ struct ServiceRecord
 bool AlarmColumnFlag(const QString& text);
 
 // The kind a `service` value belongs to: "URL", "Ping", "Email" (for "SMTP", "POP3", "IMAP"),
-// "FTP", "TCP" or "DNS"; empty for any other value.
+// "FTP", "TCP", "DNS" or "Certificate"; empty for any other value.
 QString KindOfService(const QString& service);
 
 // The reading of one `service` row (SELECT * from service ...): id, port and proxy_port as
@@ -97,11 +101,11 @@ ServiceRecord ServiceRecordFromRow(const QSqlRecord& row);
 // Throws DatabaseError when a statement fails.
 QHash<int, ServiceUrlRequest> LoadUrlRequests(const QList<int>& serviceIds);
 
-// Whether services of this `service` value keep options in table service_check_option ("TCP" and
-// "DNS").
+// Whether services of this `service` value keep options in table service_check_option ("TCP",
+// "DNS" and "Certificate").
 bool HasCheckOptions(const QString& service);
 
-// Fills the "TCP" and "DNS" options of those of `services` that are of these kinds from table
+// Fills the "TCP", "DNS" and "Certificate" options of those of `services` that are of these kinds from table
 // service_check_option, in one statement whatever their number; a service without a row keeps
 // empty options. Throws DatabaseError when the statement fails.
 void LoadCheckOptions(std::vector<ServiceRecord>& services);

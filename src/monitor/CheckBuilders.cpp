@@ -1,5 +1,6 @@
 #include "monitor/CheckBuilders.h"
 
+#include "checks/ThreadCertCheckUnit.h"
 #include "checks/ThreadDNSCheckUnit.h"
 #include "checks/ThreadFTPCheckUnit.h"
 #include "checks/ThreadIMAPCheckUnit.h"
@@ -53,6 +54,8 @@ const std::vector<CheckKind>& CheckKinds()
         {lang::KindFTP, &AppSettingsRecord::FTPRetry, &AppSettingsRecord::FTPDefaultTimeout, BuildFTPCheck},
         {lang::KindTCP, &AppSettingsRecord::TCPRetry, &AppSettingsRecord::TCPDefaultTimeout, BuildTCPCheck},
         {lang::KindDNS, &AppSettingsRecord::DNSRetry, &AppSettingsRecord::DNSDefaultTimeout, BuildDNSCheck},
+        {lang::KindCert, &AppSettingsRecord::CertRetry, &AppSettingsRecord::CertDefaultTimeout,
+         BuildCertCheck},
     };
     return kinds;
 }
@@ -171,4 +174,11 @@ std::unique_ptr<ThreadCheck> BuildDNSCheck(const ServiceRecord& service, const C
     dns.Expect = service.DnsExpect;
     dns.Server = service.DnsServer;
     return std::make_unique<ThreadDNSCheck>(commonArgs(service, settings), dns);
+}
+
+std::unique_ptr<ThreadCheck> BuildCertCheck(const ServiceRecord& service, const CheckBuildSettings& settings)
+{
+    CertCheckArgs cert;
+    cert.StartTls = service.CertStartTls;
+    return std::make_unique<ThreadCertCheck>(commonArgs(service, settings), cert);
 }

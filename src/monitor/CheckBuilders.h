@@ -35,7 +35,7 @@ using CheckBuilder = std::unique_ptr<ThreadCheck> (*)(const ServiceRecord& servi
 // retry flag and time-out, and its builder.
 struct CheckKind
 {
-    const char* Name;                       // "URL", "Ping", "SMTP", "POP3", "IMAP", "FTP", "TCP", "DNS"
+    const char* Name; // "URL", "Ping", "SMTP", "POP3", "IMAP", "FTP", "TCP", "DNS", "Certificate"
     int AppSettingsRecord::*RetrySetting;   // e.g. &AppSettingsRecord::HTTPRetry
     int AppSettingsRecord::*TimeoutSetting; // e.g. &AppSettingsRecord::HTTPDefaultTimeout
     CheckBuilder Build;
@@ -72,6 +72,7 @@ std::unique_ptr<ThreadCheck> BuildCheck(const ServiceRecord& service, const Chec
 //   FTP   credentials, proxy type and proxy (ThreadFTPCheck)
 //   TCP   the line to send and the text to expect (ThreadTCPCheck)
 //   DNS   the name (as host), the record type, the expected value and the server (ThreadDNSCheck)
+//   Certificate  the STARTTLS mode (ThreadCertCheck); the TLS options decide what is accepted
 std::unique_ptr<ThreadCheck> BuildURLCheck(const ServiceRecord& service, const CheckBuildSettings& settings);
 std::unique_ptr<ThreadCheck> BuildPingCheck(const ServiceRecord& service, const CheckBuildSettings& settings);
 std::unique_ptr<ThreadCheck> BuildSMTPCheck(const ServiceRecord& service, const CheckBuildSettings& settings);
@@ -80,3 +81,4 @@ std::unique_ptr<ThreadCheck> BuildIMAPCheck(const ServiceRecord& service, const 
 std::unique_ptr<ThreadCheck> BuildFTPCheck(const ServiceRecord& service, const CheckBuildSettings& settings);
 std::unique_ptr<ThreadCheck> BuildTCPCheck(const ServiceRecord& service, const CheckBuildSettings& settings);
 std::unique_ptr<ThreadCheck> BuildDNSCheck(const ServiceRecord& service, const CheckBuildSettings& settings);
+std::unique_ptr<ThreadCheck> BuildCertCheck(const ServiceRecord& service, const CheckBuildSettings& settings);

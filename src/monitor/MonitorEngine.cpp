@@ -24,6 +24,7 @@
 #include "pool/ThreadPoolManager.h"
 
 #include <QEventLoop>
+#include <QMap>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -155,8 +156,8 @@ int MonitorEngine::longestItemTimeMs() const
     const AlarmMethodSettingsRecord& a = AlarmMethodSettings;
     int longest = 0;
     for (int t : {s.HTTPDefaultTimeout, s.PingDefaultTimeout, s.FTPDefaultTimeout, s.EmailDefaultTimeout,
-                  s.TCPDefaultTimeout, s.DNSDefaultTimeout, a.EmailMethod.timeout, a.SmsMethod.timeout,
-                  a.HttpSmsMethod.timeout, a.SysLogMethod.timeout})
+                  s.TCPDefaultTimeout, s.DNSDefaultTimeout, s.CertDefaultTimeout, a.EmailMethod.timeout,
+                  a.SmsMethod.timeout, a.HttpSmsMethod.timeout, a.SysLogMethod.timeout})
         longest = std::max(longest, t > 0 ? t : 5000);
     return longest;
 }
@@ -348,14 +349,25 @@ void MonitorEngine::TimerServiceTimer()
         }
         step = "Scheduler: reading the request data of the due URL services";
         const QHash<int, ServiceUrlRequest> requests = LoadUrlRequests(urlIds);
-        step = "Scheduler: reading the options of the due TCP and DNS services";
+        step = "Scheduler: reading the options of the due TCP, DNS and Certificate services";
         LoadCheckOptions(services);
         step = "Scheduler: queueing a due service";
+        // Kinds this build does not know (rows written by another build) are skipped, with one
+        // warning per kind and tick however many rows have it.
+        QMap<QString, int> unknownKinds;
         for (ServiceRecord& service : services) {
             m_serviceList.setCellOfId(QString::number(service.Id), SvcCurrentStatus,
                                       QString::fromLatin1(lang::CheckProcess));
+            if (!FindCheckKind(service.Service) && service.Service != QLatin1String(lang::KindDatabase))
+                ++unknownKinds[service.Service]; // "Database" is never probed; anything else is unknown here
             service.UrlRequest = requests.value(service.Id);
         }
+        for (auto it = unknownKinds.constBegin(); it != unknownKinds.constEnd(); ++it)
+            WriteSystemLog(QStringLiteral("Scheduler: the service kind \"%1\" is not known to this program; "
+                                          "%2 due service(s) of it not checked")
+                               .arg(BlankControls(it.key()).left(40))
+                               .arg(it.value()),
+                           LogLevel::WARMING);
         if (!startReferenceRound(services))
             queueServices(services);
     } catch (const DatabaseError& e) {

@@ -44,6 +44,13 @@ void FtpClient::connect()
         throw ProtocolError(greeting.text());
 }
 
+void FtpClient::startTls(const TlsOptions& options)
+{
+    const bool viaProxy = m_settings.proxyType != FtpProxyType::None && !m_settings.proxyHost.empty();
+    command("AUTH TLS", {234});
+    m_line.startTls(options, viaProxy ? m_settings.proxyHost : m_settings.host);
+}
+
 void FtpClient::loginAs(const std::string& user, const std::string& password)
 {
     const LineReply reply = command("USER " + user, {230, 331});

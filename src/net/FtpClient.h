@@ -49,10 +49,14 @@ public:
     // connection exists, so nothing else needs protecting.
     void setImplicitTls(const TlsOptions& options) { m_implicitTls = options; }
     bool isTls() const { return m_line.isTls(); }
+    const std::optional<TlsPeerCertificate>& peerCertificate() const { return m_line.peerCertificate(); }
 
     // Connects (to the proxy when a proxy kind and a proxy host are set, otherwise to the server)
     // and reads the greeting, whose code must be 220.
     void connect();
+    // "AUTH TLS" (RFC 4217), which must be answered 234, then the TLS handshake on the control
+    // connection, naming the host connected to. A refusal or a failed handshake is an error.
+    void startTls(const TlsOptions& options);
     // Logs in as the proxy kind asks (see the .cpp for the commands of each kind).
     void login();
     // "TYPE I", which must be answered 200.

@@ -484,6 +484,7 @@ void HttpClient::send(HttpMethod method, const QString& url, const QStringList& 
     m_statusLine.clear();
     m_body.clear();
     m_redirects = 0;
+    m_peerCertificate.reset();
     m_lastUrl = url.toUtf8();
 
     const HttpUrl first = ParseHttpUrl(url);
@@ -669,5 +670,11 @@ void HttpClient::openConnection(const HttpUrl& url, const std::string& host, int
         }
         qCDebug(lcHttp) << "tunnel through the proxy open";
     }
-    m_socket->startTls(m_settings.tls, url.host.toStdString(), timeout);
+    try {
+        m_socket->startTls(m_settings.tls, url.host.toStdString(), timeout);
+    } catch (...) {
+        m_peerCertificate = m_socket->peerCertificate();
+        throw;
+    }
+    m_peerCertificate = m_socket->peerCertificate();
 }

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 class TcpSocket;
 
@@ -164,6 +165,8 @@ public:
     const QByteArray& statusLine() const { return m_statusLine; } // trimmed, empty when none
     const QByteArray& lastUrl() const { return m_lastUrl; }       // address of the last request
     int redirectsFollowed() const { return m_redirects; }
+    // The server's certificate from the last TLS handshake of the last send(), accepted or not.
+    const std::optional<TlsPeerCertificate>& peerCertificate() const { return m_peerCertificate; }
     // The first keepBodyBytes bytes of the last answer's body (empty when none are kept).
     const QByteArray& body() const { return m_body; }
     // The Content-Encoding of the last answer as sent (e.g. "gzip"), empty when it had none.
@@ -191,6 +194,7 @@ private:
 
     HttpClientSettings m_settings;
     std::unique_ptr<TcpSocket> m_socket;
+    std::optional<TlsPeerCertificate> m_peerCertificate;
     int m_lastPort = 0;
     int m_responseCode = -1;
     QByteArray m_statusLine;

@@ -95,6 +95,15 @@ LineReply ImapClient::command(const std::string& command)
     return m_line.command(tag + " " + command, m_parser);
 }
 
+void ImapClient::startTls(const TlsOptions& options)
+{
+    const LineReply reply = command("STARTTLS");
+    if (reply.status != "OK")
+        throw ProtocolError(reply.status == "NO" || reply.status == "BAD" ? Printable(reply.lastLine())
+                                                                          : std::string(kUnrecognized));
+    m_line.startTls(options, m_host);
+}
+
 void ImapClient::login()
 {
     const LineReply reply = command("LOGIN " + ImapAstring(m_userName) + " " + ImapAstring(m_password));

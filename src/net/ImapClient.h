@@ -30,11 +30,15 @@ public:
     // before it reads the greeting.
     void setImplicitTls(const TlsOptions& options) { m_implicitTls = options; }
     bool isTls() const { return m_line.isTls(); }
+    const std::optional<TlsPeerCertificate>& peerCertificate() const { return m_line.peerCertificate(); }
 
     // Connects and reads one greeting line, classified by its beginning in any letter case:
     // "* OK" and "* PREAUTH" are accepted; "* NO", "* BAD" and "* BYE" are errors with the server's
     // line; anything else is the "Unrecognized IMAP4 Response Header." error.
     Greeting connect();
+    // "<tag> STARTTLS" (RFC 3501 6.2.1), which must be answered OK, then the TLS handshake on the
+    // same connection. A refusal or a failed handshake is an error.
+    void startTls(const TlsOptions& options);
     // "<tag> LOGIN <user> <password>", both sent as they are; the tagged reply must be OK.
     void login();
     // Sends "<tag> <command>" and reads lines up to the tagged one; returns its status word.

@@ -4,6 +4,7 @@
 #include "net/Socket.h"
 #include "net/Tls.h"
 
+#include <optional>
 #include <string>
 
 // The request/reply engine shared by the line protocols (SMTP, POP3, IMAP, FTP): one TCP
@@ -30,6 +31,8 @@ public:
     // the client out of step, so nothing more is sent.
     void startTls(const TlsOptions& options, const std::string& serverName);
     bool isTls() const { return m_socket.isTls(); }
+    // The server's certificate as the last TLS handshake received it (see TcpSocket).
+    const std::optional<TlsPeerCertificate>& peerCertificate() const { return m_socket.peerCertificate(); }
     void setReplyTimeout(int timeoutMs) { m_replyTimeoutMs = timeoutMs; }
     int replyTimeout() const { return m_replyTimeoutMs; }
     const std::string& peerName() const { return m_socket.peerName(); }

@@ -27,6 +27,12 @@ void Pop3Client::connect()
     RequirePop3Ok(m_line.readReply(m_parser));
 }
 
+void Pop3Client::startTls(const TlsOptions& options)
+{
+    command("STLS");
+    m_line.startTls(options, m_host);
+}
+
 void Pop3Client::login()
 {
     command("USER " + m_userName);

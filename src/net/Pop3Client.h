@@ -17,9 +17,13 @@ public:
     // before it reads the greeting.
     void setImplicitTls(const TlsOptions& options) { m_implicitTls = options; }
     bool isTls() const { return m_line.isTls(); }
+    const std::optional<TlsPeerCertificate>& peerCertificate() const { return m_line.peerCertificate(); }
 
     // Connects and reads the greeting, which must be "+OK".
     void connect();
+    // "STLS" (RFC 2595), which must be answered "+OK", then the TLS handshake on the same
+    // connection. A refusal or a failed handshake is an error.
+    void startTls(const TlsOptions& options);
     // "USER name" and "PASS password" (sent even when empty); both must be answered "+OK".
     void login();
     // Sends `line` and reads a one-line reply, which must be "+OK".

@@ -29,6 +29,7 @@ public:
     // before it reads the greeting.
     void setImplicitTls(const TlsOptions& options) { m_implicitTls = options; }
     bool isTls() const { return m_line.isTls(); }
+    const std::optional<TlsPeerCertificate>& peerCertificate() const { return m_line.peerCertificate(); }
 
     // Connects and reads the greeting; a code other than 220 is an error whose message is the
     // reply's text.

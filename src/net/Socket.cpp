@@ -157,6 +157,7 @@ TcpSocket::~TcpSocket()
 void TcpSocket::connect(const std::string& host, int port, int timeoutMs)
 {
     close();
+    m_peerCertificate.reset();
     m_peerName = host + ":" + std::to_string(port);
     checkPort(host, port);
     const sockaddr_in address = socketAddress(host, port);
@@ -213,8 +214,10 @@ void TcpSocket::startTls(const TlsOptions& options, const std::string& serverNam
         throw SocketError("unexpected data from " + m_peerName + " before the TLS handshake");
     }
     const long long deadline = deadlineFor(timeoutMs);
+    m_peerCertificate.reset();
+    std::unique_ptr<TlsChannel> channel;
     try {
-        auto channel = std::make_unique<TlsChannel>(fd, options, serverName);
+        channel = std::make_unique<TlsChannel>(fd, options, serverName);
         for (;;) {
             const TlsChannel::Status status = channel->handshake();
             if (status == TlsChannel::Status::Done)
@@ -233,13 +236,21 @@ void TcpSocket::startTls(const TlsOptions& options, const std::string& serverNam
                 throw TlsError(failure, "certificate of " + serverName + " not accepted: " + failure.reason);
             throw TlsError(failure, "TLS handshake with " + m_peerName + " failed: " + failure.reason);
         }
+        m_peerCertificate = channel->peerCertificate();
         if (const std::optional<TlsFailure> ending = channel->checkExpiry())
             throw TlsError(*ending, "certificate of " + serverName + " not accepted: " + ending->reason);
         m_tls = std::move(channel);
     } catch (...) {
+        if (channel && !m_peerCertificate)
+            m_peerCertificate = channel->peerCertificate();
         shutdown();
         throw;
     }
+}
+
+const std::optional<TlsPeerCertificate>& TcpSocket::peerCertificate() const
+{
+    return m_peerCertificate;
 }
 
 std::string TcpSocket::tlsProtocol() const

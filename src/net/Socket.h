@@ -1,9 +1,12 @@
 #pragma once
 
+#include "net/TlsPeerCertificate.h"
+
 #include <atomic>
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -88,6 +91,10 @@ public:
     bool isTls() const { return m_tls != nullptr; }
     // The TLS version in use ("TLSv1.3"), empty in the clear.
     std::string tlsProtocol() const;
+    // The peer's certificate as the last startTls() received it, kept when the handshake failed
+    // on it (so a refusal can name what was refused); nothing when no certificate came. A new
+    // connect() forgets it.
+    const std::optional<TlsPeerCertificate>& peerCertificate() const;
 
     // One line without its LF and an optional CR before it. Throws SocketTimeoutError when the
     // whole line has not arrived within `timeoutMs`, SocketClosedError when the connection ends
@@ -125,6 +132,7 @@ private:
 
     std::atomic<int> m_fd{-1};
     std::unique_ptr<TlsChannel> m_tls;
+    std::optional<TlsPeerCertificate> m_peerCertificate;
     std::string m_peerName;
     std::string m_buffer;
     std::size_t m_bufferPos = 0;

@@ -108,6 +108,41 @@ std::string certificateNames(X509* certificate)
     return joined;
 }
 
+// A distinguished name on one line in RFC 2253 order ("CN=host,O=Org"), printable, at most 200
+// bytes; empty when there is none.
+std::string nameText(const X509_NAME* name)
+{
+    if (!name)
+        return {};
+    BIO* memory = BIO_new(BIO_s_mem());
+    if (!memory)
+        return {};
+    std::string text;
+    if (X509_NAME_print_ex(memory, name, 0, XN_FLAG_RFC2253) >= 0) {
+        char* data = nullptr;
+        const long length = BIO_get_mem_data(memory, &data);
+        if (data && length > 0)
+            text.assign(data, static_cast<std::size_t>(length));
+    }
+    BIO_free(memory);
+    return printable(text);
+}
+
+TlsPeerCertificate describeCertificate(X509* certificate)
+{
+    TlsPeerCertificate peer;
+    peer.subject = nameText(X509_get_subject_name(certificate));
+    peer.issuer = nameText(X509_get_issuer_name(certificate));
+    peer.names = certificateNames(certificate);
+    const ASN1_TIME* end = X509_get0_notAfter(certificate);
+    peer.notAfter = timeText(end);
+    int days = 0;
+    int seconds = 0;
+    if (end && ASN1_TIME_diff(&days, &seconds, nullptr, end) == 1)
+        peer.secondsLeft = static_cast<long long>(days) * 86400 + seconds;
+    return peer;
+}
+
 bool isIPv4Literal(const std::string& name)
 {
     in_addr parsed{};
@@ -327,6 +362,13 @@ std::shared_ptr<SSL_CTX> contextFor(const TlsOptions& options)
 
 } // namespace
 
+int TlsPeerCertificate::daysLeft() const
+{
+    // Rounded towards minus infinity, so a certificate that ended an hour ago has -1 days.
+    const long long days = secondsLeft >= 0 ? secondsLeft / 86400 : -((-secondsLeft + 86399) / 86400);
+    return static_cast<int>(days);
+}
+
 TlsError::TlsError(TlsFailure failure, const std::string& message)
     : SocketError(message), m_failure(std::move(failure))
 {
@@ -498,4 +540,20 @@ std::string TlsChannel::protocol() const
 {
     std::lock_guard<std::mutex> lock(m_state->mutex);
     return m_state->established ? SSL_get_version(m_state->ssl) : std::string();
+}
+
+std::optional<TlsPeerCertificate> TlsChannel::peerCertificate() const
+{
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    X509* leaf = SSL_get0_peer_certificate(m_state->ssl);
+    if (!leaf) {
+        // A chain that failed verification is kept, while the leaf is only set once accepted;
+        // a client's chain starts with the peer's own certificate.
+        STACK_OF(X509)* chain = SSL_get_peer_cert_chain(m_state->ssl);
+        if (chain && sk_X509_num(chain) > 0)
+            leaf = sk_X509_value(chain, 0);
+    }
+    if (!leaf)
+        return std::nullopt;
+    return describeCertificate(leaf);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/Socket.h"
+#include "net/TlsPeerCertificate.h"
 
 #include <cstddef>
 #include <memory>
@@ -97,6 +98,9 @@ public:
     int systemError() const { return m_systemError; }
     // The protocol version negotiated, e.g. "TLSv1.3"; empty before the handshake.
     std::string protocol() const;
+    // The peer's leaf certificate once the handshake has received it, also when the handshake
+    // then failed because the certificate was not accepted; nothing before that.
+    std::optional<TlsPeerCertificate> peerCertificate() const;
 
 private:
     struct State;

@@ -1,6 +1,7 @@
 #include "probe/ProbeCommands.h"
 
 #include "alarms/ThreadAlarm.h"
+#include "checks/ThreadCertCheckUnit.h"
 #include "checks/ThreadCheck.h"
 #include "checks/UrlExpectation.h"
 #include "core/AlarmMethodSettings.h"
@@ -74,6 +75,8 @@ ProbeOutcome runCheck(const char* kind, const ProbeInvocation& in)
     timer.start();
     ProbeOutcome outcome = runOnce(*check);
     outcome.seconds = double(timer.nsecsElapsed()) / 1e9;
+    outcome.certDays = check->CertDaysLeft;
+    outcome.certWarnDays = check->Tls.expiryWarnDays;
     return outcome;
 }
 
@@ -162,6 +165,22 @@ ProbeOutcome runDns(const ProbeInvocation& in)
     if (in.port <= 0)
         throw ProbeUsageError("--port needs a whole number from 1 to 65535 for dns");
     return runCheck(lang::KindDNS, in);
+}
+
+ProbeOutcome runCert(const ProbeInvocation& in)
+{
+    const QString mode = in.value(QStringLiteral("starttls")).toLower();
+    if (in.has(QStringLiteral("starttls")) &&
+        (mode.isEmpty() || !ThreadCertCheck::StartTlsModes().contains(mode)))
+        throw ProbeUsageError(("--starttls \"" + in.value(QStringLiteral("starttls")) +
+                               "\" is not one of: smtp, imap, pop3, ftp")
+                                  .toStdString());
+    ProbeInvocation adjusted = in;
+    if (!in.has(QStringLiteral("port")))
+        adjusted.port = ThreadCertCheck::UsualPort(mode);
+    if (adjusted.port <= 0)
+        throw ProbeUsageError("--port needs a whole number from 1 to 65535 for cert");
+    return runCheck(lang::KindCert, adjusted);
 }
 
 // ---- alarms ---------------------------------------------------------------------------------
@@ -634,6 +653,26 @@ std::vector<ProbeCommand> makeCommands()
          runDns,
          false,
          {QStringLiteral("user"), QStringLiteral("password")}});
+    commands.push_back(
+        {QStringLiteral("cert"),
+         QStringLiteral("HOST"),
+         QStringLiteral("the certificate a server shows in TLS; passes when it is accepted and not ending"),
+         QStringLiteral(
+             "TLS starts at once, or with --starttls after the protocol's greeting and switch command:\n"
+             "smtp (EHLO, STARTTLS), imap (STARTTLS), pop3 (STLS) or ftp (AUTH TLS). Without --port\n"
+             "the port is 443, or the protocol's usual port with --starttls (25, 143, 110, 21).\n"
+             "It fails when the certificate is not accepted (chain, dates and name, unless\n"
+             "--no-verify), when it has ended, and when it ends within --expiry-warn-days days\n"
+             "(judged with --no-verify as well). The detail names the subject, the issuer and the\n"
+             "days left; the performance data adds \"cert_days=N;WARN;;0\", the whole days left\n"
+             "and the warning days."),
+         443,
+         withOptions(
+             {option("starttls", "PROTOCOL", "smtp, imap, pop3 or ftp: switch to TLS in that dialogue")},
+             tlsOptions(true)),
+         runCert,
+         false,
+         {QStringLiteral("user"), QStringLiteral("password")}});
     addAlarmCommands(commands, proxy, proxyUser, proxyPassword);
     return commands;
 }
@@ -814,7 +853,9 @@ QString ProbeHelp()
       << "for a stored service, and prints one line: the result (\"Passed\" or \"Failed\"), a blank\n"
       << "and the detail (\"[host:port] text\", followed by \":\" and the error after a failure),\n"
       << "then \" | \" and performance data as monitoring plugins print it, for tools that graph\n"
-      << "plugin output: \"time=0.012345s;;;0.000000\", the seconds from the start to the verdict.\n"
+      << "plugin output: \"time=0.012345s;;;0.000000\", the seconds from the start to the verdict,\n"
+      << "and where a certificate was read (TLS) \"cert_days=41;14;;0\", its whole days left and the\n"
+      << "days of warning.\n"
       << "An alarm command delivers one alarm, built exactly as the monitoring cycle builds it from\n"
       << "the alarm-method settings the options give, and prints the result (\"Sent\" or \"Error\"),\n"
       << "a blank and the detail (empty when an e-mail or syslog alarm was sent).\n"
@@ -917,8 +958,12 @@ int RunProbe(const QStringList& arguments, QString& out, QString& err)
     for (const QString& note : outcome.notes)
         err += kProgram + QStringLiteral(": note: ") + note + QLatin1Char('\n');
     out += BlankControls(outcome.resultText) + QLatin1Char(' ') + BlankControls(outcome.resultDetail);
-    if (outcome.seconds >= 0)
+    if (outcome.seconds >= 0) {
         out += QStringLiteral(" | ") + ProbePerformanceData(outcome.seconds);
+        if (outcome.certDays)
+            out +=
+                QLatin1Char(' ') + ProbeCertificatePerformanceData(*outcome.certDays, outcome.certWarnDays);
+    }
     out += QLatin1Char('\n');
     return outcome.passed ? ProbeExitPassed : ProbeExitFailed;
 }
@@ -926,6 +971,13 @@ int RunProbe(const QStringList& arguments, QString& out, QString& err)
 QString ProbePerformanceData(double seconds)
 {
     return QStringLiteral("time=%1s;;;0.000000").arg(seconds, 0, 'f', 6);
+}
+
+QString ProbeCertificatePerformanceData(int daysLeft, int warnDays)
+{
+    return QStringLiteral("cert_days=%1;%2;;0")
+        .arg(daysLeft)
+        .arg(warnDays > 0 ? QString::number(warnDays) : QString());
 }
 
 ServiceRecord ProbeServiceRecord(const QString& kind, const ProbeInvocation& in)
@@ -970,6 +1022,8 @@ ServiceRecord ProbeServiceRecord(const QString& kind, const ProbeInvocation& in)
         service.DnsExpect = in.value(QStringLiteral("expect"));
         service.DnsServer = in.value(QStringLiteral("server"));
     }
+    if (kind == QLatin1String(lang::KindCert))
+        service.CertStartTls = in.value(QStringLiteral("starttls")).toLower();
     return service;
 }
 

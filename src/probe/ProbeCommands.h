@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -60,13 +61,18 @@ struct ProbeOutcome
     bool passed = false;
     QString resultText;
     QString resultDetail;
-    QStringList notes;   // remarks for the error stream, e.g. a value taken as a stored one would be
-    double seconds = -1; // how long a check took, from its start to its verdict; -1 for alarms
+    QStringList notes;           // remarks for the error stream, e.g. a value taken as a stored one would be
+    double seconds = -1;         // how long a check took, from its start to its verdict; -1 for alarms
+    std::optional<int> certDays; // whole days the server's certificate had left, where one was read
+    int certWarnDays = 0;        // the days of warning the check used (0: none)
 };
 
 // The performance data printed after a check's text, as monitoring plugins write it:
 // "time=0.012345s;;;0.000000" (label=value with its unit, no warning or critical level, minimum 0).
 QString ProbePerformanceData(double seconds);
+// The certificate's part of it, where the days left are known: "cert_days=41;14;;0" (the days
+// left, the warning days, empty when off, minimum 0).
+QString ProbeCertificatePerformanceData(int daysLeft, int warnDays);
 
 // One command of the program. To add one, append an entry to ProbeCommands().
 struct ProbeCommand

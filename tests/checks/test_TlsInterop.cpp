@@ -372,6 +372,10 @@ TEST_F(WellKnownTlsPorts, DovecotImapAndPop3InsideTls)
     EXPECT_EQ(run(imap).detail, detailStart(kImapsPort, "Passed"));
     ThreadPOP3Check pop3(argsFor(kPop3sPort), "alice", "s3cret");
     EXPECT_EQ(run(pop3).detail, detailStart(kPop3sPort, "Passed"));
+    // The days the certificate has left are known to both (one more within its first second).
+    for (const ThreadCheck* c :
+         {static_cast<const ThreadCheck*>(&imap), static_cast<const ThreadCheck*>(&pop3)})
+        EXPECT_TRUE(c->CertDaysLeft == 364 || c->CertDaysLeft == 365) << c->Kind().toStdString();
 
     // The login is judged inside TLS as it is in the clear.
     ThreadIMAPCheck wrongImap(argsFor(kImapsPort), "alice", "wrong");
@@ -403,6 +407,7 @@ TEST_F(WellKnownTlsPorts, AioSmtpdOnTheSubmissionsPort)
     const Outcome o = run(check);
     EXPECT_TRUE(o.passed) << o.detail;
     EXPECT_EQ(o.detail, detailStart(kSmtpsPort, "Passed"));
+    EXPECT_TRUE(check.CertDaysLeft == 364 || check.CertDaysLeft == 365);
 
     ThreadSMTPCheck untrusted(argsFor(kSmtpsPort, false));
     EXPECT_EQ(run(untrusted).detail,
@@ -445,6 +450,8 @@ TEST_F(WellKnownTlsPorts, VsftpdWithImplicitTls)
     const Outcome o = run(check);
     EXPECT_TRUE(o.passed) << o.detail;
     EXPECT_EQ(o.detail, detailStart(kFtpsPort, "Passed"));
+
+    EXPECT_TRUE(check.CertDaysLeft == 364 || check.CertDaysLeft == 365);
 
     ThreadCheckArgs noCa = argsFor(kFtpsPort, false);
     ThreadFTPCheck untrusted(noCa, anonymous);

@@ -43,6 +43,7 @@ protected:
                "[email]\r\nEmailDefaultTimeout=10000\r\nEmailRetry=0\r\n"
                "[tcp]\r\nTCPDefaultTimeout=10000\r\nTCPRetry=0\r\n"
                "[dns]\r\nDNSDefaultTimeout=10000\r\nDNSRetry=0\r\n"
+               "[cert]\r\nCertDefaultTimeout=10000\r\nCertRetry=0\r\n"
                "[Database]\r\nHost=localhost\r\nPort=3306\r\nDBUsername=root\r\nDBPassword=\r\n"
                "[System Log]\r\nHouseKeepDay=7\r\nFilename=system_\r\n"
                "[Alarm Msg File Backup]\r\nEnable=1\r\nFilenamePath=" +
@@ -177,6 +178,10 @@ TEST_F(SettingsTest, FixUpsAndNonNumericValues)
         {"dns", "DNSRetry", "1", [] { return AppSettings.DNSRetry; }, 1},
         {"dns", "DNSDefaultTimeout", "3000", [] { return AppSettings.DNSDefaultTimeout; }, 3000},
         {"dns", "DNSDefaultTimeout", "0", [] { return AppSettings.DNSDefaultTimeout; }, 10000},
+        {"cert", "CertRetry", "1", [] { return AppSettings.CertRetry; }, 1},
+        {"cert", "CertRetry", "-1", [] { return AppSettings.CertRetry; }, 0},
+        {"cert", "CertDefaultTimeout", "4500", [] { return AppSettings.CertDefaultTimeout; }, 4500},
+        {"cert", "CertDefaultTimeout", "-3", [] { return AppSettings.CertDefaultTimeout; }, 10000},
         {"System", "InitStart", "0", [] { return int(AppSettings.InitStart); }, 0},
         {"System", "InitStart", "yes", [] { return int(AppSettings.InitStart); }, 1},
         {"System", "ShowFunctionBar", "7", [] { return int(AppSettings.ShowFunctionBar); }, 1},

@@ -530,6 +530,7 @@ TEST_F(QuorveldTest, CheckConfigNamesWhatIsWrong)
          "[ftp] FTPRetry = \"2\": not a whole number from 0 to 1"},
         {"no host", {{"Database", "Host", " , "}}, 1, "[Database] Host is empty"},
         {"TCP time-out zero", {{"tcp", "TCPDefaultTimeout", "0"}}, 1, "[tcp] TCPDefaultTimeout = \"0\""},
+        {"certificate retry 3", {{"cert", "CertRetry", "3"}}, 1, "[cert] CertRetry = \"3\""},
         {"alarm rule out of range",
          {{"AlarmRules", "FailuresBeforeAlarm", "0"}},
          1,

@@ -234,6 +234,23 @@ TEST_F(DatabaseTest, AnOlderDatabaseGetsAddressesOf2048CharactersAndKeepsItsRows
               "2");
 }
 
+// A database made before the certificate kind: its options table gains the STARTTLS column at
+// the next start, the TCP and DNS rows kept with an empty mode.
+TEST_F(DatabaseTest, AnOlderOptionsTableGetsTheStartTlsColumnAndKeepsItsRows)
+{
+    startWithDatabase();
+    m_dm->ExecUpdate("ALTER TABLE service_check_option DROP COLUMN starttls");
+    m_dm->ExecUpdate("insert into service_check_option (service_id,send_text,expect_text) values (7,\"CAPA\","
+                     "\"+OK\")");
+    m_dm->ExecUpdate("delete from schema_step where step=42");
+    m_dm->CreateMissingTables();
+    EXPECT_EQ(linesContaining("ERR00105"), 0);
+    EXPECT_EQ(scalar("select concat_ws('|',service_id,send_text,expect_text,starttls) from "
+                     "quorvel.service_check_option"),
+              "7|CAPA|+OK|");
+    EXPECT_EQ(scalar("select name from quorvel.schema_step where step=42"), "service_check_option starttls");
+}
+
 TEST_F(DatabaseTest, AHistoryKeyTheServerRefusesIsLoggedAndTheProgramGoesOn)
 {
     startWithDatabase();

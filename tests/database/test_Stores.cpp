@@ -266,6 +266,39 @@ TEST_F(StoreTest, TheServiceListIsOrderedByListedIpServiceHourAndMinute)
     EXPECT_EQ(rows[0].LastAccess, "2007-05-01 13:45:07");
 }
 
+// The STARTTLS mode of a "Certificate" service is kept in the same options row: written with
+// the service, read back by Read and by the scheduler's reader, replaced on an update.
+TEST_F(StoreTest, CertificateStartTlsModeRoundTrips)
+{
+    ServiceRecord s;
+    s.Service = "Certificate";
+    s.Ip = "mail.example";
+    s.Port = 143;
+    s.ScheduleBy = "Hourly";
+    s.ScheduleHour = "00";
+    s.ScheduleMinute = "15";
+    s.Status = "Start";
+    s.CertStartTls = "imap";
+    const int id = ServiceStore::Insert(s, {});
+    ASSERT_EQ(ServiceStore::Read(id)->CertStartTls, "imap");
+    std::vector<ServiceRecord> due = ServiceStore::DueServices("10", "15");
+    ASSERT_EQ(due.size(), 1u);
+    LoadCheckOptions(due);
+    EXPECT_EQ(due[0].CertStartTls, "imap");
+    EXPECT_EQ(due[0].Port, 143);
+
+    s.CertStartTls.clear();
+    s.Port = 443;
+    ASSERT_EQ(ServiceStore::Update(id, s, {}), ServiceStore::UpdateOutcome::Updated);
+    EXPECT_EQ(scalar(QString("select concat('[',starttls,']') from quorvel.service_check_option where "
+                             "service_id=%1")
+                         .arg(id)),
+              "[]");
+    EXPECT_EQ(ServiceStore::Read(id)->Port, 443);
+    ServiceStore::Delete(id);
+    EXPECT_EQ(count("service_check_option"), 0);
+}
+
 // The options of the "TCP" and "DNS" kinds live in their own row beside the service row: written
 // with it, replaced on an update, dropped when the kind changes to one without options or the
 // service is deleted, and read by Read and by the scheduler's batch reader alike.

@@ -98,6 +98,7 @@ TEST_F(GeneralOptions, OpensWithItsPagesTheSettingsShownAndApplyDisabled)
     EXPECT_EQ(Named<QLineEdit>(form, "Ping Timeout"), form->EditTimeout[TFormSettings::ServicePing]);
     EXPECT_EQ(Named<QLineEdit>(form, "TCP Timeout"), form->EditTimeout[TFormSettings::ServiceTCP]);
     EXPECT_EQ(Named<QLineEdit>(form, "DNS Timeout"), form->EditTimeout[TFormSettings::ServiceDNS]);
+    EXPECT_EQ(Named<QLineEdit>(form, "Certificate Timeout"), form->EditTimeout[TFormSettings::ServiceCert]);
     for (const char* caption : {"Apply", "Cancel", "Default", "...", "Enable", "Retry if first time fail"})
         EXPECT_NE(Named<QAbstractButton>(form, caption), nullptr) << caption;
     EXPECT_EQ(form->ButtonApply->toolTip(), "Click to save the settings");
@@ -276,9 +277,11 @@ TEST_F(GeneralOptions, NumbersAreWrittenAsTheDecimalOfTheValidatedInteger)
     form->EditTimeout[TFormSettings::ServiceEmail]->setText("1");
     form->EditTimeout[TFormSettings::ServiceTCP]->setText("4000");
     form->EditTimeout[TFormSettings::ServiceDNS]->setText("2000");
+    form->EditTimeout[TFormSettings::ServiceCert]->setText("7000");
     form->EditPort->setText("$CEA");
     form->CheckBoxRetry[TFormSettings::ServicePing]->setChecked(true);
     form->CheckBoxRetry[TFormSettings::ServiceDNS]->setChecked(true);
+    form->CheckBoxRetry[TFormSettings::ServiceCert]->setChecked(true);
     apply();
     ASSERT_TRUE(m_boxes.boxes.empty()) << m_boxes.texts().join('|').toStdString();
     EXPECT_EQ(iniValue("http", "HTTPDefaultTimeout"), "2500");
@@ -290,6 +293,8 @@ TEST_F(GeneralOptions, NumbersAreWrittenAsTheDecimalOfTheValidatedInteger)
     EXPECT_EQ(iniValue("tcp", "TCPDefaultTimeout"), "4000");
     EXPECT_EQ(iniValue("dns", "DNSDefaultTimeout"), "2000");
     EXPECT_EQ(iniValue("dns", "DNSRetry"), "1");
+    EXPECT_EQ(iniValue("cert", "CertDefaultTimeout"), "7000");
+    EXPECT_EQ(iniValue("cert", "CertRetry"), "1");
     EXPECT_EQ(iniValue("tcp", "TCPRetry"), "0");
     EXPECT_EQ(AppSettings.HTTPDefaultTimeout, 2500);
     EXPECT_EQ(AppSettings.DBPort, "3306");

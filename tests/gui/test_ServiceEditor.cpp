@@ -3,6 +3,7 @@
 #include "ServiceDialogFixture.h"
 
 #include "core/langLibrary.h"
+#include "gui/dialogs/FrameCert.h"
 #include "gui/dialogs/FrameDNS.h"
 #include "gui/dialogs/FramePing.h"
 #include "gui/dialogs/FrameTCP.h"
@@ -231,6 +232,40 @@ TEST_F(ServiceEditor, APingServiceChangedToUrlAndBackKeepsExactlyTheRequestRowsO
               QStringList{"Ping|10.0.0.2|0"});
     EXPECT_EQ(count("select count(*) from quorvel.service_url"), 0);
     EXPECT_EQ(count("select count(*) from quorvel.service_url_detail"), 0);
+}
+
+// A stored "Certificate" service is shown with its STARTTLS mode, saved with another, and its
+// port refused with a message while it is bad.
+TEST_F(ServiceEditor, CertificateModeIsShownAndSaved)
+{
+    const int id = insertService("service,ip,port,schedule_by,schedule_hour,schedule_minute",
+                                 "\"Certificate\",\"mail.example\",110,\"Hourly\",\"00\",\"15\"");
+    m_dm->ExecUpdate(
+        QString("insert into service_check_option (service_id,starttls) values (%1,\"pop3\")").arg(id));
+    TFormUpdateScheduling* editor = openOn(id);
+    ASSERT_NE(editor, nullptr);
+    TServiceInputs& in = editor->Inputs();
+    TFrameCertForm* cert = in.Service->FrameCert;
+    EXPECT_EQ(in.Service->Kind(), "Certificate");
+    EXPECT_EQ(in.Service->Frames->currentWidget(), cert);
+    EXPECT_EQ(
+        QStringList({cert->EditHost->text(), cert->EditPort->text(), cert->ComboBoxStartTls->currentText()}),
+        QStringList({"mail.example", "110", "POP3"}));
+
+    type(cert->EditPort, "0");
+    click(editor->ButtonSave);
+    EXPECT_EQ(boxTexts(), QStringList{"Certificate Port is invalid integer or empty."});
+    m_boxes.boxes.clear();
+
+    pick(cert->ComboBoxStartTls, "None (TLS from the first byte)");
+    EXPECT_EQ(cert->EditPort->text(), "0") << "a port the user typed stays";
+    type(cert->EditPort, "995");
+    click(editor->ButtonSave);
+    EXPECT_TRUE(boxTexts().isEmpty()) << boxTexts().join('\n').toStdString();
+    EXPECT_EQ(table(QString("select s.service,s.ip,s.port,concat('[',o.starttls,']') from service s join "
+                            "service_check_option o on o.service_id=s.id where s.id=%1")
+                        .arg(id)),
+              QStringList{"Certificate|mail.example|995|[]"});
 }
 
 // A stored "TCP" service is shown with its options, saved with the changed ones, turned into a

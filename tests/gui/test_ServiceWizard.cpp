@@ -2,12 +2,15 @@
 // servers: the steps, the stored rows, the connection test, the validations and failed saves.
 #include "ServiceDialogFixture.h"
 
+#include "checks/ThreadCertCheckUnit.h"
 #include "checks/ThreadDNSCheckUnit.h"
 #include "checks/ThreadTCPCheckUnit.h"
 #include "checks/ThreadURLCheckUnit.h"
 #include "core/Clock.h"
 #include "core/SystemLog.h"
+#include "core/comFunc.h"
 #include "core/langLibrary.h"
+#include "gui/dialogs/FrameCert.h"
 #include "gui/dialogs/FrameDNS.h"
 #include "gui/dialogs/FrameEmail.h"
 #include "gui/dialogs/FrameFTP.h"
@@ -17,6 +20,7 @@
 #include "gui/dialogs/setupScheduling.h"
 #include "gui/dialogs/updateScheduling.h"
 #include "monitor/MonitorEngine.h"
+#include "support/CertPeers.h"
 #include "support/FakeHttpServer.h"
 #include "support/ScriptedServer.h"
 
@@ -41,6 +45,9 @@
 #include <functional>
 
 namespace {
+
+[[maybe_unused]] const auto* const g_certPeers =
+    ::testing::AddGlobalTestEnvironment(new CertPeersEnvironment);
 
 using Kind = Notifier::Kind;
 
@@ -302,6 +309,71 @@ TEST_F(ServiceWizard, TcpServiceIsTestedStoredWithItsOptionsAndCheckedAtTheNextT
     ASSERT_TRUE(pop.wait());
     EXPECT_EQ(pop.connectionsAccepted(), 2);
     EXPECT_TRUE(pop.failures().empty());
+}
+
+// A "Certificate" service made in the wizard against aiosmtpd with STARTTLS: choosing SMTP offers
+// its usual port, Test connection judges the certificate with the [tls] settings, the row and its
+// mode are stored, and the next tick checks it the same way.
+TEST_F(ServiceWizard, CertificateServiceIsTestedStoredWithItsModeAndCheckedAtTheNextTick)
+{
+    std::string why;
+    const int smtp = CertPeers::Instance().smtp(&why);
+    if (smtp == 0)
+        GTEST_SKIP() << why;
+    const TestCertificates* certs = TestCerts(&why);
+    ASSERT_NE(certs, nullptr) << why;
+    AppSettings.TlsCAFile = QString::fromStdString(certs->caFile);
+    AppSettings.TlsVerify = true;
+    AppSettings.TlsExpiryWarnDays = 14;
+    SetClockSource([] { return QDateTime(QDate(2026, 12, 12), QTime(10, 13)); });
+    startCycle();
+    wizard = openWizard();
+    ASSERT_NE(wizard, nullptr);
+    scheduleEvery(QStringLiteral("5"));
+    pick(in().Service->ComboBoxService, "Certificate");
+    TFrameCertForm* f = in().Service->FrameCert;
+    EXPECT_EQ(in().Service->CurrentFrame(), f);
+    EXPECT_EQ(f->EditPort->text(), "443");
+    type(f->EditHost, "127.0.0.1");
+    pick(f->ComboBoxStartTls, "SMTP");
+    EXPECT_EQ(f->EditPort->text(), "25") << "the usual port of the chosen protocol";
+    type(f->EditPort, QString::number(smtp));
+    pick(f->ComboBoxStartTls, "IMAP");
+    EXPECT_EQ(f->EditPort->text(), QString::number(smtp)) << "a typed port stays";
+    pick(f->ComboBoxStartTls, "SMTP");
+    // A picture of the frame for a look by eye: QUORVEL_SCREENSHOTS names the folder.
+    const QString folder = qEnvironmentVariable("QUORVEL_SCREENSHOTS");
+    if (!folder.isEmpty()) {
+        EXPECT_TRUE(wizard->grab().save(folder + "/cert-frame.png", "PNG"));
+    }
+    next();
+    EXPECT_EQ(wizard->LabelService->text(), "Certificate");
+    EXPECT_EQ(wizard->LabelPort->text(), QString::number(smtp));
+
+    click(wizard->ButtonTest);
+    ASSERT_TRUE(waitFor([&] { return wizard->ButtonTest->isEnabled(); }));
+    EXPECT_EQ(wizard->MemoResult->toPlainText(), "Passed")
+        << wizard->LabelTestDetail->toolTip().toStdString();
+    EXPECT_TRUE(
+        FullMatch(wizard->LabelTestDetail->toolTip().toStdString(),
+                  ".* \\(subject \"CN=localhost\", issuer \"CN=Quorvel Test CA\", 36[45] days left .*"))
+        << wizard->LabelTestDetail->toolTip().toStdString();
+
+    toLastStep();
+    next();
+    ASSERT_EQ(boxTexts(), QStringList{QString::fromLatin1(lang::NewServiceSetup)});
+    const QString id = scalar("select id from quorvel.service");
+    EXPECT_EQ(table("select service,ip,port,schedule_by,schedule_minute,status from service"),
+              QStringList{QString("Certificate|127.0.0.1|%1|Minutely|5|Start").arg(smtp)});
+    EXPECT_EQ(table("select service_id,starttls from service_check_option"), QStringList{id + "|smtp"});
+
+    TextTableModel* list = window->Engine()->ServiceList();
+    SetClockSource([] { return QDateTime(QDate(2026, 12, 12), QTime(10, 15)); });
+    window->Engine()->TimerServiceTimer();
+    ASSERT_TRUE(waitFor([&] {
+        return list->cell(list->findRow(id), MonitorEngine::SvcCurrentStatus) == "Passed";
+    })) << list->cell(list->findRow(id), MonitorEngine::SvcCurrentStatus).toStdString();
+    EXPECT_EQ(list->cell(list->findRow(id), MonitorEngine::SvcService), "Certificate");
 }
 
 // Test connection and the scheduler build the same check from what the frame holds and what was
@@ -857,6 +929,7 @@ TEST_F(ServiceWizard, MenuFunctionBarAndListMenuOpenTheOneWizardAndItsInputsAreN
                             "Server",
                             "Record type",
                             "Expected value",
+                            "STARTTLS",
                             "Email",
                             "SMS",
                             "SMS by HTTP",

@@ -199,6 +199,8 @@ TEST_F(Startup, FreshInstallTreeStartsBootstrapsTheDatabaseAndSavesFullSettingsA
         {"tcp", "TCPRetry"},
         {"dns", "DNSDefaultTimeout"},
         {"dns", "DNSRetry"},
+        {"cert", "CertDefaultTimeout"},
+        {"cert", "CertRetry"},
         {"Database", "Host"},
         {"Database", "Port"},
         {"Database", "DBUsername"},

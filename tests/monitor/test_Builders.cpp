@@ -2,6 +2,7 @@
 // probe's command line for the same service give the same work item, field by field.
 #include "EngineFixture.h"
 
+#include "checks/ThreadCertCheckUnit.h"
 #include "checks/ThreadDNSCheckUnit.h"
 #include "checks/ThreadFTPCheckUnit.h"
 #include "checks/ThreadIMAPCheckUnit.h"
@@ -113,6 +114,8 @@ QStringList fieldsOf(const ThreadCheck& c)
         EXPECT_NE(tcp->Socket, nullptr);
     } else if (const auto* dns = dynamic_cast<const ThreadDNSCheck*>(&c)) {
         f << "Type=" + dns->TypeText << "Expect=" + dns->Expect << "Server=" + dns->Server;
+    } else if (const auto* cert = dynamic_cast<const ThreadCertCheck*>(&c)) {
+        f << "StartTls=" + cert->StartTls;
     } else {
         ADD_FAILURE() << "unknown check class for kind " << c.Kind().toStdString();
     }
@@ -152,6 +155,7 @@ protected:
         AppSettings.FTPDefaultTimeout = 4404;
         AppSettings.TCPDefaultTimeout = 4505;
         AppSettings.DNSDefaultTimeout = 4606;
+        AppSettings.CertDefaultTimeout = 4707;
     }
 
     int timeoutOf(const QString& kind) const { return AppSettings.*FindCheckKind(kind)->TimeoutSetting; }
@@ -186,6 +190,7 @@ TEST_F(BuildersTest, ProbeAndSchedulerBuildTheSameItemForEveryKind)
         // does when none are given.
         {"TCP", "tcp", "ssh.test", 22, "", {}, false},
         {"DNS", "dns", "example.test", 53, "", {}, false},
+        {"Certificate", "cert", "www.example.test", 443, "", {}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE((c.kind + " " + c.ip).toStdString());
@@ -260,7 +265,7 @@ TEST_F(BuildersTest, UrlItemCarriesTheStoredRequest)
     EXPECT_EQ(url->Timeout, 4101);
 }
 
-// The TCP and DNS options of a service reach their items, from a record and from the probe's
+// The TCP, DNS and Certificate options of a service reach their items, from a record and from the probe's
 // command line alike.
 TEST_F(BuildersTest, TcpAndDnsItemsCarryTheirOptions)
 {
@@ -313,6 +318,21 @@ TEST_F(BuildersTest, TcpAndDnsItemsCarryTheirOptions)
     EXPECT_EQ(pd->TypeText, "MX");
     EXPECT_EQ(pd->Expect, "10 mail.example.test");
     EXPECT_EQ(pd->Server, "192.0.2.53");
+
+    s.Service = "Certificate";
+    s.Ip = "mail.example.test";
+    s.Port = 110;
+    s.CertStartTls = "pop3";
+    const auto certItem = BuildCheck(s, ProductCheckSettings(*FindCheckKind("Certificate"), AppSettings, 0));
+    const auto* cert = dynamic_cast<ThreadCertCheck*>(certItem.get());
+    ASSERT_NE(cert, nullptr);
+    EXPECT_EQ(cert->StartTls, "pop3");
+    EXPECT_EQ(cert->Timeout, 4707);
+    const auto probedCert = BuildProbeCheck(
+        "Certificate", ParseProbeArguments(command("cert"), {"--starttls", "IMAP", "mail.example.test"}));
+    const auto* pc = dynamic_cast<ThreadCertCheck*>(probedCert.get());
+    ASSERT_NE(pc, nullptr);
+    EXPECT_EQ(pc->StartTls, "imap");
 }
 
 // The certificate policy of [tls] reaches every check, whoever builds it; alarms get it without
@@ -398,6 +418,7 @@ TEST_F(BuildersTest, SetupChecksAndTheTableOfKinds)
         {"FTP", &AppSettingsRecord::FTPRetry, &AppSettingsRecord::FTPDefaultTimeout},
         {"TCP", &AppSettingsRecord::TCPRetry, &AppSettingsRecord::TCPDefaultTimeout},
         {"DNS", &AppSettingsRecord::DNSRetry, &AppSettingsRecord::DNSDefaultTimeout},
+        {"Certificate", &AppSettingsRecord::CertRetry, &AppSettingsRecord::CertDefaultTimeout},
     };
     ASSERT_EQ(CheckKinds().size(), table.size());
     for (const Expect& e : table) {

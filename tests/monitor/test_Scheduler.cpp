@@ -160,6 +160,74 @@ TEST_F(SchedulerTest, StoredTcpOptionsAreSentAndTheReplyCheckedByTheCycle)
         << detail.toStdString();
 }
 
+// A stored "Certificate" service reaches its check with its STARTTLS mode: the SMTP dialogue
+// is held first, and a server that does not offer the switch fails with that reason.
+TEST_F(SchedulerTest, StoredCertificateServiceSwitchesAsItsOptionSays)
+{
+    AppSettings.CertRetry = 0;
+    ScriptedServer smtp;
+    smtp.sendLine("220 mail ready").readLine().sendLine("250 mail").readRest();
+    smtp.start();
+    Service cert;
+    cert.kind = "Certificate";
+    cert.port = smtp.port();
+    const int id = addService(cert);
+    m_dm->ExecUpdate(
+        QString("insert into service_check_option (service_id,starttls) values (%1,\"smtp\")").arg(id));
+    startCycle();
+    ASSERT_TRUE(waitFor([&] { return cellOf(id, Col::SvcCurrentStatus) == "Failed"; }))
+        << cellOf(id, Col::SvcCurrentStatus).toStdString();
+    EXPECT_TRUE(smtp.wait());
+    ASSERT_FALSE(smtp.received().empty());
+    EXPECT_EQ(smtp.received().front().rfind("EHLO ", 0), 0u);
+    EXPECT_EQ(scalar("select msg from quorvel.alarm_msg_history"),
+              QString("[127.0.0.1:%1] Failed:the server does not offer STARTTLS").arg(smtp.port()));
+}
+
+// Rows of a kind this build does not know (written by another build) are listed, skipped with
+// one warning per kind and tick, and keep no other service from being checked.
+TEST_F(SchedulerTest, UnknownKindsAreListedSkippedAndWarnedOncePerKindAndTick)
+{
+    ScriptedServer listener;
+    listener.readRest();
+    listener.start();
+    Service tcp;
+    tcp.kind = "TCP";
+    tcp.port = listener.port();
+    const int tcpId = addService(tcp);
+    QVector<int> unknown;
+    for (const char* kind : {"Kafka", "Kafka", "Redis"}) {
+        Service s;
+        s.kind = kind;
+        s.port = 9092;
+        unknown << addService(s);
+    }
+    Service database;
+    database.kind = "Database";
+    addService(database);
+
+    startCycle(); // the first tick
+    engine->TimerServiceTimer();
+    ASSERT_TRUE(waitFor([&] { return cellOf(tcpId, Col::SvcCurrentStatus) == "Passed"; }))
+        << cellOf(tcpId, Col::SvcCurrentStatus).toStdString();
+
+    TextTableModel* list = engine->ServiceList();
+    for (int id : unknown)
+        EXPECT_GE(list->findRow(QString::number(id)), 0) << id;
+    EXPECT_EQ(cellOf(unknown[2], Col::SvcService), "Redis");
+
+    const QStringList log = systemLogLines();
+    const QStringList kafka = log.filter("the service kind \"Kafka\" is not known");
+    const QStringList redis = log.filter("the service kind \"Redis\" is not known");
+    ASSERT_EQ(kafka.size(), 2) << log.join('\n').toStdString();
+    EXPECT_EQ(redis.size(), 2) << log.join('\n').toStdString();
+    EXPECT_TRUE(kafka.first().contains("[WARMING] Scheduler: the service kind \"Kafka\" is not known to this "
+                                       "program; 2 due service(s) of it not checked"))
+        << kafka.first().toStdString();
+    EXPECT_TRUE(log.filter("\"Database\"").isEmpty()) << "a Database row is never probed, nor warned about";
+    EXPECT_TRUE(log.filter("[ERROR]").isEmpty()) << log.join('\n').toStdString();
+}
+
 TEST_F(SchedulerTest, WeeklyWindowSwitchesSchedulingByTheCurrentCell)
 {
     AppSettings.InitStart = false;

@@ -7,6 +7,7 @@
 #include "core/langLibrary.h"
 #include "database/ContactStore.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/dialogs/FrameCert.h"
 #include "gui/dialogs/FrameDNS.h"
 #include "gui/dialogs/FrameDatabase.h"
 #include "gui/dialogs/FrameEmail.h"
@@ -267,7 +268,8 @@ TServiceKindInputs::TServiceKindInputs(QWidget* parent) : QWidget(parent)
     ComboBoxService = new QComboBox;
     ComboBoxService->addItems({QString::fromLatin1(lang::KindURL), QString::fromLatin1(lang::KindPing),
                                QString::fromLatin1(lang::KindEmail), QString::fromLatin1(lang::KindFTP),
-                               QString::fromLatin1(lang::KindTCP), QString::fromLatin1(lang::KindDNS)});
+                               QString::fromLatin1(lang::KindTCP), QString::fromLatin1(lang::KindDNS),
+                               QString::fromLatin1(lang::KindCert)});
     LabelCaption = captionFor(ComboBoxService, QStringLiteral("Please select service :"));
     Frames = new QStackedWidget;
     FrameURL = new TFrameURLForm;
@@ -276,12 +278,13 @@ TServiceKindInputs::TServiceKindInputs(QWidget* parent) : QWidget(parent)
     FrameFTP = new TFrameFTPForm;
     FrameTCP = new TFrameTCPForm;
     FrameDNS = new TFrameDNSForm;
+    FrameCert = new TFrameCertForm;
     FrameDatabase = new TFrameDatabaseForm;
     m_noFrame = new QWidget;
-    for (QWidget* frame :
-         {static_cast<QWidget*>(FrameURL), static_cast<QWidget*>(FramePing),
-          static_cast<QWidget*>(FrameEmail), static_cast<QWidget*>(FrameFTP), static_cast<QWidget*>(FrameTCP),
-          static_cast<QWidget*>(FrameDNS), static_cast<QWidget*>(FrameDatabase), m_noFrame})
+    for (QWidget* frame : {static_cast<QWidget*>(FrameURL), static_cast<QWidget*>(FramePing),
+                           static_cast<QWidget*>(FrameEmail), static_cast<QWidget*>(FrameFTP),
+                           static_cast<QWidget*>(FrameTCP), static_cast<QWidget*>(FrameDNS),
+                           static_cast<QWidget*>(FrameCert), static_cast<QWidget*>(FrameDatabase), m_noFrame})
         Frames->addWidget(frame);
 
     auto* top = new QHBoxLayout;
@@ -324,6 +327,8 @@ QWidget* TServiceKindInputs::CurrentFrame() const
         return FrameTCP;
     if (kind == QLatin1String(lang::KindDNS))
         return FrameDNS;
+    if (kind == QLatin1String(lang::KindCert))
+        return FrameCert;
     return nullptr;
 }
 
@@ -438,6 +443,7 @@ void TServiceInputs::ResetFrames()
     Service->FrameFTP->Reset();
     Service->FrameTCP->Reset();
     Service->FrameDNS->Reset();
+    Service->FrameCert->Reset();
     Service->FrameDatabase->Reset();
 }
 
@@ -529,6 +535,11 @@ bool TServiceInputs::ValidateServiceFields()
         TFrameDNSForm* f = Service->FrameDNS;
         return CheckFilled(f->EditName, QStringLiteral("DNS Name")) &&
                CheckInteger(f->EditPort, QStringLiteral("DNS Port"), 1, kMaxPort);
+    }
+    if (kind == QLatin1String(lang::KindCert)) {
+        TFrameCertForm* f = Service->FrameCert;
+        return CheckFilled(f->EditHost, QStringLiteral("Certificate Host")) &&
+               CheckInteger(f->EditPort, QStringLiteral("Certificate Port"), 1, kMaxPort);
     }
     // A stored kind that no list item shows: the user has to choose one.
     ShowFieldFailure(Service->ComboBoxService, QString::fromLatin1(lang::SelectService));
@@ -642,6 +653,12 @@ ServiceRecord TServiceInputs::Definition() const
         d.DnsServer = f->EditServer->text();
         d.DnsType = f->ComboBoxRecordType->currentText();
         d.DnsExpect = f->EditExpect->text();
+    } else if (kind == QLatin1String(lang::KindCert)) {
+        const TFrameCertForm* f = Service->FrameCert;
+        d.Service = kind;
+        d.Ip = f->EditHost->text();
+        d.Port = fieldNumber(f->EditPort);
+        d.CertStartTls = f->StartTlsMode();
     }
     return d;
 }
@@ -732,6 +749,11 @@ void TServiceInputs::RenderService(const ServiceRecord& d)
         if (!d.DnsType.isEmpty())
             SelectComboText(f->ComboBoxRecordType, d.DnsType.toUpper());
         f->EditExpect->setText(d.DnsExpect);
+    } else if (kind == QLatin1String(lang::KindCert)) {
+        TFrameCertForm* f = Service->FrameCert;
+        f->EditHost->setText(d.Ip);
+        f->EditPort->setText(QString::number(d.Port));
+        f->ShowStartTlsMode(d.CertStartTls);
     }
     Alarms->CheckBoxEmail->setChecked(d.AlarmEmail);
     Alarms->CheckBoxSMS->setChecked(d.AlarmSmpp);

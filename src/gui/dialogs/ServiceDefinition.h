@@ -21,6 +21,7 @@ class TFrameEmailForm;
 class TFrameFTPForm;
 class TFramePingForm;
 class TFrameTCPForm;
+class TFrameCertForm;
 class TFrameURLForm;
 
 // The schedule inputs: three exclusive choices, each with its own lists.
@@ -66,7 +67,7 @@ class TServiceKindInputs : public QWidget
 public:
     explicit TServiceKindInputs(QWidget* parent = nullptr);
 
-    // "URL", "Ping", "Email", "FTP", "TCP", "DNS", or empty when no kind is selected.
+    // "URL", "Ping", "Email", "FTP", "TCP", "DNS", "Certificate", or empty when no kind is selected.
     QString Kind() const;
     // Selects the kind of a stored `service` value (for "SMTP", "POP3", "IMAP" also the Email
     // Method, leaving its Port alone); any other value selects no kind.
@@ -82,6 +83,7 @@ public:
     TFramePingForm* FramePing = nullptr;
     TFrameFTPForm* FrameFTP = nullptr;
     TFrameTCPForm* FrameTCP = nullptr;
+    TFrameCertForm* FrameCert = nullptr;
     TFrameDNSForm* FrameDNS = nullptr;
     TFrameDatabaseForm* FrameDatabase = nullptr;
 

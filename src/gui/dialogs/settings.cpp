@@ -36,10 +36,11 @@ constexpr int kPortMax = 65535;
 const char kFilenameNote[] =
     "The filename uses for backup, _<timestamp>.log will be appended to the end of the filename.";
 
-const char* const kServiceCaptions[TFormSettings::ServiceKindCount] = {"URL",   "Ping", "Database", "FTP",
-                                                                       "Email", "TCP",  "DNS"};
+const char* const kServiceCaptions[TFormSettings::ServiceKindCount] = {
+    "URL", "Ping", "Database", "FTP", "Email", "TCP", "DNS", "Certificate"};
 const char* const kTimeoutLabels[TFormSettings::ServiceKindCount] = {
-    "URL Timeout", "Ping Timeout", nullptr, "FTP Timeout", "Email Timeout", "TCP Timeout", "DNS Timeout"};
+    "URL Timeout",   "Ping Timeout", nullptr,       "FTP Timeout",
+    "Email Timeout", "TCP Timeout",  "DNS Timeout", "Certificate Timeout"};
 
 QComboBox* numberList(QWidget* parent)
 {
@@ -320,7 +321,7 @@ QWidget* TFormSettings::buildServicePage()
         layout->addWidget(group, cell / 2, cell % 2);
         ++cell;
     }
-    layout->setRowStretch(3, 1);
+    layout->setRowStretch((cell + 1) / 2, 1);
     return page;
 }
 
@@ -448,10 +449,10 @@ void TFormSettings::FormShow()
         w->setEnabled(s.AlarmMsgFileEnable);
 
     const std::array<int, ServiceKindCount> timeouts = {
-        s.HTTPDefaultTimeout,  s.PingDefaultTimeout, s.DBDefaultTimeout, s.FTPDefaultTimeout,
-        s.EmailDefaultTimeout, s.TCPDefaultTimeout,  s.DNSDefaultTimeout};
-    const std::array<int, ServiceKindCount> retries = {s.HTTPRetry,  s.PingRetry, s.DBRetry, s.FTPRetry,
-                                                       s.EmailRetry, s.TCPRetry,  s.DNSRetry};
+        s.HTTPDefaultTimeout,  s.PingDefaultTimeout, s.DBDefaultTimeout,  s.FTPDefaultTimeout,
+        s.EmailDefaultTimeout, s.TCPDefaultTimeout,  s.DNSDefaultTimeout, s.CertDefaultTimeout};
+    const std::array<int, ServiceKindCount> retries = {s.HTTPRetry,  s.PingRetry, s.DBRetry,  s.FTPRetry,
+                                                       s.EmailRetry, s.TCPRetry,  s.DNSRetry, s.CertRetry};
     for (int kind = 0; kind < ServiceKindCount; ++kind) {
         EditTimeout[kind]->setText(QString::number(timeouts[kind]));
         CheckBoxRetry[kind]->setChecked(retries[kind] == 1);
@@ -528,12 +529,14 @@ void TFormSettings::ButtonApplyClick()
     s.EmailDefaultTimeout = timeouts[ServiceEmail];
     s.TCPDefaultTimeout = timeouts[ServiceTCP];
     s.DNSDefaultTimeout = timeouts[ServiceDNS];
+    s.CertDefaultTimeout = timeouts[ServiceCert];
     s.HTTPRetry = CheckBoxRetry[ServiceURL]->isChecked() ? 1 : 0;
     s.PingRetry = CheckBoxRetry[ServicePing]->isChecked() ? 1 : 0;
     s.FTPRetry = CheckBoxRetry[ServiceFTP]->isChecked() ? 1 : 0;
     s.EmailRetry = CheckBoxRetry[ServiceEmail]->isChecked() ? 1 : 0;
     s.TCPRetry = CheckBoxRetry[ServiceTCP]->isChecked() ? 1 : 0;
     s.DNSRetry = CheckBoxRetry[ServiceDNS]->isChecked() ? 1 : 0;
+    s.CertRetry = CheckBoxRetry[ServiceCert]->isChecked() ? 1 : 0;
     s.DBHost = EditHost->text();
     s.DBPort = QString::number(port);
     s.DBUsername = EditUsername->text();

@@ -44,6 +44,7 @@ public:
         ServiceEmail,
         ServiceTCP,
         ServiceDNS,
+        ServiceCert,
         ServiceKindCount
     };
 

@@ -6,6 +6,7 @@
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/dialogs/FrameCert.h"
 #include "gui/dialogs/FrameDNS.h"
 #include "gui/dialogs/FrameEmail.h"
 #include "gui/dialogs/FrameFTP.h"
@@ -341,6 +342,9 @@ void TFormSetupScheduling::fillStep3Labels()
     } else if (kind == QLatin1String(lang::KindDNS)) {
         ip = m_inputs.Service->FrameDNS->EditName->text();
         port = m_inputs.Service->FrameDNS->EditPort->text();
+    } else if (kind == QLatin1String(lang::KindCert)) {
+        ip = m_inputs.Service->FrameCert->EditHost->text();
+        port = m_inputs.Service->FrameCert->EditPort->text();
     }
     LabelService->setText(kind);
     LabelIP->setText(ip.isEmpty() ? QString::fromLatin1(lang::InputValidIp) : ip);
