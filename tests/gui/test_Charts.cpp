@@ -400,6 +400,9 @@ TEST_F(ChartsTest, ARefreshKeepsTheOrderTheSelectionAndTheScrollPosition)
     ASSERT_EQ(selected.size(), 1);
     EXPECT_EQ(form->HistoryModel()->cell(selected.first().row(), 0), selectedId);
     EXPECT_EQ(list->verticalScrollBar()->value(), scroll);
+    if (const QString folder = qEnvironmentVariable("QUORVEL_SCREENSHOTS"); !folder.isEmpty()) {
+        EXPECT_TRUE(form->grab().save(folder + "/history-refreshed.png"));
+    }
 
     // The next click on the header goes on from the kept direction.
     clickHeader(list, kIp);
