@@ -2,6 +2,8 @@
 
 #include "core/IniFile.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 const char* const kEveryFailure = "EveryFailure";
@@ -72,6 +74,36 @@ QString AlarmRulesSection()
     return QStringLiteral("AlarmRules");
 }
 
+QString ReferenceHostsKey()
+{
+    return QStringLiteral("ReferenceHosts");
+}
+
+QString ReferenceHostsCaption()
+{
+    return QStringLiteral("Reference hosts");
+}
+
+bool ParseReferenceHosts(const QString& text, QStringList* hosts, QString* problem)
+{
+    static const QRegularExpression separators(QStringLiteral("[,\\s]+"));
+    // A host name (letters, digits, '-', '.', '_') or an IPv4 or IPv6 address.
+    static const QRegularExpression hostPattern(QStringLiteral("^[A-Za-z0-9._:-]{1,253}$"));
+    QStringList found;
+    for (const QString& host : text.split(separators, Qt::SkipEmptyParts)) {
+        if (!hostPattern.match(host).hasMatch()) {
+            if (problem)
+                *problem = QStringLiteral("\"%1\" is not a host name or an address.").arg(host);
+            return false;
+        }
+        if (!found.contains(host, Qt::CaseInsensitive))
+            found << host;
+    }
+    if (hosts)
+        *hosts = found;
+    return true;
+}
+
 AlarmRules ReadAlarmRules(const IniFile& ini, QStringList* problems)
 {
     AlarmRules rules;
@@ -92,14 +124,21 @@ AlarmRules ReadAlarmRules(const IniFile& ini, QStringList* problems)
         }
         key.Set(rules, value);
     }
+    if (ini.contains(section, ReferenceHostsKey())) {
+        const QString text = ini.value(section, ReferenceHostsKey(), QString());
+        QString problem;
+        if (!ParseReferenceHosts(text, &rules.ReferenceHosts, &problem) && problems)
+            *problems << QStringLiteral("[%1] %2=%3 is not valid (%4); no reference host is used.")
+                             .arg(section, ReferenceHostsKey(), text, problem);
+    }
     return rules;
 }
 
 void WriteAlarmRules(IniFile& ini, const AlarmRules& rules)
 {
     const QString section = AlarmRulesSection();
-    bool present = false;
-    bool defaults = true;
+    bool present = ini.contains(section, ReferenceHostsKey());
+    bool defaults = rules.ReferenceHosts.isEmpty();
     for (const AlarmRuleKey& key : AlarmRuleKeys()) {
         present = present || ini.contains(section, QString::fromLatin1(key.Key));
         defaults = defaults && key.Get(rules) == key.Default;
@@ -108,4 +147,5 @@ void WriteAlarmRules(IniFile& ini, const AlarmRules& rules)
         return;
     for (const AlarmRuleKey& key : AlarmRuleKeys())
         ini.setValue(section, QString::fromLatin1(key.Key), fileText(key, key.Get(rules)));
+    ini.setValue(section, ReferenceHostsKey(), rules.ReferenceHosts.join(QLatin1Char(',')));
 }

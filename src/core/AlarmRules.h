@@ -27,6 +27,9 @@ struct AlarmRules
     bool Recovery = false;        // announce a recovery after a problem alarm
     int PassesBeforeRecovery = 1; // passes in a row that make a recovery
     int DeliveryRetries = 3;      // tries again of an alarm whose delivery failed for a passing reason
+    // Hosts on this workstation's own way out (its gateway, a resolver); empty: no self-check.
+    // When every one of them fails its ping in a tick, that tick's failures are not alarmed.
+    QStringList ReferenceHosts;
 };
 
 // One key of [AlarmRules]: its name, its default and its range as the file holds them (Notify as 0
@@ -53,6 +56,13 @@ QString AlarmRulesSection();
 // (for Notify: "EveryFailure" or "OnChange", letter case aside) gives the default too, with one
 // text for it in `problems`.
 AlarmRules ReadAlarmRules(const IniFile& ini, QStringList* problems);
+// The key of the reference hosts, "ReferenceHosts", and its caption on the options page.
+QString ReferenceHostsKey();
+QString ReferenceHostsCaption();
+// The hosts of a ReferenceHosts text: names or addresses separated by commas or blanks. False,
+// with the reason in `problem`, when one of them cannot be a host name or an address.
+bool ParseReferenceHosts(const QString& text, QStringList* hosts, QString* problem);
+
 // Writes every key of the rules into `ini`. A file without the section, whose rules are all the
 // defaults, is left without it.
 void WriteAlarmRules(IniFile& ini, const AlarmRules& rules);

@@ -184,9 +184,13 @@ inline constexpr char MethodSysLog[] = "SysLog";
 inline constexpr char MethodSNMP[] = "SNMP";
 inline constexpr char OriginProduct[] = "Product";
 inline constexpr char OriginSetup[] = "Setup";
+// A ping of a reference host for the network self-check; never stored or alarmed.
+inline constexpr char OriginReference[] = "Reference";
 inline constexpr char StateStop[] = "Stop";
 inline constexpr char StateStart[] = "Start";
 inline constexpr char CheckUnknown[] = "Unknown";
+// The detail of a failure while no reference host answered, after "[host:port] ".
+inline constexpr char NoNetworkDetail[] = "Unknown : this workstation has no network";
 inline constexpr char CheckProcess[] = "Process";
 inline constexpr char CheckRetry[] = "Retry";
 inline constexpr char ScheduleDaily[] = "Daily";

@@ -337,13 +337,10 @@ void MonitorEngine::TimerServiceTimer()
             // the cycle writes its cells.
             m_serviceList.updateCellOfId(QString::number(service.Id), SvcCurrentStatus,
                                          QString::fromLatin1(lang::CheckProcess));
-            const CheckKind* kind = FindCheckKind(service.Service);
-            if (!kind)
-                continue; // "Database" and anything else: nothing is probed
             service.UrlRequest = requests.value(service.Id);
-            QueueWorkItem(kind->Build(
-                service, ProductCheckSettings(*kind, AppSettings, AppSettings.*kind->RetrySetting)));
         }
+        if (!startReferenceRound(services))
+            queueServices(services);
     } catch (const DatabaseError& e) {
         statementFailed(QString::fromLatin1(step), e.text());
     } catch (const std::exception& e) {
@@ -351,6 +348,90 @@ void MonitorEngine::TimerServiceTimer()
         WriteSystemLog(QString::fromLatin1(step) + QStringLiteral(" : ") + QString::fromUtf8(e.what()),
                        LogLevel::ERROR);
     }
+}
+
+void MonitorEngine::queueServices(std::vector<ServiceRecord>& services)
+{
+    for (const ServiceRecord& service : services) {
+        const CheckKind* kind = FindCheckKind(service.Service);
+        if (!kind)
+            continue; // "Database" and anything else: nothing is probed
+        QueueWorkItem(
+            kind->Build(service, ProductCheckSettings(*kind, AppSettings, AppSettings.*kind->RetrySetting)));
+    }
+    services.clear();
+}
+
+bool MonitorEngine::startReferenceRound(std::vector<ServiceRecord>& services)
+{
+    const QStringList& hosts = AppSettings.Rules.ReferenceHosts;
+    if (hosts.isEmpty() || m_reference.Pending > 0 || services.empty())
+        return false;
+    const CheckKind* ping = FindCheckKind(QString::fromLatin1(lang::KindPing));
+    if (!ping)
+        return false;
+    m_reference.Failed = 0;
+    m_reference.Total = 0;
+    m_reference.HeldServices = std::move(services);
+    services.clear();
+    for (const QString& host : hosts) {
+        ServiceRecord record;
+        record.Service = QString::fromLatin1(lang::KindPing);
+        record.Ip = host;
+        // One try: a reference host that does not answer at once counts as failed.
+        std::unique_ptr<ThreadCheck> check = ping->Build(record, ProductCheckSettings(*ping, AppSettings, 0));
+        check->Origin = QString::fromLatin1(lang::OriginReference);
+        if (QueueWorkItem(std::move(check)) != 0) {
+            ++m_reference.Pending;
+            ++m_reference.Total;
+        }
+    }
+    if (m_reference.Pending == 0) {
+        // No ping could be queued: the services go as they are.
+        services = std::move(m_reference.HeldServices);
+        m_reference.HeldServices.clear();
+        return false;
+    }
+    return true;
+}
+
+void MonitorEngine::referenceDone(const ThreadCheck& check)
+{
+    if (m_reference.Pending <= 0)
+        return;
+    // A ping the pool never ran says nothing about the network: only a real failure counts.
+    if (check.Status == PoolWorkItem::StatusDone && !check.Passed)
+        ++m_reference.Failed;
+    if (--m_reference.Pending > 0)
+        return;
+    m_reference.AllFailed = m_reference.Failed == m_reference.Total;
+    if (!m_reference.AllFailed && m_reference.NetworkLost) {
+        m_reference.NetworkLost = false;
+        WriteSystemLog(QStringLiteral("Network self-check : a reference host answers again; failures raise "
+                                      "their alarms again."),
+                       LogLevel::INFORMATIONAL);
+    }
+    if (!m_closing && !m_destroying)
+        queueServices(m_reference.HeldServices);
+    else
+        m_reference.HeldServices.clear();
+}
+
+bool MonitorEngine::maskNoNetwork(ThreadCheck& check)
+{
+    if (!m_reference.AllFailed || AppSettings.Rules.ReferenceHosts.isEmpty())
+        return false;
+    if (!m_reference.NetworkLost) {
+        m_reference.NetworkLost = true;
+        WriteSystemLog(QStringLiteral("Network self-check : no reference host answers (") +
+                           AppSettings.Rules.ReferenceHosts.join(QStringLiteral(", ")) +
+                           QStringLiteral("); failures raise no alarm until one answers again."),
+                       LogLevel::WARMING);
+    }
+    check.ResultText = QString::fromLatin1(lang::CheckUnknown);
+    check.ResultDetail = QStringLiteral("[%1:%2] ").arg(check.Host).arg(check.Port) +
+                         QString::fromLatin1(lang::NoNetworkDetail);
+    return true;
 }
 
 void MonitorEngine::TimerTimer()
@@ -547,6 +628,10 @@ void MonitorEngine::checkDone(ThreadCheck* check)
     const bool product = check->Origin == QLatin1String(lang::OriginProduct);
     const bool setup = check->Origin == QLatin1String(lang::OriginSetup);
     const QString id = QString::number(check->ServiceId);
+    if (check->Origin == QLatin1String(lang::OriginReference)) {
+        referenceDone(*check);
+        return;
+    }
 
     // A check the pool never ran says nothing about the service: it is reported once in the
     // system log, and neither stored, alarmed nor repeated. While closing it is dropped quietly.
@@ -582,7 +667,10 @@ void MonitorEngine::checkDone(ThreadCheck* check)
 
     // A pass, or a failure after the check's own retry, is final: it moves the service's alarm
     // state, which decides what is sent.
-    const bool final = product && (check->Passed || !check->Retry);
+    // A final failure while no reference host answers is this workstation's, not the service's:
+    // it is recorded as unknown and leaves the alarm state as it was.
+    const bool noNetwork = product && !check->Passed && !check->Retry && maskNoNetwork(*check);
+    const bool final = product && (check->Passed || !check->Retry) && !noNetwork;
     ServiceAlarmState state;
     AlarmAction action = AlarmAction::None;
     if (final) {

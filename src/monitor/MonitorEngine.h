@@ -1,6 +1,7 @@
 #pragma once
 
 #include "database/AlarmStateStore.h"
+#include "database/ServiceStore.h"
 #include "monitor/TextTableModel.h"
 
 #include <QHash>
@@ -238,6 +239,15 @@ private:
     // What the cycle reads from the database when it starts: the alarm methods, the host tree
     // and the service list.
     void loadCycleData();
+    // The network self-check: pings the reference hosts and holds the tick's services until all
+    // have answered; false when no reference host is set or a round is still running (then the
+    // services are queued at once, judged by the last round).
+    bool startReferenceRound(std::vector<ServiceRecord>& services);
+    void referenceDone(const ThreadCheck& check);
+    void queueServices(std::vector<ServiceRecord>& services);
+    // Marks a final failure of a tick whose reference hosts all failed: it is recorded as unknown
+    // and raises nothing. False when the network answered.
+    bool maskNoNetwork(ThreadCheck& check);
     // The longest time an executing check or alarm may still take, for the closing wait.
     int longestItemTimeMs() const;
 
@@ -264,5 +274,14 @@ private:
     QHash<QString, QString> m_failedDetail;      // the last detail of each service whose check failed
     QHash<int, ServiceAlarmState> m_alarmStates; // read at the cycle's start, kept with each result
     QHash<int, AlarmDelivery> m_deliveries;      // by pool item Id, until the item comes back
+    struct ReferenceRound
+    {
+        int Pending = 0; // reference pings not yet back
+        int Failed = 0;
+        int Total = 0;
+        bool AllFailed = false;                  // the last finished round: no reference host answered
+        bool NetworkLost = false;                // failures are being held as "no network"
+        std::vector<ServiceRecord> HeldServices; // the tick's due services, queued once it is decided
+    } m_reference;
     std::unique_ptr<ThreadPoolManager> m_pool;
 };

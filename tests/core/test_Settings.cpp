@@ -386,3 +386,45 @@ TEST(AlarmRulesSettings, ReadFixUpAndWrite)
         EXPECT_EQ(key.Get(back), key.Get(changed)) << key.Key;
     EXPECT_TRUE(plain.toBytes().contains("Notify=OnChange\r\n"));
 }
+
+TEST(AlarmRulesSettings, ReferenceHosts)
+{
+    struct Case
+    {
+        const char* text;
+        bool valid;
+        QStringList hosts;
+    };
+    const std::vector<Case> cases = {
+        {"", true, {}},
+        {"  ", true, {}},
+        {"192.168.1.1", true, {"192.168.1.1"}},
+        {"gw.example.net, 9.9.9.9  fe80::1,,", true, {"gw.example.net", "9.9.9.9", "fe80::1"}},
+        {"gw.example.net,GW.example.net", true, {"gw.example.net"}},
+        {"gw example.net;rm", false, {}},
+        {"http://gw/", false, {}},
+        {"\"quoted\"", false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        QStringList hosts{"left over"};
+        QString problem;
+        EXPECT_EQ(ParseReferenceHosts(QString::fromLatin1(c.text), &hosts, &problem), c.valid);
+        if (c.valid)
+            EXPECT_EQ(hosts, c.hosts);
+        else
+            EXPECT_FALSE(problem.isEmpty());
+    }
+
+    // Kept in the file as one comma-separated key; a bad value means no self-check, said once.
+    IniFile ini;
+    AlarmRules rules;
+    rules.ReferenceHosts = QStringList{"gw.example.net", "9.9.9.9"};
+    WriteAlarmRules(ini, rules);
+    EXPECT_TRUE(ini.toBytes().contains("ReferenceHosts=gw.example.net,9.9.9.9\r\n"));
+    QStringList problems;
+    EXPECT_EQ(ReadAlarmRules(ini, &problems).ReferenceHosts, rules.ReferenceHosts);
+    ini.setValue("AlarmRules", "ReferenceHosts", "gw;9.9.9.9");
+    EXPECT_TRUE(ReadAlarmRules(ini, &problems).ReferenceHosts.isEmpty());
+    EXPECT_EQ(problems.size(), 1) << problems.join('\n').toStdString();
+}

@@ -222,6 +222,11 @@ TEST_F(GeneralOptions, ApplyRefusesAnInvalidFieldOnItsPageAndSavesNothing)
          TFormSettings::PageAlarmRules,
          [](TFormSettings* f) { return Named<QLineEdit>(f, "Remind every (minutes, 0 never)"); },
          "Remind every (minutes, 0 never) must be a number from 0 to 10080."},
+        {"a reference host that is no host",
+         [](TFormSettings* f) { Named<QLineEdit>(f, "Reference hosts")->setText("10.0.0.1, gw;reboot"); },
+         TFormSettings::PageAlarmRules,
+         [](TFormSettings* f) { return Named<QLineEdit>(f, "Reference hosts"); },
+         "Reference hosts: \"gw;reboot\" is not a host name or an address."},
     };
     // A file as written before; nothing may change it.
     form->ComboBoxInitStart->setCurrentIndex(0);
@@ -477,6 +482,7 @@ TEST_F(GeneralOptions, AlarmRulesAreShownSavedAndReadBack)
     Named<QAbstractButton>(form, "Send a recovery notice")->setChecked(true);
     Named<QLineEdit>(form, "Passes before the recovery")->setText("3");
     Named<QLineEdit>(form, "Delivery retries")->setText("0");
+    Named<QLineEdit>(form, "Reference hosts")->setText(" 10.0.0.1  gw.example.net ");
     apply();
     EXPECT_EQ(form->StatusText(), lang::OptionSettingsSaved) << m_boxes.texts().join('\n').toStdString();
     const QStringList expected{"2", "OnChange", "30", "1", "3", "0"};
@@ -488,10 +494,13 @@ TEST_F(GeneralOptions, AlarmRulesAreShownSavedAndReadBack)
     EXPECT_EQ(AppSettings.Rules.Notify, AlarmRules::NotifyMode::OnChange);
     EXPECT_EQ(AppSettings.Rules.PassesBeforeRecovery, 3);
     EXPECT_EQ(AppSettings.Rules.DeliveryRetries, 0);
+    EXPECT_EQ(iniValue("AlarmRules", "ReferenceHosts"), "10.0.0.1,gw.example.net");
+    EXPECT_EQ(AppSettings.Rules.ReferenceHosts, QStringList({"10.0.0.1", "gw.example.net"}));
 
     form->ButtonDefaultClick();
     EXPECT_EQ(Named<QLineEdit>(form, "Failures before the alarm")->text(), "1");
     EXPECT_EQ(Named<QComboBox>(form, "Notify")->currentText(), "EveryFailure");
     EXPECT_FALSE(Named<QAbstractButton>(form, "Send a recovery notice")->isChecked());
     EXPECT_EQ(Named<QLineEdit>(form, "Delivery retries")->text(), "3");
+    EXPECT_EQ(Named<QLineEdit>(form, "Reference hosts")->text(), "");
 }

@@ -58,7 +58,7 @@ protected:
 
     // One minute tick at 10:00 + `minute` with the service failing or passing; waits for its
     // result and for the alarms it sent to be delivered.
-    void tick(int minute, bool passes)
+    void tick(int minute, bool passes, const char* status = nullptr)
     {
         m_dm->ExecUpdate(QString("update service set port=%1 where id=%2")
                              .arg(passes ? smtp.port() : closedPort)
@@ -70,7 +70,7 @@ protected:
         } else {
             engine->TimerServiceTimer();
         }
-        const QString want = passes ? "Passed" : "Failed";
+        const QString want = status ? status : passes ? "Passed" : "Failed";
         ASSERT_TRUE(waitFor([&] {
             return cellOf(serviceId, Col::SvcCurrentStatus).startsWith(want) &&
                    engine->ExecutingCount() == 0 && engine->Pool()->WaitingCount() == 0;
@@ -208,6 +208,42 @@ TEST_F(AlarmRulesTest, AcknowledgeAndMuteFromTheServiceList)
         << "still checked and stored";
     engine->MenuServiceMuteClick(MonitorEngine::MuteEnd("Unmute", Now()));
     EXPECT_EQ(cellOf(serviceId, Col::SvcCurrentStatus), "Passed");
+}
+
+// The network self-check: while the only reference host (a name of the reserved .invalid domain,
+// which never resolves) fails, the service's failures are recorded as unknown and alarm nobody; once
+// a reference host answers, the next failure alarms again.
+TEST_F(AlarmRulesTest, FailuresWhileNoReferenceHostAnswersRaiseNoAlarm)
+{
+    AppSettings.PingDefaultTimeout = 300;
+    AppSettings.Rules.ReferenceHosts = QStringList{"gateway.invalid"};
+    tick(0, false, "Unknown");
+    tick(1, false, "Unknown");
+    QTest::qWait(200);
+    EXPECT_EQ(messages(), QStringList()) << "no alarm while the workstation has no network";
+    EXPECT_EQ(scalar("select count(*) from quorvel.alarm_msg_history where msg like "
+                     "\"%] Unknown : this workstation has no network\""),
+              "2")
+        << "each failure is recorded with the detail";
+    EXPECT_EQ(scalar(QString("select service_status from quorvel.service where id=%1").arg(serviceId)),
+              "Unknown");
+    EXPECT_EQ(scalar("select count(*) from quorvel.service_alarm_state where failures>0"), "0")
+        << "the alarm state does not count them";
+
+    AppSettings.Rules.ReferenceHosts = QStringList{"127.0.0.1"};
+    tick(2, false);
+    QTest::qWait(200);
+    const QStringList sent = messages();
+    ASSERT_EQ(sent.size(), 1) << sent.join('\n').toStdString();
+    EXPECT_TRUE(sent[0].startsWith(QString("[127.0.0.1:%1] Failed").arg(closedPort)))
+        << sent[0].toStdString();
+    const QStringList log = systemLogLines();
+    EXPECT_EQ(log.filter("Network self-check").size(), 2) << log.join('\n').toStdString();
+    EXPECT_EQ(
+        log.filter(QRegularExpression("\\[WARMING\\].*no reference host answers \\(gateway\\.invalid\\)"))
+            .size(),
+        1);
+    EXPECT_EQ(log.filter(QRegularExpression("\\[INFO\\].*a reference host answers again")).size(), 1);
 }
 
 TEST(MuteChoices, EndsFromNow)

@@ -346,6 +346,15 @@ QWidget* TFormSettings::buildAlarmRulesPage()
         watchForEntering(input);
         AlarmRuleInputs.push_back(input);
     }
+    ReferenceHostsInput = new QLineEdit(page);
+    ReferenceHostsInput->setMaxLength(1000);
+    ReferenceHostsInput->setToolTip(
+        QStringLiteral("Host names or addresses of this workstation's own way out (its gateway, a "
+                       "resolver), separated by commas. When all of them fail a ping, the failures of "
+                       "that minute raise no alarm. Empty: no self-check."));
+    addRow(form, ReferenceHostsCaption().toLatin1().constData(), ReferenceHostsInput);
+    ReferenceHostsInput->setAccessibleName(ReferenceHostsCaption());
+    watchForEntering(ReferenceHostsInput);
     return page;
 }
 
@@ -361,6 +370,7 @@ void TFormSettings::showAlarmRules(const AlarmRules& rules)
         else if (auto* edit = qobject_cast<QLineEdit*>(AlarmRuleInputs[i]))
             edit->setText(QString::number(value));
     }
+    ReferenceHostsInput->setText(rules.ReferenceHosts.join(QStringLiteral(", ")));
 }
 
 bool TFormSettings::readAlarmRules(AlarmRules* rules)
@@ -383,6 +393,11 @@ bool TFormSettings::readAlarmRules(AlarmRules* rules)
             }
         }
         keys[i].Set(*rules, value);
+    }
+    QString problem;
+    if (!ParseReferenceHosts(ReferenceHostsInput->text(), &rules->ReferenceHosts, &problem)) {
+        refuse(PageAlarmRules, ReferenceHostsInput, ReferenceHostsCaption() + QStringLiteral(": ") + problem);
+        return false;
     }
     return true;
 }

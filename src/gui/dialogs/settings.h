@@ -90,6 +90,7 @@ public:
     std::array<QLineEdit*, ServiceKindCount> EditTimeout{};
     std::array<QCheckBox*, ServiceKindCount> CheckBoxRetry{};
     std::vector<QWidget*> AlarmRuleInputs; // in the order of AlarmRuleKeys()
+    QLineEdit* ReferenceHostsInput = nullptr;
 
     QPushButton* ButtonApply = nullptr;
     QPushButton* ButtonCancel = nullptr;
