@@ -85,6 +85,8 @@ inline constexpr char ServiceNotLoaded[] = "The service could not be loaded.";
 inline constexpr char ServiceNoLongerExists[] =
     "The service no longer exists: it was deleted meanwhile. Nothing was saved.";
 inline constexpr char ConfirmDeleteService[] = "Do you want to delete the service %s [%s:%s] ?";
+inline constexpr char DiscardServiceChanges[] =
+    "The changes to the service %s [%s:%s] are not saved yet. Do you want to discard them?";
 
 // Alarm method settings.
 inline constexpr char FieldEmpty[] = "%s field is empty.";
@@ -118,6 +120,15 @@ inline constexpr char PersonNameCompulsory[] = "Person Name is compulsory field.
 inline constexpr char EmailCompulsory[] = "Email is compulsory field.";
 inline constexpr char SmsNumberCompulsory[] = "SMS number is compulsory field.";
 inline constexpr char PersonNameUnique[] = "Person Name must be unique.";
+inline constexpr char EmailOrSmsCompulsory[] =
+    "Email or SMS number is compulsory field: a person needs at least one of them.";
+inline constexpr char InvalidEmailAddress[] = "%s is not a valid email address. Each address must look like "
+                                              "name@domain; several are separated by \";\".";
+inline constexpr char InvalidSmsNumber[] =
+    "%s is not a valid SMS number. It holds digits only, with an optional leading \"+\".";
+inline constexpr char ConfirmDeletePerson[] = "Do you want to delete the contact person %s ?";
+inline constexpr char ServicesLeftWithoutRecipient[] =
+    "These services would keep their alarm flags but have no recipient left: %s.";
 inline constexpr char ContactPersonSaved[] = "New contact person has been saved.";
 inline constexpr char ContactPersonUpdated[] = "The contact person has been updated.";
 inline constexpr char ContactPersonDeleted[] = "The contact person has been deleted.";

@@ -116,6 +116,29 @@ void UpdatePerson(const ContactPerson& person)
     transaction.Commit();
 }
 
+QStringList ServicesLeftWithoutRecipient(int id)
+{
+    const QString key = QString::number(id);
+    // Another linked person who can receive alarms of a method through the given column.
+    const auto otherWith = [&key](const char* column) {
+        return QStringLiteral("exists (select 1 from service_contact_person o, contact_person p where "
+                              "o.service_id=s.id and o.contact_person_id=p.id and p.id<>") +
+               key + QStringLiteral(" and p.") + QLatin1String(column) + QStringLiteral("<>\"\")");
+    };
+    QStringList services;
+    QSqlQuery query = DMQuorvel().OpenView(
+        QStringLiteral("select distinct s.id,s.service,s.ip,s.port from service s, service_contact_person l "
+                       "where l.service_id=s.id and l.contact_person_id=") +
+        key + QStringLiteral(" and ((s.alarm_email=\"y\" and not ") + otherWith("email") +
+        QStringLiteral(") or ((s.alarm_smpp=\"y\" or s.alarm_httpsms=\"y\") and not ") + otherWith("sms") +
+        QStringLiteral(")) order by s.id"));
+    while (query.next()) {
+        services << query.value(1).toString() + QStringLiteral(" [") + query.value(2).toString() +
+                        QLatin1Char(':') + query.value(3).toString() + QLatin1Char(']');
+    }
+    return services;
+}
+
 void DeletePerson(int id)
 {
     const QString key = QString::number(id);

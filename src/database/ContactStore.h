@@ -46,6 +46,10 @@ bool GroupNameIsFree(const QString& name, int excludeId);
 // Stores a new person (person.Id is ignored), or changes the stored person `person.Id`.
 void InsertPerson(const ContactPerson& person);
 void UpdatePerson(const ContactPerson& person);
+// The services, as "kind [address:port]" by ascending id, that person `id` is linked to and that
+// would keep an alarm flag (e-mail, SMS or SMS by HTTP) without anyone left to receive it once
+// the person is gone: no other linked person with an address for that method.
+QStringList ServicesLeftWithoutRecipient(int id);
 // Deletes person `id` with its group memberships and the services' links to it, in one
 // transaction.
 void DeletePerson(int id);

@@ -16,17 +16,24 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMovie>
 #include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -34,6 +41,7 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QSystemTrayIcon>
+#include <QTextBrowser>
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
@@ -43,6 +51,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -97,7 +106,88 @@ QPixmap bannerPicture()
     return pixmap;
 }
 
-// Service list: the Status column is drawn in red.
+// The small picture beside a Current Status text: a green tick for "Passed", a red cross for
+// "Failed", a grey question mark for "Unknown" and a crossed-out bell for a muted service; none
+// while a check is under way.
+// `icons` keeps the four pictures once drawn.
+QIcon statusIcon(const QString& cell, QIcon (&icons)[4])
+{
+    enum Picture
+    {
+        Passed,
+        Failed,
+        Unknown,
+        Muted,
+        None
+    };
+    Picture picture = None;
+    if (cell.contains(QLatin1String("(muted")))
+        picture = Muted;
+    else if (cell.startsWith(QLatin1String(lang::ResultPassed)))
+        picture = Passed;
+    else if (cell.startsWith(QLatin1String(lang::ResultFailed)))
+        picture = Failed;
+    else if (cell.startsWith(QLatin1String(lang::CheckUnknown)))
+        picture = Unknown;
+    if (picture == None)
+        return QIcon();
+    QIcon& icon = icons[picture];
+    if (!icon.isNull())
+        return icon;
+    const int size = 32; // drawn large, shown small
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor fills[] = {QColor(0, 150, 0), QColor(210, 0, 0), QColor(128, 128, 128), QColor(90, 90, 150)};
+    p.setPen(Qt::NoPen);
+    p.setBrush(fills[picture]);
+    p.drawEllipse(QRectF(1, 1, size - 2, size - 2));
+    QPen mark(Qt::white, 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    p.setPen(mark);
+    p.setBrush(Qt::NoBrush);
+    switch (picture) {
+    case Passed:
+        p.drawPolyline(QPolygonF({QPointF(8, 17), QPointF(14, 23), QPointF(24, 10)}));
+        break;
+    case Failed:
+        p.drawLine(QPointF(10, 10), QPointF(22, 22));
+        p.drawLine(QPointF(22, 10), QPointF(10, 22));
+        break;
+    case Unknown: {
+        QFont font = p.font();
+        font.setPixelSize(22);
+        font.setBold(true);
+        p.setFont(font);
+        p.drawText(QRectF(0, 0, size, size), Qt::AlignCenter, QStringLiteral("?"));
+        break;
+    }
+    default: {
+        // A bell with a stroke through it.
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        QPainterPath bell;
+        bell.moveTo(9, 22);
+        bell.lineTo(10, 14);
+        bell.cubicTo(10, 8, 22, 8, 22, 14);
+        bell.lineTo(23, 22);
+        bell.closeSubpath();
+        p.drawPath(bell);
+        p.drawEllipse(QPointF(16, 24), 2.5, 2.5);
+        p.setPen(QPen(fills[Muted], 5, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(8, 8), QPointF(24, 24));
+        p.setPen(mark);
+        p.drawLine(QPointF(8, 8), QPointF(24, 24));
+        break;
+    }
+    }
+    p.end();
+    icon = QIcon(pixmap);
+    return icon;
+}
+
+// Service list: the Status column is drawn in red; the Current Status cell shows its state's
+// picture before its text (the text stays the cell's name for assistive technology).
 class ServiceListDelegate : public QStyledItemDelegate
 {
 public:
@@ -110,8 +200,19 @@ protected:
         if (index.column() == MonitorEngine::SvcStatus) {
             option->palette.setColor(QPalette::Text, Qt::red);
             option->palette.setColor(QPalette::HighlightedText, Qt::red);
+        } else if (index.column() == MonitorEngine::SvcCurrentStatus) {
+            const QIcon icon = statusIcon(index.data(Qt::DisplayRole).toString(), m_icons);
+            if (!icon.isNull()) {
+                option->icon = icon;
+                option->features |= QStyleOptionViewItem::HasDecoration;
+                const int side = std::max(10, option->fontMetrics.height() - 4);
+                option->decorationSize = QSize(side, side);
+            }
         }
     }
+
+private:
+    mutable QIcon m_icons[4];
 };
 
 // Tool tips over a list's rows: a cell's own tool tip (the detail of a failed check), else the
@@ -274,15 +375,95 @@ TFormMenu* FormMenu()
     return g_formMenu;
 }
 
+namespace {
+
+std::function<bool(const QUrl&)> g_helpUrlOpener;
+QPointer<QDialog> g_helpViewer;
+
+bool openHelpUrl(const QUrl& url)
+{
+    return g_helpUrlOpener ? g_helpUrlOpener(url) : QDesktopServices::openUrl(url);
+}
+
+// The help file names `topic` as an anchor (an id or a name attribute).
+bool helpFileHasTopic(const QString& file, const QString& topic)
+{
+    QFile help(file);
+    if (!help.open(QIODevice::ReadOnly))
+        return false;
+    const QString text = QString::fromUtf8(help.readAll());
+    const QRegularExpression anchor(QStringLiteral("\\b(id|name)\\s*=\\s*[\"']") +
+                                    QRegularExpression::escape(topic) + QStringLiteral("[\"']"));
+    return anchor.match(text).hasMatch();
+}
+
+// The help file in a window of the program's own, at `topic` (the top when empty).
+void showHelpViewer(const QString& file, const QString& topic)
+{
+    if (!g_helpViewer) {
+        auto* viewer = new QDialog(FormMenu());
+        viewer->setObjectName(QStringLiteral("FormHelp"));
+        viewer->setWindowTitle(QStringLiteral("Quorvel Help"));
+        viewer->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        viewer->setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+        viewer->setAttribute(Qt::WA_DeleteOnClose, true);
+        auto* browser = new QTextBrowser(viewer);
+        browser->setObjectName(QStringLiteral("HelpBrowser"));
+        browser->setAccessibleName(QStringLiteral("Quorvel Help"));
+        browser->setOpenExternalLinks(true);
+        auto* close = new QPushButton(QStringLiteral("Close"), viewer);
+        close->setAccessibleName(QStringLiteral("Close"));
+        close->setAutoDefault(false);
+        QObject::connect(close, &QPushButton::clicked, viewer, &QDialog::close);
+        auto* layout = new QVBoxLayout(viewer);
+        layout->addWidget(browser, 1);
+        auto* row = new QHBoxLayout;
+        row->addStretch(1);
+        row->addWidget(close);
+        layout->addLayout(row);
+        viewer->resize(760, 560);
+        g_helpViewer = viewer;
+    }
+    auto* browser = g_helpViewer->findChild<QTextBrowser*>();
+    QUrl url = QUrl::fromLocalFile(file);
+    browser->setSource(url);
+    if (!topic.isEmpty()) {
+        g_helpViewer->show(); // laid out, so that the anchor scrolls to its place
+        browser->scrollToAnchor(topic);
+    }
+    g_helpViewer->show();
+    g_helpViewer->raise();
+    g_helpViewer->activateWindow();
+}
+
+} // namespace
+
 void OpenHelpTopic(const QString& topic)
 {
     const QString file = ApplicationHelpFile();
     if (file.isEmpty())
         return;
+    // A topic the file does not hold opens its contents at the top.
+    const QString anchor = !topic.isEmpty() && helpFileHasTopic(file, topic) ? topic : QString();
     QUrl url = QUrl::fromLocalFile(file);
-    if (!topic.isEmpty())
-        url.setFragment(topic);
-    QDesktopServices::openUrl(url);
+    if (!anchor.isEmpty())
+        url.setFragment(anchor);
+    if (openHelpUrl(url))
+        return;
+    if (!anchor.isEmpty() && openHelpUrl(QUrl::fromLocalFile(file)))
+        return;
+    // No browser to hand the file to: the program shows it itself.
+    showHelpViewer(file, anchor);
+}
+
+void SetHelpUrlOpener(std::function<bool(const QUrl&)> opener)
+{
+    g_helpUrlOpener = std::move(opener);
+}
+
+QDialog* HelpViewer()
+{
+    return g_helpViewer.data();
 }
 
 TFormMenu::TFormMenu(const Options& options, QWidget* parent)
@@ -884,6 +1065,11 @@ void TFormMenu::focusWindowChanged(QWindow* window)
     if (m_mainHadFocus)
         lockForOtherWindow();
     m_mainHadFocus = false;
+}
+
+void TFormMenu::LockForDialog()
+{
+    lockForOtherWindow();
 }
 
 void TFormMenu::lockForOtherWindow()

@@ -9,6 +9,8 @@
 
 class MonitorEngine;
 class QAction;
+class QDialog;
+class QUrl;
 class QGroupBox;
 class QLabel;
 class QMenu;
@@ -48,6 +50,9 @@ public:
 
     MonitorEngine* Engine() const { return m_engine.get(); }
 
+    // Locks the main window's commands for a window of the program that stays open, as the
+    // main window does when such a window takes the focus from it.
+    void LockForDialog();
     // Lock and unlock the commands: the menu bar with the filter bar, and the function-bar buttons
     // with the row selection of the service list. Always called as a pair, menus first.
     void SetMainMenusEnabled(bool enabled);
@@ -160,5 +165,12 @@ private:
 // The main window while it exists, for the dialogs that lock and unlock it.
 TFormMenu* FormMenu();
 
-// Opens the program's help file in the default browser, at `topic` when one is given.
+// Opens the program's help file in the default browser, at `topic` when one is given and the
+// file holds it (else at its contents). Where no browser takes the file, the program shows it in
+// a window of its own, at the topic.
 void OpenHelpTopic(const QString& topic = QString());
+// Replaces the hand-over of help addresses to the desktop (tests); it answers whether the address
+// was opened. An empty function restores the desktop's.
+void SetHelpUrlOpener(std::function<bool(const QUrl&)> opener);
+// The program's own help window while it is open, else nullptr.
+QDialog* HelpViewer();

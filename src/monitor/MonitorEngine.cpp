@@ -356,8 +356,10 @@ void MonitorEngine::TimerServiceTimer()
         // warning per kind and tick however many rows have it.
         QMap<QString, int> unknownKinds;
         for (ServiceRecord& service : services) {
-            m_serviceList.setCellOfId(QString::number(service.Id), SvcCurrentStatus,
-                                      QString::fromLatin1(lang::CheckProcess));
+            // The service list keeps the user's selection (and so its scroll position) while
+            // the cycle writes its cells.
+            m_serviceList.updateCellOfId(QString::number(service.Id), SvcCurrentStatus,
+                                         QString::fromLatin1(lang::CheckProcess));
             if (!FindCheckKind(service.Service) && service.Service != QLatin1String(lang::KindDatabase))
                 ++unknownKinds[service.Service]; // "Database" is never probed; anything else is unknown here
             service.UrlRequest = requests.value(service.Id);
@@ -676,7 +678,7 @@ QString MonitorEngine::markedStatus(int serviceId, const QString& text) const
 
 void MonitorEngine::setStatusCell(const QString& serviceId, const QString& text)
 {
-    m_serviceList.setCellOfId(serviceId, SvcCurrentStatus, markedStatus(serviceId.toInt(), text));
+    m_serviceList.updateCellOfId(serviceId, SvcCurrentStatus, markedStatus(serviceId.toInt(), text));
     const QString detail =
         text == QLatin1String(lang::ResultFailed) ? m_failedDetail.value(serviceId) : QString();
     m_serviceList.setToolTipOfId(serviceId, SvcCurrentStatus, detail);
@@ -885,7 +887,7 @@ void MonitorEngine::storeResult(ThreadCheck* check, const QString& timestamp, co
     } else {
         setStatusCell(id, check->ResultText);
     }
-    m_serviceList.setCellOfId(id, SvcLastAccessed, timestamp);
+    m_serviceList.updateCellOfId(id, SvcLastAccessed, timestamp);
     if (state)
         m_alarmStates.insert(check->ServiceId, *state);
     try {
@@ -1066,6 +1068,9 @@ int MonitorEngine::deliveryRetryDelayMs(int n)
 
 void MonitorEngine::FillServiceList(const QString& filter)
 {
+    // The selection stays on its service when the list is filled again and still shows it.
+    const int selected = m_serviceList.selectedRow();
+    const QString selectedId = selected >= 0 ? m_serviceList.cell(selected, SvcId) : QString();
     m_serviceList.clear();
     m_filter = filter;
     QString sql =
@@ -1110,6 +1115,11 @@ void MonitorEngine::FillServiceList(const QString& filter)
     } catch (const std::exception& e) {
         WriteSystemLog(QStringLiteral("Filling the service list : ") + QString::fromUtf8(e.what()),
                        LogLevel::ERROR);
+    }
+    if (!selectedId.isEmpty()) {
+        const int row = m_serviceList.findRow(selectedId);
+        if (row >= 0)
+            m_serviceList.setSelectedRow(row);
     }
 }
 

@@ -168,6 +168,15 @@ bool TextTableModel::setCellOfId(const QString& id, int column, const QString& t
     return true;
 }
 
+bool TextTableModel::updateCellOfId(const QString& id, int column, const QString& text)
+{
+    const int row = findRow(id);
+    if (row < 0)
+        return false;
+    setCell(row, column, text);
+    return true;
+}
+
 void TextTableModel::setToolTipOfId(const QString& id, int column, const QString& text)
 {
     if (text.isEmpty()) {

@@ -42,6 +42,9 @@ public:
     void setSelectedRow(int row);
     // Selects the row of `id` and writes `text` into its `column`; false when no row has that id.
     bool setCellOfId(const QString& id, int column, const QString& text);
+    // Writes `text` into `column` of the row of `id`, leaving the selection where it is; false
+    // when no row has that id.
+    bool updateCellOfId(const QString& id, int column, const QString& text);
     // The tool tip of a cell, kept by row id (ToolTipRole); an empty text removes it. Cells have
     // no tool tip of their own otherwise; clear() removes all.
     void setToolTipOfId(const QString& id, int column, const QString& text);

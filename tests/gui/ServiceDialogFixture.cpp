@@ -6,6 +6,7 @@
 #include "gui/dialogs/updateScheduling.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSqlQuery>
@@ -70,6 +71,19 @@ void ServiceDialogFixture::tick(TServiceInputs& inputs, const QString& name)
         inputs.Contacts->ListViewContact->findItems(name, Qt::MatchExactly | Qt::MatchCaseSensitive, 0);
     ASSERT_EQ(found.size(), 1) << name.toStdString();
     found.first()->setCheckState(0, Qt::Checked);
+}
+
+QAccessibleInterface* ServiceDialogFixture::contactRow(TServiceInputs& inputs, const QString& name)
+{
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(inputs.Contacts->ListViewContact);
+    if (!list)
+        return nullptr;
+    for (int i = 0; i < list->childCount(); ++i) {
+        QAccessibleInterface* row = list->child(i);
+        if (row && row->text(QAccessible::Name) == name)
+            return row;
+    }
+    return nullptr;
 }
 
 QStringList ServiceDialogFixture::rows(QTreeWidget* list, int column)

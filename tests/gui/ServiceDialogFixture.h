@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class QAbstractButton;
+class QAccessibleInterface;
 class QComboBox;
 class QLineEdit;
 class QTreeWidget;
@@ -30,6 +31,8 @@ protected:
     // Ticks the contact list row named `name`.
     static void tick(TServiceInputs& inputs, const QString& name);
     static QStringList rows(QTreeWidget* list, int column);
+    // The row of the contact list named `name` as assistive technology sees it, or nullptr.
+    static QAccessibleInterface* contactRow(TServiceInputs& inputs, const QString& name);
 
     int addPerson(const QString& name);
     int addGroup(const QString& name, const QList<int>& members);

@@ -328,7 +328,9 @@ TEST_F(AlarmSettings, EnablingRulesFollowTheBoxesTheMethodAndThePageShown)
     EXPECT_FALSE(form->HttpSms.proxyServer->isEnabled());
 
     // Help opens the help file at the topic of the page shown.
-    m_tree->write("help/Quorvel.html", "<html></html>");
+    m_tree->write("help/Quorvel.html",
+                  "<html><body><h2 id=\"Email_Alarm\">E</h2><h2 id=\"SMS_Alarm\">S</h2>"
+                  "<h2 id=\"SMS_by_HTTP_Alarm\">H</h2><h2 id=\"SysLog_Alarm\">L</h2></body></html>");
     ASSERT_TRUE(HelpFilePresent());
     HelpRecorder recorder;
     QDesktopServices::setUrlHandler("file", &recorder, "open");

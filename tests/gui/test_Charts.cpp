@@ -27,6 +27,8 @@
 #include <QTreeView>
 #include <QtCharts/QChartView>
 
+#include <algorithm>
+
 namespace {
 
 using Kind = Notifier::Kind;
@@ -330,7 +332,7 @@ TEST_F(ChartsTest, AChartOfManyBarsShowsWhatFitsAndScrollsAlongTheRest)
 
 // ---- showing, refreshing, closing ---------------------------------------------------------------
 
-TEST_F(ChartsTest, RefreshRunsOnlyWhileTheWindowIsActiveUntilItIsShownAgain)
+TEST_F(ChartsTest, RefreshRunsWhileTheWindowIsActiveAndStartsAgainWhenItIsActivatedAgain)
 {
     TFormChartings* form = open();
     ASSERT_NE(form, nullptr);
@@ -347,7 +349,8 @@ TEST_F(ChartsTest, RefreshRunsOnlyWhileTheWindowIsActiveUntilItIsShownAgain)
     EXPECT_FALSE(form->TimerRefresh->isActive());
     form->activateWindow();
     ASSERT_TRUE(waitFor([&] { return QApplication::activeWindow() == form; }));
-    EXPECT_FALSE(form->TimerRefresh->isActive()) << "only a new showing starts the refresh";
+    EXPECT_TRUE(form->TimerRefresh->isActive()) << "activated again, the window refreshes again";
+    EXPECT_EQ(form->StatusText->text(), lang::ChartsRefreshEvery60s);
 
     click(form->ButtonCancel);
     EXPECT_FALSE(form->isVisible());
@@ -358,6 +361,52 @@ TEST_F(ChartsTest, RefreshRunsOnlyWhileTheWindowIsActiveUntilItIsShownAgain)
     EXPECT_EQ(FormChartings(), form) << "the window is kept";
     settle(form);
     EXPECT_TRUE(form->TimerRefresh->isActive());
+}
+
+// A refresh reads the page shown again without losing the user's place: the sort column and
+// direction, the selected entry and the scroll position stay, and a new entry is sorted in.
+TEST_F(ChartsTest, ARefreshKeepsTheOrderTheSelectionAndTheScrollPosition)
+{
+    addEntries(400);
+    TFormChartings* form = open();
+    ASSERT_NE(form, nullptr);
+    QTreeView* list = form->ListViewHistory;
+    const int kIp = 3;
+    clickHeader(list, kIp); // ascending by IP
+    clickHeader(list, kIp); // then descending
+    ASSERT_EQ(list->header()->sortIndicatorSection(), kIp);
+    ASSERT_EQ(list->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    const int row = 250;
+    list->scrollTo(form->HistoryModel()->index(row, 1), QAbstractItemView::PositionAtCenter);
+    QTest::qWait(20);
+    clickRow(list, row);
+    const QString selectedId = form->HistoryModel()->cell(row, 0);
+    const int scroll = list->verticalScrollBar()->value();
+    ASSERT_GT(scroll, 0);
+
+    addEntry("2024-03-10 12:30:00", "zz-new");
+    click(form->ButtonRefresh);
+    settle(form);
+
+    EXPECT_EQ(form->HistoryModel()->rowCount(), 401);
+    EXPECT_EQ(list->header()->sortIndicatorSection(), kIp);
+    EXPECT_EQ(list->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    const QStringList ips = column(list, kIp);
+    EXPECT_EQ(ips.first(), "zz-new") << "the new entry is sorted in";
+    EXPECT_TRUE(std::is_sorted(ips.rbegin(), ips.rend(), [](const QString& a, const QString& b) {
+        return QString::localeAwareCompare(a, b) < 0;
+    }));
+    const QModelIndexList selected = list->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(form->HistoryModel()->cell(selected.first().row(), 0), selectedId);
+    EXPECT_EQ(list->verticalScrollBar()->value(), scroll);
+    if (const QString folder = qEnvironmentVariable("QUORVEL_SCREENSHOTS"); !folder.isEmpty()) {
+        EXPECT_TRUE(form->grab().save(folder + "/history-refreshed.png"));
+    }
+
+    // The next click on the header goes on from the kept direction.
+    clickHeader(list, kIp);
+    EXPECT_EQ(list->header()->sortIndicatorOrder(), Qt::AscendingOrder);
 }
 
 TEST_F(ChartsTest, EveryControlCarriesItsCaptionAsAccessibleName)

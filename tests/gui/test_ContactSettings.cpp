@@ -151,31 +151,90 @@ TEST_F(ContactSettings, OpensWithItsCaptionsLengthsAndLockOfTheMainWindow)
     EXPECT_TRUE(form->isVisible());
 }
 
-TEST_F(ContactSettings, CompulsoryFieldsAreRefusedWithTheFocusOnTheField)
+// A person needs a name and a way to be reached: an e-mail address, an SMS number or both. Each
+// address of the e-mail field must look like one, and the number holds digits with an optional
+// leading "+". A refusal is an information box with the focus on the field; nothing is stored.
+TEST_F(ContactSettings, RefusedInputsSayWhyWithTheFocusOnTheField)
 {
     const struct
     {
         Person person;
-        const char* box;
+        QString box;
         const char* focus;
     } cases[] = {
         {{"", "x", "a@example.com", "1"}, lang::PersonNameCompulsory, "Person Name"},
         {{"   ", "x", "a@example.com", "1"}, lang::PersonNameCompulsory, "Person Name"},
-        {{"Carol", "x", "", "1"}, lang::EmailCompulsory, "Email Address"},
-        // A number is needed even where only e-mail alarms are used.
-        {{"Carol", "x", "a@example.com", ""}, lang::SmsNumberCompulsory, "SMS Number"},
+        {{"Carol", "x", "", ""}, lang::EmailOrSmsCompulsory, "Email Address"},
+        {{"Carol", "x", "  ", " "}, lang::EmailOrSmsCompulsory, "Email Address"},
+        {{"Carol", "", "not-an-email", ""},
+         "\"not-an-email\" is not a valid email address. Each address must look like name@domain; several "
+         "are "
+         "separated by \";\".",
+         "Email Address"},
+        {{"Carol", "", "a@example.com;b@", ""},
+         "\"b@\" is not a valid email address. Each address must look like name@domain; several are "
+         "separated "
+         "by \";\".",
+         "Email Address"},
+        {{"Carol", "", "a b@example.com", ""},
+         "\"a b@example.com\" is not a valid email address. Each address must look like name@domain; several "
+         "are separated by \";\".",
+         "Email Address"},
+        {{"Carol", "", "a@example.com;;b@example.com", ""},
+         "\"\" is not a valid email address. Each address must look like name@domain; several are separated "
+         "by "
+         "\";\".",
+         "Email Address"},
+        {{"Carol", "", "@example.com", ""},
+         "\"@example.com\" is not a valid email address. Each address must look like name@domain; several "
+         "are "
+         "separated by \";\".",
+         "Email Address"},
+        {{"Carol", "", "", "abc"},
+         "\"abc\" is not a valid SMS number. It holds digits only, with an optional leading \"+\".",
+         "SMS Number"},
+        {{"Carol", "", "a@example.com", "+49 151"},
+         "\"+49 151\" is not a valid SMS number. It holds digits only, with an optional leading \"+\".",
+         "SMS Number"},
+        {{"Carol", "", "", "49+151"},
+         "\"49+151\" is not a valid SMS number. It holds digits only, with an optional leading \"+\".",
+         "SMS Number"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.box.toStdString());
         m_boxes.boxes.clear();
         form->ButtonClearClick();
         type(c.person);
         form->ButtonSaveClick();
-        ASSERT_EQ(m_boxes.boxes.size(), 1u) << c.box;
+        ASSERT_EQ(m_boxes.boxes.size(), 1u);
         EXPECT_EQ(m_boxes.boxes[0].first, Kind::Information);
         EXPECT_EQ(m_boxes.boxes[0].second, c.box);
-        EXPECT_EQ(QApplication::focusWidget(), Named<QLineEdit>(form, c.focus)) << c.box;
+        EXPECT_EQ(QApplication::focusWidget(), Named<QLineEdit>(form, c.focus));
     }
     EXPECT_EQ(count("select count(*) from quorvel.contact_person"), 0);
+}
+
+// Either way of reaching a person is enough, and several addresses are taken.
+TEST_F(ContactSettings, APersonWithOnlyAnAddressOrOnlyANumberIsSaved)
+{
+    const Person accepted[] = {
+        {"Mail only", "", "ops@example.com", ""},
+        {"Sms only", "", "", "+4915100000003"},
+        {"Both", "", "ops@example.com; admin@mail.example.org", "004915100000004"},
+        {"Local host", "", "root@localhost", "112"},
+    };
+    for (const Person& p : accepted) {
+        m_boxes.boxes.clear();
+        saveNew(p);
+        EXPECT_TRUE(m_boxes.boxes.empty())
+            << p.name.toStdString() << ": " << m_boxes.texts().join('|').toStdString();
+    }
+    EXPECT_EQ(scalar("select group_concat(concat(name,\"|\",email,\"|\",sms) order by id separator \"/\") "
+                     "from quorvel.contact_person")
+                  .split('/'),
+              (QStringList{"Mail only|ops@example.com|", "Sms only||+4915100000003",
+                           "Both|ops@example.com; admin@mail.example.org|004915100000004",
+                           "Local host|root@localhost|112"}));
 }
 
 TEST_F(ContactSettings, NameIsUniqueExceptForTheLoadedPersonItself)
@@ -228,7 +287,7 @@ TEST_F(ContactSettings, NameIsUniqueExceptForTheLoadedPersonItself)
 TEST_F(ContactSettings, QuotesAndBackslashesAreStoredListedAndFoundExactly)
 {
     const Person tricky{"O\"Brien \\ Ops", "say \"hi\"; drop table service; --", "o\\brien@example.com",
-                        "+49 (0) 151"};
+                        "+49151"};
     saveNew(tricky);
     ASSERT_TRUE(m_boxes.boxes.empty()) << m_boxes.texts().join('|').toStdString();
     EXPECT_EQ(scalar("select name from quorvel.contact_person"), tricky.name);
@@ -254,7 +313,8 @@ TEST_F(ContactSettings, QuotesAndBackslashesAreStoredListedAndFoundExactly)
 
 TEST_F(ContactSettings, InputsAtTheirFullLengthAreStoredWhole)
 {
-    const Person longest{QString(50, 'n'), QString(150, 'd'), QString(50, 'e'), QString(50, 's')};
+    const Person longest{QString(50, 'n'), QString(150, 'd'), QString(38, 'e') + "@example.com",
+                         "+" + QString(49, '1')};
     type({longest.name + "xyz", longest.details + "xyz", longest.email + "xyz", longest.sms + "xyz"});
     EXPECT_EQ(form->EditPersonName->text(), longest.name); // the edits take no more than the column
     form->ButtonSaveClick();
@@ -306,6 +366,72 @@ TEST_F(ContactSettings, DeletingAPersonRemovesItsGroupAndServiceLinks)
     EXPECT_EQ(form->ListViewContact->topLevelItemCount(), 1);
     EXPECT_EQ(form->ButtonSave->text(), "Save New");
     EXPECT_FALSE(form->ButtonDelete->isEnabled());
+}
+
+// Delete asks first, naming the services that would keep an alarm flag with nobody left to
+// receive that alarm; No deletes nothing.
+TEST_F(ContactSettings, DeleteAsksNamingTheServicesLeftWithoutARecipient)
+{
+    const int alice = insertPerson({"Alice", "", "alice@example.com", "+4915100000001"});
+    const int bob = insertPerson({"Bob", "", "", "+4915100000002"}); // no e-mail address
+    struct Linked
+    {
+        const char* ip;
+        const char* flags; // alarm_email, alarm_smpp, alarm_httpsms
+        QList<int> persons;
+    };
+    const Linked services[] = {
+        {"10.0.0.1", "y,n,n", {alice, bob}}, // e-mail: Bob has no address -> left without
+        {"10.0.0.2", "n,y,n", {alice, bob}}, // SMS: Bob has a number -> fine
+        {"10.0.0.3", "y,n,n", {bob}},        // not Alice's
+        {"10.0.0.4", "n,n,n", {alice}},      // no person-addressed alarm
+        {"10.0.0.5", "n,n,y", {alice}},      // SMS by HTTP to Alice alone -> left without
+    };
+    for (const Linked& l : services) {
+        Service service;
+        service.ip = l.ip;
+        const int id = addService(service);
+        const QStringList f = QString::fromLatin1(l.flags).split(',');
+        m_dm->ExecUpdate(
+            QString("update service set alarm_email=\"%1\",alarm_smpp=\"%2\",alarm_httpsms=\"%3\" "
+                    "where id=%4")
+                .arg(f[0], f[1], f[2])
+                .arg(id));
+        for (int person : l.persons)
+            m_dm->ExecUpdate(
+                QString("insert into service_contact_person (service_id,contact_person_id) values (%1,%2)")
+                    .arg(id)
+                    .arg(person));
+    }
+    reshow();
+    doubleClick(rowOf("Alice"));
+    ASSERT_EQ(form->EditingId, alice);
+
+    m_boxes.answer = false;
+    QTest::mouseClick(form->ButtonDelete, Qt::LeftButton);
+    ASSERT_EQ(m_boxes.questions.size(), 1);
+    EXPECT_EQ(m_boxes.questions[0],
+              "Do you want to delete the contact person Alice ?\n\nThese services would keep "
+              "their alarm flags but have no recipient left: Ping [10.0.0.1:0], Ping "
+              "[10.0.0.5:0].");
+    EXPECT_EQ(count("select count(*) from quorvel.contact_person"), 2);
+    EXPECT_EQ(count("select count(*) from quorvel.service_contact_person"), 7);
+    EXPECT_EQ(form->EditingId, alice);
+
+    // Yes deletes her; a person linked to no service gets the plain question.
+    m_boxes.answer = true;
+    m_boxes.questions.clear();
+    QTest::mouseClick(form->ButtonDelete, Qt::LeftButton);
+    EXPECT_EQ(count("select count(*) from quorvel.contact_person"), 1);
+    EXPECT_EQ(form->StatusText(), lang::ContactPersonDeleted);
+    insertPerson({"Carol", "", "carol@example.com", ""});
+    reshow();
+    doubleClick(rowOf("Carol"));
+    m_boxes.questions.clear();
+    QTest::mouseClick(form->ButtonDelete, Qt::LeftButton);
+    EXPECT_EQ(m_boxes.questions, QStringList{"Do you want to delete the contact person Carol ?"});
+    EXPECT_EQ(count("select count(*) from quorvel.contact_person"), 1);
+    EXPECT_NE(bob, 0);
 }
 
 TEST_F(ContactSettings, ARefusedStatementLeavesEveryRowAsItWasAndReportsNoSuccess)

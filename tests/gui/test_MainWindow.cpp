@@ -1,6 +1,9 @@
 // The main window driven as the administrator drives it: sizes, toggles, filters, the service
 // list's context menu, sorting, row colours, locking, closing.
+#include "DialogKit.h"
 #include "GuiFixture.h"
+#include "gui/dialogs/settings.h"
+#include "monitor/TextTableModel.h"
 
 #include "core/Clock.h"
 #include "core/comFunc.h"
@@ -11,6 +14,8 @@
 #include "pool/ThreadPoolManager.h"
 #include "support/ScriptedServer.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QAccessible>
 #include <QAction>
 #include <QDesktopServices>
 #include <QDialog>
@@ -18,15 +23,26 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMovie>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
+
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
 
 namespace {
 
@@ -610,7 +626,7 @@ public slots:
 
 TEST_F(GuiFixture, HelpAndWebPageEntriesOpenTheirAddresses)
 {
-    m_tree->write("help/Quorvel.html", "<html></html>");
+    m_tree->write("help/Quorvel.html", "<html><body><h2 id=\"SMS_by_HTTP_Alarm\">SMS</h2></body></html>");
     ASSERT_TRUE(HelpFilePresent());
     UrlRecorder recorder;
     for (const char* scheme : {"file", "https"})
@@ -630,6 +646,268 @@ TEST_F(GuiFixture, HelpAndWebPageEntriesOpenTheirAddresses)
     EXPECT_EQ(recorder.urls[2], QUrl(QString::fromLatin1(lang::FaqUrl)));
     EXPECT_EQ(recorder.urls[3].fragment(), "SMS_by_HTTP_Alarm");
     EXPECT_EQ(recorder.urls[3].toLocalFile(), m_tree->file("help/Quorvel.html"));
+}
+
+namespace {
+
+// A help file with the program's topics far enough apart that each one scrolls the page.
+QByteArray longHelpFile()
+{
+    QByteArray html = "<html><body><h1>Help</h1><h2>Contents</h2>";
+    for (const char* topic : {"Main_Window", "New_Service", "Email_Alarm", "SysLog_Alarm", "Files"}) {
+        html += QByteArray("<h2 id=\"") + topic + "\">" + topic + "</h2>";
+        for (int i = 0; i < 60; ++i)
+            html += "<p>Text of the topic.</p>";
+    }
+    return html + "</body></html>";
+}
+
+} // namespace
+
+// Where the help goes: the browser at the topic; the contents when the file lacks the topic or
+// the browser refuses the anchor; the program's own window at the topic when no browser takes the
+// file at all (the help command and the dialogs' Help buttons alike).
+TEST_F(GuiFixture, HelpOpensAtItsTopicOrTheContentsAndWithoutABrowserInAWindowOfItsOwn)
+{
+    m_tree->write("help/Quorvel.html", longHelpFile());
+    ASSERT_TRUE(HelpFilePresent());
+    const QUrl file = QUrl::fromLocalFile(m_tree->file("help/Quorvel.html"));
+    const auto at = [&file](const QString& topic) {
+        QUrl url = file;
+        url.setFragment(topic);
+        return url;
+    };
+    enum Browser
+    {
+        TakesAll,
+        RefusesAnchors,
+        None
+    };
+    struct Case
+    {
+        const char* name;
+        Browser browser;
+        QString topic;
+        QList<QUrl> tried;    // the addresses handed to the desktop, in order
+        QString viewerAnchor; // the program's own window at this topic ("-": not shown)
+    };
+    const Case cases[] = {
+        {"topic in the browser", TakesAll, "Email_Alarm", {at("Email_Alarm")}, "-"},
+        {"unknown topic: the contents", TakesAll, "No_Such_Topic", {file}, "-"},
+        {"anchor refused: the contents", RefusesAnchors, "SysLog_Alarm", {at("SysLog_Alarm"), file}, "-"},
+        {"no browser: own window at the topic",
+         None,
+         "SysLog_Alarm",
+         {at("SysLog_Alarm"), file},
+         "SysLog_Alarm"},
+        {"no browser, no topic: own window at the top", None, "", {file}, ""},
+    };
+    openWindow();
+    startCycle();
+    showWindow();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QList<QUrl> tried;
+        SetHelpUrlOpener([&](const QUrl& url) {
+            tried << url;
+            return c.browser == TakesAll || (c.browser == RefusesAnchors && !url.hasFragment());
+        });
+        OpenHelpTopic(c.topic);
+        EXPECT_EQ(tried, c.tried);
+        QDialog* viewer = HelpViewer();
+        if (c.viewerAnchor == "-") {
+            EXPECT_TRUE(!viewer || !viewer->isVisible());
+            continue;
+        }
+        ASSERT_NE(viewer, nullptr);
+        EXPECT_TRUE(viewer->isVisible());
+        EXPECT_EQ(viewer->windowTitle(), "Quorvel Help");
+        auto* browser = Named<QTextBrowser>(viewer, "Quorvel Help");
+        ASSERT_NE(browser, nullptr);
+        EXPECT_EQ(browser->source().toLocalFile(), file.toLocalFile());
+        EXPECT_TRUE(browser->toPlainText().contains("Text of the topic."));
+        const int scrolled = browser->verticalScrollBar()->value();
+        if (c.viewerAnchor.isEmpty()) {
+            EXPECT_EQ(scrolled, 0);
+        } else {
+            // The topic's heading is at the top of the visible part.
+            const QTextCursor heading = browser->document()->find(c.viewerAnchor);
+            ASSERT_FALSE(heading.isNull());
+            const int y =
+                int(browser->document()->documentLayout()->blockBoundingRect(heading.block()).top());
+            EXPECT_GT(scrolled, 0);
+            EXPECT_NEAR(scrolled, std::min(y, browser->verticalScrollBar()->maximum()), 30);
+        }
+        viewer->close();
+    }
+
+    // F12 without a browser, and the options window's Help button (at its page's topic).
+    QList<QUrl> tried;
+    SetHelpUrlOpener([&](const QUrl& url) {
+        tried << url;
+        return false;
+    });
+    window->action("Quorvel Help")->trigger();
+    ASSERT_NE(HelpViewer(), nullptr);
+    EXPECT_TRUE(HelpViewer()->isVisible());
+    HelpViewer()->close();
+    SetHelpUrlOpener([&](const QUrl& url) {
+        tried << url;
+        return true;
+    });
+    tried.clear();
+    window->OpenGeneralOptions();
+    TFormSettings* options = FormSettings();
+    ASSERT_NE(options, nullptr);
+    QPushButton* help = Named<QPushButton>(options, "Help");
+    ASSERT_NE(help, nullptr);
+    QTest::mouseClick(help, Qt::LeftButton);
+    EXPECT_EQ(tried, QList<QUrl>{at("Files")});
+    SetHelpUrlOpener(nullptr);
+}
+
+// ---- the list through a minute tick ------------------------------------------------------------------
+
+// The minute tick and the results it brings write the cells of other services: the selected
+// row and the scroll position stay on the service the user chose.
+TEST_F(GuiFixture, TheMinuteTickKeepsTheSelectionAndTheScrollPositionOnTheChosenService)
+{
+    QList<int> ids;
+    for (int i = 0; i < 40; ++i) {
+        Service s;
+        s.ip = i == 0 ? QString("127.0.0.1") : QString("10.1.0.%1").arg(i + 10);
+        s.status = i == 0 ? "Start" : "Stop"; // only the first row is due
+        ids << addService(s);
+    }
+    const QDateTime at(QDate(2026, 3, 2), QTime(10, 15, 20)); // hourly at minute 15: due now
+    SetClockSource([at] { return at; });
+    openWindow();
+    startCycle();
+    window->resize(900, 500);
+    showWindow();
+    QTreeView* list = window->TntListViewService;
+    TextTableModel* model = window->Engine()->ServiceList();
+    window->FillServiceList("ALL");
+    const int chosen = rowOfId(window.get(), ids[30]);
+    list->scrollTo(model->index(chosen, 1), QAbstractItemView::PositionAtCenter);
+    QTest::qWait(20);
+    clickRow(list, chosen);
+    const int scroll = list->verticalScrollBar()->value();
+    ASSERT_GT(scroll, 0);
+    ASSERT_EQ(model->selectedRow(), chosen);
+
+    window->Engine()->TimerServiceTimer();
+    const QString firstId = QString::number(ids[0]);
+    EXPECT_EQ(model->cell(rowOfId(window.get(), ids[0]), MonitorEngine::SvcCurrentStatus), "Process");
+    ASSERT_TRUE(waitFor([&] {
+        const QString state = model->cell(rowOfId(window.get(), ids[0]), MonitorEngine::SvcCurrentStatus);
+        return state == "Passed" || state == "Failed";
+    }));
+    QTest::qWait(20);
+    const QModelIndexList selected = list->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(model->cell(selected.first().row(), MonitorEngine::SvcId), QString::number(ids[30]));
+    EXPECT_EQ(model->cell(model->selectedRow(), MonitorEngine::SvcId), QString::number(ids[30]));
+    EXPECT_EQ(list->verticalScrollBar()->value(), scroll);
+
+    // A refill of the list (another service saved) keeps the selection on the same service.
+    window->FillServiceList("ALL");
+    EXPECT_EQ(model->cell(model->selectedRow(), MonitorEngine::SvcId), QString::number(ids[30]));
+    SetClockSource(nullptr);
+    EXPECT_NE(firstId, QString());
+}
+
+// ---- state pictures ------------------------------------------------------------------------------------
+
+namespace {
+
+// How many pixels of the left part of a cell are mostly of one hue.
+struct Tint
+{
+    int green = 0, red = 0, grey = 0, blue = 0;
+};
+Tint tintOfCellStart(QTreeView* view, const QModelIndex& index)
+{
+    const QRect cell = view->visualRect(index);
+    const QImage image =
+        view->viewport()->grab(QRect(cell.left(), cell.top(), cell.height() + 4, cell.height())).toImage();
+    Tint t;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.green() > 110 && c.red() < 60 && c.blue() < 60)
+                ++t.green;
+            else if (c.red() > 160 && c.green() < 60 && c.blue() < 60)
+                ++t.red;
+            else if (c.blue() > 120 && c.red() < 120 && c.red() > 60 && c.green() < 120)
+                ++t.blue;
+            else if (std::abs(c.red() - 128) < 12 && std::abs(c.green() - 128) < 12 &&
+                     std::abs(c.blue() - 128) < 12)
+                ++t.grey;
+        }
+    }
+    return t;
+}
+
+} // namespace
+
+// The Current Status cell starts with a picture of its state; its text and name stay as they
+// were, and a cell under way has no picture.
+TEST_F(GuiFixture, TheCurrentStatusCellShowsAPictureOfItsStateBesideItsText)
+{
+    struct Case
+    {
+        const char* text;
+        int Tint::*hue; // the colour its picture is drawn in (nullptr: no picture)
+    };
+    const Case cases[] = {
+        {"Passed", &Tint::green},        {"Failed", &Tint::red}, {"Unknown", &Tint::grey},
+        {"Failed (muted)", &Tint::blue}, {"Process", nullptr},
+    };
+    QList<int> ids;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        Service s;
+        s.ip = QString("10.2.0.%1").arg(i + 1);
+        ids << addService(s);
+    }
+    openWindow();
+    startCycle();
+    window->resize(1000, 500);
+    showWindow();
+    window->FillServiceList("ALL");
+    QTreeView* list = window->TntListViewService;
+    TextTableModel* model = window->Engine()->ServiceList();
+    model->setSelectedRow(-1);
+    for (size_t i = 0; i < std::size(cases); ++i)
+        model->updateCellOfId(QString::number(ids[int(i)]), MonitorEngine::SvcCurrentStatus, cases[i].text);
+    QTest::qWait(50);
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(list);
+    ASSERT_NE(table, nullptr);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.text);
+        const QModelIndex cell =
+            model->index(rowOfId(window.get(), ids[int(i)]), MonitorEngine::SvcCurrentStatus);
+        EXPECT_EQ(cell.data().toString(), c.text) << "the text is unchanged";
+        const Tint tint = tintOfCellStart(list, cell);
+        if (c.hue) {
+            EXPECT_GT(tint.*c.hue, 30);
+        } else {
+            EXPECT_EQ(tint.green + tint.red + tint.blue, 0);
+            EXPECT_LT(tint.grey, 30); // at most the edges of the text's first letter
+        }
+        QAccessibleTableInterface* cells = table->tableInterface();
+        ASSERT_NE(cells, nullptr);
+        QAccessibleInterface* accessibleCell = cells->cellAt(cell.row(), cell.column());
+        ASSERT_NE(accessibleCell, nullptr);
+        EXPECT_EQ(accessibleCell->text(QAccessible::Name), c.text);
+    }
+    if (const QString folder = qEnvironmentVariable("QUORVEL_SCREENSHOTS"); !folder.isEmpty()) {
+        EXPECT_TRUE(window->grab().save(folder + "/service-states.png"));
+    }
+    // The Status column keeps its red text.
+    const QModelIndex status = model->index(0, MonitorEngine::SvcStatus);
+    EXPECT_EQ(status.data().toString(), "Stop");
 }
 
 // ---- the menu bar as drawn ---------------------------------------------------------------------------

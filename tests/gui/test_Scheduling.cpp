@@ -144,41 +144,67 @@ TEST_F(Scheduling, WeekendSwitchedOffStopsTheSchedulerOnASaturdayWithinOneWindow
     EXPECT_TRUE(engine->SchedulingRuns());
 }
 
-TEST_F(Scheduling, ToggleButtonsInvertTheValueTheySetLast)
+// A toggle button starts from what its boxes show: it ticks them all unless all are ticked
+// already, so its first click always changes the grid, whatever the grid was loaded with.
+TEST_F(Scheduling, ToggleButtonsStartFromWhatTheirBoxesShow)
+{
+    struct Case
+    {
+        const char* name;
+        const char* stored; // the stored row 5, Mon..Sun; every other row "yes"
+        bool byHour;        // click the button of hour 5, else the button of Monday
+        const char* row5After;
+        bool mondayAllTicked; // Monday's column after the click
+    };
+    const Case cases[] = {
+        {"full row, hour button unticks it", "yes yes yes yes yes yes yes", true, "no no no no no no no",
+         false},
+        {"empty row, hour button ticks it", "no no no no no no no", true, "yes yes yes yes yes yes yes",
+         true},
+        {"mixed row, hour button ticks it", "no yes no yes yes yes yes", true, "yes yes yes yes yes yes yes",
+         true},
+        {"Monday with one gap, day button ticks it", "no yes yes yes yes yes yes", false,
+         "yes yes yes yes yes yes yes", true},
+        {"full Monday, day button unticks it", "yes no no no no no no", false, "no no no no no no no", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_dm->ExecUpdate("update scheduling set mon=\"yes\",tue=\"yes\",wed=\"yes\",thu=\"yes\","
+                         "fri=\"yes\",sat=\"yes\",sun=\"yes\"");
+        const QStringList v = QString::fromLatin1(c.stored).split(' ');
+        m_dm->ExecUpdate(QStringLiteral("update scheduling set mon=\"%1\",tue=\"%2\",wed=\"%3\",thu=\"%4\","
+                                        "fri=\"%5\",sat=\"%6\",sun=\"%7\" where schedule_time=5")
+                             .arg(v[0], v[1], v[2], v[3], v[4], v[5], v[6]));
+        TFormScheduling* form = open();
+        ASSERT_NE(form, nullptr);
+        const QStringList before = shownGrid(form);
+        QPushButton* toggle = Named<QPushButton>(form, c.byHour ? "05:00 - 05:59" : "Mon");
+        ASSERT_NE(toggle, nullptr);
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        const QStringList after = shownGrid(form);
+        EXPECT_NE(after, before) << "the first click changes the grid";
+        EXPECT_EQ(after[5], c.row5After);
+        bool mondayTicked = true;
+        for (int hour = 0; hour < 24; ++hour)
+            mondayTicked = mondayTicked && form->Box(0, hour)->isChecked();
+        EXPECT_EQ(mondayTicked, c.mondayAllTicked);
+        form->hide();
+    }
+}
+
+TEST_F(Scheduling, SelectAllAndClearAllSetEveryBoxAndTheTogglesFollow)
 {
     TFormScheduling* form = open();
     ASSERT_NE(form, nullptr);
-    // After a showing every button acts as if it had ticked its boxes: the first click unticks.
-    form->HourButtonClick(2);
-    EXPECT_EQ(shownGrid(form)[2], "no no no no no no no");
-    form->HourButtonClick(2);
-    EXPECT_EQ(shownGrid(form)[2], "yes yes yes yes yes yes yes");
-
-    form->DayButtonClick(0);
-    form->HourButtonClick(5); // its own state: unticks row 5, whatever Monday shows
-    QStringList expected = everyRow("no yes yes yes yes yes yes");
-    expected[5] = "no no no no no no no";
-    EXPECT_EQ(shownGrid(form), expected);
-
-    // Clear All: everything off, and the next click on an hour ticks its row.
     form->ButtonClearAllClick();
     EXPECT_EQ(shownGrid(form), everyRow("no no no no no no no"));
     form->HourButtonClick(7);
     EXPECT_EQ(shownGrid(form)[7], "yes yes yes yes yes yes yes");
-    form->DayButtonClick(3); // Thu was cleared "off" by Clear All: now on
-    EXPECT_TRUE(form->Box(3, 20)->isChecked());
-
-    // Select All: everything on, and the next click on an hour unticks its row.
     form->ButtonSelectAllClick();
     EXPECT_EQ(shownGrid(form), everyRow("yes yes yes yes yes yes yes"));
     form->HourButtonClick(7);
     EXPECT_EQ(shownGrid(form)[7], "no no no no no no no");
-
-    // A new showing resets the states: the first click unticks again.
-    form->hide();
-    form = open();
-    form->DayButtonClick(1);
-    EXPECT_FALSE(form->Box(1, 0)->isChecked());
+    EXPECT_TRUE(form->ButtonApply->isEnabled());
 }
 
 TEST_F(Scheduling, ClearAllAppliedKeepsTheSchedulerStoppedAtEveryHour)

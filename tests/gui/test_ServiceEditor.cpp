@@ -11,6 +11,7 @@
 #include "gui/dialogs/updateScheduling.h"
 #include "monitor/MonitorEngine.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -608,6 +609,103 @@ TEST_F(ServiceEditor, ADoubleClickOnAServiceRowOfTheMainWindowOpensItAndCancelWr
             found = found || w->accessibleName() == QLatin1String(name);
         EXPECT_TRUE(found) << name;
     }
+}
+
+// A double click in the main window's list would load another service into the editor: with
+// changes not yet saved it asks first, and No keeps the editor as it is.
+TEST_F(ServiceEditor, ADoubleClickInTheMainListAsksBeforeDroppingUnsavedChanges)
+{
+    const int first = addPing("10.0.0.1");
+    const int second = addPing("10.0.0.2");
+    startCycle();
+    TextTableModel* list = window->Engine()->ServiceList();
+    const auto doubleClickOn = [&](int id) {
+        const int row = list->findRow(QString::number(id));
+        ASSERT_GE(row, 0);
+        list->setSelectedRow(row);
+        emit window->TntListViewService->doubleClicked(list->index(row, MonitorEngine::SvcIp));
+    };
+    doubleClickOn(first);
+    TFormUpdateScheduling* editor = FormUpdateScheduling();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_EQ(editor->CurrentServiceId(), first);
+
+    struct Case
+    {
+        const char* name;
+        bool edit;      // the host is typed over before the double click
+        bool answer;    // the answer to the question
+        bool asked;     // a question is expected
+        int shownAfter; // the service the editor shows afterwards (0: the one before)
+    };
+    const Case cases[] = {
+        {"unchanged: loads without asking", false, true, false, second},
+        {"changed, No: keeps the typed text", true, false, true, 0},
+        {"changed, Yes: loads the other service", true, true, true, first},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int before = editor->CurrentServiceId();
+        const int other = before == first ? second : first;
+        m_boxes.questions.clear();
+        m_boxes.answer = c.answer;
+        if (c.edit)
+            type(editor->Inputs().Service->FramePing->EditHost, "10.9.9.9");
+        doubleClickOn(other);
+        EXPECT_EQ(m_boxes.questions.size(), c.asked ? 1 : 0);
+        if (c.asked && !m_boxes.questions.isEmpty()) {
+            EXPECT_EQ(
+                m_boxes.questions.first(),
+                QString("The changes to the service Ping [10.0.0.%1:---] are not saved yet. Do you want "
+                        "to discard them?")
+                    .arg(before == first ? 1 : 2));
+        }
+        EXPECT_EQ(editor->CurrentServiceId(), c.shownAfter == 0 ? before : c.shownAfter);
+        if (c.shownAfter == 0) {
+            EXPECT_EQ(editor->Inputs().Service->FramePing->EditHost->text(), "10.9.9.9");
+        }
+    }
+    m_boxes.answer = true;
+    // A save makes the editor unchanged again: the next double click does not ask.
+    type(editor->Inputs().Service->FramePing->EditHost, "10.0.0.5");
+    click(editor->ButtonSave);
+    m_boxes.questions.clear();
+    doubleClickOn(second);
+    EXPECT_TRUE(m_boxes.questions.isEmpty());
+    EXPECT_EQ(editor->CurrentServiceId(), second);
+    EXPECT_EQ(table("select ip from service order by id"), (QStringList{"10.0.0.5", "10.0.0.2"}));
+}
+
+// The editor's contact tab is driven by assistive technology as the wizard's is: the Toggle
+// action ticks and unticks a person, the state follows, and Save stores exactly the ticked ones.
+TEST_F(ServiceEditor, ContactRowsTickByTheirToggleActionAndTheSaveStoresThem)
+{
+    const int ann = addPerson("Ann");
+    const int bob = addPerson("Bob");
+    const int id = addPing("10.0.0.3");
+    m_dm->ExecUpdate(
+        QString("insert into service_contact_person (service_id,contact_person_id) values (%1,%2)")
+            .arg(id)
+            .arg(ann));
+    TFormUpdateScheduling* editor = openOn(id);
+    ASSERT_NE(editor, nullptr);
+    ASSERT_EQ(editor->CurrentServiceId(), id);
+    QAccessibleInterface* annRow = contactRow(editor->Inputs(), "Ann");
+    QAccessibleInterface* bobRow = contactRow(editor->Inputs(), "Bob");
+    ASSERT_NE(annRow, nullptr);
+    ASSERT_NE(bobRow, nullptr);
+    EXPECT_TRUE(annRow->state().checkable);
+    EXPECT_TRUE(annRow->state().checked) << "the stored link shows as a tick";
+    EXPECT_FALSE(bobRow->state().checked);
+    annRow->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    bobRow->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_FALSE(annRow->state().checked);
+    EXPECT_TRUE(bobRow->state().checked);
+    EXPECT_TRUE(editor->HasUnsavedChanges());
+    click(editor->ButtonSave);
+    EXPECT_EQ(
+        table(QString("select contact_person_id from service_contact_person where service_id=%1").arg(id)),
+        QStringList{QString::number(bob)});
 }
 
 } // namespace

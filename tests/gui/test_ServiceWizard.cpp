@@ -1,5 +1,6 @@
 // The new-service wizard driven through its widgets against the test database and loopback
 // servers: the steps, the stored rows, the connection test, the validations and failed saves.
+#include "DialogKit.h"
 #include "ServiceDialogFixture.h"
 
 #include "checks/ThreadCertCheckUnit.h"
@@ -17,6 +18,7 @@
 #include "gui/dialogs/FramePing.h"
 #include "gui/dialogs/FrameTCP.h"
 #include "gui/dialogs/FrameURL.h"
+#include "gui/dialogs/contactSettings.h"
 #include "gui/dialogs/setupScheduling.h"
 #include "gui/dialogs/updateScheduling.h"
 #include "monitor/MonitorEngine.h"
@@ -24,6 +26,7 @@
 #include "support/FakeHttpServer.h"
 #include "support/ScriptedServer.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -669,6 +672,127 @@ TEST_F(ServiceWizard, ThePeopleOfTwoTickedGroupsAndThePeopleTickedDirectlyAreAtt
     next();
     EXPECT_EQ(table("select contact_person_id from service_contact_person order by contact_person_id"),
               (QStringList{QString::number(ann), QString::number(bob), QString::number(cid)}));
+}
+
+// ---- contact step ---------------------------------------------------------------------------------
+
+// With an alarm method ticked and nobody to receive it the wizard cannot finish; "New Contact..."
+// opens the contacts window on top of the wizard, and the person made there is listed once it
+// closes, while the main window stays locked. Persons added meanwhile elsewhere are listed too,
+// and the ticks made before stay.
+TEST_F(ServiceWizard, TheContactStepListsPersonsMadeMeanwhileAndNewContactMakesOneOnTopOfTheWizard)
+{
+    startCycle();
+    showWindow();
+    wizard = openWizard();
+    ASSERT_NE(wizard, nullptr);
+    ASSERT_TRUE(WaitUntilFocused(wizard));
+    scheduleEvery("5");
+    pick(in().Service->ComboBoxService, "Ping");
+    type(in().Service->FramePing->EditHost, "10.0.0.7");
+    next();
+    next(); // step 4
+    click(in().Alarms->CheckBoxEmail);
+    const int eve = addPerson("Eve"); // made elsewhere after the wizard opened
+    next();                           // step 5
+    EXPECT_EQ(rows(in().Contacts->ListViewContact, 0), QStringList{"Eve"});
+    tick(in(), "Eve");
+    click(wizard->ButtonBack);
+    const int fay = addPerson("Fay");
+    next();
+    EXPECT_EQ(rows(in().Contacts->ListViewContact, 0), (QStringList{"Fay", "Eve"}));
+    auto tickedNames = [this] {
+        QStringList names;
+        QTreeWidget* list = in().Contacts->ListViewContact;
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            if (list->topLevelItem(i)->checkState(0) == Qt::Checked)
+                names << list->topLevelItem(i)->text(0);
+        }
+        return names;
+    };
+    EXPECT_EQ(tickedNames(), QStringList{"Eve"}) << "the tick made before stays";
+
+    QPushButton* newContact = Named<QPushButton>(wizard, "New Contact...");
+    ASSERT_NE(newContact, nullptr);
+    EXPECT_TRUE(newContact->isVisibleTo(wizard));
+    click(newContact);
+    TFormContactSettings* contacts = FormContactSettings();
+    ASSERT_NE(contacts, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(contacts));
+    ASSERT_TRUE(WaitUntilFocused(contacts)) << "the contacts window is on top of the wizard";
+    type(contacts->EditPersonName, "Dora");
+    type(contacts->EditEmail, "dora@example.com");
+    click(contacts->ButtonSave);
+    ASSERT_TRUE(boxTexts().isEmpty()) << boxTexts().join('|').toStdString();
+    click(contacts->ButtonCancel);
+    EXPECT_FALSE(contacts->isVisible());
+    ASSERT_TRUE(waitFor([&] { return rows(in().Contacts->ListViewContact, 0).contains("Dora"); }, 5000));
+    EXPECT_TRUE(wizard->isVisible());
+    EXPECT_FALSE(window->ActionMainMenuBar->isEnabled())
+        << "the wizard is open: the main window stays locked";
+    EXPECT_FALSE(window->ToolButtonService->isEnabled());
+    EXPECT_EQ(tickedNames(), QStringList{"Eve"});
+    if (const QString folder = qEnvironmentVariable("QUORVEL_SCREENSHOTS"); !folder.isEmpty()) {
+        EXPECT_TRUE(wizard->grab().save(folder + "/contact-step.png"));
+    }
+
+    tick(in(), "Dora");
+    next(); // Finish
+    EXPECT_FALSE(wizard->isVisible()) << boxTexts().join('|').toStdString();
+    const QString dora = scalar("select id from quorvel.contact_person where name=\"Dora\"");
+    EXPECT_EQ(table("select contact_person_id from service_contact_person order by contact_person_id"),
+              (QStringList{QString::number(eve), dora}));
+    EXPECT_NE(fay, 0);
+    EXPECT_TRUE(window->ActionMainMenuBar->isEnabled());
+}
+
+// The contact rows as assistive technology drives them: each is a check box with its state, its
+// Toggle action ticks it, Space ticks the current row, and what was ticked is what is stored.
+TEST_F(ServiceWizard, ContactRowsShowTheirCheckStateAndTickByToggleActionAndSpace)
+{
+    const int ann = addPerson("Ann");
+    const int bob = addPerson("Bob");
+    addPerson("Cid");
+    addGroup("Ops", {bob});
+    wizard = openWizard();
+    ASSERT_NE(wizard, nullptr);
+    scheduleEvery("5");
+    pick(in().Service->ComboBoxService, "Ping");
+    type(in().Service->FramePing->EditHost, "10.0.0.8");
+    next();
+    toLastStep();
+
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(in().Contacts->ListViewContact);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->childCount(), 4);
+    for (const char* name : {"Ann", "Bob", "Cid", "Ops"}) {
+        QAccessibleInterface* row = contactRow(in(), name);
+        ASSERT_NE(row, nullptr) << name;
+        EXPECT_TRUE(row->state().checkable) << name;
+        EXPECT_FALSE(row->state().checked) << name;
+        ASSERT_NE(row->actionInterface(), nullptr) << name;
+        EXPECT_TRUE(
+            row->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    }
+    contactRow(in(), "Ann")->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_TRUE(contactRow(in(), "Ann")->state().checked);
+    // Toggled twice, Cid is unticked again.
+    for (int i = 0; i < 2; ++i)
+        contactRow(in(), "Cid")->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_FALSE(contactRow(in(), "Cid")->state().checked);
+
+    // Space on the current row, whichever column has the focus.
+    QTreeWidget* tree = in().Contacts->ListViewContact;
+    const QList<QTreeWidgetItem*> bobRow = tree->findItems("Bob", Qt::MatchExactly, 0);
+    ASSERT_EQ(bobRow.size(), 1);
+    tree->setFocus();
+    tree->setCurrentItem(bobRow.first(), 1);
+    QTest::keyClick(tree, Qt::Key_Space);
+    EXPECT_TRUE(contactRow(in(), "Bob")->state().checked);
+
+    next(); // Finish
+    EXPECT_EQ(table("select contact_person_id from service_contact_person order by contact_person_id"),
+              (QStringList{QString::number(ann), QString::number(bob)}));
 }
 
 // ---- connection test ---------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include "core/langLibrary.h"
 #include "database/ContactStore.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/dialogs/CheckListAccess.h"
 #include "gui/dialogs/FrameCert.h"
 #include "gui/dialogs/FrameDNS.h"
 #include "gui/dialogs/FrameDatabase.h"
@@ -377,6 +378,7 @@ TContactList::TContactList(QWidget* parent) : QWidget(parent)
     ListViewContact->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     ListViewContact->header()->setSectionResizeMode(1, QHeaderView::Fixed);
     ListViewContact->setColumnWidth(1, 100);
+    MakeAccessibleCheckList(ListViewContact);
     LabelCaption =
         captionFor(ListViewContact, QStringLiteral("Please select the contact person(s) or group(s) :"));
     auto* layout = new QVBoxLayout(this);
@@ -402,6 +404,21 @@ void TContactList::Fill()
     } catch (const std::exception& error) {
         WriteSystemLog(QStringLiteral("Reading the contact list failed : ") + QString::fromUtf8(error.what()),
                        LogLevel::ERROR);
+    }
+}
+
+void TContactList::Refresh()
+{
+    const QList<ContactChoice> ticked = Ticked();
+    Fill();
+    for (int i = 0; i < ListViewContact->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = ListViewContact->topLevelItem(i);
+        const bool group = item->text(1) == QLatin1String(kIsGroup);
+        const int id = item->data(0, Qt::UserRole).toInt();
+        for (const ContactChoice& choice : ticked) {
+            if (choice.group == group && choice.id == id)
+                item->setCheckState(0, Qt::Checked);
+        }
     }
 }
 

@@ -120,6 +120,9 @@ public:
     // Fills the list afresh from the database, every row unticked: groups first (highest id on
     // top), then persons (highest id first). A database error leaves the rows read so far.
     void Fill();
+    // Reads the list again (persons and groups added or renamed meanwhile), keeping the ticks of
+    // the rows that are still there.
+    void Refresh();
     QList<ContactChoice> Ticked() const;
     // Ticks the person rows of these ids (group rows are never ticked this way).
     void TickPersons(const QList<int>& personIds);

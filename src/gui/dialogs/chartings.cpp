@@ -593,11 +593,15 @@ void TFormChartings::FormClose()
 void TFormChartings::changeEvent(QEvent* event)
 {
     TFormDialog::changeEvent(event);
-    // The refresh runs while the window is the active one; once another window was active, only
-    // the next showing starts it again. (isActiveWindow() would still hold while the main window,
-    // this window's parent, is the active one.)
-    if (event->type() == QEvent::ActivationChange && QApplication::activeWindow() != this)
+    // The refresh runs while the window is the active one: it stops when another window becomes
+    // active and starts again when this one is activated again. (isActiveWindow() would still
+    // hold while the main window, this window's parent, is the active one.)
+    if (event->type() != QEvent::ActivationChange)
+        return;
+    if (QApplication::activeWindow() != this)
         TimerRefresh->stop();
+    else if (isVisible() && !TimerRefresh->isActive())
+        TimerRefresh->start();
 }
 
 void TFormChartings::LoadHistory()
@@ -703,6 +707,8 @@ void TFormChartings::ListViewHistoryColumnClick(int column)
     ListViewHistory->header()->setSortIndicator(column,
                                                 descending ? Qt::DescendingOrder : Qt::AscendingOrder);
     m_sortDescending[column] = !descending;
+    m_sortColumn = column;
+    m_sortShownDescending = descending;
 }
 
 void TFormChartings::SetButtonStates()
@@ -789,6 +795,21 @@ void TFormChartings::pageRead(int offset, const AlarmHistoryPageRequest& request
     }
     m_filled = 0;
     m_fillStatement = page.statement;
+    // A new reading of the page shown keeps how the list was looked at: its order, the selected
+    // entry and the scroll position. Another page starts in the order read, at the top.
+    m_keepView = {};
+    m_keepView.samePage = number == m_shownPage && m_model->rowCount() > 0;
+    m_shownPage = number;
+    if (m_keepView.samePage) {
+        const QModelIndex current = ListViewHistory->selectionModel()->currentIndex();
+        if (current.isValid() &&
+            ListViewHistory->selectionModel()->isRowSelected(current.row(), QModelIndex()))
+            m_keepView.selectedId = m_model->cell(current.row(), ColumnId);
+        m_keepView.vertical = ListViewHistory->verticalScrollBar()->value();
+        m_keepView.horizontal = ListViewHistory->horizontalScrollBar()->value();
+    } else {
+        m_sortColumn = -1;
+    }
     m_model->clear();
     ListViewHistory->header()->setSortIndicator(-1, Qt::AscendingOrder);
     fillSlice();
@@ -810,6 +831,7 @@ void TFormChartings::fillSlice()
         return;
     }
     m_fill.clear();
+    restoreView();
     ProgressBar->hide();
     StatusStatement->setText(m_fillStatement);
     StatusStatement->setToolTip(m_fillStatement);
@@ -820,6 +842,27 @@ void TFormChartings::fillSlice()
         m_pageAgain = false;
         readPage(m_offset);
     }
+}
+
+void TFormChartings::restoreView()
+{
+    if (m_sortColumn > ColumnId) {
+        m_model->sortByColumn(m_sortColumn, m_sortShownDescending);
+        ListViewHistory->header()->setSortIndicator(m_sortColumn, m_sortShownDescending ? Qt::DescendingOrder
+                                                                                        : Qt::AscendingOrder);
+    }
+    if (!m_keepView.samePage)
+        return;
+    const int row = m_keepView.selectedId.isEmpty() ? -1 : m_model->findRow(m_keepView.selectedId);
+    if (row >= 0) {
+        ListViewHistory->selectionModel()->setCurrentIndex(m_model->index(row, ColumnDateTime),
+                                                           QItemSelectionModel::ClearAndSelect |
+                                                               QItemSelectionModel::Rows);
+    }
+    // The scroll range follows the new rows once the view has laid them out.
+    ListViewHistory->doItemsLayout();
+    ListViewHistory->verticalScrollBar()->setValue(m_keepView.vertical);
+    ListViewHistory->horizontalScrollBar()->setValue(m_keepView.horizontal);
 }
 
 void TFormChartings::readCharts()

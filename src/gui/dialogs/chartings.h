@@ -128,6 +128,8 @@ private:
     // The chart of the page shown, drawn from its latest bars; the others wait until shown.
     void showCurrentChart();
     void SetButtonStates();
+    // Puts back the order, selection and scroll position kept when the page shown was read again.
+    void restoreView();
 
     std::unique_ptr<HistoryWorker> m_pageWorker;
     std::unique_ptr<HistoryWorker> m_chartWorker;
@@ -151,6 +153,16 @@ private:
     int m_filled = 0;
     QString m_fillStatement;
     QVector<bool> m_sortDescending;
+    int m_sortColumn = -1; // the column the list was sorted by last (-1: as read)
+    bool m_sortShownDescending = false;
+    int m_shownPage = -1; // the page the list shows
+    struct KeptView
+    {
+        bool samePage = false;
+        QString selectedId;
+        int vertical = 0;
+        int horizontal = 0;
+    } m_keepView;
     bool m_redrawPending = false;
 };
 

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -33,7 +34,34 @@ constexpr int kDetailsLength = 150;
 constexpr int kEmailLength = 50;
 constexpr int kSmsLength = 50;
 
+QString quoted(const QString& text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
 } // namespace
+
+QString FirstInvalidEmailAddress(const QString& field)
+{
+    if (field.trimmed().isEmpty())
+        return QString();
+    // local@domain: no blanks, quotes, angle brackets or separators; a domain of one or more
+    // labels joined by dots.
+    static const QRegularExpression address(
+        QStringLiteral("^[^\\s@;,<>\"]+@[^\\s@;,<>\".]+(\\.[^\\s@;,<>\".]+)*$"));
+    for (const QString& part : field.split(QLatin1Char(';'))) {
+        const QString one = part.trimmed();
+        if (!address.match(one).hasMatch())
+            return one.isNull() ? QStringLiteral("") : one;
+    }
+    return QString();
+}
+
+bool IsValidSmsNumber(const QString& number)
+{
+    static const QRegularExpression digits(QStringLiteral("^\\+?[0-9]+$"));
+    return number.isEmpty() || digits.match(number).hasMatch();
+}
 
 TFormContactSettings* FormContactSettings()
 {
@@ -211,20 +239,23 @@ void TFormContactSettings::ButtonSaveClick()
     const QString email = EditEmail->text();
     const QString sms = EditSms->text();
 
-    const struct
-    {
-        QLineEdit* edit;
-        const char* message;
-    } compulsory[] = {{EditPersonName, lang::PersonNameCompulsory},
-                      {EditEmail, lang::EmailCompulsory},
-                      {EditSms, lang::SmsNumberCompulsory}};
-    for (const auto& field : compulsory) {
-        if (field.edit->text().trimmed().isEmpty()) {
-            field.edit->setFocus();
-            ShowInformationBox(QString::fromLatin1(field.message));
-            return;
-        }
-    }
+    const auto refuse = [](QLineEdit* edit, const QString& message) {
+        edit->setFocus();
+        ShowInformationBox(message);
+    };
+    if (name.trimmed().isEmpty())
+        return refuse(EditPersonName, QString::fromLatin1(lang::PersonNameCompulsory));
+    // A person is reached by e-mail, by SMS or by both; an empty one gets no alarm that way.
+    if (email.trimmed().isEmpty() && sms.trimmed().isEmpty())
+        return refuse(EditEmail, QString::fromLatin1(lang::EmailOrSmsCompulsory));
+    const QString badAddress = FirstInvalidEmailAddress(email);
+    if (!badAddress.isNull())
+        return refuse(
+            EditEmail,
+            QString::fromLatin1(lang::InvalidEmailAddress).replace(QLatin1String("%s"), quoted(badAddress)));
+    if (!IsValidSmsNumber(sms))
+        return refuse(EditSms,
+                      QString::fromLatin1(lang::InvalidSmsNumber).replace(QLatin1String("%s"), quoted(sms)));
 
     const bool isNew = ButtonSave->text() == kSaveNew;
     try {
@@ -258,6 +289,16 @@ void TFormContactSettings::ButtonDeleteClick()
     if (EditingId == 0)
         return;
     try {
+        QString question = QString::fromLatin1(lang::ConfirmDeletePerson)
+                               .replace(QLatin1String("%s"), EditPersonName->text());
+        const QStringList orphans = ContactStore::ServicesLeftWithoutRecipient(EditingId);
+        if (!orphans.isEmpty()) {
+            question += QStringLiteral("\n\n") +
+                        QString::fromLatin1(lang::ServicesLeftWithoutRecipient)
+                            .replace(QLatin1String("%s"), orphans.join(QStringLiteral(", ")));
+        }
+        if (!ShowConfirmationBox(question))
+            return;
         ContactStore::DeletePerson(EditingId);
     } catch (const DatabaseError& error) {
         ApplicationEventsException(error.text());

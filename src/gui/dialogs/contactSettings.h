@@ -54,5 +54,12 @@ private:
     QLabel* m_status = nullptr;
 };
 
+// The first address of an e-mail field (";"-separated) that does not look like local@domain,
+// as typed without surrounding blanks; a null string when every address does (or the field is
+// empty). An empty address between separators is returned as an empty, non-null string.
+QString FirstInvalidEmailAddress(const QString& field);
+// An SMS number: empty, or digits with an optional leading "+".
+bool IsValidSmsNumber(const QString& number);
+
 // The contacts dialog while it exists (created by the main window's Contact Options).
 TFormContactSettings* FormContactSettings();

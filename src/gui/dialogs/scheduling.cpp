@@ -17,6 +17,8 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 QPointer<TFormScheduling> g_form;
@@ -138,8 +140,6 @@ QString TFormScheduling::StatusText() const
 void TFormScheduling::FormShow()
 {
     ButtonApply->setEnabled(false);
-    m_dayState.fill(true);
-    m_hourState.fill(true);
     try {
         for (const WeeklyWindowStore::HourRow& row : WeeklyWindowStore::Rows()) {
             bool isHour = false;
@@ -158,36 +158,45 @@ void TFormScheduling::FormShow()
     ButtonCancel->setFocus();
 }
 
+void TFormScheduling::toggleBoxes(const QVector<QCheckBox*>& boxes)
+{
+    const bool allTicked =
+        std::all_of(boxes.cbegin(), boxes.cend(), [](QCheckBox* box) { return box->isChecked(); });
+    for (QCheckBox* box : boxes)
+        box->setChecked(!allTicked);
+    ButtonApply->setEnabled(true);
+}
+
+void TFormScheduling::setAllBoxes(bool ticked)
+{
+    for (const auto& column : m_boxes) {
+        for (QCheckBox* box : column)
+            box->setChecked(ticked);
+    }
+    ButtonApply->setEnabled(true);
+}
+
 void TFormScheduling::DayButtonClick(int day)
 {
-    m_dayState[day] = !m_dayState[day];
-    for (QCheckBox* box : m_boxes[day])
-        box->setChecked(m_dayState[day]);
-    ButtonApply->setEnabled(true);
+    toggleBoxes(QVector<QCheckBox*>(m_boxes[day].cbegin(), m_boxes[day].cend()));
 }
 
 void TFormScheduling::HourButtonClick(int hour)
 {
-    m_hourState[hour] = !m_hourState[hour];
+    QVector<QCheckBox*> row;
     for (int day = 0; day < kDays; ++day)
-        m_boxes[day][hour]->setChecked(m_hourState[hour]);
-    ButtonApply->setEnabled(true);
+        row << m_boxes[day][hour];
+    toggleBoxes(row);
 }
 
 void TFormScheduling::ButtonSelectAllClick()
 {
-    m_dayState.fill(false);
-    m_hourState.fill(true);
-    for (int day = 0; day < kDays; ++day)
-        DayButtonClick(day);
+    setAllBoxes(true);
 }
 
 void TFormScheduling::ButtonClearAllClick()
 {
-    m_dayState.fill(true);
-    m_hourState.fill(false);
-    for (int day = 0; day < kDays; ++day)
-        DayButtonClick(day);
+    setAllBoxes(false);
 }
 
 void TFormScheduling::ButtonApplyClick()

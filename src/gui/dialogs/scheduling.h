@@ -3,6 +3,8 @@
 #include "database/WeeklyWindowStore.h"
 #include "gui/dialogs/TFormDialog.h"
 
+#include <QVector>
+
 #include <array>
 
 class QCheckBox;
@@ -53,9 +55,10 @@ private:
     std::array<std::array<QCheckBox*, kHours>, kDays> m_boxes{};
     std::array<QPushButton*, kDays> m_dayButtons{};
     std::array<QPushButton*, kHours> m_hourButtons{};
-    // The value each toggle button set last (true after every showing).
-    std::array<bool, kDays> m_dayState{};
-    std::array<bool, kHours> m_hourState{};
+    // Ticks every box of `boxes`, or unticks them all when all are ticked already: a toggle
+    // starts from what its boxes show, so each click changes something.
+    void toggleBoxes(const QVector<QCheckBox*>& boxes);
+    void setAllBoxes(bool ticked);
     QLabel* m_status = nullptr;
 };
 

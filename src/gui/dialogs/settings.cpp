@@ -128,7 +128,11 @@ TFormSettings::TFormSettings(QWidget* parent) : TFormDialog(parent)
     ButtonCancel->setToolTip(QStringLiteral("Click to cancel changes and close the window"));
     ButtonDefault->setToolTip(QStringLiteral("Click to reset the settings to default"));
     ButtonApply->setEnabled(false);
+    ButtonHelp = new QPushButton(QStringLiteral("&Help"), this);
+    ButtonHelp->setToolTip(QStringLiteral("Click for help..."));
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(ButtonHelp);
+    ButtonHelp->setAutoDefault(false);
     buttons->addStretch(1);
     for (QPushButton* b : {ButtonApply, ButtonCancel, ButtonDefault}) {
         b->setAutoDefault(false);
@@ -147,6 +151,7 @@ TFormSettings::TFormSettings(QWidget* parent) : TFormDialog(parent)
     connect(ButtonApply, &QPushButton::clicked, this, &TFormSettings::ButtonApplyClick);
     connect(ButtonCancel, &QPushButton::clicked, this, &TFormSettings::ButtonCancelClick);
     connect(ButtonDefault, &QPushButton::clicked, this, &TFormSettings::ButtonDefaultClick);
+    connect(ButtonHelp, &QPushButton::clicked, this, &TFormSettings::ButtonHelpClick);
     connect(ButtonFilePath, &QPushButton::clicked, this, &TFormSettings::ButtonFilePathClick);
     connect(CheckBoxFileEnable, &QCheckBox::clicked, this, &TFormSettings::CheckBoxFileEnableClick);
     connect(CheckBoxDBEnable, &QCheckBox::clicked, this, &TFormSettings::CheckBoxDBEnableClick);
@@ -634,4 +639,21 @@ void TFormSettings::ButtonFilePathClick()
     }
     m_fileDialog->setDirectory(AppSettings.LogDir);
     m_fileDialog->open();
+}
+
+QString TFormSettings::HelpTopic() const
+{
+    switch (PageControl->currentIndex()) {
+    case PageDatabase:
+        return QStringLiteral("Database_Login");
+    case PageAlarmRules:
+        return QStringLiteral("Alarm_Rules");
+    default:
+        return QStringLiteral("Files");
+    }
+}
+
+void TFormSettings::ButtonHelpClick()
+{
+    OpenHelpTopic(HelpTopic());
 }

@@ -53,6 +53,9 @@ public:
     void ButtonApplyClick();
     void ButtonCancelClick();
     void ButtonDefaultClick();
+    // Opens the help at the topic of the page shown.
+    void ButtonHelpClick();
+    QString HelpTopic() const;
     void ButtonFilePathClick();
     void CheckBoxFileEnableClick();
     void CheckBoxDBEnableClick();
@@ -94,6 +97,7 @@ public:
     QPushButton* ButtonApply = nullptr;
     QPushButton* ButtonCancel = nullptr;
     QPushButton* ButtonDefault = nullptr;
+    QPushButton* ButtonHelp = nullptr;
     QStatusBar* StatusBarSettings = nullptr;
 
 protected:

@@ -14,6 +14,7 @@
 #include "gui/dialogs/FramePing.h"
 #include "gui/dialogs/FrameTCP.h"
 #include "gui/dialogs/FrameURL.h"
+#include "gui/dialogs/contactSettings.h"
 #include "gui/menu.h"
 #include "monitor/CheckBuilders.h"
 #include "monitor/MonitorEngine.h"
@@ -22,6 +23,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -150,13 +152,26 @@ TFormSetupScheduling::TFormSetupScheduling(QWidget* parent) : TFormDialog(parent
     PageControl->addTab(wizardPage(test), QStringLiteral("Step 3"));
 
     PageControl->addTab(wizardPage(m_inputs.Alarms), QStringLiteral("Step 4"));
-    PageControl->addTab(wizardPage(m_inputs.Contacts), QStringLiteral("Step 5"));
+    // The contact step can make the person the alarms are to go to: the main window, which
+    // opens the contacts window otherwise, is locked while the wizard is open.
+    auto* contacts = new QWidget;
+    auto* contactsLayout = new QVBoxLayout(contacts);
+    contactsLayout->setContentsMargins(0, 0, 0, 0);
+    contactsLayout->addWidget(m_inputs.Contacts, 1);
+    ButtonNewContact = new QPushButton(QStringLiteral("New Contact..."));
+    auto* newContactRow = new QHBoxLayout;
+    newContactRow->addWidget(ButtonNewContact);
+    newContactRow->addStretch(1);
+    contactsLayout->addLayout(newContactRow);
+    m_contactPage = wizardPage(contacts);
+    PageControl->addTab(m_contactPage, QStringLiteral("Step 5"));
 
     ButtonHelp = new QPushButton(QStringLiteral("&Help"));
     ButtonBack = new QPushButton(QStringLiteral("< &Back"));
     ButtonNext = new QPushButton(QStringLiteral("&Next >"));
     ButtonCancel = new QPushButton(QStringLiteral("&Cancel"));
-    for (QPushButton* button : {ButtonHelp, ButtonBack, ButtonNext, ButtonCancel, ButtonTest})
+    for (QPushButton* button :
+         {ButtonHelp, ButtonBack, ButtonNext, ButtonCancel, ButtonTest, ButtonNewContact})
         button->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(ButtonHelp);
@@ -196,6 +211,7 @@ TFormSetupScheduling::TFormSetupScheduling(QWidget* parent) : TFormDialog(parent
     for (QAbstractButton* box : m_inputs.Service->findChildren<QAbstractButton*>())
         connect(box, &QAbstractButton::clicked, this, clearResult);
     connect(ButtonHelp, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonHelpClick);
+    connect(ButtonNewContact, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonNewContactClick);
     connect(ButtonCancel, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonCancelClick);
     connect(PageControl, &QTabWidget::currentChanged, this, &TFormSetupScheduling::pageChanged);
     connect(m_inputs.Service->FrameURL, &TFrameURLForm::statusText, this, &TFormSetupScheduling::showStatus);
@@ -245,6 +261,55 @@ void TFormSetupScheduling::goToStep(int index)
     PageControl->setCurrentIndex(index);
     m_switchingPages = false;
     m_step = index;
+    refreshContactsOn(index);
+}
+
+void TFormSetupScheduling::refreshContactsOn(int index)
+{
+    // Persons and groups made since the wizard opened are offered too; the ticks stay.
+    if (PageControl->widget(index) == m_contactPage)
+        m_inputs.Contacts->Refresh();
+}
+
+void TFormSetupScheduling::ButtonNewContactClick()
+{
+    TFormMenu* menu = FormMenu();
+    if (!menu)
+        return;
+    menu->OpenContactOptions();
+    TFormContactSettings* form = FormContactSettings();
+    if (!form)
+        return;
+    if (!m_watchingContacts) {
+        form->installEventFilter(this);
+        m_watchingContacts = true;
+    }
+    m_contactsOpenedHere = true;
+    form->raise();
+    form->activateWindow();
+}
+
+bool TFormSetupScheduling::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Hide && m_contactsOpenedHere && watched == FormContactSettings() &&
+        !static_cast<QHideEvent*>(event)->spontaneous()) {
+        m_contactsOpenedHere = false;
+        // After the contacts window has had its own closing (which unlocks the main window):
+        // the wizard is still open, so the main window stays locked, and lists the new persons.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (!isVisible())
+                    return;
+                if (TFormMenu* menu = FormMenu())
+                    menu->LockForDialog();
+                refreshContactsOn(PageControl->currentIndex());
+                raise();
+                activateWindow();
+            },
+            Qt::QueuedConnection);
+    }
+    return TFormDialog::eventFilter(watched, event);
 }
 
 void TFormSetupScheduling::pageChanged(int index)
@@ -253,6 +318,7 @@ void TFormSetupScheduling::pageChanged(int index)
         return;
     // The user clicked a tab.
     m_step = index;
+    refreshContactsOn(index);
     if (index == 3)
         fillStep3Labels();
     setNextCaption(index == kLastStep);

@@ -33,6 +33,9 @@ public:
     void ButtonTestClick();
     void ButtonHelpClick();
     void ButtonCancelClick();
+    // Opens the contacts window on top of the wizard; the contact step lists the persons made
+    // there once it closes.
+    void ButtonNewContactClick();
 
     int CurrentStep() const { return m_step; }
     QString StatusText() const;
@@ -44,6 +47,7 @@ public:
     QPushButton* ButtonNext = nullptr;
     QPushButton* ButtonCancel = nullptr;
     QPushButton* ButtonTest = nullptr;
+    QPushButton* ButtonNewContact = nullptr;
     QLabel* LabelService = nullptr;
     QLabel* LabelIP = nullptr;
     QLabel* LabelPort = nullptr;
@@ -53,11 +57,14 @@ public:
 
 protected:
     void FormShow() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void showStatus(const QString& text);
     // Shows page `index` and makes `index` the current step, without the tab-click handling.
     void goToStep(int index);
+    // Reads the contact list again when page `index` is the contact step.
+    void refreshContactsOn(int index);
     void pageChanged(int index);
     void setNextCaption(bool finish);
     void fillStep3Labels();
@@ -71,6 +78,9 @@ private:
     bool m_switchingPages = false;
     bool m_saved = false; // the shown definition has been stored; Finish does nothing more
     int m_testItemId = 0; // pool Id of the test whose result is awaited, 0 when none
+    QWidget* m_contactPage = nullptr;
+    bool m_watchingContacts = false;   // the contacts window's hiding is watched
+    bool m_contactsOpenedHere = false; // the contacts window was opened by "New Contact..."
 };
 
 // Builds the work item of a connection test for a definition: the check the scheduler would

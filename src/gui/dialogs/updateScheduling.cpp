@@ -10,6 +10,8 @@
 #include "monitor/MonitorEngine.h"
 #include "monitor/TextTableModel.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QCollator>
 #include <QComboBox>
 #include <QFormLayout>
@@ -18,6 +20,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -28,6 +31,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <initializer_list>
 
 namespace {
 
@@ -158,9 +162,21 @@ void TFormMenu::OpenUpdateService()
     }
     TextTableModel* services = Engine()->ServiceList();
     const int row = services->selectedRow();
-    if (row >= 0 && row < services->rowCount())
+    if (row >= 0 && row < services->rowCount()) {
+        // Loading another service (or the same one again) would drop what was typed: ask first.
+        if (!created && editor->HasUnsavedChanges()) {
+            QString service, ip, port;
+            if (QTreeWidgetItem* shown = editor->rowOfId(editor->CurrentServiceId())) {
+                service = shown->text(TFormUpdateScheduling::ColService);
+                ip = shown->text(TFormUpdateScheduling::ColIp);
+                port = shown->text(TFormUpdateScheduling::ColPort);
+            }
+            if (!ShowConfirmationBox(
+                    fillPlaceholders(QString::fromLatin1(lang::DiscardServiceChanges), {service, ip, port})))
+                return;
+        }
         editor->LoadService(services->cell(row, MonitorEngine::SvcId).toInt());
-    else
+    } else
         editor->ShowStatus(QString::fromLatin1(lang::SelectServiceForUpdate));
 }
 
@@ -252,8 +268,35 @@ TFormUpdateScheduling::TFormUpdateScheduling(QWidget* parent) : TFormDialog(pare
             &TFormUpdateScheduling::ListViewServiceDblClick);
     connect(header, &QHeaderView::sectionClicked, this, &TFormUpdateScheduling::ListViewServiceColumnClick);
     connect(m_inputs.Service->FrameURL, &TFrameURLForm::statusText, this, &TFormUpdateScheduling::ShowStatus);
+    watchEdits();
 
     SetCaptionsAsAccessibleNames(this);
+}
+
+void TFormUpdateScheduling::watchEdits()
+{
+    // Only what the user does counts as a change: loading a service writes the same inputs.
+    const auto changed = [this] { m_modified = true; };
+    for (QWidget* page : std::initializer_list<QWidget*>{m_inputs.Schedule, m_inputs.Service, m_inputs.Alarms,
+                                                         m_inputs.Contacts}) {
+        for (QLineEdit* edit : page->findChildren<QLineEdit*>())
+            connect(edit, &QLineEdit::textEdited, this, changed);
+        for (QComboBox* list : page->findChildren<QComboBox*>())
+            connect(list, QOverload<int>::of(&QComboBox::activated), this, changed);
+        for (QAbstractButton* button : page->findChildren<QAbstractButton*>())
+            connect(button, &QAbstractButton::clicked, this, changed);
+        for (QAbstractItemView* view : page->findChildren<QAbstractItemView*>())
+            connect(view, &QAbstractItemView::doubleClicked, this, changed);
+    }
+    connect(ComboBoxStatus, QOverload<int>::of(&QComboBox::activated), this, changed);
+    // A contact ticked by mouse, key or assistive technology; the list's own filling and the
+    // ticks of a loaded service are undone by the load clearing the mark.
+    connect(m_inputs.Contacts->ListViewContact, &QTreeWidget::itemChanged, this, changed);
+}
+
+bool TFormUpdateScheduling::HasUnsavedChanges() const
+{
+    return m_currentId != 0 && m_modified;
 }
 
 TFormUpdateScheduling::~TFormUpdateScheduling() = default;
@@ -280,6 +323,7 @@ void TFormUpdateScheduling::reset()
 {
     m_currentId = 0;
     m_loadedStatus.clear();
+    m_modified = false;
     ButtonSave->setEnabled(false);
     ButtonDelete->setEnabled(false);
     m_inputs.ResetAll();
@@ -336,6 +380,7 @@ bool TFormUpdateScheduling::LoadService(int id)
         return false;
     }
     m_currentId = id;
+    m_modified = false;
     ButtonSave->setEnabled(true);
     ButtonDelete->setEnabled(true);
     ShowStatus(QString::fromLatin1(lang::CanUpdateOrDeleteRecord));
@@ -401,6 +446,7 @@ void TFormUpdateScheduling::ButtonSaveClick()
         SelectComboText(ComboBoxStatus, saved->Status);
         m_loadedStatus = saved->Status;
     }
+    m_modified = false;
     if (TFormMenu* menu = FormMenu()) {
         menu->FillServiceList(QStringLiteral("ALL"));
         menu->FillHostTree();

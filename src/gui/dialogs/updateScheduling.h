@@ -52,6 +52,10 @@ public:
     void ListViewServiceColumnClick(int column);
 
     int CurrentServiceId() const { return m_currentId; }
+    // A service is loaded and the user has changed an input since it was loaded or saved.
+    bool HasUnsavedChanges() const;
+    // The list row of service `id`, or nullptr.
+    QTreeWidgetItem* rowOfId(int id) const;
     QString StatusText() const;
     void ShowStatus(const QString& text);
     TServiceInputs& Inputs() { return m_inputs; }
@@ -71,12 +75,14 @@ protected:
 private:
     // Nothing loaded; the inputs back to a new definition (the status list keeps its value).
     void reset();
-    QTreeWidgetItem* rowOfId(int id) const;
+    // Marks the loaded service as changed on every edit of an input by the user.
+    void watchEdits();
 
     TServiceInputs m_inputs;
     QLabel* m_statusPanel = nullptr;
     int m_currentId = 0;
-    QString m_loadedStatus; // the status the loaded service had when shown, or after a save
+    bool m_modified = false; // the user changed an input since the service was loaded or saved
+    QString m_loadedStatus;  // the status the loaded service had when shown, or after a save
     QVector<bool> m_sortDescending;
 };
 
