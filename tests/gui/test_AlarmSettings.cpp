@@ -436,6 +436,16 @@ void fillSms(Form* f)
     Ui(f).Sms.enable->setChecked(true);
     Ui(f).Sms.ip->setText("smsc.example");
 }
+// The SMS page shown, enabled, pointed at `smsc`, with a test number and message.
+void fillSmsTest(Form* f, const FakeSmsc& smsc)
+{
+    f->PageControl->setCurrentIndex(Form::PageSms);
+    fillSms(f);
+    Ui(f).Sms.ip->setText(smsc.host());
+    Ui(f).Sms.port->setText(QString::number(smsc.port()));
+    Ui(f).Sms.testPhone->setText("+41790000000");
+    Ui(f).Sms.testMessage->setText("disk full");
+}
 void fillHttp(Form* f)
 {
     Ui(f).HttpSms.enable->setChecked(true);
@@ -763,16 +773,11 @@ TEST_F(AlarmSettings, SmsTestBindsSubmitsAndUnbindsWithTheValuesOnScreen)
     smsc.start();
 
     Form* form = open();
-    form->PageControl->setCurrentIndex(Form::PageSms);
-    fillSms(form);
-    Ui(form).Sms.ip->setText(smsc.host());
-    Ui(form).Sms.port->setText(QString::number(smsc.port()));
+    fillSmsTest(form, smsc);
     Ui(form).Sms.username->setText("esme"); // not sent: Authentication is not ticked
     Ui(form).Sms.password->setText("pw");
     Ui(form).Sms.systemType->setText("VMA");
     Ui(form).Sms.oa->setText("QUORVEL");
-    Ui(form).Sms.testPhone->setText("+41790000000");
-    Ui(form).Sms.testMessage->setText("disk full");
     EXPECT_EQ(runTest(form), "SMS Message has been sent already.");
 
     ASSERT_TRUE(smsc.wait());
@@ -1198,12 +1203,7 @@ TEST_F(AlarmSettings, SmsTestShowsConnectedOnceBoundAndBeforeTheOutcome)
         smsc.start();
 
         Form* form = open();
-        form->PageControl->setCurrentIndex(Form::PageSms);
-        fillSms(form);
-        Ui(form).Sms.ip->setText(smsc.host());
-        Ui(form).Sms.port->setText(QString::number(smsc.port()));
-        Ui(form).Sms.testPhone->setText("+41790000000");
-        Ui(form).Sms.testMessage->setText("disk full");
+        fillSmsTest(form, smsc);
         QStringList shown;
         QMetaObject::Connection watch =
             QObject::connect(form->StatusBar, &QStatusBar::messageChanged, [&shown](const QString& text) {
