@@ -61,6 +61,8 @@ bool ThreadSMS::Deliver()
                           TtcSMSCRelaySMPP::BindTransmitter, SystemType, BindNpi, BindTon);
     if (result != 0)
         return Fail(BindFailedText, result);
+    if (OnBound)
+        OnBound();
     QString messageId; // not used
     result = Client->SubmitMessage(Recipient, DestTon, DestNpi, OriginatingAddress, OrigTon, OrigNpi, Text,
                                    TtcSMSCRelaySMPP::SubmitDeliveryReceipt, messageId);

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 struct SmsMethodSettings;
@@ -41,6 +42,9 @@ public:
     quint8 DestNpi = 0;
     quint8 OrigTon = 0;
     quint8 OrigNpi = 0;
+    // Called on the worker thread once the SMSC has accepted the bind, before the submit (a
+    // settings window shows the progress of its test with it). Empty: nothing is called.
+    std::function<void()> OnBound;
 
 protected:
     // Connect, bind as a transmitter, submit. A refusal of any step gives false with its text and

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "alarms/ThreadAlarm.h"
+#include "core/AlarmMethodFields.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -31,7 +32,7 @@ public:
 
     std::unique_ptr<UdpSocket> Client; // opened at construction (again in Execute if that failed)
     QString Host;
-    int Port = 514;
+    int Port = alarmdefault::SysLogPort;
     int Facility = 0; // 0..23; anything else counts as 0
     int Severity = 0; // 0..7; anything else counts as 0
     QString Text;

@@ -99,6 +99,7 @@ inline constexpr char SmsSending[] = "SMS Message is sending out...";
 inline constexpr char SmsSent[] = "SMS Message has been sent already.";
 inline constexpr char SmsError[] = "SMS Error : ";
 inline constexpr char SmsConnectionFailed[] = "Connection Failed : ";
+inline constexpr char SmsConnected[] = "connected";
 inline constexpr char SmsBindingFailed[] = "Binding Failed : ";
 inline constexpr char SmsSendingFailed[] = "Sending Failed : ";
 inline constexpr char HttpSmsSending[] = "SMS ( by HTTP ) Message is sending out...";

@@ -2,6 +2,7 @@
 
 #include "core/AlarmRules.h"
 #include "core/IniFile.h"
+#include "core/Limits.h"
 #include "core/Notifier.h"
 #include "core/SystemLog.h"
 #include "core/auxFunc.h"
@@ -158,15 +159,15 @@ struct NumberRule
 const NumberRule kNumberRules[] = {
     {"System", "InitStart", 0, 1},
     {"System", "ShowLogItem", 0, 1000000},
-    {"Database", "Port", 1, 65535},
-    {"http", "HTTPDefaultTimeout", 1, 3600000},
-    {"ping", "PingDefaultTimeout", 1, 3600000},
-    {"db", "DBDefaultTimeout", 1, 3600000},
-    {"ftp", "FTPDefaultTimeout", 1, 3600000},
-    {"email", "EmailDefaultTimeout", 1, 3600000},
-    {"tcp", "TCPDefaultTimeout", 1, 3600000},
-    {"dns", "DNSDefaultTimeout", 1, 3600000},
-    {"cert", "CertDefaultTimeout", 1, 3600000},
+    {"Database", "Port", 1, limits::PortMax},
+    {"http", "HTTPDefaultTimeout", 1, limits::LongestTimeoutMs},
+    {"ping", "PingDefaultTimeout", 1, limits::LongestTimeoutMs},
+    {"db", "DBDefaultTimeout", 1, limits::LongestTimeoutMs},
+    {"ftp", "FTPDefaultTimeout", 1, limits::LongestTimeoutMs},
+    {"email", "EmailDefaultTimeout", 1, limits::LongestTimeoutMs},
+    {"tcp", "TCPDefaultTimeout", 1, limits::LongestTimeoutMs},
+    {"dns", "DNSDefaultTimeout", 1, limits::LongestTimeoutMs},
+    {"cert", "CertDefaultTimeout", 1, limits::LongestTimeoutMs},
     {"http", "HTTPRetry", 0, 1},
     {"ping", "PingRetry", 0, 1},
     {"db", "DBRetry", 0, 1},

@@ -20,28 +20,37 @@ private:
     const AlarmMethodColumn& m_column;
 };
 
-void readEmail(const Row& r, EmailMethodSettings& m)
+// The columns every method has.
+template <typename Method> void readCommon(const Row& r, Method& m)
 {
     m.enable = r.flag("enable");
-    m.ip = StripHttpPrefix(r.text("ip"));
     m.port = r.number("port");
-    m.mail_agent = r.text("mail_agent");
-    m.from_address = r.text("from_address");
+    m.timeout = r.number("timeout");
+}
+
+// The credentials of the methods that log in.
+template <typename Method> void readCredentials(const Row& r, Method& m)
+{
     m.authenticate = r.flag("authenticate");
     m.username = r.text("username");
     m.password = r.text("password");
-    m.timeout = r.number("timeout");
+}
+
+void readEmail(const Row& r, EmailMethodSettings& m)
+{
+    readCommon(r, m);
+    readCredentials(r, m);
+    m.ip = StripHttpPrefix(r.text("ip"));
+    m.mail_agent = r.text("mail_agent");
+    m.from_address = r.text("from_address");
 }
 
 void readSms(const Row& r, SmsMethodSettings& m)
 {
-    m.enable = r.flag("enable");
+    readCommon(r, m);
+    readCredentials(r, m);
     m.ip = StripHttpPrefix(r.text("ip"));
-    m.port = r.number("port");
     m.oa = r.text("oa");
-    m.authenticate = r.flag("authenticate");
-    m.username = r.text("username");
-    m.password = r.text("password");
     m.sms_version = r.number("sms_version");
     m.sms_system_type = r.text("sms_system_type");
     m.sms_ton = r.number("sms_ton");
@@ -50,35 +59,28 @@ void readSms(const Row& r, SmsMethodSettings& m)
     m.sms_dest_npi = r.number("sms_dest_npi");
     m.sms_orig_ton = r.number("sms_orig_ton");
     m.sms_orig_npi = r.number("sms_orig_npi");
-    m.timeout = r.number("timeout");
 }
 
 void readHttpSms(const Row& r, HttpSmsMethodSettings& m)
 {
-    m.enable = r.flag("enable");
+    readCommon(r, m);
+    readCredentials(r, m);
     m.ip = EnsureHttpPrefix(r.text("ip"));
-    m.port = r.number("port");
     m.method = r.text("method");
-    m.authenticate = r.flag("authenticate");
-    m.username = r.text("username");
-    m.password = r.text("password");
     m.proxy_ip = r.text("proxy_ip");
     m.proxy_port = r.number("proxy_port");
     m.proxy_username = r.text("proxy_username");
     m.proxy_password = r.text("proxy_password");
     m.field_msisdn = r.text("field_msisdn");
     m.field_message = r.text("field_message");
-    m.timeout = r.number("timeout");
 }
 
 void readSysLog(const Row& r, SysLogMethodSettings& m)
 {
-    m.enable = r.flag("enable");
+    readCommon(r, m);
     m.ip = StripHttpPrefix(r.text("ip"));
-    m.port = r.number("port");
     m.facility = FacilityCode(r.text("syslog_facility"));
     m.severity = SeverityCode(r.text("syslog_severity"));
-    m.timeout = r.number("timeout");
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "checks/ThreadCertCheckUnit.h"
 #include "checks/ThreadCheck.h"
 #include "checks/UrlExpectation.h"
+#include "core/AlarmMethodFields.h"
 #include "core/AlarmMethodSettings.h"
 #include "core/auxFunc.h"
 #include "core/langLibrary.h"
@@ -189,9 +190,9 @@ ProbeOutcome runCert(const ProbeInvocation& in)
 // make the work item, so the probe sends exactly what the monitoring cycle sends.
 
 // The alarm methods' stored defaults (table alarm_method).
-constexpr int kAlarmTimeout = 5000;
-constexpr int kSmsVersion = 34;
-constexpr int kSmsTonNpi = 1;
+constexpr int kAlarmTimeout = alarmdefault::TimeoutMs;
+constexpr int kSmsVersion = alarmdefault::SmppVersion;
+constexpr int kSmsTonNpi = alarmdefault::SmppTonNpi;
 
 // A whole number option in [low, high], or `fallback` when it was not given.
 int numberOption(const ProbeInvocation& in, const char* name, int fallback, int low, int high)
@@ -260,14 +261,14 @@ ProbeOutcome runSms(const ProbeInvocation& in)
     m.authenticate = credentialsGiven(in, "system-id");
     m.username = in.value(QStringLiteral("system-id"));
     m.password = in.value(QStringLiteral("password"));
-    m.sms_version = numberOption(in, "version", kSmsVersion, 0, 255);
+    m.sms_version = numberOption(in, "version", kSmsVersion, 0, limits::OctetMax);
     m.sms_system_type = in.value(QStringLiteral("system-type"));
-    m.sms_ton = numberOption(in, "ton", kSmsTonNpi, 0, 255);
-    m.sms_npi = numberOption(in, "npi", kSmsTonNpi, 0, 255);
-    m.sms_dest_ton = numberOption(in, "dest-ton", kSmsTonNpi, 0, 255);
-    m.sms_dest_npi = numberOption(in, "dest-npi", kSmsTonNpi, 0, 255);
-    m.sms_orig_ton = numberOption(in, "orig-ton", kSmsTonNpi, 0, 255);
-    m.sms_orig_npi = numberOption(in, "orig-npi", kSmsTonNpi, 0, 255);
+    m.sms_ton = numberOption(in, "ton", kSmsTonNpi, 0, limits::OctetMax);
+    m.sms_npi = numberOption(in, "npi", kSmsTonNpi, 0, limits::OctetMax);
+    m.sms_dest_ton = numberOption(in, "dest-ton", kSmsTonNpi, 0, limits::OctetMax);
+    m.sms_dest_npi = numberOption(in, "dest-npi", kSmsTonNpi, 0, limits::OctetMax);
+    m.sms_orig_ton = numberOption(in, "orig-ton", kSmsTonNpi, 0, limits::OctetMax);
+    m.sms_orig_npi = numberOption(in, "orig-npi", kSmsTonNpi, 0, limits::OctetMax);
     m.timeout = in.timeout;
     return deliverAlarm(settings, lang::MethodSMS, in.target, in.value(QStringLiteral("to")));
 }
@@ -406,7 +407,7 @@ void addAlarmCommands(std::vector<ProbeCommand>& commands, const ProbeOption& pr
              "to TLS with STARTTLS when the server offers it, before any login, and a failed\n"
              "switch is an error.\n"
              "Prints \"Sent \" or \"Error [host:port] reason\"."),
-         25,
+         alarmdefault::SmtpPort,
          withOptions(
              {requiredOption("server", "HOST", "the SMTP server"),
               requiredOption("from", "ADDR", "sender address (From, Reply-To, MAIL FROM)"),
@@ -425,7 +426,7 @@ void addAlarmCommands(std::vector<ProbeCommand>& commands, const ProbeOption& pr
                         "Defaults are those of a stored method: --version 34, every TON and NPI 1,\n"
                         "empty --oa and --system-type.\n"
                         "Prints \"Sent \" or \"Error \" and the SMPP error (ERR00801 to ERR00803 : result)."),
-         2775,
+         alarmdefault::SmppPort,
          {requiredOption("smsc", "HOST", "the SMSC"),
           requiredOption("to", "NUMBER", "the mobile number (destination_addr)"),
           option("oa", "OA", "originating address (source_addr and the bind's address range)"),
@@ -459,7 +460,7 @@ void addAlarmCommands(std::vector<ProbeCommand>& commands, const ProbeOption& pr
              "the proxy alone, in a Proxy-Authorization header, while --user and --password go to the\n"
              "gateway.\n"
              "Prints \"Sent [url:port] status line\" or \"Error [url:port] status line:reason\"."),
-         80,
+         alarmdefault::HttpSmsPort,
          {requiredOption("url", "URL", "the gateway URL, for GET with $MSISDN and $MESSAGE in it"),
           requiredOption("to", "NUMBER", "the mobile number"),
           option("method", "TEXT", "Get or Post (default Get)"),
@@ -482,7 +483,7 @@ void addAlarmCommands(std::vector<ProbeCommand>& commands, const ProbeOption& pr
              "Facility names:") +
              nameLines(lang::SyslogFacilities()) + QStringLiteral("\nSeverity names:") +
              nameLines(lang::SyslogSeverities()),
-         514,
+         alarmdefault::SysLogPort,
          {requiredOption("server", "HOST", "the syslog collector"),
           option("facility", "NAME", "facility by its name (default \"Kernel\")"),
           option("severity", "NAME", "severity by its name (default \"Emergency\")")},
@@ -823,8 +824,8 @@ ProbeInvocation ParseProbeArguments(const ProbeCommand& command, const QStringLi
     if (in.has(QStringLiteral("port")))
         in.port = numberArgument(QStringLiteral("port"), in.value(QStringLiteral("port")), 0, 65535);
     if (in.has(QStringLiteral("timeout")))
-        in.timeout =
-            numberArgument(QStringLiteral("timeout"), in.value(QStringLiteral("timeout")), 1, 3600000);
+        in.timeout = numberArgument(QStringLiteral("timeout"), in.value(QStringLiteral("timeout")), 1,
+                                    limits::LongestTimeoutMs);
     for (const QString& name : {QStringLiteral("field"), QStringLiteral("extra")}) {
         for (const QString& field : in.all(name)) {
             if (!field.contains(QLatin1Char('=')))

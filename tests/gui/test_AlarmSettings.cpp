@@ -3,6 +3,8 @@
 // four test messages on the window's own worker thread, and the alarms raised afterwards.
 #include "GuiFixture.h"
 
+#include "AlarmControls.h"
+#include "core/AlarmMethodFields.h"
 #include "core/AlarmMethodSettings.h"
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
@@ -36,6 +38,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -99,9 +102,9 @@ protected:
     static QStringList shownExtraFields(Form* form)
     {
         QStringList rows;
-        for (int i = 0; i < form->HttpSms.extraFields->topLevelItemCount(); ++i)
-            rows << form->HttpSms.extraFields->topLevelItem(i)->text(0) + "=" +
-                        form->HttpSms.extraFields->topLevelItem(i)->text(1);
+        for (int i = 0; i < Ui(form).HttpSms.extraFields->topLevelItemCount(); ++i)
+            rows << Ui(form).HttpSms.extraFields->topLevelItem(i)->text(0) + "=" +
+                        Ui(form).HttpSms.extraFields->topLevelItem(i)->text(1);
         return rows;
     }
 
@@ -115,14 +118,14 @@ protected:
         EXPECT_FALSE(form->ButtonTest->isEnabled());
         waitFor([form] { return !form->TestRunning(); }, ms);
         EXPECT_TRUE(form->ButtonTest->isEnabled());
-        return form->StatusBar->currentMessage();
+        return form->StatusText(); // the whole outcome, as its tooltip shows it
     }
 
     static void enableSysLog(Form* form, int port)
     {
-        form->SysLog.enable->setChecked(true);
-        form->SysLog.ip->setText("127.0.0.1");
-        form->SysLog.port->setText(QString::number(port));
+        Ui(form).SysLog.enable->setChecked(true);
+        Ui(form).SysLog.ip->setText("127.0.0.1");
+        Ui(form).SysLog.port->setText(QString::number(port));
     }
 };
 
@@ -139,7 +142,7 @@ TEST_F(AlarmSettings, ApplyFindsTheSysLogRowUnderACaseSensitiveCollation)
     ASSERT_NE(form, nullptr);
     form->PageControl->setCurrentIndex(Form::PageSysLog);
     for (const char* facility : {"Kernel", "Local Use Seven", "Local Use One"}) {
-        form->SysLog.facility->setCurrentText(facility);
+        Ui(form).SysLog.facility->setCurrentText(facility);
         form->ButtonApplyClick();
         EXPECT_EQ(scalar("select count(*) from quorvel.alarm_method where type='SysLog'"), "1") << facility;
         EXPECT_EQ(stored("SysLog", "syslog_facility"), facility);
@@ -160,35 +163,35 @@ TEST_F(AlarmSettings, FreshDatabaseShowsTheDefaultsAndApplyInsertsFourRowsThenUp
     EXPECT_EQ(form->ButtonTest->text(), "Test Connection [Email]");
     EXPECT_FALSE(form->ButtonTest->isEnabled());
 
-    const std::vector<std::pair<QLineEdit*, const char*>> defaults = {{form->Email.port, "25"},
-                                                                      {form->Sms.port, "2775"},
-                                                                      {form->HttpSms.port, "80"},
-                                                                      {form->SysLog.port, "514"},
-                                                                      {form->Email.timeout, "5000"},
-                                                                      {form->Sms.timeout, "5000"},
-                                                                      {form->HttpSms.timeout, "5000"},
-                                                                      {form->SysLog.timeout, "5000"},
-                                                                      {form->Sms.version, "34"},
-                                                                      {form->Sms.systemType, "TCP"},
-                                                                      {form->Sms.ton, "1"},
-                                                                      {form->Sms.origNpi, "1"},
-                                                                      {form->Email.ip, ""},
-                                                                      {form->HttpSms.proxyPort, ""}};
+    const std::vector<std::pair<QLineEdit*, const char*>> defaults = {{Ui(form).Email.port, "25"},
+                                                                      {Ui(form).Sms.port, "2775"},
+                                                                      {Ui(form).HttpSms.port, "80"},
+                                                                      {Ui(form).SysLog.port, "514"},
+                                                                      {Ui(form).Email.timeout, "5000"},
+                                                                      {Ui(form).Sms.timeout, "5000"},
+                                                                      {Ui(form).HttpSms.timeout, "5000"},
+                                                                      {Ui(form).SysLog.timeout, "5000"},
+                                                                      {Ui(form).Sms.version, "34"},
+                                                                      {Ui(form).Sms.systemType, "TCP"},
+                                                                      {Ui(form).Sms.ton, "1"},
+                                                                      {Ui(form).Sms.origNpi, "1"},
+                                                                      {Ui(form).Email.ip, ""},
+                                                                      {Ui(form).HttpSms.proxyPort, ""}};
     for (const auto& [edit, text] : defaults)
         EXPECT_EQ(edit->text(), text) << edit->accessibleName().toStdString();
-    EXPECT_EQ(form->HttpSms.method->currentText(), "Get");
-    EXPECT_EQ(form->SysLog.facility->currentText(), "Kernel");
-    EXPECT_EQ(form->SysLog.severity->currentText(), "Emergency");
+    EXPECT_EQ(Ui(form).HttpSms.method->currentText(), "Get");
+    EXPECT_EQ(Ui(form).SysLog.facility->currentText(), "Kernel");
+    EXPECT_EQ(Ui(form).SysLog.severity->currentText(), "Emergency");
     for (QCheckBox* enable :
-         {form->Email.enable, form->Sms.enable, form->HttpSms.enable, form->SysLog.enable})
+         {Ui(form).Email.enable, Ui(form).Sms.enable, Ui(form).HttpSms.enable, Ui(form).SysLog.enable})
         EXPECT_FALSE(enable->isChecked());
 
     // A settings control taking the focus enables Apply; a test input does not.
-    form->Email.testRecipient->setEnabled(true);
-    form->Email.testRecipient->setFocus();
+    Ui(form).Email.testRecipient->setEnabled(true);
+    Ui(form).Email.testRecipient->setFocus();
     QCoreApplication::processEvents();
     EXPECT_FALSE(form->ButtonApply->isEnabled());
-    form->Email.enable->setFocus();
+    Ui(form).Email.enable->setFocus();
     ASSERT_TRUE(waitFor([&] { return form->ButtonApply->isEnabled(); }, 2000));
     QTest::mouseClick(form->ButtonApply, Qt::LeftButton);
 
@@ -214,12 +217,12 @@ TEST_F(AlarmSettings, FreshDatabaseShowsTheDefaultsAndApplyInsertsFourRowsThenUp
     // Second Apply: the same four rows, updated; texts stored exactly as typed, numbers as the
     // decimal of their value ("$1F" reads as 31, " 26" as 26).
     const QString ids = scalar("select group_concat(id order by id) from quorvel.alarm_method");
-    form->Email.enable->setChecked(true);
-    form->Email.ip->setText("mail.example.com");
-    form->Email.fromAddress->setText("ops\"quoted\"\\back@example.com");
-    form->Email.port->setText(" 26");
-    form->Email.timeout->setText("$1F");
-    form->SysLog.facility->setCurrentText("Local Use Seven");
+    Ui(form).Email.enable->setChecked(true);
+    Ui(form).Email.ip->setText("mail.example.com");
+    Ui(form).Email.fromAddress->setText("ops\"quoted\"\\back@example.com");
+    Ui(form).Email.port->setText(" 26");
+    Ui(form).Email.timeout->setText("$1F");
+    Ui(form).SysLog.facility->setCurrentText("Local Use Seven");
     form->ButtonApplyClick();
     EXPECT_EQ(rowCount("alarm_method"), 4);
     EXPECT_EQ(scalar("select group_concat(id order by id) from quorvel.alarm_method"), ids);
@@ -234,13 +237,13 @@ TEST_F(AlarmSettings, FreshDatabaseShowsTheDefaultsAndApplyInsertsFourRowsThenUp
     EXPECT_EQ(AlarmMethodSettings.SysLogMethod.facility, 23);
 
     // Cancel: nothing written, the main window told and unlocked.
-    form->Email.ip->setText("changed.example.com");
+    Ui(form).Email.ip->setText("changed.example.com");
     QTest::mouseClick(form->ButtonCancel, Qt::LeftButton);
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(window->MainStatus(), "Updating option settings cancel.");
     EXPECT_TRUE(window->ActionMainMenuBar->isEnabled());
     EXPECT_EQ(stored("Email", "ip"), "mail.example.com");
-    EXPECT_EQ(open()->Email.ip->text(), "mail.example.com");
+    EXPECT_EQ(Ui(open()).Email.ip->text(), "mail.example.com");
 }
 
 TEST_F(AlarmSettings, ShowingFillsEveryFieldFromItsRowAndAPageWithoutRowShowsItsDefaults)
@@ -257,28 +260,28 @@ TEST_F(AlarmSettings, ShowingFillsEveryFieldFromItsRowAndAPageWithoutRowShowsIts
 
     Form* form = open();
     // The page without a row keeps the defaults, though an earlier showing typed into it.
-    EXPECT_FALSE(form->Sms.enable->isChecked());
-    EXPECT_EQ(form->Sms.port->text(), ""); // 0 shows empty
-    EXPECT_EQ(form->Sms.timeout->text(), "");
-    EXPECT_TRUE(form->Sms.authentication->isChecked());
-    EXPECT_EQ(form->Sms.username->text(), "esme");
-    EXPECT_EQ(form->Sms.password->text(), "pw");
-    EXPECT_EQ(form->Sms.password->echoMode(), QLineEdit::Password);
-    EXPECT_EQ(form->Sms.version->text(), "52");
-    EXPECT_EQ(form->Sms.npi->text(), "0"); // SMS numbers as stored
-    EXPECT_EQ(form->Sms.origNpi->text(), "6");
-    EXPECT_EQ(form->HttpSms.method->currentText(), "Post"); // only "Get" exactly is Get
-    EXPECT_EQ(form->HttpSms.url->toPlainText(), "gw.example/send");
-    EXPECT_EQ(form->HttpSms.proxyPort->text(), "3128");
-    EXPECT_EQ(form->SysLog.facility->currentIndex(), -1); // "kernel": no item shows it
-    EXPECT_EQ(form->SysLog.severity->currentText(), "Debug");
+    EXPECT_FALSE(Ui(form).Sms.enable->isChecked());
+    EXPECT_EQ(Ui(form).Sms.port->text(), ""); // 0 shows empty
+    EXPECT_EQ(Ui(form).Sms.timeout->text(), "");
+    EXPECT_TRUE(Ui(form).Sms.authentication->isChecked());
+    EXPECT_EQ(Ui(form).Sms.username->text(), "esme");
+    EXPECT_EQ(Ui(form).Sms.password->text(), "pw");
+    EXPECT_EQ(Ui(form).Sms.password->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(Ui(form).Sms.version->text(), "52");
+    EXPECT_EQ(Ui(form).Sms.npi->text(), "0"); // SMS numbers as stored
+    EXPECT_EQ(Ui(form).Sms.origNpi->text(), "6");
+    EXPECT_EQ(Ui(form).HttpSms.method->currentText(), "Post"); // only "Get" exactly is Get
+    EXPECT_EQ(Ui(form).HttpSms.url->toPlainText(), "gw.example/send");
+    EXPECT_EQ(Ui(form).HttpSms.proxyPort->text(), "3128");
+    EXPECT_EQ(Ui(form).SysLog.facility->currentIndex(), -1); // "kernel": no item shows it
+    EXPECT_EQ(Ui(form).SysLog.severity->currentText(), "Debug");
 
-    form->Email.ip->setText("typed.example");
-    form->Email.port->setText("2525");
+    Ui(form).Email.ip->setText("typed.example");
+    Ui(form).Email.port->setText("2525");
     form->ButtonCancelClick();
     form = open();
-    EXPECT_EQ(form->Email.ip->text(), "");
-    EXPECT_EQ(form->Email.port->text(), "25");
+    EXPECT_EQ(Ui(form).Email.ip->text(), "");
+    EXPECT_EQ(Ui(form).Email.port->text(), "25");
 
     // Apply keeps the stored facility the list cannot show, and never touches the SNMP row.
     form->ButtonApplyClick();
@@ -290,8 +293,8 @@ TEST_F(AlarmSettings, ShowingFillsEveryFieldFromItsRowAndAPageWithoutRowShowsIts
     EXPECT_EQ(stored("SMS", "port"), "0");
     EXPECT_EQ(stored("SMS", "sms_npi"), "0");
     EXPECT_EQ(stored("SMS", "sms_version"), "52");
-    form->SysLog.facility->setCurrentText("UUCP");
-    emit form->SysLog.facility->activated(form->SysLog.facility->currentIndex());
+    Ui(form).SysLog.facility->setCurrentText("UUCP");
+    emit Ui(form).SysLog.facility->activated(Ui(form).SysLog.facility->currentIndex());
     form->ButtonApplyClick();
     EXPECT_EQ(stored("SysLog", "syslog_facility"), "UUCP");
 }
@@ -299,33 +302,33 @@ TEST_F(AlarmSettings, ShowingFillsEveryFieldFromItsRowAndAPageWithoutRowShowsIts
 TEST_F(AlarmSettings, EnablingRulesFollowTheBoxesTheMethodAndThePageShown)
 {
     Form* form = open();
-    EXPECT_FALSE(form->Email.ip->isEnabled());
-    EXPECT_FALSE(form->Email.testGroup->isEnabled());
-    form->Email.enable->setChecked(true);
-    EXPECT_TRUE(form->Email.ip->isEnabled());
-    EXPECT_TRUE(form->Email.testGroup->isEnabled());
+    EXPECT_FALSE(Ui(form).Email.ip->isEnabled());
+    EXPECT_FALSE(Ui(form).Email.testGroup->isEnabled());
+    Ui(form).Email.enable->setChecked(true);
+    EXPECT_TRUE(Ui(form).Email.ip->isEnabled());
+    EXPECT_TRUE(Ui(form).Email.testGroup->isEnabled());
     EXPECT_TRUE(form->ButtonTest->isEnabled());
-    EXPECT_FALSE(form->Email.username->isEnabled());
-    form->Email.authentication->setChecked(true);
-    EXPECT_TRUE(form->Email.username->isEnabled());
-    EXPECT_TRUE(form->Email.password->isEnabled());
+    EXPECT_FALSE(Ui(form).Email.username->isEnabled());
+    Ui(form).Email.authentication->setChecked(true);
+    EXPECT_TRUE(Ui(form).Email.username->isEnabled());
+    EXPECT_TRUE(Ui(form).Email.password->isEnabled());
 
     form->PageControl->setCurrentIndex(Form::PageHttpSms);
     EXPECT_EQ(form->ButtonTest->text(), "Test Connection [SMS by HTTP]");
     EXPECT_EQ(form->ButtonTest->accessibleName(), "Test Connection [SMS by HTTP]");
     EXPECT_FALSE(form->ButtonTest->isEnabled());
-    form->HttpSms.enable->setChecked(true);
+    Ui(form).HttpSms.enable->setChecked(true);
     EXPECT_TRUE(form->ButtonTest->isEnabled());
-    QWidget* names = form->HttpSms.subPages->widget(Form::HttpSmsFieldNames);
-    QWidget* extra = form->HttpSms.subPages->widget(Form::HttpSmsExtraFields);
+    QWidget* names = Ui(form).HttpSms.subPages->widget(Form::HttpSmsFieldNames);
+    QWidget* extra = Ui(form).HttpSms.subPages->widget(Form::HttpSmsExtraFields);
     EXPECT_FALSE(names->isEnabled());
     EXPECT_FALSE(extra->isEnabled());
-    form->HttpSms.method->setCurrentText("Post");
+    Ui(form).HttpSms.method->setCurrentText("Post");
     EXPECT_TRUE(names->isEnabled());
     EXPECT_TRUE(extra->isEnabled());
-    form->HttpSms.enable->setChecked(false);
+    Ui(form).HttpSms.enable->setChecked(false);
     EXPECT_FALSE(names->isEnabled());
-    EXPECT_FALSE(form->HttpSms.proxyServer->isEnabled());
+    EXPECT_FALSE(Ui(form).HttpSms.proxyServer->isEnabled());
 
     // Help opens the help file at the topic of the page shown.
     m_tree->write("help/Quorvel.html",
@@ -361,48 +364,48 @@ TEST_F(AlarmSettings, EveryInputIsNamedByItsCaptionAndHoldsNoMoreThanItsColumn)
             EXPECT_FALSE(w->accessibleName().isEmpty()) << w->metaObject()->className();
         }
     }
-    const std::pair<QWidget*, const char*> names[] = {{form->Email.ip, "SMTP IP/Address"},
-                                                      {form->Email.enable, "Enable"},
-                                                      {form->Sms.destTon, "Dest. TON"},
-                                                      {form->HttpSms.proxyUsername, "Proxy Username"},
-                                                      {form->HttpSms.testMsisdn, "$MSISDN"},
-                                                      {form->HttpSms.addField, "Add >>"},
+    const std::pair<QWidget*, const char*> names[] = {{Ui(form).Email.ip, "SMTP IP/Address"},
+                                                      {Ui(form).Email.enable, "Enable"},
+                                                      {Ui(form).Sms.destTon, "Dest. TON"},
+                                                      {Ui(form).HttpSms.proxyUsername, "Proxy Username"},
+                                                      {Ui(form).HttpSms.testMsisdn, "$MSISDN"},
+                                                      {Ui(form).HttpSms.addField, "Add >>"},
                                                       {form->ButtonHelp, "Help"},
-                                                      {form->SysLog.facility, "Facility"},
-                                                      {form->HttpSms.url, "URL"},
-                                                      {form->Sms.testPhone, "Phone Number"}};
+                                                      {Ui(form).SysLog.facility, "Facility"},
+                                                      {Ui(form).HttpSms.url, "URL"},
+                                                      {Ui(form).Sms.testPhone, "Phone Number"}};
     for (const auto& [w, name] : names)
         EXPECT_EQ(w->accessibleName(), name);
 
-    const std::pair<QLineEdit*, int> lengths[] = {{form->Email.ip, 200},
-                                                  {form->Email.mailAgent, 150},
-                                                  {form->Email.fromAddress, 50},
-                                                  {form->Email.password, 50},
-                                                  {form->Sms.oa, 50},
-                                                  {form->Sms.systemType, 50},
-                                                  {form->HttpSms.proxyServer, 100},
-                                                  {form->HttpSms.fieldMsisdn, 50},
-                                                  {form->HttpSms.fieldName, 50},
-                                                  {form->HttpSms.fieldValue, 50}};
+    const std::pair<QLineEdit*, int> lengths[] = {{Ui(form).Email.ip, 200},
+                                                  {Ui(form).Email.mailAgent, 150},
+                                                  {Ui(form).Email.fromAddress, 50},
+                                                  {Ui(form).Email.password, 50},
+                                                  {Ui(form).Sms.oa, 50},
+                                                  {Ui(form).Sms.systemType, 50},
+                                                  {Ui(form).HttpSms.proxyServer, 100},
+                                                  {Ui(form).HttpSms.fieldMsisdn, 50},
+                                                  {Ui(form).HttpSms.fieldName, 50},
+                                                  {Ui(form).HttpSms.fieldValue, 50}};
     for (const auto& [edit, length] : lengths)
         EXPECT_EQ(edit->maxLength(), length) << edit->accessibleName().toStdString();
 
     // Typed past the column: the input keeps what fits and the save stores all of it.
     // One line only: a pasted break and a new block (Enter) become nothing.
-    form->HttpSms.url->setPlainText("http://gw.example/\r\nsend?to=%n\n");
-    EXPECT_EQ(form->HttpSms.url->toPlainText(), QString("http://gw.example/send?to=%n"));
-    form->HttpSms.url->moveCursor(QTextCursor::End);
-    form->HttpSms.url->textCursor().insertBlock();
-    form->HttpSms.url->insertPlainText("&m=%m");
-    EXPECT_EQ(form->HttpSms.url->toPlainText(), QString("http://gw.example/send?to=%n&m=%m"));
-    form->HttpSms.url->setPlainText(QString(2100, 'u'));
-    EXPECT_EQ(form->HttpSms.url->toPlainText().size(), 2048);
-    form->Email.enable->setChecked(true);
-    form->Email.ip->setText("mail.example");
-    form->Email.fromAddress->setText("a@b");
-    form->Email.mailAgent->setFocus();
-    QTest::keyClicks(form->Email.mailAgent, QString(160, 'm'));
-    EXPECT_EQ(form->Email.mailAgent->text().size(), 150);
+    Ui(form).HttpSms.url->setPlainText("http://gw.example/\r\nsend?to=%n\n");
+    EXPECT_EQ(Ui(form).HttpSms.url->toPlainText(), QString("http://gw.example/send?to=%n"));
+    Ui(form).HttpSms.url->moveCursor(QTextCursor::End);
+    Ui(form).HttpSms.url->textCursor().insertBlock();
+    Ui(form).HttpSms.url->insertPlainText("&m=%m");
+    EXPECT_EQ(Ui(form).HttpSms.url->toPlainText(), QString("http://gw.example/send?to=%n&m=%m"));
+    Ui(form).HttpSms.url->setPlainText(QString(2100, 'u'));
+    EXPECT_EQ(Ui(form).HttpSms.url->toPlainText().size(), 2048);
+    Ui(form).Email.enable->setChecked(true);
+    Ui(form).Email.ip->setText("mail.example");
+    Ui(form).Email.fromAddress->setText("a@b");
+    Ui(form).Email.mailAgent->setFocus();
+    QTest::keyClicks(Ui(form).Email.mailAgent, QString(160, 'm'));
+    EXPECT_EQ(Ui(form).Email.mailAgent->text().size(), 150);
     form->ButtonApplyClick();
     EXPECT_EQ(stored("Email", "length(mail_agent)"), "150");
     EXPECT_EQ(stored("SMS by HTTP", "length(ip)"), "2048");
@@ -426,27 +429,37 @@ class AlarmValidation : public AlarmSettings, public ::testing::WithParamInterfa
 
 void fillEmail(Form* f)
 {
-    f->Email.enable->setChecked(true);
-    f->Email.ip->setText("mail.example");
-    f->Email.fromAddress->setText("q@example");
+    Ui(f).Email.enable->setChecked(true);
+    Ui(f).Email.ip->setText("mail.example");
+    Ui(f).Email.fromAddress->setText("q@example");
 }
 void fillSms(Form* f)
 {
-    f->Sms.enable->setChecked(true);
-    f->Sms.ip->setText("smsc.example");
+    Ui(f).Sms.enable->setChecked(true);
+    Ui(f).Sms.ip->setText("smsc.example");
+}
+// The SMS page shown, enabled, pointed at `smsc`, with a test number and message.
+void fillSmsTest(Form* f, const FakeSmsc& smsc)
+{
+    f->PageControl->setCurrentIndex(Form::PageSms);
+    fillSms(f);
+    Ui(f).Sms.ip->setText(smsc.host());
+    Ui(f).Sms.port->setText(QString::number(smsc.port()));
+    Ui(f).Sms.testPhone->setText("+41790000000");
+    Ui(f).Sms.testMessage->setText("disk full");
 }
 void fillHttp(Form* f)
 {
-    f->HttpSms.enable->setChecked(true);
-    f->HttpSms.url->setPlainText("http://gw.example/send");
+    Ui(f).HttpSms.enable->setChecked(true);
+    Ui(f).HttpSms.url->setPlainText("http://gw.example/send");
 }
 
 TEST_P(AlarmValidation, ShowsTheMessageThePageAndTheFieldAndWritesNothing)
 {
     const ValidationCase& c = GetParam();
     Form* form = open();
-    form->HttpSms.subPages->setCurrentIndex(Form::HttpSmsAuthentication);
-    form->Sms.subPages->setCurrentIndex(Form::SmsAuthentication);
+    Ui(form).HttpSms.subPages->setCurrentIndex(Form::HttpSmsAuthentication);
+    Ui(form).Sms.subPages->setCurrentIndex(Form::SmsAuthentication);
     c.fill(form);
     form->ButtonApplyClick();
     EXPECT_EQ(m_boxes.boxes.size(), 1u);
@@ -456,7 +469,7 @@ TEST_P(AlarmValidation, ShowsTheMessageThePageAndTheFieldAndWritesNothing)
     }
     EXPECT_EQ(form->PageControl->currentIndex(), c.page);
     if (c.subPage >= 0) {
-        QTabWidget* sub = c.page == Form::PageSms ? form->Sms.subPages : form->HttpSms.subPages;
+        QTabWidget* sub = c.page == Form::PageSms ? Ui(form).Sms.subPages : Ui(form).HttpSms.subPages;
         EXPECT_EQ(sub->currentIndex(), c.subPage);
     }
     if (c.focus(form)->isEnabled()) { // a field of a disabled page cannot take the focus
@@ -469,89 +482,89 @@ TEST_P(AlarmValidation, ShowsTheMessageThePageAndTheFieldAndWritesNothing)
 INSTANTIATE_TEST_SUITE_P(
     Cases, AlarmValidation,
     ::testing::Values(
-        ValidationCase{"EmailHost", [](Form* f) { f->Email.enable->setChecked(true); },
+        ValidationCase{"EmailHost", [](Form* f) { Ui(f).Email.enable->setChecked(true); },
                        "SMTP IP/Address field is empty.", Form::PageEmail, -1,
-                       [](Form* f) { return f->Email.ip; }},
+                       [](Form* f) { return Ui(f).Email.ip; }},
         ValidationCase{"EmailPortOutOfRange",
                        [](Form* f) {
                            fillEmail(f);
-                           f->Email.port->setText("65536");
+                           Ui(f).Email.port->setText("65536");
                        },
                        "SMTP Port is invalid integer or empty.", Form::PageEmail, -1,
-                       [](Form* f) { return f->Email.port; }},
+                       [](Form* f) { return Ui(f).Email.port; }},
         ValidationCase{"EmailComesBeforeSms",
                        [](Form* f) {
-                           f->Sms.enable->setChecked(true);
+                           Ui(f).Sms.enable->setChecked(true);
                            fillEmail(f);
-                           f->Email.fromAddress->clear();
+                           Ui(f).Email.fromAddress->clear();
                        },
                        "SMTP From Address field is empty.", Form::PageEmail, -1,
-                       [](Form* f) { return f->Email.fromAddress; }},
+                       [](Form* f) { return Ui(f).Email.fromAddress; }},
         ValidationCase{"EmailTimeoutZero",
                        [](Form* f) {
                            fillEmail(f);
-                           f->Email.timeout->setText("0");
+                           Ui(f).Email.timeout->setText("0");
                        },
                        "SMTP Timeout is invalid integer or empty.", Form::PageEmail, -1,
-                       [](Form* f) { return f->Email.timeout; }},
+                       [](Form* f) { return Ui(f).Email.timeout; }},
         ValidationCase{"SmsVersionAboveAByte",
                        [](Form* f) {
                            fillSms(f);
-                           f->Sms.version->setText("256");
+                           Ui(f).Sms.version->setText("256");
                        },
                        "SMSC Version is invalid integer or empty.", Form::PageSms, Form::SmsBinding,
-                       [](Form* f) { return f->Sms.version; }},
+                       [](Form* f) { return Ui(f).Sms.version; }},
         ValidationCase{"SmsDestNpiNotANumber",
                        [](Form* f) {
                            fillSms(f);
-                           f->Sms.destNpi->setText("1x");
+                           Ui(f).Sms.destNpi->setText("1x");
                        },
                        "SMSC Dest. NPI is invalid integer or empty.", Form::PageSms,
-                       Form::SmsExtraInformation, [](Form* f) { return f->Sms.destNpi; }},
+                       Form::SmsExtraInformation, [](Form* f) { return Ui(f).Sms.destNpi; }},
         ValidationCase{"HttpPostWithoutMsisdnField",
                        [](Form* f) {
                            fillHttp(f);
-                           f->HttpSms.method->setCurrentText("Post");
+                           Ui(f).HttpSms.method->setCurrentText("Post");
                        },
                        "SMSC MSISDN field is empty.", Form::PageHttpSms, Form::HttpSmsFieldNames,
-                       [](Form* f) { return f->HttpSms.fieldMsisdn; }},
+                       [](Form* f) { return Ui(f).HttpSms.fieldMsisdn; }},
         ValidationCase{"HttpProxyPortOutOfRange",
                        [](Form* f) {
                            fillHttp(f);
-                           f->HttpSms.proxyPort->setText("70000");
+                           Ui(f).HttpSms.proxyPort->setText("70000");
                        },
                        "HTTP-SMS Proxy Port is invalid integer or empty.", Form::PageHttpSms,
-                       Form::HttpSmsProxy, [](Form* f) { return f->HttpSms.proxyPort; }},
+                       Form::HttpSmsProxy, [](Form* f) { return Ui(f).HttpSms.proxyPort; }},
         ValidationCase{"SysLogTimeoutAboveAnHour",
                        [](Form* f) {
-                           f->SysLog.enable->setChecked(true);
-                           f->SysLog.ip->setText("10.0.0.5");
-                           f->SysLog.timeout->setText("3600001");
+                           Ui(f).SysLog.enable->setChecked(true);
+                           Ui(f).SysLog.ip->setText("10.0.0.5");
+                           Ui(f).SysLog.timeout->setText("3600001");
                        },
                        "SysLog Timeout is invalid integer or empty.", Form::PageSysLog, -1,
-                       [](Form* f) { return f->SysLog.timeout; }},
+                       [](Form* f) { return Ui(f).SysLog.timeout; }},
         // A disabled page is not checked, but what it holds is written as a number or not at all.
-        ValidationCase{"DisabledPageWithAWordForAPort", [](Form* f) { f->SysLog.port->setText("syslog"); },
+        ValidationCase{"DisabledPageWithAWordForAPort", [](Form* f) { Ui(f).SysLog.port->setText("syslog"); },
                        "SysLog Port is invalid integer or empty.", Form::PageSysLog, -1,
-                       [](Form* f) { return f->SysLog.port; }}),
+                       [](Form* f) { return Ui(f).SysLog.port; }}),
     [](const ::testing::TestParamInfo<ValidationCase>& p) { return std::string(p.param.name); });
 
 TEST_F(AlarmSettings, EmptyProxyPortIsWrittenAsZeroAndShownAsZeroWhateverTheTimeoutCheckSays)
 {
     Form* form = open();
     fillHttp(form);
-    form->HttpSms.timeout->setText("");
+    Ui(form).HttpSms.timeout->setText("");
     form->ButtonApplyClick();
     EXPECT_EQ(m_boxes.texts(), QStringList{"HTTP-SMS Timeout is invalid integer or empty."});
-    EXPECT_EQ(form->HttpSms.proxyPort->text(), "0");
+    EXPECT_EQ(Ui(form).HttpSms.proxyPort->text(), "0");
 
-    form->HttpSms.timeout->setText("5000");
-    form->HttpSms.proxyPort->clear();
+    Ui(form).HttpSms.timeout->setText("5000");
+    Ui(form).HttpSms.proxyPort->clear();
     form->ButtonApplyClick();
     EXPECT_EQ(stored("SMS by HTTP", "proxy_port"), "0");
-    EXPECT_EQ(form->HttpSms.proxyPort->text(), "0");
+    EXPECT_EQ(Ui(form).HttpSms.proxyPort->text(), "0");
     // An empty port on a disabled page is written as 0 as well.
-    form->Email.port->clear();
+    Ui(form).Email.port->clear();
     form->ButtonApplyClick();
     EXPECT_EQ(stored("Email", "port"), "0");
 }
@@ -569,13 +582,13 @@ TEST_F(AlarmSettings, ASaveRefusedHalfWayLeavesNothingBehindAndShowsTheServersTe
         "signal sqlstate \"45000\" set message_text = msg; end if; end");
     Form* form = open();
     fillEmail(form);
-    form->Email.authentication->setChecked(true);
-    form->Email.password->setText("s3cret-pw");
+    Ui(form).Email.authentication->setChecked(true);
+    Ui(form).Email.password->setText("s3cret-pw");
     fillHttp(form);
-    form->HttpSms.method->setCurrentText("Post");
-    form->HttpSms.fieldMsisdn->setText("to");
-    form->HttpSms.fieldMessage->setText("text");
-    form->HttpSms.extraFields->clear(); // the stored field removed on screen
+    Ui(form).HttpSms.method->setCurrentText("Post");
+    Ui(form).HttpSms.fieldMsisdn->setText("to");
+    Ui(form).HttpSms.fieldMessage->setText("text");
+    Ui(form).HttpSms.extraFields->clear(); // the stored field removed on screen
     form->ButtonApplyClick();
 
     EXPECT_EQ(rowCount("alarm_method"), 0);
@@ -612,7 +625,7 @@ TEST_F(AlarmSettings, ExtraFieldsKeepOneOrderOnScreenInTheTableAndOnTheWireAndAr
     // the stored fields, in their order.
     Form* form = open();
     EXPECT_EQ(shownExtraFields(form), QStringList({"A=1", "B=x=2"}));
-    form->HttpSms.enable->setChecked(true);
+    Ui(form).HttpSms.enable->setChecked(true);
     form->ButtonApplyClick();
     EXPECT_EQ(storedExtraFields(), QStringList({"A=1", "B=x=2"}));
     EXPECT_EQ(AlarmMethodSettings.HttpSmsExtraFields, QStringList({"A=1", "B=x=2"}));
@@ -621,25 +634,25 @@ TEST_F(AlarmSettings, ExtraFieldsKeepOneOrderOnScreenInTheTableAndOnTheWireAndAr
     // click) moves the selected pair back into the inputs.
     form->ButtonAddFieldClick();
     EXPECT_EQ(m_boxes.texts(), QStringList{"Field Name or Field Value is empty. Please input this field."});
-    EXPECT_EQ(form->focusWidget(), form->HttpSms.fieldName);
-    form->HttpSms.fieldName->setText("C");
-    form->HttpSms.fieldValue->setText("3");
-    QTest::mouseClick(form->HttpSms.addField, Qt::LeftButton);
+    EXPECT_EQ(form->focusWidget(), Ui(form).HttpSms.fieldName);
+    Ui(form).HttpSms.fieldName->setText("C");
+    Ui(form).HttpSms.fieldValue->setText("3");
+    QTest::mouseClick(Ui(form).HttpSms.addField, Qt::LeftButton);
     EXPECT_EQ(shownExtraFields(form), QStringList({"C=3", "A=1", "B=x=2"}));
-    EXPECT_TRUE(form->HttpSms.fieldName->text().isEmpty());
+    EXPECT_TRUE(Ui(form).HttpSms.fieldName->text().isEmpty());
     form->ButtonRemoveFieldClick(); // nothing selected
     EXPECT_EQ(shownExtraFields(form).size(), 3);
-    form->HttpSms.extraFields->setCurrentItem(form->HttpSms.extraFields->topLevelItem(2));
-    QTest::mouseClick(form->HttpSms.removeField, Qt::LeftButton);
+    Ui(form).HttpSms.extraFields->setCurrentItem(Ui(form).HttpSms.extraFields->topLevelItem(2));
+    QTest::mouseClick(Ui(form).HttpSms.removeField, Qt::LeftButton);
     EXPECT_EQ(shownExtraFields(form), QStringList({"C=3", "A=1"}));
-    EXPECT_EQ(form->HttpSms.fieldName->text(), "B");
-    EXPECT_EQ(form->HttpSms.fieldValue->text(), "x=2");
-    form->HttpSms.extraFields->setCurrentItem(form->HttpSms.extraFields->topLevelItem(0));
-    form->HttpSms.extraFields->actions().first()->trigger();
+    EXPECT_EQ(Ui(form).HttpSms.fieldName->text(), "B");
+    EXPECT_EQ(Ui(form).HttpSms.fieldValue->text(), "x=2");
+    Ui(form).HttpSms.extraFields->setCurrentItem(Ui(form).HttpSms.extraFields->topLevelItem(0));
+    Ui(form).HttpSms.extraFields->actions().first()->trigger();
     EXPECT_EQ(shownExtraFields(form), QStringList({"A=1"}));
 
     // With "Get" the table is not touched, whatever the list shows.
-    form->HttpSms.method->setCurrentText("Get");
+    Ui(form).HttpSms.method->setCurrentText("Get");
     form->ButtonApplyClick();
     EXPECT_EQ(storedExtraFields(), QStringList({"A=1", "B=x=2"}));
     EXPECT_TRUE(AlarmMethodSettings.HttpSmsExtraFields.isEmpty());
@@ -649,7 +662,7 @@ TEST_F(AlarmSettings, ExtraFieldsKeepOneOrderOnScreenInTheTableAndOnTheWireAndAr
         form->ButtonCancelClick();
         form = open();
         EXPECT_EQ(shownExtraFields(form), QStringList({"A=1", "B=x=2"})) << round;
-        form->HttpSms.method->setCurrentText("Post");
+        Ui(form).HttpSms.method->setCurrentText("Post");
         form->ButtonApplyClick();
         EXPECT_EQ(storedExtraFields(), QStringList({"A=1", "B=x=2"})) << round;
         EXPECT_EQ(AlarmMethodSettings.HttpSmsExtraFields, QStringList({"A=1", "B=x=2"})) << round;
@@ -677,13 +690,13 @@ TEST_F(AlarmSettings, EmailTestUsesTheCertificateSettingsOfTheAlarms)
         AppSettings.TlsCAFile = trusted ? QString::fromStdString(certs->caFile) : QString();
         Form* form = open();
         fillEmail(form);
-        form->Email.ip->setText("127.0.0.1");
-        form->Email.port->setText(QString::number(port));
-        form->Email.authentication->setChecked(true);
-        form->Email.username->setText("alice");
-        form->Email.password->setText("s3cret");
-        form->Email.testRecipient->setText("ops@example.com");
-        form->Email.testMessage->setPlainText("tls test");
+        Ui(form).Email.ip->setText("127.0.0.1");
+        Ui(form).Email.port->setText(QString::number(port));
+        Ui(form).Email.authentication->setChecked(true);
+        Ui(form).Email.username->setText("alice");
+        Ui(form).Email.password->setText("s3cret");
+        Ui(form).Email.testRecipient->setText("ops@example.com");
+        Ui(form).Email.testMessage->setPlainText("tls test");
         const QString status = runTest(form);
         if (trusted)
             EXPECT_EQ(status, "SMTP Message has been sent already.");
@@ -722,14 +735,14 @@ TEST_F(AlarmSettings, EmailTestLogsInWithAuthLoginAndSendsTheMessageOnScreen)
 
     Form* form = open();
     fillEmail(form);
-    form->Email.ip->setText("HTTP://127.0.0.1"); // the prefix goes, as it does for the alarms
-    form->Email.port->setText(QString::number(mail.port()));
-    form->Email.mailAgent->setText("Quorvel");
-    form->Email.authentication->setChecked(true);
-    form->Email.username->setText("alice");
-    form->Email.password->setText("s3cret");
-    form->Email.testRecipient->setText("ops@example.com");
-    form->Email.testMessage->setPlainText("line one\nline two");
+    Ui(form).Email.ip->setText("HTTP://127.0.0.1"); // the prefix goes, as it does for the alarms
+    Ui(form).Email.port->setText(QString::number(mail.port()));
+    Ui(form).Email.mailAgent->setText("Quorvel");
+    Ui(form).Email.authentication->setChecked(true);
+    Ui(form).Email.username->setText("alice");
+    Ui(form).Email.password->setText("s3cret");
+    Ui(form).Email.testRecipient->setText("ops@example.com");
+    Ui(form).Email.testMessage->setPlainText("line one\nline two");
     EXPECT_EQ(runTest(form), "SMTP Message has been sent already.");
 
     ASSERT_TRUE(mail.wait());
@@ -762,16 +775,11 @@ TEST_F(AlarmSettings, SmsTestBindsSubmitsAndUnbindsWithTheValuesOnScreen)
     smsc.start();
 
     Form* form = open();
-    form->PageControl->setCurrentIndex(Form::PageSms);
-    fillSms(form);
-    form->Sms.ip->setText(smsc.host());
-    form->Sms.port->setText(QString::number(smsc.port()));
-    form->Sms.username->setText("esme"); // not sent: Authentication is not ticked
-    form->Sms.password->setText("pw");
-    form->Sms.systemType->setText("VMA");
-    form->Sms.oa->setText("QUORVEL");
-    form->Sms.testPhone->setText("+41790000000");
-    form->Sms.testMessage->setText("disk full");
+    fillSmsTest(form, smsc);
+    Ui(form).Sms.username->setText("esme"); // not sent: Authentication is not ticked
+    Ui(form).Sms.password->setText("pw");
+    Ui(form).Sms.systemType->setText("VMA");
+    Ui(form).Sms.oa->setText("QUORVEL");
     EXPECT_EQ(runTest(form), "SMS Message has been sent already.");
 
     ASSERT_TRUE(smsc.wait());
@@ -794,12 +802,12 @@ TEST_F(AlarmSettings, HttpSmsTestGetsTheFilledUrlAndShowsTheGatewaysAnswer)
     Form* form = open();
     form->PageControl->setCurrentIndex(Form::PageHttpSms);
     fillHttp(form);
-    form->HttpSms.url->setPlainText(
+    Ui(form).HttpSms.url->setPlainText(
         QString("127.0.0.1:%1/send?to=$MSISDN&text=$MESSAGE").arg(gateway.port())); // no scheme
-    form->HttpSms.testMsisdn->setText("+4179");
-    form->HttpSms.testMessage->setText("disk: full");
+    Ui(form).HttpSms.testMsisdn->setText("+4179");
+    Ui(form).HttpSms.testMessage->setText("disk: full");
     EXPECT_EQ(runTest(form), "SMS ( by HTTP ) Message has been sent already.");
-    EXPECT_EQ(form->HttpSms.testResponse->toPlainText(), "OK: 1 message queued");
+    EXPECT_EQ(Ui(form).HttpSms.testResponse->toPlainText(), "OK: 1 message queued");
     ASSERT_TRUE(gateway.wait());
     ASSERT_FALSE(gateway.received().empty());
     EXPECT_EQ(gateway.received()[0].substr(0, gateway.received()[0].find("\r\n")),
@@ -817,19 +825,19 @@ TEST_F(AlarmSettings, HttpSmsTestPostsTheNamedFieldsAndTheExtraFieldsOnScreen)
     Form* form = open();
     form->PageControl->setCurrentIndex(Form::PageHttpSms);
     fillHttp(form);
-    form->HttpSms.url->setPlainText(QString("http://127.0.0.1:%1/post").arg(gateway.port()));
-    form->HttpSms.method->setCurrentText("Post");
-    form->HttpSms.fieldMsisdn->setText("to");
-    form->HttpSms.fieldMessage->setText("text");
-    form->HttpSms.fieldName->setText("key");
-    form->HttpSms.fieldValue->setText("k 1");
+    Ui(form).HttpSms.url->setPlainText(QString("http://127.0.0.1:%1/post").arg(gateway.port()));
+    Ui(form).HttpSms.method->setCurrentText("Post");
+    Ui(form).HttpSms.fieldMsisdn->setText("to");
+    Ui(form).HttpSms.fieldMessage->setText("text");
+    Ui(form).HttpSms.fieldName->setText("key");
+    Ui(form).HttpSms.fieldValue->setText("k 1");
     form->ButtonAddFieldClick();
-    form->HttpSms.testMsisdn->setText("4179");
-    form->HttpSms.testMessage->setText("down");
+    Ui(form).HttpSms.testMsisdn->setText("4179");
+    Ui(form).HttpSms.testMessage->setText("down");
     const QString outcome = runTest(form);
     EXPECT_TRUE(outcome.startsWith("SMS ( by HTTP ) Error : ")) << outcome.toStdString();
     EXPECT_TRUE(outcome.contains("500 Internal Server Error")) << outcome.toStdString();
-    EXPECT_EQ(form->HttpSms.testResponse->toPlainText(), "no credit");
+    EXPECT_EQ(Ui(form).HttpSms.testResponse->toPlainText(), "no credit");
     ASSERT_TRUE(gateway.wait());
     ASSERT_FALSE(gateway.received().empty());
     const std::string request = gateway.received()[0];
@@ -844,9 +852,9 @@ TEST_F(AlarmSettings, SysLogTestSendsOneDatagramWithTheChosenCodesAndTheColonRul
     Form* form = open();
     form->PageControl->setCurrentIndex(Form::PageSysLog);
     enableSysLog(form, collector.port());
-    form->SysLog.ip->setText("http://127.0.0.1");
-    form->SysLog.facility->setCurrentText("UUCP");
-    form->SysLog.severity->setCurrentText("Error");
+    Ui(form).SysLog.ip->setText("http://127.0.0.1");
+    Ui(form).SysLog.facility->setCurrentText("UUCP");
+    Ui(form).SysLog.severity->setCurrentText("Error");
     struct Case
     {
         const char* message;
@@ -854,7 +862,7 @@ TEST_F(AlarmSettings, SysLogTestSendsOneDatagramWithTheChosenCodesAndTheColonRul
     };
     for (const Case& c :
          {Case{"Disk: full", ":Disk: full"}, Case{":leading", ":leading"}, Case{"plain", "plain"}}) {
-        form->SysLog.testMessage->setText(c.message);
+        Ui(form).SysLog.testMessage->setText(c.message);
         EXPECT_EQ(runTest(form), "SysLog Message has been sent already.");
         std::string datagram;
         ASSERT_TRUE(collector.receive(datagram, 5000));
@@ -889,28 +897,28 @@ INSTANTIATE_TEST_SUITE_P(Methods, RefusedTest,
                          ::testing::Values(RefusedCase{"Email", Form::PageEmail,
                                                        [](Form* f, int port) {
                                                            fillEmail(f);
-                                                           f->Email.ip->setText("127.0.0.1");
-                                                           f->Email.port->setText(QString::number(port));
-                                                           f->Email.testRecipient->setText("a@b");
-                                                           f->Email.testMessage->setPlainText("m");
+                                                           Ui(f).Email.ip->setText("127.0.0.1");
+                                                           Ui(f).Email.port->setText(QString::number(port));
+                                                           Ui(f).Email.testRecipient->setText("a@b");
+                                                           Ui(f).Email.testMessage->setPlainText("m");
                                                        },
                                                        "SMTP Error : [127.0.0.1:"},
                                            RefusedCase{"Sms", Form::PageSms,
                                                        [](Form* f, int port) {
                                                            fillSms(f);
-                                                           f->Sms.ip->setText("127.0.0.1");
-                                                           f->Sms.port->setText(QString::number(port));
-                                                           f->Sms.testPhone->setText("1");
-                                                           f->Sms.testMessage->setText("m");
+                                                           Ui(f).Sms.ip->setText("127.0.0.1");
+                                                           Ui(f).Sms.port->setText(QString::number(port));
+                                                           Ui(f).Sms.testPhone->setText("1");
+                                                           Ui(f).Sms.testMessage->setText("m");
                                                        },
                                                        "Connection Failed : 111"},
                                            RefusedCase{"HttpSms", Form::PageHttpSms,
                                                        [](Form* f, int port) {
                                                            fillHttp(f);
-                                                           f->HttpSms.url->setPlainText(
+                                                           Ui(f).HttpSms.url->setPlainText(
                                                                QString("127.0.0.1:%1/").arg(port));
-                                                           f->HttpSms.testMsisdn->setText("1");
-                                                           f->HttpSms.testMessage->setText("m");
+                                                           Ui(f).HttpSms.testMsisdn->setText("1");
+                                                           Ui(f).HttpSms.testMessage->setText("m");
                                                        },
                                                        "SMS ( by HTTP ) Error : "}),
                          [](const ::testing::TestParamInfo<RefusedCase>& p) {
@@ -921,11 +929,11 @@ TEST_F(AlarmSettings, TestInputsAreCheckedBeforeThePageAndNothingIsSent)
 {
     Form* form = open();
     fillEmail(form);
-    form->Email.port->setText("0");
+    Ui(form).Email.port->setText("0");
     form->ButtonTestClick();
-    form->Email.testRecipient->setText("a@b");
+    Ui(form).Email.testRecipient->setText("a@b");
     form->ButtonTestClick();
-    form->Email.testMessage->setPlainText("m");
+    Ui(form).Email.testMessage->setPlainText("m");
     form->ButtonTestClick(); // now the page's own check
     form->PageControl->setCurrentIndex(Form::PageHttpSms);
     fillHttp(form);
@@ -935,7 +943,7 @@ TEST_F(AlarmSettings, TestInputsAreCheckedBeforeThePageAndNothingIsSent)
                            "Message is empty. Please input this field for testing connection.",
                            "SMTP Port is invalid integer or empty.",
                            "$MSISDN is empty. Please input this field for testing connection."}));
-    EXPECT_EQ(form->focusWidget(), form->HttpSms.testMsisdn);
+    EXPECT_EQ(form->focusWidget(), Ui(form).HttpSms.testMsisdn);
     EXPECT_FALSE(form->TestRunning());
 }
 
@@ -948,11 +956,11 @@ TEST_F(AlarmSettings, WindowsStayResponsiveDuringATestAndALateOutcomeAfterReshow
     Form* form = open();
     form->PageControl->setCurrentIndex(Form::PageSms);
     fillSms(form);
-    form->Sms.ip->setText("127.0.0.1");
-    form->Sms.port->setText(QString::number(silent.port()));
-    form->Sms.timeout->setText("1500");
-    form->Sms.testPhone->setText("1");
-    form->Sms.testMessage->setText("m");
+    Ui(form).Sms.ip->setText("127.0.0.1");
+    Ui(form).Sms.port->setText(QString::number(silent.port()));
+    Ui(form).Sms.timeout->setText("1500");
+    Ui(form).Sms.testPhone->setText("1");
+    Ui(form).Sms.testMessage->setText("m");
 
     // A timer of the main window keeps firing while the SMSC stays silent.
     int ticks = 0;
@@ -972,16 +980,276 @@ TEST_F(AlarmSettings, WindowsStayResponsiveDuringATestAndALateOutcomeAfterReshow
     ScriptedServer silentAgain;
     silentAgain.silence(10000);
     silentAgain.start();
-    form->Sms.port->setText(QString::number(silentAgain.port()));
+    Ui(form).Sms.port->setText(QString::number(silentAgain.port()));
     form->ButtonTestClick();
     ASSERT_TRUE(form->TestRunning());
     form->ButtonCancelClick();
     form = open();
     EXPECT_FALSE(form->TestRunning());
     form->PageControl->setCurrentIndex(Form::PageSms);
-    EXPECT_TRUE(form->ButtonTest->isEnabled() == form->Sms.enable->isChecked());
+    EXPECT_TRUE(form->ButtonTest->isEnabled() == Ui(form).Sms.enable->isChecked());
     QTest::qWait(2500);
     EXPECT_EQ(form->StatusBar->currentMessage(), "");
+}
+
+// ---- every field, by the tables of the pages ------------------------------------------------------
+
+struct FieldCase
+{
+    int page;
+    const char* column;
+    const char* caption;
+    enum Kind
+    {
+        Text,
+        Number,
+        Check,
+        List
+    } kind;
+    const char* shown; // the default on a fresh database
+    int minimum;       // numbers
+    int maximum;       // numbers: the highest value; texts: the longest input
+};
+
+const FieldCase kFields[] = {
+    {Form::PageEmail, "ip", "SMTP IP/Address", FieldCase::Text, "", 0, 200},
+    {Form::PageEmail, "port", "Port", FieldCase::Number, "25", 1, 65535},
+    {Form::PageEmail, "mail_agent", "Mail Agent", FieldCase::Text, "", 0, 150},
+    {Form::PageEmail, "from_address", "From Address", FieldCase::Text, "", 0, 50},
+    {Form::PageEmail, "authenticate", "Authentication", FieldCase::Check, "0", 0, 0},
+    {Form::PageEmail, "username", "Username", FieldCase::Text, "", 0, 50},
+    {Form::PageEmail, "password", "Password", FieldCase::Text, "", 0, 50},
+    {Form::PageEmail, "timeout", "Timeout (ms)", FieldCase::Number, "5000", 1, 3600000},
+    {Form::PageSms, "ip", "SMSC IP", FieldCase::Text, "", 0, 200},
+    {Form::PageSms, "port", "Port", FieldCase::Number, "2775", 1, 65535},
+    {Form::PageSms, "timeout", "Timeout (ms)", FieldCase::Number, "5000", 1, 3600000},
+    {Form::PageSms, "authenticate", "Authentication", FieldCase::Check, "0", 0, 0},
+    {Form::PageSms, "username", "Username", FieldCase::Text, "", 0, 50},
+    {Form::PageSms, "password", "Password", FieldCase::Text, "", 0, 50},
+    {Form::PageSms, "sms_version", "Version", FieldCase::Number, "34", 0, 255},
+    {Form::PageSms, "sms_system_type", "System Type", FieldCase::Text, "TCP", 0, 50},
+    {Form::PageSms, "sms_ton", "TON", FieldCase::Number, "1", 0, 255},
+    {Form::PageSms, "sms_npi", "NPI", FieldCase::Number, "1", 0, 255},
+    {Form::PageSms, "oa", "OA / SA", FieldCase::Text, "", 0, 50},
+    {Form::PageSms, "sms_dest_ton", "Dest. TON", FieldCase::Number, "1", 0, 255},
+    {Form::PageSms, "sms_dest_npi", "Dest. NPI", FieldCase::Number, "1", 0, 255},
+    {Form::PageSms, "sms_orig_ton", "Orig. TON", FieldCase::Number, "1", 0, 255},
+    {Form::PageSms, "sms_orig_npi", "Orig. NPI", FieldCase::Number, "1", 0, 255},
+    {Form::PageHttpSms, "ip", "URL", FieldCase::Text, "", 0, 2048},
+    {Form::PageHttpSms, "port", "Port", FieldCase::Number, "80", 1, 65535},
+    {Form::PageHttpSms, "method", "Method", FieldCase::List, "Get", 0, 0},
+    {Form::PageHttpSms, "timeout", "Timeout (ms)", FieldCase::Number, "5000", 1, 3600000},
+    {Form::PageHttpSms, "field_msisdn", "MSISDN", FieldCase::Text, "", 0, 50},
+    {Form::PageHttpSms, "field_message", "MESSAGE", FieldCase::Text, "", 0, 50},
+    {Form::PageHttpSms, "authenticate", "Authentication", FieldCase::Check, "0", 0, 0},
+    {Form::PageHttpSms, "username", "Username", FieldCase::Text, "", 0, 50},
+    {Form::PageHttpSms, "password", "Password", FieldCase::Text, "", 0, 50},
+    {Form::PageHttpSms, "proxy_ip", "Proxy Server", FieldCase::Text, "", 0, 100},
+    {Form::PageHttpSms, "proxy_port", "Proxy Port", FieldCase::Number, "", 0, 65535},
+    {Form::PageHttpSms, "proxy_username", "Proxy Username", FieldCase::Text, "", 0, 50},
+    {Form::PageHttpSms, "proxy_password", "Proxy Password", FieldCase::Text, "", 0, 50},
+    {Form::PageSysLog, "ip", "IP", FieldCase::Text, "", 0, 200},
+    {Form::PageSysLog, "port", "Port", FieldCase::Number, "514", 1, 65535},
+    {Form::PageSysLog, "syslog_facility", "Facility", FieldCase::List, "Kernel", 0, 0},
+    {Form::PageSysLog, "syslog_severity", "Severity", FieldCase::List, "Emergency", 0, 0},
+    {Form::PageSysLog, "timeout", "Timeout (ms)", FieldCase::Number, "5000", 1, 3600000},
+};
+
+const char* const kTypes[] = {"Email", "SMS", "SMS by HTTP", "SysLog"};
+
+// What a field shows: the text, "1"/"0" for a box, the item of a list.
+QString shownValue(QWidget* w)
+{
+    if (auto* edit = qobject_cast<QLineEdit*>(w))
+        return edit->text();
+    if (auto* box = qobject_cast<QPlainTextEdit*>(w))
+        return box->toPlainText();
+    if (auto* check = qobject_cast<QCheckBox*>(w))
+        return check->isChecked() ? "1" : "0";
+    if (auto* list = qobject_cast<QComboBox*>(w))
+        return list->currentText();
+    return "?";
+}
+
+// Types `value` as a person would set the field (a box ticked for "1", a list's item chosen).
+void setValue(QWidget* w, const QString& value)
+{
+    if (auto* edit = qobject_cast<QLineEdit*>(w))
+        edit->setText(value);
+    else if (auto* box = qobject_cast<QPlainTextEdit*>(w))
+        box->setPlainText(value);
+    else if (auto* check = qobject_cast<QCheckBox*>(w))
+        check->setChecked(value == "1");
+    else if (auto* list = qobject_cast<QComboBox*>(w))
+        list->setCurrentText(value);
+}
+
+// The value that fills a field to its limit: the longest text (of its own letters), the highest
+// number, the box ticked, the last item.
+QString limitValue(const FieldCase& f, QWidget* w)
+{
+    switch (f.kind) {
+    case FieldCase::Text:
+        return QString(QString(f.column) + "-").repeated(f.maximum).left(f.maximum);
+    case FieldCase::Number:
+        return QString::number(f.maximum);
+    case FieldCase::Check:
+        return "1";
+    case FieldCase::List: {
+        auto* list = qobject_cast<QComboBox*>(w);
+        return list ? list->itemText(list->count() - 1) : QString();
+    }
+    }
+    return {};
+}
+
+// Every field of every page: its caption names it, a fresh database shows its default, a number
+// outside its range is refused, and the longest text or highest number is stored whole in its
+// column and shown again from there.
+TEST_F(AlarmSettings, EveryFieldShowsItsDefaultKeepsItsRangeAndRoundTripsThroughItsColumn)
+{
+    // The window has no field that this table misses.
+    for (std::size_t p = 0; p < AlarmMethodForms().size(); ++p) {
+        for (const AlarmMethodField& field : AlarmMethodForms()[p].fields) {
+            const bool listed = std::any_of(std::begin(kFields), std::end(kFields), [&](const FieldCase& f) {
+                return f.page == int(p) && QString(f.column) == field.column &&
+                       QString(f.caption) == field.caption;
+            });
+            EXPECT_TRUE(listed) << kTypes[p] << " " << field.column;
+        }
+    }
+
+    Form* form = open();
+    auto fieldOf = [&form](const FieldCase& f) {
+        return Named<QWidget>(form->PageControl->widget(f.page), f.caption);
+    };
+    for (const FieldCase& f : kFields) {
+        QWidget* w = fieldOf(f);
+        ASSERT_NE(w, nullptr) << kTypes[f.page] << " " << f.caption;
+        EXPECT_EQ(shownValue(w), f.shown) << kTypes[f.page] << " " << f.column;
+    }
+
+    for (int page = Form::PageEmail; page <= Form::PageSysLog; ++page) {
+        SCOPED_TRACE(kTypes[page]);
+        Named<QCheckBox>(form->PageControl->widget(page), "Enable")->setChecked(true);
+        for (const FieldCase& f : kFields) {
+            if (f.page == page)
+                setValue(fieldOf(f), limitValue(f, fieldOf(f)));
+        }
+        // Just outside the range, either side: refused, nothing written.
+        for (const FieldCase& f : kFields) {
+            if (f.page != page || f.kind != FieldCase::Number)
+                continue;
+            for (const int outside : {f.minimum - 1, f.maximum + 1}) {
+                m_boxes.boxes.clear();
+                setValue(fieldOf(f), QString::number(outside));
+                form->ButtonApplyClick();
+                EXPECT_EQ(m_boxes.boxes.size(), 1u) << f.column << " " << outside;
+                EXPECT_TRUE(m_boxes.texts().value(0).endsWith("is invalid integer or empty."))
+                    << f.column << " " << outside;
+                EXPECT_EQ(form->focusWidget(), fieldOf(f)) << f.column;
+            }
+            setValue(fieldOf(f), QString::number(f.maximum));
+        }
+        EXPECT_EQ(rowCount("alarm_method"), 0);
+    }
+    m_boxes.boxes.clear();
+    form->ButtonApplyClick();
+    ASSERT_TRUE(m_boxes.boxes.empty()) << m_boxes.texts().join("\n").toStdString();
+    ASSERT_EQ(form->StatusText(), "Option settings saved.");
+
+    // Stored whole in its column, and shown again from there.
+    form->ButtonCancelClick();
+    form = open();
+    for (const FieldCase& f : kFields) {
+        const QString value = limitValue(f, fieldOf(f));
+        EXPECT_EQ(stored(kTypes[f.page], f.column), value) << kTypes[f.page] << " " << f.column;
+        EXPECT_EQ(shownValue(fieldOf(f)), value) << kTypes[f.page] << " " << f.column;
+    }
+    // The in-memory settings were loaded from the same columns.
+    EXPECT_EQ(AlarmMethodSettings.EmailMethod.timeout, 3600000);
+    EXPECT_EQ(AlarmMethodSettings.SmsMethod.sms_orig_npi, 255);
+    EXPECT_EQ(AlarmMethodSettings.HttpSmsMethod.proxy_port, 65535);
+    EXPECT_EQ(AlarmMethodSettings.HttpSmsMethod.method, "Post");
+    EXPECT_EQ(AlarmMethodSettings.SysLogMethod.facility, 23);
+    EXPECT_EQ(AlarmMethodSettings.SysLogMethod.severity, 7);
+}
+
+// ---- the test's progress and its failure text --------------------------------------------------
+
+// The SMS test says "connected" once the SMSC has accepted the bind, before the outcome; a refused
+// bind never says it.
+TEST_F(AlarmSettings, SmsTestShowsConnectedOnceBoundAndBeforeTheOutcome)
+{
+    struct Case
+    {
+        const char* name;
+        quint32 bindStatus;
+        QStringList shown;
+    };
+    const Case cases[] = {
+        {"bound", 0, {"SMS Message is sending out...", "connected", "SMS Message has been sent already."}},
+        {"bind refused", 0x0E, {"SMS Message is sending out...", "Binding Failed : 14"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSmsc smsc;
+        smsc.expect(SmppCommand::BindTransmitter).respond(SmppCommand::BindTransmitterResp, c.bindStatus);
+        if (c.bindStatus == 0)
+            smsc.expect(SmppCommand::SubmitSm)
+                .pause(700) // the SMSC takes its time: "connected" stays meanwhile
+                .respond(SmppCommand::SubmitSmResp, 0, QByteArray("id-1\0", 5))
+                .expect(SmppCommand::Unbind)
+                .respond(SmppCommand::UnbindResp);
+        smsc.expectClose();
+        smsc.start();
+
+        Form* form = open();
+        fillSmsTest(form, smsc);
+        QStringList shown;
+        QMetaObject::Connection watch =
+            QObject::connect(form->StatusBar, &QStatusBar::messageChanged, [&shown](const QString& text) {
+                if (!text.isEmpty())
+                    shown << text;
+            });
+        runTest(form);
+        QObject::disconnect(watch);
+        EXPECT_EQ(shown, c.shown);
+        ASSERT_TRUE(smsc.wait());
+        form->close();
+    }
+}
+
+// A failed test shows why in the status bar: cut to the window, the whole text as its tooltip.
+TEST_F(AlarmSettings, AFailedTestShowsItsReasonCutToTheWindowWithTheWholeTextAsTooltip)
+{
+    const std::string reason = "554 " + std::string(300, 'x') + " relay refused";
+    ScriptedServer mail;
+    mail.sendLine(reason).readRest();
+    mail.start();
+
+    Form* form = open();
+    fillEmail(form);
+    Ui(form).Email.ip->setText("127.0.0.1");
+    Ui(form).Email.port->setText(QString::number(mail.port()));
+    Ui(form).Email.testRecipient->setText("ops@example.com");
+    Ui(form).Email.testMessage->setPlainText("m");
+    const QString outcome = runTest(form);
+    EXPECT_TRUE(outcome.startsWith("SMTP Error : ")) << outcome.toStdString();
+    EXPECT_TRUE(outcome.contains("relay refused")) << outcome.toStdString();
+    EXPECT_EQ(form->StatusBar->toolTip(), outcome);
+    const QString cut = form->StatusBar->currentMessage();
+    EXPECT_LT(cut.size(), outcome.size());
+    EXPECT_TRUE(cut.startsWith("SMTP Error : ")) << cut.toStdString();
+    EXPECT_LE(form->StatusBar->fontMetrics().horizontalAdvance(cut), form->StatusBar->width());
+
+    // A short outcome is shown whole.
+    form->PageControl->setCurrentIndex(Form::PageSysLog);
+    UdpCollector collector;
+    enableSysLog(form, collector.port());
+    Ui(form).SysLog.testMessage->setText("m");
+    EXPECT_EQ(runTest(form), "SysLog Message has been sent already.");
+    EXPECT_EQ(form->StatusBar->currentMessage(), "SysLog Message has been sent already.");
 }
 
 // ---- the engine after Apply ----------------------------------------------------------------------
@@ -997,8 +1265,8 @@ TEST_F(AlarmSettings, TheNextAlarmOfTheEngineUsesTheSettingsJustApplied)
 
     Form* form = open();
     enableSysLog(form, collector.port());
-    form->SysLog.facility->setCurrentText("Local Use Seven");
-    form->SysLog.severity->setCurrentText("Debug");
+    Ui(form).SysLog.facility->setCurrentText("Local Use Seven");
+    Ui(form).SysLog.severity->setCurrentText("Debug");
     form->ButtonApplyClick();
     ASSERT_EQ(form->StatusBar->currentMessage(), "Option settings saved.");
 
@@ -1033,16 +1301,16 @@ TEST_F(AlarmSettings, DISABLED_ScreenshotsOfTheFourPages)
     showWindow();
     Form* form = open();
     form->ButtonApplyClick(); // the status bar says "Option settings saved."
-    form->Email.testRecipient->setText("admin@example.com");
-    form->Email.testMessage->setPlainText("Test message from Quorvel");
-    form->SysLog.testMessage->setText("Disk: full");
+    Ui(form).Email.testRecipient->setText("admin@example.com");
+    Ui(form).Email.testMessage->setPlainText("Test message from Quorvel");
+    Ui(form).SysLog.testMessage->setText("Disk: full");
     const char* names[] = {"email", "sms", "httpsms", "syslog"};
     for (int page = Form::PageEmail; page <= Form::PageSysLog; ++page) {
         form->PageControl->setCurrentIndex(page);
         if (page == Form::PageHttpSms)
-            form->HttpSms.subPages->setCurrentIndex(Form::HttpSmsExtraFields);
+            Ui(form).HttpSms.subPages->setCurrentIndex(Form::HttpSmsExtraFields);
         if (page == Form::PageSms)
-            form->Sms.subPages->setCurrentIndex(Form::SmsBinding);
+            Ui(form).Sms.subPages->setCurrentIndex(Form::SmsBinding);
         QTest::qWait(200);
         ASSERT_TRUE(
             form->grab().save(QDir(folder).filePath(QString("alarm_%1.png").arg(names[page])), "PNG"));

@@ -19,9 +19,7 @@ QLineEdit* AddEditRow(QFormLayout* form, const QString& caption, int maxLength, 
         edit->setEchoMode(QLineEdit::Password);
         edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42")); // "*"
     }
-    auto* label = new QLabel(caption);
-    label->setBuddy(edit);
-    form->addRow(label, edit);
+    AddLabelledRow(form, caption, edit);
     return edit;
 }
 
@@ -29,17 +27,29 @@ QComboBox* AddComboRow(QFormLayout* form, const QString& caption, const QStringL
 {
     auto* combo = new QComboBox;
     combo->addItems(items);
-    auto* label = new QLabel(caption);
-    label->setBuddy(combo);
-    form->addRow(label, combo);
+    AddLabelledRow(form, caption, combo);
     return combo;
+}
+
+QLabel* AddLabelledRow(QFormLayout* form, const QString& caption, QWidget* field)
+{
+    auto* label = new QLabel(caption);
+    label->setBuddy(field);
+    form->addRow(label, field);
+    return label;
+}
+
+QFormLayout* NewFormLayout(QWidget* parent)
+{
+    auto* form = new QFormLayout(parent);
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    return form;
 }
 
 QFormLayout* AddFormPage(QTabWidget* tabs, const QString& caption)
 {
     auto* page = new QWidget;
-    auto* form = new QFormLayout(page);
-    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    QFormLayout* form = NewFormLayout(page);
     tabs->addTab(page, caption);
     return form;
 }

@@ -4,6 +4,7 @@
 
 class QComboBox;
 class QFormLayout;
+class QLabel;
 class QLineEdit;
 class QTabWidget;
 class QWidget;
@@ -27,6 +28,10 @@ inline constexpr int Expect = 1024;  // service_url_expect.expect_text
 QLineEdit* AddEditRow(QFormLayout* form, const QString& caption, int maxLength, bool masked = false);
 // A labelled drop-down list of fixed items added to `form`.
 QComboBox* AddComboRow(QFormLayout* form, const QString& caption, const QStringList& items);
+// `field` added to `form` with a label showing `caption`, the label's buddy (and so its name).
+QLabel* AddLabelledRow(QFormLayout* form, const QString& caption, QWidget* field);
+// A form layout on `parent` whose fields take the width they are given.
+QFormLayout* NewFormLayout(QWidget* parent);
 // A new page of `tabs` with a form layout on it.
 QFormLayout* AddFormPage(QTabWidget* tabs, const QString& caption);
 

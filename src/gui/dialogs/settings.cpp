@@ -1,5 +1,6 @@
 #include "gui/dialogs/settings.h"
 
+#include "core/Limits.h"
 #include "core/Notifier.h"
 #include "core/SystemLog.h"
 #include "core/auxFunc.h"
@@ -30,8 +31,8 @@ namespace {
 QPointer<TFormSettings> g_form;
 
 constexpr int kListMax = 999;
-constexpr int kTimeoutMax = 3600000;
-constexpr int kPortMax = 65535;
+constexpr int kTimeoutMax = limits::LongestTimeoutMs;
+constexpr int kPortMax = limits::PortMax;
 
 const char kFilenameNote[] =
     "The filename uses for backup, _<timestamp>.log will be appended to the end of the filename.";
