@@ -17,6 +17,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QAccessible>
 #include <QAction>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
@@ -972,6 +973,15 @@ TEST_F(GuiFixture, ServiceMenuAcknowledgesAndMutesTheSelectedService)
         choices << a->text();
     EXPECT_EQ(choices,
               QStringList({"1 hour", "4 hours", "Until tomorrow 08:00", "Until I unmute", "Unmute"}));
+    // Pictures of the menu and its mute choices for a look by eye: QUORVEL_SCREENSHOTS names the folder.
+    if (const QString folder = qEnvironmentVariable("QUORVEL_SCREENSHOTS"); !folder.isEmpty()) {
+        for (QMenu* menu : {window->serviceListMenu(), mute->menu()}) {
+            menu->popup(window->mapToGlobal(QPoint(120, 120)));
+            QApplication::processEvents();
+            menu->grab().save(folder + (menu == mute->menu() ? "/mute-menu.png" : "/service-menu.png"));
+            menu->hide();
+        }
+    }
 
     TextTableModel* list = window->Engine()->ServiceList();
     const int row = rowOfId(window.get(), id);
