@@ -59,7 +59,17 @@ struct AppSettingsRecord
     bool TlsVerify = true;      // Verify: 0 accepts any certificate (still encrypted)
     int TlsExpiryWarnDays = 14; // ExpiryWarnDays: checks fail for a certificate ending that soon; 0 off
     AlarmRules Rules;           // [AlarmRules]
+    // [Pool], optional and never written: how many checks and alarm deliveries run at once.
+    int PoolMaxRunning = 200; // MaxRunning, 1 to 1000
+    // [Engine], optional and never written: the name under which this monitor claims its checks
+    // when several share one database. Empty: the host name and the settings file's path.
+    QString EngineName; // Name
 };
+
+// The range and default of [Pool] MaxRunning.
+inline constexpr int kPoolMaxRunningDefault = 200;
+inline constexpr int kPoolMaxRunningMinimum = 1;
+inline constexpr int kPoolMaxRunningMaximum = 1000;
 
 extern AppSettingsRecord AppSettings;
 

@@ -38,6 +38,15 @@ const char* const kConnectionLost = "Database connection lost";
 const char* const kConnectionBack = "Database connection is back.";
 // The closing wait also allows for what a slow peer adds to an item's own time-outs.
 constexpr int kClosingSlackMs = 30000;
+// The longest an item waits for a free worker before it is given up.
+constexpr int kMaxWaitSeconds = 300;
+
+// A check the pool gave up because it waited longer than kMaxWaitSeconds for a free worker.
+bool waitedTooLong(const PoolWorkItem& item)
+{
+    return item.Status == PoolWorkItem::StatusRefused &&
+           item.ErrorText == QLatin1String(PoolWorkItem::WaitTimeExceededText);
+}
 
 QString text(const QSqlRecord& row, const char* column)
 {
@@ -259,9 +268,11 @@ bool MonitorEngine::reconnect()
 void MonitorEngine::createPool()
 {
     m_pool = std::make_unique<ThreadPoolManager>();
-    m_pool->MaxPooled(200);
-    m_pool->MaxQueueLength(100);
-    m_pool->MaxQueuedTime(300);
+    // Every check is admitted: the waiting list is bounded by the waiting time alone.
+    m_poolMaxRunning = AppSettings.PoolMaxRunning;
+    m_pool->MaxPooled(m_poolMaxRunning);
+    m_pool->MaxQueueLength(0);
+    m_pool->MaxQueuedTime(kMaxWaitSeconds);
     m_pool->SetOnWorkItemDone(
         [this](ThreadPoolManager* pool, PoolWorkItem* item) { WorkItemDone(pool, item); });
     m_pool->SetOnError(
@@ -311,6 +322,17 @@ void MonitorEngine::loadCycleData()
 
 void MonitorEngine::TimerServiceTimer()
 {
+    if (m_waitedTooLong > 0) {
+        WriteSystemLog(
+            QStringLiteral("%1 checks waited longer than %2 s").arg(m_waitedTooLong).arg(kMaxWaitSeconds),
+            LogLevel::WARMING);
+        m_waitedTooLong = 0;
+    }
+    // A reloaded settings file may have changed the running limit.
+    if (m_pool && m_poolMaxRunning != AppSettings.PoolMaxRunning) {
+        m_poolMaxRunning = AppSettings.PoolMaxRunning;
+        m_pool->MaxPooled(m_poolMaxRunning);
+    }
     if (m_closing || !reconnect())
         return;
     const char* step = "Scheduler: selecting the due services";
@@ -554,6 +576,20 @@ void MonitorEngine::checkDone(ThreadCheck* check)
         if (setup) {
             // A connection test says so in its window, not in the system log.
             emit setupTestResult(QStringLiteral("Not tested"), check->Id, poolReason(*check));
+            return;
+        }
+        if (product && waitedTooLong(*check)) {
+            // Not a fault of the service, but not a check either: the service is shown and stored
+            // as failed with the reason, without alarms, a retry or a move of its alarm state, and
+            // the tick's warning counts it.
+            ++m_waitedTooLong;
+            check->ResultText = QString::fromLatin1(lang::ResultFailed);
+            check->ResultDetail = QStringLiteral("Not checked: waited longer than %1 s for a free worker; "
+                                                 "[Pool] MaxRunning is %2.")
+                                      .arg(kMaxWaitSeconds)
+                                      .arg(m_poolMaxRunning);
+            check->Retry = false;
+            storeResult(check, timestamp);
             return;
         }
         WriteSystemLog(QStringLiteral("Check not run : ") + check->Kind() + QStringLiteral(" [") +

@@ -255,6 +255,8 @@ private:
     bool m_startConnectPending = false; // unattended, and never connected since StartUp
     QString m_lostText;                 // the connection's last error while it is lost
     int m_inFlight = 0;                 // items queued and not yet handed back
+    int m_poolMaxRunning = 0;           // the pool's running limit as last set
+    int m_waitedTooLong = 0;            // checks given up for their wait since the last tick
 
     TextTableModel m_serviceList;
     TextTableModel m_alarmList;
