@@ -295,6 +295,8 @@ public:
         MonitorEngine engine;
         m_engine = &engine;
         engine.SetUnattended(true);
+        // Several services may share the database: each checks the due services it claims.
+        engine.SetSharedScheduling(MonitorEngine::DefaultInstanceName(), QStringLiteral(QUORVEL_VERSION));
         if (const int tick = TickIntervalFromEnvironment())
             engine.SetTickInterval(tick);
         connect(&engine, &MonitorEngine::cycleStarted, this, [this] {
