@@ -62,7 +62,7 @@ int claimLaterMs(int tickMs)
 }
 
 // The rank of a monitor for a service: each service goes first to the live monitor with the
-// highest value, the same on every host (FNV-1a over the name and the id).
+// highest value, the same on every host (FNV-1a over the name and the id, then mixed).
 quint64 claimRank(const QString& instance, int serviceId)
 {
     quint64 h = 1469598103934665603ULL;
@@ -71,6 +71,13 @@ quint64 claimRank(const QString& instance, int serviceId)
         h ^= static_cast<unsigned char>(c);
         h *= 1099511628211ULL;
     }
+    // The last characters alone barely reach the high bits: a final mix spreads them, so that
+    // each monitor ranks first for its share of the services.
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ULL;
+    h ^= h >> 33;
     return h;
 }
 
