@@ -63,6 +63,7 @@ struct Burst
     int passed = 0;
     int notRun = 0;
     qint64 longestStallMs = 0;
+    qint64 tickMs = 0; // the start of the cycle with the tick that read, claimed and queued them
     long residentKiB = 0;
 };
 
@@ -73,18 +74,26 @@ Burst burst(TDMQuorvel& dm, int count, const QString& base, const QString& logFi
     dm.ExecUpdate(QStringLiteral("delete from service_claim"));
     insertServices(dm, count, base);
     MonitorEngine engine;
-    engine.SetSharedScheduling(QStringLiteral("bench"), QStringLiteral("bench"));
+    // QUORVEL_BENCH_UNSHARED: without claims, as the desktop program checks (for comparison).
+    if (!qEnvironmentVariableIsSet("QUORVEL_BENCH_UNSHARED"))
+        engine.SetSharedScheduling(QStringLiteral("bench"), QStringLiteral("bench"));
     Burst b;
     QElapsedTimer clock;
     QElapsedTimer sinceBeat;
     QTimer beat;
     beat.setInterval(10);
-    QObject::connect(&beat, &QTimer::timeout,
-                     [&] { b.longestStallMs = std::max(b.longestStallMs, sinceBeat.restart() - 10); });
+    QObject::connect(&beat, &QTimer::timeout, [&] {
+        const qint64 gap = sinceBeat.restart() - 10;
+        if (gap > 200 && qEnvironmentVariableIsSet("QUORVEL_BENCH_VERBOSE"))
+            std::printf("   stall of %lld ms ending at %lld ms\n", static_cast<long long>(gap),
+                        static_cast<long long>(clock.elapsed()));
+        b.longestStallMs = std::max(b.longestStallMs, gap);
+    });
     sinceBeat.start();
     beat.start();
     clock.start();
     engine.TimerInitTimer();
+    b.tickMs = clock.elapsed();
     {
         QEventLoop loop;
         QTimer poll;
@@ -153,6 +162,7 @@ int main(int argc, char** argv)
     std::printf(
         "   stored:                       %d of 10000 after %.2f s (goal: all before the next tick, 60 s)\n",
         large.passed, large.seconds);
+    std::printf("   tick that claimed and queued: %lld ms\n", static_cast<long long>(large.tickMs));
     std::printf("   longest event-loop stall:     %lld ms\n", static_cast<long long>(large.longestStallMs));
     std::printf("   resident memory:              %ld KiB (%.2f x that of 1,000)\n", large.residentKiB,
                 small.residentKiB ? double(large.residentKiB) / double(small.residentKiB) : 0.0);
