@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
 #include <stdexcept>
 
 using namespace pooltest;
@@ -290,6 +294,42 @@ TEST_F(PoolTest, TwoHundredBlockingItemsRunAtOnceAndAThousandMoreWaitUnrefused)
     for (const Handed& h : recorder.handed)
         done += h.status == PoolWorkItem::StatusDone ? 1 : 0;
     EXPECT_EQ(done, 1200);
+    ExpectEachHandedOnceOnOwner();
+}
+
+// A long burst of hand-backs leaves the owner's timers their turn: a 10 ms timer keeps firing
+// while 4,000 items that each take half a millisecond to handle come back.
+TEST_F(PoolTest, TheOwnersTimersRunDuringALongBurstOfHandBacks)
+{
+    recorder.after = [](const Handed&) {
+        const auto until = std::chrono::steady_clock::now() + 500us;
+        while (std::chrono::steady_clock::now() < until) {
+        }
+    };
+    const int count = 4000;
+    for (int i = 0; i < count; ++i)
+        Queue();
+    // All have run before the owner's loop turns: the whole burst waits for the handler.
+    ASSERT_TRUE(WaitUntil([this] { return pool->RunningCount() == 0 && pool->WaitingCount() == 0; }, 60s));
+
+    QEventLoop loop;
+    QElapsedTimer sinceBeat;
+    qint64 longestGapMs = 0;
+    QTimer beat;
+    QObject::connect(&beat, &QTimer::timeout,
+                     [&] { longestGapMs = std::max(longestGapMs, sinceBeat.restart() - 10); });
+    QTimer done;
+    QObject::connect(&done, &QTimer::timeout, [&] {
+        if (static_cast<int>(recorder.handed.size()) == count)
+            loop.quit();
+    });
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    sinceBeat.start();
+    beat.start(10);
+    done.start(10);
+    loop.exec();
+    ASSERT_EQ(static_cast<int>(recorder.handed.size()), count);
+    EXPECT_LT(longestGapMs, 200) << "the owner's timers waited for the whole burst";
     ExpectEachHandedOnceOnOwner();
 }
 
