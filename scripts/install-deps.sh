@@ -20,6 +20,7 @@ if [ "${1:-}" = "--test" ]; then
     nginx-light dovecot-imapd dovecot-pop3d opensmtpd pure-ftpd libwrap0 tinyproxy python3-aiosmtpd
     fping curl iputils-ping dnsmasq-base monitoring-plugins-basic monitoring-plugins-standard bind9-dnsutils
     systemd
+    galera-4 rsync iproute2
     desktop-file-utils appstream man-db
   )
 fi

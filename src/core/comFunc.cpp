@@ -43,6 +43,7 @@ const QString kAlarmDb = QStringLiteral("Alarm Msg DB Backup");
 const QString kTls = QStringLiteral("tls");
 const QString kEngine = QStringLiteral("Engine");
 const QString kRole = QStringLiteral("Role");
+const QString kPool = QStringLiteral("Pool");
 
 QString programFolder()
 {
@@ -268,6 +269,24 @@ void LoadSettings()
         if (*retry < 0 || *retry > 1)
             *retry = 0;
     }
+    // [Pool] MaxRunning: a value out of its range gives the default, with one warning line.
+    s.PoolMaxRunning = kPoolMaxRunningDefault;
+    if (ini.contains(kPool, QStringLiteral("MaxRunning"))) {
+        const QString text = ini.value(kPool, QStringLiteral("MaxRunning"), QString());
+        int value = 0;
+        if (ParseInteger(text.trimmed(), &value) && value >= kPoolMaxRunningMinimum &&
+            value <= kPoolMaxRunningMaximum)
+            s.PoolMaxRunning = value;
+        else
+            WriteSystemLog(QStringLiteral("[%1] %2=%3 is not valid (%4 to %5); %6 is used.")
+                               .arg(kPool, QStringLiteral("MaxRunning"), text)
+                               .arg(kPoolMaxRunningMinimum)
+                               .arg(kPoolMaxRunningMaximum)
+                               .arg(kPoolMaxRunningDefault),
+                           LogLevel::WARMING);
+    }
+    s.EngineName = ini.value(kEngine, QStringLiteral("Name"), QString()).trimmed();
+
     QStringList ruleProblems;
     s.Rules = ReadAlarmRules(ini, &ruleProblems);
     const QString role = ini.value(kEngine, kRole, MonitorRoleName()).trimmed();

@@ -64,11 +64,21 @@ struct AppSettingsRecord
     // [Engine] Role: "Monitor" (default) checks the services itself; "Console" checks nothing,
     // raises no alarm and shows what the monitoring service writes to the database.
     bool ConsoleRole = false;
+    // [Pool], optional and never written: how many checks and alarm deliveries run at once.
+    int PoolMaxRunning = 200; // MaxRunning, 1 to 1000
+    // [Engine], optional and never written: the name under which this monitor claims its checks
+    // when several share one database. Empty: the host name and the settings file's path.
+    QString EngineName; // Name
 };
 
 // The names of the roles, "Monitor" and "Console".
 QString MonitorRoleName();
 QString ConsoleRoleName();
+
+// The range and default of [Pool] MaxRunning.
+inline constexpr int kPoolMaxRunningDefault = 200;
+inline constexpr int kPoolMaxRunningMinimum = 1;
+inline constexpr int kPoolMaxRunningMaximum = 1000;
 
 extern AppSettingsRecord AppSettings;
 

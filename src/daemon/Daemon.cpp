@@ -183,6 +183,7 @@ const NumberRule kNumberRules[] = {
     {"Alarm Msg DB Backup", "HouseKeepDay", 1, 100000},
     {"tls", "Verify", 0, 1},
     {"tls", "ExpiryWarnDays", 0, 100000},
+    {"Pool", "MaxRunning", 1, 1000},
 };
 
 // Every problem of the settings file's values, one text each.
@@ -297,6 +298,8 @@ public:
         MonitorEngine engine;
         m_engine = &engine;
         engine.SetUnattended(true);
+        // Several services may share the database: each checks the due services it claims.
+        engine.SetSharedScheduling(MonitorEngine::DefaultInstanceName(), QStringLiteral(QUORVEL_VERSION));
         if (const int tick = TickIntervalFromEnvironment())
             engine.SetTickInterval(tick);
         connect(&engine, &MonitorEngine::cycleStarted, this, [this] {

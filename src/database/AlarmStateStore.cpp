@@ -43,26 +43,43 @@ QString WriteStatement(int serviceId, const ServiceAlarmState& s)
              timeValue(s.RemindedAt), timeValue(s.AcknowledgedAt), timeValue(s.MutedUntil));
 }
 
+namespace {
+
+const char* const kSelectStates =
+    "select service_id,state,failures,passes,DATE_FORMAT(changed_at,\"%Y-%m-%d %H:%i:%s\"),"
+    "DATE_FORMAT(problem_sent_at,\"%Y-%m-%d %H:%i:%s\"),DATE_FORMAT(reminded_at,\"%Y-%m-%d "
+    "%H:%i:%s\"),DATE_FORMAT(acknowledged_at,\"%Y-%m-%d %H:%i:%s\"),DATE_FORMAT(muted_until,"
+    "\"%Y-%m-%d %H:%i:%s\") from service_alarm_state";
+
+ServiceAlarmState stateOf(const QSqlQuery& q)
+{
+    ServiceAlarmState s;
+    s.State = q.value(1).toString();
+    s.Failures = q.value(2).toInt();
+    s.Passes = q.value(3).toInt();
+    s.ChangedAt = timeOf(q.value(4));
+    s.ProblemSentAt = timeOf(q.value(5));
+    s.RemindedAt = timeOf(q.value(6));
+    s.AcknowledgedAt = timeOf(q.value(7));
+    s.MutedUntil = timeOf(q.value(8));
+    return s;
+}
+
+} // namespace
+
+ServiceAlarmState ReadForUpdate(int serviceId)
+{
+    QSqlQuery& q = DMQuorvel().ExecSelect(QString::fromLatin1(kSelectStates) +
+                                          QStringLiteral(" where service_id=%1 for update").arg(serviceId));
+    return q.next() ? stateOf(q) : ServiceAlarmState();
+}
+
 QHash<int, ServiceAlarmState> ReadAll()
 {
     QHash<int, ServiceAlarmState> states;
-    QSqlQuery& q = DMQuorvel().ExecSelect(QStringLiteral(
-        "select service_id,state,failures,passes,DATE_FORMAT(changed_at,\"%Y-%m-%d %H:%i:%s\"),"
-        "DATE_FORMAT(problem_sent_at,\"%Y-%m-%d %H:%i:%s\"),DATE_FORMAT(reminded_at,\"%Y-%m-%d "
-        "%H:%i:%s\"),DATE_FORMAT(acknowledged_at,\"%Y-%m-%d %H:%i:%s\"),DATE_FORMAT(muted_until,"
-        "\"%Y-%m-%d %H:%i:%s\") from service_alarm_state"));
-    while (q.next()) {
-        ServiceAlarmState s;
-        s.State = q.value(1).toString();
-        s.Failures = q.value(2).toInt();
-        s.Passes = q.value(3).toInt();
-        s.ChangedAt = timeOf(q.value(4));
-        s.ProblemSentAt = timeOf(q.value(5));
-        s.RemindedAt = timeOf(q.value(6));
-        s.AcknowledgedAt = timeOf(q.value(7));
-        s.MutedUntil = timeOf(q.value(8));
-        states.insert(q.value(0).toInt(), s);
-    }
+    QSqlQuery& q = DMQuorvel().ExecSelect(QString::fromLatin1(kSelectStates));
+    while (q.next())
+        states.insert(q.value(0).toInt(), stateOf(q));
     return states;
 }
 

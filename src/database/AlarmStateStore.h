@@ -26,6 +26,10 @@ namespace AlarmStateStore {
 
 // The statement that stores the state of service `id` (insert, or replace the stored row).
 QString WriteStatement(int serviceId, const ServiceAlarmState& state);
+// The stored state of one service, its row locked until the transaction ends (a fresh state when
+// it has none), so that the state is read and written by one monitor at a time. Throws
+// DatabaseError.
+ServiceAlarmState ReadForUpdate(int serviceId);
 // Every stored state by service id. Throws DatabaseError.
 QHash<int, ServiceAlarmState> ReadAll();
 

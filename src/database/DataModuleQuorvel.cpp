@@ -354,6 +354,30 @@ void SqlTransaction::Commit()
     m_open = false;
 }
 
+bool IsWriteConflict(const DatabaseError& error)
+{
+    // MariaDB: "Deadlock found when trying to get lock; try restarting transaction" (1213); a
+    // Galera node: the same error, or "WSREP detected deadlock/conflict and aborted the transaction".
+    const QString text = error.text();
+    return text.contains(QLatin1String("deadlock"), Qt::CaseInsensitive) ||
+           text.contains(QLatin1String("1213"));
+}
+
+void RunRetryingConflict(TDMQuorvel& dm, const std::function<void()>& work)
+{
+    for (int attempt = 1;; ++attempt) {
+        try {
+            SqlTransaction transaction(dm);
+            work();
+            transaction.Commit();
+            return;
+        } catch (const DatabaseError& e) {
+            if (attempt >= 2 || !IsWriteConflict(e))
+                throw;
+        }
+    }
+}
+
 QSqlQuery TDMQuorvel::OpenView(const QString& sql)
 {
     QSqlQuery query(SQLConnection);

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <stdexcept>
 #include <utility>
 
@@ -124,6 +125,13 @@ private:
     TDMQuorvel& m_dm;
     bool m_open = false;
 };
+
+// A write conflict: the server's deadlock error, which a clustered server also gives for a
+// transaction that lost the certification against another node's.
+bool IsWriteConflict(const DatabaseError& error);
+// Runs `work` (statements on the data module's connection) in one transaction and commits it;
+// after a write conflict the whole transaction is run once more, then the error is thrown.
+void RunRetryingConflict(TDMQuorvel& dm, const std::function<void()>& work);
 
 // The single instance; throws std::logic_error when no data module exists.
 TDMQuorvel& DMQuorvel();

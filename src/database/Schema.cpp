@@ -166,6 +166,53 @@ const std::vector<SchemaStep>& SchemaSteps()
              "sent_at DATETIME NOT NULL, message VARCHAR(2048) NOT NULL DEFAULT \"\", method VARCHAR(20) "
              "NOT NULL DEFAULT \"\", recipient VARCHAR(2048) NOT NULL DEFAULT \"\", status VARCHAR(40) "
              "NOT NULL DEFAULT \"\", INDEX idx_alarm_delivery_sent_at (sent_at))")}},
+        // Several monitors on one database: each registers itself with a heartbeat, and claims
+        // each due service for the minute of its tick before it checks it.
+        {30,
+         QStringLiteral("engine_instance"),
+         QString(),
+         {QStringLiteral(
+             "CREATE TABLE IF NOT EXISTS engine_instance (name VARCHAR(191) NOT NULL PRIMARY KEY, host "
+             "VARCHAR(255) NOT NULL DEFAULT \"\", pid BIGINT NOT NULL DEFAULT 0, version VARCHAR(50) NOT "
+             "NULL "
+             "DEFAULT \"\", started DATETIME NULL, heartbeat DATETIME NULL, last_tick DATETIME(3) NULL, "
+             "tick_ms INTEGER NOT NULL DEFAULT 60000)")}},
+        {31,
+         QStringLiteral("service_claim"),
+         QString(),
+         {QStringLiteral(
+             "CREATE TABLE IF NOT EXISTS service_claim (service_id INTEGER NOT NULL, minute DATETIME "
+             "NOT NULL, instance VARCHAR(191) NOT NULL, claimed_at DATETIME NOT NULL, done_at "
+             "DATETIME NULL, PRIMARY KEY (service_id, minute), INDEX idx_service_claim_minute "
+             "(minute))")}},
+        // Every table gets a row key (a clustered server replicates rows by their key); rows kept.
+        {32,
+         QStringLiteral("service_url key"),
+         QStringLiteral("show columns from service_url like \"id\""),
+         {QStringLiteral(
+             "ALTER TABLE service_url ADD COLUMN id INTEGER NOT NULL AUTO_INCREMENT, ADD PRIMARY KEY (id)")}},
+        {33,
+         QStringLiteral("service_url_detail key"),
+         QStringLiteral("show columns from service_url_detail like \"id\""),
+         {QStringLiteral("ALTER TABLE service_url_detail ADD COLUMN id INTEGER NOT NULL AUTO_INCREMENT, ADD "
+                         "PRIMARY KEY (id)")}},
+        {34,
+         QStringLiteral("service_contact_person key"),
+         QStringLiteral("show columns from service_contact_person like \"id\""),
+         {QStringLiteral(
+             "ALTER TABLE service_contact_person ADD COLUMN id INTEGER NOT NULL AUTO_INCREMENT, ADD "
+             "PRIMARY KEY (id)")}},
+        {35,
+         QStringLiteral("contact_person_group key"),
+         QStringLiteral("show columns from contact_person_group like \"id\""),
+         {QStringLiteral(
+             "ALTER TABLE contact_person_group ADD COLUMN id INTEGER NOT NULL AUTO_INCREMENT, ADD "
+             "PRIMARY KEY (id)")}},
+        {36,
+         QStringLiteral("scheduling key"),
+         QStringLiteral("show columns from scheduling like \"id\""),
+         {QStringLiteral(
+             "ALTER TABLE scheduling ADD COLUMN id INTEGER NOT NULL AUTO_INCREMENT, ADD PRIMARY KEY (id)")}},
         // The options of the "TCP" and "DNS" kinds, one row per service that has any, removed
         // with the service. The texts: a line sent and a text expected in the first reply
         // ("TCP"); a record type, a value an answer must equal and the server asked ("DNS").

@@ -13,6 +13,7 @@
 #include "database/AlarmDeliveryStore.h"
 #include "database/AlarmHistory.h"
 #include "database/AlarmMethodLoader.h"
+#include "database/ClaimStore.h"
 #include "database/DataModuleQuorvel.h"
 #include "database/ServiceStore.h"
 #include "database/WeeklyWindowStore.h"
@@ -23,7 +24,9 @@
 #include "monitor/TlsPolicy.h"
 #include "pool/ThreadPoolManager.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <QHostInfo>
 #include <QMap>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -42,6 +45,66 @@ const char* const kConnectionBack = "Database connection is back.";
 constexpr int kClosingSlackMs = 30000;
 // How long the alarms sent are kept for a console when the alarm history keeps no days of its own.
 constexpr int kDeliveryKeepDays = 31;
+// The longest an item waits for a free worker before it is given up.
+constexpr int kMaxWaitSeconds = 300;
+
+// The heartbeat comes every third of a tick; a monitor whose heartbeat is older than one and a half
+// ticks is gone (20 s and 90 s with the minute tick).
+int heartbeatMs(int tickMs)
+{
+    return std::max(100, tickMs / 3);
+}
+int staleSeconds(int tickMs)
+{
+    return std::max(1, tickMs * 3 / 2000);
+}
+// The wait before the second pass of the claims, and the lateness allowed to another monitor's
+// tick before it counts as overdue (5 s with the minute tick).
+int claimLaterMs(int tickMs)
+{
+    return std::max(1000, tickMs / 12);
+}
+
+// The rank of a monitor for a service: each service goes first to the live monitor with the
+// highest value, the same on every host (FNV-1a over the name and the id, then mixed).
+quint64 claimRank(const QString& instance, int serviceId)
+{
+    quint64 h = 1469598103934665603ULL;
+    const QByteArray key = instance.toUtf8() + '#' + QByteArray::number(serviceId);
+    for (const char c : key) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 1099511628211ULL;
+    }
+    // The last characters alone barely reach the high bits: a final mix spreads them, so that
+    // each monitor ranks first for its share of the services.
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ULL;
+    h ^= h >> 33;
+    return h;
+}
+
+QString firstRanked(const QStringList& instances, int serviceId)
+{
+    QString best;
+    quint64 bestRank = 0;
+    for (const QString& name : instances) {
+        const quint64 rank = claimRank(name, serviceId);
+        if (best.isEmpty() || rank > bestRank || (rank == bestRank && name < best)) {
+            best = name;
+            bestRank = rank;
+        }
+    }
+    return best;
+}
+
+// A check the pool gave up because it waited longer than kMaxWaitSeconds for a free worker.
+bool waitedTooLong(const PoolWorkItem& item)
+{
+    return item.Status == PoolWorkItem::StatusRefused &&
+           item.ErrorText == QLatin1String(PoolWorkItem::WaitTimeExceededText);
+}
 
 QString text(const QSqlRecord& row, const char* column)
 {
@@ -100,6 +163,34 @@ MonitorEngine::MonitorEngine(QObject* parent)
     connect(&m_timerService, &QTimer::timeout, this, &MonitorEngine::TimerServiceTimer);
     connect(&m_timer, &QTimer::timeout, this, &MonitorEngine::TimerTimer);
     connect(&m_timerHouseKeep, &QTimer::timeout, this, &MonitorEngine::TimerHouseKeepTimer);
+    m_timerClaimLater.setSingleShot(true);
+    connect(&m_timerHeartbeat, &QTimer::timeout, this, &MonitorEngine::heartbeat);
+    connect(&m_timerClaimLater, &QTimer::timeout, this, &MonitorEngine::claimLeftovers);
+}
+
+void MonitorEngine::SetSharedScheduling(const QString& name, const QString& version)
+{
+    m_instanceName = name;
+    m_version = version;
+}
+
+QString MonitorEngine::DefaultInstanceName()
+{
+    if (!AppSettings.EngineName.isEmpty())
+        return AppSettings.EngineName;
+    return QHostInfo::localHostName() + QLatin1Char(':') + AppSettings.SettingsFilePath;
+}
+
+void MonitorEngine::heartbeat()
+{
+    if (m_instanceName.isEmpty() || m_databaseLost || m_closing)
+        return;
+    try {
+        ClaimStore::Heartbeat(m_instanceName, QHostInfo::localHostName(), QCoreApplication::applicationPid(),
+                              m_version, m_timerService.interval());
+    } catch (const DatabaseError& e) {
+        statementFailed(QStringLiteral("Shared scheduling: the heartbeat"), e.text());
+    }
 }
 
 MonitorEngine::~MonitorEngine()
@@ -263,9 +354,11 @@ bool MonitorEngine::reconnect()
 void MonitorEngine::createPool()
 {
     m_pool = std::make_unique<ThreadPoolManager>();
-    m_pool->MaxPooled(200);
-    m_pool->MaxQueueLength(100);
-    m_pool->MaxQueuedTime(300);
+    // Every check is admitted: the waiting list is bounded by the waiting time alone.
+    m_poolMaxRunning = AppSettings.PoolMaxRunning;
+    m_pool->MaxPooled(m_poolMaxRunning);
+    m_pool->MaxQueueLength(0);
+    m_pool->MaxQueuedTime(kMaxWaitSeconds);
     m_pool->SetOnWorkItemDone(
         [this](ThreadPoolManager* pool, PoolWorkItem* item) { WorkItemDone(pool, item); });
     m_pool->SetOnError(
@@ -311,6 +404,15 @@ void MonitorEngine::TimerInitTimer()
 
 void MonitorEngine::loadCycleData()
 {
+    if (!m_instanceName.isEmpty()) {
+        try {
+            ClaimStore::Register(m_instanceName, QHostInfo::localHostName(),
+                                 QCoreApplication::applicationPid(), m_version, m_timerService.interval());
+        } catch (const DatabaseError& e) {
+            statementFailed(QStringLiteral("Shared scheduling: registering this monitor"), e.text());
+        }
+        m_timerHeartbeat.start(heartbeatMs(m_timerService.interval()));
+    }
     try {
         LoadAlarmMethods();
     } catch (const std::exception& e) {
@@ -327,6 +429,17 @@ void MonitorEngine::loadCycleData()
 
 void MonitorEngine::TimerServiceTimer()
 {
+    if (m_waitedTooLong > 0) {
+        WriteSystemLog(
+            QStringLiteral("%1 checks waited longer than %2 s").arg(m_waitedTooLong).arg(kMaxWaitSeconds),
+            LogLevel::WARMING);
+        m_waitedTooLong = 0;
+    }
+    // A reloaded settings file may have changed the running limit.
+    if (m_pool && m_poolMaxRunning != AppSettings.PoolMaxRunning) {
+        m_poolMaxRunning = AppSettings.PoolMaxRunning;
+        m_pool->MaxPooled(m_poolMaxRunning);
+    }
     if (m_closing || !reconnect())
         return;
     if (m_console) {
@@ -352,6 +465,21 @@ void MonitorEngine::TimerServiceTimer()
         step = "Scheduler: reading the options of the due TCP, DNS and Certificate services";
         LoadCheckOptions(services);
         step = "Scheduler: queueing a due service";
+        if (!m_instanceName.isEmpty()) {
+            // Only what this monitor claims for the tick's minute is checked here.
+            const int tickMs = std::max(1, m_timerService.interval());
+            const qint64 at = now.toMSecsSinceEpoch();
+            m_claimMinute = QDateTime::fromMSecsSinceEpoch(at - at % tickMs);
+            m_dueOfMinute.clear();
+            m_queuedOfMinute.clear();
+            for (ServiceRecord& service : services) {
+                service.UrlRequest = requests.value(service.Id);
+                m_dueOfMinute.insert(service.Id, service);
+            }
+            step = "Scheduler: claiming the due services";
+            claimFirst();
+            return;
+        }
         // Kinds this build does not know (rows written by another build) are skipped, with one
         // warning per kind and tick however many rows have it.
         QMap<QString, int> unknownKinds;
@@ -486,6 +614,100 @@ void MonitorEngine::refreshConsole()
     }
 }
 
+void MonitorEngine::claimFirst()
+{
+    const int tickMs = std::max(1, m_timerService.interval());
+    try {
+        ClaimStore::Ticked(m_instanceName);
+        // The monitors that tick: live, and not overdue with their tick; this one always.
+        QStringList ranked{m_instanceName};
+        for (const ClaimStore::Instance& i : ClaimStore::Instances(staleSeconds(tickMs))) {
+            if (i.Name != m_instanceName && i.Live && i.MsSinceTick >= 0 &&
+                i.MsSinceTick < i.TickMs + claimLaterMs(i.TickMs))
+                ranked << i.Name;
+        }
+        QList<int> mine;
+        for (auto it = m_dueOfMinute.constBegin(); it != m_dueOfMinute.constEnd(); ++it) {
+            if (firstRanked(ranked, it.key()) == m_instanceName)
+                mine << it.key();
+        }
+        std::sort(mine.begin(), mine.end());
+        ClaimStore::Claim(m_claimMinute, m_instanceName, mine);
+        ClaimStore::TakeOverStale(m_claimMinute, m_instanceName, staleSeconds(tickMs));
+        queueClaimed(ClaimStore::Claims(m_claimMinute));
+    } catch (const DatabaseError& e) {
+        statementFailed(QStringLiteral("Shared scheduling: claiming the due services"), e.text());
+    }
+    // The second pass, for what is left (with one monitor alone there is nothing).
+    if (m_queuedOfMinute.size() < m_dueOfMinute.size())
+        m_timerClaimLater.start(claimLaterMs(tickMs));
+}
+
+void MonitorEngine::claimLeftovers()
+{
+    if (m_closing || m_databaseLost || m_instanceName.isEmpty())
+        return;
+    const int tickMs = std::max(1, m_timerService.interval());
+    try {
+        ClaimStore::TakeOverStale(m_claimMinute, m_instanceName, staleSeconds(tickMs));
+        const QHash<int, QString> claims = ClaimStore::Claims(m_claimMinute);
+        // Another monitor keeps its share when its next tick falls in what is left of the minute.
+        const qint64 left = m_claimMinute.toMSecsSinceEpoch() + tickMs - Now().toMSecsSinceEpoch();
+        QStringList ranked{m_instanceName};
+        QSet<QString> expected;
+        for (const ClaimStore::Instance& i : ClaimStore::Instances(staleSeconds(tickMs))) {
+            if (i.Name == m_instanceName || !i.Live || i.MsSinceTick < 0)
+                continue;
+            const qint64 untilNext = i.TickMs - i.MsSinceTick;
+            if (i.MsSinceTick < i.TickMs + claimLaterMs(i.TickMs))
+                ranked << i.Name;
+            if (untilNext > -claimLaterMs(i.TickMs) && untilNext < left)
+                expected.insert(i.Name);
+        }
+        QList<int> take;
+        for (auto it = m_dueOfMinute.constBegin(); it != m_dueOfMinute.constEnd(); ++it) {
+            if (!claims.contains(it.key()) && !expected.contains(firstRanked(ranked, it.key())))
+                take << it.key();
+        }
+        std::sort(take.begin(), take.end());
+        if (!take.isEmpty())
+            ClaimStore::Claim(m_claimMinute, m_instanceName, take);
+        queueClaimed(take.isEmpty() ? claims : ClaimStore::Claims(m_claimMinute));
+    } catch (const DatabaseError& e) {
+        statementFailed(QStringLiteral("Shared scheduling: claiming what is left"), e.text());
+    }
+}
+
+void MonitorEngine::queueClaimed(const QHash<int, QString>& claims)
+{
+    QList<int> ids;
+    for (auto it = claims.constBegin(); it != claims.constEnd(); ++it) {
+        if (it.value() == m_instanceName && m_dueOfMinute.contains(it.key()) &&
+            !m_queuedOfMinute.contains(it.key()))
+            ids << it.key();
+    }
+    std::sort(ids.begin(), ids.end());
+    for (int id : ids) {
+        m_queuedOfMinute.insert(id);
+        const ServiceRecord& service = m_dueOfMinute[id];
+        m_serviceList.updateCellOfId(QString::number(id), SvcCurrentStatus,
+                                     QString::fromLatin1(lang::CheckProcess));
+        const CheckKind* kind = FindCheckKind(service.Service);
+        if (!kind) {
+            // Nothing is probed: the claim is settled at once.
+            try {
+                DMQuorvel().ExecUpdate(ClaimStore::DoneStatement(id, m_claimMinute, m_instanceName));
+            } catch (const DatabaseError& e) {
+                statementFailed(QStringLiteral("Shared scheduling: settling a claim"), e.text());
+            }
+            continue;
+        }
+        m_claimOfService.insert(id, m_claimMinute);
+        QueueWorkItem(
+            kind->Build(service, ProductCheckSettings(*kind, AppSettings, AppSettings.*kind->RetrySetting)));
+    }
+}
+
 void MonitorEngine::TimerTimer()
 {
     // A console has no schedule of its own: the monitoring service follows the weekly window.
@@ -520,6 +742,8 @@ void MonitorEngine::TimerHouseKeepTimer()
             AlarmDeliveryStore::DeleteOlderThan(AppSettings.AlarmMsgDBHouseKeepDay > 0
                                                     ? AppSettings.AlarmMsgDBHouseKeepDay
                                                     : kDeliveryKeepDays);
+        if (!m_instanceName.isEmpty())
+            ClaimStore::DeleteOld();
     } catch (const DatabaseError& e) {
         // A lost connection is reported once, as everywhere in the cycle; any other failure of
         // the delete goes to the error hook.
@@ -714,6 +938,20 @@ void MonitorEngine::checkDone(ThreadCheck* check)
             emit setupTestResult(QStringLiteral("Not tested"), check->Id, poolReason(*check));
             return;
         }
+        if (product && waitedTooLong(*check)) {
+            // Not a fault of the service, but not a check either: the service is shown and stored
+            // as failed with the reason, without alarms, a retry or a move of its alarm state, and
+            // the tick's warning counts it.
+            ++m_waitedTooLong;
+            check->ResultText = QString::fromLatin1(lang::ResultFailed);
+            check->ResultDetail = QStringLiteral("Not checked: waited longer than %1 s for a free worker; "
+                                                 "[Pool] MaxRunning is %2.")
+                                      .arg(kMaxWaitSeconds)
+                                      .arg(m_poolMaxRunning);
+            check->Retry = false;
+            storeResult(check, timestamp);
+            return;
+        }
         WriteSystemLog(QStringLiteral("Check not run : ") + check->Kind() + QStringLiteral(" [") +
                            check->Host + QStringLiteral("] [") + QString::number(check->Port) +
                            QStringLiteral("] : ") + poolReason(*check),
@@ -742,20 +980,7 @@ void MonitorEngine::checkDone(ThreadCheck* check)
     // it is recorded as unknown and leaves the alarm state as it was.
     const bool noNetwork = product && !check->Passed && !check->Retry && maskNoNetwork(*check);
     const bool final = product && (check->Passed || !check->Retry) && !noNetwork;
-    ServiceAlarmState state;
-    AlarmAction action = AlarmAction::None;
-    if (final) {
-        state = m_alarmStates.value(check->ServiceId);
-        const ServiceAlarmState before = state;
-        action = DecideAlarm(AppSettings.Rules, state, check->Passed, Now());
-        if (action == AlarmAction::Recovery) {
-            const QString hostPort = QStringLiteral("[%1:%2]").arg(check->Host).arg(check->Port);
-            raiseAlarms(*check, timestamp, RecoveryText(hostPort, before, Now()),
-                        QStringLiteral("Recovery Message"));
-        }
-    }
-
-    if (!check->Retry && !check->Passed && product) {
+    if ((final || noNetwork) && !check->Passed) {
         try {
             WriteAlarmMessageLog(timestamp, check->Kind(), check->Host, QString::number(check->Port),
                                  check->ResultDetail, check->ResultText);
@@ -765,14 +990,23 @@ void MonitorEngine::checkDone(ThreadCheck* check)
             resultNotStored(*check, e.text());
             return;
         }
-        if (action == AlarmAction::Problem)
-            raiseAlarms(*check, timestamp, check->ResultDetail);
-        else if (action == AlarmAction::Reminder)
-            raiseAlarms(*check, timestamp, ReminderText(check->ResultDetail, state));
     }
-
-    if (product)
-        storeResult(check, timestamp, final ? &state : nullptr);
+    if (final) {
+        ServiceAlarmState state;
+        ServiceAlarmState before;
+        const AlarmAction action = storeFinal(check, &state, &before);
+        showResult(check, timestamp);
+        if (action == AlarmAction::Recovery) {
+            const QString hostPort = QStringLiteral("[%1:%2]").arg(check->Host).arg(check->Port);
+            raiseAlarms(*check, timestamp, RecoveryText(hostPort, before, Now()),
+                        QStringLiteral("Recovery Message"));
+        } else if (action == AlarmAction::Problem) {
+            raiseAlarms(*check, timestamp, check->ResultDetail);
+        } else if (action == AlarmAction::Reminder) {
+            raiseAlarms(*check, timestamp, ReminderText(check->ResultDetail, state));
+        }
+    } else if (product)
+        storeResult(check, timestamp);
     else if (setup)
         emit setupTestResult(check->ResultText, check->Id, check->ResultDetail);
 }
@@ -872,7 +1106,7 @@ QDateTime MonitorEngine::MuteEnd(const QString& choice, const QDateTime& now)
     return QDateTime(); // "Unmute"
 }
 
-void MonitorEngine::storeResult(ThreadCheck* check, const QString& timestamp, const ServiceAlarmState* state)
+void MonitorEngine::showResult(ThreadCheck* check, const QString& timestamp)
 {
     // Every scheduled check is stored and, when it failed with retry, repeated, whatever the
     // service list shows; only the cells need the service's row to be listed.
@@ -888,23 +1122,60 @@ void MonitorEngine::storeResult(ThreadCheck* check, const QString& timestamp, co
         setStatusCell(id, check->ResultText);
     }
     m_serviceList.updateCellOfId(id, SvcLastAccessed, timestamp);
-    if (state)
-        m_alarmStates.insert(check->ServiceId, *state);
+}
+
+void MonitorEngine::storeResult(ThreadCheck* check, const QString& timestamp)
+{
+    showResult(check, timestamp);
+    const QDateTime claim = m_claimOfService.take(check->ServiceId);
     try {
         TDMQuorvel& dm = DMQuorvel();
         const QString update = QStringLiteral("update service set last_access=now(), service_status=") +
-                               QuoteSqlText(check->ResultText) + QStringLiteral(" where id=") + id;
-        if (!state) {
+                               QuoteSqlText(check->ResultText) + QStringLiteral(" where id=") +
+                               QString::number(check->ServiceId);
+        if (!claim.isValid()) {
             dm.ExecUpdate(update);
             return;
         }
-        SqlTransaction transaction(dm);
-        dm.ExecUpdate(update);
-        dm.ExecUpdate(AlarmStateStore::WriteStatement(check->ServiceId, *state));
-        transaction.Commit();
+        RunRetryingConflict(dm, [&] {
+            dm.ExecUpdate(update);
+            dm.ExecUpdate(ClaimStore::DoneStatement(check->ServiceId, claim, m_instanceName));
+        });
     } catch (const DatabaseError& e) {
         resultNotStored(*check, e.text());
     }
+}
+
+AlarmAction MonitorEngine::storeFinal(ThreadCheck* check, ServiceAlarmState* state, ServiceAlarmState* before)
+{
+    const int id = check->ServiceId;
+    const QDateTime claim = m_claimOfService.take(id);
+    AlarmAction action = AlarmAction::None;
+    try {
+        TDMQuorvel& dm = DMQuorvel();
+        const QString update = QStringLiteral("update service set last_access=now(), service_status=") +
+                               QuoteSqlText(check->ResultText) + QStringLiteral(" where id=") +
+                               QString::number(id);
+        // The state row stays locked from its read to the commit: another monitor storing a
+        // result of the same service waits, then decides on this one's outcome.
+        RunRetryingConflict(dm, [&] {
+            *state = AlarmStateStore::ReadForUpdate(id);
+            *before = *state;
+            action = DecideAlarm(AppSettings.Rules, *state, check->Passed, Now());
+            dm.ExecUpdate(update);
+            dm.ExecUpdate(AlarmStateStore::WriteStatement(id, *state));
+            if (claim.isValid())
+                dm.ExecUpdate(ClaimStore::DoneStatement(id, claim, m_instanceName));
+        });
+    } catch (const DatabaseError& e) {
+        // Not stored: the state kept here decides, so that an alarm still goes out.
+        *state = m_alarmStates.value(id);
+        *before = *state;
+        action = DecideAlarm(AppSettings.Rules, *state, check->Passed, Now());
+        resultNotStored(*check, e.text());
+    }
+    m_alarmStates.insert(id, *state);
+    return action;
 }
 
 void MonitorEngine::alarmDone(ThreadAlarm* alarm)
@@ -979,13 +1250,12 @@ void MonitorEngine::AlarmContacts(const QString& timestamp, int serviceId, const
         const AlarmMethodSettingsRecord& methods = AlarmMethodSettings;
         QString emails;
         QSqlQuery query(DMQuorvel().SQLConnection);
-        if (!query.exec(
-                QStringLiteral(
-                    "Select contact_person.name as name, contact_person.email as email,contact_person.sms as "
-                    "sms from service_contact_person,contact_person where "
-                    "service_contact_person.contact_person_id=contact_person.id and "
-                    "service_contact_person.service_id=") +
-                QString::number(serviceId)))
+        if (!query.exec(QStringLiteral("Select contact_person.name as name, contact_person.email as "
+                                       "email,contact_person.sms as "
+                                       "sms from service_contact_person,contact_person where "
+                                       "service_contact_person.contact_person_id=contact_person.id and "
+                                       "service_contact_person.service_id=") +
+                        QString::number(serviceId)))
             throw DatabaseError(query.lastError().text().trimmed());
         while (query.next()) {
             const QString email = query.value(QStringLiteral("email")).toString();

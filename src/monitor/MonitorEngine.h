@@ -2,10 +2,13 @@
 
 #include "database/AlarmStateStore.h"
 #include "database/ServiceStore.h"
+#include "monitor/AlarmDecision.h"
 #include "monitor/TextTableModel.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QStringListModel>
 #include <QTimer>
 #include <QVector>
@@ -16,7 +19,6 @@ class PoolWorkItem;
 class ThreadAlarm;
 class ThreadCheck;
 class ThreadPoolManager;
-struct ServiceRecord;
 
 // The monitoring cycle without a window: the four timers and their handlers, the scheduler, the
 // result handling with the alarm dispatch, and the models the main window shows (service list,
@@ -69,6 +71,16 @@ public:
     void SetUnattended(bool unattended) { m_unattended = unattended; }
     // The minute tick's interval, 60000 ms unless changed (the service's trial option).
     void SetTickInterval(int ms) { m_timerService.setInterval(ms); }
+    // Several monitors share the database: this one registers as `name` (with `version`), keeps
+    // a heartbeat (every third of a tick) and checks only the due services it claimed for the
+    // tick's minute. Each monitor first claims the services whose hash with its name ranks it
+    // first among the live monitors; a few seconds later it takes what is still unclaimed and
+    // would otherwise be left (its monitor overdue or gone), and the unfinished claims of a
+    // monitor whose heartbeat is older than one and a half ticks. Set before StartUp.
+    void SetSharedScheduling(const QString& name, const QString& version);
+    // The name the monitor claims under: [Engine] Name, or the host name and the settings path.
+    static QString DefaultInstanceName();
+    QString InstanceName() const { return m_instanceName; }
     // A successful Connect in the login dialog: LoginPending is cleared and TimerInit armed again
     // with 3000 ms, so the cycle starts as after a connected start-up.
     void LoginSucceeded();
@@ -188,9 +200,20 @@ signals:
 
 private:
     void checkDone(ThreadCheck* check);
-    // Stores the result in the service row and, for a final result, the service's alarm state
-    // (`state`), in one transaction.
-    void storeResult(ThreadCheck* check, const QString& timestamp, const ServiceAlarmState* state = nullptr);
+    // The claims of the tick: the first pass right after the due services are read, the second
+    // a few seconds later. Each queues the checks of the services newly claimed.
+    void claimFirst();
+    void claimLeftovers();
+    void queueClaimed(const QHash<int, QString>& claims);
+    void heartbeat();
+    // Stores a final result with the service's alarm state, read locked and decided in the same
+    // transaction, so that two monitors never both send the same alarm. Gives the action
+    // decided; `state` and `before` are the state after and before it.
+    AlarmAction storeFinal(ThreadCheck* check, ServiceAlarmState* state, ServiceAlarmState* before);
+    // The part of storing a result the window sees: the cells, the kept detail, a retry.
+    void showResult(ThreadCheck* check, const QString& timestamp);
+    // Stores a result that moves no alarm state in the service row (and settles its claim).
+    void storeResult(ThreadCheck* check, const QString& timestamp);
     // Sends the problem alarm of a failed check, its reminder or its recovery notice.
     void raiseAlarms(const ThreadCheck& check, const QString& timestamp, const QString& text,
                      const QString& subject = QString());
@@ -270,6 +293,8 @@ private:
     bool m_startConnectPending = false; // unattended, and never connected since StartUp
     QString m_lostText;                 // the connection's last error while it is lost
     int m_inFlight = 0;                 // items queued and not yet handed back
+    int m_poolMaxRunning = 0;           // the pool's running limit as last set
+    int m_waitedTooLong = 0;            // checks given up for their wait since the last tick
 
     TextTableModel m_serviceList;
     TextTableModel m_alarmList;
@@ -291,4 +316,14 @@ private:
         std::vector<ServiceRecord> HeldServices; // the tick's due services, queued once it is decided
     } m_reference;
     std::unique_ptr<ThreadPoolManager> m_pool;
+
+    // Shared scheduling (SetSharedScheduling).
+    QString m_instanceName; // empty: this monitor checks every due service itself
+    QString m_version;
+    QTimer m_timerHeartbeat;
+    QTimer m_timerClaimLater;
+    QDateTime m_claimMinute;                 // the minute of the last tick's claims
+    QHash<int, ServiceRecord> m_dueOfMinute; // its due services, by id, built for checking
+    QSet<int> m_queuedOfMinute;              // those queued by this monitor
+    QHash<int, QDateTime> m_claimOfService;  // the claim each queued check settles
 };

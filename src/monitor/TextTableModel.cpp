@@ -61,6 +61,7 @@ bool TextTableModel::removeRows(int row, int count, const QModelIndex& parent)
         return false;
     beginRemoveRows(QModelIndex(), row, row + count - 1);
     m_rows.remove(row, count);
+    m_rowOfIdValid = false;
     endRemoveRows();
     if (m_selected >= row + count)
         m_selected -= count;
@@ -71,11 +72,16 @@ bool TextTableModel::removeRows(int row, int count, const QModelIndex& parent)
 
 int TextTableModel::findRow(const QString& id) const
 {
-    for (int i = 0; i < m_rows.size(); ++i) {
-        if (!m_rows[i].isEmpty() && m_rows[i].first() == id)
-            return i;
+    if (!m_rowOfIdValid) {
+        m_rowOfId.clear();
+        m_rowOfId.reserve(m_rows.size());
+        for (int i = m_rows.size() - 1; i >= 0; --i) {
+            if (!m_rows[i].isEmpty())
+                m_rowOfId.insert(m_rows[i].first(), i);
+        }
+        m_rowOfIdValid = true;
     }
-    return -1;
+    return m_rowOfId.value(id, -1);
 }
 
 QString TextTableModel::cell(int row, int column) const
@@ -93,6 +99,8 @@ void TextTableModel::setCell(int row, int column, const QString& text)
     while (cells.size() <= column)
         cells.append(QString());
     cells[column] = text;
+    if (column == 0)
+        m_rowOfIdValid = false;
     const QModelIndex at = index(row, column);
     emit dataChanged(at, at);
 }
@@ -101,6 +109,7 @@ void TextTableModel::appendRow(const QStringList& cells)
 {
     beginInsertRows(QModelIndex(), m_rows.size(), m_rows.size());
     m_rows.append(cells);
+    m_rowOfIdValid = false;
     endInsertRows();
 }
 
@@ -110,6 +119,7 @@ void TextTableModel::appendRows(const QVector<QStringList>& rows)
         return;
     beginInsertRows(QModelIndex(), m_rows.size(), m_rows.size() + rows.size() - 1);
     m_rows += rows;
+    m_rowOfIdValid = false;
     endInsertRows();
 }
 
@@ -117,6 +127,7 @@ void TextTableModel::insertTopRow(const QStringList& cells)
 {
     beginInsertRows(QModelIndex(), 0, 0);
     m_rows.prepend(cells);
+    m_rowOfIdValid = false;
     endInsertRows();
     if (m_selected >= 0)
         ++m_selected;
@@ -126,6 +137,7 @@ void TextTableModel::clear()
 {
     beginResetModel();
     m_rows.clear();
+    m_rowOfIdValid = false;
     m_toolTips.clear();
     m_selected = -1;
     endResetModel();
@@ -136,6 +148,7 @@ void TextTableModel::sortByColumn(int column, bool descending)
     const QStringList selected = m_rows.value(m_selected);
     const bool numeric = m_numericColumns.contains(column);
     emit layoutAboutToBeChanged();
+    m_rowOfIdValid = false;
     std::stable_sort(m_rows.begin(), m_rows.end(),
                      [column, descending, numeric](const QStringList& a, const QStringList& b) {
                          const int c = numeric

@@ -59,4 +59,8 @@ private:
     QList<int> m_numericColumns;
     QHash<QString, QHash<int, QString>> m_toolTips; // by row id, then column
     int m_selected = -1;
+    // The first row of each id, made again after any change of the rows or their ids, so that a
+    // lookup by id does not walk a list of thousands of rows.
+    mutable QHash<QString, int> m_rowOfId;
+    mutable bool m_rowOfIdValid = false;
 };

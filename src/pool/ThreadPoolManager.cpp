@@ -5,6 +5,7 @@
 
 #include <QLoggingCategory>
 #include <QMetaObject>
+#include <QTimer>
 
 #include <algorithm>
 #include <condition_variable>
@@ -762,8 +763,11 @@ void ThreadPoolManager::DeliverReturned()
                 return;
             }
             if (delivered == DeliveriesPerTurn || (delivered > 0 && SteadyClock::now() >= turnEnds)) {
-                // Let other events of the owner's loop run; continue on the next turn.
-                QMetaObject::invokeMethod(this, "DeliverReturned", Qt::QueuedConnection);
+                // Let other events of the owner's loop run, its timers too: the next turn comes
+                // by a timer (as does the one below), since posted events alone, one after the
+                // other, would keep the loop from its timers during a long burst of hand-backs.
+                if (!nextPosted)
+                    QTimer::singleShot(1, this, [this] { DeliverReturned(); });
                 return;
             }
             item = shared->returned.front();
@@ -774,7 +778,7 @@ void ThreadPoolManager::DeliverReturned()
             if (shared->returned.empty()) {
                 shared->deliveryPosted = false;
             } else if (!nextPosted) {
-                QMetaObject::invokeMethod(this, "DeliverReturned", Qt::QueuedConnection);
+                QTimer::singleShot(1, this, [this] { DeliverReturned(); });
                 nextPosted = true;
             }
         }

@@ -198,6 +198,55 @@ TEST_F(SettingsTest, FixUpsAndNonNumericValues)
     }
 }
 
+// [Pool] MaxRunning: read within 1 to 1000; anything else gives 200 with one warning line that
+// names the value; absent, 200 without a word. Never written.
+TEST_F(SettingsTest, PoolMaxRunningIsReadWithinItsRange)
+{
+    prepareDirs();
+    const auto systemLogLines = [] {
+        QFile f(AppSettings.LogDir + AppSettings.SystemLogFilename + Now().toString("yyyy-MM-dd") + ".log");
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts)
+                                           : QStringList();
+    };
+    struct Case
+    {
+        const char* file;
+        int expected;
+        const char* warning; // a part of the one warning line, or nullptr for none
+    };
+    const Case cases[] = {
+        {"[System]\r\nInitStart=1\r\n", 200, nullptr},
+        {"[Pool]\r\nMaxRunning=1\r\n", 1, nullptr},
+        {"[Pool]\r\nMaxRunning=1000\r\n", 1000, nullptr},
+        {"[Pool]\r\nMaxRunning=450\r\n", 450, nullptr},
+        {"[Pool]\r\nMaxRunning=0\r\n", 200,
+         "[WARMING] [Pool] MaxRunning=0 is not valid (1 to 1000); 200 is used."},
+        {"[Pool]\r\nMaxRunning=1001\r\n", 200, "MaxRunning=1001 is not valid (1 to 1000); 200 is used."},
+        {"[Pool]\r\nMaxRunning=many\r\n", 200, "MaxRunning=many is not valid"},
+        {"[Pool]\r\nMaxRunning=\r\n", 200, "MaxRunning= is not valid"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        tree.write("conf/SysInit.ini", c.file);
+        const int before = systemLogLines().size();
+        AppSettings.PoolMaxRunning = 7;
+        LoadSettings();
+        EXPECT_EQ(AppSettings.PoolMaxRunning, c.expected);
+        const QStringList warnings = systemLogLines().mid(before).filter("MaxRunning");
+        if (!c.warning) {
+            EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
+            continue;
+        }
+        ASSERT_EQ(warnings.size(), 1);
+        EXPECT_TRUE(warnings.first().contains(c.warning)) << warnings.first().toStdString();
+    }
+    tree.write("conf/SysInit.ini", "[Pool]\r\nMaxRunning=450\r\n");
+    LoadSettings();
+    AppSettings.PoolMaxRunning = 9;
+    SaveSettings();
+    EXPECT_TRUE(tree.read("conf/SysInit.ini").contains("[Pool]\r\nMaxRunning=450\r\n"));
+}
+
 TEST_F(SettingsTest, GarbledFileLoadsDefaultsWithoutComplaint)
 {
     prepareDirs();

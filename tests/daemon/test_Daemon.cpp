@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <map>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -570,3 +571,90 @@ TEST_F(QuorveldTest, LogsGoWhereTheServiceManagerSays)
 }
 
 } // namespace
+
+// ---- several services on one database ------------------------------------------------------
+
+namespace {
+
+// Every datagram that arrives within `quietMs` of the one before.
+QStringList drain(UdpCollector& collector, int quietMs)
+{
+    QStringList all;
+    std::string datagram;
+    while (collector.receive(datagram, quietMs))
+        all << QString::fromStdString(datagram);
+    return all;
+}
+
+} // namespace
+
+// Two services on one plain database, with short ticks: a failing service is checked by the one
+// that claimed it; when that one stops, the other takes the service over and, as the alarm state
+// is read from the database, sends no second problem alarm; the recovery goes out once.
+TEST_F(QuorveldTest, TwoServicesOnOneDatabaseNeverSendTheSameAlarmTwice)
+{
+    setSetting("AlarmRules", "Notify", "OnChange");
+    setSetting("AlarmRules", "Recovery", "1");
+    setSetting("email", "EmailDefaultTimeout", "1000");
+    UdpCollector syslog;
+    m_dm->ExecUpdate(QString("insert into alarm_method (type,enable,ip,port,syslog_facility,syslog_severity) "
+                             "values (\"SysLog\",1,\"127.0.0.1\",%1,\"Local Use Zero\",\"Error\")")
+                         .arg(syslog.port()));
+    const int id = addEveryMinute("SMTP", ScriptedServer::UnusedPort(), "\"n\",\"n\",\"n\",\"y\"");
+    const QString otherSettings = m_tree->file("conf-b/SysInit.ini");
+    m_tree->write("conf-b/SysInit.ini", m_tree->read("conf/SysInit.ini"));
+
+    QProcessEnvironment fast;
+    fast.insert("QUORVELD_TICK_MS", "1500");
+    std::map<QString, std::unique_ptr<QuorveldProcess>> services;
+    services[settingsFile] = std::make_unique<QuorveldProcess>(QStringList{"--config", settingsFile}, fast);
+    services[otherSettings] = std::make_unique<QuorveldProcess>(QStringList{"--config", otherSettings}, fast);
+    const auto histories = [&] { return scalar("select count(*) from quorvel.alarm_msg_history").toInt(); };
+
+    // Three final failures: one problem alarm.
+    ASSERT_TRUE(waitFor([&] { return histories() >= 3; }, 30000)) << services[settingsFile]->err();
+    EXPECT_EQ(scalar("select count(*) from quorvel.engine_instance"), "2");
+    QStringList alarms = drain(syslog, 1000);
+    ASSERT_EQ(alarms.size(), 1) << alarms.join('\n').toStdString();
+
+    // The one that checks it stops; the other goes on with the same failure, silently.
+    const QString checker = scalar(
+        QString("select instance from quorvel.service_claim where service_id=%1 order by minute desc limit 1")
+            .arg(id));
+    const QString stopped = checker.endsWith(otherSettings) ? otherSettings : settingsFile;
+    const QString survivor = stopped == settingsFile ? otherSettings : settingsFile;
+    stopCleanly(*services[stopped]);
+    const int before = histories();
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return scalar(
+                       QString("select count(*) from quorvel.service_claim where service_id=%1 and instance "
+                               "like '%%%2'")
+                           .arg(id)
+                           .arg(survivor))
+                       .toInt() >= 3;
+        },
+        30000))
+        << services[survivor]->err();
+    EXPECT_GT(histories(), before);
+    alarms = drain(syslog, 1000);
+    EXPECT_TRUE(alarms.isEmpty()) << alarms.join('\n').toStdString();
+
+    // It recovers: one recovery notice.
+    ScriptedServer smtp;
+    scriptPassingSmtp(smtp, 20);
+    smtp.start();
+    m_dm->ExecUpdate(QString("update service set port=%1 where id=%2").arg(smtp.port()).arg(id));
+    ASSERT_TRUE(waitForStatus(id, "Passed"));
+    QThread::msleep(4000); // two more ticks
+    alarms = drain(syslog, 1000);
+    ASSERT_EQ(alarms.size(), 1) << alarms.join('\n').toStdString();
+    EXPECT_TRUE(alarms.first().contains("recover", Qt::CaseInsensitive)) << alarms.first().toStdString();
+    // Each tick's check was claimed once: one claim per minute and service, settled.
+    EXPECT_EQ(
+        scalar(QString("select count(*) from quorvel.service_claim where service_id=%1 and done_at is null "
+                       "and minute<now()-interval 3 second")
+                   .arg(id)),
+        "0");
+    stopCleanly(*services[survivor]);
+}

@@ -632,7 +632,8 @@ TEST_F(ServiceInputs, AttachContactsAddsEachPersonOnceWhateverWayItWasChosen)
     const int cid = addPerson("Cid");
     const int ops = addGroup("Ops", {ann, bob});
     const int dev = addGroup("Dev", {bob, cid});
-    m_dm->ExecUpdate("insert into service_contact_person values (7," + QString::number(ann) + ")");
+    m_dm->ExecUpdate("insert into service_contact_person (service_id,contact_person_id) values (7," +
+                     QString::number(ann) + ")");
     ServiceStore::AttachContacts(7, {{true, ops}, {true, dev}, {false, bob}, {false, cid}});
     EXPECT_EQ(table("select contact_person_id from service_contact_person where service_id=7 "
                     "order by contact_person_id"),

@@ -449,7 +449,10 @@ TEST_F(ServiceEditor, AFailedSaveChangesNoRowAndShowsTheServerText)
 {
     const int ann = addPerson("Ann");
     const int id = addUrl("www.example.com");
-    m_dm->ExecUpdate(QString("insert into service_contact_person values (%1,%2)").arg(id).arg(ann));
+    m_dm->ExecUpdate(
+        QString("insert into service_contact_person (service_id,contact_person_id) values (%1,%2)")
+            .arg(id)
+            .arg(ann));
     m_dm->ExecUpdate("create trigger refuse_contact before insert on service_contact_person for each row "
                      "signal sqlstate '45000' set message_text = 'contact refused by the server'");
     TFormUpdateScheduling* editor = openOn(id);
@@ -476,7 +479,10 @@ TEST_F(ServiceEditor, SaveIntoAServiceDeletedMeanwhileWritesNothingAndSaysSo)
 {
     const int ann = addPerson("Ann");
     const int id = addUrl("www.example.com");
-    m_dm->ExecUpdate(QString("insert into service_contact_person values (%1,%2)").arg(id).arg(ann));
+    m_dm->ExecUpdate(
+        QString("insert into service_contact_person (service_id,contact_person_id) values (%1,%2)")
+            .arg(id)
+            .arg(ann));
     TFormUpdateScheduling* editor = openOn(id);
     ASSERT_NE(editor, nullptr);
     ASSERT_EQ(editor->CurrentServiceId(), id);
@@ -526,7 +532,10 @@ TEST_F(ServiceEditor, AStoredCapitalYIsShownTickedAndSavedAsStored)
                                  "alarm_smpp,alarm_httpsms,alarm_syslog",
                                  "\"Ping\",\"10.0.0.1\",0,\"Hourly\",\"00\",\"15\",\"Y\",\"T\",\"n\",\"Y\"");
     const int ann = addPerson("Ann");
-    m_dm->ExecUpdate(QString("insert into service_contact_person values (%1,%2)").arg(id).arg(ann));
+    m_dm->ExecUpdate(
+        QString("insert into service_contact_person (service_id,contact_person_id) values (%1,%2)")
+            .arg(id)
+            .arg(ann));
     TFormUpdateScheduling* editor = openOn(id);
     ASSERT_NE(editor, nullptr);
     auto* alarms = editor->Inputs().Alarms;
@@ -552,7 +561,10 @@ TEST_F(ServiceEditor, DeleteAsksNamingTheSelectedRowAndRemovesItWithItsDependent
     const int kept = addPing("10.0.0.1");
     const int gone = addUrl("http://www.example.com");
     m_dm->ExecUpdate(
-        QString("insert into service_contact_person values (%1,%2),(%3,%2)").arg(kept).arg(ann).arg(gone));
+        QString("insert into service_contact_person (service_id,contact_person_id) values (%1,%2),(%3,%2)")
+            .arg(kept)
+            .arg(ann)
+            .arg(gone));
     TFormUpdateScheduling* editor = openOn(kept);
     ASSERT_NE(editor, nullptr);
     clickListRow(editor, gone);

@@ -274,8 +274,9 @@ protected:
             GTEST_SKIP() << "aiosmtpd is not installed (Debian package python3-aiosmtpd)";
         m_dm->ExecUpdate(
             "insert into contact_person (name,email,sms) values (\"Ann\",\"ann@example.com\",\"\")");
-        m_dm->ExecUpdate(
-            QString("insert into service_contact_person select %1,id from contact_person").arg(serviceId));
+        m_dm->ExecUpdate(QString("insert into service_contact_person (service_id,contact_person_id) select "
+                                 "%1,id from contact_person")
+                             .arg(serviceId));
         m_dm->ExecUpdate(
             QString("update service set alarm_email=\"y\",alarm_syslog=\"n\" where id=%1").arg(serviceId));
         m_dm->ExecUpdate(

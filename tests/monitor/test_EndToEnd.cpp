@@ -31,8 +31,9 @@ protected:
         s.port = closedPort; // nothing listens: the check fails
         s.alarms = "\"y\",\"n\",\"n\",\"y\"";
         serviceId = addService(s);
-        m_dm->ExecUpdate(
-            QString("insert into service_contact_person select %1,id from contact_person").arg(serviceId));
+        m_dm->ExecUpdate(QString("insert into service_contact_person (service_id,contact_person_id) select "
+                                 "%1,id from contact_person")
+                             .arg(serviceId));
         m_dm->ExecUpdate(
             QString("insert into alarm_method (type,enable,ip,port,timeout,from_address,mail_agent) "
                     "values (\"Email\",1,\"127.0.0.1\",%1,5000,\"quorvel@example.com\",\"Quorvel\")")

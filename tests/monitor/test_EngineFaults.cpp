@@ -345,7 +345,9 @@ TEST_F(EngineFaultsTest, NoPeerCanForgeALogLine)
     s.alarms = "\"y\",\"n\",\"n\",\"n\"";
     const int id = addService(s);
     m_dm->ExecUpdate("insert into contact_person (name,email,sms) values (\"p\",\"p@example.com\",\"\")");
-    m_dm->ExecUpdate(QString("insert into service_contact_person select %1,id from contact_person").arg(id));
+    m_dm->ExecUpdate(QString("insert into service_contact_person (service_id,contact_person_id) select %1,id "
+                             "from contact_person")
+                         .arg(id));
     m_dm->ExecUpdate(QString("insert into alarm_method (type,enable,ip,port,timeout,from_address) values "
                              "(\"Email\",1,\"127.0.0.1\",%1,3000,\"q@example.com\")")
                          .arg(mail.port()));

@@ -13,11 +13,11 @@ using Col = MonitorEngine::ServiceColumn;
 class ResultHandlingTest : public EngineFixture
 {
 protected:
-    int urlService(int port, const QString& path = "/")
+    int urlService(int port, const QString& path = "/", const QString& host = "127.0.0.1")
     {
         Service s;
         s.kind = "URL";
-        s.ip = QString("127.0.0.1:%1%2").arg(port).arg(path);
+        s.ip = QString("%1:%2%3").arg(host).arg(port).arg(path);
         s.port = 80;
         return addService(s);
     }
@@ -75,6 +75,90 @@ TEST_F(ResultHandlingTest, FailedCheckWithRetryIsRepeatedOnceThenLogged)
     const QByteArray line = m_tree->read("log/AlarmMsg_2026-12-12.log");
     EXPECT_TRUE(line.startsWith("2026-12-12 10:15:00 [URL] [http://127.0.0.1:")) << line.toStdString();
     EXPECT_TRUE(line.endsWith(detail.toUtf8() + "\r\n"));
+}
+
+// The pool admits every check, whatever the number waiting; a check that waits longer than its
+// limit ends "Failed" with the reason (no alarm, no retry) and the next tick counts such checks in
+// one warning line.
+TEST_F(ResultHandlingTest, ChecksWaitForAFreeWorkerAndThoseWaitingTooLongEndFailedAndCounted)
+{
+    struct WaitCase
+    {
+        const char* name;
+        int maxRunning;    // [Pool] MaxRunning
+        int blocking;      // checks against a silent server, queued first
+        int quick;         // checks refused at once by the peer, queued after them (the list is
+                           // queued in the order of the addresses)
+        int maxWaitSecs;   // the pool's waiting limit for this case
+        int waitedTooLong; // of the quick ones
+    };
+    const WaitCase cases[] = {
+        {"150 behind one running place, none refused", 1, 0, 150, 300, 0},
+        {"three behind a blocking check past their wait", 1, 1, 3, 1, 3},
+    };
+    for (const WaitCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_dm->ExecUpdate("delete from service");
+        m_dm->ExecUpdate("delete from alarm_msg_history");
+        engine = std::make_unique<MonitorEngine>();
+        ScriptedServer silent;
+        silent.setStepTimeout(4000);
+        if (c.blocking > 0)
+            ExpectHttpRequest(silent).silence(3000);
+        silent.start();
+        AppSettings.HTTPDefaultTimeout = 2500;
+        AppSettings.PoolMaxRunning = c.maxRunning;
+        QVector<int> ids;
+        for (int i = 0; i < c.blocking; ++i)
+            ids << urlService(silent.port(), "/slow");
+        for (int i = 0; i < c.quick; ++i)
+            ids << urlService(ScriptedServer::UnusedPort(), QString("/%1").arg(i), "127.0.0.2");
+        const int linesBefore = systemLogLines().size();
+        startCycle();
+        engine->Pool()->MaxQueuedTime(c.maxWaitSecs);
+
+        ASSERT_TRUE(waitFor(
+            [&] {
+                for (int id : ids) {
+                    if (row(id, "service_status") != "Failed")
+                        return false;
+                }
+                return true;
+            },
+            30000));
+        // The checks that ran each left their failure in the history; those that waited too
+        // long none.
+        EXPECT_EQ(scalar("select count(*) from quorvel.alarm_msg_history").toInt(),
+                  c.blocking + c.quick - c.waitedTooLong);
+        const QStringList lines = systemLogLines().mid(linesBefore);
+        EXPECT_TRUE(lines.filter("Check not run").isEmpty()) << lines.join("\n").toStdString();
+        if (c.waitedTooLong > 0) {
+            const int last = ids.last();
+            TextTableModel* list = engine->ServiceList();
+            const QString tip =
+                list->data(list->index(list->findRow(QString::number(last)), Col::SvcCurrentStatus),
+                           Qt::ToolTipRole)
+                    .toString();
+            EXPECT_EQ(tip,
+                      "Not checked: waited longer than 300 s for a free worker; [Pool] MaxRunning is 1.");
+        }
+
+        // The next tick, with nothing due, says how many waited too long, once.
+        standAt("2026-12-12 10:16:00");
+        engine->TimerServiceTimer();
+        engine->TimerServiceTimer();
+        const QStringList counted = systemLogLines().mid(linesBefore).filter("waited longer than");
+        if (c.waitedTooLong == 0) {
+            EXPECT_TRUE(counted.isEmpty()) << counted.join("\n").toStdString();
+        } else {
+            ASSERT_EQ(counted.size(), 1) << counted.join("\n").toStdString();
+            EXPECT_TRUE(counted.first().contains(
+                QString("[WARMING] %1 checks waited longer than 300 s").arg(c.waitedTooLong)))
+                << counted.first().toStdString();
+        }
+        engine.reset();
+        standAt("2026-12-12 10:15:00");
+    }
 }
 
 TEST_F(ResultHandlingTest, CheckThePoolNeverRanIsNotAFailureOfTheService)

@@ -315,7 +315,10 @@ TEST_F(SchedulerTest, ListsFilterDeleteAndSort)
     m_dm->ExecUpdate(
         QString("insert into service_url_detail (service_id,fieldname,fieldvalue) values (%1,\"a\",\"b\")")
             .arg(url));
-    m_dm->ExecUpdate(QString("insert into service_contact_person values (%1,1),(%2,1)").arg(url).arg(smtp));
+    m_dm->ExecUpdate(
+        QString("insert into service_contact_person (service_id,contact_person_id) values (%1,1),(%2,1)")
+            .arg(url)
+            .arg(smtp));
 
     TextTableModel* list = engine->ServiceList();
     engine->FillHostTree();
