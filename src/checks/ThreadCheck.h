@@ -68,6 +68,9 @@ public:
     QString ResultText;
     QString ResultDetail;
     int ResponseCode = 0; // URL check: HTTP status code of the last response
+    // Milliseconds from the start of the probe (its first connect) to the verdict; a kind that
+    // measures a truer figure itself (the ping's round trip) gives it through RoundTripMs.
+    int ResponseMs = 0;
 
 protected:
     // One probe attempt over the kind's client. Returns the verdict (true except for a ping
@@ -76,6 +79,10 @@ protected:
 
     // Closes the connection and releases the client. May throw; the frame ignores it.
     virtual void CloseClient();
+
+    // The kind's own measure of the response time in ms, or -1 when it has none (the frame's
+    // measure is used). Called after Probe, before the client is closed.
+    virtual int RoundTripMs() const;
 
     // H, P and S of the detail text. Called after ResultText is set.
     virtual QString DetailHost() const;

@@ -40,6 +40,8 @@ const QString kSystemLog = QStringLiteral("System Log");
 const QString kAlarmFile = QStringLiteral("Alarm Msg File Backup");
 const QString kAlarmDb = QStringLiteral("Alarm Msg DB Backup");
 const QString kTls = QStringLiteral("tls");
+const QString kResults = QStringLiteral("Results");
+const QString kKeepDays = QStringLiteral("KeepDays");
 
 QString programFolder()
 {
@@ -263,6 +265,21 @@ void LoadSettings()
         if (*retry < 0 || *retry > 1)
             *retry = 0;
     }
+    s.ResultsKeepDays = kResultsKeepDaysDefault;
+    if (ini.contains(kResults, kKeepDays)) {
+        const QString text = ini.value(kResults, kKeepDays, QString());
+        int days = 0;
+        if (ParseInteger(text.trimmed(), &days) && days >= kResultsKeepDaysMinimum &&
+            days <= kResultsKeepDaysMaximum)
+            s.ResultsKeepDays = days;
+        else
+            WriteSystemLog(QStringLiteral("[%1] %2=%3 is not valid (%4 to %5); %6 is used.")
+                               .arg(kResults, kKeepDays, text)
+                               .arg(kResultsKeepDaysMinimum)
+                               .arg(kResultsKeepDaysMaximum)
+                               .arg(kResultsKeepDaysDefault),
+                           LogLevel::WARMING);
+    }
     QStringList ruleProblems;
     s.Rules = ReadAlarmRules(ini, &ruleProblems);
     for (const QString& problem : ruleProblems)
@@ -312,6 +329,10 @@ bool SaveSettings()
         ini.setValue(kAlarmDb, QStringLiteral("Type"), s.AlarmMsgDBType);
         ini.setValue(kAlarmDb, QStringLiteral("HouseKeepDay"), QString::number(s.AlarmMsgDBHouseKeepDay));
         WriteAlarmRules(ini, s.Rules);
+        // Written once it differs from its default or the file has it, so that an untouched file
+        // keeps its usual content.
+        if (s.ResultsKeepDays != kResultsKeepDaysDefault || ini.contains(kResults, kKeepDays))
+            ini.setValue(kResults, kKeepDays, QString::number(s.ResultsKeepDays));
         ok = ini.save(s.SettingsFilePath, &error);
     }
     if (!ok)

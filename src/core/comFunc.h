@@ -7,6 +7,11 @@
 class QAbstractItemModel;
 
 // The local settings of this workstation, read from and written to conf/SysInit.ini.
+// [Results] KeepDays: its default and range.
+constexpr int kResultsKeepDaysDefault = 31;
+constexpr int kResultsKeepDaysMinimum = 1;
+constexpr int kResultsKeepDaysMaximum = 3650;
+
 struct AppSettingsRecord
 {
     QString AppPath; // installation root
@@ -59,6 +64,9 @@ struct AppSettingsRecord
     bool TlsVerify = true;      // Verify: 0 accepts any certificate (still encrypted)
     int TlsExpiryWarnDays = 14; // ExpiryWarnDays: checks fail for a certificate ending that soon; 0 off
     AlarmRules Rules;           // [AlarmRules]
+    // [Results] KeepDays: the days each check's result is kept (the daily summaries are kept
+    // for ever).
+    int ResultsKeepDays = kResultsKeepDaysDefault;
 };
 
 extern AppSettingsRecord AppSettings;

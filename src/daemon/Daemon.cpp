@@ -180,6 +180,7 @@ const NumberRule kNumberRules[] = {
     {"Alarm Msg DB Backup", "HouseKeepDay", 1, 100000},
     {"tls", "Verify", 0, 1},
     {"tls", "ExpiryWarnDays", 0, 100000},
+    {"Results", "KeepDays", kResultsKeepDaysMinimum, kResultsKeepDaysMaximum},
 };
 
 // Every problem of the settings file's values, one text each.

@@ -157,6 +157,28 @@ const std::vector<SchemaStep>& SchemaSteps()
              "passes INTEGER NOT NULL DEFAULT 0, changed_at DATETIME NULL, problem_sent_at DATETIME "
              "NULL, reminded_at DATETIME NULL, acknowledged_at DATETIME NULL, muted_until DATETIME "
              "NULL)")}},
+        // Every scheduled check's result, kept for [Results] KeepDays: when it was judged, the
+        // verdict, the time from the first connect to the verdict, and the detail text.
+        {20,
+         QStringLiteral("service_result"),
+         QString(),
+         {QStringLiteral(
+             "CREATE TABLE IF NOT EXISTS service_result (id BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY, "
+             "service_id INTEGER NOT NULL, checked_at DATETIME(3) NOT NULL, passed TINYINT NOT NULL, "
+             "response_ms INTEGER NOT NULL, detail VARCHAR(255) NOT NULL DEFAULT \"\", "
+             "INDEX idx_service_result_service (service_id, checked_at), "
+             "INDEX idx_service_result_checked (checked_at))")}},
+        // One summary per service and day, kept for ever: the checks and passes, and the response
+        // times of the passes (minimum, mean, maximum, 95th percentile). `closed` marks a day
+        // whose figures were made exact from its results once it was over.
+        {21,
+         QStringLiteral("service_day"),
+         QString(),
+         {QStringLiteral(
+             "CREATE TABLE IF NOT EXISTS service_day (service_id INTEGER NOT NULL, day DATE NOT NULL, "
+             "checks INTEGER NOT NULL DEFAULT 0, passes INTEGER NOT NULL DEFAULT 0, min_ms INTEGER NULL, "
+             "avg_ms DOUBLE NULL, max_ms INTEGER NULL, p95_ms INTEGER NULL, closed TINYINT NOT NULL "
+             "DEFAULT 0, PRIMARY KEY (service_id, day), INDEX idx_service_day_closed (closed, day))")}},
         // The options of the "TCP" and "DNS" kinds, one row per service that has any, removed
         // with the service. The texts: a line sent and a text expected in the first reply
         // ("TCP"); a record type, a value an answer must equal and the server asked ("DNS").
