@@ -97,7 +97,7 @@ QPixmap bannerPicture()
     return pixmap;
 }
 
-// Service list: the Status column is drawn in red.
+// Service list: the Status column is drawn in red, Response and Uptime 24h on the right.
 class ServiceListDelegate : public QStyledItemDelegate
 {
 public:
@@ -111,6 +111,9 @@ protected:
             option->palette.setColor(QPalette::Text, Qt::red);
             option->palette.setColor(QPalette::HighlightedText, Qt::red);
         }
+        // Times and shares are read by their digits: aligned on the right.
+        if (index.column() == MonitorEngine::SvcResponse || index.column() == MonitorEngine::SvcUptime)
+            option->displayAlignment = Qt::AlignRight | Qt::AlignVCenter;
     }
 };
 
@@ -591,7 +594,9 @@ void TFormMenu::buildLists()
                                          {120, "0000-00-00 00:00:00"},
                                          {60, "Minutely"},
                                          {100, "every 59 min"},
-                                         {60, "Start"}});
+                                         {60, "Start"},
+                                         {75, "99999 ms"},
+                                         {95, "Uptime 24h   "}});
     TntListViewService->header()->setSortIndicatorShown(true);
     TntListViewService->header()->setSortIndicator(-1, Qt::AscendingOrder);
     TntListViewService->setContextMenuPolicy(Qt::CustomContextMenu);

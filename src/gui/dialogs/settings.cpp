@@ -497,10 +497,11 @@ void TFormSettings::ButtonApplyClick()
     int keepDays = 0;
     if (!ParseInteger(EditResultsKeepDays->text().trimmed(), &keepDays) ||
         keepDays < kResultsKeepDaysMinimum || keepDays > kResultsKeepDaysMaximum)
-        return refuse(
-            PageAlarmMsgBackup, EditResultsKeepDays,
-            withField(lang::InvalidInteger, kResultsKeepDaysCaption) +
-                QStringLiteral(" (%1 to %2)").arg(kResultsKeepDaysMinimum).arg(kResultsKeepDaysMaximum));
+        return refuse(PageAlarmMsgBackup, EditResultsKeepDays,
+                      QStringLiteral("%1 must be a number from %2 to %3.")
+                          .arg(QString::fromLatin1(kResultsKeepDaysCaption))
+                          .arg(kResultsKeepDaysMinimum)
+                          .arg(kResultsKeepDaysMaximum));
 
     AlarmRules rules;
     if (!readAlarmRules(&rules))
