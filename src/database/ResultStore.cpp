@@ -234,14 +234,25 @@ QHash<int, UptimeCount> ReadUptime(const QDateTime& since, qint64* lastId)
         if (top.next())
             *lastId = top.value(0).toLongLong();
     }
-    qint64 seen = 0;
-    QSqlQuery q = dm.OpenView(
-        QStringLiteral("select service_id,count(*),sum(passed),"
-                       "substring_index(group_concat(response_ms order by id desc),\",\",1),max(id) "
-                       "from service_result where checked_at>=") +
-        timeValue(since) + QStringLiteral(" group by service_id"));
-    QHash<int, UptimeCount> counts = readCounts(q, &seen);
-    *lastId = std::max(*lastId, seen);
+    // The counts from the index by time alone; the newest response time of each service (of
+    // any age) by one look into the index by service per service.
+    QHash<int, UptimeCount> counts;
+    {
+        QSqlQuery q = dm.OpenView(
+            QStringLiteral("select service_id,count(*),sum(passed) from service_result where checked_at>=") +
+            timeValue(since) + QStringLiteral(" group by service_id"));
+        while (q.next()) {
+            UptimeCount& c = counts[q.value(0).toInt()];
+            c.Checks = q.value(1).toLongLong();
+            c.Passes = q.value(2).toLongLong();
+        }
+    }
+    QSqlQuery q = dm.OpenView(QStringLiteral(
+        "select r.service_id,r.response_ms from (select service_id,max(checked_at) m from service_result "
+        "group by service_id) t join service_result r on r.service_id=t.service_id and r.checked_at=t.m "
+        "order by r.id"));
+    while (q.next())
+        counts[q.value(0).toInt()].LastResponseMs = q.value(1).toInt();
     return counts;
 }
 

@@ -73,8 +73,9 @@ int DeleteOlderThan(const QDateTime& cutoff, int limit = kDeleteSlice);
 // The summaries of one service from `from` to `to` (both included), by day. Throws DatabaseError.
 std::vector<ServiceDayRow> ReadDays(int serviceId, const QDate& from, const QDate& to);
 
-// The checks, passes and newest response time of each service with results since `since`, and
-// in *lastId the highest result id stored. Throws DatabaseError.
+// The checks and passes of each service since `since`, the newest response time of each service
+// that has any result (of whatever age; its counts are 0 when it is older), and in *lastId the
+// highest result id stored. Throws DatabaseError.
 QHash<int, UptimeCount> ReadUptime(const QDateTime& since, qint64* lastId);
 // What changed in the window that moved from [oldSince, ...) to [newSince, ...): results with an
 // id above `afterId` checked since newSince come in (their newest response time with them);
