@@ -3,7 +3,9 @@
 #include "core/auxFunc.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
+#include <limits>
 
 const char* const ThreadCheck::PassedText = "Passed";
 const char* const ThreadCheck::FailedText = "Failed";
@@ -26,6 +28,7 @@ void ThreadCheck::Execute()
 {
     QString message;
     bool failed = false;
+    const auto started = std::chrono::steady_clock::now();
     try {
         Passed = Probe();
     } catch (const std::exception& e) {
@@ -34,6 +37,15 @@ void ThreadCheck::Execute()
     } catch (...) {
         failed = true;
         message = QStringLiteral("unknown error");
+    }
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    ResponseMs = static_cast<int>(std::min<long long>(elapsed.count(), std::numeric_limits<int>::max()));
+    try {
+        const int own = RoundTripMs();
+        if (own >= 0 && !failed)
+            ResponseMs = own;
+    } catch (...) {
     }
     if (failed)
         Passed = false;
@@ -71,6 +83,11 @@ void ThreadCheck::CloseClient() {}
 std::optional<TlsPeerCertificate> ThreadCheck::PeerCertificate() const
 {
     return std::nullopt;
+}
+
+int ThreadCheck::RoundTripMs() const
+{
+    return -1;
 }
 
 QString ThreadCheck::QuoteReceived(const QString& text)

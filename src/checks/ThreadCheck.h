@@ -73,6 +73,9 @@ public:
     // Whole days the server's certificate had left, where the check read one (a TLS connection,
     // whether the certificate was then accepted or not); nothing otherwise.
     std::optional<int> CertDaysLeft;
+    // Milliseconds from the start of the probe (its first connect) to the verdict; a kind that
+    // measures a truer figure itself (the ping's round trip) gives it through RoundTripMs.
+    int ResponseMs = 0;
 
 protected:
     // One probe attempt over the kind's client. Returns the verdict (true except for a ping
@@ -85,6 +88,9 @@ protected:
     // The server's certificate as the kind's client received it in this attempt, if any. Called
     // after Probe, before CloseClient; may throw (nothing is then known).
     virtual std::optional<TlsPeerCertificate> PeerCertificate() const;
+    // The kind's own measure of the response time in ms, or -1 when it has none (the frame's
+    // measure is used). Called after Probe, before the client is closed.
+    virtual int RoundTripMs() const;
 
     // H, P and S of the detail text. Called after ResultText is set.
     virtual QString DetailHost() const;

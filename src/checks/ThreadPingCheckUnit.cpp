@@ -27,3 +27,8 @@ void ThreadPingCheck::CloseClient()
         Client->close();
     Client.reset();
 }
+
+int ThreadPingCheck::RoundTripMs() const
+{
+    return Client ? Client->roundTripMs() : -1;
+}

@@ -24,4 +24,5 @@ public:
 protected:
     bool Probe() override;
     void CloseClient() override;
+    int RoundTripMs() const override;
 };

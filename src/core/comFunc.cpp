@@ -44,6 +44,8 @@ const QString kTls = QStringLiteral("tls");
 const QString kEngine = QStringLiteral("Engine");
 const QString kRole = QStringLiteral("Role");
 const QString kPool = QStringLiteral("Pool");
+const QString kResults = QStringLiteral("Results");
+const QString kKeepDays = QStringLiteral("KeepDays");
 
 QString programFolder()
 {
@@ -287,6 +289,21 @@ void LoadSettings()
     }
     s.EngineName = ini.value(kEngine, QStringLiteral("Name"), QString()).trimmed();
 
+    s.ResultsKeepDays = kResultsKeepDaysDefault;
+    if (ini.contains(kResults, kKeepDays)) {
+        const QString text = ini.value(kResults, kKeepDays, QString());
+        int days = 0;
+        if (ParseInteger(text.trimmed(), &days) && days >= kResultsKeepDaysMinimum &&
+            days <= kResultsKeepDaysMaximum)
+            s.ResultsKeepDays = days;
+        else
+            WriteSystemLog(QStringLiteral("[%1] %2=%3 is not valid (%4 to %5); %6 is used.")
+                               .arg(kResults, kKeepDays, text)
+                               .arg(kResultsKeepDaysMinimum)
+                               .arg(kResultsKeepDaysMaximum)
+                               .arg(kResultsKeepDaysDefault),
+                           LogLevel::WARMING);
+    }
     QStringList ruleProblems;
     s.Rules = ReadAlarmRules(ini, &ruleProblems);
     const QString role = ini.value(kEngine, kRole, MonitorRoleName()).trimmed();
@@ -356,6 +373,10 @@ bool SaveSettings()
         // The role is written once it was ever set: a file of a monitoring desktop stays as it was.
         if (s.ConsoleRole || ini.contains(kEngine, kRole))
             ini.setValue(kEngine, kRole, s.ConsoleRole ? ConsoleRoleName() : MonitorRoleName());
+        // Written once it differs from its default or the file has it, so that an untouched file
+        // keeps its usual content.
+        if (s.ResultsKeepDays != kResultsKeepDaysDefault || ini.contains(kResults, kKeepDays))
+            ini.setValue(kResults, kKeepDays, QString::number(s.ResultsKeepDays));
         ok = ini.save(s.SettingsFilePath, &error);
     }
     if (!ok)

@@ -7,6 +7,11 @@
 class QAbstractItemModel;
 
 // The local settings of this workstation, read from and written to conf/SysInit.ini.
+// [Results] KeepDays: its default and range.
+constexpr int kResultsKeepDaysDefault = 31;
+constexpr int kResultsKeepDaysMinimum = 1;
+constexpr int kResultsKeepDaysMaximum = 3650;
+
 struct AppSettingsRecord
 {
     QString AppPath; // installation root
@@ -69,6 +74,9 @@ struct AppSettingsRecord
     // [Engine], optional and never written: the name under which this monitor claims its checks
     // when several share one database. Empty: the host name and the settings file's path.
     QString EngineName; // Name
+    // [Results] KeepDays: the days each check's result is kept (the daily summaries are kept
+    // for ever).
+    int ResultsKeepDays = kResultsKeepDaysDefault;
 };
 
 // The names of the roles, "Monitor" and "Console".

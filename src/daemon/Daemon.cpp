@@ -184,6 +184,7 @@ const NumberRule kNumberRules[] = {
     {"tls", "Verify", 0, 1},
     {"tls", "ExpiryWarnDays", 0, 100000},
     {"Pool", "MaxRunning", 1, 1000},
+    {"Results", "KeepDays", kResultsKeepDaysMinimum, kResultsKeepDaysMaximum},
 };
 
 // Every problem of the settings file's values, one text each.

@@ -4,6 +4,10 @@
 #include "core/comFunc.h"
 #include "database/DataModuleQuorvel.h"
 
+#include <QSqlQuery>
+
+#include <algorithm>
+
 void WriteAlarmMessageLog(const QString& alarmDateTime, const QString& service, const QString& ip,
                           const QString& port, const QString& message, const QString& serviceStatus)
 {
@@ -20,9 +24,23 @@ void WriteAlarmMessageLog(const QString& alarmDateTime, const QString& service, 
         QLatin1Char(',') + QuoteSqlText(serviceStatus) + QLatin1Char(')'));
 }
 
+QString AlarmHistoryCutoff()
+{
+    return HouseKeepDay(AppSettings.AlarmMsgDBHouseKeepDay) + QStringLiteral(" 00:00:00");
+}
+
+int DeleteAlarmHistorySlice(const QString& cutoff, int limit)
+{
+    QSqlQuery q = DMQuorvel().OpenView(QStringLiteral("delete from alarm_msg_history where alarm_datetime<") +
+                                       QuoteSqlText(cutoff) + QStringLiteral(" order by id limit ") +
+                                       QString::number(std::clamp(limit, 1, 10000)));
+    return q.numRowsAffected();
+}
+
 void HouseKeepLogs()
 {
     HouseKeepLogFiles();
-    DMQuorvel().ExecUpdate(QStringLiteral("delete from alarm_msg_history where alarm_datetime<\"") +
-                           HouseKeepDay(AppSettings.AlarmMsgDBHouseKeepDay) + QStringLiteral(" 00:00:00\""));
+    const QString cutoff = AlarmHistoryCutoff();
+    while (DeleteAlarmHistorySlice(cutoff) >= 10000) {
+    }
 }

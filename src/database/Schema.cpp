@@ -166,6 +166,29 @@ const std::vector<SchemaStep>& SchemaSteps()
              "sent_at DATETIME NOT NULL, message VARCHAR(2048) NOT NULL DEFAULT \"\", method VARCHAR(20) "
              "NOT NULL DEFAULT \"\", recipient VARCHAR(2048) NOT NULL DEFAULT \"\", status VARCHAR(40) "
              "NOT NULL DEFAULT \"\", INDEX idx_alarm_delivery_sent_at (sent_at))")}},
+        // Every scheduled check's result, kept for [Results] KeepDays: when it was judged, the
+        // verdict, the time from the first connect to the verdict, and the detail text. The index
+        // by time holds what the 24-hour counts read, so that they never visit the rows.
+        {20,
+         QStringLiteral("service_result"),
+         QString(),
+         {QStringLiteral(
+             "CREATE TABLE IF NOT EXISTS service_result (id BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY, "
+             "service_id INTEGER NOT NULL, checked_at DATETIME(3) NOT NULL, passed TINYINT NOT NULL, "
+             "response_ms INTEGER NOT NULL, detail VARCHAR(255) NOT NULL DEFAULT \"\", "
+             "INDEX idx_service_result_service (service_id, checked_at), "
+             "INDEX idx_service_result_checked (checked_at, service_id, passed, response_ms))")}},
+        // One summary per service and day, kept for ever: the checks and passes, and the response
+        // times of the passes (minimum, mean, maximum, 95th percentile). `closed` marks a day
+        // whose figures were made exact from its results once it was over.
+        {21,
+         QStringLiteral("service_day"),
+         QString(),
+         {QStringLiteral(
+             "CREATE TABLE IF NOT EXISTS service_day (service_id INTEGER NOT NULL, day DATE NOT NULL, "
+             "checks INTEGER NOT NULL DEFAULT 0, passes INTEGER NOT NULL DEFAULT 0, min_ms INTEGER NULL, "
+             "avg_ms DOUBLE NULL, max_ms INTEGER NULL, p95_ms INTEGER NULL, closed TINYINT NOT NULL "
+             "DEFAULT 0, PRIMARY KEY (service_id, day), INDEX idx_service_day_closed (closed, day))")}},
         // Several monitors on one database: each registers itself with a heartbeat, and claims
         // each due service for the minute of its tick before it checks it.
         {30,

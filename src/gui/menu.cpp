@@ -187,7 +187,8 @@ QIcon statusIcon(const QString& cell, QIcon (&icons)[4])
 }
 
 // Service list: the Status column is drawn in red; the Current Status cell shows its state's
-// picture before its text (the text stays the cell's name for assistive technology).
+// picture before its text (the text stays the cell's name for assistive technology); Response and
+// Uptime 24h sit on the right.
 class ServiceListDelegate : public QStyledItemDelegate
 {
 public:
@@ -209,6 +210,9 @@ protected:
                 option->decorationSize = QSize(side, side);
             }
         }
+        // Times and shares are read by their digits: aligned on the right.
+        if (index.column() == MonitorEngine::SvcResponse || index.column() == MonitorEngine::SvcUptime)
+            option->displayAlignment = Qt::AlignRight | Qt::AlignVCenter;
     }
 
 private:
@@ -772,7 +776,9 @@ void TFormMenu::buildLists()
                                          {120, "0000-00-00 00:00:00"},
                                          {60, "Minutely"},
                                          {100, "every 59 min"},
-                                         {60, "Start"}});
+                                         {60, "Start"},
+                                         {75, "99999 ms"},
+                                         {95, "Uptime 24h   "}});
     TntListViewService->header()->setSortIndicatorShown(true);
     TntListViewService->header()->setSortIndicator(-1, Qt::AscendingOrder);
     TntListViewService->setContextMenuPolicy(Qt::CustomContextMenu);

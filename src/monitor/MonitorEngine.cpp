@@ -15,6 +15,7 @@
 #include "database/AlarmMethodLoader.h"
 #include "database/ClaimStore.h"
 #include "database/DataModuleQuorvel.h"
+#include "database/ResultStore.h"
 #include "database/ServiceStore.h"
 #include "database/WeeklyWindowStore.h"
 #include "database/dbcomFunc.h"
@@ -38,6 +39,14 @@
 namespace {
 
 const QString kTimestampFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+// Results are gathered for this long after the first of a burst, then stored with one insert.
+constexpr int kResultFlushMs = 200;
+constexpr qint64 kUptimeWindowSecs = 24 * 3600;
+
+QString responseText(int ms)
+{
+    return QString::number(ms) + QStringLiteral(" ms");
+}
 // The engine's own lines for a lost and a restored database connection.
 const char* const kConnectionLost = "Database connection lost";
 const char* const kConnectionBack = "Database connection is back.";
@@ -149,7 +158,8 @@ MonitorEngine::MonitorEngine(QObject* parent)
     : QObject(parent),
       m_serviceList({QString(), QStringLiteral("Service"), QStringLiteral("IP"), QStringLiteral("Port"),
                      QStringLiteral("Current Status"), QStringLiteral("Last Accessed"), QStringLiteral("By"),
-                     QStringLiteral("Interval"), QStringLiteral("Status")}),
+                     QStringLiteral("Interval"), QStringLiteral("Status"), QStringLiteral("Response"),
+                     QStringLiteral("Uptime 24h")}),
       m_alarmList({QString(), QStringLiteral("DateTime"), QStringLiteral("Message"),
                    QStringLiteral("Alarm Methods"), QStringLiteral("Alarm SMS / Email / IP"),
                    QStringLiteral("Status")}),
@@ -166,6 +176,10 @@ MonitorEngine::MonitorEngine(QObject* parent)
     m_timerClaimLater.setSingleShot(true);
     connect(&m_timerHeartbeat, &QTimer::timeout, this, &MonitorEngine::heartbeat);
     connect(&m_timerClaimLater, &QTimer::timeout, this, &MonitorEngine::claimLeftovers);
+    m_serviceList.setNumericColumns({SvcResponse, SvcUptime});
+    m_resultFlush.setSingleShot(true);
+    m_resultFlush.setInterval(kResultFlushMs);
+    connect(&m_resultFlush, &QTimer::timeout, this, &MonitorEngine::FlushResults);
 }
 
 void MonitorEngine::SetSharedScheduling(const QString& name, const QString& version)
@@ -202,6 +216,8 @@ void MonitorEngine::DestroyPool()
 {
     m_destroying = true;
     m_pool.reset();
+    // What came back while the pool ended is stored with the rest.
+    FlushResults();
     m_destroying = false;
 }
 
@@ -283,6 +299,7 @@ void MonitorEngine::ShutDown()
         if (executing)
             emit closingWait(false);
     }
+    FlushResults();
     SetScheduling(false);
 }
 
@@ -507,6 +524,8 @@ void MonitorEngine::TimerServiceTimer()
         WriteSystemLog(QString::fromLatin1(step) + QStringLiteral(" : ") + QString::fromUtf8(e.what()),
                        LogLevel::ERROR);
     }
+    if (!m_databaseLost)
+        RefreshUptime();
 }
 
 void MonitorEngine::queueServices(std::vector<ServiceRecord>& services)
@@ -737,7 +756,11 @@ void MonitorEngine::TimerTimer()
 void MonitorEngine::TimerHouseKeepTimer()
 {
     try {
-        HouseKeepLogs();
+        HouseKeepLogFiles();
+    } catch (const std::exception& e) {
+        ApplicationEventsException(QString::fromUtf8(e.what()));
+    }
+    try {
         if (!m_console)
             AlarmDeliveryStore::DeleteOlderThan(AppSettings.AlarmMsgDBHouseKeepDay > 0
                                                     ? AppSettings.AlarmMsgDBHouseKeepDay
@@ -752,6 +775,72 @@ void MonitorEngine::TimerHouseKeepTimer()
     } catch (const std::exception& e) {
         ApplicationEventsException(QString::fromUtf8(e.what()));
     }
+    // The database's part runs in slices, each on a turn of the event loop of its own, so that
+    // a large delete never holds up the minute tick or the window. A run still going on (more
+    // than an hour of slices) is not begun again.
+    if (m_closing || m_houseKeep.phase != HouseKeepPhase::Idle)
+        return;
+    const QDateTime now = Now();
+    m_houseKeep = HouseKeepJob();
+    m_houseKeep.phase = HouseKeepPhase::FindOpenDays;
+    m_houseKeep.resultCutoff = QDateTime(now.date().addDays(-AppSettings.ResultsKeepDays), QTime(0, 0));
+    m_houseKeep.alarmCutoff = AlarmHistoryCutoff();
+    QTimer::singleShot(0, this, &MonitorEngine::runHouseKeepSlice);
+}
+
+void MonitorEngine::runHouseKeepSlice()
+{
+    if (m_closing || m_destroying) {
+        m_houseKeep.phase = HouseKeepPhase::Idle;
+        return;
+    }
+    if (HouseKeepStep())
+        QTimer::singleShot(0, this, &MonitorEngine::runHouseKeepSlice);
+}
+
+bool MonitorEngine::HouseKeepStep()
+{
+    HouseKeepJob& job = m_houseKeep;
+    try {
+        switch (job.phase) {
+        case HouseKeepPhase::Idle:
+            return false;
+        case HouseKeepPhase::FindOpenDays:
+            // Days before today whose summaries still hold running figures: the first
+            // housekeeping after midnight (or after days without one) makes them exact.
+            job.openDays = ResultStore::OpenDaysBefore(Now().date());
+            job.phase = job.openDays.isEmpty() ? HouseKeepPhase::DeleteResults : HouseKeepPhase::CloseDays;
+            return true;
+        case HouseKeepPhase::CloseDays: {
+            const QPair<int, QDate> day = job.openDays.takeFirst();
+            if (job.openDays.isEmpty())
+                job.phase = HouseKeepPhase::DeleteResults;
+            ResultStore::CloseDay(day.first, day.second);
+            return true;
+        }
+        case HouseKeepPhase::DeleteResults:
+            if (ResultStore::DeleteOlderThan(job.resultCutoff) < ResultStore::kDeleteSlice)
+                job.phase = HouseKeepPhase::DeleteAlarmHistory;
+            return true;
+        case HouseKeepPhase::DeleteAlarmHistory:
+            if (DeleteAlarmHistorySlice(job.alarmCutoff, ResultStore::kDeleteSlice) <
+                ResultStore::kDeleteSlice) {
+                job.phase = HouseKeepPhase::Idle;
+                return false;
+            }
+            return true;
+        }
+    } catch (const DatabaseError& e) {
+        // A lost connection is reported once, as everywhere in the cycle; any other failure goes
+        // to the error hook. The next hour begins again.
+        job.phase = HouseKeepPhase::Idle;
+        if (!connectionLost(e.text()))
+            ApplicationEventsException(e.text());
+    } catch (const std::exception& e) {
+        job.phase = HouseKeepPhase::Idle;
+        ApplicationEventsException(QString::fromUtf8(e.what()));
+    }
+    return false;
 }
 
 void MonitorEngine::SetScheduling(bool on)
@@ -961,6 +1050,9 @@ void MonitorEngine::checkDone(ThreadCheck* check)
         return;
     }
 
+    if (product)
+        keepResult(*check);
+
     if (m_destroying) {
         // The program ends: the service row still gets its result, nothing more happens.
         if (product) {
@@ -1009,6 +1101,95 @@ void MonitorEngine::checkDone(ThreadCheck* check)
         storeResult(check, timestamp);
     else if (setup)
         emit setupTestResult(check->ResultText, check->Id, check->ResultDetail);
+}
+
+void MonitorEngine::keepResult(const ThreadCheck& check)
+{
+    m_pendingResults.push_back({check.ServiceId, Now(), check.Passed, check.ResponseMs, check.ResultDetail});
+    if (!m_resultFlush.isActive())
+        m_resultFlush.start();
+    m_uptime[check.ServiceId].LastResponseMs = check.ResponseMs;
+    const int row = m_serviceList.findRow(QString::number(check.ServiceId));
+    if (row >= 0)
+        m_serviceList.setCell(row, SvcResponse, responseText(check.ResponseMs));
+}
+
+void MonitorEngine::FlushResults()
+{
+    m_resultFlush.stop();
+    if (m_pendingResults.empty())
+        return;
+    std::vector<CheckResultRow> rows;
+    rows.swap(m_pendingResults);
+    try {
+        ResultStore::Append(rows);
+    } catch (const DatabaseError& e) {
+        // The results of this burst are given up: keeping them would only pile them up while
+        // the server does not answer.
+        if (!m_destroying)
+            statementFailed(QStringLiteral("Storing %1 check results").arg(rows.size()), e.text());
+    } catch (const std::exception&) {
+        // No data module any more (the program ends).
+    }
+}
+
+QString MonitorEngine::UptimeText(qint64 checks, qint64 passes)
+{
+    if (checks <= 0)
+        return QString();
+    // Tenths of a percent, rounded down: 100.0 % only when every check passed.
+    const qint64 tenths = std::clamp<qint64>(passes, 0, checks) * 1000 / checks;
+    return QStringLiteral("%1.%2 %").arg(tenths / 10).arg(tenths % 10);
+}
+
+void MonitorEngine::RefreshUptime()
+{
+    const QDateTime since = Now().addSecs(-kUptimeWindowSecs);
+    try {
+        qint64 lastId = 0;
+        if (m_uptimeLastId < 0 || !m_uptimeSince.isValid() || since < m_uptimeSince) {
+            // The first time, or the clock went back: the whole window.
+            QHash<int, UptimeCount> counts = ResultStore::ReadUptime(since, &lastId);
+            for (auto it = m_uptime.cbegin(); it != m_uptime.cend(); ++it) {
+                if (!counts.contains(it.key()) && it->LastResponseMs >= 0)
+                    counts[it.key()].LastResponseMs = it->LastResponseMs;
+            }
+            m_uptime = counts;
+        } else {
+            const QHash<int, UptimeCount> change =
+                ResultStore::ReadUptimeChange(m_uptimeLastId, m_uptimeSince, since, &lastId);
+            for (auto it = change.cbegin(); it != change.cend(); ++it) {
+                UptimeCount& count = m_uptime[it.key()];
+                count.Checks = std::max<qint64>(0, count.Checks + it->Checks);
+                count.Passes = std::clamp<qint64>(count.Passes + it->Passes, 0, count.Checks);
+                if (it->LastResponseMs >= 0)
+                    count.LastResponseMs = it->LastResponseMs;
+            }
+        }
+        m_uptimeLastId = lastId;
+        m_uptimeSince = since;
+    } catch (const DatabaseError& e) {
+        statementFailed(QStringLiteral("Reading the results of the last 24 hours"), e.text());
+        return;
+    }
+    paintUptime();
+}
+
+void MonitorEngine::paintUptime()
+{
+    QHash<QString, QString> responses;
+    QHash<QString, QString> uptimes;
+    responses.reserve(m_uptime.size());
+    uptimes.reserve(m_uptime.size());
+    for (auto it = m_uptime.cbegin(); it != m_uptime.cend(); ++it) {
+        const QString id = QString::number(it.key());
+        if (it->LastResponseMs >= 0)
+            responses.insert(id, responseText(it->LastResponseMs));
+        if (it->Checks > 0)
+            uptimes.insert(id, UptimeText(it->Checks, it->Passes));
+    }
+    m_serviceList.setColumnOfIds(SvcResponse, responses);
+    m_serviceList.setColumnOfIds(SvcUptime, uptimes);
 }
 
 void MonitorEngine::raiseAlarms(const ThreadCheck& check, const QString& timestamp, const QString& text,
@@ -1386,6 +1567,7 @@ void MonitorEngine::FillServiceList(const QString& filter)
         WriteSystemLog(QStringLiteral("Filling the service list : ") + QString::fromUtf8(e.what()),
                        LogLevel::ERROR);
     }
+    paintUptime();
     if (!selectedId.isEmpty()) {
         const int row = m_serviceList.findRow(selectedId);
         if (row >= 0)

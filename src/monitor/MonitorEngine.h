@@ -1,6 +1,7 @@
 #pragma once
 
 #include "database/AlarmStateStore.h"
+#include "database/ResultStore.h"
 #include "database/ServiceStore.h"
 #include "monitor/AlarmDecision.h"
 #include "monitor/TextTableModel.h"
@@ -41,7 +42,9 @@ public:
         SvcLastAccessed,
         SvcBy,
         SvcInterval,
-        SvcStatus
+        SvcStatus,
+        SvcResponse, // the last result's response time, "123 ms"
+        SvcUptime    // the passes among the results of the last 24 hours, "99.3 %"
     };
     // Alarm-message list columns.
     enum AlarmColumn
@@ -165,6 +168,24 @@ public:
     // (the cycle has not started) the item is dropped. Returns the item's Id, 0 when dropped.
     int QueueWorkItem(std::unique_ptr<PoolWorkItem> item);
 
+    // ---- results ----
+
+    // Stores the results gathered since the last flush (one multi-row insert, see ResultStore);
+    // runs by itself at most 200 ms after the first result of a burst, and at the end of closing.
+    void FlushResults();
+    int PendingResultCount() const { return int(m_pendingResults.size()); }
+    // Reads what changed in the last 24 hours' results (one grouped statement; the whole window
+    // at the first call and after each housekeeping) and writes the Response and Uptime 24h
+    // cells. Each minute tick calls it.
+    void RefreshUptime();
+    // The Uptime 24h cell of `passes` out of `checks`: one decimal, never rounded up to 100.
+    static QString UptimeText(qint64 checks, qint64 passes);
+    // Runs one slice of the housekeeping that TimerHouseKeepTimer began: one service's day
+    // closed, or one delete of at most 10,000 old results or alarm-history rows. False when
+    // nothing is left. The engine runs the slices on turns of its event loop of their own.
+    bool HouseKeepStep();
+    bool HouseKeepingRuns() const { return m_houseKeep.phase != HouseKeepPhase::Idle; }
+
     // Lists.
     void FillServiceList(const QString& filter);
     void FillHostTree();
@@ -278,6 +299,26 @@ private:
     bool maskNoNetwork(ThreadCheck& check);
     // The longest time an executing check or alarm may still take, for the closing wait.
     int longestItemTimeMs() const;
+    // Keeps the result of a scheduled check for the next flush and shows its response time.
+    void keepResult(const ThreadCheck& check);
+    void paintUptime();
+    void runHouseKeepSlice();
+
+    enum class HouseKeepPhase
+    {
+        Idle,
+        FindOpenDays,
+        CloseDays,
+        DeleteResults,
+        DeleteAlarmHistory
+    };
+    struct HouseKeepJob
+    {
+        HouseKeepPhase phase = HouseKeepPhase::Idle;
+        QList<QPair<int, QDate>> openDays;
+        QDateTime resultCutoff;
+        QString alarmCutoff;
+    };
 
     QTimer m_timerInit;      // TimerInit, 3000 ms, once: starts the cycle
     QTimer m_timerService;   // TimerService, 60000 ms: the minute tick, on exactly while scheduling runs
@@ -322,8 +363,14 @@ private:
     QString m_version;
     QTimer m_timerHeartbeat;
     QTimer m_timerClaimLater;
-    QDateTime m_claimMinute;                 // the minute of the last tick's claims
-    QHash<int, ServiceRecord> m_dueOfMinute; // its due services, by id, built for checking
-    QSet<int> m_queuedOfMinute;              // those queued by this monitor
-    QHash<int, QDateTime> m_claimOfService;  // the claim each queued check settles
+    QDateTime m_claimMinute;                      // the minute of the last tick's claims
+    QHash<int, ServiceRecord> m_dueOfMinute;      // its due services, by id, built for checking
+    QSet<int> m_queuedOfMinute;                   // those queued by this monitor
+    QHash<int, QDateTime> m_claimOfService;       // the claim each queued check settles
+    std::vector<CheckResultRow> m_pendingResults; // results not yet stored
+    QTimer m_resultFlush;                         // single shot, 200 ms after a burst's first result
+    QHash<int, UptimeCount> m_uptime;             // the last 24 hours' results by service
+    qint64 m_uptimeLastId = -1;                   // the highest result id counted; -1: read it all again
+    QDateTime m_uptimeSince;                      // where the counted window begins
+    HouseKeepJob m_houseKeep;
 };

@@ -4,12 +4,24 @@
 
 namespace {
 
+// The number a cell begins with ("8080", "123 ms", "99.3 %"); false when it begins with none.
+double leadingNumber(const QString& text, bool* ok)
+{
+    const QString trimmed = text.trimmed();
+    const int blank = trimmed.indexOf(QLatin1Char(' '));
+    const QString number = blank < 0 ? trimmed : trimmed.left(blank);
+    *ok = !number.isEmpty() && (number.at(0).isDigit() || number.at(0) == QLatin1Char('-'));
+    if (!*ok)
+        return 0;
+    return number.toDouble(ok);
+}
+
 int compareAsNumbers(const QString& a, const QString& b)
 {
     bool aIsNumber = false;
     bool bIsNumber = false;
-    const qlonglong x = a.trimmed().toLongLong(&aIsNumber);
-    const qlonglong y = b.trimmed().toLongLong(&bIsNumber);
+    const double x = leadingNumber(a, &aIsNumber);
+    const double y = leadingNumber(b, &bIsNumber);
     if (aIsNumber && bIsNumber)
         return x < y ? -1 : (x > y ? 1 : 0);
     if (aIsNumber != bIsNumber)
@@ -163,6 +175,28 @@ void TextTableModel::sortByColumn(int column, bool descending)
     emit layoutChanged();
     if (m_selected >= 0)
         emit rowSelected(m_selected);
+}
+
+void TextTableModel::setColumnOfIds(int column, const QHash<QString, QString>& texts)
+{
+    if (column <= 0 || column >= m_headers.size() || m_rows.isEmpty())
+        return;
+    int first = -1;
+    int last = -1;
+    for (int row = 0; row < m_rows.size(); ++row) {
+        QStringList& cells = m_rows[row];
+        const QString text = texts.value(cells.value(0));
+        if (cells.value(column) == text)
+            continue;
+        while (cells.size() <= column)
+            cells.append(QString());
+        cells[column] = text;
+        if (first < 0)
+            first = row;
+        last = row;
+    }
+    if (first >= 0)
+        emit dataChanged(index(first, column), index(last, column));
 }
 
 void TextTableModel::setSelectedRow(int row)

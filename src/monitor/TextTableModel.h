@@ -29,11 +29,15 @@ public:
     void appendRow(const QStringList& cells);
     void appendRows(const QVector<QStringList>& rows);
     void insertTopRow(const QStringList& cells);
+    // Writes `column` of every row in one pass: the text of the row's id in `texts`, empty for
+    // an id it does not hold. The selection does not move.
+    void setColumnOfIds(int column, const QHash<QString, QString>& texts);
     void clear();
 
     // Sorts by the texts of `column` (locale-aware, case-sensitive); the selection stays on its row.
-    // A numeric column sorts by value: texts that read as integers in number order, after the
-    // texts that do not (such as "---" for no port), which sort among themselves as texts.
+    // A numeric column sorts by value: texts that begin with a number ("8080", "123 ms",
+    // "99.3 %") in number order, after the texts that do not (such as "---" for no port), which
+    // sort among themselves as texts.
     void sortByColumn(int column, bool descending);
     void setNumericColumns(const QList<int>& columns) { m_numericColumns = columns; }
 

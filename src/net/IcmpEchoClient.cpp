@@ -380,7 +380,9 @@ int IcmpEchoClient::ping()
                           systemText(sent < 0 ? errno : EMSGSIZE));
     }
 
-    const long long deadline = steadyNowMs() + m_timeoutMs;
+    const long long sentAt = steadyNowMs();
+    const long long deadline = sentAt + m_timeoutMs;
+    m_roundTripMs = -1;
     char buffer[kReceiveBuffer];
     for (;;) {
         const long long left = deadline - steadyNowMs();
@@ -436,8 +438,10 @@ int IcmpEchoClient::ping()
         const EchoJudgement judgement = m_kind == SocketKind::Raw
                                             ? JudgeRawDatagram(datagram, key)
                                             : JudgeDatagramSocketReply(datagram, from.sin_addr.s_addr, key);
-        if (judgement.match == EchoMatch::Reply)
+        if (judgement.match == EchoMatch::Reply) {
+            m_roundTripMs = static_cast<int>(steadyNowMs() - sentAt);
             return n > 0 ? static_cast<int>(n) : 1;
+        }
         if (judgement.match == EchoMatch::Unreachable)
             throw ProtocolError(EchoErrorText(judgement.type, judgement.code, judgement.from));
     }

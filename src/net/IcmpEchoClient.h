@@ -118,6 +118,8 @@ public:
     // the report and its sender).
     int ping();
 
+    // Milliseconds from sending the request to the reply of the last ping(); -1 when none came.
+    int roundTripMs() const { return m_roundTripMs; }
     // The kind of socket ping() used.
     SocketKind usedKind() const { return m_kind; }
     void close();
@@ -134,4 +136,5 @@ private:
     int m_receiveBufferSize = 0;
     int m_fd = -1;
     bool m_adopted = false;
+    int m_roundTripMs = -1;
 };

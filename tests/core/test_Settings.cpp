@@ -482,3 +482,50 @@ TEST(AlarmRulesSettings, ReferenceHosts)
     EXPECT_TRUE(ReadAlarmRules(ini, &problems).ReferenceHosts.isEmpty());
     EXPECT_EQ(problems.size(), 1) << problems.join('\n').toStdString();
 }
+namespace {
+
+// [Results] KeepDays: a number from 1 to 3650 is taken; anything else gives the default 31 and
+// one warning line that names the key and the value; the writer adds the section only once it
+// differs from the default or the file has it.
+TEST_F(SettingsTest, ResultsKeepDaysIsRangeCheckedAndWrittenOnlyWhenSet)
+{
+    prepareDirs();
+    const QDateTime t(QDate(2026, 12, 12), QTime(9, 0));
+    SetClockSource([t] { return t; });
+    const struct
+    {
+        const char* text; // nullptr: no such key
+        int expected;
+        bool warned;
+    } cases[] = {{nullptr, 31, false}, {"1", 1, false},      {"3650", 3650, false},
+                 {" 90 ", 90, false},  {"0", 31, true},      {"3651", 31, true},
+                 {"-5", 31, true},     {"a week", 31, true}, {"", 31, true}};
+    for (const auto& c : cases) {
+        tree.write("log/system_2026-12-12.log", "");
+        tree.write("conf/SysInit.ini", c.text ? QByteArray("[Results]\r\nKeepDays=") + c.text + "\r\n"
+                                              : QByteArray("[System]\r\n"));
+        AppSettings.ResultsKeepDays = 7;
+        LoadSettings();
+        const QString text = c.text ? QString::fromLatin1(c.text) : QString("(none)");
+        EXPECT_EQ(AppSettings.ResultsKeepDays, c.expected) << text.toStdString();
+        const QByteArray log = tree.read("log/system_2026-12-12.log");
+        EXPECT_EQ(log.count("KeepDays"), c.warned ? 1 : 0) << text.toStdString() << "\n" << log.toStdString();
+        if (c.warned) {
+            EXPECT_TRUE(log.contains("[Results] KeepDays=" + QByteArray(c.text).trimmed() +
+                                     " is not valid (1 to 3650); 31 is used."))
+                << log.toStdString();
+        }
+    }
+
+    tree.write("conf/SysInit.ini", defaultsFile());
+    LoadSettings();
+    SaveSettings();
+    EXPECT_EQ(tree.read("conf/SysInit.ini"), defaultsFile()) << "an untouched file stays as it was";
+    AppSettings.ResultsKeepDays = 400;
+    SaveSettings();
+    EXPECT_TRUE(tree.read("conf/SysInit.ini").endsWith("[Results]\r\nKeepDays=400\r\n"));
+    LoadSettings();
+    EXPECT_EQ(AppSettings.ResultsKeepDays, 400);
+}
+
+} // namespace

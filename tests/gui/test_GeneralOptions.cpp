@@ -228,6 +228,16 @@ TEST_F(GeneralOptions, ApplyRefusesAnInvalidFieldOnItsPageAndSavesNothing)
          TFormSettings::PageAlarmRules,
          [](TFormSettings* f) { return Named<QLineEdit>(f, "Reference hosts"); },
          "Reference hosts: \"gw;reboot\" is not a host name or an address."},
+        {"results kept for no day",
+         [](TFormSettings* f) { Named<QLineEdit>(f, "Keep results (days)")->setText("0"); },
+         TFormSettings::PageAlarmMsgBackup,
+         [](TFormSettings* f) { return Named<QLineEdit>(f, "Keep results (days)"); },
+         "Keep results (days) must be a number from 1 to 3650."},
+        {"results kept beyond ten years",
+         [](TFormSettings* f) { Named<QLineEdit>(f, "Keep results (days)")->setText("3651"); },
+         TFormSettings::PageAlarmMsgBackup,
+         [](TFormSettings* f) { return Named<QLineEdit>(f, "Keep results (days)"); },
+         "Keep results (days) must be a number from 1 to 3650."},
     };
     // A file as written before; nothing may change it.
     form->ComboBoxInitStart->setCurrentIndex(0);
@@ -525,3 +535,23 @@ TEST_F(GeneralOptions, AlarmRulesAreShownSavedAndReadBack)
     EXPECT_EQ(Named<QLineEdit>(form, "Delivery retries")->text(), "3");
     EXPECT_EQ(Named<QLineEdit>(form, "Reference hosts")->text(), "");
 }
+
+namespace {
+
+// The days results are kept: shown from the file, found by its caption, saved by Apply into
+// [Results] KeepDays and taken by the running program at once.
+TEST_F(GeneralOptions, KeepResultsDaysIsShownAndSaved)
+{
+    start("[Results]\r\nKeepDays=45\r\n");
+    auto* days = Named<QLineEdit>(form, "Keep results (days)");
+    ASSERT_NE(days, nullptr);
+    EXPECT_EQ(days->text(), "45");
+    days->setText("400");
+    apply();
+    EXPECT_EQ(AppSettings.ResultsKeepDays, 400);
+    EXPECT_TRUE(iniBytes().contains("[Results]\r\nKeepDays=400\r\n")) << iniBytes().toStdString();
+    QTest::mouseClick(form->ButtonDefault, Qt::LeftButton);
+    EXPECT_EQ(days->text(), "31");
+}
+
+} // namespace

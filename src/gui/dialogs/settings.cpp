@@ -37,6 +37,8 @@ constexpr int kPortMax = limits::PortMax;
 const char kFilenameNote[] =
     "The filename uses for backup, _<timestamp>.log will be appended to the end of the filename.";
 
+const char kResultsKeepDaysCaption[] = "Keep results (days)";
+
 const char* const kServiceCaptions[TFormSettings::ServiceKindCount] = {
     "URL", "Ping", "Database", "FTP", "Email", "TCP", "DNS", "Certificate"};
 const char* const kTimeoutLabels[TFormSettings::ServiceKindCount] = {
@@ -285,14 +287,24 @@ QWidget* TFormSettings::buildAlarmMsgBackupPage()
     addRow(dbForm, "Database Type", ComboBoxDBType, typeRow);
     ComboBoxDBHouseKeepDay = addRow(dbForm, "House keep day", numberList(GroupBoxDBDetails));
 
-    for (QWidget* input : std::initializer_list<QWidget*>{CheckBoxFileEnable, EditFilePath, EditAlarmFilename,
-                                                          ComboBoxFileHouseKeepDay, CheckBoxDBEnable,
-                                                          ComboBoxDBType, ComboBoxDBHouseKeepDay})
+    // How long each check's result is kept; the daily summaries stay.
+    GroupBoxResults = new QGroupBox(QStringLiteral("Check Results"), page);
+    auto* resultsForm = new QFormLayout(GroupBoxResults);
+    EditResultsKeepDays = addRow(resultsForm, kResultsKeepDaysCaption, new QLineEdit(GroupBoxResults));
+    EditResultsKeepDays->setAccessibleName(QString::fromLatin1(kResultsKeepDaysCaption));
+    EditResultsKeepDays->setMaxLength(4);
+    EditResultsKeepDays->setToolTip(
+        QStringLiteral("%1 to %2").arg(kResultsKeepDaysMinimum).arg(kResultsKeepDaysMaximum));
+
+    for (QWidget* input : std::initializer_list<QWidget*>{
+             CheckBoxFileEnable, EditFilePath, EditAlarmFilename, ComboBoxFileHouseKeepDay, CheckBoxDBEnable,
+             ComboBoxDBType, ComboBoxDBHouseKeepDay, EditResultsKeepDays})
         watchForEntering(input);
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(GroupBoxFileDetails);
     layout->addWidget(GroupBoxDBDetails);
+    layout->addWidget(GroupBoxResults);
     layout->addStretch(1);
     return page;
 }
@@ -450,6 +462,7 @@ void TFormSettings::FormShow()
     EditFilePath->setText(s.AlarmMsgFilePath);
     EditAlarmFilename->setText(s.AlarmMsgFilename);
     showNumber(ComboBoxFileHouseKeepDay, s.AlarmMsgFileHouseKeepDay);
+    EditResultsKeepDays->setText(QString::number(s.ResultsKeepDays));
     for (QWidget* w : std::initializer_list<QWidget*>{EditFilePath, EditAlarmFilename, ButtonFilePath,
                                                       ComboBoxFileHouseKeepDay})
         w->setEnabled(s.AlarmMsgFileEnable);
@@ -510,6 +523,15 @@ void TFormSettings::ButtonApplyClick()
                           withField(lang::InvalidInteger, kTimeoutLabels[kind]));
     }
 
+    int keepDays = 0;
+    if (!ParseInteger(EditResultsKeepDays->text().trimmed(), &keepDays) ||
+        keepDays < kResultsKeepDaysMinimum || keepDays > kResultsKeepDaysMaximum)
+        return refuse(PageAlarmMsgBackup, EditResultsKeepDays,
+                      QStringLiteral("%1 must be a number from %2 to %3.")
+                          .arg(QString::fromLatin1(kResultsKeepDaysCaption))
+                          .arg(kResultsKeepDaysMinimum)
+                          .arg(kResultsKeepDaysMaximum));
+
     AlarmRules rules;
     if (!readAlarmRules(&rules))
         return;
@@ -529,6 +551,7 @@ void TFormSettings::ButtonApplyClick()
     s.AlarmMsgDBEnable = CheckBoxDBEnable->isChecked();
     s.AlarmMsgDBType = ComboBoxDBType->currentText();
     s.AlarmMsgDBHouseKeepDay = shownNumber(ComboBoxDBHouseKeepDay, s.AlarmMsgDBHouseKeepDay);
+    s.ResultsKeepDays = keepDays;
     s.HTTPDefaultTimeout = timeouts[ServiceURL];
     s.PingDefaultTimeout = timeouts[ServicePing];
     s.FTPDefaultTimeout = timeouts[ServiceFTP];
@@ -591,6 +614,7 @@ void TFormSettings::ButtonDefaultClick()
     showNumber(ComboBoxFileHouseKeepDay, 7);
     ComboBoxDBType->setCurrentIndex(ComboBoxDBType->findText(QStringLiteral("MySQL")));
     showNumber(ComboBoxDBHouseKeepDay, 7);
+    EditResultsKeepDays->setText(QString::number(kResultsKeepDaysDefault));
     // The two Enable boxes keep their state; the controls they govern follow them.
     CheckBoxFileEnableClick();
     CheckBoxDBEnableClick();

@@ -87,6 +87,8 @@ public:
     QCheckBox* CheckBoxDBEnable = nullptr;
     QComboBox* ComboBoxDBType = nullptr; // hidden; its text is stored
     QComboBox* ComboBoxDBHouseKeepDay = nullptr;
+    QGroupBox* GroupBoxResults = nullptr;
+    QLineEdit* EditResultsKeepDays = nullptr; // [Results] KeepDays
     // Service
     std::array<QGroupBox*, ServiceKindCount> GroupBoxService{};
     std::array<QLineEdit*, ServiceKindCount> EditTimeout{};
