@@ -582,10 +582,11 @@ void MonitorEngine::checkDone(ThreadCheck* check)
     // state, which decides what is sent.
     const bool final = product && (check->Passed || !check->Retry);
     ServiceAlarmState state;
+    ServiceAlarmState before;
     AlarmAction action = AlarmAction::None;
     if (final) {
         state = m_alarmStates.value(check->ServiceId);
-        const ServiceAlarmState before = state;
+        before = state;
         action = DecideAlarm(AppSettings.Rules, state, check->Passed, Now());
         if (action == AlarmAction::Recovery) {
             const QString hostPort = QStringLiteral("[%1:%2]").arg(check->Host).arg(check->Port);
@@ -614,6 +615,10 @@ void MonitorEngine::checkDone(ThreadCheck* check)
         storeResult(check, timestamp, final ? &state : nullptr);
     else if (setup)
         emit setupTestResult(check->ResultText, check->Id, check->ResultDetail);
+    // A service's first pass is no news; a first failure, or any move to or from failed, is.
+    const QLatin1String failedState(ThreadCheck::FailedText);
+    if (final && state.State != before.State && (state.State == failedState || before.State == failedState))
+        emit serviceStateChanged(check->ServiceId, state.State == failedState, check->ResultDetail);
 }
 
 void MonitorEngine::raiseAlarms(const ThreadCheck& check, const QString& timestamp, const QString& text,

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The desktop entry, the AppStream metainfo and the manual pages are valid, and the pages say what
-# the programs' own help says (the probe's page is made from it and must be remade when it changes).
+# the programs' own help says (each page is made from it and must be remade when it changes).
 #   test_packaging_files.sh QUORVEL QUORVEL_PROBE QUORVELD
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -32,9 +32,20 @@ for option in $("$quorvel" --help | grep -o -- '--[a-z-]*' | sort -u); do
   grep -q -- "${option//-/\\\\-}" "$pkg/man/quorvel.1" || fail "quorvel.1 lacks $option"
 done
 
-# The probe's page is its help, remade.
+# Each PNG icon has the size of the hicolor folder it is installed in.
+for size in 16 32 48 64 128 256; do
+  file "$pkg/icons/quorvel-$size.png" | grep -q "PNG image data, $size x $size," ||
+    fail "quorvel-$size.png is not $size x $size (scripts/icons-from-svg.sh draws them)"
+done
+
+grep -q "^quorvel ($version) " "$pkg/deb/changelog" || fail "the package's change log does not begin with $version"
+
+# Each page is its program's help, remade.
 tmp=$(mktemp)
 trap 'rm -f "$tmp"' EXIT
+python3 "$root/scripts/man-from-help.py" "$quorvel" >"$tmp"
+diff -u "$pkg/man/quorvel.1" "$tmp" >&2 ||
+  fail "quorvel.1 differs from the help: run scripts/man-from-help.py $quorvel > packaging/man/quorvel.1"
 python3 "$root/scripts/man-from-help.py" "$probe" >"$tmp"
 diff -u "$pkg/man/quorvel-probe.1" "$tmp" >&2 ||
   fail "quorvel-probe.1 differs from the help: run scripts/man-from-help.py $probe > packaging/man/quorvel-probe.1"

@@ -195,10 +195,14 @@ QWidget* TFormSettings::buildGeneralPage()
     auto* settingsForm = new QFormLayout(settings);
     ComboBoxInitStart = addRow(settingsForm, "Initial start", new QComboBox(settings));
     ComboBoxInitStart->addItems({QStringLiteral("Yes"), QStringLiteral("No")});
+    CheckBoxNotifications =
+        new QCheckBox(QStringLiteral("Desktop notification when a service fails or recovers"), settings);
+    CheckBoxNotifications->setAccessibleName(CheckBoxNotifications->text());
+    settingsForm->addRow(CheckBoxNotifications);
 
     for (QWidget* input :
          std::initializer_list<QWidget*>{ComboBoxSysLogHouseKeepDay, EditSysLogFilename, ComboBoxLogLevel,
-                                         ComboBoxNumberOfLogs, ComboBoxInitStart})
+                                         ComboBoxNumberOfLogs, ComboBoxInitStart, CheckBoxNotifications})
         watchForEntering(input);
 
     auto* layout = new QVBoxLayout(page);
@@ -400,6 +404,7 @@ void TFormSettings::FormShow()
     ButtonApply->setEnabled(false);
 
     ComboBoxInitStart->setCurrentIndex(s.InitStart ? 0 : 1);
+    CheckBoxNotifications->setChecked(s.DesktopNotifications);
     showAlarmRules(s.Rules);
     EditSysLogFilename->setText(s.SystemLogFilename);
     ComboBoxLogLevel->setCurrentIndex(
@@ -488,6 +493,7 @@ void TFormSettings::ButtonApplyClick()
     AppSettingsRecord& s = AppSettings;
     s.Rules = rules;
     s.InitStart = ComboBoxInitStart->currentText() == QLatin1String("Yes");
+    s.DesktopNotifications = CheckBoxNotifications->isChecked();
     s.SystemLogFilename = EditSysLogFilename->text();
     if (ComboBoxLogLevel->currentIndex() >= 0)
         s.MinimumLogLevel = ComboBoxLogLevel->currentIndex();
@@ -544,6 +550,7 @@ void TFormSettings::ButtonCancelClick()
 void TFormSettings::ButtonDefaultClick()
 {
     ComboBoxInitStart->setCurrentIndex(0);
+    CheckBoxNotifications->setChecked(false);
     EditSysLogFilename->setText(QStringLiteral("system_"));
     ComboBoxLogLevel->setCurrentIndex(0);
     showNumber(ComboBoxSysLogHouseKeepDay, 7);

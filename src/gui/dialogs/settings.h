@@ -66,6 +66,7 @@ public:
     QComboBox* ComboBoxLogLevel = nullptr; // hidden
     QComboBox* ComboBoxNumberOfLogs = nullptr;
     QComboBox* ComboBoxInitStart = nullptr;
+    QCheckBox* CheckBoxNotifications = nullptr; // desktop notifications of state changes
     // Database Connection
     QLineEdit* EditHost = nullptr;
     QLineEdit* EditPort = nullptr;
