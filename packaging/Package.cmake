@@ -8,13 +8,14 @@ set(CPACK_PACKAGE_VENDOR tolvern)
 set(CPACK_PACKAGE_CONTACT "Quorvel developers <quorvel@tolvern.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop monitor of network services with alarms")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Quorvel watches the network services of an administrator's workstation: web pages and HTTP end
-points, hosts that answer ping, SMTP, POP3 and IMAP mail servers, FTP servers, TCP ports and DNS
-names. It checks the services that are due once a minute, records every outcome in a MariaDB or
-MySQL database, writes daily logs and raises alarms by e-mail, SMS and syslog.
+    "Quorvel watches the network services of an administrator's workstation:
+web pages and HTTP end points, hosts that answer ping, SMTP, POP3 and IMAP
+mail servers, FTP servers, TCP ports and DNS names. It checks the services
+that are due once a minute, records every outcome in a MariaDB or MySQL
+database, writes daily logs and raises alarms by e-mail, SMS and syslog.
 .
-The package holds the desktop program quorvel, the command-line probe quorvel-probe and the
-monitoring service quorveld with its systemd unit.")
+The package holds the desktop program quorvel, the command-line probe
+quorvel-probe and the monitoring service quorveld with its systemd unit.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
