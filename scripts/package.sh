@@ -44,7 +44,7 @@ if [ -z "$build" ]; then
 fi
 
 # The programs the package holds are brought up to date (cpack itself builds what `install` needs).
-cmake --build "$build" --target quorvel quorvel-probe quorveld >/dev/null
+cmake --build "$build" -j "$(nproc)" --target quorvel quorvel-probe quorveld >/dev/null
 
 mkdir -p "$out"
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
