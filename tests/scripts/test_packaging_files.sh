@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The desktop entry, the AppStream metainfo and the manual pages are valid, and the pages say what
 # the programs' own help says (each page is made from it and must be remade when it changes).
-#   test_packaging_files.sh QUORVEL QUORVEL_PROBE QUORVELD
+#   test_packaging_files.sh QUORVEL QUORVEL_PROBE QUORVELD [BUILD_DIR]
+# With BUILD_DIR it also installs that build twice, as a tree and under /usr (into a staging
+# folder), and finds the help and the pictures where each kind of copy looks for them.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root="$here/../.."
@@ -9,6 +11,7 @@ pkg="$root/packaging"
 quorvel=$1
 probe=$2
 quorveld=$3
+build=${4:-}
 fail() { echo "packaging: $*"; exit 1; }
 
 desktop-file-validate "$pkg/quorvel.desktop" || fail "quorvel.desktop is not valid"
@@ -52,4 +55,18 @@ diff -u "$pkg/man/quorvel-probe.1" "$tmp" >&2 ||
 python3 "$root/scripts/man-from-help.py" "$quorveld" >"$tmp"
 diff -u "$pkg/man/quorveld.8" "$tmp" >&2 ||
   fail "quorveld.8 differs from the help: run scripts/man-from-help.py $quorveld > packaging/man/quorveld.8"
+if [ -n "$build" ]; then
+  stage=$(mktemp -d)
+  trap 'rm -f "$tmp"; rm -rf "$stage"' EXIT
+  cmake --install "$build" --prefix "$stage/tree" >/dev/null
+  for file in help/Quorvel.html bin/tolvern.gif bin/Splash98.png; do
+    [ -f "$stage/tree/$file" ] || fail "an installation tree lacks $file"
+  done
+  DESTDIR="$stage/system" cmake --install "$build" --prefix /usr >/dev/null
+  for file in share/quorvel/help/Quorvel.html share/quorvel/tolvern.gif share/quorvel/Splash98.png; do
+    [ -f "$stage/system/usr/$file" ] || fail "an install under /usr lacks /usr/$file"
+  done
+  grep -q '^ExecStart=/usr/sbin/quorveld ' "$stage/system/usr/lib/systemd/system/quorveld.service" ||
+    fail "the unit installed under /usr does not start /usr/sbin/quorveld"
+fi
 echo "packaging: desktop entry, metainfo and manual pages valid and up to date"
