@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Quorvel needs, skipping those present.
 #   install-deps.sh          what building and running need
-#   install-deps.sh --test   also the real servers the interoperability tests start on loopback
+#   install-deps.sh --test   also the real servers the interoperability tests start on loopback, and
+#                            the tools that build and check the Debian package
 # Daemons are installed without being started: the tests and the run command start private
 # instances of their own, and no server of the system is started or touched.
 set -euo pipefail
@@ -22,6 +23,7 @@ if [ "${1:-}" = "--test" ]; then
     systemd
     galera-4 rsync iproute2
     desktop-file-utils appstream man-db
+    dpkg-dev lintian libcap2-bin file
   )
 fi
 

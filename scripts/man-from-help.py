@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the quorvel-probe(1) and quorveld(8) manual pages from the programs' own help texts.
+"""Writes the quorvel(1), quorvel-probe(1) and quorveld(8) manual pages from the programs' own help.
 
+    scripts/man-from-help.py QUORVEL > packaging/man/quorvel.1
     scripts/man-from-help.py PROBE > packaging/man/quorvel-probe.1
     scripts/man-from-help.py QUORVELD > packaging/man/quorveld.8
 
@@ -86,9 +87,44 @@ def daemon_page(daemon):
     return "\n".join(out)
 
 
+def desktop_page(program):
+    """quorvel(1): its help's description, options, files and exit status."""
+    general = run(program, "--help")
+    version = run(program, "--version").split()[1]
+    paragraphs = general.rstrip("\n").split("\n\n")
+    out = ['.TH QUORVEL 1 "" "Quorvel %s" "User Commands"' % version]
+    out.append(".SH NAME")
+    out.append("quorvel \\- desktop monitor of network services with alarms")
+    out.append(".SH SYNOPSIS")
+    out.append(".B quorvel\n.br\n.B quorvel \\-\\-version\n.br\n.B quorvel \\-\\-help")
+    out.append(".SH DESCRIPTION")
+    out.append(roff(" ".join(paragraphs[1].split())))
+    out.append(".SH OPTIONS")
+    for option, text in option_lines(section(general, "Options:")):
+        out.append(".TP\n.B " + roff(option) + "\n" + roff(text))
+    out.append(".SH FILES")
+    files = []
+    for line in section(general, "Files:").splitlines():
+        if line.startswith("      ") and files:
+            files[-1][1] += " " + line.strip()
+        elif line.strip():
+            files.append([line.strip(), ""])
+    for name, text in files:
+        out.append(".TP\n.I " + roff(name) + "\n" + roff(text.strip()))
+    status = next(p for p in paragraphs if p.startswith("Exit status:"))
+    out.append(".SH EXIT STATUS")
+    out.append(roff(" ".join(status.split()[2:])))
+    out.append(".SH SEE ALSO")
+    out.append(".BR quorvel\\-probe (1),\n.BR quorveld (8)")
+    return "\n".join(out)
+
+
 def main():
     if os.path.basename(sys.argv[1]) == "quorveld":
         print(daemon_page(sys.argv[1]))
+        return
+    if os.path.basename(sys.argv[1]) == "quorvel":
+        print(desktop_page(sys.argv[1]))
         return
     probe = sys.argv[1]
     general = run(probe, "--help")

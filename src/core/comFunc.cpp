@@ -46,6 +46,7 @@ const QString kRole = QStringLiteral("Role");
 const QString kPool = QStringLiteral("Pool");
 const QString kResults = QStringLiteral("Results");
 const QString kKeepDays = QStringLiteral("KeepDays");
+const QString kDesktopNotifications = QStringLiteral("DesktopNotifications");
 
 QString programFolder()
 {
@@ -134,8 +135,12 @@ void ResolveFolders(const QString& appPath, bool setByUser)
     s.StateRoot = stateHome + QStringLiteral("/quorvel");
     QDir().mkpath(s.ConfigRoot);
     QDir().mkpath(s.StateRoot);
-    s.HelpFolder = appPath + QStringLiteral("/share/quorvel/help");
-    s.PictureFolder = appPath + QStringLiteral("/share/quorvel");
+    // The help and the pictures are where the install put them: share/quorvel under a system
+    // prefix, help/ and bin/ in any other tree (one made read-only after its install, say).
+    if (systemPrefix) {
+        s.HelpFolder = clean + QStringLiteral("/share/quorvel/help");
+        s.PictureFolder = clean + QStringLiteral("/share/quorvel");
+    }
 }
 
 QString PictureFile(const QString& name)
@@ -222,6 +227,7 @@ void LoadSettings()
     s.ShowFunctionBar = readBool(ini, kSystem, QStringLiteral("ShowFunctionBar"), true);
     s.ShowWindowAlarmLog = readBool(ini, kSystem, QStringLiteral("ShowWindowAlarmLog"), true);
     s.ShowLogItem = readInt(ini, kSystem, QStringLiteral("ShowLogItem"), 100);
+    s.DesktopNotifications = readBool(ini, kSystem, kDesktopNotifications, false);
 
     s.DBHost = ini.value(kDatabase, QStringLiteral("Host"), QStringLiteral("localhost"));
     s.DBPort = ini.value(kDatabase, QStringLiteral("Port"), QStringLiteral("3306"));
@@ -340,6 +346,9 @@ bool SaveSettings()
         ini.setValue(kSystem, QStringLiteral("ShowFunctionBar"), flag(s.ShowFunctionBar));
         ini.setValue(kSystem, QStringLiteral("ShowWindowAlarmLog"), flag(s.ShowWindowAlarmLog));
         ini.setValue(kSystem, QStringLiteral("ShowLogItem"), QString::number(s.ShowLogItem));
+        // A file that never had the key keeps its usual content while notifications stay off.
+        if (s.DesktopNotifications || ini.contains(kSystem, kDesktopNotifications))
+            ini.setValue(kSystem, kDesktopNotifications, flag(s.DesktopNotifications));
         ini.setValue(kHttp, QStringLiteral("HTTPDefaultTimeout"), QString::number(s.HTTPDefaultTimeout));
         ini.setValue(kPing, QStringLiteral("PingDefaultTimeout"), QString::number(s.PingDefaultTimeout));
         ini.setValue(kDb, QStringLiteral("DBDefaultTimeout"), QString::number(s.DBDefaultTimeout));

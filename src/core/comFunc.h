@@ -50,6 +50,9 @@ struct AppSettingsRecord
     bool ShowFunctionBar = false;
     bool ShowWindowAlarmLog = false;
     int ShowLogItem = 0;
+    // [System] DesktopNotifications: a service that fails or recovers is told through the
+    // desktop's notifications (off by default; the key is written once it was set or is on).
+    bool DesktopNotifications = false;
     QString LogDir; // AppPath + "/log/"
     QString SystemLogFilename;
     int MinimumLogLevel = 0;
@@ -100,7 +103,8 @@ QString ResolveAppPath(bool* setByUser = nullptr);
 // tree (the per-user file names the root, or the root is writable and not /usr or /usr/local) keeps conf/,
 // log/, help/ and bin/ under it. An installed copy (/usr/bin/quorvel: no per-user root, the root not
 // writable) keeps conf/ under $XDG_CONFIG_HOME/quorvel and log/ under $XDG_STATE_HOME/quorvel (the two
-// created when missing), and reads the help and the pictures from <root>/share/quorvel.
+// created when missing; ~/.config and ~/.local/state when the variables are unset), and reads the help
+// and the pictures from <root>/share/quorvel under a system prefix, from help/ and bin/ otherwise.
 void ResolveFolders(const QString& appPath, bool setByUser);
 // The file of a picture shipped with the program (tolvern.gif, Splash98.png).
 QString PictureFile(const QString& name);

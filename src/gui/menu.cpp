@@ -42,6 +42,7 @@
 #include <QStyledItemDelegate>
 #include <QSystemTrayIcon>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
@@ -898,6 +899,10 @@ void TFormMenu::wireEngine()
     });
     connect(engine, &MonitorEngine::loginRequested, this, &TFormMenu::ShowLoginDialog);
     connect(engine, &MonitorEngine::schedulingChanged, this, &TFormMenu::schedulingChanged);
+    connect(engine, &MonitorEngine::serviceStateChanged, this, &TFormMenu::serviceStateChanged);
+    m_noticeTimer = new QTimer(this);
+    m_noticeTimer->setSingleShot(true);
+    connect(m_noticeTimer, &QTimer::timeout, this, &TFormMenu::flushNotices);
     connect(engine, &MonitorEngine::closingWait, this, [this](bool waiting) {
         if (waiting) {
             if (!FormClosing)
@@ -908,6 +913,39 @@ void TFormMenu::wireEngine()
             FormClosing->close();
         }
     });
+}
+
+void TFormMenu::serviceStateChanged(int serviceId, bool failed, const QString& detail)
+{
+    if (!AppSettings.DesktopNotifications)
+        return;
+    const auto notice = m_notices.offer(
+        serviceId, failed, failed ? QStringLiteral("Service failed") : QStringLiteral("Service recovered"),
+        detail);
+    if (notice)
+        showNotice(*notice, failed);
+    const qint64 wait = m_notices.msecsUntilFlush();
+    if (wait >= 0 && !m_noticeTimer->isActive())
+        m_noticeTimer->start(static_cast<int>(wait));
+}
+
+void TFormMenu::flushNotices()
+{
+    if (const auto notice = m_notices.flush())
+        showNotice(*notice, true);
+    const qint64 wait = m_notices.msecsUntilFlush();
+    if (wait >= 0)
+        m_noticeTimer->start(static_cast<int>(wait));
+}
+
+void TFormMenu::showNotice(const NotificationLimiter::Notice& notice, bool warning)
+{
+    // The desktop's notification service shows tray messages; without a tray there is nowhere to
+    // show them, and the service list still tells.
+    if (TrayIcon && TrayIcon->isVisible() && QSystemTrayIcon::supportsMessages())
+        TrayIcon->showMessage(notice.Title, notice.Text,
+                              warning ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
+    emit desktopNotice(notice.Title, notice.Text);
 }
 
 QAction* TFormMenu::action(const QString& text) const

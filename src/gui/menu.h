@@ -1,5 +1,7 @@
 #pragma once
 
+#include "monitor/NotificationLimiter.h"
+
 #include <QHash>
 #include <QMainWindow>
 #include <QSize>
@@ -19,6 +21,7 @@ class QMovie;
 class QSplitter;
 class QStatusBar;
 class QSystemTrayIcon;
+class QTimer;
 class QToolBar;
 class QToolButton;
 class QTreeView;
@@ -121,6 +124,8 @@ public:
 signals:
     // The window was closed through its frame (after the close handler ran).
     void closed();
+    // A desktop notification is shown through the tray icon (where the desktop has one).
+    void desktopNotice(const QString& title, const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -144,6 +149,11 @@ private:
     void lockForOtherWindow();
     void followSelection(QTreeView* view, int row);
     void serviceHeaderClicked(int column);
+    // A service failed or recovered: a desktop notification when they are switched on, within
+    // the limits of m_notices.
+    void serviceStateChanged(int serviceId, bool failed, const QString& detail);
+    void showNotice(const NotificationLimiter::Notice& notice, bool warning);
+    void flushNotices();
 
     std::unique_ptr<MonitorEngine> m_engine;
     QWidget* m_functionBar = nullptr;
@@ -160,6 +170,8 @@ private:
     QHash<QString, QAction*> m_actions;
     bool m_followingSelection = false;
     bool m_mainHadFocus = false;
+    NotificationLimiter m_notices;
+    QTimer* m_noticeTimer = nullptr; // shows the summary of held-back notices when the minute allows
 };
 
 // The main window while it exists, for the dialogs that lock and unlock it.

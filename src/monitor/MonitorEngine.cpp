@@ -1097,6 +1097,10 @@ void MonitorEngine::checkDone(ThreadCheck* check)
         } else if (action == AlarmAction::Reminder) {
             raiseAlarms(*check, timestamp, ReminderText(check->ResultDetail, state));
         }
+        // A service's first pass is no news; a first failure, or any move to or from failed, is.
+        const QLatin1String failedState(ThreadCheck::FailedText);
+        if (state.State != before.State && (state.State == failedState || before.State == failedState))
+            emit serviceStateChanged(check->ServiceId, state.State == failedState, check->ResultDetail);
     } else if (product)
         storeResult(check, timestamp);
     else if (setup)

@@ -218,6 +218,9 @@ signals:
     // TimerInit has started the cycle: the first tick has been handled and the next is armed
     // (when scheduling is on).
     void cycleStarted();
+    // A final result moved a service's alarm state to failed or back from failed (a first pass
+    // after the service was unknown is no change); `detail` is the check's detail text.
+    void serviceStateChanged(int serviceId, bool failed, const QString& detail);
 
 private:
     void checkDone(ThreadCheck* check);

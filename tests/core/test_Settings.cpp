@@ -13,6 +13,7 @@
 #include <QStringListModel>
 
 #include <functional>
+#include <iostream>
 
 namespace {
 
@@ -288,42 +289,110 @@ TEST_F(SettingsTest, DirectoryChecksFailWhenTheFolderCannotBeMade)
 }
 
 // An installation tree keeps its folders under its root; an installed copy (a system prefix, or a
-// root it cannot write, with no per-user root) keeps them in the user's XDG folders and reads the
-// help and pictures from share/quorvel.
+// root it cannot write, with no per-user root) keeps them in the user's XDG folders, made at the
+// first start without a word, and reads the help and pictures from where its install put them.
+// In each case "@" is a fresh temporary folder holding the tree (@/tree), HOME (@/home) and the
+// XDG folders the case names.
 TEST_F(SettingsTest, InstalledCopyKeepsConfAndLogInTheUsersFolders)
 {
+    struct Case
+    {
+        const char* name;
+        QString root;           // the installation root
+        bool setByUser;         // named by the per-user AppPath
+        bool readOnlyRoot;      // the tree is made read-only first
+        const char* configHome; // XDG_CONFIG_HOME; nullptr: unset
+        const char* stateHome;  // XDG_STATE_HOME; nullptr: unset
+        QString conf;           // expected SysInit.ini
+        QString log;            // expected log folder
+        QString picture;        // expected tolvern.gif
+        QString help;           // expected Quorvel.html
+    };
+    const QString usr = QStringLiteral("/usr/share/quorvel");
+    const QString local = QStringLiteral("/usr/local/share/quorvel");
+    const std::vector<Case> cases = {
+        {"writable tree", "@/tree", false, false, "@/cfg", "@/state", "@/tree/conf/SysInit.ini",
+         "@/tree/log/", "@/tree/bin/tolvern.gif", "@/tree/help/Quorvel.html"},
+        {"system prefix", "/usr", false, false, "@/cfg", "@/state", "@/cfg/quorvel/conf/SysInit.ini",
+         "@/state/quorvel/log/", usr + "/tolvern.gif", usr + "/help/Quorvel.html"},
+        {"system prefix with a slash", "/usr/local/", false, false, "@/cfg", "@/state",
+         "@/cfg/quorvel/conf/SysInit.ini", "@/state/quorvel/log/", local + "/tolvern.gif",
+         local + "/help/Quorvel.html"},
+        {"XDG variables unset", "/usr", false, false, nullptr, nullptr,
+         "@/home/.config/quorvel/conf/SysInit.ini", "@/home/.local/state/quorvel/log/", usr + "/tolvern.gif",
+         usr + "/help/Quorvel.html"},
+        {"relative XDG_STATE_HOME", "/usr", false, false, "@/cfg", "state", "@/cfg/quorvel/conf/SysInit.ini",
+         "@/home/.local/state/quorvel/log/", usr + "/tolvern.gif", usr + "/help/Quorvel.html"},
+        {"per-user AppPath names a system prefix", "/usr", true, false, "@/cfg", "@/state",
+         "/usr/conf/SysInit.ini", "/usr/log/", "/usr/bin/tolvern.gif", "/usr/help/Quorvel.html"},
+        {"read-only tree", "@/tree", false, true, "@/cfg", "@/state", "@/cfg/quorvel/conf/SysInit.ini",
+         "@/state/quorvel/log/", "@/tree/bin/tolvern.gif", "@/tree/help/Quorvel.html"},
+    };
+
     const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
     const QByteArray savedState = qgetenv("XDG_STATE_HOME");
-    qputenv("XDG_CONFIG_HOME", tree.file("cfg").toUtf8());
-    qputenv("XDG_STATE_HOME", tree.file("state").toUtf8());
-
-    ResolveFolders(tree.path(), false); // a writable tree
-    prepareDirs();
-    EXPECT_EQ(AppSettings.LogDir, tree.path() + "/log/");
-    EXPECT_EQ(AppSettings.SettingsFilePath, tree.path() + "/conf/SysInit.ini");
-    EXPECT_EQ(PictureFile("tolvern.gif"), tree.path() + "/bin/tolvern.gif");
-
-    ResolveFolders("/usr", false);
-    prepareDirs();
-    EXPECT_EQ(AppSettings.LogDir, tree.file("state") + "/quorvel/log/");
-    EXPECT_EQ(AppSettings.SettingsFilePath, tree.file("cfg") + "/quorvel/conf/SysInit.ini");
-    EXPECT_TRUE(QFileInfo(tree.file("state/quorvel/log")).isDir());
-    EXPECT_EQ(PictureFile("Splash98.png"), "/usr/share/quorvel/Splash98.png");
-    EXPECT_EQ(AppSettings.HelpFolder, "/usr/share/quorvel/help");
-
-    ResolveFolders("/usr/local/", true); // named by the per-user file: a tree, whatever its place
-    EXPECT_TRUE(AppSettings.ConfigRoot.isEmpty());
-    EXPECT_TRUE(AppSettings.StateRoot.isEmpty());
-    EXPECT_EQ(PictureFile("tolvern.gif"), "/usr/local//bin/tolvern.gif");
-
+    const QByteArray savedHome = qgetenv("HOME");
     const auto restore = [](const char* name, const QByteArray& value) {
         if (value.isNull())
             qunsetenv(name);
         else
             qputenv(name, value);
     };
+    const auto writable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempTree t; // each case starts from empty user folders
+        const auto at = [&](const QString& text) { return QString(text).replace("@", t.path()); };
+        QDir().mkpath(t.file("home"));
+        qputenv("HOME", t.file("home").toUtf8());
+        restore("XDG_CONFIG_HOME", c.configHome ? at(c.configHome).toUtf8() : QByteArray());
+        restore("XDG_STATE_HOME", c.stateHome ? at(c.stateHome).toUtf8() : QByteArray());
+        const QString root = at(c.root);
+        if (root.startsWith(t.path())) {
+            t.write("tree/help/Quorvel.html", "<html></html>");
+            QDir().mkpath(t.file("tree/bin"));
+        }
+        if (c.readOnlyRoot) {
+            QFile::setPermissions(root, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+            if (QFileInfo(root).isWritable()) {
+                QFile::setPermissions(root, writable);
+                std::cout << "[   NOTE   ] case \"" << c.name
+                          << "\" not tried: this user may write into read-only folders (root)" << std::endl;
+                continue;
+            }
+        }
+
+        boxes.boxes.clear();
+        ResolveFolders(root, c.setByUser);
+        if (c.conf.startsWith("@")) {
+            // The folders the case expects are made, parents and all.
+            EXPECT_TRUE(EnsureLogDir());
+            EXPECT_TRUE(EnsureConfDir());
+            EXPECT_EQ(AppSettings.LogDir, at(c.log));
+            EXPECT_EQ(AppSettings.SettingsFilePath, at(c.conf));
+            EXPECT_TRUE(QFileInfo(AppSettings.LogDir).isDir());
+            EXPECT_TRUE(QFileInfo(QFileInfo(AppSettings.SettingsFilePath).path()).isDir());
+        } else {
+            // Folders under the named root, which this test does not write to.
+            EXPECT_TRUE(AppSettings.ConfigRoot.isEmpty());
+            EXPECT_TRUE(AppSettings.StateRoot.isEmpty());
+        }
+        EXPECT_EQ(PictureFile("tolvern.gif"), at(c.picture));
+        if (c.help.startsWith("/usr/help")) {
+            EXPECT_TRUE(AppSettings.HelpFolder.isEmpty());
+        } else if (root.startsWith(t.path())) {
+            EXPECT_TRUE(HelpFilePresent());
+            EXPECT_EQ(ApplicationHelpFile(), at(c.help));
+        } else {
+            EXPECT_EQ(AppSettings.HelpFolder + "/Quorvel.html", c.help);
+        }
+        EXPECT_TRUE(boxes.boxes.empty()) << boxes.texts().join("; ").toStdString();
+        if (c.readOnlyRoot)
+            QFile::setPermissions(root, writable);
+    }
     restore("XDG_CONFIG_HOME", savedConfig);
     restore("XDG_STATE_HOME", savedState);
+    restore("HOME", savedHome);
 }
 
 TEST_F(SettingsTest, ResolveAppPathReadsThePerUserFile)

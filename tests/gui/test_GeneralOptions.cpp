@@ -555,3 +555,40 @@ TEST_F(GeneralOptions, KeepResultsDaysIsShownAndSaved)
 }
 
 } // namespace
+// Desktop notifications of state changes: off by default (and then no key in the file), switched
+// on in the options, kept in SysInit.ini, and shown at most five at once.
+TEST_F(GeneralOptions, DesktopNotificationsAreSwitchedOnInTheOptionsAndLimited)
+{
+    start();
+    QCheckBox* box = Named<QCheckBox>(form, "Desktop notification when a service fails or recovers");
+    ASSERT_EQ(box, form->CheckBoxNotifications);
+    EXPECT_FALSE(box->isChecked());
+    QStringList shown;
+    QObject::connect(window.get(), &TFormMenu::desktopNotice,
+                     [&](const QString& title, const QString& text) { shown << title + ": " + text; });
+    MonitorEngine* engine = window->Engine();
+    emit engine->serviceStateChanged(1, true, "[a.example:80] Failed");
+    EXPECT_EQ(shown, QStringList()) << "off by default";
+    apply();
+    EXPECT_EQ(iniValue("System", "DesktopNotifications"), QString()) << "an unused key is not written";
+
+    box->setChecked(true);
+    apply();
+    EXPECT_EQ(iniValue("System", "DesktopNotifications"), "1");
+    AppSettings.DesktopNotifications = false;
+    LoadSettings();
+    EXPECT_TRUE(AppSettings.DesktopNotifications);
+
+    emit engine->serviceStateChanged(1, true, "[a.example:80] Failed");
+    emit engine->serviceStateChanged(1, true, "[a.example:80] Failed");
+    emit engine->serviceStateChanged(1, false, "[a.example:80] Passed");
+    EXPECT_EQ(shown, QStringList({"Service failed: [a.example:80] Failed",
+                                  "Service recovered: [a.example:80] Passed"}));
+    for (int id = 2; id <= 8; ++id)
+        emit engine->serviceStateChanged(id, true, QString("[s%1.example:80] Failed").arg(id));
+    EXPECT_EQ(shown.size(), 5) << "five in a minute; the rest wait for one summary";
+
+    box->setChecked(false);
+    apply();
+    EXPECT_EQ(iniValue("System", "DesktopNotifications"), "0");
+}

@@ -136,6 +136,29 @@ TEST_F(AlarmRulesTest, ThresholdThreeSendsNothingForTwoFailuresAndRecoveryFollow
     EXPECT_EQ(sent[1], QString("[127.0.0.1:%1] Recovered : passed again after 3 min").arg(smtp.port()));
 }
 
+// The window's desktop notifications follow these: one per move to failed and back, none for a
+// first pass or a failure that repeats; a recovery counts once the rules call it one.
+TEST_F(AlarmRulesTest, StateChangesAreSignalledOncePerChange)
+{
+    AppSettings.Rules.PassesBeforeRecovery = 2;
+    QList<std::pair<int, bool>> changes;
+    QObject::connect(engine.get(), &MonitorEngine::serviceStateChanged,
+                     [&](int id, bool failed, const QString& detail) {
+                         changes.append({id, failed});
+                         EXPECT_TRUE(detail.startsWith("[127.0.0.1:")) << detail.toStdString();
+                     });
+    startPassingServer(4);
+    tick(0, true);
+    EXPECT_TRUE(changes.isEmpty()) << "a first pass is no change";
+    tick(1, false);
+    tick(2, false);
+    tick(3, true);
+    EXPECT_EQ(changes, (QList<std::pair<int, bool>>{{serviceId, true}})) << "one pass is not yet a recovery";
+    tick(4, true);
+    tick(5, true);
+    EXPECT_EQ(changes, (QList<std::pair<int, bool>>{{serviceId, true}, {serviceId, false}}));
+}
+
 TEST_F(AlarmRulesTest, ARestartWhileFailedSendsNoSecondProblemAndOneRecovery)
 {
     AppSettings.Rules.Notify = AlarmRules::NotifyMode::OnChange;

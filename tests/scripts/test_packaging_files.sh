@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The desktop entry, the AppStream metainfo and the manual pages are valid, and the pages say what
-# the programs' own help says (the probe's page is made from it and must be remade when it changes).
-#   test_packaging_files.sh QUORVEL QUORVEL_PROBE QUORVELD
+# the programs' own help says (each page is made from it and must be remade when it changes).
+#   test_packaging_files.sh QUORVEL QUORVEL_PROBE QUORVELD [BUILD_DIR]
+# With BUILD_DIR it also installs that build twice, as a tree and under /usr (into a staging
+# folder), and finds the help and the pictures where each kind of copy looks for them.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root="$here/../.."
@@ -9,6 +11,7 @@ pkg="$root/packaging"
 quorvel=$1
 probe=$2
 quorveld=$3
+build=${4:-}
 fail() { echo "packaging: $*"; exit 1; }
 
 desktop-file-validate "$pkg/quorvel.desktop" || fail "quorvel.desktop is not valid"
@@ -32,13 +35,38 @@ for option in $("$quorvel" --help | grep -o -- '--[a-z-]*' | sort -u); do
   grep -q -- "${option//-/\\\\-}" "$pkg/man/quorvel.1" || fail "quorvel.1 lacks $option"
 done
 
-# The probe's page is its help, remade.
+# Each PNG icon has the size of the hicolor folder it is installed in.
+for size in 16 32 48 64 128 256; do
+  file "$pkg/icons/quorvel-$size.png" | grep -q "PNG image data, $size x $size," ||
+    fail "quorvel-$size.png is not $size x $size (scripts/icons-from-svg.sh draws them)"
+done
+
+grep -q "^quorvel ($version) " "$pkg/deb/changelog" || fail "the package's change log does not begin with $version"
+
+# Each page is its program's help, remade.
 tmp=$(mktemp)
 trap 'rm -f "$tmp"' EXIT
+python3 "$root/scripts/man-from-help.py" "$quorvel" >"$tmp"
+diff -u "$pkg/man/quorvel.1" "$tmp" >&2 ||
+  fail "quorvel.1 differs from the help: run scripts/man-from-help.py $quorvel > packaging/man/quorvel.1"
 python3 "$root/scripts/man-from-help.py" "$probe" >"$tmp"
 diff -u "$pkg/man/quorvel-probe.1" "$tmp" >&2 ||
   fail "quorvel-probe.1 differs from the help: run scripts/man-from-help.py $probe > packaging/man/quorvel-probe.1"
 python3 "$root/scripts/man-from-help.py" "$quorveld" >"$tmp"
 diff -u "$pkg/man/quorveld.8" "$tmp" >&2 ||
   fail "quorveld.8 differs from the help: run scripts/man-from-help.py $quorveld > packaging/man/quorveld.8"
+if [ -n "$build" ]; then
+  stage=$(mktemp -d)
+  trap 'rm -f "$tmp"; rm -rf "$stage"' EXIT
+  cmake --install "$build" --prefix "$stage/tree" >/dev/null
+  for file in help/Quorvel.html bin/tolvern.gif bin/Splash98.png; do
+    [ -f "$stage/tree/$file" ] || fail "an installation tree lacks $file"
+  done
+  DESTDIR="$stage/system" cmake --install "$build" --prefix /usr >/dev/null
+  for file in share/quorvel/help/Quorvel.html share/quorvel/tolvern.gif share/quorvel/Splash98.png; do
+    [ -f "$stage/system/usr/$file" ] || fail "an install under /usr lacks /usr/$file"
+  done
+  grep -q '^ExecStart=/usr/sbin/quorveld ' "$stage/system/usr/lib/systemd/system/quorveld.service" ||
+    fail "the unit installed under /usr does not start /usr/sbin/quorveld"
+fi
 echo "packaging: desktop entry, metainfo and manual pages valid and up to date"

@@ -211,9 +211,14 @@ QWidget* TFormSettings::buildGeneralPage()
                        "Console: the monitoring service (quorveld) does, and this "
                        "program shows what it writes. Applies at the next start."));
 
-    for (QWidget* input :
-         std::initializer_list<QWidget*>{ComboBoxSysLogHouseKeepDay, EditSysLogFilename, ComboBoxLogLevel,
-                                         ComboBoxNumberOfLogs, ComboBoxInitStart, ComboBoxRole})
+    CheckBoxNotifications =
+        new QCheckBox(QStringLiteral("Desktop notification when a service fails or recovers"), settings);
+    CheckBoxNotifications->setAccessibleName(CheckBoxNotifications->text());
+    settingsForm->addRow(CheckBoxNotifications);
+
+    for (QWidget* input : std::initializer_list<QWidget*>{
+             ComboBoxSysLogHouseKeepDay, EditSysLogFilename, ComboBoxLogLevel, ComboBoxNumberOfLogs,
+             ComboBoxInitStart, ComboBoxRole, CheckBoxNotifications})
         watchForEntering(input);
 
     auto* layout = new QVBoxLayout(page);
@@ -441,6 +446,7 @@ void TFormSettings::FormShow()
 
     ComboBoxInitStart->setCurrentIndex(s.InitStart ? 0 : 1);
     ComboBoxRole->setCurrentIndex(s.ConsoleRole ? 1 : 0);
+    CheckBoxNotifications->setChecked(s.DesktopNotifications);
     showAlarmRules(s.Rules);
     EditSysLogFilename->setText(s.SystemLogFilename);
     ComboBoxLogLevel->setCurrentIndex(
@@ -540,6 +546,7 @@ void TFormSettings::ButtonApplyClick()
     s.Rules = rules;
     s.InitStart = ComboBoxInitStart->currentText() == QLatin1String("Yes");
     s.ConsoleRole = ComboBoxRole->currentIndex() == 1;
+    s.DesktopNotifications = CheckBoxNotifications->isChecked();
     s.SystemLogFilename = EditSysLogFilename->text();
     if (ComboBoxLogLevel->currentIndex() >= 0)
         s.MinimumLogLevel = ComboBoxLogLevel->currentIndex();
@@ -600,6 +607,7 @@ void TFormSettings::ButtonDefaultClick()
 {
     ComboBoxInitStart->setCurrentIndex(0);
     ComboBoxRole->setCurrentIndex(0);
+    CheckBoxNotifications->setChecked(false);
     EditSysLogFilename->setText(QStringLiteral("system_"));
     ComboBoxLogLevel->setCurrentIndex(0);
     showNumber(ComboBoxSysLogHouseKeepDay, 7);

@@ -71,6 +71,7 @@ public:
     QComboBox* ComboBoxNumberOfLogs = nullptr;
     QComboBox* ComboBoxInitStart = nullptr;
     QComboBox* ComboBoxRole = nullptr;
+    QCheckBox* CheckBoxNotifications = nullptr; // desktop notifications of state changes
     // Database Connection
     QLineEdit* EditHost = nullptr;
     QLineEdit* EditPort = nullptr;
