@@ -481,6 +481,19 @@ void MonitorEngine::TimerServiceTimer()
         const QHash<int, ServiceUrlRequest> requests = LoadUrlRequests(urlIds);
         step = "Scheduler: reading the options of the due TCP, DNS and Certificate services";
         LoadCheckOptions(services);
+        // Kinds this build does not know (rows written by another build) are skipped, with one
+        // warning per kind and tick however many rows have it, whoever would have claimed them.
+        QMap<QString, int> unknownKinds;
+        for (const ServiceRecord& service : services) {
+            if (!FindCheckKind(service.Service) && service.Service != QLatin1String(lang::KindDatabase))
+                ++unknownKinds[service.Service]; // "Database" is never probed; anything else is unknown here
+        }
+        for (auto it = unknownKinds.constBegin(); it != unknownKinds.constEnd(); ++it)
+            WriteSystemLog(QStringLiteral("Scheduler: the service kind \"%1\" is not known to this program; "
+                                          "%2 due service(s) of it not checked")
+                               .arg(BlankControls(it.key()).left(40))
+                               .arg(it.value()),
+                           LogLevel::WARMING);
         step = "Scheduler: queueing a due service";
         if (!m_instanceName.isEmpty()) {
             // Only what this monitor claims for the tick's minute is checked here.
@@ -497,24 +510,13 @@ void MonitorEngine::TimerServiceTimer()
             claimFirst();
             return;
         }
-        // Kinds this build does not know (rows written by another build) are skipped, with one
-        // warning per kind and tick however many rows have it.
-        QMap<QString, int> unknownKinds;
         for (ServiceRecord& service : services) {
             // The service list keeps the user's selection (and so its scroll position) while
             // the cycle writes its cells.
             m_serviceList.updateCellOfId(QString::number(service.Id), SvcCurrentStatus,
                                          QString::fromLatin1(lang::CheckProcess));
-            if (!FindCheckKind(service.Service) && service.Service != QLatin1String(lang::KindDatabase))
-                ++unknownKinds[service.Service]; // "Database" is never probed; anything else is unknown here
             service.UrlRequest = requests.value(service.Id);
         }
-        for (auto it = unknownKinds.constBegin(); it != unknownKinds.constEnd(); ++it)
-            WriteSystemLog(QStringLiteral("Scheduler: the service kind \"%1\" is not known to this program; "
-                                          "%2 due service(s) of it not checked")
-                               .arg(BlankControls(it.key()).left(40))
-                               .arg(it.value()),
-                           LogLevel::WARMING);
         if (!startReferenceRound(services))
             queueServices(services);
     } catch (const DatabaseError& e) {
@@ -706,6 +708,7 @@ void MonitorEngine::queueClaimed(const QHash<int, QString>& claims)
             ids << it.key();
     }
     std::sort(ids.begin(), ids.end());
+    std::vector<ServiceRecord> claimed;
     for (int id : ids) {
         m_queuedOfMinute.insert(id);
         const ServiceRecord& service = m_dueOfMinute[id];
@@ -722,9 +725,11 @@ void MonitorEngine::queueClaimed(const QHash<int, QString>& claims)
             continue;
         }
         m_claimOfService.insert(id, m_claimMinute);
-        QueueWorkItem(
-            kind->Build(service, ProductCheckSettings(*kind, AppSettings, AppSettings.*kind->RetrySetting)));
+        claimed.push_back(service);
     }
+    // Claimed services go through the network self-check like those of a monitor alone.
+    if (!startReferenceRound(claimed))
+        queueServices(claimed);
 }
 
 void MonitorEngine::TimerTimer()

@@ -283,6 +283,32 @@ TEST_F(QuorveldTest, ConsoleFollowsTheServiceAndNeverChecks)
     AppSettings.ConsoleRole = false;
 }
 
+// quorveld claims what it checks; its claimed services still go through the network self-check,
+// and a kind this build does not know still gets its warning.
+TEST_F(QuorveldTest, ClaimedServicesGoThroughTheNetworkSelfCheck)
+{
+    setSetting("AlarmRules", "ReferenceHosts", "gateway.invalid");
+    setSetting("ping", "PingDefaultTimeout", "300");
+    const int failing = addEveryMinute("SMTP", ScriptedServer::UnusedPort(), "\"n\",\"n\",\"n\",\"y\"");
+    addEveryMinute("Gopher", 70);
+    UdpCollector syslog;
+    m_dm->ExecUpdate(QString("insert into alarm_method (type,enable,ip,port,syslog_facility,syslog_severity) "
+                             "values (\"SysLog\",1,\"127.0.0.1\",%1,\"Local Use Zero\",\"Error\")")
+                         .arg(syslog.port()));
+    auto quorveld = startQuorveld();
+    ASSERT_TRUE(waitForStatus(failing, "Unknown", 1)); // not yet checked
+    ASSERT_TRUE(waitFor([&] { return logLines("no reference host answers") > 0; }, 20000)) << quorveld->err();
+    ASSERT_TRUE(waitFor([&] {
+        return scalar("select count(*) from quorvel.alarm_msg_history where msg like "
+                      "\"%] Unknown : this workstation has no network\"") == "1";
+    }));
+    std::string datagram;
+    EXPECT_FALSE(syslog.receive(datagram, 1000)) << datagram;
+    EXPECT_EQ(statusOf(failing), "Unknown");
+    EXPECT_EQ(logLines("the service kind \"Gopher\" is not known"), 1);
+    stopCleanly(*quorveld);
+}
+
 TEST_F(QuorveldTest, SigtermWhileACheckRunsStoresItsResultAndEndsWithStatusZero)
 {
     setSetting("email", "EmailDefaultTimeout", "10000");
