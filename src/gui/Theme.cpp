@@ -1,6 +1,8 @@
 #include "gui/Theme.h"
 
+#include <QImage>
 #include <QPalette>
+#include <QPixmap>
 
 #include <algorithm>
 #include <cmath>
@@ -150,6 +152,34 @@ QColor ChartBar(const QPalette& palette, Bars bars)
         return light;
     const QColor background = ChartBackground(palette);
     return readable(dark, farthest(background), {background}, kBarContrast);
+}
+
+QIcon ReadableIcon(const QIcon& icon, const QPalette& palette)
+{
+    if (!IsDark(palette) || icon.isNull())
+        return icon;
+    const QColor window = palette.color(QPalette::Window);
+    QList<QSize> sizes = icon.availableSizes();
+    if (sizes.isEmpty())
+        sizes = {QSize(16, 16), QSize(24, 24), QSize(32, 32), QSize(48, 48)};
+    QIcon readable;
+    for (const QSize& size : sizes) {
+        QImage image = icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor pixel = image.pixelColor(x, y);
+                if (pixel.alpha() == 0 || ContrastRatio(pixel, window) >= kBarContrast)
+                    continue;
+                // The same hue, its lightness turned over.
+                QColor turned =
+                    QColor::fromHslF(pixel.hslHueF(), pixel.hslSaturationF(), 1.0 - pixel.lightnessF());
+                turned.setAlpha(pixel.alpha());
+                image.setPixelColor(x, y, turned);
+            }
+        }
+        readable.addPixmap(QPixmap::fromImage(image));
+    }
+    return readable;
 }
 
 QPalette HelpPage(const QPalette& palette)

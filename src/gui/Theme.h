@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QIcon>
 #include <QPalette>
 
 // The colours the program draws itself, chosen from the palette in force. On a light palette
@@ -42,6 +43,10 @@ QColor ChartText(const QPalette& palette);
 QColor ChartAxisText(const QPalette& palette);
 QColor ChartGrid(const QPalette& palette);
 QColor ChartBar(const QPalette& palette, Bars bars);
+
+// A tool bar picture readable on the palette's window colour: on a dark palette its dark parts
+// (such as the black square of a stop sign) are drawn light; otherwise the picture unchanged.
+QIcon ReadableIcon(const QIcon& icon, const QPalette& palette);
 
 // The palette of the help viewer. The help page sets dark text of its own and is written for a
 // white page: on a dark palette the viewer keeps a white page with dark text and links.

@@ -648,7 +648,7 @@ void TFormMenu::buildFunctionBar()
     auto button = [this, captionFont](const char* text, const QIcon& icon) {
         auto* b = new QToolButton(m_functionToolBar);
         b->setText(QString::fromLatin1(text));
-        b->setIcon(icon);
+        b->setIcon(Theme::ReadableIcon(icon, m_functionToolBar->palette()));
         b->setFont(captionFont);
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         const int caption = QFontMetrics(captionFont).horizontalAdvance(plainText(b->text())) + 10;

@@ -13,6 +13,8 @@
 #include <QChart>
 #include <QChartView>
 #include <QDir>
+#include <QIcon>
+#include <QImage>
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
@@ -207,6 +209,51 @@ TEST(ThemeContrast, EveryFixedTextIsReadableOnItsBackground)
     EXPECT_EQ(Theme::HelpPage(light), light); // the viewer keeps the desktop's palette
 }
 
+namespace {
+
+// The mean colour of a picture's opaque pixels.
+QColor meanOpaqueColour(const QIcon& icon)
+{
+    const QImage image = icon.pixmap(24, 24).toImage().convertToFormat(QImage::Format_ARGB32);
+    double r = 0, g = 0, b = 0;
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (pixel.alpha() < 200)
+                continue;
+            r += pixel.red();
+            g += pixel.green();
+            b += pixel.blue();
+            ++n;
+        }
+    }
+    return n ? QColor(int(r / n), int(g / n), int(b / n)) : QColor();
+}
+
+} // namespace
+
+// The style's Start and Stop pictures are dark: on a dark window they are turned light, on a
+// light one they stay as they are.
+TEST(ThemeContrast, DarkToolBarPicturesAreTurnedLightOnDarkPalettes)
+{
+    std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    const QPalette light = lightPalette();
+    for (QStyle::StandardPixmap which : {QStyle::SP_MediaStop, QStyle::SP_MediaPlay}) {
+        const QIcon icon = fusion->standardIcon(which);
+        const QColor original = meanOpaqueColour(icon);
+        ASSERT_TRUE(original.isValid());
+        EXPECT_EQ(Theme::ReadableIcon(icon, light).pixmap(24, 24).toImage(), icon.pixmap(24, 24).toImage());
+        for (const QPalette& dark : {darkPalette(), highContrastPalette()}) {
+            const QColor window = dark.color(QPalette::Window);
+            ASSERT_LT(Theme::ContrastRatio(original, window), 3.0) << "the fixture's picture is not dark";
+            const QColor turned = meanOpaqueColour(Theme::ReadableIcon(icon, dark));
+            EXPECT_GE(Theme::ContrastRatio(turned, window), 3.0)
+                << int(which) << " " << turned.name().toStdString() << " on " << window.name().toStdString();
+        }
+    }
+}
+
 // ---- windows under a dark palette -----------------------------------------------------------
 
 namespace {
@@ -329,7 +376,7 @@ TEST_F(DarkWindows, ScreenshotsUnderDarkPalettes)
     startCycle();
     showWindow();
     QTest::qWait(500);
-    window->TntListViewService->setCurrentIndex(window->TntListViewService->model()->index(1, 1));
+    window->TntListViewService->setCurrentIndex(window->TntListViewService->model()->index(2, 1));
     struct Look
     {
         const char* name;
