@@ -97,56 +97,106 @@ TEST_F(SettingsFieldsTest, EveryKeyHasItsDefaultWhenAbsentAndRoundTripsAnotherVa
 }
 
 // The edges of each numeric key's range as a load takes them: inside kept, outside the default
-// (with a warning line for the keys that warn, silently for the others).
+// (with one warning line for the keys that warn, silently for the others).
 TEST_F(SettingsFieldsTest, ALoadKeepsTheEdgesOfEachRangeAndGivesTheDefaultBeyondThem)
 {
-    for (const SettingField& f : SettingFields()) {
-        if (!f.number || f.items || !stored(f) || f.load == SettingLoad::AsIs)
-            continue;
+    const long long none = LLONG_MAX; // no upper edge
+    const struct
+    {
+        const char* section;
+        const char* key;
+        long long minimum;
+        long long maximum;
+        const char* byDefault;
+        bool warns;
+    } cases[] = {
+        {"System", "WindowWidth", 0, none, "1024", false},
+        {"System", "WindowHeight", 0, none, "768", false},
+        {"System", "ShowLogItem", 0, none, "100", false},
+        {"System Log", "HouseKeepDay", 1, none, "7", false},
+        {"http", "HTTPDefaultTimeout", 1, none, "10000", false},
+        {"ping", "PingDefaultTimeout", 1, none, "10000", false},
+        {"db", "DBDefaultTimeout", 1, none, "10000", false},
+        {"ftp", "FTPDefaultTimeout", 1, none, "10000", false},
+        {"email", "EmailDefaultTimeout", 1, none, "10000", false},
+        {"tcp", "TCPDefaultTimeout", 1, none, "10000", false},
+        {"dns", "DNSDefaultTimeout", 1, none, "10000", false},
+        {"cert", "CertDefaultTimeout", 1, none, "10000", false},
+        {"http", "HTTPRetry", 0, 1, "0", false},
+        {"ping", "PingRetry", 0, 1, "0", false},
+        {"db", "DBRetry", 0, 1, "0", false},
+        {"ftp", "FTPRetry", 0, 1, "0", false},
+        {"email", "EmailRetry", 0, 1, "0", false},
+        {"tcp", "TCPRetry", 0, 1, "0", false},
+        {"dns", "DNSRetry", 0, 1, "0", false},
+        {"cert", "CertRetry", 0, 1, "0", false},
+        {"tls", "ExpiryWarnDays", 0, none, "14", false},
+        {"Pool", "MaxRunning", 1, 1000, "200", true},
+        {"Results", "KeepDays", 1, 3650, "31", true},
+    };
+    for (const auto& c : cases) {
+        const SettingField* f = FindSettingField(c.section, c.key);
+        ASSERT_NE(f, nullptr) << c.section << "/" << c.key;
         struct Edge
         {
             long long value;
             bool kept;
         };
-        std::vector<Edge> edges{{f.minimum, true}, {static_cast<long long>(f.minimum) - 1, false}};
-        if (f.load != SettingLoad::Floor)
-            edges.insert(edges.end(), {{f.maximum, true}, {static_cast<long long>(f.maximum) + 1, false}});
+        std::vector<Edge> edges{{c.minimum, true}, {c.minimum - 1, false}};
+        if (c.maximum != none)
+            edges.insert(edges.end(), {{c.maximum, true}, {c.maximum + 1, false}});
         for (const Edge& e : edges) {
-            if (e.value < INT_MIN || e.value > INT_MAX)
-                continue;
             const QString text = QString::number(e.value);
-            SCOPED_TRACE(QStringLiteral("[%1] %2=%3").arg(f.section, f.key, text).toStdString());
+            SCOPED_TRACE(QStringLiteral("[%1] %2=%3").arg(c.section, c.key, text).toStdString());
             tree.write("conf/SysInit.ini",
-                       QStringLiteral("[%1]\r\n%2=%3\r\n").arg(f.section, f.key, text).toUtf8());
+                       QStringLiteral("[%1]\r\n%2=%3\r\n").arg(c.section, c.key, text).toUtf8());
             const int before = systemLogLines().size();
             LoadSettings();
-            EXPECT_EQ(SettingText(f, AppSettings), e.kept ? text : f.Default());
-            const QStringList warnings = systemLogLines().mid(before).filter(QLatin1String(f.key));
-            EXPECT_EQ(warnings.size(), !e.kept && f.load == SettingLoad::Warn ? 1 : 0)
-                << warnings.join('\n').toStdString();
+            EXPECT_EQ(SettingText(*f, AppSettings), e.kept ? text : QString::fromLatin1(c.byDefault));
+            const QStringList warnings = systemLogLines().mid(before).filter(QLatin1String(c.key));
+            EXPECT_EQ(warnings.size(), !e.kept && c.warns ? 1 : 0) << warnings.join('\n').toStdString();
         }
     }
 }
 
-// A key written only once it was set leaves a file without it unchanged at its default, and is
-// written (even back to its default) once the file has it.
+// The keys written only once set leave a file without them unchanged while at their default, and
+// are written (even back to the default) once the file has them; the read-only keys never are.
 TEST_F(SettingsFieldsTest, KeysWrittenOnceSetStayOutOfAFileUntilTheyDifferFromTheDefault)
 {
-    for (const SettingField& f : SettingFields()) {
-        if (f.save != SettingSave::Changed)
-            continue;
-        SCOPED_TRACE(QStringLiteral("[%1] %2").arg(f.section, f.key).toStdString());
-        const QString line = QStringLiteral("%1=").arg(f.key);
+    const struct
+    {
+        const char* section;
+        const char* key;
+        const char* other;
+        bool written;
+    } cases[] = {
+        {"System", "DesktopNotifications", "1", true},
+        {"Engine", "Role", "Console", true},
+        {"Results", "KeepDays", "45", true},
+        {"tls", "CAFile", "/etc/ca.pem", false},
+        {"tls", "Verify", "0", false},
+        {"tls", "ExpiryWarnDays", "3", false},
+        {"Pool", "MaxRunning", "12", false},
+        {"Engine", "Name", "north", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QStringLiteral("[%1] %2").arg(c.section, c.key).toStdString());
+        const SettingField* f = FindSettingField(c.section, c.key);
+        ASSERT_NE(f, nullptr);
+        const QString line = QStringLiteral("\n%1=").arg(c.key);
         tree.write("conf/SysInit.ini", "[System]\r\nInitStart=1\r\n");
         LoadSettings();
         ASSERT_TRUE(SaveSettings());
         EXPECT_FALSE(QString::fromUtf8(tree.read("conf/SysInit.ini")).contains(line));
 
-        SetSettingText(f, AppSettings, otherValue(f));
+        SetSettingText(*f, AppSettings, c.other);
         ASSERT_TRUE(SaveSettings());
-        EXPECT_TRUE(QString::fromUtf8(tree.read("conf/SysInit.ini")).contains(line + otherValue(f)));
-        SetSettingText(f, AppSettings, f.Default());
+        const QString file = QString::fromUtf8(tree.read("conf/SysInit.ini"));
+        EXPECT_EQ(file.contains(line + c.other), c.written) << file.toStdString();
+        if (!c.written)
+            continue;
+        SetSettingText(*f, AppSettings, f->Default());
         ASSERT_TRUE(SaveSettings());
-        EXPECT_TRUE(QString::fromUtf8(tree.read("conf/SysInit.ini")).contains(line + f.Default()));
+        EXPECT_TRUE(QString::fromUtf8(tree.read("conf/SysInit.ini")).contains(line + f->Default()));
     }
 }

@@ -19,9 +19,70 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <iterator>
+
 namespace {
 
 using Kind = Notifier::Kind;
+
+// Every field of the options pages as the user knows it: where it is stored, the name a screen
+// reader gives it, its default (nullptr: the log folder) and, for a checked number, its range.
+struct Expected
+{
+    const char* section;
+    const char* key;
+    int page;
+    const char* name;
+    const char* byDefault;
+    int minimum;
+    int maximum;
+};
+
+const char kFile[] = "Alarm Msg File Backup";
+const char kDb[] = "Alarm Msg DB Backup";
+const int kHour = 3600000;
+
+const Expected kExpected[] = {
+    {"System", "InitStart", GeneralPage, "Initial start", "1", 0, 0},
+    {"System", "ShowLogItem", GeneralPage, "Number of Logs", "100", 0, 0},
+    {"System", "DesktopNotifications", GeneralPage, "Desktop notification when a service fails or recovers",
+     "0", 0, 0},
+    {"System Log", "HouseKeepDay", GeneralPage, "House keep day", "7", 0, 0},
+    {"System Log", "Filename", GeneralPage, "Filename", "system_", 0, 0},
+    {"System Log", "Level", GeneralPage, "Alarm Level", "NONE", 0, 0},
+    {"Engine", "Role", GeneralPage, "Role", "Monitor", 0, 0},
+    {"Database", "Host", DatabasePage, "Host", "localhost", 0, 0},
+    {"Database", "Port", DatabasePage, "Port", "3306", 1, 65535},
+    {"Database", "DBUsername", DatabasePage, "Username", "root", 0, 0},
+    {"Database", "DBPassword", DatabasePage, "Password", "", 0, 0},
+    {kFile, "Enable", AlarmMsgBackupPage, "Enable", "1", 0, 0},
+    {kFile, "FilenamePath", AlarmMsgBackupPage, "File Path", nullptr, 0, 0},
+    {kFile, "Filename", AlarmMsgBackupPage, "Filename", "AlarmMsg_", 0, 0},
+    {kFile, "HouseKeepDay", AlarmMsgBackupPage, "House Keep Day", "7", 0, 0},
+    {kDb, "Enable", AlarmMsgBackupPage, "Enable", "1", 0, 0},
+    {kDb, "Type", AlarmMsgBackupPage, "Database Type", "MySQL", 0, 0},
+    {kDb, "HouseKeepDay", AlarmMsgBackupPage, "House keep day", "7", 0, 0},
+    {"Results", "KeepDays", AlarmMsgBackupPage, "Keep results (days)", "31", 1, 3650},
+    {"http", "HTTPDefaultTimeout", ServicePage, "URL Timeout", "10000", 1, kHour},
+    {"ping", "PingDefaultTimeout", ServicePage, "Ping Timeout", "10000", 1, kHour},
+    {"ftp", "FTPDefaultTimeout", ServicePage, "FTP Timeout", "10000", 1, kHour},
+    {"email", "EmailDefaultTimeout", ServicePage, "Email Timeout", "10000", 1, kHour},
+    {"tcp", "TCPDefaultTimeout", ServicePage, "TCP Timeout", "10000", 1, kHour},
+    {"dns", "DNSDefaultTimeout", ServicePage, "DNS Timeout", "10000", 1, kHour},
+    {"cert", "CertDefaultTimeout", ServicePage, "Certificate Timeout", "10000", 1, kHour},
+    {"http", "HTTPRetry", ServicePage, "Retry if first time fail", "0", 0, 0},
+    {"ping", "PingRetry", ServicePage, "Retry if first time fail", "0", 0, 0},
+    {"ftp", "FTPRetry", ServicePage, "Retry if first time fail", "0", 0, 0},
+    {"email", "EmailRetry", ServicePage, "Retry if first time fail", "0", 0, 0},
+    {"tcp", "TCPRetry", ServicePage, "Retry if first time fail", "0", 0, 0},
+    {"dns", "DNSRetry", ServicePage, "Retry if first time fail", "0", 0, 0},
+    {"cert", "CertRetry", ServicePage, "Retry if first time fail", "0", 0, 0},
+};
+
+QString expectedDefault(const Expected& e)
+{
+    return e.byDefault ? QString::fromLatin1(e.byDefault) : AppSettings.LogDir;
+}
 
 // The rows the options pages show and save.
 std::vector<const SettingField*> pageRows()
@@ -145,20 +206,26 @@ TEST_F(OptionsFields, DefaultShowsEachFieldsDefaultAndApplyStoresIt)
 
     reopen();
     QTest::mouseClick(form->ButtonDefault, Qt::LeftButton);
-    for (const SettingField* f : pageRows()) {
-        const QString expected = f->keptOnReset ? otherValue(*f, folder) : f->Default();
-        EXPECT_EQ(shown(*f, input(*f)), expected) << trace(*f).toStdString();
-    }
     apply();
     ASSERT_TRUE(m_boxes.boxes.empty()) << m_boxes.texts().join('|').toStdString();
     const AppSettingsRecord read = reloaded();
-    for (const SettingField* f : pageRows()) {
-        if (f->save == SettingSave::Never)
-            continue;
-        const QString expected = f->keptOnReset ? otherValue(*f, folder) : f->Default();
-        EXPECT_EQ(SettingText(*f, AppSettings), expected) << trace(*f).toStdString();
-        EXPECT_EQ(SettingText(*f, read), expected) << trace(*f).toStdString();
+    for (const Expected& e : kExpected) {
+        SCOPED_TRACE(QStringLiteral("[%1] %2").arg(e.section, e.key).toStdString());
+        const SettingField* f = FindSettingField(e.section, e.key);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->page, e.page);
+        ASSERT_NE(input(*f), nullptr);
+        EXPECT_EQ(input(*f)->accessibleName(), e.name);
+        // The Enable boxes keep what they showed; every other field shows its default.
+        const QString expected = f->keptOnReset ? otherValue(*f, folder) : expectedDefault(e);
+        EXPECT_EQ(shown(*f, input(*f)), expected);
+        EXPECT_EQ(SettingText(*f, AppSettings), expected);
+        if (f->save != SettingSave::Never) {
+            EXPECT_EQ(SettingText(*f, read), expected);
+        }
     }
+    // Nothing on the pages that the list above does not name.
+    EXPECT_EQ(pageRows().size(), std::size(kExpected));
 }
 
 TEST_F(OptionsFields, EveryFieldRoundTripsThroughApplyTheFileAndTheNextShowing)
@@ -190,17 +257,19 @@ TEST_F(OptionsFields, EveryFieldRoundTripsThroughApplyTheFileAndTheNextShowing)
 TEST_F(OptionsFields, EachNumberTakesTheEdgesOfItsRangeAndRefusesBeyondThem)
 {
     start();
-    for (const SettingField* f : pageRows()) {
-        if (f->check != SettingCheck::Integer && f->check != SettingCheck::Range)
+    for (const Expected& x : kExpected) {
+        if (x.minimum == x.maximum)
             continue;
+        const SettingField* f = FindSettingField(x.section, x.key);
+        ASSERT_NE(f, nullptr);
         const struct
         {
             long long value;
             bool taken;
-        } edges[] = {{f->minimum, true},
-                     {f->maximum, true},
-                     {static_cast<long long>(f->minimum) - 1, false},
-                     {static_cast<long long>(f->maximum) + 1, false}};
+        } edges[] = {{x.minimum, true},
+                     {x.maximum, true},
+                     {static_cast<long long>(x.minimum) - 1, false},
+                     {static_cast<long long>(x.maximum) + 1, false}};
         for (const auto& e : edges) {
             const QString text = QString::number(e.value);
             SCOPED_TRACE((trace(*f) + "=" + text).toStdString());
