@@ -250,6 +250,13 @@ TEST_F(OptionsFields, EveryFieldRoundTripsThroughApplyTheFileAndTheNextShowing)
         EXPECT_EQ(SettingText(*f, AppSettings), otherValue(*f, folder)) << trace(*f).toStdString();
         EXPECT_EQ(shown(*f, input(*f)), otherValue(*f, folder)) << trace(*f).toStdString();
     }
+    // Pictures of the pages for a look by eye: QUORVEL_SCREENSHOTS names the folder.
+    if (const QString pictures = qEnvironmentVariable("QUORVEL_SCREENSHOTS"); !pictures.isEmpty()) {
+        for (int page = 0; page < form->PageControl->count(); ++page) {
+            form->PageControl->setCurrentIndex(page);
+            EXPECT_TRUE(form->grab().save(pictures + QStringLiteral("/options-page-%1.png").arg(page)));
+        }
+    }
 }
 
 // Each checked number: both edges of its range are taken, one beyond either edge is refused on the
