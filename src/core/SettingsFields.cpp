@@ -1,5 +1,6 @@
 #include "core/SettingsFields.h"
 
+#include "core/AlarmRules.h"
 #include "core/IniFile.h"
 #include "core/Limits.h"
 #include "core/auxFunc.h"
@@ -63,6 +64,15 @@ struct Row : SettingField
     {
         minimum = lo;
         maximum = hi;
+        return *this;
+    }
+    Row& ownTable(void (*read)(const IniFile&, AppSettingsRecord&, QStringList*),
+                  void (*write)(IniFile&, const AppSettingsRecord&))
+    {
+        readSection = read;
+        writeSection = write;
+        load = SettingLoad::Never;
+        save = SettingSave::Never;
         return *this;
     }
     Row& loaded(SettingLoad rule)
@@ -138,6 +148,18 @@ QStringList databaseTypes()
 QString logDir()
 {
     return AppSettings.LogDir;
+}
+
+const char kAlarmRules[] = "AlarmRules";
+
+void readRules(const IniFile& ini, AppSettingsRecord& s, QStringList* problems)
+{
+    s.Rules = ReadAlarmRules(ini, problems);
+}
+
+void writeRules(IniFile& ini, const AppSettingsRecord& s)
+{
+    WriteAlarmRules(ini, s.Rules);
 }
 
 const char kFile[] = "Alarm Msg File Backup";
@@ -280,13 +302,8 @@ std::vector<SettingField> buildTable()
             .loaded(SettingLoad::Warn)
             .saved(SettingSave::Never),
         Row("Engine", "Name").texted(&R::EngineName, "").loaded(SettingLoad::Trim).saved(SettingSave::Never),
-        Row("Results", "KeepDays")
-            .integer(&R::ResultsKeepDays, kResultsKeepDaysMinimum, kResultsKeepDaysMaximum,
-                     kResultsKeepDaysDefault)
-            .loaded(SettingLoad::Warn)
-            .saved(SettingSave::Changed)
-            .on(AlarmMsgBackupPage, "Check Results", "Keep results (days)")
-            .checked(SettingCheck::Range),
+        // [AlarmRules]: its keys come from their own table.
+        Row(kAlarmRules, nullptr).ownTable(readRules, writeRules),
         // The role is written once it was ever set: a file of a monitoring desktop stays as it was.
         Row("Engine", "Role")
             .flagged(&R::ConsoleRole, false, SettingKind::Choice)
@@ -295,6 +312,13 @@ std::vector<SettingField> buildTable()
             .saved(SettingSave::Changed)
             .on(GeneralPage, "Settings", "Role")
             .tipped(kRoleTip),
+        Row("Results", "KeepDays")
+            .integer(&R::ResultsKeepDays, kResultsKeepDaysMinimum, kResultsKeepDaysMaximum,
+                     kResultsKeepDaysDefault)
+            .loaded(SettingLoad::Warn)
+            .saved(SettingSave::Changed)
+            .on(AlarmMsgBackupPage, "Check Results", "Keep results (days)")
+            .checked(SettingCheck::Range),
     };
     rows.insert(rows.end(), rest.begin(), rest.end());
     for (SettingField& row : rows) {
@@ -381,6 +405,8 @@ const SettingField* FindSettingField(const char* section, const char* key)
 
 QString SettingText(const SettingField& f, const AppSettingsRecord& s)
 {
+    if (f.readSection)
+        return QString();
     if (f.text)
         return s.*f.text;
     const int value = f.flag ? (s.*f.flag ? 1 : 0) : s.*f.number;
@@ -393,6 +419,8 @@ QString SettingText(const SettingField& f, const AppSettingsRecord& s)
 
 void SetSettingText(const SettingField& f, AppSettingsRecord& s, const QString& text)
 {
+    if (f.readSection)
+        return;
     if (f.text) {
         s.*f.text = text;
         return;
@@ -407,6 +435,10 @@ void SetSettingText(const SettingField& f, AppSettingsRecord& s, const QString& 
 void LoadSettingFields(const IniFile& ini, AppSettingsRecord& s, QStringList* problems)
 {
     for (const SettingField& f : SettingFields()) {
+        if (f.readSection) {
+            f.readSection(ini, s, problems);
+            continue;
+        }
         const QString section = QString::fromLatin1(f.section);
         const QString key = QString::fromLatin1(f.key);
         const bool present = f.load != SettingLoad::Never && ini.contains(section, key);
@@ -434,6 +466,10 @@ void LoadSettingFields(const IniFile& ini, AppSettingsRecord& s, QStringList* pr
 void SaveSettingFields(IniFile& ini, const AppSettingsRecord& s)
 {
     for (const SettingField& f : SettingFields()) {
+        if (f.writeSection) {
+            f.writeSection(ini, s);
+            continue;
+        }
         const QString section = QString::fromLatin1(f.section);
         const QString key = QString::fromLatin1(f.key);
         const QString text = SettingText(f, s);

@@ -99,7 +99,10 @@ struct SettingField
     bool hidden = false;      // the input is not shown
     bool shownOnly = false;   // shown but neither checked nor saved
     bool keptOnReset = false; // Default leaves it as it is
-    int position = 0;         // the rows of a group box stand by position, then in table order
+    // A whole section read and written by its own table (the key is then nullptr).
+    void (*readSection)(const IniFile&, AppSettingsRecord&, QStringList*) = nullptr;
+    void (*writeSection)(IniFile&, const AppSettingsRecord&) = nullptr;
+    int position = 0; // the rows of a group box stand by position, then in table order
 
     QString Name() const { return QString::fromLatin1(named ? named : caption); }
     QString Label() const { return QString::fromLatin1(label ? label : caption); }

@@ -174,7 +174,6 @@ void LoadSettings()
     LoadSettingFields(ini, s, &problems);
     if (!s.TlsCAFile.isEmpty() && QFileInfo(s.TlsCAFile).isRelative())
         s.TlsCAFile = QFileInfo(s.SettingsFilePath).absoluteDir().filePath(s.TlsCAFile);
-    s.Rules = ReadAlarmRules(ini, &problems);
     for (const QString& problem : problems)
         WriteSystemLog(problem, LogLevel::WARMING);
 
@@ -199,7 +198,6 @@ bool SaveSettings()
     bool ok = ini.load(s.SettingsFilePath, &error);
     if (ok) {
         SaveSettingFields(ini, s);
-        WriteAlarmRules(ini, s.Rules);
         ok = ini.save(s.SettingsFilePath, &error);
     }
     if (!ok)

@@ -40,7 +40,7 @@ protected:
 
 bool stored(const SettingField& f)
 {
-    return f.load != SettingLoad::Never;
+    return f.load != SettingLoad::Never && !f.readSection;
 }
 
 // A valid value of the field other than its default, in the file's form.
@@ -199,4 +199,21 @@ TEST_F(SettingsFieldsTest, KeysWrittenOnceSetStayOutOfAFileUntilTheyDifferFromTh
         ASSERT_TRUE(SaveSettings());
         EXPECT_TRUE(QString::fromUtf8(tree.read("conf/SysInit.ini")).contains(line + f->Default()));
     }
+}
+
+// A fresh file that gets the alarm rules, the role and the results' days has their sections in
+// that order, after the usual ones.
+TEST_F(SettingsFieldsTest, AFreshFileHoldsTheLaterSectionsInTheirOrder)
+{
+    LoadSettings();
+    AppSettings.Rules.Recovery = true;
+    AppSettings.ConsoleRole = true;
+    AppSettings.ResultsKeepDays = 90;
+    ASSERT_TRUE(SaveSettings());
+    const QString file = QString::fromUtf8(tree.read("conf/SysInit.ini"));
+    const int backup = file.indexOf("[Alarm Msg DB Backup]");
+    const int rules = file.indexOf("[AlarmRules]");
+    const int engine = file.indexOf("[Engine]\r\nRole=Console");
+    const int results = file.indexOf("[Results]\r\nKeepDays=90");
+    EXPECT_TRUE(backup >= 0 && backup < rules && rules < engine && engine < results) << file.toStdString();
 }
