@@ -138,7 +138,9 @@ CsvExport::Result CsvExport::Write(const QString& path, const QStringList& heade
                 progress(result.rows, total);
         }
     } catch (const std::exception& e) {
-        result.error = failure(path, QString::fromUtf8(e.what()));
+        // The rows could not be read (a lost connection, a refused login): nothing is written.
+        result.error =
+            QStringLiteral("Cannot export to the file \"%1\": %2").arg(path, QString::fromUtf8(e.what()));
         file.cancelWriting();
         return result;
     }

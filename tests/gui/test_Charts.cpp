@@ -693,6 +693,10 @@ TEST_F(ChartsTest, ExportCsvShowsItsProgressAndACancelKeepsTheFileThatWasThere)
     // The window goes on meanwhile: its pages still change.
     showPage(form, 1);
     showPage(form, 0);
+    if (const QString folder = qEnvironmentVariable("QUORVEL_SCREENSHOTS"); !folder.isEmpty() && shown) {
+        EXPECT_TRUE(form->grab().save(folder + "/history-csv-export.png"));
+        EXPECT_TRUE(progress->grab().save(folder + "/history-csv-progress.png"));
+    }
     QPushButton* cancel = progress->findChild<QPushButton*>();
     if (cancel)
         QTest::mouseClick(cancel, Qt::LeftButton);
