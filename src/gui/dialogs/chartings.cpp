@@ -1,5 +1,6 @@
 #include "gui/dialogs/chartings.h"
 
+#include "core/CsvWriter.h"
 #include "core/Notifier.h"
 #include "core/SystemLog.h"
 #include "core/comFunc.h"
@@ -8,6 +9,7 @@
 #include "gui/Theme.h"
 #include "gui/dialogs/DialogSupport.h"
 #include "gui/menu.h"
+#include "monitor/CsvExport.h"
 #include "monitor/TextTableModel.h"
 
 #include <QtCharts/QBarCategoryAxis>
@@ -29,6 +31,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -243,6 +246,7 @@ TFormChartings::TFormChartings(QWidget* parent) : TFormDialog(parent), m_sortDes
 TFormChartings::~TFormChartings()
 {
     // The threads end before anything they report to goes away.
+    delete m_csvExport;
     m_pageWorker.reset();
     m_chartWorker.reset();
 }
@@ -337,6 +341,9 @@ void TFormChartings::buildWindow()
                         &TFormChartings::ButtonNextClick);
     ButtonExport = button(QStringLiteral("Export Chart"), QStringLiteral("Export the chart to bmp file..."),
                           &TFormChartings::ButtonExportClick);
+    ButtonExportCsv =
+        button(QStringLiteral("Export CSV"), QStringLiteral("Export the alarm messages to a CSV file..."),
+               &TFormChartings::ButtonExportCsvClick);
     ButtonRefresh = button(QStringLiteral("Refresh"), QString(), &TFormChartings::ButtonRefreshClick);
     ButtonCancel = button(QStringLiteral("Cancel"), QStringLiteral("Close the window..."),
                           &TFormChartings::ButtonCancelClick);
@@ -598,6 +605,9 @@ void TFormChartings::FormClose()
     // The window holds no server connections while it is closed.
     m_pageWorker->Disconnect();
     m_chartWorker->Disconnect();
+    // An export is not left running behind a closed window; it leaves no file.
+    if (m_csvExport)
+        m_csvExport->cancel();
 }
 
 void TFormChartings::changeEvent(QEvent* event)
@@ -675,6 +685,7 @@ void TFormChartings::ButtonCancelClick()
 void TFormChartings::PageControlChange(int page)
 {
     ButtonExport->setEnabled(page > 0);
+    ButtonExportCsv->setEnabled(page == 0 && !m_csvExport);
     showCurrentChart();
 }
 
@@ -720,6 +731,99 @@ bool TFormChartings::ExportChart(const QString& path)
     WriteSystemLog(text, LogLevel::ERROR);
     ShowErrorBox(text);
     return false;
+}
+
+void TFormChartings::ButtonExportCsvClick()
+{
+    if (m_csvExport)
+        return;
+    QFileDialog dialog(this, QStringLiteral("Export the alarm messages as CSV"), AppSettings.LogDir,
+                       QStringLiteral("CSV files (*.csv)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    ExportCsv(dialog.selectedFiles().first());
+}
+
+bool TFormChartings::ExportCsv(const QString& path)
+{
+    if (m_csvExport)
+        return false;
+    // The cursor opens its connection on the export's thread and is released there: the two
+    // functions that share it go to that thread, and no other reference is kept here.
+    auto cursor = std::make_shared<AlarmHistoryCursor>(CurrentDatabaseLogin());
+    CsvExport::RowCounter counter = [cursor] { return cursor->Count(); };
+    CsvExport::RowSource source = [cursor = std::move(cursor)](QVector<QStringList>& rows) {
+        QVector<AlarmHistoryEntry> entries;
+        const bool more = cursor->Next(entries);
+        rows.reserve(entries.size());
+        for (const AlarmHistoryEntry& e : entries)
+            rows.append({CsvDateTimeText(e.dateTime), e.service, e.ip, e.port, e.msg, e.serviceStatus});
+        return more;
+    };
+    QStringList header;
+    for (int column = ColumnDateTime; column < ColumnCount; ++column)
+        header << m_model->headerData(column, Qt::Horizontal).toString();
+
+    m_csvExport = new CsvExport(path, header, std::move(source), this);
+    m_csvExport->setRowCounter(std::move(counter));
+    ButtonExportCsv->setEnabled(false);
+
+    // The progress shows once the export takes longer than a moment; the window stays usable
+    // behind it, and its refresh goes on.
+    m_csvProgress = new QProgressDialog(QStringLiteral("Exporting the alarm messages to %1...").arg(path),
+                                        QStringLiteral("Cancel"), 0, 0, this);
+    m_csvProgress->setWindowTitle(QStringLiteral("Export CSV"));
+    m_csvProgress->setWindowModality(Qt::WindowModal);
+    m_csvProgress->setMinimumDuration(300);
+    m_csvProgress->setAutoReset(false);
+    m_csvProgress->setAutoClose(false);
+    m_csvProgress->setValue(0);
+    SetCaptionsAsAccessibleNames(m_csvProgress);
+    connect(m_csvProgress, &QProgressDialog::canceled, m_csvExport, &CsvExport::cancel);
+    connect(m_csvExport, &CsvExport::progress, m_csvProgress, [this](qint64 written, qint64 total) {
+        if (!m_csvProgress || m_csvProgress->wasCanceled())
+            return;
+        // The bar counts in thousands once the rows would not fit its range.
+        const qint64 unit = total > 1000000000 ? 1000 : 1;
+        if (total >= 0 && m_csvProgress->maximum() != int(total / unit))
+            m_csvProgress->setMaximum(int(total / unit));
+        m_csvProgress->setValue(int(std::min(written, std::max<qint64>(total, 0)) / unit));
+    });
+    connect(m_csvExport, &CsvExport::finished, this, [this](const CsvExport::Result& result) {
+        m_csvExport->deleteLater();
+        m_csvExport = nullptr;
+        m_csvProgress->deleteLater();
+        m_csvProgress = nullptr;
+        ButtonExportCsv->setEnabled(PageControl->currentIndex() == 0);
+        switch (result.outcome) {
+        case CsvExport::Outcome::Written:
+            StatusText->setText(QStringLiteral("%1 alarm messages exported.").arg(result.rows));
+            break;
+        case CsvExport::Outcome::Cancelled:
+            StatusText->setText(QStringLiteral("CSV export cancelled."));
+            break;
+        case CsvExport::Outcome::Failed:
+            WriteSystemLog(result.error, LogLevel::ERROR);
+            ShowErrorBox(result.error);
+            break;
+        }
+        emit csvExported(result.outcome == CsvExport::Outcome::Written);
+    });
+    m_csvExport->start();
+    return true;
+}
+
+bool TFormChartings::IsExporting() const
+{
+    return m_csvExport != nullptr;
+}
+
+QProgressDialog* TFormChartings::CsvProgress() const
+{
+    return m_csvProgress;
 }
 
 void TFormChartings::ListViewHistoryColumnClick(int column)
