@@ -35,9 +35,11 @@
 #include <QThread>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <sys/prctl.h>
 #include <vector>
 
 namespace {
@@ -168,7 +170,9 @@ ClusterBurst clusterBurst(QSqlDatabase& db, int port, int instances, int count, 
 {
     ClusterBurst r;
     QSqlQuery(db).exec(QStringLiteral("drop database if exists quorvel"));
-    constexpr int kTickMs = 60000;
+    // Ticks three minutes apart, so that a slow burst is measured to its end without the next
+    // tick's claims in it.
+    constexpr int kTickMs = 180000;
     std::vector<std::unique_ptr<QProcess>> running;
     const auto start = [&](int node) {
         QStringList hosts;
@@ -192,6 +196,8 @@ ClusterBurst clusterBurst(QSqlDatabase& db, int port, int instances, int count, 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QUORVELD_TICK_MS"), QString::number(kTickMs));
         process->setProcessEnvironment(environment);
+        // A benchmark that is stopped leaves no service behind.
+        process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         process->setStandardOutputFile(QProcess::nullDevice());
         process->setStandardErrorFile(folder + QStringLiteral("/%1.err").arg(name));
         process->start(qEnvironmentVariable("QUORVEL_BENCH_QUORVELD", QCoreApplication::applicationDirPath() +
@@ -246,10 +252,12 @@ ClusterBurst clusterBurst(QSqlDatabase& db, int port, int instances, int count, 
                     .arg(minute);
             if (minute.isEmpty()) {
                 r.why = QStringLiteral("no tick claimed the services");
-            } else if (!waitUntil([&] { return clusterScalar(db, done).toInt() >= count; }, kTickMs)) {
-                r.why = QStringLiteral("%1 of %2 done before the next tick")
+            } else if (!waitUntil([&] { return clusterScalar(db, done).toInt() >= count; },
+                                  kTickMs - 10000)) {
+                r.why = QStringLiteral("%1 of %2 done after %3 s")
                             .arg(clusterScalar(db, done))
-                            .arg(count);
+                            .arg(count)
+                            .arg((kTickMs - 10000) / 1000);
             } else {
                 r.ok = true;
                 r.seconds = double(clock.nsecsElapsed()) / 1e9;
@@ -290,7 +298,7 @@ void clusterPart(int port, const QString& base)
         std::printf("   one instance:                 failed: %s\n", qPrintable(one.why));
         return;
     }
-    std::printf("   one instance, burst:          %.2f s\n", one.seconds);
+    std::printf("   one instance, burst:          %.2f s (goal: within the minute, 60 s)\n", one.seconds);
     const ClusterBurst two = clusterBurst(db, port, 2, 10000, base, folder.path());
     if (!two.ok) {
         std::printf("   two instances:                failed: %s\n", qPrintable(two.why));
