@@ -93,6 +93,19 @@ bool prepareDatabase(const QString& host, int port)
     return true;
 }
 
+// Lines of the tree's system logs that contain `part`.
+int logLines(const QString& tree, const QString& part)
+{
+    int count = 0;
+    const QDir logs(tree + QStringLiteral("/log"));
+    for (const QString& name : logs.entryList({QStringLiteral("system_*.log")}, QDir::Files)) {
+        QFile log(logs.filePath(name));
+        if (log.open(QIODevice::ReadOnly))
+            count += QString::fromUtf8(log.readAll()).count(part);
+    }
+    return count;
+}
+
 struct Sample
 {
     long rssKiB = -1;
@@ -101,9 +114,11 @@ struct Sample
 };
 
 Sample measure(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment,
-               int minutes, const QString& errors)
+               int minutes, const QString& tree, const QString& errors)
 {
     Sample s;
+    const QString scheduling = QStringLiteral("Service scheduling starts.");
+    const int schedulingBefore = logLines(tree, scheduling);
     QProcess child;
     child.setProcessEnvironment(environment);
     child.setStandardOutputFile(QProcess::nullDevice());
@@ -119,6 +134,13 @@ Sample measure(const QString& program, const QStringList& arguments, const QProc
     // Start-up (database, tables, service list, first ticks) is not idling.
     if (child.waitForFinished(kSettleSeconds * 1000)) {
         s.why = QStringLiteral("%1 ended early (see %2)").arg(program, errors);
+        return s;
+    }
+    // A program held by a message box or a failed start would be measured idle for nothing.
+    if (logLines(tree, scheduling) <= schedulingBefore) {
+        s.why = QStringLiteral("%1 did not start its scheduling (see %2/log)").arg(program, tree);
+        child.kill();
+        child.waitForFinished(5000);
         return s;
     }
     const double cpuFrom = cpuSeconds(pid);
@@ -172,6 +194,13 @@ int main(int argc, char** argv)
             .arg(port)
             .toUtf8());
     ini.close();
+    // The desktop program stops at a message box when its help file is missing.
+    QFile help(tree.path() + QStringLiteral("/help/Quorvel.html"));
+    if (!help.open(QIODevice::WriteOnly) || help.write("<html></html>") < 0) {
+        std::fprintf(stderr, "cannot write the installation tree\n");
+        return 1;
+    }
+    help.close();
     pointer.write(QStringLiteral("[Settings]\r\nAppPath=%1\r\n").arg(tree.path()).toUtf8());
     pointer.close();
     QFile::setPermissions(runtime.path(),
@@ -191,12 +220,13 @@ int main(int argc, char** argv)
         return 1;
     }
     const Sample d = measure(daemon, {QStringLiteral("--config"), ini.fileName()}, environment, minutes,
-                             tree.path() + QStringLiteral("/quorveld.err"));
+                             tree.path(), tree.path() + QStringLiteral("/quorveld.err"));
     if (!prepareDatabase(host, port)) {
         std::fprintf(stderr, "cannot prepare the database\n");
         return 1;
     }
-    const Sample g = measure(desktop, {}, environment, minutes, tree.path() + QStringLiteral("/quorvel.err"));
+    const Sample g =
+        measure(desktop, {}, environment, minutes, tree.path(), tree.path() + QStringLiteral("/quorvel.err"));
     if (d.rssKiB < 0 || g.rssKiB < 0) {
         std::fprintf(stderr, "%s\n", qPrintable(d.rssKiB < 0 ? d.why : g.why));
         return 1;
