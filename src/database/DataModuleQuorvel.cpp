@@ -112,12 +112,15 @@ DatabaseLogin CurrentDatabaseLogin()
 
 namespace {
 
-bool openOneHost(QSqlDatabase& db, const DatabaseLogin& login, const QString& host, const QString& database,
+bool openOneHost(QSqlDatabase& db, const DatabaseLogin& login, const QString& entry, const QString& database,
                  QString* error)
 {
     if (db.isOpen())
         db.close();
-    db.setPort(login.port);
+    QString host;
+    int port = 0;
+    SplitDatabaseHost(entry, login.port, &host, &port);
+    db.setPort(port);
     db.setUserName(login.username);
     db.setPassword(login.password);
     db.setHostName(host);
@@ -157,6 +160,33 @@ QStringList DatabaseHosts(const QString& hostSetting)
     return hosts;
 }
 
+void SplitDatabaseHost(const QString& entry, int defaultPort, QString* host, int* port)
+{
+    *host = entry;
+    *port = defaultPort;
+    QString portText;
+    if (entry.startsWith(QLatin1Char('['))) {
+        // "[v6-address]" or "[v6-address]:port"
+        const int close = entry.indexOf(QLatin1Char(']'));
+        if (close < 0)
+            return;
+        *host = entry.mid(1, close - 1);
+        if (entry.mid(close + 1).startsWith(QLatin1Char(':')))
+            portText = entry.mid(close + 2);
+    } else if (entry.count(QLatin1Char(':')) == 1) {
+        // One colon: "name:port". More than one is a bare IPv6 address on the default port.
+        const int colon = entry.indexOf(QLatin1Char(':'));
+        *host = entry.left(colon);
+        portText = entry.mid(colon + 1);
+    }
+    if (host->compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        *host = QStringLiteral("127.0.0.1");
+    bool ok = false;
+    const int value = portText.trimmed().toInt(&ok);
+    if (ok && value > 0 && value < 65536)
+        *port = value;
+}
+
 bool OpenDatabaseSession(QSqlDatabase& db, const DatabaseLogin& login, const QString& database,
                          QString* error, QString* hostUsed)
 {
@@ -191,9 +221,13 @@ bool TDMQuorvel::ConnectDatabase(bool useSystemDatabase, QString* failure)
         SQLQuery_update_tmp = QSqlQuery(SQLConnection);
         // With a list of servers the log says which one answered (the first, or a later one after
         // a loss); a single server needs no such line.
-        if (login.host.contains(QLatin1Char(',')))
-            WriteSystemLog(QStringLiteral("Database connection to %1:%2.").arg(host).arg(login.port),
+        if (login.host.contains(QLatin1Char(','))) {
+            QString name;
+            int port = 0;
+            SplitDatabaseHost(host, login.port, &name, &port);
+            WriteSystemLog(QStringLiteral("Database connection to %1:%2.").arg(name).arg(port),
                            LogLevel::INFORMATIONAL);
+        }
         return true;
     }
     if (failure)

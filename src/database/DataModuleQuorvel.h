@@ -57,6 +57,11 @@ bool OpenDatabaseSession(QSqlDatabase& db, const DatabaseLogin& login, const QSt
 // dropped; "localhost" means the TCP port on 127.0.0.1, as everywhere else.
 QStringList DatabaseHosts(const QString& hostSetting);
 
+// One entry of that list as the server to connect to: "name", "name:port", "[v6-address]:port" or
+// a bare IPv6 address. An entry without a valid port of its own takes `defaultPort` (the
+// "[Database] Port" setting), so nodes of one cluster may listen on different ports.
+void SplitDatabaseHost(const QString& entry, int defaultPort, QString* host, int* port);
+
 // The data module: the program's one database connection and its shared queries. Used from the
 // main thread only.
 class TDMQuorvel

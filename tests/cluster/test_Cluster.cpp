@@ -1,6 +1,7 @@
 // Two quorveld on a 3-node Galera cluster on loopback (scripts/db-server.sh cluster-start, once
 // for this program), each connected to another node, sharing 200 URL services checked at every
-// (shortened) tick against a loopback server that counts the requests per URL.
+// (shortened) tick against a loopback server that counts the requests per URL. The test's own
+// connection goes to the third node, which no service uses and none of the tests stops.
 #include "daemon/QuorveldProcess.h"
 #include "support/CountingHttpServer.h"
 #include "support/TempTree.h"
@@ -8,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSqlDatabase>
@@ -97,7 +99,7 @@ protected:
             GTEST_SKIP() << g_whyNot.toStdString();
         db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), QStringLiteral("cluster-test"));
         db.setHostName(QStringLiteral("127.0.0.1"));
-        db.setPort(clusterPort());
+        db.setPort(clusterPort() + 2);
         db.setUserName(QStringLiteral("root"));
         ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
         exec(QStringLiteral("drop database if exists quorvel"));
@@ -132,17 +134,33 @@ protected:
         return all;
     }
 
-    // A settings file of its own for one quorveld, on node `node` (1 to 3).
+    // A settings file of its own for one quorveld, on node `node` (1 to 3) first, then on the
+    // others in order, each with its own port.
     QString settingsFor(const QString& name, int node)
     {
+        QStringList hosts;
+        for (int i = 0; i < 3; ++i)
+            hosts << QStringLiteral("127.0.0.1:%1").arg(clusterPort() + (node - 1 + i) % 3);
         const QString file = name + QStringLiteral("/conf/SysInit.ini");
         tree.write(file, QStringLiteral("[System]\r\nInitStart=1\r\n[http]\r\nHTTPDefaultTimeout=5000\r\n"
-                                        "[Database]\r\nHost=127.0.0.1\r\nPort=%1\r\nDBUsername=root\r\n"
+                                        "[Database]\r\nHost=%1\r\nPort=1\r\nDBUsername=root\r\n"
                                         "DBPassword=\r\n[Engine]\r\nName=%2\r\n")
-                             .arg(clusterPort() + node - 1)
-                             .arg(name)
+                             .arg(hosts.join(QLatin1Char(',')), name)
                              .toUtf8());
         return tree.file(file);
+    }
+
+    // The lines of `name`'s system logs (in <name>/log) that contain `part`.
+    QStringList logLines(const QString& name, const QString& part)
+    {
+        QStringList found;
+        const QDir logs(tree.file(name + QStringLiteral("/log")));
+        for (const QString& log : logs.entryList({QStringLiteral("system_*.log")}, QDir::Files)) {
+            QFile file(logs.filePath(log));
+            if (file.open(QIODevice::ReadOnly))
+                found += QString::fromUtf8(file.readAll()).split(QLatin1Char('\n')).filter(part);
+        }
+        return found;
     }
 
     static bool waitFor(const std::function<bool()>& done, int ms)
@@ -160,7 +178,7 @@ protected:
     TempTree tree;
 };
 
-TEST_F(ClusterTest, TwoServicesOnDifferentNodesShareTheChecksAndOneTakesAllWhenTheOtherIsKilled)
+TEST_F(ClusterTest, TwoServicesShareTheChecksOneTakesAllWhenTheOtherIsKilledAndGoesOnWhenItsNodeStops)
 {
     CountingHttpServer http;
     QProcessEnvironment fast;
@@ -220,6 +238,26 @@ TEST_F(ClusterTest, TwoServicesOnDifferentNodesShareTheChecksAndOneTakesAllWhenT
     ASSERT_GE(alone.size(), 2) << alone.join('\n').toStdString();
     for (const QString& tick : alone)
         EXPECT_TRUE(tick.endsWith(QStringLiteral(" %1 %1").arg(kServices))) << tick.toStdString();
+
+    // alpha's node stops: alpha goes to the next host of its list and checks every service there.
+    ASSERT_EQ(runScript({QStringLiteral("node-stop"), clusterDir(), QStringLiteral("1")}, 120000), 0);
+    const QString nextNode = QStringLiteral("Database connection to 127.0.0.1:%1.").arg(clusterPort() + 1);
+    EXPECT_TRUE(waitFor([&] { return !logLines(QStringLiteral("alpha"), nextNode).isEmpty(); }, 6 * kTickMs))
+        << logLines(QStringLiteral("alpha"), QStringLiteral("Database")).join('\n').toStdString();
+    const QString movedFrom =
+        scalar(QStringLiteral("select now() + interval %1 microsecond").arg(kTickMs * 1000));
+    QThread::msleep(4 * kTickMs);
+    const QString movedTo = scalar("select now() - interval 4 second");
+    const QStringList moved =
+        rows(QStringLiteral("select minute,concat(count(*),' ',sum(instance=\"alpha\"),' ',"
+                            "sum(done_at is not null)) from quorvel.service_claim where minute "
+                            "between \"%1\" and \"%2\" group by minute order by minute")
+                 .arg(movedFrom, movedTo));
+    ASSERT_GE(moved.size(), 2) << moved.join('\n').toStdString();
+    for (const QString& tick : moved)
+        EXPECT_TRUE(tick.endsWith(QStringLiteral(" %1 %1 %1").arg(kServices))) << tick.toStdString();
+    // The stopped node joins again, so the cluster stops and starts as a whole next time.
+    EXPECT_EQ(runScript({QStringLiteral("node-start"), clusterDir(), QStringLiteral("1")}, 300000), 0);
 
     // Every request answers one claim: no URL was checked twice for one tick.
     ASSERT_TRUE(a.signal(SIGTERM));

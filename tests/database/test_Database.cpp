@@ -329,6 +329,32 @@ TEST_F(DatabaseTest, SeveralHostsAreTriedInOrderAndTheLogNamesTheOneInUse)
     for (const auto& [setting, hosts] : lists)
         EXPECT_EQ(DatabaseHosts(setting), hosts) << setting.toStdString();
 
+    // Each entry may carry its own port (cluster nodes on one machine); the rest take Port.
+    struct Split
+    {
+        QString entry;
+        QString host;
+        int port;
+    };
+    const std::vector<Split> splits = {
+        {"db1", "db1", 3306},
+        {"db1:3307", "db1", 3307},
+        {"localhost:3308", "127.0.0.1", 3308},
+        {"[::1]:3309", "::1", 3309},
+        {"[::1]", "::1", 3306},
+        {"fe80::1", "fe80::1", 3306}, // a bare IPv6 address has no port of its own
+        {"db1:0", "db1", 3306},
+        {"db1:70000", "db1", 3306},
+        {"db1:x", "db1", 3306},
+    };
+    for (const Split& split : splits) {
+        QString host;
+        int port = 0;
+        SplitDatabaseHost(split.entry, 3306, &host, &port);
+        EXPECT_EQ(host, split.host) << split.entry.toStdString();
+        EXPECT_EQ(port, split.port) << split.entry.toStdString();
+    }
+
     startWithDatabase();
     const QString server = AppSettings.DBHost;
     const QString port = AppSettings.DBPort;
@@ -338,6 +364,16 @@ TEST_F(DatabaseTest, SeveralHostsAreTriedInOrderAndTheLogNamesTheOneInUse)
         linesContaining("[INFO] Database connection to " + DatabaseHosts(server).first() + ":" + port + "."),
         1);
     EXPECT_EQ(linesContaining("ERR00101"), 0);
+
+    // The server's own port on its entry wins over a Port where nothing listens.
+    AppSettings.DBPort = "1";
+    AppSettings.DBHost = "nohost.invalid," + server + ":" + port;
+    ASSERT_TRUE(m_dm->ConnectDatabase(false));
+    EXPECT_EQ(
+        linesContaining("[INFO] Database connection to " + DatabaseHosts(server).first() + ":" + port + "."),
+        2);
+    EXPECT_EQ(linesContaining("ERR00101"), 0);
+    AppSettings.DBPort = port;
 
     // None answers: one line that names each host with its failure.
     AppSettings.DBHost = "nohost.invalid,nohost2.invalid";
