@@ -1,5 +1,6 @@
 #include "gui/dialogs/ResponseTimesPage.h"
 
+#include "core/Clock.h"
 #include "core/Notifier.h"
 #include "core/SystemLog.h"
 #include "core/comFunc.h"
@@ -105,8 +106,12 @@ ResponseTimesPage::ResponseTimesPage(QWidget* parent) : QWidget(parent)
     auto* split = new QSplitter(Qt::Vertical, this);
     split->addWidget(ChartResponse);
     split->addWidget(ListChanges);
+    split->setChildrenCollapsible(false);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 1);
+    split->setSizes({3000, 1000}); // the chart takes three quarters of the height
+    ChartResponse->setMinimumHeight(160);
+    ListChanges->setMinimumHeight(60);
     layout->addWidget(split, 1);
     SetCaptionsAsAccessibleNames(this);
 }
@@ -199,8 +204,10 @@ bool ResponseTimesPage::ChooseService(int serviceId)
                                  [serviceId](const ResultServiceChoice& s) { return s.id == serviceId; });
     if (it == m_services.end())
         return false;
+    m_filling = true;
     ComboHost->setCurrentIndex(ComboHost->findText(it->host));
-    ComboService->setCurrentIndex(ComboService->findData(serviceId));
+    m_filling = false;
+    fillServices(serviceId);
     return ServiceId() == serviceId;
 }
 
@@ -234,20 +241,22 @@ void ResponseTimesPage::readServices()
 void ResponseTimesPage::servicesRead(const QVector<ResultServiceChoice>& services)
 {
     --m_busy;
+    // The service chosen stays chosen (and is read again) while it exists.
     const int chosen = ServiceId();
     m_services = services;
-    fillHosts();
-    if (chosen == 0 || !ChooseService(chosen))
-        fillServices();
-    else
-        readResults(); // the same service: its figures read again
+    QString host = ComboHost->currentText();
+    for (const ResultServiceChoice& s : m_services) {
+        if (s.id == chosen)
+            host = s.host;
+    }
+    fillHosts(host);
+    fillServices(chosen);
     emit servicesLoaded();
 }
 
-void ResponseTimesPage::fillHosts()
+void ResponseTimesPage::fillHosts(const QString& host)
 {
     m_filling = true;
-    const QString host = ComboHost->currentText();
     ComboHost->clear();
     QSet<QString> seen;
     for (const ResultServiceChoice& s : m_services) {
@@ -260,7 +269,7 @@ void ResponseTimesPage::fillHosts()
     m_filling = false;
 }
 
-void ResponseTimesPage::fillServices()
+void ResponseTimesPage::fillServices(int serviceId)
 {
     m_filling = true;
     ComboService->clear();
@@ -269,7 +278,8 @@ void ResponseTimesPage::fillServices()
         if (s.host == host)
             ComboService->addItem(serviceCaption(s), s.id);
     }
-    ComboService->setCurrentIndex(ComboService->count() > 0 ? 0 : -1);
+    ComboService->setCurrentIndex(ComboService->count() > 0 ? std::max(0, ComboService->findData(serviceId))
+                                                            : -1);
     m_filling = false;
     readResults();
 }
@@ -288,7 +298,7 @@ void ResponseTimesPage::readResults()
     ResponseTimesRequest request;
     request.serviceId = serviceId;
     request.keepDays = AppSettings.ResultsKeepDays;
-    request.to = QDateTime::currentDateTime();
+    request.to = Now();
     const int days = ResponseRangeDays(Range());
     request.from = ResponseRangeIsDaily(days, request.keepDays)
                        ? QDateTime(request.to.date().addDays(1 - days), QTime(0, 0))
@@ -371,12 +381,13 @@ void ResponseTimesPage::drawChart()
     auto* time = new QDateTimeAxis;
     time->setFormat(Range() == ResponseRange::Day ? QStringLiteral("HH:mm") : QStringLiteral("MM-dd"));
     time->setTickCount(7);
-    const QDateTime end = QDateTime::currentDateTime();
+    const QDateTime end = Now();
     time->setRange(end.addDays(-ResponseRangeDays(Range())), end);
     auto* ms = new QValueAxis;
     ms->setLabelFormat(QStringLiteral("%.0f"));
     ms->setTitleText(QStringLiteral("ms"));
     ms->setRange(0, std::max(10.0, highest * 1.1));
+    ms->applyNiceNumbers();
     c->addAxis(time, Qt::AlignBottom);
     c->addAxis(ms, Qt::AlignLeft);
     if (m_shown.daily) {

@@ -65,8 +65,9 @@ private:
     QWidget* buildFigures();
     void readServices();
     void servicesRead(const QVector<ResultServiceChoice>& services);
-    void fillHosts();
-    void fillServices();
+    void fillHosts(const QString& host);
+    // Fills the services of the chosen host, chooses `serviceId` (else the first) and reads it.
+    void fillServices(int serviceId = 0);
     void readResults();
     void resultsRead(int serial, int serviceId, const ResponseTimes& times);
     void readFailed(const QString& text);
