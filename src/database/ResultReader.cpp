@@ -8,7 +8,9 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -60,16 +62,30 @@ void readRawPoints(QSqlDatabase& db, const ResponseTimesRequest& r, ResponseTime
     }
 }
 
+// The summaries of the days that start within the range, up to the day that holds its end.
+QString dailyRange(const ResponseTimesRequest& r)
+{
+    const QDate first = r.from.time() == QTime(0, 0) ? r.from.date() : r.from.date().addDays(1);
+    return QStringLiteral(" from service_day where service_id=") + QString::number(r.serviceId) +
+           QStringLiteral(" and day>=") + QuoteSqlText(first.toString(Qt::ISODate)) +
+           QStringLiteral(" and day<=") + QuoteSqlText(r.to.date().toString(Qt::ISODate));
+}
+
+bool isDaily(const ResponseTimesRequest& r)
+{
+    return ResponseRangeIsDaily(int(std::ceil(double(r.from.secsTo(r.to)) / 86400.0)), r.keepDays);
+}
+
+std::optional<int> optionalInt(const QVariant& v)
+{
+    return v.isNull() ? std::nullopt : std::optional<int>(v.toInt());
+}
+
 void readDailyPoints(QSqlDatabase& db, const ResponseTimesRequest& r, ResponseTimes& out)
 {
-    // The days that start within the range, up to the day that holds its end.
-    const QDate first = r.from.time() == QTime(0, 0) ? r.from.date() : r.from.date().addDays(1);
     QSqlQuery q = RunOnConnection(
-        db, QStringLiteral("select DATE_FORMAT(day,\"%Y-%m-%d\"),checks,passes,avg_ms,min_ms,max_ms from "
-                           "service_day where service_id=") +
-                QString::number(r.serviceId) + QStringLiteral(" and day>=") +
-                QuoteSqlText(first.toString(Qt::ISODate)) + QStringLiteral(" and day<=") +
-                QuoteSqlText(r.to.date().toString(Qt::ISODate)) + QStringLiteral(" order by day"));
+        db, QStringLiteral("select DATE_FORMAT(day,\"%Y-%m-%d\"),checks,passes,avg_ms,min_ms,max_ms") +
+                dailyRange(r) + QStringLiteral(" order by day"));
     while (q.next()) {
         ResponsePoint p;
         p.at = QDateTime(QDate::fromString(q.value(0).toString(), Qt::ISODate), QTime(0, 0));
@@ -146,12 +162,103 @@ bool ResponseRangeIsDaily(int days, int keepDays)
 ResponseTimes ReadResponseTimes(QSqlDatabase& db, const ResponseTimesRequest& request)
 {
     ResponseTimes out;
-    const int days = int(std::ceil(double(request.from.secsTo(request.to)) / 86400.0));
-    out.daily = ResponseRangeIsDaily(days, request.keepDays);
+    out.daily = isDaily(request);
     if (out.daily)
         readDailyPoints(db, request, out);
     else
         readRawPoints(db, request, out);
     readChanges(db, request, out);
     return out;
+}
+
+ResponseRowCursor::ResponseRowCursor(const DatabaseLogin& login, const ResponseTimesRequest& request,
+                                     int batch)
+    : m_login(login), m_request(request), m_batch(std::max(1, batch)), m_daily(isDaily(request))
+{
+    static std::atomic<int> serial{0};
+    m_name = QStringLiteral("response-row-cursor-") + QString::number(++serial);
+}
+
+ResponseRowCursor::~ResponseRowCursor()
+{
+    if (!m_db.isValid())
+        return;
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+QSqlDatabase& ResponseRowCursor::connection()
+{
+    if (!m_db.isValid())
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), m_name);
+    if (!m_db.isOpen()) {
+        QString error;
+        if (!OpenDatabaseSession(m_db, m_login, QStringLiteral("quorvel"), &error))
+            throw DatabaseError(error);
+    }
+    return m_db;
+}
+
+qint64 ResponseRowCursor::Count()
+{
+    QSqlQuery q = RunOnConnection(connection(), QStringLiteral("select count(*)") +
+                                                    (m_daily ? dailyRange(m_request) : rawRange(m_request)));
+    return q.next() ? q.value(0).toLongLong() : 0;
+}
+
+bool ResponseRowCursor::NextResults(std::vector<CheckResultRow>& rows)
+{
+    if (m_done || m_daily)
+        return false;
+    QString sql =
+        QStringLiteral("select id,DATE_FORMAT(checked_at,\"%Y-%m-%d %H:%i:%s.%f\"),passed,response_ms,"
+                       "detail") +
+        rawRange(m_request);
+    if (m_afterId > 0) {
+        // After the last row handed over, in the order of time and id: a range on the index.
+        const QString at = timeValue(m_afterAt);
+        sql += QStringLiteral(" and (checked_at>") + at + QStringLiteral(" or (checked_at=") + at +
+               QStringLiteral(" and id>") + QString::number(m_afterId) + QStringLiteral("))");
+    }
+    sql += QStringLiteral(" order by checked_at,id limit ") + QString::number(m_batch);
+    QSqlQuery q = RunOnConnection(connection(), sql);
+    int n = 0;
+    while (q.next()) {
+        ++n;
+        m_afterId = q.value(0).toLongLong();
+        m_afterAt = timeFrom(q.value(1));
+        rows.push_back({m_request.serviceId, m_afterAt, q.value(2).toInt() != 0, q.value(3).toInt(),
+                        q.value(4).toString()});
+    }
+    m_done = n < m_batch;
+    return !m_done;
+}
+
+bool ResponseRowCursor::NextDays(std::vector<ServiceDayRow>& days)
+{
+    if (m_done || !m_daily)
+        return false;
+    // At most 3,650 days: one batch.
+    QSqlQuery q = RunOnConnection(
+        connection(),
+        QStringLiteral("select DATE_FORMAT(day,\"%Y-%m-%d\"),checks,passes,min_ms,avg_ms,max_ms,"
+                       "p95_ms,closed") +
+            dailyRange(m_request) + QStringLiteral(" order by day"));
+    while (q.next()) {
+        ServiceDayRow d;
+        d.ServiceId = m_request.serviceId;
+        d.Day = QDate::fromString(q.value(0).toString(), Qt::ISODate);
+        d.Checks = q.value(1).toInt();
+        d.Passes = q.value(2).toInt();
+        d.MinMs = optionalInt(q.value(3));
+        if (!q.value(4).isNull())
+            d.AvgMs = q.value(4).toDouble();
+        d.MaxMs = optionalInt(q.value(5));
+        d.P95Ms = optionalInt(q.value(6));
+        d.Closed = q.value(7).toInt() != 0;
+        days.push_back(d);
+    }
+    m_done = true;
+    return false;
 }

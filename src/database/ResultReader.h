@@ -1,9 +1,14 @@
 #pragma once
 
+#include "database/DataModuleQuorvel.h"
+#include "database/ResultStore.h"
+
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QString>
 #include <QVector>
+
+#include <vector>
 
 // Reading the stored results of one service for the response-time page of the history window.
 // Every function runs its statements on the connection it is given, so a thread with a
@@ -86,3 +91,37 @@ bool ResponseRangeIsDaily(int days, int keepDays);
 // where raw results are kept; for a range read from the summaries they cover the results still
 // held within it.
 ResponseTimes ReadResponseTimes(QSqlDatabase& db, const ResponseTimesRequest& request);
+
+// The rows behind the page, for an export: the range's raw results oldest first, or, for a
+// range read from the summaries, its days. Read batch after batch on a connection of its own,
+// opened on first use on the calling thread and closed when the cursor is destroyed (on that
+// thread too).
+class ResponseRowCursor
+{
+public:
+    ResponseRowCursor(const DatabaseLogin& login, const ResponseTimesRequest& request, int batch = 5000);
+    ~ResponseRowCursor();
+    ResponseRowCursor(const ResponseRowCursor&) = delete;
+    ResponseRowCursor& operator=(const ResponseRowCursor&) = delete;
+
+    bool Daily() const { return m_daily; }
+    // The number of rows the batches will hold.
+    qint64 Count();
+    // Appends the next batch (raw results, or days with Daily()); false once no rows follow.
+    // Throws DatabaseError.
+    bool NextResults(std::vector<CheckResultRow>& rows);
+    bool NextDays(std::vector<ServiceDayRow>& days);
+
+private:
+    QSqlDatabase& connection();
+
+    DatabaseLogin m_login;
+    ResponseTimesRequest m_request;
+    int m_batch;
+    bool m_daily = false;
+    QString m_name;
+    QSqlDatabase m_db;
+    qint64 m_afterId = 0; // the id of the last raw result handed over
+    QDateTime m_afterAt;  // and its time
+    bool m_done = false;
+};

@@ -217,6 +217,48 @@ TEST_F(ResultReaderTest, DaysWithoutPassesAndEmptyRanges)
     }
 }
 
+// The export's cursor hands over every raw result of the range once, oldest first, across
+// batches that end inside a run of results of the same millisecond; a range read from the
+// summaries gives its days instead.
+TEST_F(ResultReaderTest, RowCursorHandsOverEachRowOnceInOrder)
+{
+    std::vector<Result> results;
+    for (int i = 0; i < 10; ++i)
+        results.push_back({7, i < 5 ? "2026-03-02 08:00:00.250" : "2026-03-02 09:00:00.000", i % 3 != 0, i});
+    results.push_back({7, "2026-03-01 09:00:00.000", true, 99}); // before the range
+    addResults(results);
+    addDay(7, "2026-03-02", 10, 6, 1, 5, 9);
+
+    ResponseTimesRequest r;
+    r.serviceId = 7;
+    r.from = at("2026-03-02 00:00:00.000");
+    r.to = at("2026-03-03 00:00:00.000");
+    ResponseRowCursor raw(CurrentDatabaseLogin(), r, 3);
+    EXPECT_FALSE(raw.Daily());
+    EXPECT_EQ(raw.Count(), 10);
+    std::vector<CheckResultRow> rows;
+    int batches = 0;
+    while (raw.NextResults(rows))
+        ++batches;
+    EXPECT_EQ(batches, 3);
+    ASSERT_EQ(rows.size(), 10u);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(rows[i].ResponseMs, i) << i;
+        EXPECT_EQ(rows[i].Passed, i % 3 != 0) << i;
+    }
+    EXPECT_EQ(rows[0].CheckedAt, at("2026-03-02 08:00:00.250"));
+
+    r.keepDays = 0; // the summaries
+    ResponseRowCursor daily(CurrentDatabaseLogin(), r);
+    EXPECT_TRUE(daily.Daily());
+    EXPECT_EQ(daily.Count(), 1);
+    std::vector<ServiceDayRow> days;
+    EXPECT_FALSE(daily.NextDays(days));
+    ASSERT_EQ(days.size(), 1u);
+    EXPECT_EQ(days[0].Passes, 6);
+    EXPECT_EQ(days[0].MaxMs, 9);
+}
+
 // The services to choose from, by host (as the lists show it), kind and port.
 TEST_F(ResultReaderTest, ServicesAreListedByHostKindAndPort)
 {
