@@ -16,6 +16,7 @@
 #include "database/AlarmHistoryReader.h"
 #include "database/DataModuleQuorvel.h"
 #include "database/ResultReader.h"
+#include "database/Schema.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -158,6 +159,19 @@ int main(int argc, char** argv)
     if (!OpenDatabaseSession(db, CurrentDatabaseLogin(), QString::fromLatin1(kSchema), &error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
+    }
+    // The program's later changes to the results table (its indexes) made on the copy too.
+    for (const SchemaStep& step : SchemaSteps()) {
+        if (step.inPlace.isEmpty() || !step.statements.join(' ').contains("ALTER TABLE service_result"))
+            continue;
+        QSqlQuery present = RunOnConnection(db, step.inPlace);
+        if (present.next())
+            continue;
+        QElapsedTimer clock;
+        clock.start();
+        for (const QString& statement : step.statements)
+            RunOnConnection(db, statement);
+        std::printf("step %d applied in %.1f s\n", step.number, clock.elapsed() / 1000.0);
     }
     prepare(db);
 
