@@ -7,6 +7,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <atomic>
 
 QSqlQuery RunOnConnection(QSqlDatabase& db, const QString& sql)
 {
@@ -95,4 +96,64 @@ qint64 SessionConnectionId(QSqlDatabase& db)
 void KillSessionQuery(qint64 connectionId)
 {
     DMQuorvel().ExecUpdate(QStringLiteral("KILL QUERY ") + QString::number(connectionId));
+}
+
+AlarmHistoryCursor::AlarmHistoryCursor(const DatabaseLogin& login, int pageSize) : m_login(login)
+{
+    static std::atomic<int> serial{0};
+    m_name = QStringLiteral("alarm-history-cursor-") + QString::number(++serial);
+    m_request.size = std::max(1, pageSize);
+}
+
+AlarmHistoryCursor::~AlarmHistoryCursor()
+{
+    if (!m_db.isValid())
+        return;
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+QSqlDatabase& AlarmHistoryCursor::connection()
+{
+    if (!m_db.isValid())
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), m_name);
+    if (!m_db.isOpen()) {
+        QString error;
+        if (!OpenDatabaseSession(m_db, m_login, QStringLiteral("quorvel"), &error))
+            throw DatabaseError(error);
+    }
+    return m_db;
+}
+
+qint64 AlarmHistoryCursor::Count()
+{
+    QSqlDatabase& db = connection();
+    if (m_request.anchorId <= 0) {
+        QSqlQuery newest = RunOnConnection(db, QStringLiteral("select max(id) from alarm_msg_history"));
+        m_request.anchorId = newest.next() ? newest.value(0).toLongLong() : 0;
+        if (m_request.anchorId <= 0) {
+            m_done = true;
+            return 0;
+        }
+    }
+    QSqlQuery count = RunOnConnection(db, QStringLiteral("select count(*) from alarm_msg_history where id<=") +
+                                  QString::number(m_request.anchorId));
+    return count.next() ? count.value(0).toLongLong() : 0;
+}
+
+bool AlarmHistoryCursor::Next(QVector<AlarmHistoryEntry>& entries)
+{
+    if (m_done)
+        return false;
+    const AlarmHistoryPage page = ReadAlarmHistoryPage(connection(), m_request);
+    m_request.anchorId = page.anchorId;
+    entries += page.entries;
+    if (!page.more || page.entries.isEmpty() || page.anchorId <= 0) {
+        m_done = true;
+        return false;
+    }
+    m_request.hasAfter = true;
+    m_request.after = page.entries.last().key();
+    return true;
 }

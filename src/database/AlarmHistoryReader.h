@@ -1,5 +1,7 @@
 #pragma once
 
+#include "database/DataModuleQuorvel.h"
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -80,3 +82,30 @@ qint64 SessionConnectionId(QSqlDatabase& db);
 // Ends the statement the session `connectionId` is running (KILL QUERY), through the data
 // module's connection. Throws DatabaseError, or std::logic_error when no data module exists.
 void KillSessionQuery(qint64 connectionId);
+
+// The whole alarm history, newest first in the order above, read page after page on a connection
+// of its own, for an export. The connection is opened on first use, on the calling thread, and
+// closed when the cursor is destroyed, which must happen on that thread. Entries written after the
+// first read (ids above its anchor) are left out, so the count and the pages agree.
+class AlarmHistoryCursor
+{
+public:
+    explicit AlarmHistoryCursor(const DatabaseLogin& login, int pageSize = 5000);
+    ~AlarmHistoryCursor();
+    AlarmHistoryCursor(const AlarmHistoryCursor&) = delete;
+    AlarmHistoryCursor& operator=(const AlarmHistoryCursor&) = delete;
+
+    // The number of entries the pages will hold.
+    qint64 Count();
+    // Appends the next page to `entries`; false once no entries follow. Throws DatabaseError.
+    bool Next(QVector<AlarmHistoryEntry>& entries);
+
+private:
+    QSqlDatabase& connection();
+
+    DatabaseLogin m_login;
+    QString m_name;
+    QSqlDatabase m_db;
+    AlarmHistoryPageRequest m_request;
+    bool m_done = false;
+};

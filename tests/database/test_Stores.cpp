@@ -478,3 +478,66 @@ TEST_F(StoreTest, ASessionsNumberIsReadAndAnUnknownSessionCannotBeInterrupted)
 }
 
 } // namespace
+
+// ---- alarm history cursor ---------------------------------------------------------------------
+
+TEST_F(StoreTest, TheHistoryCursorReadsEveryEntryOnceNewestFirstAndLeavesOutLaterOnes)
+{
+    // Entries whose ids do not follow their times, several in one second, across page borders.
+    QString values;
+    for (int i = 0; i < 23; ++i) {
+        values += QStringLiteral("%1(DATE_SUB(\"2024-03-10 12:00:00\", INTERVAL %2 SECOND),\"URL\",\"h\",80,"
+                                 "\"entry %3\",\"Failed\")")
+                      .arg(values.isEmpty() ? "" : ",")
+                      .arg((i * 7) % 5)
+                      .arg(i);
+    }
+    m_dm->ExecUpdate(
+        "insert into alarm_msg_history (alarm_datetime,service,ip,port,msg,service_status) values " + values);
+    const QStringList expected =
+        scalar("select group_concat(id order by alarm_datetime desc, id desc) from quorvel.alarm_msg_history")
+            .split(',');
+
+    for (const int pageSize : {5, 23, 1000}) {
+        SCOPED_TRACE(pageSize);
+        AlarmHistoryCursor cursor(CurrentDatabaseLogin(), pageSize);
+        EXPECT_EQ(cursor.Count(), 23);
+        QVector<AlarmHistoryEntry> entries;
+        int pages = 0;
+        bool more = true;
+        while (more) {
+            more = cursor.Next(entries);
+            ++pages;
+            if (pages == 1) // written after the first read: not part of this export
+                m_dm->ExecUpdate(
+                    "insert into alarm_msg_history (alarm_datetime,service,ip,port,msg,"
+                    "service_status) values (\"2030-01-01 00:00:00\",\"URL\",\"h\",80,\"new\",\"x\")");
+            ASSERT_LT(pages, 100);
+        }
+        QStringList ids;
+        for (const AlarmHistoryEntry& e : entries)
+            ids << QString::number(e.id);
+        EXPECT_EQ(ids, expected);
+        EXPECT_EQ(pages, (23 + pageSize - 1) / pageSize) << "one read a page";
+        EXPECT_EQ(entries.front().msg, "entry 20") << "the newest second, highest id first";
+        EXPECT_EQ(entries.front().dateTime, "2024-03-10 12:00:00");
+        m_dm->ExecUpdate("delete from alarm_msg_history where msg=\"new\"");
+    }
+}
+
+TEST_F(StoreTest, TheHistoryCursorOfAnEmptyHistoryCountsNothingAndReadsNothing)
+{
+    AlarmHistoryCursor cursor(CurrentDatabaseLogin());
+    EXPECT_EQ(cursor.Count(), 0);
+    QVector<AlarmHistoryEntry> entries;
+    EXPECT_FALSE(cursor.Next(entries));
+    EXPECT_TRUE(entries.isEmpty());
+}
+
+TEST_F(StoreTest, TheHistoryCursorTellsAFailedLogin)
+{
+    DatabaseLogin login = CurrentDatabaseLogin();
+    login.password = "wrong password";
+    AlarmHistoryCursor cursor(login);
+    EXPECT_THROW(cursor.Count(), DatabaseError);
+}

@@ -8,6 +8,7 @@
 #include "database/DataModuleQuorvel.h"
 #include "gui/dialogs/chartings.h"
 #include "monitor/TextTableModel.h"
+#include "support/PythonCsv.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -18,8 +19,10 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -417,6 +420,7 @@ TEST_F(ChartsTest, EveryControlCarriesItsCaptionAsAccessibleName)
     EXPECT_EQ(form->ButtonPrevious->accessibleName(), "<< Previous");
     EXPECT_EQ(form->ButtonNext->accessibleName(), "Next >>");
     EXPECT_EQ(form->ButtonExport->accessibleName(), "Export Chart");
+    EXPECT_EQ(form->ButtonExportCsv->accessibleName(), "Export CSV");
     EXPECT_EQ(form->ButtonRefresh->accessibleName(), "Refresh");
     EXPECT_EQ(form->ButtonCancel->accessibleName(), "Cancel");
     EXPECT_EQ(form->ListViewHistory->accessibleName(), "Alarm Msg History");
@@ -610,4 +614,127 @@ TEST_F(ChartsTest, DISABLED_ScreenshotsOfThePages)
         showPage(form, page);
         ASSERT_TRUE(form->grab().save(folder + "/" + names[page] + ".png"));
     }
+}
+
+// ---- CSV export -------------------------------------------------------------------------------
+
+TEST_F(ChartsTest, ExportCsvWritesTheWholeHistoryNewestFirstThroughTheSaveDialog)
+{
+    addEntries(2500, 4, 3);
+    // The newest entry: a message a CSV reader would split at every turn.
+    const QString awkward = QStringLiteral("HTTP/1.1 503 \"Busy\", retry\r\nline two\n  Grüße ");
+    m_dm->ExecUpdate(QStringLiteral("insert into alarm_msg_history (alarm_datetime,service,ip,port,msg,"
+                                    "service_status) values (\"2024-03-11 08:30:05\",\"URL\",\"web,1\",0,%1,"
+                                    "\"Failed\")")
+                         .arg(QuoteSqlText(awkward)));
+    TFormChartings* form = open();
+    ASSERT_NE(form, nullptr);
+    ASSERT_TRUE(form->ButtonExportCsv->isEnabled());
+
+    QString folder, suffix;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        folder = dialog->directory().absolutePath() + "/";
+        suffix = dialog->defaultSuffix();
+        dialog->selectFile("alarms");
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    QSignalSpy exported(form, &TFormChartings::csvExported);
+    click(form->ButtonExportCsv);
+    EXPECT_EQ(folder, QDir(AppSettings.LogDir).absolutePath() + "/");
+    EXPECT_EQ(suffix, "csv");
+    ASSERT_TRUE(form->IsExporting());
+    EXPECT_FALSE(form->ButtonExportCsv->isEnabled()) << "one export at a time";
+    ASSERT_TRUE(waitFor([&] { return !exported.isEmpty(); }, 60000));
+    EXPECT_TRUE(exported[0][0].toBool());
+    EXPECT_TRUE(m_boxes.boxes.empty()) << m_boxes.texts().join('\n').toStdString();
+    EXPECT_TRUE(form->ButtonExportCsv->isEnabled());
+    EXPECT_EQ(form->StatusText->text(), "2501 alarm messages exported.");
+
+    QString error;
+    const QVector<QStringList> rows = ReadCsvWithPython(AppSettings.LogDir + "alarms.csv", &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    ASSERT_EQ(rows.size(), 2502);
+    EXPECT_EQ(rows[0], QStringList({"Date Time", "Service", "IP", "Port", "Error Msg", "Status"}));
+    EXPECT_EQ(rows[1], QStringList({"2024-03-11T08:30:05", "URL", "web,1", "0", awkward, "Failed"}));
+    // The rest in the list's order, with the stored port (not the list's "---").
+    const QStringList messages =
+        scalar("select group_concat(msg order by alarm_datetime desc, id desc separator '|') "
+               "from quorvel.alarm_msg_history where msg like 'entry %'")
+            .split('|');
+    ASSERT_EQ(messages.size(), 2500);
+    for (int i = 0; i < 2500; ++i)
+        ASSERT_EQ(rows[i + 2][4], messages[i]) << "row " << i + 2;
+    EXPECT_EQ(rows[2], QStringList({"2024-03-10T12:00:00", "POP3", "h0", "0", "entry 2499", "Failed"}));
+    EXPECT_EQ(rows.last(), QStringList({"2024-03-10T11:49:36", "URL", "h0", "0", "entry 0", "Failed"}));
+}
+
+TEST_F(ChartsTest, ExportCsvShowsItsProgressAndACancelKeepsTheFileThatWasThere)
+{
+    addEntries(1000);
+    TFormChartings* form = open();
+    ASSERT_NE(form, nullptr);
+    const QString path = AppSettings.LogDir + "alarms.csv";
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("earlier export\r\n");
+    old.close();
+
+    // The table is locked, so the export waits at its first read until the test lets it go.
+    m_dm->ExecUpdate("lock tables alarm_msg_history write");
+    QSignalSpy exported(form, &TFormChartings::csvExported);
+    ASSERT_TRUE(form->ExportCsv(path));
+    EXPECT_FALSE(form->ExportCsv(path)) << "a second export waits for the first";
+    QProgressDialog* progress = form->CsvProgress();
+    ASSERT_NE(progress, nullptr);
+    const bool shown = waitFor([&] { return progress->isVisible(); }, 5000);
+    // The window goes on meanwhile: its pages still change.
+    showPage(form, 1);
+    showPage(form, 0);
+    if (const QString folder = qEnvironmentVariable("QUORVEL_SCREENSHOTS"); !folder.isEmpty() && shown) {
+        EXPECT_TRUE(form->grab().save(folder + "/history-csv-export.png"));
+        EXPECT_TRUE(progress->grab().save(folder + "/history-csv-progress.png"));
+    }
+    QPushButton* cancel = progress->findChild<QPushButton*>();
+    if (cancel)
+        QTest::mouseClick(cancel, Qt::LeftButton);
+    m_dm->ExecUpdate("unlock tables");
+    ASSERT_TRUE(shown) << "the progress shows while the export runs";
+    EXPECT_EQ(progress->windowTitle(), "Export CSV");
+    ASSERT_NE(cancel, nullptr);
+    EXPECT_EQ(cancel->accessibleName(), "Cancel");
+
+    ASSERT_TRUE(waitFor([&] { return !exported.isEmpty(); }));
+    EXPECT_FALSE(exported[0][0].toBool());
+    EXPECT_EQ(form->CsvProgress(), nullptr);
+    EXPECT_EQ(form->StatusText->text(), "CSV export cancelled.");
+    EXPECT_TRUE(m_boxes.boxes.empty()) << m_boxes.texts().join('\n').toStdString();
+    QFile kept(path);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "earlier export\r\n");
+    EXPECT_EQ(QDir(AppSettings.LogDir).entryList({"alarms*"}, QDir::Files | QDir::Hidden),
+              QStringList{"alarms.csv"})
+        << "nothing left beside it";
+}
+
+TEST_F(ChartsTest, ACsvExportThatCannotWriteNamesTheFileAndTheProgramGoesOn)
+{
+    addEntries(5);
+    TFormChartings* form = open();
+    ASSERT_NE(form, nullptr);
+    const QString path = AppSettings.LogDir + "missing-folder/alarms.csv";
+    QSignalSpy exported(form, &TFormChartings::csvExported);
+    ASSERT_TRUE(form->ExportCsv(path));
+    ASSERT_TRUE(waitFor([&] { return !exported.isEmpty(); }));
+    EXPECT_FALSE(exported[0][0].toBool());
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    EXPECT_EQ(m_boxes.boxes[0].first, Kind::Error);
+    EXPECT_TRUE(m_boxes.boxes[0].second.contains(path)) << m_boxes.boxes[0].second.toStdString();
+    EXPECT_TRUE(systemLogLines().last().endsWith("[ERROR] " + m_boxes.boxes[0].second));
+    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_EQ(m_quit.requests, 0);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->ButtonExportCsv->isEnabled()) << "another try is possible";
 }

@@ -1,14 +1,17 @@
 #include "gui/dialogs/chartings.h"
 
+#include "core/CsvWriter.h"
 #include "core/Notifier.h"
 #include "core/SystemLog.h"
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/dialogs/CsvExportRun.h"
 #include "gui/dialogs/DialogSupport.h"
 #include "gui/dialogs/HistoryWorker.h"
 #include "gui/dialogs/ResponseTimesPage.h"
 #include "gui/menu.h"
+#include "monitor/CsvExport.h"
 #include "monitor/TextTableModel.h"
 
 #include <QtCharts/QBarCategoryAxis>
@@ -133,6 +136,7 @@ TFormChartings::TFormChartings(QWidget* parent) : TFormDialog(parent), m_sortDes
 TFormChartings::~TFormChartings()
 {
     // The threads end before anything they report to goes away.
+    delete m_csvRun;
     m_pageWorker.reset();
     m_chartWorker.reset();
 }
@@ -252,6 +256,9 @@ QWidget* TFormChartings::buildButtons()
                         &TFormChartings::ButtonNextClick);
     ButtonExport = button(QStringLiteral("Export Chart"), QStringLiteral("Export the chart to bmp file..."),
                           &TFormChartings::ButtonExportClick);
+    ButtonExportCsv =
+        button(QStringLiteral("Export CSV"), QStringLiteral("Export the alarm messages to a CSV file..."),
+               &TFormChartings::ButtonExportCsvClick);
     ButtonRefresh = button(QStringLiteral("Refresh"), QString(), &TFormChartings::ButtonRefreshClick);
     ButtonCancel = button(QStringLiteral("Cancel"), QStringLiteral("Close the window..."),
                           &TFormChartings::ButtonCancelClick);
@@ -500,6 +507,9 @@ void TFormChartings::FormClose()
     m_pageWorker->Disconnect();
     m_chartWorker->Disconnect();
     m_responsePage->Disconnect();
+    // An export is not left running behind a closed window; it leaves no file.
+    if (m_csvRun)
+        m_csvRun->Cancel();
 }
 
 void TFormChartings::changeEvent(QEvent* event)
@@ -564,6 +574,7 @@ void TFormChartings::ButtonCancelClick()
 void TFormChartings::PageControlChange(int page)
 {
     ButtonExport->setEnabled(shownChart() >= 0);
+    ButtonExportCsv->setEnabled(page == 0 && !m_csvRun);
     if (PageControl->widget(page) == m_responsePage)
         m_responsePage->Activate();
     showCurrentChart();
@@ -612,6 +623,61 @@ bool TFormChartings::ExportChart(const QString& path)
     WriteSystemLog(text, LogLevel::ERROR);
     ShowErrorBox(text);
     return false;
+}
+
+void TFormChartings::ButtonExportCsvClick()
+{
+    if (m_csvRun)
+        return;
+    const QString path = AskCsvExportPath(this, QStringLiteral("Export the alarm messages as CSV"));
+    if (!path.isEmpty())
+        ExportCsv(path);
+}
+
+bool TFormChartings::ExportCsv(const QString& path)
+{
+    if (m_csvRun)
+        return false;
+    // The cursor opens its connection on the export's thread and is released there: the two
+    // functions that share it go to that thread, and no other reference is kept here.
+    auto cursor = std::make_shared<AlarmHistoryCursor>(CurrentDatabaseLogin());
+    CsvExport::RowCounter counter = [cursor] { return cursor->Count(); };
+    CsvExport::RowSource source = [cursor = std::move(cursor)](QVector<QStringList>& rows) {
+        QVector<AlarmHistoryEntry> entries;
+        const bool more = cursor->Next(entries);
+        rows.reserve(entries.size());
+        for (const AlarmHistoryEntry& e : entries)
+            rows.append({CsvDateTimeText(e.dateTime), e.service, e.ip, e.port, e.msg, e.serviceStatus});
+        return more;
+    };
+    QStringList header;
+    for (int column = ColumnDateTime; column < ColumnCount; ++column)
+        header << m_model->headerData(column, Qt::Horizontal).toString();
+
+    auto* job = new CsvExport(path, header, std::move(source));
+    job->setRowCounter(std::move(counter));
+    ButtonExportCsv->setEnabled(false);
+    m_csvRun = new CsvExportRun(this, job, QStringLiteral("Exporting the alarm messages to %1...").arg(path));
+    connect(m_csvRun, &CsvExportRun::finished, this, [this](const CsvExport::Result& result) {
+        m_csvRun = nullptr;
+        ButtonExportCsv->setEnabled(PageControl->currentIndex() == 0);
+        if (result.outcome == CsvExport::Outcome::Written)
+            StatusText->setText(QStringLiteral("%1 alarm messages exported.").arg(result.rows));
+        else if (result.outcome == CsvExport::Outcome::Cancelled)
+            StatusText->setText(QStringLiteral("CSV export cancelled."));
+        emit csvExported(result.outcome == CsvExport::Outcome::Written);
+    });
+    return true;
+}
+
+bool TFormChartings::IsExporting() const
+{
+    return m_csvRun != nullptr;
+}
+
+QProgressDialog* TFormChartings::CsvProgress() const
+{
+    return m_csvRun ? m_csvRun->Progress() : nullptr;
 }
 
 void TFormChartings::ListViewHistoryColumnClick(int column)

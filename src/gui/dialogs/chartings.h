@@ -8,10 +8,12 @@
 
 #include <memory>
 
+class CsvExportRun;
 class HistoryWorker;
 class QChartView;
 class QLabel;
 class QProgressBar;
+class QProgressDialog;
 class QPushButton;
 class QScrollBar;
 class QStatusBar;
@@ -58,6 +60,14 @@ public:
     // when it could not be written; also false on the history and response-time pages, which
     // have no bar chart.
     bool ExportChart(const QString& path);
+    // "Export CSV": asks for a file, then ExportCsv.
+    void ButtonExportCsvClick();
+    // Writes the whole alarm history, newest first, to `path` as CSV on a thread of its own, with
+    // a progress dialog that can cancel it. False when an export is already running.
+    bool ExportCsv(const QString& path);
+    bool IsExporting() const;
+    // The progress of the running export (nullptr when none runs).
+    QProgressDialog* CsvProgress() const;
 
     // Paging state: the first entry shown (0 on the first page) and offset + page size.
     int Offset() const { return m_offset; }
@@ -80,6 +90,7 @@ public:
     QPushButton* ButtonPrevious = nullptr;
     QPushButton* ButtonNext = nullptr;
     QPushButton* ButtonExport = nullptr;
+    QPushButton* ButtonExportCsv = nullptr;
     QPushButton* ButtonRefresh = nullptr;
     QPushButton* ButtonCancel = nullptr;
     QProgressBar* ProgressBar = nullptr;
@@ -93,6 +104,8 @@ signals:
     void historyLoaded();
     // The three charts were read and drawn (or their read failed).
     void chartsLoaded();
+    // A CSV export ended: written, or cancelled or failed (a failure after its error was shown).
+    void csvExported(bool written);
 
 protected:
     void FormShow() override;
@@ -143,6 +156,7 @@ private:
 
     std::unique_ptr<HistoryWorker> m_pageWorker;
     std::unique_ptr<HistoryWorker> m_chartWorker;
+    CsvExportRun* m_csvRun = nullptr;
     TextTableModel* m_model = nullptr;
     ChartPage m_charts[3];
     ResponseTimesPage* m_responsePage = nullptr;
