@@ -8,6 +8,7 @@
 #include "database/ResultStore.h"
 #include "gui/dialogs/ResponseTimesPage.h"
 #include "gui/dialogs/chartings.h"
+#include "support/PythonCsv.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -191,6 +192,59 @@ TEST_F(ResponseTimesPageTest, StaleAnswersAreDroppedAndRefreshKeepsTheChoice)
     EXPECT_EQ(page->ServiceId(), m_mail);
     EXPECT_EQ(page->LabelFailures->text(), "Failures: 2 of 5 checks");
     EXPECT_EQ(page->ListChanges->model()->rowCount(), 2);
+}
+
+// Export CSV writes the rows behind the figures shown: the raw results of a range within the
+// days kept, oldest first, with ISO 8601 times and the detail quoted where it must be; the days
+// of a longer range. Python's csv module reads both back whole.
+TEST_F(ResponseTimesPageTest, ExportCsvWritesTheRowsOfTheRangeShown)
+{
+    prepare();
+    ResultStore::Append({{m_mail, kNow.addSecs(-30), false, 0, "421 busy, \"try later\"\nbye"}});
+    ResponseTimesPage* page = open();
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->ButtonExportCsv->accessibleName(), "Export CSV");
+    ASSERT_TRUE(page->ChooseService(m_mail));
+    settle(page);
+    ASSERT_TRUE(page->ButtonExportCsv->isEnabled());
+
+    const struct
+    {
+        ResponseRange range;
+        int rows;
+        QStringList header;
+    } cases[] = {
+        {ResponseRange::Day, 5, {"Time", "Host", "Service", "Status", "Response ms", "Detail"}},
+        {ResponseRange::Year,
+         1,
+         {"Day", "Host", "Service", "Checks", "Passes", "Min ms", "Avg ms", "Max ms", "P95 ms"}},
+    };
+    for (const auto& c : cases) {
+        page->ChooseRange(c.range);
+        settle(page);
+        const QString path = AppSettings.LogDir + QString("range-%1.csv").arg(int(c.range));
+        QList<bool> outcomes;
+        QObject::connect(page, &ResponseTimesPage::csvExported, page,
+                         [&](bool written) { outcomes << written; });
+        ASSERT_TRUE(page->ExportCsv(path));
+        ASSERT_TRUE(waitFor([&] { return !outcomes.isEmpty(); }));
+        EXPECT_EQ(outcomes, QList<bool>({true}));
+        QString error;
+        const QVector<QStringList> rows = ReadCsvWithPython(path, &error);
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        ASSERT_EQ(rows.size(), c.rows + 1) << int(c.range);
+        EXPECT_EQ(rows[0], c.header);
+        if (c.range == ResponseRange::Day) {
+            EXPECT_EQ(rows[1], QStringList({kNow.addSecs(-600).toString("yyyy-MM-ddTHH:mm:ss"),
+                                            "mail.example.com", "SMTP", "Failed", "20", ""}));
+            EXPECT_EQ(rows[5][5], "421 busy, \"try later\"\nbye");
+        } else {
+            EXPECT_EQ(rows[1].mid(0, 5),
+                      QStringList({kNow.date().toString(Qt::ISODate), "mail.example.com", "SMTP", "5", "3"}));
+        }
+        QObject::disconnect(page, &ResponseTimesPage::csvExported, page, nullptr);
+    }
+    EXPECT_TRUE(m_boxes.boxes.empty()) << m_boxes.texts().join('\n').toStdString();
 }
 
 // Pictures of the page for a look by eye: QUORVEL_SCREENSHOTS names the folder.

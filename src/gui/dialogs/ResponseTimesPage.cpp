@@ -1,11 +1,13 @@
 #include "gui/dialogs/ResponseTimesPage.h"
 
 #include "core/Clock.h"
+#include "core/CsvWriter.h"
 #include "core/Notifier.h"
 #include "core/SystemLog.h"
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/dialogs/CsvExportRun.h"
 #include "gui/dialogs/DialogSupport.h"
 #include "gui/dialogs/HistoryWorker.h"
 #include "gui/dialogs/TFormDialog.h"
@@ -23,12 +25,15 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPushButton>
 #include <QSet>
 #include <QSplitter>
 #include <QTreeView>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -118,6 +123,7 @@ ResponseTimesPage::ResponseTimesPage(QWidget* parent) : QWidget(parent)
 
 ResponseTimesPage::~ResponseTimesPage()
 {
+    delete m_csvRun;
     m_worker.reset(); // the thread ends before the page it reports to
 }
 
@@ -138,6 +144,12 @@ QWidget* ResponseTimesPage::buildChoices()
     captioned(row, QStringLiteral("Service"), ComboService);
     captioned(row, QStringLiteral("Range"), ComboRange);
     row->addStretch(1);
+    ButtonExportCsv = new QPushButton(QStringLiteral("Export CSV"));
+    ButtonExportCsv->setToolTip(QStringLiteral("Export the results of the range to a CSV file..."));
+    ButtonExportCsv->setAutoDefault(false);
+    ButtonExportCsv->setEnabled(false);
+    connect(ButtonExportCsv, &QPushButton::clicked, this, &ResponseTimesPage::ButtonExportCsvClick);
+    row->addWidget(ButtonExportCsv);
     connect(ComboHost, &QComboBox::currentIndexChanged, this, [this] {
         if (!m_filling)
             fillServices();
@@ -309,7 +321,7 @@ void ResponseTimesPage::readResults()
         [this, serial, request](QSqlDatabase& db) {
             const ResponseTimes times = ReadResponseTimes(db, request);
             QMetaObject::invokeMethod(
-                this, [this, serial, request, times] { resultsRead(serial, request.serviceId, times); },
+                this, [this, serial, request, times] { resultsRead(serial, request, times); },
                 Qt::QueuedConnection);
         },
         [this, serial](const QString& text) {
@@ -325,13 +337,15 @@ void ResponseTimesPage::readResults()
         });
 }
 
-void ResponseTimesPage::resultsRead(int serial, int serviceId, const ResponseTimes& times)
+void ResponseTimesPage::resultsRead(int serial, const ResponseTimesRequest& request,
+                                    const ResponseTimes& times)
 {
     --m_busy;
     if (serial != m_serial)
         return; // the choice changed meanwhile: a newer read is under way
     m_shown = times;
-    m_shownService = serviceId;
+    m_shownService = request.serviceId;
+    m_shownRequest = request;
     showFigures();
     emit resultsLoaded();
 }
@@ -345,6 +359,7 @@ void ResponseTimesPage::readFailed(const QString& text)
 
 void ResponseTimesPage::showFigures()
 {
+    ButtonExportCsv->setEnabled(m_shownService != 0 && !m_csvRun);
     const double uptime = m_shown.UptimePercent();
     LabelUptime->setText(
         QStringLiteral("Uptime: ") +
@@ -419,4 +434,71 @@ void ResponseTimesPage::fillChanges()
     }
     m_changes->clear();
     m_changes->appendRows(rows);
+}
+
+void ResponseTimesPage::ButtonExportCsvClick()
+{
+    if (m_csvRun || m_shownService == 0)
+        return;
+    const QString path = AskCsvExportPath(this, QStringLiteral("Export the response times as CSV"));
+    if (!path.isEmpty())
+        ExportCsv(path);
+}
+
+namespace {
+
+QString optionalText(const std::optional<int>& v)
+{
+    return v ? QString::number(*v) : QString();
+}
+
+} // namespace
+
+bool ResponseTimesPage::ExportCsv(const QString& path)
+{
+    if (m_csvRun || m_shownService == 0)
+        return false;
+    const auto it = std::find_if(m_services.begin(), m_services.end(),
+                                 [this](const ResultServiceChoice& s) { return s.id == m_shownService; });
+    const QString host = it == m_services.end() ? QString() : it->host;
+    const QString kind = it == m_services.end() ? QString() : it->kind;
+    // The cursor opens its connection on the export's thread and is released there.
+    auto cursor = std::make_shared<ResponseRowCursor>(CurrentDatabaseLogin(), m_shownRequest);
+    const bool daily = cursor->Daily();
+    CsvExport::RowCounter counter = [cursor] { return cursor->Count(); };
+    CsvExport::RowSource source = [cursor = std::move(cursor), host, kind](QVector<QStringList>& rows) {
+        if (cursor->Daily()) {
+            std::vector<ServiceDayRow> days;
+            const bool more = cursor->NextDays(days);
+            for (const ServiceDayRow& d : days) {
+                rows.append({d.Day.toString(Qt::ISODate), host, kind, QString::number(d.Checks),
+                             QString::number(d.Passes), optionalText(d.MinMs),
+                             d.AvgMs ? QString::number(*d.AvgMs, 'f', 1) : QString(), optionalText(d.MaxMs),
+                             optionalText(d.P95Ms)});
+            }
+            return more;
+        }
+        std::vector<CheckResultRow> results;
+        const bool more = cursor->NextResults(results);
+        for (const CheckResultRow& r : results) {
+            rows.append({CsvDateTime(r.CheckedAt), host, kind,
+                         r.Passed ? QStringLiteral("Passed") : QStringLiteral("Failed"),
+                         QString::number(r.ResponseMs), r.Detail});
+        }
+        return more;
+    };
+    const QStringList header =
+        daily ? QStringList{"Day",    "Host",   "Service", "Checks", "Passes",
+                            "Min ms", "Avg ms", "Max ms",  "P95 ms"}
+              : QStringList{"Time", "Host", "Service", "Status", "Response ms", "Detail"};
+    auto* job = new CsvExport(path, header, std::move(source));
+    job->setRowCounter(std::move(counter));
+    ButtonExportCsv->setEnabled(false);
+    m_csvRun = new CsvExportRun(this, job, QStringLiteral("Exporting the response times to %1...").arg(path));
+    connect(m_csvRun, &CsvExportRun::finished, this, [this](const CsvExport::Result& result) {
+        m_csvRun = nullptr;
+        ButtonExportCsv->setEnabled(m_shownService != 0);
+        emit csvExported(result.outcome == CsvExport::Outcome::Written);
+    });
+    return true;
 }

@@ -6,10 +6,12 @@
 
 #include <memory>
 
+class CsvExportRun;
 class HistoryWorker;
 class QChartView;
 class QComboBox;
 class QLabel;
+class QPushButton;
 class QTreeView;
 class TextTableModel;
 
@@ -46,6 +48,14 @@ public:
     const ResponseTimes& Shown() const { return m_shown; }
     int ShownServiceId() const { return m_shownService; }
 
+    // "Export CSV": asks for a file, then ExportCsv.
+    void ButtonExportCsvClick();
+    // Writes the rows behind the figures shown to `path` as CSV on a thread of its own: the raw
+    // results of the range oldest first, or its days when the range is read from the summaries.
+    // False when an export is running or nothing is shown.
+    bool ExportCsv(const QString& path);
+    bool IsExporting() const { return m_csvRun != nullptr; }
+
     QComboBox* ComboHost = nullptr;
     QComboBox* ComboService = nullptr;
     QComboBox* ComboRange = nullptr;
@@ -54,11 +64,14 @@ public:
     QLabel* LabelSource = nullptr;
     QChartView* ChartResponse = nullptr;
     QTreeView* ListChanges = nullptr;
+    QPushButton* ButtonExportCsv = nullptr;
 
 signals:
     // The service list or the shown results were read (or their read failed).
     void servicesLoaded();
     void resultsLoaded();
+    // A CSV export ended: written, or cancelled or failed (a failure after its error was shown).
+    void csvExported(bool written);
 
 private:
     QWidget* buildChoices();
@@ -69,7 +82,7 @@ private:
     // Fills the services of the chosen host, chooses `serviceId` (else the first) and reads it.
     void fillServices(int serviceId = 0);
     void readResults();
-    void resultsRead(int serial, int serviceId, const ResponseTimes& times);
+    void resultsRead(int serial, const ResponseTimesRequest& request, const ResponseTimes& times);
     void readFailed(const QString& text);
     void showFigures();
     void drawChart();
@@ -80,6 +93,8 @@ private:
     TextTableModel* m_changes = nullptr;
     ResponseTimes m_shown;
     int m_shownService = 0;
+    ResponseTimesRequest m_shownRequest; // the read whose figures are shown
+    CsvExportRun* m_csvRun = nullptr;
     bool m_activated = false;
     bool m_filling = false; // the lists are being refilled: their changes start no read
     int m_serial = 0;       // counts the result reads asked for; only the latest is shown

@@ -1,6 +1,5 @@
 #include "gui/dialogs/chartings.h"
 
-#include "core/CsvWriter.h"
 #include "core/Notifier.h"
 #include "core/SystemLog.h"
 #include "core/comFunc.h"
@@ -11,7 +10,6 @@
 #include "gui/dialogs/HistoryWorker.h"
 #include "gui/dialogs/ResponseTimesPage.h"
 #include "gui/menu.h"
-#include "monitor/CsvExport.h"
 #include "monitor/TextTableModel.h"
 
 #include <QtCharts/QBarCategoryAxis>
@@ -623,61 +621,6 @@ bool TFormChartings::ExportChart(const QString& path)
     WriteSystemLog(text, LogLevel::ERROR);
     ShowErrorBox(text);
     return false;
-}
-
-void TFormChartings::ButtonExportCsvClick()
-{
-    if (m_csvRun)
-        return;
-    const QString path = AskCsvExportPath(this, QStringLiteral("Export the alarm messages as CSV"));
-    if (!path.isEmpty())
-        ExportCsv(path);
-}
-
-bool TFormChartings::ExportCsv(const QString& path)
-{
-    if (m_csvRun)
-        return false;
-    // The cursor opens its connection on the export's thread and is released there: the two
-    // functions that share it go to that thread, and no other reference is kept here.
-    auto cursor = std::make_shared<AlarmHistoryCursor>(CurrentDatabaseLogin());
-    CsvExport::RowCounter counter = [cursor] { return cursor->Count(); };
-    CsvExport::RowSource source = [cursor = std::move(cursor)](QVector<QStringList>& rows) {
-        QVector<AlarmHistoryEntry> entries;
-        const bool more = cursor->Next(entries);
-        rows.reserve(entries.size());
-        for (const AlarmHistoryEntry& e : entries)
-            rows.append({CsvDateTimeText(e.dateTime), e.service, e.ip, e.port, e.msg, e.serviceStatus});
-        return more;
-    };
-    QStringList header;
-    for (int column = ColumnDateTime; column < ColumnCount; ++column)
-        header << m_model->headerData(column, Qt::Horizontal).toString();
-
-    auto* job = new CsvExport(path, header, std::move(source));
-    job->setRowCounter(std::move(counter));
-    ButtonExportCsv->setEnabled(false);
-    m_csvRun = new CsvExportRun(this, job, QStringLiteral("Exporting the alarm messages to %1...").arg(path));
-    connect(m_csvRun, &CsvExportRun::finished, this, [this](const CsvExport::Result& result) {
-        m_csvRun = nullptr;
-        ButtonExportCsv->setEnabled(PageControl->currentIndex() == 0);
-        if (result.outcome == CsvExport::Outcome::Written)
-            StatusText->setText(QStringLiteral("%1 alarm messages exported.").arg(result.rows));
-        else if (result.outcome == CsvExport::Outcome::Cancelled)
-            StatusText->setText(QStringLiteral("CSV export cancelled."));
-        emit csvExported(result.outcome == CsvExport::Outcome::Written);
-    });
-    return true;
-}
-
-bool TFormChartings::IsExporting() const
-{
-    return m_csvRun != nullptr;
-}
-
-QProgressDialog* TFormChartings::CsvProgress() const
-{
-    return m_csvRun ? m_csvRun->Progress() : nullptr;
 }
 
 void TFormChartings::ListViewHistoryColumnClick(int column)
