@@ -137,8 +137,9 @@ qint64 AlarmHistoryCursor::Count()
             return 0;
         }
     }
-    QSqlQuery count = RunOnConnection(db, QStringLiteral("select count(*) from alarm_msg_history where id<=") +
-                                  QString::number(m_request.anchorId));
+    QSqlQuery count =
+        RunOnConnection(db, QStringLiteral("select count(*) from alarm_msg_history where id<=") +
+                                QString::number(m_request.anchorId));
     return count.next() ? count.value(0).toLongLong() : 0;
 }
 
