@@ -4,7 +4,9 @@
 #include "database/DataModuleQuorvel.h"
 #include "database/dbcomFunc.h"
 
+#include <QHash>
 #include <QSqlQuery>
+#include <QStringList>
 #include <QVariant>
 
 #include <algorithm>
@@ -103,26 +105,39 @@ void readDailyPoints(QSqlDatabase& db, const ResponseTimesRequest& r, ResponseTi
 }
 
 // Results whose verdict differs from the result before them (in the order of time, then id),
-// newest first. The window function runs over the service's index range of the raw results.
+// newest first. The window function runs over the service's index range of the raw results
+// (which the index holds whole); the details are then read for the changes alone.
 void readChanges(QSqlDatabase& db, const ResponseTimesRequest& r, ResponseTimes& out)
 {
     const int limit = std::max(1, r.maxChanges);
-    // The details are fetched for the changes only, so that the window's rows stay narrow.
     QSqlQuery q = RunOnConnection(
-        db, QStringLiteral("select DATE_FORMAT(t.checked_at,\"%Y-%m-%d %H:%i:%s.%f\"),t.passed,r.detail from "
+        db, QStringLiteral("select id,DATE_FORMAT(checked_at,\"%Y-%m-%d %H:%i:%s.%f\"),passed from "
                            "(select id,checked_at,passed,lag(passed) over (order by checked_at,id) "
                            "as before_passed") +
                 rawRange(r) +
-                QStringLiteral(") t join service_result r on r.id=t.id where t.passed<>t.before_passed "
-                               "order by t.checked_at desc,t.id desc limit ") +
+                QStringLiteral(") t where passed<>before_passed order by checked_at desc,id desc limit ") +
                 QString::number(limit + 1));
+    QVector<qint64> ids;
     while (q.next()) {
         if (out.changes.size() == limit) {
             out.moreChanges = true;
             break;
         }
-        out.changes.append({timeFrom(q.value(0)), q.value(1).toInt() != 0, q.value(2).toString()});
+        ids.append(q.value(0).toLongLong());
+        out.changes.append({timeFrom(q.value(1)), q.value(2).toInt() != 0, QString()});
     }
+    if (ids.isEmpty())
+        return;
+    QStringList list;
+    for (const qint64 id : ids)
+        list << QString::number(id);
+    QHash<qint64, QString> details;
+    QSqlQuery d = RunOnConnection(db, QStringLiteral("select id,detail from service_result where id in (") +
+                                          list.join(QLatin1Char(',')) + QLatin1Char(')'));
+    while (d.next())
+        details.insert(d.value(0).toLongLong(), d.value(1).toString());
+    for (int i = 0; i < ids.size(); ++i)
+        out.changes[i].detail = details.value(ids[i]);
 }
 
 } // namespace
