@@ -573,6 +573,8 @@ void TFormChartings::PageControlChange(int page)
 {
     ButtonExport->setEnabled(shownChart() >= 0);
     ButtonExportCsv->setEnabled(page == 0 && !m_csvRun);
+    // The response-time page has an export of its own.
+    ButtonExportCsv->setVisible(PageControl->widget(page) != m_responsePage);
     if (PageControl->widget(page) == m_responsePage)
         m_responsePage->Activate();
     showCurrentChart();
