@@ -129,7 +129,7 @@ TEST_F(ResponseTimesPageTest, ChoosingAServiceAndARangeShowsItsFigures)
     EXPECT_EQ(items(page->ComboService), QStringList({"IMAP : 143", "SMTP : 25"}));
     EXPECT_EQ(page->ShownServiceId(), m_imap);
     EXPECT_EQ(page->LabelUptime->text(), "Uptime: ---");
-    EXPECT_FALSE(m_form->ButtonExport->isEnabled()); // no bar chart to save here
+    EXPECT_FALSE(m_form->ButtonExport->isEnabled());    // no bar chart to save here
     EXPECT_FALSE(m_form->ButtonExportCsv->isVisible()); // the page exports its own rows
 
     const struct
