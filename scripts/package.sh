@@ -66,7 +66,7 @@ trap 'rm -rf "$scratch"' EXIT
 # The files an installed copy needs, where it looks for them.
 contents=$(dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|')
 for file in /usr/bin/quorvel /usr/bin/quorvel-probe /usr/sbin/quorveld \
-  /usr/share/quorvel/help/Quorvel.html /usr/share/quorvel/tolvern.gif /usr/share/quorvel/Splash98.png \
+  /usr/share/quorvel/help/Quorvel.html /usr/share/quorvel/help/first-steps/8-main-window.png /usr/share/quorvel/tolvern.gif /usr/share/quorvel/Splash98.png \
   /usr/share/applications/quorvel.desktop /usr/share/metainfo/org.tolvern.quorvel.metainfo.xml \
   /usr/share/icons/hicolor/scalable/apps/quorvel.svg /usr/share/icons/hicolor/16x16/apps/quorvel.png \
   /usr/share/icons/hicolor/256x256/apps/quorvel.png /usr/share/man/man1/quorvel.1.gz \

@@ -4,12 +4,8 @@
 
 ThreadIMAPCheck::ThreadIMAPCheck(const ThreadCheckArgs& args, const QString& userName,
                                  const QString& password, std::unique_ptr<ImapClient> client)
-    : ThreadCheck(args), UserName(userName), Password(password),
-      Client(client ? std::move(client) : std::make_unique<ImapClient>())
+    : MailboxCheck(args, userName, password, std::move(client))
 {
-    Client->configure(Host.toStdString(), Port, Timeout, userName.toStdString(), password.toStdString());
-    if (Port == kImapsPort)
-        Client->setImplicitTls(Tls);
 }
 
 ThreadIMAPCheck::~ThreadIMAPCheck() = default;
@@ -31,9 +27,4 @@ void ThreadIMAPCheck::CloseClient()
     if (Client)
         Client->logout();
     Client.reset();
-}
-
-std::optional<TlsPeerCertificate> ThreadIMAPCheck::PeerCertificate() const
-{
-    return Client ? Client->peerCertificate() : std::nullopt;
 }

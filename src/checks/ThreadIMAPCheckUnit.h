@@ -1,6 +1,6 @@
 #pragma once
 
-#include "checks/ThreadCheck.h"
+#include "checks/MailboxCheck.h"
 #include "net/ImapClient.h"
 
 #include <memory>
@@ -9,7 +9,7 @@
 // credentials, or a "* PREAUTH" greeting without login. The session ends with LOGOUT (C2 after a
 // login, C1 after a pre-authenticated greeting) and its tagged reply. On port 993 the whole
 // dialogue runs inside TLS.
-class ThreadIMAPCheck : public ThreadCheck
+class ThreadIMAPCheck : public MailboxCheck<ImapClient, kImapsPort>
 {
 public:
     ThreadIMAPCheck(const ThreadCheckArgs& args, const QString& userName, const QString& password,
@@ -18,13 +18,7 @@ public:
 
     QString Kind() const override;
 
-    // The service's credentials, as given to the client.
-    QString UserName;
-    QString Password;
-    std::unique_ptr<ImapClient> Client;
-
 protected:
     bool Probe() override;
     void CloseClient() override;
-    std::optional<TlsPeerCertificate> PeerCertificate() const override;
 };

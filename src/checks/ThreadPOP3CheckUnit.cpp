@@ -4,12 +4,8 @@
 
 ThreadPOP3Check::ThreadPOP3Check(const ThreadCheckArgs& args, const QString& userName,
                                  const QString& password, std::unique_ptr<Pop3Client> client)
-    : ThreadCheck(args), UserName(userName), Password(password),
-      Client(client ? std::move(client) : std::make_unique<Pop3Client>())
+    : MailboxCheck(args, userName, password, std::move(client))
 {
-    Client->configure(Host.toStdString(), Port, Timeout, userName.toStdString(), password.toStdString());
-    if (Port == kPop3sPort)
-        Client->setImplicitTls(Tls);
 }
 
 ThreadPOP3Check::~ThreadPOP3Check() = default;
@@ -31,9 +27,4 @@ void ThreadPOP3Check::CloseClient()
     if (Client)
         Client->quit();
     Client.reset();
-}
-
-std::optional<TlsPeerCertificate> ThreadPOP3Check::PeerCertificate() const
-{
-    return Client ? Client->peerCertificate() : std::nullopt;
 }

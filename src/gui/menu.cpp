@@ -7,7 +7,9 @@
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
 #include "gui/Splash98.h"
+#include "gui/Theme.h"
 #include "gui/closing.h"
+#include "gui/dialogs/DialogSupport.h"
 #include "gui/loginDB.h"
 #include "monitor/MonitorEngine.h"
 
@@ -58,7 +60,6 @@ namespace {
 
 TFormMenu* g_formMenu = nullptr;
 
-const QColor kOddRowColour(255, 205, 155);
 const QColor kBannerColour(90, 85, 87);
 const QColor kTrayBandColour(255, 128, 0);
 
@@ -200,8 +201,8 @@ protected:
     {
         QStyledItemDelegate::initStyleOption(option, index);
         if (index.column() == MonitorEngine::SvcStatus) {
-            option->palette.setColor(QPalette::Text, Qt::red);
-            option->palette.setColor(QPalette::HighlightedText, Qt::red);
+            option->palette.setColor(QPalette::Text, Theme::StatusText(option->palette));
+            option->palette.setColor(QPalette::HighlightedText, Theme::SelectedStatusText(option->palette));
         } else if (index.column() == MonitorEngine::SvcCurrentStatus) {
             const QIcon icon = statusIcon(index.data(Qt::DisplayRole).toString(), m_icons);
             if (!icon.isNull()) {
@@ -339,10 +340,7 @@ void configureReportView(QTreeView* view)
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->setAlternatingRowColors(true);
-    QPalette palette = view->palette();
-    palette.setColor(QPalette::AlternateBase, kOddRowColour);
-    view->setPalette(palette);
+    PaintOddRows(view, Theme::OddRow);
     view->header()->setStretchLastSection(false);
     view->header()->setSectionsClickable(true);
     view->header()->setSectionsMovable(false);
@@ -416,6 +414,7 @@ void showHelpViewer(const QString& file, const QString& topic)
         browser->setObjectName(QStringLiteral("HelpBrowser"));
         browser->setAccessibleName(QStringLiteral("Quorvel Help"));
         browser->setOpenExternalLinks(true);
+        browser->setPalette(Theme::HelpPage(browser->palette()));
         auto* close = new QPushButton(QStringLiteral("Close"), viewer);
         close->setAccessibleName(QStringLiteral("Close"));
         close->setAutoDefault(false);
@@ -649,7 +648,7 @@ void TFormMenu::buildFunctionBar()
     auto button = [this, captionFont](const char* text, const QIcon& icon) {
         auto* b = new QToolButton(m_functionToolBar);
         b->setText(QString::fromLatin1(text));
-        b->setIcon(icon);
+        b->setIcon(Theme::ReadableIcon(icon, m_functionToolBar->palette()));
         b->setFont(captionFont);
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         const int caption = QFontMetrics(captionFont).horizontalAdvance(plainText(b->text())) + 10;

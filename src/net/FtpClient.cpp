@@ -36,9 +36,7 @@ void FtpClient::connect()
 {
     const bool viaProxy = m_settings.proxyType != FtpProxyType::None && !m_settings.proxyHost.empty();
     const std::string& host = viaProxy ? m_settings.proxyHost : m_settings.host;
-    m_line.connect(host, viaProxy ? m_settings.proxyPort : m_settings.port, m_settings.timeoutMs);
-    if (m_implicitTls)
-        m_line.startTls(*m_implicitTls, host);
+    open(host, viaProxy ? m_settings.proxyPort : m_settings.port, m_settings.timeoutMs);
     const LineReply greeting = m_line.readReply(m_parser);
     if (greeting.code != 220)
         throw ProtocolError(greeting.text());

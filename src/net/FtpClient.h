@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/LineClient.h"
+#include "net/LineSession.h"
 
 #include <initializer_list>
 #include <optional>
@@ -37,19 +37,14 @@ struct FtpSettings
 
 // FTP control connection client (RFC 959) on the line engine: greeting, login directly or
 // through one of the proxy kinds, TYPE and SYST. No data connection is ever opened. Every wait
-// is bounded by the settings' time-out.
-class FtpClient
+// is bounded by the settings' time-out. With setImplicitTls (FTP on port 990) the handshake names
+// the host connected to (the proxy when one is used); only the control connection exists, so
+// nothing else needs protecting.
+class FtpClient : public LineSession
 {
 public:
     void configure(const FtpSettings& settings) { m_settings = settings; }
     const FtpSettings& settings() const { return m_settings; }
-
-    // TLS from the first byte (FTP on port 990): connect() runs the handshake, naming the host it
-    // connects to (the proxy when one is used), before it reads the greeting. Only the control
-    // connection exists, so nothing else needs protecting.
-    void setImplicitTls(const TlsOptions& options) { m_implicitTls = options; }
-    bool isTls() const { return m_line.isTls(); }
-    const std::optional<TlsPeerCertificate>& peerCertificate() const { return m_line.peerCertificate(); }
 
     // Connects (to the proxy when a proxy kind and a proxy host are set, otherwise to the server)
     // and reads the greeting, whose code must be 220.
@@ -66,8 +61,6 @@ public:
     // Sends `line` and reads the reply; a code not in `accepted` is an error with the reply's
     // text (an empty list takes any code).
     LineReply command(const std::string& line, std::initializer_list<int> accepted);
-    void close() { m_line.close(); }
-    bool isConnected() const { return m_line.isConnected(); }
 
 private:
     // USER u; 230 ends it, 331 is followed by PASS p which must give 230.
@@ -75,7 +68,5 @@ private:
     void proxyLogin();
 
     FtpSettings m_settings;
-    LineClient m_line;
-    std::optional<TlsOptions> m_implicitTls;
     NumericReplyParser m_parser;
 };

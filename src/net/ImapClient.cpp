@@ -55,16 +55,6 @@ std::string ImapAstring(const std::string& value)
     return quoted + '"';
 }
 
-void ImapClient::configure(const std::string& host, int port, int timeoutMs, const std::string& userName,
-                           const std::string& password)
-{
-    m_host = host;
-    m_port = port;
-    m_timeoutMs = timeoutMs;
-    m_userName = userName;
-    m_password = password;
-}
-
 std::string ImapClient::lastTag() const
 {
     return m_tagCounter == 0 ? std::string() : "C" + std::to_string(m_tagCounter);
@@ -73,9 +63,7 @@ std::string ImapClient::lastTag() const
 ImapClient::Greeting ImapClient::connect()
 {
     m_tagCounter = 0;
-    m_line.connect(m_host, m_port, m_timeoutMs);
-    if (m_implicitTls)
-        m_line.startTls(*m_implicitTls, m_host);
+    open();
     m_parser.setTag(std::string());
     const std::string line = m_line.readReply(m_parser).lastLine();
     if (startsWithNoCase(line, "* OK"))
@@ -101,7 +89,7 @@ void ImapClient::startTls(const TlsOptions& options)
     if (reply.status != "OK")
         throw ProtocolError(reply.status == "NO" || reply.status == "BAD" ? Printable(reply.lastLine())
                                                                           : std::string(kUnrecognized));
-    m_line.startTls(options, m_host);
+    upgrade(options);
 }
 
 void ImapClient::login()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/LineClient.h"
+#include "net/LineSession.h"
 
 #include <optional>
 #include <string>
@@ -13,24 +13,18 @@ std::string ImapAstring(const std::string& value);
 
 // IMAP client (RFC 3501) on the line engine: greeting, LOGIN and LOGOUT. Command tags are "C"
 // and a counter that starts again with each connection, the first command being C1. Every wait
-// is bounded by the time-out given to configure().
-class ImapClient
+// is bounded by the time-out given to configure(); on port 993 (setImplicitTls) the whole dialogue
+// runs inside TLS.
+class ImapClient : public ServerSession
 {
 public:
+    ImapClient() : ServerSession(143) {}
+
     enum class Greeting
     {
         Ok,
         PreAuth
     };
-
-    void configure(const std::string& host, int port, int timeoutMs, const std::string& userName,
-                   const std::string& password);
-
-    // TLS from the first byte (IMAP on port 993): connect() runs the handshake, naming the host,
-    // before it reads the greeting.
-    void setImplicitTls(const TlsOptions& options) { m_implicitTls = options; }
-    bool isTls() const { return m_line.isTls(); }
-    const std::optional<TlsPeerCertificate>& peerCertificate() const { return m_line.peerCertificate(); }
 
     // Connects and reads one greeting line, classified by its beginning in any letter case:
     // "* OK" and "* PREAUTH" are accepted; "* NO", "* BAD" and "* BYE" are errors with the server's
@@ -46,19 +40,10 @@ public:
     // "<tag> LOGOUT" and the lines up to its tagged reply when the connection is still in step
     // (a refusal or a closed connection is ignored), then close. Never throws.
     void logout();
-    void close() { m_line.close(); }
-    bool isConnected() const { return m_line.isConnected(); }
     // The tag of the last command sent ("" before the first).
     std::string lastTag() const;
 
 private:
-    LineClient m_line;
-    std::optional<TlsOptions> m_implicitTls;
     ImapReplyParser m_parser;
     int m_tagCounter = 0;
-    std::string m_host;
-    int m_port = 143;
-    int m_timeoutMs = 5000;
-    std::string m_userName;
-    std::string m_password;
 };

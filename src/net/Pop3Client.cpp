@@ -9,28 +9,16 @@ void RequirePop3Ok(const LineReply& reply)
     throw ProtocolError("Unrecognized POP3 Response Header:\n\"" + Printable(reply.lastLine()) + "\"");
 }
 
-void Pop3Client::configure(const std::string& host, int port, int timeoutMs, const std::string& userName,
-                           const std::string& password)
-{
-    m_host = host;
-    m_port = port;
-    m_timeoutMs = timeoutMs;
-    m_userName = userName;
-    m_password = password;
-}
-
 void Pop3Client::connect()
 {
-    m_line.connect(m_host, m_port, m_timeoutMs);
-    if (m_implicitTls)
-        m_line.startTls(*m_implicitTls, m_host);
+    open();
     RequirePop3Ok(m_line.readReply(m_parser));
 }
 
 void Pop3Client::startTls(const TlsOptions& options)
 {
     command("STLS");
-    m_line.startTls(options, m_host);
+    upgrade(options);
 }
 
 void Pop3Client::login()

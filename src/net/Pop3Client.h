@@ -1,23 +1,17 @@
 #pragma once
 
-#include "net/LineClient.h"
+#include "net/LineSession.h"
 
 #include <optional>
 #include <string>
 
 // POP3 client (RFC 1939) on the line engine: greeting and USER/PASS login. Every wait is bounded
-// by the time-out given to configure().
-class Pop3Client
+// by the time-out given to configure(); on port 995 (setImplicitTls) the whole dialogue runs
+// inside TLS.
+class Pop3Client : public ServerSession
 {
 public:
-    void configure(const std::string& host, int port, int timeoutMs, const std::string& userName,
-                   const std::string& password);
-
-    // TLS from the first byte (POP3 on port 995): connect() runs the handshake, naming the host,
-    // before it reads the greeting.
-    void setImplicitTls(const TlsOptions& options) { m_implicitTls = options; }
-    bool isTls() const { return m_line.isTls(); }
-    const std::optional<TlsPeerCertificate>& peerCertificate() const { return m_line.peerCertificate(); }
+    Pop3Client() : ServerSession(110) {}
 
     // Connects and reads the greeting, which must be "+OK".
     void connect();
@@ -31,18 +25,9 @@ public:
     // "QUIT" without waiting for the reply when the connection is still in step, then close.
     // Never throws.
     void quit();
-    void close() { m_line.close(); }
-    bool isConnected() const { return m_line.isConnected(); }
 
 private:
-    LineClient m_line;
-    std::optional<TlsOptions> m_implicitTls;
     Pop3ReplyParser m_parser;
-    std::string m_host;
-    int m_port = 110;
-    int m_timeoutMs = 5000;
-    std::string m_userName;
-    std::string m_password;
 };
 
 // Accepts a "+OK" reply; "-ERR ..." is an error with the server's line, anything else the

@@ -55,25 +55,16 @@ bool SmtpOffersStartTls(const LineReply& ehloReply)
     return false;
 }
 
-void SmtpClient::configure(const std::string& host, int port, int timeoutMs)
-{
-    m_host = host;
-    m_port = port;
-    m_timeoutMs = timeoutMs;
-}
-
 void SmtpClient::connect()
 {
-    m_line.connect(m_host, m_port, m_timeoutMs);
-    if (m_implicitTls)
-        m_line.startTls(*m_implicitTls, m_host);
+    open();
     requireCode(m_line.readReply(m_parser), {220});
 }
 
 void SmtpClient::startTls(const TlsOptions& options)
 {
     command("STARTTLS", {220});
-    m_line.startTls(options, m_host);
+    upgrade(options);
 }
 
 SmtpClient::Hello SmtpClient::hello(const std::string& name)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/LineClient.h"
+#include "net/LineSession.h"
 
 #include <initializer_list>
 #include <optional>
@@ -9,10 +9,13 @@
 
 // SMTP client (RFC 5321) on the line engine: greeting, EHLO/HELO and plain commands with the
 // codes they must answer. Used by the SMTP check and the e-mail alarm. Every wait is bounded by
-// the time-out given to configure().
-class SmtpClient
+// the time-out given to configure(); on port 465 (setImplicitTls) the whole dialogue runs inside
+// TLS.
+class SmtpClient : public ServerSession
 {
 public:
+    SmtpClient() : ServerSession(25) {}
+
     struct Hello
     {
         bool extended = false;                   // EHLO was answered with 250
@@ -20,16 +23,6 @@ public:
         bool startTls = false;                   // the EHLO reply offers STARTTLS
         LineReply reply;
     };
-
-    void configure(const std::string& host, int port, int timeoutMs);
-    const std::string& host() const { return m_host; }
-    int port() const { return m_port; }
-
-    // TLS from the first byte (SMTP on port 465): connect() runs the handshake, naming the host,
-    // before it reads the greeting.
-    void setImplicitTls(const TlsOptions& options) { m_implicitTls = options; }
-    bool isTls() const { return m_line.isTls(); }
-    const std::optional<TlsPeerCertificate>& peerCertificate() const { return m_line.peerCertificate(); }
 
     // Connects and reads the greeting; a code other than 220 is an error whose message is the
     // reply's text.
@@ -47,16 +40,9 @@ public:
     // Ends the session: "QUIT" without waiting for the reply when the connection is still in step,
     // then close. Never throws.
     void quit();
-    void close() { m_line.close(); }
-    bool isConnected() const { return m_line.isConnected(); }
 
 private:
-    LineClient m_line;
-    std::optional<TlsOptions> m_implicitTls;
     NumericReplyParser m_parser;
-    std::string m_host;
-    int m_port = 25;
-    int m_timeoutMs = 5000;
 };
 
 // The mechanisms an EHLO reply offers: every line whose text (after the code and separator)

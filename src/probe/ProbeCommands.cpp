@@ -120,34 +120,10 @@ UrlExpectation probeExpectation(const ProbeInvocation& in)
     return expect;
 }
 
-ProbeOutcome runUrl(const ProbeInvocation& in)
+// The runner of a check command whose options need no test beyond the shared ones.
+std::function<ProbeOutcome(const ProbeInvocation&)> plainCheck(const char* kind)
 {
-    return runCheck(lang::KindURL, in);
-}
-
-ProbeOutcome runPing(const ProbeInvocation& in)
-{
-    return runCheck(lang::KindPing, in);
-}
-
-ProbeOutcome runSmtp(const ProbeInvocation& in)
-{
-    return runCheck(lang::KindSMTP, in);
-}
-
-ProbeOutcome runPop3(const ProbeInvocation& in)
-{
-    return runCheck(lang::KindPOP3, in);
-}
-
-ProbeOutcome runImap(const ProbeInvocation& in)
-{
-    return runCheck(lang::KindIMAP, in);
-}
-
-ProbeOutcome runFtp(const ProbeInvocation& in)
-{
-    return runCheck(lang::KindFTP, in);
+    return [kind](const ProbeInvocation& in) { return runCheck(kind, in); };
 }
 
 ProbeOutcome runTcp(const ProbeInvocation& in)
@@ -544,7 +520,7 @@ std::vector<ProbeCommand> makeCommands()
           option("expect-regex", "RE", "the body must match the regular expression RE (Perl syntax)"),
           option("expect-json", "POINTER=VALUE",
                  "the body is JSON and the value at the RFC 6901 POINTER equals the JSON text VALUE")},
-         runUrl,
+         plainCheck(lang::KindURL),
          false,
          {}});
     commands.push_back({QStringLiteral("ping"),
@@ -553,7 +529,7 @@ std::vector<ProbeCommand> makeCommands()
                         QString(),
                         0,
                         {},
-                        runPing,
+                        plainCheck(lang::KindPing),
                         false,
                         {}});
     commands.push_back({QStringLiteral("smtp"),
@@ -562,7 +538,7 @@ std::vector<ProbeCommand> makeCommands()
                         mailTlsDetails(kSmtpsPort),
                         25,
                         tlsOptions(true),
-                        runSmtp,
+                        plainCheck(lang::KindSMTP),
                         false,
                         {}});
     commands.push_back({QStringLiteral("pop3"),
@@ -571,7 +547,7 @@ std::vector<ProbeCommand> makeCommands()
                         mailTlsDetails(kPop3sPort),
                         110,
                         tlsOptions(true),
-                        runPop3,
+                        plainCheck(lang::KindPOP3),
                         false,
                         {}});
     commands.push_back({QStringLiteral("imap"),
@@ -580,7 +556,7 @@ std::vector<ProbeCommand> makeCommands()
                         mailTlsDetails(kImapsPort),
                         143,
                         tlsOptions(true),
-                        runImap,
+                        plainCheck(lang::KindIMAP),
                         false,
                         {}});
     commands.push_back(
@@ -614,7 +590,7 @@ std::vector<ProbeCommand> makeCommands()
               option("proxy-user", "NAME", "user name at the FTP proxy (proxy login, or part of USER)"),
               option("proxy-password", "TEXT", "password at the FTP proxy (proxy login, or part of PASS)")},
              tlsOptions(true)),
-         runFtp,
+         plainCheck(lang::KindFTP),
          false,
          {}});
     commands.push_back(

@@ -195,9 +195,9 @@ void TtcSMSCRelaySMPP::StartThreads()
         m_stopKeepAlive = !KeepAlive();
     }
     m_receiveBuffer = SmppReceiveBuffer();
-    m_receiveThread = std::thread([this] { ReceiveLoop(); });
+    m_receiveThread = std::thread([this] { RunThread("receiving", &TtcSMSCRelaySMPP::ReceivePdus); });
     if (KeepAlive())
-        m_keepAliveThread = std::thread([this] { KeepAliveLoop(); });
+        m_keepAliveThread = std::thread([this] { RunThread("link check", &TtcSMSCRelaySMPP::CheckLink); });
 }
 
 void TtcSMSCRelaySMPP::StopThreads()
@@ -264,12 +264,12 @@ int TtcSMSCRelaySMPP::Request(SmppPduKind awaited, const std::function<quint32(T
     return ended ? ResultConnectionLost : ResultTimeout;
 }
 
-void TtcSMSCRelaySMPP::ReceiveLoop()
+void TtcSMSCRelaySMPP::RunThread(const char* what, void (TtcSMSCRelaySMPP::*body)())
 {
     try {
-        ReceivePdus();
+        (this->*body)();
     } catch (const std::exception& error) {
-        qCWarning(lcSmpp) << "receiving stopped:" << error.what();
+        qCWarning(lcSmpp) << what << "stopped:" << error.what();
         ConnectionLost(EPROTO, true);
     }
 }
@@ -372,16 +372,6 @@ void TtcSMSCRelaySMPP::Handle(const QByteArray& pdu)
     }
     case SmppPduKind::Other:
         return; // deliver_sm and anything else: not used, not answered
-    }
-}
-
-void TtcSMSCRelaySMPP::KeepAliveLoop()
-{
-    try {
-        CheckLink();
-    } catch (const std::exception& error) {
-        qCWarning(lcSmpp) << "link check stopped:" << error.what();
-        ConnectionLost(EPROTO, true);
     }
 }
 

@@ -84,9 +84,9 @@ private:
     bool Send(const std::function<void(TtcSMSCMessageSMPP&)>& build);
     void StartThreads();
     void StopThreads();
-    void ReceiveLoop();
+    // A thread's body: an exception ends the session (it is logged with `what`).
+    void RunThread(const char* what, void (TtcSMSCRelaySMPP::*body)());
     void ReceivePdus();
-    void KeepAliveLoop();
     void CheckLink();
     void Handle(const QByteArray& pdu);
     // Ends the session after a failure: state closed, both threads told to stop, every waiting

@@ -1,18 +1,58 @@
 #include "gui/dialogs/DialogSupport.h"
 
 #include <QAbstractItemView>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
 #include <QStatusBar>
 #include <QWidget>
 
-void PaintOddRows(QAbstractItemView* view, const QColor& colour)
+namespace {
+
+// Sets a view's odd-row colour now and again after each change of its palette or the
+// application's.
+class OddRowPainter : public QObject
+{
+public:
+    OddRowPainter(QAbstractItemView* view, QColor (*colour)(const QPalette&))
+        : QObject(view), m_view(view), m_colour(colour)
+    {
+        apply();
+        view->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_view &&
+            (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange))
+            apply();
+        return false;
+    }
+
+private:
+    void apply()
+    {
+        QPalette palette = m_view->palette();
+        const QColor wanted = m_colour(palette);
+        // Setting the palette sends a change of its own: nothing more once the colour is right.
+        if (palette.color(QPalette::AlternateBase) == wanted)
+            return;
+        palette.setColor(QPalette::AlternateBase, wanted);
+        m_view->setPalette(palette);
+    }
+
+    QAbstractItemView* m_view;
+    QColor (*m_colour)(const QPalette&);
+};
+
+} // namespace
+
+void PaintOddRows(QAbstractItemView* view, QColor (*colour)(const QPalette&))
 {
     view->setAlternatingRowColors(true);
-    QPalette palette = view->palette();
-    palette.setColor(QPalette::AlternateBase, colour);
-    view->setPalette(palette);
+    new OddRowPainter(view, colour);
 }
 
 void CentreOnDesktop(QWidget* window)

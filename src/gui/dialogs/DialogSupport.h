@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QPalette>
 #include <QString>
 #include <QTreeWidgetItem>
 
@@ -11,12 +12,10 @@ class QWidget;
 
 // Small pieces the configuration windows share.
 
-// Light blue of the odd rows in the contact and group lists.
-inline const QColor kContactOddRowColour(183, 183, 255);
-
-// Paints the rows with an odd index (the second, fourth, ...) in `colour`, the others in the
-// normal window colour, whatever order the rows are sorted in.
-void PaintOddRows(QAbstractItemView* view, const QColor& colour);
+// Paints the rows with an odd index (the second, fourth, ...) in the colour `colour` gives for
+// the view's palette (see gui/Theme.h), the others in the normal window colour, whatever order
+// the rows are sorted in. The colour is chosen again whenever the palette changes.
+void PaintOddRows(QAbstractItemView* view, QColor (*colour)(const QPalette&));
 
 // Places `window` in the middle of the desktop it is on.
 void CentreOnDesktop(QWidget* window);

@@ -7,6 +7,7 @@
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/Theme.h"
 #include "gui/dialogs/CsvExportRun.h"
 #include "gui/dialogs/DialogSupport.h"
 #include "gui/dialogs/HistoryWorker.h"
@@ -39,7 +40,6 @@ namespace {
 
 const QColor kLineColour(0, 90, 200);
 const QColor kBandColour(120, 170, 235, 110);
-const QColor kOddRowColour(255, 205, 155);
 
 struct RangeChoice
 {
@@ -86,6 +86,7 @@ ResponseTimesPage::ResponseTimesPage(QWidget* parent) : QWidget(parent)
     chart->legend()->hide();
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->setBackgroundRoundness(0);
+    chart->setBackgroundBrush(Theme::ChartBackground(palette()));
     chart->layout()->setContentsMargins(0, 0, 0, 0);
     ChartResponse = new QChartView(chart);
     ChartResponse->setRenderHint(QPainter::Antialiasing, true);
@@ -106,7 +107,7 @@ ResponseTimesPage::ResponseTimesPage(QWidget* parent) : QWidget(parent)
         0, ListChanges->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 14);
     ListChanges->setColumnWidth(
         1, ListChanges->fontMetrics().horizontalAdvance(QStringLiteral("Passed -> Failed")) + 14);
-    PaintOddRows(ListChanges, kOddRowColour);
+    PaintOddRows(ListChanges, Theme::OddRow);
 
     auto* split = new QSplitter(Qt::Vertical, this);
     split->addWidget(ChartResponse);

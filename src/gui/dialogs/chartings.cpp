@@ -5,6 +5,7 @@
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/Theme.h"
 #include "gui/dialogs/CsvExportRun.h"
 #include "gui/dialogs/DialogSupport.h"
 #include "gui/dialogs/HistoryWorker.h"
@@ -50,7 +51,6 @@ namespace {
 
 QPointer<TFormChartings> g_formChartings;
 
-const QColor kOddRowColour(255, 205, 155);
 const int kFillSlice = 100; // rows added to the list at once
 const int kFillTurnMs = 20; // time the list's filling takes from one turn of the event loop
 
@@ -198,7 +198,7 @@ QTreeView* TFormChartings::buildHistoryList()
     ListViewHistory->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListViewHistory->setSelectionMode(QAbstractItemView::SingleSelection);
     ListViewHistory->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    PaintOddRows(ListViewHistory, kOddRowColour);
+    PaintOddRows(ListViewHistory, Theme::OddRow);
     QHeaderView* header = ListViewHistory->header();
     header->setStretchLastSection(false);
     header->setSectionsClickable(true);
@@ -295,8 +295,8 @@ QWidget* TFormChartings::buildChartPage(HistoryChart chart, const QString& capti
     qchart->legend()->hide();
     qchart->setAnimationOptions(QChart::NoAnimation);
     qchart->setBackgroundRoundness(0);
-    qchart->setBackgroundBrush(Qt::white);
-    qchart->setPlotAreaBackgroundBrush(Qt::white);
+    qchart->setBackgroundBrush(Theme::ChartBackground(palette()));
+    qchart->setPlotAreaBackgroundBrush(Theme::ChartBackground(palette()));
     qchart->setPlotAreaBackgroundVisible(true);
     qchart->layout()->setContentsMargins(0, 0, 0, 0);
     auto* holder = new QWidget;
@@ -305,7 +305,7 @@ QWidget* TFormChartings::buildChartPage(HistoryChart chart, const QString& capti
     column->setSpacing(0);
     page.view = new QChartView(qchart, holder);
     page.view->setRenderHint(QPainter::Antialiasing, true);
-    page.view->setBackgroundBrush(Qt::white);
+    page.view->setBackgroundBrush(Theme::ChartBackground(palette()));
     page.view->setFrameShape(QFrame::NoFrame);
     page.view->setAccessibleName(caption);
     page.view->installEventFilter(this);
@@ -324,17 +324,17 @@ QWidget* TFormChartings::buildChartPage(HistoryChart chart, const QString& capti
     return holder;
 }
 
-QColor TFormChartings::BarColour(HistoryChart chart)
+QColor TFormChartings::BarColour(HistoryChart chart) const
 {
     switch (chart) {
     case HistoryChart::Host:
-        return QColor(166, 202, 240);
+        return Theme::ChartBar(palette(), Theme::Bars::Host);
     case HistoryChart::Service:
-        return QColor(255, 0, 0);
+        return Theme::ChartBar(palette(), Theme::Bars::Service);
     case HistoryChart::Date:
         break;
     }
-    return QColor(255, 0, 255);
+    return Theme::ChartBar(palette(), Theme::Bars::Date);
 }
 
 QChartView* TFormChartings::ChartView(HistoryChart chart) const
@@ -420,7 +420,7 @@ void TFormChartings::drawChart(HistoryChart chart)
     auto* set = new QBarSet(QString());
     set->setColor(BarColour(chart));
     set->setBorderColor(BarColour(chart));
-    set->setLabelColor(Qt::black);
+    set->setLabelColor(Theme::ChartText(palette()));
     QStringList labels;
     for (int i = page.first; i < page.first + shown; ++i) {
         set->append(qreal(page.bars[i].total));
@@ -448,6 +448,16 @@ void TFormChartings::drawChart(HistoryChart chart)
     values->setLabelFormat(QStringLiteral("%.0f"));
     c->addAxis(values, Qt::AlignLeft);
     series->attachAxis(values);
+    // On a light palette the axes keep the chart's own colours.
+    const QColor axisText = Theme::ChartAxisText(palette());
+    if (axisText.isValid()) {
+        for (QAbstractAxis* axis :
+             {static_cast<QAbstractAxis*>(categories), static_cast<QAbstractAxis*>(values)}) {
+            axis->setLabelsColor(axisText);
+            axis->setLinePenColor(axisText);
+            axis->setGridLineColor(Theme::ChartGrid(palette()));
+        }
+    }
     page.drawn = true;
 }
 
@@ -513,6 +523,20 @@ void TFormChartings::FormClose()
 void TFormChartings::changeEvent(QEvent* event)
 {
     TFormDialog::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        // Colours follow the new palette: backgrounds at once, bars at the next drawing.
+        for (ChartPage& page : m_charts) {
+            if (!page.view)
+                continue;
+            const QColor background = Theme::ChartBackground(palette());
+            page.view->setBackgroundBrush(background);
+            page.view->chart()->setBackgroundBrush(background);
+            page.view->chart()->setPlotAreaBackgroundBrush(background);
+            page.drawn = false;
+        }
+        showCurrentChart();
+        return;
+    }
     // The refresh runs while the window is the active one: it stops when another window becomes
     // active and starts again when this one is activated again. (isActiveWindow() would still
     // hold while the main window, this window's parent, is the active one.)

@@ -81,7 +81,8 @@ public:
     QChartView* ChartView(HistoryChart chart) const;
     // Moves along the bars when not all of them fit the page.
     QScrollBar* ChartScroll(HistoryChart chart) const;
-    static QColor BarColour(HistoryChart chart);
+    // The colour of a chart's bars in the window's palette.
+    QColor BarColour(HistoryChart chart) const;
     // The page of one service's response times.
     ResponseTimesPage* ResponsePage() const { return m_responsePage; }
 

@@ -2,6 +2,7 @@
 
 #include "database/ContactStore.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/Theme.h"
 #include "gui/dialogs/DialogSupport.h"
 #include "gui/dialogs/contactGroupsSettings.h"
 
@@ -31,7 +32,7 @@ TFormContactGroupsSettingsSelect::TFormContactGroupsSettingsSelect(TFormContactG
     ListViewGroup->setSortingEnabled(true);
     ListViewGroup->sortByColumn(0, Qt::AscendingOrder);
     ListViewGroup->setColumnWidth(0, fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 20);
-    PaintOddRows(ListViewGroup, kContactOddRowColour);
+    PaintOddRows(ListViewGroup, Theme::ContactOddRow);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);

@@ -5,6 +5,7 @@
 #include "core/langLibrary.h"
 #include "database/ContactStore.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/Theme.h"
 #include "gui/dialogs/DialogSupport.h"
 #include "gui/menu.h"
 
@@ -128,7 +129,7 @@ TFormContactSettings::TFormContactSettings(QWidget* parent) : TFormDialog(parent
     ListViewContact->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListViewContact->setSortingEnabled(true);
     ListViewContact->sortByColumn(0, Qt::AscendingOrder);
-    PaintOddRows(ListViewContact, kContactOddRowColour);
+    PaintOddRows(ListViewContact, Theme::ContactOddRow);
     const QFontMetrics metrics(font());
     ListViewContact->setColumnWidth(0, metrics.horizontalAdvance(QStringLiteral("00000")) + 20);
     const int em = metrics.horizontalAdvance(QLatin1Char('M'));

@@ -13,6 +13,7 @@ class QFileDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class OptionsPage;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
@@ -109,10 +110,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QWidget* buildGeneralPage();
-    QWidget* buildDatabasePage();
-    QWidget* buildAlarmMsgBackupPage();
-    QWidget* buildServicePage();
+    // Points the named inputs above at the fields the pages built.
+    void bindFields();
     // One input per key of [AlarmRules], made from the table of keys: a list for Notify, a check
     // box for a 0/1 key, a line for a number.
     QWidget* buildAlarmRulesPage();
@@ -124,6 +123,7 @@ private:
     // Shows the refusal of a field: its page, its focus and the information box.
     void refuse(Page page, QWidget* field, const QString& text);
 
+    std::array<OptionsPage*, PageAlarmRules> m_pages{};
     QLabel* m_status = nullptr;
     QFileDialog* m_fileDialog = nullptr;
 };

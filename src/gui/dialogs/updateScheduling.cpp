@@ -4,6 +4,8 @@
 #include "core/SystemLog.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/Theme.h"
+#include "gui/dialogs/DialogSupport.h"
 #include "gui/dialogs/FrameKit.h"
 #include "gui/dialogs/FrameURL.h"
 #include "gui/menu.h"
@@ -37,7 +39,6 @@ namespace {
 
 QPointer<TFormUpdateScheduling> g_editor;
 
-const QColor kOddRowColour(255, 205, 155);
 const char* const kNoPort = "---";
 
 // The locale's case-sensitive comparison of two texts.
@@ -227,10 +228,7 @@ TFormUpdateScheduling::TFormUpdateScheduling(QWidget* parent) : TFormDialog(pare
     ListViewService->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListViewService->setSelectionMode(QAbstractItemView::SingleSelection);
     ListViewService->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListViewService->setAlternatingRowColors(true);
-    QPalette palette = ListViewService->palette();
-    palette.setColor(QPalette::AlternateBase, kOddRowColour);
-    ListViewService->setPalette(palette);
+    PaintOddRows(ListViewService, Theme::OddRow);
     QHeaderView* header = ListViewService->header();
     header->setStretchLastSection(false);
     header->setSectionsClickable(true);
