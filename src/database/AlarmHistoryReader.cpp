@@ -9,9 +9,7 @@
 #include <algorithm>
 #include <atomic>
 
-namespace {
-
-QSqlQuery run(QSqlDatabase& db, const QString& sql)
+QSqlQuery RunOnConnection(QSqlDatabase& db, const QString& sql)
 {
     QSqlQuery query(db);
     query.setForwardOnly(true);
@@ -22,14 +20,12 @@ QSqlQuery run(QSqlDatabase& db, const QString& sql)
     return query;
 }
 
-} // namespace
-
 AlarmHistoryPage ReadAlarmHistoryPage(QSqlDatabase& db, const AlarmHistoryPageRequest& request)
 {
     AlarmHistoryPage page;
     page.anchorId = request.anchorId;
     if (page.anchorId <= 0) {
-        QSqlQuery newest = run(db, QStringLiteral("select max(id) from alarm_msg_history"));
+        QSqlQuery newest = RunOnConnection(db, QStringLiteral("select max(id) from alarm_msg_history"));
         page.anchorId = newest.next() ? newest.value(0).toLongLong() : 0;
     }
 
@@ -47,7 +43,7 @@ AlarmHistoryPage ReadAlarmHistoryPage(QSqlDatabase& db, const AlarmHistoryPageRe
     sql += QStringLiteral(" order by alarm_datetime desc,id desc limit ") + QString::number(size + 1);
     page.statement = sql;
 
-    QSqlQuery query = run(db, sql);
+    QSqlQuery query = RunOnConnection(db, sql);
     page.entries.reserve(size);
     while (query.next()) {
         if (page.entries.size() == size) {
@@ -84,7 +80,7 @@ QString HistoryChartStatement(HistoryChart chart)
 
 QVector<ChartBar> ReadHistoryChart(QSqlDatabase& db, HistoryChart chart)
 {
-    QSqlQuery query = run(db, HistoryChartStatement(chart));
+    QSqlQuery query = RunOnConnection(db, HistoryChartStatement(chart));
     QVector<ChartBar> bars;
     while (query.next())
         bars.append({query.value(0).toString(), query.value(1).toLongLong()});
@@ -134,15 +130,16 @@ qint64 AlarmHistoryCursor::Count()
 {
     QSqlDatabase& db = connection();
     if (m_request.anchorId <= 0) {
-        QSqlQuery newest = run(db, QStringLiteral("select max(id) from alarm_msg_history"));
+        QSqlQuery newest = RunOnConnection(db, QStringLiteral("select max(id) from alarm_msg_history"));
         m_request.anchorId = newest.next() ? newest.value(0).toLongLong() : 0;
         if (m_request.anchorId <= 0) {
             m_done = true;
             return 0;
         }
     }
-    QSqlQuery count = run(db, QStringLiteral("select count(*) from alarm_msg_history where id<=") +
-                                  QString::number(m_request.anchorId));
+    QSqlQuery count =
+        RunOnConnection(db, QStringLiteral("select count(*) from alarm_msg_history where id<=") +
+                                QString::number(m_request.anchorId));
     return count.next() ? count.value(0).toLongLong() : 0;
 }
 

@@ -3,6 +3,7 @@
 #include "database/DataModuleQuorvel.h"
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QVector>
 
@@ -14,6 +15,9 @@
 // (the id tells apart the rows of one second). A page is the rows that follow a given row in that
 // order, so paging costs the same on the last page as on the first, and rows written after the
 // first page was read (ids above its anchor) never shift the later pages.
+
+// Runs `sql` on `db` as a forward-only query; throws DatabaseError with the server's text.
+QSqlQuery RunOnConnection(QSqlDatabase& db, const QString& sql);
 
 // A row's place in the order.
 struct AlarmHistoryKey

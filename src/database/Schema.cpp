@@ -1,8 +1,13 @@
 #include "database/Schema.h"
 
-const std::vector<TableDefinition>& SchemaTables()
+#include <utility>
+
+namespace {
+
+// The services and their contacts.
+std::vector<TableDefinition> serviceTables()
 {
-    static const std::vector<TableDefinition> tables{
+    return {
         {QStringLiteral("service"),
          QStringLiteral(
              "create table quorvel.service (id INTEGER NOT NULL AUTO_INCREMENT,PRIMARY KEY (id),service "
@@ -55,6 +60,13 @@ const std::vector<TableDefinition>& SchemaTables()
               "CREATE INDEX idx_contact_person_group_pid ON contact_person_group(contact_person_id);"),
           QStringLiteral(
               "CREATE INDEX idx_contact_person_group_gid ON contact_person_group(contact_group_id);")}},
+    };
+}
+
+// The alarms, their history and the weekly window.
+std::vector<TableDefinition> alarmTables()
+{
+    return {
         {QStringLiteral("alarm_msg_history"),
          QStringLiteral(
              "create table alarm_msg_history ( alarm_datetime DATETIME NOT NULL DEFAULT \"0000-00-00 "
@@ -95,6 +107,18 @@ const std::vector<TableDefinition>& SchemaTables()
              "\"yes\");"),
          {QStringLiteral("CREATE INDEX idx_scheduling_time ON scheduling(schedule_time);")}},
     };
+}
+
+} // namespace
+
+const std::vector<TableDefinition>& SchemaTables()
+{
+    static const std::vector<TableDefinition> tables = [] {
+        std::vector<TableDefinition> all = serviceTables();
+        for (TableDefinition& t : alarmTables())
+            all.push_back(std::move(t));
+        return all;
+    }();
     return tables;
 }
 
@@ -123,10 +147,12 @@ QString SchemaStepTableStatement()
         "name VARCHAR(100) NOT NULL, applied_at DATETIME NOT NULL);");
 }
 
-const std::vector<SchemaStep>& SchemaSteps()
+namespace {
+
+// Steps of the keys and wider columns of the first tables, alarm states and deliveries.
+std::vector<SchemaStep> earlySteps()
 {
-    // Each feature adds its steps here, in ascending order of number.
-    static const std::vector<SchemaStep> steps{
+    return {
         // The gateway's extra fields get a row key, so that they are read in the order they were
         // written (rows already there keep their order of writing).
         {1,
@@ -166,6 +192,13 @@ const std::vector<SchemaStep>& SchemaSteps()
              "sent_at DATETIME NOT NULL, message VARCHAR(2048) NOT NULL DEFAULT \"\", method VARCHAR(20) "
              "NOT NULL DEFAULT \"\", recipient VARCHAR(2048) NOT NULL DEFAULT \"\", status VARCHAR(40) "
              "NOT NULL DEFAULT \"\", INDEX idx_alarm_delivery_sent_at (sent_at))")}},
+    };
+}
+
+// Steps of the check results and their daily summaries.
+std::vector<SchemaStep> resultSteps()
+{
+    return {
         // Every scheduled check's result, kept for [Results] KeepDays: when it was judged, the
         // verdict, the time from the first connect to the verdict, and the detail text. The index
         // by time holds what the 24-hour counts read, so that they never visit the rows.
@@ -189,6 +222,24 @@ const std::vector<SchemaStep>& SchemaSteps()
              "checks INTEGER NOT NULL DEFAULT 0, passes INTEGER NOT NULL DEFAULT 0, min_ms INTEGER NULL, "
              "avg_ms DOUBLE NULL, max_ms INTEGER NULL, p95_ms INTEGER NULL, closed TINYINT NOT NULL "
              "DEFAULT 0, PRIMARY KEY (service_id, day), INDEX idx_service_day_closed (closed, day))")}},
+        // One service's results over a range (the response-time chart, its counts and state
+        // changes) read from the index alone: with the results of all services stored minute by
+        // minute, a service's rows lie spread over the table, and a month of them visited row by
+        // row takes seconds.
+        {22,
+         QStringLiteral("service_result index with verdict and response time"),
+         QStringLiteral("select 1 from information_schema.statistics where table_schema=database() and "
+                        "table_name=\"service_result\" and index_name=\"idx_service_result_service\" and "
+                        "column_name=\"response_ms\""),
+         {QStringLiteral("ALTER TABLE service_result DROP INDEX idx_service_result_service, ADD INDEX "
+                         "idx_service_result_service (service_id, checked_at, passed, response_ms)")}},
+    };
+}
+
+// Steps of the several monitors on one database, and row keys on every table.
+std::vector<SchemaStep> clusterSteps()
+{
+    return {
         // Several monitors on one database: each registers itself with a heartbeat, and claims
         // each due service for the minute of its tick before it checks it.
         {30,
@@ -236,6 +287,13 @@ const std::vector<SchemaStep>& SchemaSteps()
          QStringLiteral("show columns from scheduling like \"id\""),
          {QStringLiteral(
              "ALTER TABLE scheduling ADD COLUMN id INTEGER NOT NULL AUTO_INCREMENT, ADD PRIMARY KEY (id)")}},
+    };
+}
+
+// Steps of the options of the service kinds.
+std::vector<SchemaStep> kindSteps()
+{
+    return {
         // The options of the "TCP" and "DNS" kinds, one row per service that has any, removed
         // with the service. The texts: a line sent and a text expected in the first reply
         // ("TCP"); a record type, a value an answer must equal and the server asked ("DNS").
@@ -264,5 +322,20 @@ const std::vector<SchemaStep>& SchemaSteps()
          {QStringLiteral(
              "ALTER TABLE service_check_option ADD COLUMN starttls VARCHAR(10) NOT NULL DEFAULT \"\"")}},
     };
+}
+
+} // namespace
+
+const std::vector<SchemaStep>& SchemaSteps()
+{
+    // Each feature adds its steps to its group, in ascending order of number.
+    static const std::vector<SchemaStep> steps = [] {
+        std::vector<SchemaStep> all;
+        for (auto group : {earlySteps, resultSteps, clusterSteps, kindSteps}) {
+            for (SchemaStep& step : group())
+                all.push_back(std::move(step));
+        }
+        return all;
+    }();
     return steps;
 }

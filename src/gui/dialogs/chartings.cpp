@@ -1,15 +1,16 @@
 #include "gui/dialogs/chartings.h"
 
-#include "core/CsvWriter.h"
 #include "core/Notifier.h"
 #include "core/SystemLog.h"
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
 #include "gui/Theme.h"
+#include "gui/dialogs/CsvExportRun.h"
 #include "gui/dialogs/DialogSupport.h"
+#include "gui/dialogs/HistoryWorker.h"
+#include "gui/dialogs/ResponseTimesPage.h"
 #include "gui/menu.h"
-#include "monitor/CsvExport.h"
 #include "monitor/TextTableModel.h"
 
 #include <QtCharts/QBarCategoryAxis>
@@ -31,133 +32,20 @@
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QSqlDatabase>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QThread>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <functional>
 #include <stdexcept>
-
-// A thread with a database connection of its own. Jobs posted to it run there one after the other,
-// with the connection open (opened, or opened again after a failure or a changed login, first).
-class HistoryWorker : public QThread
-{
-public:
-    using Job = std::function<void(QSqlDatabase&)>;
-    using Failure = std::function<void(const QString&)>;
-
-    explicit HistoryWorker(const QString& connectionName) : m_name(connectionName)
-    {
-        m_context = new QObject;
-        m_context->moveToThread(this);
-        start();
-    }
-
-    ~HistoryWorker() override
-    {
-        // Jobs still waiting are dropped. A running statement is ended by the server, so that the
-        // window (and the program) need not wait for a count over a large table.
-        m_stopping.store(true);
-        const qint64 busy = m_busyConnection.load();
-        if (busy > 0) {
-            try {
-                KillSessionQuery(busy);
-            } catch (const std::exception&) {
-                // no main connection: the statement ends within the connection's read time-out
-            }
-        }
-        quit();
-        wait();
-        delete m_context;
-    }
-
-    void Post(const DatabaseLogin& login, Job job, Failure failed)
-    {
-        QMetaObject::invokeMethod(
-            m_context,
-            [this, login, job = std::move(job), failed = std::move(failed)] {
-                QString error;
-                // A connection that lay idle may have been closed by the server meanwhile: a job
-                // that fails on it is tried once more on a new one.
-                for (int attempt = 0; attempt < 2; ++attempt) {
-                    const bool reused = m_db.isValid() && m_db.isOpen() && login == m_login;
-                    try {
-                        QSqlDatabase& db = connection(login);
-                        m_busyConnection.store(m_connectionId);
-                        job(db);
-                        m_busyConnection.store(0);
-                        return;
-                    } catch (const std::exception& e) {
-                        m_busyConnection.store(0);
-                        error = QString::fromUtf8(e.what());
-                        if (m_db.isValid())
-                            m_db.close();
-                        if (!reused || m_stopping.load())
-                            break;
-                    }
-                }
-                failed(error);
-            },
-            Qt::QueuedConnection);
-    }
-
-    // Closes the connection once the jobs posted before have run.
-    void Disconnect()
-    {
-        QMetaObject::invokeMethod(
-            m_context,
-            [this] {
-                if (m_db.isValid())
-                    m_db.close();
-            },
-            Qt::QueuedConnection);
-    }
-
-protected:
-    void run() override
-    {
-        exec();
-        if (m_db.isValid()) {
-            m_db.close();
-            m_db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(m_name);
-        }
-    }
-
-private:
-    QSqlDatabase& connection(const DatabaseLogin& login)
-    {
-        if (!m_db.isValid())
-            m_db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), m_name);
-        if (!m_db.isOpen() || login != m_login) {
-            QString error;
-            if (!OpenDatabaseSession(m_db, login, QStringLiteral("quorvel"), &error))
-                throw DatabaseError(error);
-            m_login = login;
-            m_connectionId = SessionConnectionId(m_db);
-        }
-        return m_db;
-    }
-
-    QString m_name;
-    QObject* m_context = nullptr;
-    QSqlDatabase m_db;                       // used on the thread only
-    DatabaseLogin m_login;                   // the login m_db was opened with
-    qint64 m_connectionId = 0;               // the server's number of m_db
-    std::atomic<qint64> m_busyConnection{0}; // m_connectionId while a job runs
-    std::atomic<bool> m_stopping{false};
-};
 
 namespace {
 
@@ -246,7 +134,7 @@ TFormChartings::TFormChartings(QWidget* parent) : TFormDialog(parent), m_sortDes
 TFormChartings::~TFormChartings()
 {
     // The threads end before anything they report to goes away.
-    delete m_csvExport;
+    delete m_csvRun;
     m_pageWorker.reset();
     m_chartWorker.reset();
 }
@@ -265,7 +153,36 @@ void TFormChartings::buildWindow()
     PageControl = new QTabWidget(this);
     PageControl->setAccessibleName(QStringLiteral("Pages"));
     layout->addWidget(PageControl, 1);
+    PageControl->addTab(buildHistoryList(), QStringLiteral("Alarm Msg History"));
+    PageControl->addTab(buildChartPage(HistoryChart::Host, QStringLiteral("Host Chart")),
+                        QStringLiteral("Host Chart"));
+    PageControl->addTab(buildChartPage(HistoryChart::Service, QStringLiteral("Service Chart")),
+                        QStringLiteral("Service Chart"));
+    PageControl->addTab(buildChartPage(HistoryChart::Date, QStringLiteral("Date Chart")),
+                        QStringLiteral("Date Chart"));
+    m_responsePage = new ResponseTimesPage;
+    PageControl->addTab(m_responsePage, QStringLiteral("Response Times"));
+    connect(PageControl, &QTabWidget::currentChanged, this, &TFormChartings::PageControlChange);
 
+    layout->addWidget(buildButtons());
+    layout->addWidget(buildStatusBar());
+
+    TimerRefresh = new QTimer(this);
+    TimerRefresh->setInterval(60000);
+    connect(TimerRefresh, &QTimer::timeout, this, &TFormChartings::TimerRefreshTimer);
+
+    m_fillTimer = new QTimer(this);
+    m_fillTimer->setInterval(0);
+    m_fillTimer->setSingleShot(true);
+    connect(m_fillTimer, &QTimer::timeout, this, &TFormChartings::fillSlice);
+
+    SetCaptionsAsAccessibleNames(this);
+
+    CentreOnDesktop(this);
+}
+
+QTreeView* TFormChartings::buildHistoryList()
+{
     m_model = new TextTableModel({QString(), QStringLiteral("Date Time"), QStringLiteral("Service"),
                                   QStringLiteral("IP"), QStringLiteral("Port"), QStringLiteral("Error Msg"),
                                   QStringLiteral("Status")},
@@ -314,15 +231,11 @@ void TFormChartings::buildWindow()
         ListViewHistory->setColumnWidth(w.column, std::max(w.pixels, needed));
     }
     connect(header, &QHeaderView::sectionClicked, this, &TFormChartings::ListViewHistoryColumnClick);
-    PageControl->addTab(ListViewHistory, QStringLiteral("Alarm Msg History"));
-    PageControl->addTab(buildChartPage(HistoryChart::Host, QStringLiteral("Host Chart")),
-                        QStringLiteral("Host Chart"));
-    PageControl->addTab(buildChartPage(HistoryChart::Service, QStringLiteral("Service Chart")),
-                        QStringLiteral("Service Chart"));
-    PageControl->addTab(buildChartPage(HistoryChart::Date, QStringLiteral("Date Chart")),
-                        QStringLiteral("Date Chart"));
-    connect(PageControl, &QTabWidget::currentChanged, this, &TFormChartings::PageControlChange);
+    return ListViewHistory;
+}
 
+QWidget* TFormChartings::buildButtons()
+{
     auto* buttons = new QWidget(this);
     buttons->setFixedHeight(34);
     auto* row = new QHBoxLayout(buttons);
@@ -356,8 +269,11 @@ void TFormChartings::buildWindow()
     ProgressBar->hide();
     row->addWidget(ProgressBar, 1);
     row->addStretch(0);
-    layout->addWidget(buttons);
+    return buttons;
+}
 
+QStatusBar* TFormChartings::buildStatusBar()
+{
     StatusBar = new QStatusBar(this);
     StatusBar->setSizeGripEnabled(false);
     StatusText = new QLabel(StatusBar);
@@ -369,20 +285,7 @@ void TFormChartings::buildWindow()
     StatusStatement->setMinimumWidth(100); // 350 pixels where the first field leaves them
     StatusBar->addWidget(StatusText);
     StatusBar->addWidget(StatusStatement, 1);
-    layout->addWidget(StatusBar);
-
-    TimerRefresh = new QTimer(this);
-    TimerRefresh->setInterval(60000);
-    connect(TimerRefresh, &QTimer::timeout, this, &TFormChartings::TimerRefreshTimer);
-
-    m_fillTimer = new QTimer(this);
-    m_fillTimer->setInterval(0);
-    m_fillTimer->setSingleShot(true);
-    connect(m_fillTimer, &QTimer::timeout, this, &TFormChartings::fillSlice);
-
-    SetCaptionsAsAccessibleNames(this);
-
-    CentreOnDesktop(this);
+    return StatusBar;
 }
 
 QWidget* TFormChartings::buildChartPage(HistoryChart chart, const QString& caption)
@@ -558,9 +461,15 @@ void TFormChartings::drawChart(HistoryChart chart)
     page.drawn = true;
 }
 
-void TFormChartings::showCurrentChart()
+int TFormChartings::shownChart() const
 {
     const int index = PageControl->currentIndex() - 1;
+    return index >= 0 && index < 3 ? index : -1;
+}
+
+void TFormChartings::showCurrentChart()
+{
+    const int index = shownChart();
     if (index < 0 || m_charts[index].drawn)
         return;
     drawChart(index == 0 ? HistoryChart::Host : (index == 1 ? HistoryChart::Service : HistoryChart::Date));
@@ -605,9 +514,10 @@ void TFormChartings::FormClose()
     // The window holds no server connections while it is closed.
     m_pageWorker->Disconnect();
     m_chartWorker->Disconnect();
+    m_responsePage->Disconnect();
     // An export is not left running behind a closed window; it leaves no file.
-    if (m_csvExport)
-        m_csvExport->cancel();
+    if (m_csvRun)
+        m_csvRun->Cancel();
 }
 
 void TFormChartings::changeEvent(QEvent* event)
@@ -643,6 +553,7 @@ void TFormChartings::LoadHistory()
     ++m_load;
     readCharts();
     readPage(m_offset);
+    m_responsePage->Reload();
 }
 
 void TFormChartings::TimerRefreshTimer()
@@ -684,14 +595,18 @@ void TFormChartings::ButtonCancelClick()
 
 void TFormChartings::PageControlChange(int page)
 {
-    ButtonExport->setEnabled(page > 0);
-    ButtonExportCsv->setEnabled(page == 0 && !m_csvExport);
+    ButtonExport->setEnabled(shownChart() >= 0);
+    ButtonExportCsv->setEnabled(page == 0 && !m_csvRun);
+    // The response-time page has an export of its own.
+    ButtonExportCsv->setVisible(PageControl->widget(page) != m_responsePage);
+    if (PageControl->widget(page) == m_responsePage)
+        m_responsePage->Activate();
     showCurrentChart();
 }
 
 void TFormChartings::ButtonExportClick()
 {
-    if (PageControl->currentIndex() <= 0)
+    if (shownChart() < 0)
         return;
     QFileDialog dialog(this, QString::fromLatin1(lang::SelectExportPath), AppSettings.LogDir,
                        QStringLiteral("Bitmap files (*.bmp)"));
@@ -706,12 +621,13 @@ void TFormChartings::ButtonExportClick()
 
 bool TFormChartings::ExportChart(const QString& path)
 {
-    const int page = PageControl->currentIndex();
-    if (page <= 0)
+    const int index = shownChart();
+    if (index < 0)
         return false;
-    QChartView* view = m_charts[page - 1].view;
-    if (!m_charts[page - 1].drawn)
-        drawChart(page == 1 ? HistoryChart::Host : (page == 2 ? HistoryChart::Service : HistoryChart::Date));
+    QChartView* view = m_charts[index].view;
+    if (!m_charts[index].drawn)
+        drawChart(index == 0 ? HistoryChart::Host
+                             : (index == 1 ? HistoryChart::Service : HistoryChart::Date));
     const QImage image = view->grab().toImage();
     QFile file(path);
     QString error;
@@ -731,99 +647,6 @@ bool TFormChartings::ExportChart(const QString& path)
     WriteSystemLog(text, LogLevel::ERROR);
     ShowErrorBox(text);
     return false;
-}
-
-void TFormChartings::ButtonExportCsvClick()
-{
-    if (m_csvExport)
-        return;
-    QFileDialog dialog(this, QStringLiteral("Export the alarm messages as CSV"), AppSettings.LogDir,
-                       QStringLiteral("CSV files (*.csv)"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(QStringLiteral("csv"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    ExportCsv(dialog.selectedFiles().first());
-}
-
-bool TFormChartings::ExportCsv(const QString& path)
-{
-    if (m_csvExport)
-        return false;
-    // The cursor opens its connection on the export's thread and is released there: the two
-    // functions that share it go to that thread, and no other reference is kept here.
-    auto cursor = std::make_shared<AlarmHistoryCursor>(CurrentDatabaseLogin());
-    CsvExport::RowCounter counter = [cursor] { return cursor->Count(); };
-    CsvExport::RowSource source = [cursor = std::move(cursor)](QVector<QStringList>& rows) {
-        QVector<AlarmHistoryEntry> entries;
-        const bool more = cursor->Next(entries);
-        rows.reserve(entries.size());
-        for (const AlarmHistoryEntry& e : entries)
-            rows.append({CsvDateTimeText(e.dateTime), e.service, e.ip, e.port, e.msg, e.serviceStatus});
-        return more;
-    };
-    QStringList header;
-    for (int column = ColumnDateTime; column < ColumnCount; ++column)
-        header << m_model->headerData(column, Qt::Horizontal).toString();
-
-    m_csvExport = new CsvExport(path, header, std::move(source), this);
-    m_csvExport->setRowCounter(std::move(counter));
-    ButtonExportCsv->setEnabled(false);
-
-    // The progress shows once the export takes longer than a moment; the window stays usable
-    // behind it, and its refresh goes on.
-    m_csvProgress = new QProgressDialog(QStringLiteral("Exporting the alarm messages to %1...").arg(path),
-                                        QStringLiteral("Cancel"), 0, 0, this);
-    m_csvProgress->setWindowTitle(QStringLiteral("Export CSV"));
-    m_csvProgress->setWindowModality(Qt::WindowModal);
-    m_csvProgress->setMinimumDuration(300);
-    m_csvProgress->setAutoReset(false);
-    m_csvProgress->setAutoClose(false);
-    m_csvProgress->setValue(0);
-    SetCaptionsAsAccessibleNames(m_csvProgress);
-    connect(m_csvProgress, &QProgressDialog::canceled, m_csvExport, &CsvExport::cancel);
-    connect(m_csvExport, &CsvExport::progress, m_csvProgress, [this](qint64 written, qint64 total) {
-        if (!m_csvProgress || m_csvProgress->wasCanceled())
-            return;
-        // The bar counts in thousands once the rows would not fit its range.
-        const qint64 unit = total > 1000000000 ? 1000 : 1;
-        if (total >= 0 && m_csvProgress->maximum() != int(total / unit))
-            m_csvProgress->setMaximum(int(total / unit));
-        m_csvProgress->setValue(int(std::min(written, std::max<qint64>(total, 0)) / unit));
-    });
-    connect(m_csvExport, &CsvExport::finished, this, [this](const CsvExport::Result& result) {
-        m_csvExport->deleteLater();
-        m_csvExport = nullptr;
-        m_csvProgress->deleteLater();
-        m_csvProgress = nullptr;
-        ButtonExportCsv->setEnabled(PageControl->currentIndex() == 0);
-        switch (result.outcome) {
-        case CsvExport::Outcome::Written:
-            StatusText->setText(QStringLiteral("%1 alarm messages exported.").arg(result.rows));
-            break;
-        case CsvExport::Outcome::Cancelled:
-            StatusText->setText(QStringLiteral("CSV export cancelled."));
-            break;
-        case CsvExport::Outcome::Failed:
-            WriteSystemLog(result.error, LogLevel::ERROR);
-            ShowErrorBox(result.error);
-            break;
-        }
-        emit csvExported(result.outcome == CsvExport::Outcome::Written);
-    });
-    m_csvExport->start();
-    return true;
-}
-
-bool TFormChartings::IsExporting() const
-{
-    return m_csvExport != nullptr;
-}
-
-QProgressDialog* TFormChartings::CsvProgress() const
-{
-    return m_csvProgress;
 }
 
 void TFormChartings::ListViewHistoryColumnClick(int column)

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-class CsvExport;
+class CsvExportRun;
 class HistoryWorker;
 class QChartView;
 class QLabel;
@@ -20,11 +20,13 @@ class QStatusBar;
 class QTabWidget;
 class QTimer;
 class QTreeView;
+class ResponseTimesPage;
 class TextTableModel;
 
 // The history and charts window: the alarm history newest first, a thousand entries a page, and
 // three bar charts counting the entries by host, by service kind and by day. It refreshes itself
-// every 60 s while it is the active window and saves a chart as a bitmap file.
+// every 60 s while it is the active window and saves a chart as a bitmap file. A last page charts
+// one service's response times (ResponseTimesPage).
 //
 // The reads run on two threads of the window, each with a database connection of its own (the
 // data module's connection belongs to the main thread): one reads pages, which take milliseconds
@@ -55,7 +57,8 @@ public:
     void ListViewHistoryColumnClick(int column);
     // What "Export Chart" does once a file is chosen: the chart of the current page saved to
     // `path` as a bitmap of the chart as displayed. False (after the error was shown and logged)
-    // when it could not be written; also false on the history page, which has no chart.
+    // when it could not be written; also false on the history and response-time pages, which
+    // have no bar chart.
     bool ExportChart(const QString& path);
     // "Export CSV": asks for a file, then ExportCsv.
     void ButtonExportCsvClick();
@@ -80,6 +83,8 @@ public:
     QScrollBar* ChartScroll(HistoryChart chart) const;
     // The colour of a chart's bars in the window's palette.
     QColor BarColour(HistoryChart chart) const;
+    // The page of one service's response times.
+    ResponseTimesPage* ResponsePage() const { return m_responsePage; }
 
     QTabWidget* PageControl = nullptr;
     QTreeView* ListViewHistory = nullptr;
@@ -129,6 +134,11 @@ private:
     };
 
     void buildWindow();
+    QTreeView* buildHistoryList();
+    QWidget* buildButtons();
+    QStatusBar* buildStatusBar();
+    // The index of the chart the window shows (0 to 2), -1 on the other pages.
+    int shownChart() const;
     QWidget* buildChartPage(HistoryChart chart, const QString& caption);
     AlarmHistoryPageRequest requestFor(int page) const;
     void readPage(int offset);
@@ -147,10 +157,10 @@ private:
 
     std::unique_ptr<HistoryWorker> m_pageWorker;
     std::unique_ptr<HistoryWorker> m_chartWorker;
-    CsvExport* m_csvExport = nullptr;
-    QProgressDialog* m_csvProgress = nullptr;
+    CsvExportRun* m_csvRun = nullptr;
     TextTableModel* m_model = nullptr;
     ChartPage m_charts[3];
+    ResponseTimesPage* m_responsePage = nullptr;
     QTimer* m_fillTimer = nullptr;
 
     int m_offset = 0;
