@@ -65,6 +65,27 @@ QList<ContactPerson> PersonRows()
     return rows;
 }
 
+QList<ContactPerson> PersonsOfService(int serviceId)
+{
+    QList<ContactPerson> rows;
+    QSqlQuery& query = DMQuorvel().ExecSelect(
+        QStringLiteral("Select contact_person.name as name, contact_person.email as "
+                       "email,contact_person.sms as "
+                       "sms from service_contact_person,contact_person where "
+                       "service_contact_person.contact_person_id=contact_person.id and "
+                       "service_contact_person.service_id=") +
+        QString::number(serviceId));
+    while (query.next()) {
+        ContactPerson person;
+        person.Name = query.value(QStringLiteral("name")).toString();
+        person.Email = query.value(QStringLiteral("email")).toString();
+        person.Sms = query.value(QStringLiteral("sms")).toString();
+        rows.append(person);
+    }
+    query.finish();
+    return rows;
+}
+
 QStringList PersonNamesByName()
 {
     return firstColumn(QStringLiteral("Select name from contact_person order by name"));

@@ -34,6 +34,9 @@ QList<ContactName> Groups();
 
 // Every person with all its columns, by ascending id.
 QList<ContactPerson> PersonRows();
+// The persons attached to service `serviceId` (name, e-mail and SMS number), in the order the
+// database returns them. Throws DatabaseError.
+QList<ContactPerson> PersonsOfService(int serviceId);
 // The names of all persons in alphabetical order.
 QStringList PersonNamesByName();
 // The names of the members of group `groupId`, in the order the database returns them.

@@ -95,6 +95,14 @@ bool TDMQuorvel::IsConnected() const
     return SQLConnection.isOpen();
 }
 
+bool TDMQuorvel::Answers()
+{
+    if (!IsConnected())
+        return false;
+    QSqlQuery probe(SQLConnection);
+    return probe.exec(QStringLiteral("select 1"));
+}
+
 DatabaseLogin CurrentDatabaseLogin()
 {
     const AppSettingsRecord& s = AppSettings;

@@ -81,6 +81,9 @@ public:
     // `failure` given, it is not logged but its text is put there (a quiet attempt to reconnect).
     bool ConnectDatabase(bool useSystemDatabase, QString* failure = nullptr);
     bool IsConnected() const;
+    // The session is open and the server still answers a statement (a lost connection is seen
+    // only when something is sent).
+    bool Answers();
     // Creates the tables that are missing, then applies the schema steps (ApplySchemaSteps).
     void CreateMissingTables();
     // Applies the steps of `steps` not yet recorded in schema_step, in ascending order, each

@@ -382,15 +382,24 @@ QString UrlExpectStatement(const ServiceRecord& s, int id)
            joinValues({number(id), QuoteSqlText(u.ExpectMode), QuoteSqlText(u.ExpectText)});
 }
 
-std::vector<ServiceListRow> ListRows()
+std::vector<ServiceListRow> ListRows(const QString& filter)
 {
-    QSqlQuery& query = DMQuorvel().ExecSelect(
-        QStringLiteral("SELECT id,service,") + ListedIpSql() +
-        QStringLiteral(" as ip,port,service_status,"
-                       "DATE_FORMAT(last_access, \"%Y-%m-%d %H:%i:%s\") "
-                       "last_access,schedule_by,schedule_hour,schedule_minute,"
-                       "status,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog from service "
-                       "order by ip, service, schedule_hour, schedule_minute"));
+    QString sql = QStringLiteral("SELECT id,service,") + ListedIpSql() +
+                  QStringLiteral(" as ip,port,service_status,"
+                                 "DATE_FORMAT(last_access, \"%Y-%m-%d %H:%i:%s\") "
+                                 "last_access,schedule_by,schedule_hour,schedule_minute,"
+                                 "status,alarm_email,alarm_smpp,alarm_httpsms,alarm_syslog from service");
+    if (filter == QLatin1String("ALL")) {
+    } else if (filter == QLatin1String(lang::KindURL) || filter == QLatin1String(lang::KindPing) ||
+               filter == QLatin1String(lang::KindFTP) || filter == QLatin1String(lang::KindDatabase)) {
+        sql += QStringLiteral(" where service=") + QuoteSqlText(filter);
+    } else if (filter == QLatin1String(lang::KindEmail)) {
+        sql += QStringLiteral(" where service=\"SMTP\" or service=\"POP3\" or service=\"IMAP\"");
+    } else {
+        sql += QStringLiteral(" where ") + HostOfIpSql() + QStringLiteral(" = ") + QuoteSqlText(filter);
+    }
+    sql += QStringLiteral(" order by ip, service, schedule_hour, schedule_minute");
+    QSqlQuery& query = DMQuorvel().ExecSelect(sql);
     std::vector<ServiceListRow> rows;
     while (query.next()) {
         const QSqlRecord row = query.record();
@@ -402,6 +411,23 @@ std::vector<ServiceListRow> ListRows()
     }
     query.finish();
     return rows;
+}
+
+QStringList Hosts()
+{
+    QStringList hosts;
+    QSqlQuery& query = DMQuorvel().ExecSelect(QStringLiteral("SELECT distinct ") + HostOfIpSql() +
+                                              QStringLiteral(" as ip from service order by ip"));
+    while (query.next())
+        hosts << query.value(0).toString();
+    query.finish();
+    return hosts;
+}
+
+QString ResultStatement(int id, const QString& resultText)
+{
+    return QStringLiteral("update service set last_access=now(), service_status=") +
+           QuoteSqlText(resultText) + QStringLiteral(" where id=") + number(id);
 }
 
 std::optional<ServiceRecord> Read(int id)

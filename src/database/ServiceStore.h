@@ -139,9 +139,18 @@ struct ServiceListRow
 
 namespace ServiceStore {
 
-// Every service for the editor's list, ordered by listed ip, service, schedule hour and minute.
+// The services of the lists, ordered by listed ip, service, schedule hour and minute: all of them
+// for "ALL"; for a kind ("URL", "Ping", "FTP", "Database") those of that kind; for "Email" those of
+// the kinds SMTP, POP3 and IMAP; for any other text those whose host (HostOfIpSql) is that text.
 // Throws DatabaseError.
-std::vector<ServiceListRow> ListRows();
+std::vector<ServiceListRow> ListRows(const QString& filter = QStringLiteral("ALL"));
+
+// The distinct hosts of the services (HostOfIpSql), ordered. Throws DatabaseError.
+QStringList Hosts();
+
+// Records `resultText` ("Passed", "Failed", ...) as the latest result of service `id`, with the
+// time of now.
+QString ResultStatement(int id, const QString& resultText);
 
 // The statements that store a record (texts through QuoteSqlText). The alarm columns are written
 // as "y" or "n".

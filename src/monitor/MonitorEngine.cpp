@@ -14,6 +14,7 @@
 #include "database/AlarmHistory.h"
 #include "database/AlarmMethodLoader.h"
 #include "database/ClaimStore.h"
+#include "database/ContactStore.h"
 #include "database/DataModuleQuorvel.h"
 #include "database/ResultStore.h"
 #include "database/ServiceStore.h"
@@ -22,6 +23,7 @@
 #include "monitor/AlarmBuilders.h"
 #include "monitor/AlarmDecision.h"
 #include "monitor/CheckBuilders.h"
+#include "monitor/TestRunner.h"
 #include "monitor/TlsPolicy.h"
 #include "pool/ThreadPoolManager.h"
 
@@ -29,9 +31,6 @@
 #include <QEventLoop>
 #include <QHostInfo>
 #include <QMap>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QVariant>
 
 #include <algorithm>
@@ -115,11 +114,6 @@ bool waitedTooLong(const PoolWorkItem& item)
            item.ErrorText == QLatin1String(PoolWorkItem::WaitTimeExceededText);
 }
 
-QString text(const QSqlRecord& row, const char* column)
-{
-    return row.value(QString::fromLatin1(column)).toString();
-}
-
 QString serviceIntervalText(const QString& by, const QString& hour, const QString& minute)
 {
     if (by == QLatin1String(lang::ScheduleDaily))
@@ -129,27 +123,6 @@ QString serviceIntervalText(const QString& by, const QString& hour, const QStrin
     if (by == QLatin1String(lang::ScheduleMinutely))
         return QStringLiteral("every ") + minute + QStringLiteral(" min");
     return QString();
-}
-
-// Why the pool gave an item back without running it.
-QString poolReason(const PoolWorkItem& item)
-{
-    if (!item.ErrorText.isEmpty())
-        return item.ErrorText;
-    switch (item.Status) {
-    case PoolWorkItem::StatusPostFailed:
-        return QStringLiteral("the hand-over to the worker pool failed.");
-    case PoolWorkItem::StatusPostTimeout:
-        return QStringLiteral("the hand-over to the worker pool timed out.");
-    case PoolWorkItem::StatusQueueFull:
-        return QStringLiteral("the worker pool's input queue was full.");
-    case PoolWorkItem::StatusNoThread:
-        return QStringLiteral("no worker thread could be started.");
-    case PoolWorkItem::StatusCancelled:
-        return QStringLiteral("cancelled.");
-    default:
-        return QString();
-    }
 }
 
 } // namespace
@@ -316,11 +289,7 @@ bool MonitorEngine::connectionLost(const QString& error)
         return true;
     bool alive = false;
     try {
-        TDMQuorvel& dm = DMQuorvel();
-        if (dm.IsConnected()) {
-            QSqlQuery probe(dm.SQLConnection);
-            alive = probe.exec(QStringLiteral("select 1"));
-        }
+        alive = DMQuorvel().Answers();
     } catch (...) {
     }
     if (alive)
@@ -1015,7 +984,6 @@ void MonitorEngine::checkDone(ThreadCheck* check)
 {
     const QString timestamp = Now().toString(kTimestampFormat);
     const bool product = check->Origin == QLatin1String(lang::OriginProduct);
-    const bool setup = check->Origin == QLatin1String(lang::OriginSetup);
     const QString id = QString::number(check->ServiceId);
     if (check->Origin == QLatin1String(lang::OriginReference)) {
         referenceDone(*check);
@@ -1027,11 +995,6 @@ void MonitorEngine::checkDone(ThreadCheck* check)
     if (check->ResultText.isEmpty() && check->Status != PoolWorkItem::StatusDone) {
         if (m_closing || m_destroying)
             return;
-        if (setup) {
-            // A connection test says so in its window, not in the system log.
-            emit setupTestResult(QStringLiteral("Not tested"), check->Id, poolReason(*check));
-            return;
-        }
         if (product && waitedTooLong(*check)) {
             // Not a fault of the service, but not a check either: the service is shown and stored
             // as failed with the reason, without alarms, a retry or a move of its alarm state, and
@@ -1048,7 +1011,7 @@ void MonitorEngine::checkDone(ThreadCheck* check)
         }
         WriteSystemLog(QStringLiteral("Check not run : ") + check->Kind() + QStringLiteral(" [") +
                            check->Host + QStringLiteral("] [") + QString::number(check->Port) +
-                           QStringLiteral("] : ") + poolReason(*check),
+                           QStringLiteral("] : ") + NotRunReason(*check),
                        LogLevel::WARMING);
         if (product)
             setStatusCell(id, QString());
@@ -1062,9 +1025,7 @@ void MonitorEngine::checkDone(ThreadCheck* check)
         // The program ends: the service row still gets its result, nothing more happens.
         if (product) {
             try {
-                DMQuorvel().ExecUpdate(
-                    QStringLiteral("update service set last_access=now(), service_status=") +
-                    QuoteSqlText(check->ResultText) + QStringLiteral(" where id=") + id);
+                DMQuorvel().ExecUpdate(ServiceStore::ResultStatement(check->ServiceId, check->ResultText));
             } catch (...) {
             }
         }
@@ -1108,8 +1069,6 @@ void MonitorEngine::checkDone(ThreadCheck* check)
             emit serviceStateChanged(check->ServiceId, state.State == failedState, check->ResultDetail);
     } else if (product)
         storeResult(check, timestamp);
-    else if (setup)
-        emit setupTestResult(check->ResultText, check->Id, check->ResultDetail);
 }
 
 void MonitorEngine::keepResult(const ThreadCheck& check)
@@ -1320,9 +1279,7 @@ void MonitorEngine::storeResult(ThreadCheck* check, const QString& timestamp)
     const QDateTime claim = m_claimOfService.take(check->ServiceId);
     try {
         TDMQuorvel& dm = DMQuorvel();
-        const QString update = QStringLiteral("update service set last_access=now(), service_status=") +
-                               QuoteSqlText(check->ResultText) + QStringLiteral(" where id=") +
-                               QString::number(check->ServiceId);
+        const QString update = ServiceStore::ResultStatement(check->ServiceId, check->ResultText);
         if (!claim.isValid()) {
             dm.ExecUpdate(update);
             return;
@@ -1343,9 +1300,7 @@ AlarmAction MonitorEngine::storeFinal(ThreadCheck* check, ServiceAlarmState* sta
     AlarmAction action = AlarmAction::None;
     try {
         TDMQuorvel& dm = DMQuorvel();
-        const QString update = QStringLiteral("update service set last_access=now(), service_status=") +
-                               QuoteSqlText(check->ResultText) + QStringLiteral(" where id=") +
-                               QString::number(id);
+        const QString update = ServiceStore::ResultStatement(id, check->ResultText);
         // The state row stays locked from its read to the commit: another monitor storing a
         // result of the same service waits, then decides on this one's outcome.
         RunRetryingConflict(dm, [&] {
@@ -1378,7 +1333,7 @@ void MonitorEngine::alarmDone(ThreadAlarm* alarm)
                        delivery.Retries < AppSettings.Rules.DeliveryRetries;
     if (!alarm->Passed) {
         // An item that never ran carries the pool's reason instead of a delivery error.
-        const QString why = alarm->ResultText.isEmpty() ? poolReason(*alarm) : alarm->ErrorText;
+        const QString why = alarm->ResultText.isEmpty() ? NotRunReason(*alarm) : alarm->ErrorText;
         QString line;
         if (alarm->Method == QLatin1String(lang::MethodSMSbyHTTP))
             line = QStringLiteral("Alarming Message - HTTP-SMS : Response code=%1 %2 %3")
@@ -1439,21 +1394,13 @@ void MonitorEngine::AlarmContacts(const QString& timestamp, int serviceId, const
     try {
         const AlarmMethodSettingsRecord& methods = AlarmMethodSettings;
         QString emails;
-        QSqlQuery query(DMQuorvel().SQLConnection);
-        if (!query.exec(QStringLiteral("Select contact_person.name as name, contact_person.email as "
-                                       "email,contact_person.sms as "
-                                       "sms from service_contact_person,contact_person where "
-                                       "service_contact_person.contact_person_id=contact_person.id and "
-                                       "service_contact_person.service_id=") +
-                        QString::number(serviceId)))
-            throw DatabaseError(query.lastError().text().trimmed());
-        while (query.next()) {
-            const QString email = query.value(QStringLiteral("email")).toString();
+        for (const ContactPerson& person : ContactStore::PersonsOfService(serviceId)) {
+            const QString& email = person.Email;
             if (emails.isEmpty())
                 emails = email;
             else if (!email.isEmpty())
                 emails += QLatin1Char(';') + email;
-            const QString number = query.value(QStringLiteral("sms")).toString();
+            const QString& number = person.Sms;
             if (methods.SmsMethod.enable && bySms && !number.isEmpty())
                 DispatchAlarm(timestamp, text, number, QString::fromLatin1(lang::MethodSMS));
             if (methods.HttpSmsMethod.enable && byHttpSms && !number.isEmpty())
@@ -1533,44 +1480,18 @@ void MonitorEngine::FillServiceList(const QString& filter)
     const QString selectedId = selected >= 0 ? m_serviceList.cell(selected, SvcId) : QString();
     m_serviceList.clear();
     m_filter = filter;
-    QString sql =
-        QStringLiteral("SELECT id,service,") + ListedIpSql() +
-        QStringLiteral(" as ip,port,service_status,DATE_FORMAT(last_access, "
-                       "\"%Y-%m-%d %H:%i:%s\") last_access,schedule_by,schedule_hour,schedule_minute,"
-                       "status from service");
-    if (filter == QLatin1String("ALL")) {
-    } else if (filter == QLatin1String(lang::KindURL) || filter == QLatin1String(lang::KindPing) ||
-               filter == QLatin1String(lang::KindFTP) || filter == QLatin1String(lang::KindDatabase)) {
-        sql += QStringLiteral(" where service=") + QuoteSqlText(filter);
-    } else if (filter == QLatin1String(lang::KindEmail)) {
-        sql += QStringLiteral(" where service=\"SMTP\" or service=\"POP3\" or service=\"IMAP\"");
-    } else {
-        sql += QStringLiteral(" where ") + HostOfIpSql() + QStringLiteral(" = ") + QuoteSqlText(filter);
-    }
-    sql += QStringLiteral(" order by ip, service, schedule_hour, schedule_minute");
     try {
-        QSqlQuery query(DMQuorvel().SQLConnection);
-        query.setForwardOnly(true);
-        if (!query.exec(sql))
-            throw DatabaseError(query.lastError().text().trimmed());
-        while (query.next()) {
-            const QSqlRecord row = query.record();
-            QString port = text(row, "port");
-            if (port.isEmpty() || port == QLatin1String("0"))
-                port = QStringLiteral("---");
-            m_serviceList.appendRow({text(row, "id"), text(row, "service"), text(row, "ip"), port,
-                                     markedStatus(text(row, "id").toInt(), text(row, "service_status")),
-                                     text(row, "last_access"), text(row, "schedule_by"),
-                                     serviceIntervalText(text(row, "schedule_by"), text(row, "schedule_hour"),
-                                                         text(row, "schedule_minute")),
-                                     text(row, "status")});
-            const QString id = text(row, "id");
-            if (text(row, "service_status") == QLatin1String(lang::ResultFailed) &&
-                m_failedDetail.contains(id))
-                m_serviceList.setToolTipOfId(id, SvcCurrentStatus, m_failedDetail.value(id));
+        for (const ServiceListRow& row : ServiceStore::ListRows(filter)) {
+            const QString port =
+                row.Port.isEmpty() || row.Port == QLatin1String("0") ? QStringLiteral("---") : row.Port;
+            m_serviceList.appendRow(
+                {row.Id, row.Service, row.Ip, port, markedStatus(row.Id.toInt(), row.ServiceStatus),
+                 row.LastAccess, row.ScheduleBy,
+                 serviceIntervalText(row.ScheduleBy, row.ScheduleHour, row.ScheduleMinute), row.Status});
+            if (row.ServiceStatus == QLatin1String(lang::ResultFailed) && m_failedDetail.contains(row.Id))
+                m_serviceList.setToolTipOfId(row.Id, SvcCurrentStatus, m_failedDetail.value(row.Id));
         }
     } catch (const DatabaseError& e) {
-        // The rows added so far stay.
         statementFailed(QStringLiteral("Filling the service list"), e.text());
     } catch (const std::exception& e) {
         WriteSystemLog(QStringLiteral("Filling the service list : ") + QString::fromUtf8(e.what()),
@@ -1588,12 +1509,7 @@ void MonitorEngine::FillHostTree()
 {
     QStringList hosts{QStringLiteral("ALL")};
     try {
-        QSqlQuery query(DMQuorvel().SQLConnection);
-        if (!query.exec(QStringLiteral("SELECT distinct ") + HostOfIpSql() +
-                        QStringLiteral(" as ip from service order by ip")))
-            throw DatabaseError(query.lastError().text().trimmed());
-        while (query.next())
-            hosts << query.value(0).toString();
+        hosts << ServiceStore::Hosts();
     } catch (const DatabaseError& e) {
         statementFailed(QStringLiteral("Filling the host tree"), e.text());
     } catch (const std::exception& e) {

@@ -208,11 +208,6 @@ signals:
     void loginRequested();
     // Scheduling was switched on or off (Start/Stop buttons and check marks follow).
     void schedulingChanged(bool on);
-    // A connection test of the new-service wizard came back with this result word; `itemId` is
-    // the work item's pool Id, by which the wizard tells its current test from earlier ones.
-    // `detail` is the check's detail text, or for a test the pool never ran (`resultText` "Not
-    // tested") the reason.
-    void setupTestResult(const QString& resultText, int itemId, const QString& detail);
     // ShutDown waits for executing items (true) or has finished waiting (false).
     void closingWait(bool waiting);
     // TimerInit has started the cycle: the first tick has been handled and the next is armed

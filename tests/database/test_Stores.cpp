@@ -266,6 +266,53 @@ TEST_F(StoreTest, TheServiceListIsOrderedByListedIpServiceHourAndMinute)
     EXPECT_EQ(rows[0].LastAccess, "2007-05-01 13:45:07");
 }
 
+// The main window's filters: all, one kind, the three mail kinds, or one host (a URL's host taken
+// from its address); a filter text with quotes is a value, never statement text.
+TEST_F(StoreTest, TheServiceListFiltersByKindMailKindsOrHostAndListsTheHosts)
+{
+    m_dm->ExecUpdate("insert into service (service,ip,port,schedule_by,schedule_hour,schedule_minute) values "
+                     "(\"URL\",\"http://b.example/x\",80,\"Daily\",\"09\",\"30\"),"
+                     "(\"Ping\",\"a.example\",0,\"Hourly\",\"00\",\"15\"),"
+                     "(\"SMTP\",\"b.example\",25,\"Daily\",\"01\",\"00\"),"
+                     "(\"IMAP\",\"c.example\",143,\"Daily\",\"01\",\"00\"),"
+                     "(\"TCP\",\"c.example\",22,\"Daily\",\"01\",\"00\")");
+    const auto kinds = [](const QString& filter) {
+        QStringList listed;
+        for (const ServiceListRow& row : ServiceStore::ListRows(filter))
+            listed << row.Service + "@" + row.Ip;
+        return listed;
+    };
+    struct Case
+    {
+        const char* filter;
+        QStringList listed;
+    };
+    for (const Case& c :
+         {Case{"ALL",
+               {"Ping@a.example", "SMTP@b.example", "URL@b.example/x", "IMAP@c.example", "TCP@c.example"}},
+          Case{"URL", {"URL@b.example/x"}}, Case{"Ping", {"Ping@a.example"}},
+          Case{"Email", {"SMTP@b.example", "IMAP@c.example"}},
+          Case{"b.example", {"SMTP@b.example", "URL@b.example/x"}}, Case{"c.example\" or \"1\"=\"1", {}}}) {
+        EXPECT_EQ(kinds(c.filter), c.listed) << c.filter;
+    }
+    EXPECT_EQ(ServiceStore::Hosts(), (QStringList{"a.example", "b.example", "c.example"}));
+}
+
+// The persons an alarm of a service goes to, with their addresses; another service's are not.
+TEST_F(StoreTest, ThePersonsOfAServiceComeWithTheirAddresses)
+{
+    m_dm->ExecUpdate("insert into contact_person (id,name,email,sms) values (1,\"Ann\",\"ann@example\",\"\"),"
+                     "(2,\"Bob\",\"\",\"+100\"),(3,\"Cid\",\"cid@example\",\"+300\")");
+    m_dm->ExecUpdate(
+        "insert into service_contact_person (service_id,contact_person_id) values (7,1),(7,2),(8,3)");
+    QStringList seen;
+    for (const ContactPerson& p : ContactStore::PersonsOfService(7))
+        seen << p.Name + "|" + p.Email + "|" + p.Sms;
+    seen.sort();
+    EXPECT_EQ(seen, (QStringList{"Ann|ann@example|", "Bob||+100"}));
+    EXPECT_TRUE(ContactStore::PersonsOfService(9).isEmpty());
+}
+
 // The STARTTLS mode of a "Certificate" service is kept in the same options row: written with
 // the service, read back by Read and by the scheduler's reader, replaced on an update.
 TEST_F(StoreTest, CertificateStartTlsModeRoundTrips)

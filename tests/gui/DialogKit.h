@@ -1,49 +1,9 @@
 #pragma once
 
-// Finding the controls of a configuration window as a screen reader does: by the accessible name
-// (the caption a person sees).
+// Helpers of the window tests: controls found by their caption (support/A11y.h), clicks as the
+// window system delivers them, waiting for the focus.
 
-#include <QAbstractButton>
-#include <QAbstractItemView>
-#include <QComboBox>
-#include <QFileDialog>
-#include <QHeaderView>
-#include <QLineEdit>
-#include <QStringList>
-#include <QTabBar>
-#include <QWidget>
-
-// The control of type W under `root` whose accessible name is `name` (the first one), or nullptr.
-template <typename W> W* Named(QWidget* root, const QString& name)
-{
-    for (W* w : root->findChildren<W*>()) {
-        if (w->accessibleName() == name)
-            return w;
-    }
-    return nullptr;
-}
-
-// Every input, list and button under `root` that has no accessible name, by class and object
-// name (the parts Qt builds inside tab bars, combo boxes and file dialogs are not ours).
-inline QStringList UnnamedControls(QWidget* root)
-{
-    QStringList unnamed;
-    for (QWidget* w : root->findChildren<QWidget*>()) {
-        const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
-                             qobject_cast<QComboBox*>(w) ||
-                             (qobject_cast<QAbstractItemView*>(w) && !qobject_cast<QHeaderView*>(w));
-        if (!control)
-            continue;
-        bool ours = true;
-        for (QWidget* up = w->parentWidget(); up && up != root; up = up->parentWidget()) {
-            if (qobject_cast<QTabBar*>(up) || qobject_cast<QComboBox*>(up) || qobject_cast<QFileDialog*>(up))
-                ours = false;
-        }
-        if (ours && w->accessibleName().isEmpty())
-            unnamed << QString::fromLatin1(w->metaObject()->className()) + QLatin1Char(' ') + w->objectName();
-    }
-    return unnamed;
-}
+#include "support/A11y.h"
 
 #include <QTest>
 

@@ -159,7 +159,7 @@ TEST_F(AlarmSettings, FreshDatabaseShowsTheDefaultsAndApplyInsertsFourRowsThenUp
     // The main window's commands are locked while the window is open.
     EXPECT_TRUE(waitFor([&] { return !window->ActionMainMenuBar->isEnabled(); }, 3000));
     EXPECT_EQ(form->PageControl->currentIndex(), Form::PageEmail);
-    EXPECT_FALSE(form->ButtonApply->isEnabled());
+    EXPECT_FALSE(Control<QPushButton>(form, "Apply")->isEnabled());
     EXPECT_EQ(form->ButtonTest->text(), "Test Connection [Email]");
     EXPECT_FALSE(form->ButtonTest->isEnabled());
 
@@ -190,9 +190,9 @@ TEST_F(AlarmSettings, FreshDatabaseShowsTheDefaultsAndApplyInsertsFourRowsThenUp
     Ui(form).Email.testRecipient->setEnabled(true);
     Ui(form).Email.testRecipient->setFocus();
     QCoreApplication::processEvents();
-    EXPECT_FALSE(form->ButtonApply->isEnabled());
+    EXPECT_FALSE(Control<QPushButton>(form, "Apply")->isEnabled());
     Ui(form).Email.enable->setFocus();
-    ASSERT_TRUE(waitFor([&] { return form->ButtonApply->isEnabled(); }, 2000));
+    ASSERT_TRUE(waitFor([&] { return Control<QPushButton>(form, "Apply")->isEnabled(); }, 2000));
     QTest::mouseClick(form->ButtonApply, Qt::LeftButton);
 
     EXPECT_EQ(rowCount("alarm_method"), 4);
@@ -211,7 +211,7 @@ TEST_F(AlarmSettings, FreshDatabaseShowsTheDefaultsAndApplyInsertsFourRowsThenUp
     EXPECT_EQ(stored("SysLog", "syslog_severity"), "Emergency");
     EXPECT_EQ(form->StatusBar->currentMessage(), "Option settings saved.");
     EXPECT_EQ(window->MainStatus(), "Option settings saved.");
-    EXPECT_FALSE(form->ButtonApply->isEnabled());
+    EXPECT_FALSE(Control<QPushButton>(form, "Apply")->isEnabled());
     EXPECT_TRUE(form->isVisible());
 
     // Second Apply: the same four rows, updated; texts stored exactly as typed, numbers as the

@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
@@ -22,6 +23,27 @@
 namespace {
 
 using Kind = Notifier::Kind;
+
+// The window's controls as a person finds them: by their captions.
+QLineEdit* edit(QWidget* form, const char* caption)
+{
+    return Control<QLineEdit>(form, caption);
+}
+QPushButton* button(QWidget* form, const char* caption)
+{
+    return Control<QPushButton>(form, caption);
+}
+// The save button, captioned "Save New" or "Save Update" by what it will do.
+QPushButton* saveButton(QWidget* form)
+{
+    if (auto* update = Named<QPushButton>(form, "Save Update"))
+        return update;
+    return Control<QPushButton>(form, "Save New");
+}
+QTreeWidget* contactList(QWidget* form)
+{
+    return Control<QTreeWidget>(form, "Contact lists");
+}
 
 struct Person
 {
@@ -51,17 +73,17 @@ protected:
 
     void type(const Person& p)
     {
-        form->EditPersonName->setText(p.name);
-        form->EditDetails->setText(p.details);
-        form->EditEmail->setText(p.email);
-        form->EditSms->setText(p.sms);
+        edit(form, "Person Name")->setText(p.name);
+        edit(form, "Details")->setText(p.details);
+        edit(form, "Email Address")->setText(p.email);
+        edit(form, "SMS Number")->setText(p.sms);
     }
 
     void saveNew(const Person& p)
     {
         type(p);
-        ASSERT_EQ(form->ButtonSave->text(), "Save New");
-        QTest::mouseClick(form->ButtonSave, Qt::LeftButton);
+        ASSERT_EQ(saveButton(form)->text(), "Save New");
+        QTest::mouseClick(saveButton(form), Qt::LeftButton);
     }
 
     int insertPerson(const Person& p)
@@ -83,8 +105,8 @@ protected:
 
     int rowOf(const QString& name) const
     {
-        for (int row = 0; row < form->ListViewContact->topLevelItemCount(); ++row) {
-            if (form->ListViewContact->topLevelItem(row)->text(1) == name)
+        for (int row = 0; row < contactList(form)->topLevelItemCount(); ++row) {
+            if (contactList(form)->topLevelItem(row)->text(1) == name)
                 return row;
         }
         return -1;
@@ -92,7 +114,7 @@ protected:
 
     void doubleClick(int row)
     {
-        QTreeWidget* list = form->ListViewContact;
+        QTreeWidget* list = contactList(form);
         const QRect r = list->visualItemRect(list->topLevelItem(row));
         DoubleClickAt(list->viewport(), r.center());
     }
@@ -126,9 +148,9 @@ TEST_F(ContactSettings, OpensWithItsCaptionsLengthsAndLockOfTheMainWindow)
     }
     for (const char* caption : {"Save New", "Delete", "Cancel", "Clear"})
         EXPECT_NE(Named<QPushButton>(form, caption), nullptr) << caption;
-    EXPECT_FALSE(form->ButtonDelete->isEnabled());
+    EXPECT_FALSE(button(form, "Delete")->isEnabled());
     EXPECT_EQ(form->GroupBoxContacts->title(), "Contact lists");
-    QTreeWidget* list = form->ListViewContact;
+    QTreeWidget* list = contactList(form);
     QStringList headers;
     for (int c = 0; c < list->columnCount(); ++c)
         headers << list->headerItem()->text(c);
@@ -139,7 +161,7 @@ TEST_F(ContactSettings, OpensWithItsCaptionsLengthsAndLockOfTheMainWindow)
     // Opening locked the main window's commands; Cancel unlocks them and says so.
     EXPECT_FALSE(window->ActionMainMenuBar->isEnabled());
     EXPECT_FALSE(window->ToolButtonGeneral->isEnabled());
-    QTest::mouseClick(form->ButtonCancel, Qt::LeftButton);
+    QTest::mouseClick(button(form, "Cancel"), Qt::LeftButton);
     EXPECT_FALSE(form->isVisible());
     EXPECT_TRUE(window->ActionMainMenuBar->isEnabled());
     EXPECT_TRUE(window->ToolButtonGeneral->isEnabled());
@@ -242,44 +264,44 @@ TEST_F(ContactSettings, NameIsUniqueExceptForTheLoadedPersonItself)
     saveNew(kAlice);
     EXPECT_EQ(form->StatusText(), lang::ContactPersonSaved);
     EXPECT_EQ(window->MainStatus(), lang::ContactPersonSaved);
-    EXPECT_EQ(form->EditPersonName->text(), ""); // cleared for the next person
+    EXPECT_EQ(edit(form, "Person Name")->text(), ""); // cleared for the next person
     saveNew(kBob);
-    ASSERT_EQ(form->ListViewContact->topLevelItemCount(), 2);
+    ASSERT_EQ(contactList(form)->topLevelItemCount(), 2);
 
     // A second Alice is refused and nothing is inserted.
     saveNew({"Alice", "twin", "twin@example.com", "9"});
     EXPECT_EQ(m_boxes.texts(), QStringList({lang::PersonNameUnique}));
-    EXPECT_EQ(QApplication::focusWidget(), form->EditPersonName);
+    EXPECT_EQ(QApplication::focusWidget(), edit(form, "Person Name"));
     EXPECT_EQ(count("select count(*) from quorvel.contact_person"), 2);
 
     // Alice loaded and saved under her own name is an update, not a clash.
     m_boxes.boxes.clear();
     doubleClick(rowOf("Alice"));
-    EXPECT_EQ(form->ButtonSave->text(), "Save Update");
-    EXPECT_EQ(form->ButtonSave->accessibleName(), "Save Update");
-    EXPECT_TRUE(form->ButtonDelete->isEnabled());
+    EXPECT_EQ(saveButton(form)->text(), "Save Update");
+    EXPECT_EQ(saveButton(form)->accessibleName(), "Save Update");
+    EXPECT_TRUE(button(form, "Delete")->isEnabled());
     EXPECT_EQ(form->StatusText(), lang::CanUpdateOrDeletePerson);
-    EXPECT_EQ(form->EditEmail->text(), kAlice.email);
-    form->EditDetails->setText("weekends only");
-    QTest::mouseClick(form->ButtonSave, Qt::LeftButton);
+    EXPECT_EQ(edit(form, "Email Address")->text(), kAlice.email);
+    edit(form, "Details")->setText("weekends only");
+    QTest::mouseClick(saveButton(form), Qt::LeftButton);
     EXPECT_TRUE(m_boxes.boxes.empty());
     EXPECT_EQ(form->StatusText(), lang::ContactPersonUpdated);
     EXPECT_EQ(scalar("select details from quorvel.contact_person where name=\"Alice\""), "weekends only");
     // The mode stays: a further Save updates the same row again.
-    EXPECT_EQ(form->ButtonSave->text(), "Save Update");
-    EXPECT_EQ(form->EditPersonName->text(), "Alice");
+    EXPECT_EQ(saveButton(form)->text(), "Save Update");
+    EXPECT_EQ(edit(form, "Person Name")->text(), "Alice");
 
     // Bob renamed to Alice clashes with the other row.
     doubleClick(rowOf("Bob"));
-    form->EditPersonName->setText("Alice");
+    edit(form, "Person Name")->setText("Alice");
     form->ButtonSaveClick();
     EXPECT_EQ(m_boxes.texts(), QStringList({lang::PersonNameUnique}));
     EXPECT_EQ(count("select count(*) from quorvel.contact_person where name=\"Bob\""), 1);
 
     // Clear goes back to a new person.
-    QTest::mouseClick(form->ButtonClear, Qt::LeftButton);
-    EXPECT_EQ(form->ButtonSave->text(), "Save New");
-    EXPECT_FALSE(form->ButtonDelete->isEnabled());
+    QTest::mouseClick(button(form, "Clear"), Qt::LeftButton);
+    EXPECT_EQ(saveButton(form)->text(), "Save New");
+    EXPECT_FALSE(button(form, "Delete")->isEnabled());
     EXPECT_EQ(form->EditingId, 0);
     EXPECT_EQ(form->StatusText(), lang::FieldsCleared);
 }
@@ -304,8 +326,8 @@ TEST_F(ContactSettings, QuotesAndBackslashesAreStoredListedAndFoundExactly)
     // Loaded and updated under the same name.
     m_boxes.boxes.clear();
     doubleClick(0);
-    EXPECT_EQ(form->EditPersonName->text(), tricky.name);
-    form->EditSms->setText("+4915100000009");
+    EXPECT_EQ(edit(form, "Person Name")->text(), tricky.name);
+    edit(form, "SMS Number")->setText("+4915100000009");
     form->ButtonSaveClick();
     EXPECT_TRUE(m_boxes.boxes.empty());
     EXPECT_EQ(scalar("select sms from quorvel.contact_person"), "+4915100000009");
@@ -316,7 +338,7 @@ TEST_F(ContactSettings, InputsAtTheirFullLengthAreStoredWhole)
     const Person longest{QString(50, 'n'), QString(150, 'd'), QString(38, 'e') + "@example.com",
                          "+" + QString(49, '1')};
     type({longest.name + "xyz", longest.details + "xyz", longest.email + "xyz", longest.sms + "xyz"});
-    EXPECT_EQ(form->EditPersonName->text(), longest.name); // the edits take no more than the column
+    EXPECT_EQ(edit(form, "Person Name")->text(), longest.name); // the edits take no more than the column
     form->ButtonSaveClick();
     ASSERT_TRUE(m_boxes.boxes.empty()) << m_boxes.texts().join('|').toStdString();
     EXPECT_EQ(scalar("select concat(name,details,email,sms) from quorvel.contact_person"),
@@ -344,7 +366,7 @@ TEST_F(ContactSettings, DeletingAPersonRemovesItsGroupAndServiceLinks)
     reshow();
     doubleClick(rowOf("Alice"));
     ASSERT_EQ(form->EditingId, alice);
-    QTest::mouseClick(form->ButtonDelete, Qt::LeftButton);
+    QTest::mouseClick(button(form, "Delete"), Qt::LeftButton);
 
     EXPECT_EQ(form->StatusText(), lang::ContactPersonDeleted);
     EXPECT_EQ(window->MainStatus(), lang::ContactPersonDeleted);
@@ -363,9 +385,9 @@ TEST_F(ContactSettings, DeletingAPersonRemovesItsGroupAndServiceLinks)
     EXPECT_EQ(count(QString("select count(*) from quorvel.service_contact_person where contact_person_id=%1")
                         .arg(bob)),
               1);
-    EXPECT_EQ(form->ListViewContact->topLevelItemCount(), 1);
-    EXPECT_EQ(form->ButtonSave->text(), "Save New");
-    EXPECT_FALSE(form->ButtonDelete->isEnabled());
+    EXPECT_EQ(contactList(form)->topLevelItemCount(), 1);
+    EXPECT_EQ(saveButton(form)->text(), "Save New");
+    EXPECT_FALSE(button(form, "Delete")->isEnabled());
 }
 
 // Delete asks first, naming the services that would keep an alarm flag with nobody left to
@@ -408,7 +430,7 @@ TEST_F(ContactSettings, DeleteAsksNamingTheServicesLeftWithoutARecipient)
     ASSERT_EQ(form->EditingId, alice);
 
     m_boxes.answer = false;
-    QTest::mouseClick(form->ButtonDelete, Qt::LeftButton);
+    QTest::mouseClick(button(form, "Delete"), Qt::LeftButton);
     ASSERT_EQ(m_boxes.questions.size(), 1);
     EXPECT_EQ(m_boxes.questions[0],
               "Do you want to delete the contact person Alice ?\n\nThese services would keep "
@@ -421,14 +443,14 @@ TEST_F(ContactSettings, DeleteAsksNamingTheServicesLeftWithoutARecipient)
     // Yes deletes her; a person linked to no service gets the plain question.
     m_boxes.answer = true;
     m_boxes.questions.clear();
-    QTest::mouseClick(form->ButtonDelete, Qt::LeftButton);
+    QTest::mouseClick(button(form, "Delete"), Qt::LeftButton);
     EXPECT_EQ(count("select count(*) from quorvel.contact_person"), 1);
     EXPECT_EQ(form->StatusText(), lang::ContactPersonDeleted);
     insertPerson({"Carol", "", "carol@example.com", ""});
     reshow();
     doubleClick(rowOf("Carol"));
     m_boxes.questions.clear();
-    QTest::mouseClick(form->ButtonDelete, Qt::LeftButton);
+    QTest::mouseClick(button(form, "Delete"), Qt::LeftButton);
     EXPECT_EQ(m_boxes.questions, QStringList{"Do you want to delete the contact person Carol ?"});
     EXPECT_EQ(count("select count(*) from quorvel.contact_person"), 1);
     EXPECT_NE(bob, 0);
@@ -447,7 +469,7 @@ TEST_F(ContactSettings, ARefusedStatementLeavesEveryRowAsItWasAndReportsNoSucces
     EXPECT_EQ(systemLogLines().filter("[ERROR]").filter("person insert refused").size(), 1);
     EXPECT_NE(form->StatusText(), lang::ContactPersonSaved);
     EXPECT_NE(window->MainStatus(), lang::ContactPersonSaved);
-    EXPECT_EQ(form->EditPersonName->text(), kAlice.name);
+    EXPECT_EQ(edit(form, "Person Name")->text(), kAlice.name);
     EXPECT_EQ(count("select count(*) from quorvel.contact_person"), 0);
 
     // Delete refused at its last statement: the person and its group rows are all still there.
@@ -478,7 +500,7 @@ TEST_F(ContactSettings, TheIdColumnSortsAsNumbers)
     for (int i = 1; i <= 11; ++i)
         insertPerson({QString("P%1").arg(i, 2, 10, QChar('0')), "", "p@example.com", "1"});
     reshow();
-    QTreeWidget* list = form->ListViewContact;
+    QTreeWidget* list = contactList(form);
     auto ids = [list] {
         QStringList texts;
         for (int row = 0; row < list->topLevelItemCount(); ++row)
@@ -499,7 +521,7 @@ TEST_F(ContactSettings, TheIdColumnSortsAsNumbers)
     list->sortByColumn(0, Qt::DescendingOrder);
     doubleClick(0);
     EXPECT_EQ(form->EditingId, 11);
-    EXPECT_EQ(form->EditPersonName->text(), "P11");
+    EXPECT_EQ(edit(form, "Person Name")->text(), "P11");
 }
 
 TEST_F(ContactSettings, TheKeyboardLoadsAPersonFromTheList)
@@ -507,10 +529,10 @@ TEST_F(ContactSettings, TheKeyboardLoadsAPersonFromTheList)
     insertPerson(kAlice);
     insertPerson(kBob);
     reshow();
-    QTreeWidget* list = form->ListViewContact;
+    QTreeWidget* list = contactList(form);
     list->setFocus();
     list->setCurrentItem(list->topLevelItem(1));
     QTest::keyClick(list, Qt::Key_Return);
-    EXPECT_EQ(form->EditPersonName->text(), "Bob");
-    EXPECT_EQ(form->ButtonSave->text(), "Save Update");
+    EXPECT_EQ(edit(form, "Person Name")->text(), "Bob");
+    EXPECT_EQ(saveButton(form)->text(), "Save Update");
 }

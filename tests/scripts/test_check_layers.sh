@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The layer check passes on the tree, fails on planted upward and widget includes and on SQL
-# statement text planted in a window's source, and lets captions that share a keyword pass.
+# statement text planted in a window's or the engine's source, and lets captions that share a
+# keyword pass.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 script="$here/../../scripts/check-layers.py"
@@ -44,8 +45,11 @@ plant gui/dialogs/alarmSettings.cpp 'const char* const kPlanted = "update alarm_
 plant gui/dialogs/alarmSettings.cpp 'const char* const kPlanted = "insert into alarm_method (type) values (";'
 plant gui/dialogs/alarmSettings.h 'const char* const kPlanted = R"(ALTER TABLE service ADD x INT)";'
 plant gui/dialogs/scheduling.cpp 'const char* const kPlanted = " where schedule_time=";'
+plant monitor/MonitorEngine.cpp 'const char* const kPlanted = "update service set status=";'
+plant monitor/MonitorEngine.cpp 'const QString kPlanted = QStringLiteral("SELECT distinct ip from service");'
 pass gui/menu.cpp 'const char* const kCaption = "Update Service";'
 pass gui/dialogs/scheduling.cpp 'const char* const kCaption = "Select All";'
+pass monitor/MonitorEngine.cpp 'const char* const kStep = "Scheduler: selecting the due services";'
 pass gui/dialogs/scheduling.cpp 'const char* const kCaption = "Please select the service to delete from the list";'
 pass gui/dialogs/scheduling.cpp 'const char* const kCaption = "Select one from the list";'
 pass gui/dialogs/scheduling.cpp 'const char* const kCaption = "Insert into the list";'

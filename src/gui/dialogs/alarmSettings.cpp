@@ -15,8 +15,9 @@
 #include "gui/dialogs/AlarmMethodPage.h"
 #include "gui/menu.h"
 #include "monitor/AlarmBuilders.h"
+#include "monitor/TestRunner.h"
 #include "monitor/TlsPolicy.h"
-#include "pool/ThreadPoolManager.h"
+#include "pool/PoolWorkItem.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -34,6 +35,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -79,6 +81,7 @@ TFormAlarmingSettings::TFormAlarmingSettings(QWidget* parent) : TFormDialog(pare
     setObjectName(QStringLiteral("FormAlarmingSettings"));
     setWindowTitle(QStringLiteral("Alarming Options"));
     setModal(false);
+    m_tests = new TestRunner(this);
 
     PageControl = new QTabWidget(this);
     PageControl->setObjectName(QStringLiteral("PageControl"));
@@ -128,11 +131,8 @@ TFormAlarmingSettings::TFormAlarmingSettings(QWidget* parent) : TFormDialog(pare
 
 TFormAlarmingSettings::~TFormAlarmingSettings()
 {
-    // Tests still running are abandoned: their items end on their worker threads unseen.
-    if (m_pool) {
-        m_pool->SetOnWorkItemDone(nullptr);
-        m_pool.reset();
-    }
+    // Tests still running are abandoned with the runner: their items end on their worker
+    // threads unseen.
     if (g_form == this)
         g_form = nullptr;
 }
@@ -180,8 +180,7 @@ void TFormAlarmingSettings::FormShow()
     ButtonApply->setEnabled(false);
     showStatus(QString());
     // A test still on its way belongs to the previous showing: its outcome is not shown.
-    ++m_generation;
-    m_testRunning = false;
+    m_tests->Drop();
     for (AlarmMethodPage* page : std::as_const(m_pages)) {
         page->Reset();
         if (auto* response = qobject_cast<QPlainTextEdit*>(page->TestInput(AlarmTestInput::Response)))
@@ -234,7 +233,7 @@ void TFormAlarmingSettings::PageControlChange()
 void TFormAlarmingSettings::updateTestButton()
 {
     const AlarmMethodPage* page = MethodPage(PageControl->currentIndex());
-    ButtonTest->setEnabled(!m_testRunning && page && page->MethodEnabled());
+    ButtonTest->setEnabled(!m_tests->Awaiting() && page && page->MethodEnabled());
 }
 
 QString TFormAlarmingSettings::HelpTopic() const
@@ -352,11 +351,16 @@ std::unique_ptr<ThreadAlarm> TFormAlarmingSettings::buildTestItem(int page)
                       shown->TestText(AlarmTestInput::Recipient), AlarmTlsOptions(AppSettings));
 }
 
+bool TFormAlarmingSettings::TestRunning() const
+{
+    return m_tests->Awaiting();
+}
+
 void TFormAlarmingSettings::ButtonTestClick()
 {
     const int index = PageControl->currentIndex();
     AlarmMethodPage* page = MethodPage(index);
-    if (m_testRunning || !page)
+    if (m_tests->Awaiting() || !page)
         return;
     for (const AlarmTestInput& input : page->Form().testInputs) {
         if (input.role == AlarmTestInput::Response || !page->TestText(input.role).isEmpty())
@@ -378,48 +382,34 @@ void TFormAlarmingSettings::startTest(int page, std::unique_ptr<ThreadAlarm> ite
     if (auto* response = qobject_cast<QPlainTextEdit*>(m_pages[page]->TestInput(AlarmTestInput::Response)))
         response->clear();
     showStatus(Latin(method.sending));
-    const std::uint64_t generation = ++m_generation;
-    // The SMSC has accepted the bind: "connected" shows until the outcome comes.
+    // The SMSC has accepted the bind: "connected" shows until the outcome comes. The ticket is
+    // known once the test has started, before the event loop turns again.
+    const auto ticket = std::make_shared<std::uint64_t>(0);
     if (auto* sms = dynamic_cast<ThreadSMS*>(item.get())) {
-        sms->OnBound = [form = QPointer<TFormAlarmingSettings>(this), generation] {
+        sms->OnBound = [form = QPointer<TFormAlarmingSettings>(this), ticket] {
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(),
-                [form, generation] {
-                    if (form && form->m_testRunning && form->m_generation == generation)
+                [form, ticket] {
+                    if (form && form->m_tests->IsAwaited(*ticket))
                         form->showStatus(Latin(lang::SmsConnected));
                 },
                 Qt::QueuedConnection);
         };
     }
     try {
-        if (!m_pool) {
-            m_pool = std::make_unique<ThreadPoolManager>();
-            m_pool->MaxWaitOnTerminate(0);
-            m_pool->SetOnWorkItemDone([this](ThreadPoolManager*, PoolWorkItem* done) { testDone(done); });
-        }
-        ThreadAlarm* queued = item.get();
-        m_pool->QueueItem(std::move(item));
-        m_testGenerations.insert(queued->Id, generation);
-        m_testPages.insert(queued->Id, page);
+        *ticket =
+            m_tests->Start(std::move(item), [this, page](const PoolWorkItem& done) { testDone(page, done); });
     } catch (const std::exception& e) {
         showStatus(Latin(method.error) + QString::fromUtf8(e.what()));
         return;
     }
-    m_testRunning = true;
     updateTestButton();
 }
 
-void TFormAlarmingSettings::testDone(PoolWorkItem* item)
+void TFormAlarmingSettings::testDone(int page, const PoolWorkItem& item)
 {
-    const std::uint64_t generation = m_testGenerations.take(item->Id);
-    const int page = m_testPages.take(item->Id);
-    // The outcome of a test started before the window was last shown, or before a newer test,
-    // is of no interest any more.
-    if (generation != m_generation)
-        return;
-    m_testRunning = false;
     updateTestButton();
-    const auto* alarm = dynamic_cast<const ThreadAlarm*>(item);
+    const auto* alarm = dynamic_cast<const ThreadAlarm*>(&item);
     if (!alarm)
         return;
     const auto* url = dynamic_cast<const ThreadURL*>(alarm);

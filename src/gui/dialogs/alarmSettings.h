@@ -2,7 +2,6 @@
 
 #include "gui/dialogs/TFormDialog.h"
 
-#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -16,7 +15,7 @@ class QPushButton;
 class QStatusBar;
 class QTabWidget;
 class ThreadAlarm;
-class ThreadPoolManager;
+class TestRunner;
 
 // The "Alarming Options" window: one page per alarm method (e-mail over SMTP, SMS over SMPP, SMS
 // through an HTTP gateway, BSD syslog), each built from its method's field table and editing one
@@ -24,7 +23,7 @@ class ThreadPoolManager;
 // Apply validates the enabled pages, writes the four rows (and the extra fields of a "Post"
 // gateway) in one transaction and reloads the in-memory alarm-method settings. Each page can send
 // one test message with the values on screen, through the same alarm work item the alarms use, on
-// a worker thread of the window's own pool: the window stays responsive and shows the progress
+// a worker thread of the window's test runner: the window stays responsive and shows the progress
 // and the outcome in its status bar.
 class TFormAlarmingSettings : public TFormDialog
 {
@@ -74,7 +73,7 @@ public:
     void ButtonRemoveFieldClick();
 
     // A test has been handed to the pool and its outcome has not been shown yet.
-    bool TestRunning() const { return m_testRunning; }
+    bool TestRunning() const;
     // The help topic of the page shown.
     QString HelpTopic() const;
     // The whole text of the status bar's last message (the bar shows what fits).
@@ -96,7 +95,7 @@ private:
     // Tests.
     std::unique_ptr<ThreadAlarm> buildTestItem(int page);
     void startTest(int page, std::unique_ptr<ThreadAlarm> item);
-    void testDone(PoolWorkItem* item);
+    void testDone(int page, const PoolWorkItem& item);
     QString outcomeText(int page, const ThreadAlarm& alarm) const;
 
     QList<AlarmMethodPage*> m_pages;
@@ -105,11 +104,8 @@ private:
     QString m_statusText;
     bool m_loaded = false;
 
-    std::unique_ptr<ThreadPoolManager> m_pool;
-    std::uint64_t m_generation = 0; // moves on at every showing and every test started
-    QHash<std::int32_t, std::uint64_t> m_testGenerations;
-    QHash<std::int32_t, int> m_testPages;
-    bool m_testRunning = false;
+    // Runs the page tests; only the latest test since the last showing is answered.
+    TestRunner* m_tests = nullptr;
 };
 
 // The alarm settings window while it exists (created by the main window's Alarm Options).

@@ -17,7 +17,8 @@
 #include "gui/dialogs/contactSettings.h"
 #include "gui/menu.h"
 #include "monitor/CheckBuilders.h"
-#include "monitor/MonitorEngine.h"
+#include "monitor/TestRunner.h"
+#include "pool/PoolWorkItem.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -93,11 +94,7 @@ void TFormMenu::OpenNewService()
 {
     TFormSetupScheduling* wizard = g_wizard.data();
     const bool created = !wizard;
-    OpenFormDialog(wizard, [this] {
-        auto* w = new TFormSetupScheduling(this);
-        connect(Engine(), &MonitorEngine::setupTestResult, w, &TFormSetupScheduling::ShowTestResult);
-        return w;
-    });
+    OpenFormDialog(wizard, [this] { return new TFormSetupScheduling(this); });
     g_wizard = wizard;
     if (created)
         wizard->move(geometry().center() - wizard->rect().center());
@@ -108,6 +105,7 @@ TFormSetupScheduling::TFormSetupScheduling(QWidget* parent) : TFormDialog(parent
     setObjectName(QStringLiteral("FormSetupScheduling"));
     setWindowTitle(QStringLiteral("Setup New Service"));
 
+    m_tests = new TestRunner(this);
     PageControl = new QTabWidget;
     PageControl->setDocumentMode(true);
     PageControl->addTab(wizardPage(introduction()), QStringLiteral("Startup"));
@@ -197,8 +195,7 @@ TFormSetupScheduling::TFormSetupScheduling(QWidget* parent) : TFormDialog(parent
     // A result speaks for the inputs it was made with: any change of an input the test uses
     // empties it.
     const auto clearResult = [this] {
-        if (m_testItemId > 0)
-            m_testItemId = 0; // the answer still under way is for the old inputs
+        m_tests->Drop(); // the answer still under way is for the old inputs
         MemoResult->clear();
         LabelTestDetail->clear();
         LabelTestDetail->setToolTip(QString());
@@ -242,7 +239,7 @@ void TFormSetupScheduling::FormShow()
     ButtonBack->setEnabled(false);
     setNextCaption(false);
     ButtonTest->setEnabled(true);
-    m_testItemId = 0; // a result still under way belongs to an earlier showing
+    m_tests->Drop(); // a result still under way belongs to an earlier showing
     m_saved = false;
 
     m_inputs.ResetAll();
@@ -429,22 +426,24 @@ void TFormSetupScheduling::ButtonTestClick()
     ButtonTest->setEnabled(false);
     showStatus(QString::fromLatin1(lang::ConnectionTesting));
 
-    TFormMenu* menu = FormMenu();
-    MonitorEngine* engine = menu ? menu->Engine() : nullptr;
-    m_testItemId = engine ? engine->QueueWorkItem(BuildTestCheck(m_inputs.Definition())) : 0;
-    if (m_testItemId == 0) {
-        // Nothing runs (no pool before the monitoring cycle starts): no result will come.
-        m_testItemId = -1;
-        ShowTestResult(QStringLiteral("Not tested"), -1,
-                       QStringLiteral("the monitoring cycle has not started yet"));
+    const auto shown = [this](const PoolWorkItem& item) {
+        const auto& check = static_cast<const ThreadCheck&>(item);
+        if (check.ResultText.isEmpty() && check.Status != PoolWorkItem::StatusDone)
+            ShowTestResult(QStringLiteral("Not tested"), NotRunReason(check));
+        else
+            ShowTestResult(check.ResultText, check.ResultDetail);
+    };
+    try {
+        if (std::unique_ptr<ThreadCheck> check = BuildTestCheck(m_inputs.Definition()))
+            m_tests->Start(std::move(check), shown);
+    } catch (const std::exception&) {
+        // No worker pool: nothing runs, and the button stays disabled until the wizard is shown
+        // again.
     }
 }
 
-void TFormSetupScheduling::ShowTestResult(const QString& text, int itemId, const QString& detail)
+void TFormSetupScheduling::ShowTestResult(const QString& text, const QString& detail)
 {
-    if (m_testItemId == 0 || itemId != m_testItemId)
-        return;
-    m_testItemId = 0;
     MemoResult->clear();
     MemoResult->setPlainText(text);
     const QString shown =

@@ -10,6 +10,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
+class TestRunner;
 class ThreadCheck;
 
 // The new-service wizard: schedule, kind and address, a connection test, alarm methods and
@@ -22,11 +23,9 @@ public:
     explicit TFormSetupScheduling(QWidget* parent = nullptr);
     ~TFormSetupScheduling() override;
 
-    // The result of a connection test, handed over by the engine. Only the result of the latest
-    // test started since the wizard was last shown is taken; others are ignored.
-    // The result of the current test: its word in the result box, its detail (or why it did not
-    // run) under it, cut to the window with the whole text as tool tip.
-    void ShowTestResult(const QString& text, int itemId, const QString& detail);
+    // The result of the current connection test: its word in the result box, its detail (or why
+    // it did not run) under it, cut to the window with the whole text as tool tip.
+    void ShowTestResult(const QString& text, const QString& detail);
 
     void ButtonNextClick();
     void ButtonBackClick();
@@ -77,7 +76,8 @@ private:
     int m_step = 0;
     bool m_switchingPages = false;
     bool m_saved = false; // the shown definition has been stored; Finish does nothing more
-    int m_testItemId = 0; // pool Id of the test whose result is awaited, 0 when none
+    // Runs the connection test; only the latest test since the last showing is answered.
+    TestRunner* m_tests = nullptr;
     QWidget* m_contactPage = nullptr;
     bool m_watchingContacts = false;   // the contacts window's hiding is watched
     bool m_contactsOpenedHere = false; // the contacts window was opened by "New Contact..."
