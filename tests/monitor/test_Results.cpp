@@ -17,9 +17,10 @@ using Col = MonitorEngine::ServiceColumn;
 class ResultsTest : public EngineFixture
 {
 protected:
+    // Of every session: the results are written on a connection of their own.
     qlonglong insertsSoFar()
     {
-        QSqlQuery& q = m_dm->ExecSelect("show session status like 'Com_insert'");
+        QSqlQuery& q = m_dm->ExecSelect("show global status like 'Com_insert'");
         return q.next() ? q.value(1).toLongLong() : -1;
     }
     int count(const QString& fromWhere) const
