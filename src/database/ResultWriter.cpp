@@ -33,7 +33,6 @@ ResultWriter::~ResultWriter()
 {
     if (!m_thread)
         return;
-    WaitStored(5000);
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stop = true;
@@ -83,11 +82,13 @@ bool ResultWriter::WaitStored(int timeoutMs)
     if (!m_thread)
         return false;
     // A database that failed before gets one try now rather than at its retry time.
-    const quint64 failuresBefore = m_failures;
+    // Only a failure of a try begun after this call counts: one begun before may have met a
+    // database that has come back since.
+    const quint64 triesBefore = m_tries;
     m_retryNow = true;
     m_wake.notify_all();
     m_stored.wait_for(lock, std::chrono::milliseconds(std::max(0, timeoutMs)),
-                      [&] { return m_queue.empty() || m_failures > failuresBefore; });
+                      [&] { return m_queue.empty() || m_lastFailedTry > triesBefore; });
     return m_queue.empty();
 }
 
@@ -120,6 +121,7 @@ void ResultWriter::run()
 {
     for (;;) {
         std::vector<CheckResultRow> batch;
+        quint64 attempt = 0;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             if (m_failing) {
@@ -140,6 +142,7 @@ void ResultWriter::run()
             const std::size_t n = std::min(m_queue.size(), std::size_t(kWriteBatch));
             batch.assign(m_queue.begin(), m_queue.begin() + std::ptrdiff_t(n));
             m_inFlight = int(n);
+            attempt = ++m_tries;
         }
 
         QString error;
@@ -200,7 +203,7 @@ void ResultWriter::run()
                 report = !m_failing || !keep;
                 if (keep)
                     m_failing = true;
-                ++m_failures;
+                m_lastFailedTry = attempt;
             }
             queued = int(m_queue.size());
             m_inFlight = 0;

@@ -32,7 +32,8 @@ public:
     static constexpr int kRetryMs = 2000;
 
     explicit ResultWriter(int maxQueued = kMaxQueued, int retryMs = kRetryMs, QObject* parent = nullptr);
-    // Stops the thread; rows it could not store within a short wait are lost.
+    // Stops the thread once the queued rows are stored; while the database does not answer, the
+    // rows left are given up at once.
     ~ResultWriter() override;
 
     // Queues `rows` to be stored with `login` (the login of the settings as they stand; a
@@ -68,10 +69,11 @@ private:
     DatabaseLogin m_login;
     int m_inFlight = 0; // rows at the front of m_queue being written
     bool m_stop = false;
-    bool m_retryNow = false; // a waiter asks for a try before the retry time
-    bool m_failing = false;  // the last write failed; the queue is kept
-    bool m_full = false;     // the bound was reached and said so
-    quint64 m_failures = 0;  // failed writes so far
+    bool m_retryNow = false;     // a waiter asks for a try before the retry time
+    bool m_failing = false;      // the last write failed; the queue is kept
+    bool m_full = false;         // the bound was reached and said so
+    quint64 m_tries = 0;         // writes begun so far
+    quint64 m_lastFailedTry = 0; // the number of the last write that failed
     std::unique_ptr<QThread> m_thread;
 
     // Used on the thread only.

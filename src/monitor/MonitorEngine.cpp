@@ -254,8 +254,14 @@ void MonitorEngine::DestroyPool()
 {
     m_destroying = true;
     m_pool.reset();
-    // What came back while the pool ended is stored with the rest.
-    FlushResults();
+    // What came back while the pool ended is stored with the rest; what the database did not
+    // take by now is said once (the writer gives it up when it ends).
+    if (!FlushResults() && !m_resultLossReported) {
+        m_resultLossReported = true;
+        WriteSystemLog(QStringLiteral("Storing check results: %1 results could not be stored before the end")
+                           .arg(PendingResultCount()),
+                       LogLevel::ERROR);
+    }
     m_destroying = false;
 }
 
@@ -1171,15 +1177,10 @@ void MonitorEngine::HandResults()
     m_resultWriter->Enqueue(std::move(rows), CurrentDatabaseLogin());
 }
 
-void MonitorEngine::FlushResults()
+bool MonitorEngine::FlushResults()
 {
     HandResults();
-    if (m_resultWriter->WaitStored(kResultStoreWaitMs))
-        return;
-    if (m_closing || m_destroying)
-        WriteSystemLog(QStringLiteral("Storing check results: %1 results could not be stored before the end")
-                           .arg(m_resultWriter->Pending()),
-                       LogLevel::ERROR);
+    return m_resultWriter->WaitStored(kResultStoreWaitMs);
 }
 
 int MonitorEngine::PendingResultCount() const

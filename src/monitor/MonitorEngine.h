@@ -175,9 +175,9 @@ public:
     // Hands the results gathered since the last hand-over to the result writer's thread (which
     // stores them with one multi-row insert, see ResultStore) and waits until they are stored:
     // at the end of closing, so nothing is lost. Bounded: a database that does not answer gets
-    // one more try, and what is left then is reported by one line. The 200 ms timer after the
-    // first result of a burst only hands over (HandResults).
-    void FlushResults();
+    // one more try; DestroyPool reports what is left then by one line. The 200 ms timer after the
+    // first result of a burst only hands over (HandResults). True when nothing is left.
+    bool FlushResults();
     void HandResults();
     // Results gathered, queued for the writer or being written.
     int PendingResultCount() const;
@@ -380,6 +380,7 @@ private:
     std::vector<CheckResultRow> m_pendingResults; // results not yet stored
     QTimer m_resultFlush;                         // single shot, 200 ms after a burst's first result
     std::unique_ptr<ResultWriter> m_resultWriter; // stores the results on a thread of its own
+    bool m_resultLossReported = false;            // results left at the end were reported
     QHash<int, UptimeCount> m_uptime;             // the last 24 hours' results by service
     qint64 m_uptimeLastId = -1;                   // the highest result id counted; -1: read it all again
     QDateTime m_uptimeSince;                      // where the counted window begins
