@@ -3,7 +3,9 @@
 #include "database/DataModuleQuorvel.h"
 
 #include <QMap>
+#include <QSqlError>
 #include <QSqlQuery>
+#include <QStringList>
 #include <QVariant>
 
 #include <algorithm>
@@ -55,14 +57,10 @@ QString resultValues(const CheckResultRow& row)
            QuoteSqlText(row.Detail.left(ResultStore::kDetailLength)) + QLatin1Char(')');
 }
 
-} // namespace
-
-namespace ResultStore {
-
-void Append(const std::vector<CheckResultRow>& rows)
+// The statements that store `rows`: the results' inserts, then the days' insert-or-update.
+QStringList appendStatements(const std::vector<CheckResultRow>& rows)
 {
-    if (rows.empty())
-        return;
+    QStringList statements;
     QMap<QPair<int, QDate>, DayPart> days;
     for (const CheckResultRow& row : rows) {
         DayPart& part = days[qMakePair(row.ServiceId, row.CheckedAt.date())];
@@ -76,10 +74,8 @@ void Append(const std::vector<CheckResultRow>& rows)
         }
     }
 
-    TDMQuorvel& dm = DMQuorvel();
-    SqlTransaction transaction(dm);
-    for (std::size_t first = 0; first < rows.size(); first += kInsertBatch) {
-        const std::size_t last = std::min(rows.size(), first + kInsertBatch);
+    for (std::size_t first = 0; first < rows.size(); first += ResultStore::kInsertBatch) {
+        const std::size_t last = std::min(rows.size(), first + ResultStore::kInsertBatch);
         QString sql = QStringLiteral(
             "insert into service_result (service_id,checked_at,passed,response_ms,detail) values ");
         for (std::size_t i = first; i < last; ++i) {
@@ -87,7 +83,7 @@ void Append(const std::vector<CheckResultRow>& rows)
                 sql += QLatin1Char(',');
             sql += resultValues(rows[i]);
         }
-        dm.ExecUpdate(sql);
+        statements << sql;
     }
 
     // The mean is taken over the passes: it is updated before the passes are counted on, since
@@ -116,8 +112,63 @@ void Append(const std::vector<CheckResultRow>& rows)
                           "max_ms=if(max_ms is null,values(max_ms),if(values(max_ms) is null,max_ms,"
                           "greatest(max_ms,values(max_ms)))),"
                           "checks=checks+values(checks),passes=passes+values(passes)");
-    dm.ExecUpdate(sql);
+    statements << sql;
+    return statements;
+}
+
+} // namespace
+
+namespace ResultStore {
+
+void Append(const std::vector<CheckResultRow>& rows)
+{
+    if (rows.empty())
+        return;
+    const QStringList statements = appendStatements(rows);
+    TDMQuorvel& dm = DMQuorvel();
+    SqlTransaction transaction(dm);
+    for (const QString& sql : statements)
+        dm.ExecUpdate(sql);
     transaction.Commit();
+}
+
+void Append(QSqlDatabase& db, const std::vector<CheckResultRow>& rows, bool* commitSent)
+{
+    if (commitSent)
+        *commitSent = false;
+    if (rows.empty())
+        return;
+    const QStringList statements = appendStatements(rows);
+    if (!db.transaction())
+        throw DatabaseError(db.lastError().text());
+    QSqlQuery q(db);
+    for (const QString& sql : statements) {
+        if (!q.exec(sql)) {
+            const QString text = q.lastError().text();
+            db.rollback();
+            throw DatabaseError(text);
+        }
+    }
+    if (commitSent)
+        *commitSent = true;
+    if (!db.commit()) {
+        const QString text = db.lastError().text();
+        db.rollback();
+        throw DatabaseError(text);
+    }
+}
+
+bool Contains(QSqlDatabase& db, const CheckResultRow& row)
+{
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("select count(*) from service_result where service_id=") +
+                QString::number(row.ServiceId) + QStringLiteral(" and checked_at=") +
+                timeValue(row.CheckedAt) + QStringLiteral(" and passed=") +
+                (row.Passed ? QLatin1Char('1') : QLatin1Char('0')) + QStringLiteral(" and response_ms=") +
+                QString::number(std::max(0, row.ResponseMs))) ||
+        !q.next())
+        throw DatabaseError(q.lastError().text());
+    return q.value(0).toLongLong() > 0;
 }
 
 QList<QPair<int, QDate>> OpenDaysBefore(const QDate& day)

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QList>
 #include <QPair>
+#include <QSqlDatabase>
 #include <QString>
 
 #include <optional>
@@ -58,6 +59,12 @@ constexpr int kInsertBatch = 1000;
 // summaries with one insert-or-update (count, passes, minimum, maximum and running mean), in one
 // transaction, without reading the days' results again. Throws DatabaseError.
 void Append(const std::vector<CheckResultRow>& rows);
+// The same on `db`, a connection of the calling thread. *commitSent becomes true once every
+// statement ran and the commit was sent: a failure after that may still have stored the rows.
+void Append(QSqlDatabase& db, const std::vector<CheckResultRow>& rows, bool* commitSent = nullptr);
+// Whether a result with the service, time, verdict and response time of `row` is stored (to
+// learn whether a commit whose answer was lost went through). Throws DatabaseError.
+bool Contains(QSqlDatabase& db, const CheckResultRow& row);
 
 // The (service, day) summaries before `day` that are not closed yet. Throws DatabaseError.
 QList<QPair<int, QDate>> OpenDaysBefore(const QDate& day);

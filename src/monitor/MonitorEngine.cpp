@@ -17,6 +17,7 @@
 #include "database/ContactStore.h"
 #include "database/DataModuleQuorvel.h"
 #include "database/ResultStore.h"
+#include "database/ResultWriter.h"
 #include "database/ServiceStore.h"
 #include "database/WeeklyWindowStore.h"
 #include "database/dbcomFunc.h"
@@ -40,6 +41,8 @@ namespace {
 const QString kTimestampFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 // Results are gathered for this long after the first of a burst, then stored with one insert.
 constexpr int kResultFlushMs = 200;
+// The longest wait for the result writer when the results must be stored (closing).
+constexpr int kResultStoreWaitMs = 15000;
 constexpr qint64 kUptimeWindowSecs = 24 * 3600;
 
 QString responseText(int ms)
@@ -152,7 +155,42 @@ MonitorEngine::MonitorEngine(QObject* parent)
     m_serviceList.setNumericColumns({SvcResponse, SvcUptime});
     m_resultFlush.setSingleShot(true);
     m_resultFlush.setInterval(kResultFlushMs);
-    connect(&m_resultFlush, &QTimer::timeout, this, &MonitorEngine::FlushResults);
+    connect(&m_resultFlush, &QTimer::timeout, this, &MonitorEngine::HandResults);
+    m_resultWriter = std::make_unique<ResultWriter>();
+    // The writer's thread reports here, on the engine's thread.
+    connect(
+        m_resultWriter.get(), &ResultWriter::storeFailed, this,
+        [this](const QString& error, int rows, bool kept) {
+            if (kept)
+                WriteSystemLog(
+                    QStringLiteral("Storing check results: the database does not answer, %1 results "
+                                   "are kept queued until it does : %2")
+                        .arg(rows)
+                        .arg(error),
+                    LogLevel::ERROR);
+            else
+                statementFailed(QStringLiteral("Storing %1 check results").arg(rows), error);
+        },
+        Qt::QueuedConnection);
+    connect(
+        m_resultWriter.get(), &ResultWriter::storeResumed, this,
+        [](int rows) {
+            WriteSystemLog(
+                QStringLiteral(
+                    "Storing check results: the database answers again, %1 queued results are stored")
+                    .arg(rows),
+                LogLevel::INFORMATIONAL);
+        },
+        Qt::QueuedConnection);
+    connect(
+        m_resultWriter.get(), &ResultWriter::queueFull, this,
+        [](int bound) {
+            WriteSystemLog(QStringLiteral("Storing check results: %1 results wait for the database, the most "
+                                          "that are kept; newer results are dropped until it answers")
+                               .arg(bound),
+                           LogLevel::ERROR);
+        },
+        Qt::QueuedConnection);
 }
 
 void MonitorEngine::SetSharedScheduling(const QString& name, const QString& version)
@@ -189,8 +227,14 @@ void MonitorEngine::DestroyPool()
 {
     m_destroying = true;
     m_pool.reset();
-    // What came back while the pool ended is stored with the rest.
-    FlushResults();
+    // What came back while the pool ended is stored with the rest; what the database did not
+    // take by now is said once (the writer gives it up when it ends).
+    if (!FlushResults() && !m_resultLossReported) {
+        m_resultLossReported = true;
+        WriteSystemLog(QStringLiteral("Storing check results: %1 results could not be stored before the end")
+                           .arg(PendingResultCount()),
+                       LogLevel::ERROR);
+    }
     m_destroying = false;
 }
 
@@ -1082,23 +1126,25 @@ void MonitorEngine::keepResult(const ThreadCheck& check)
         m_serviceList.setCell(row, SvcResponse, responseText(check.ResponseMs));
 }
 
-void MonitorEngine::FlushResults()
+void MonitorEngine::HandResults()
 {
     m_resultFlush.stop();
     if (m_pendingResults.empty())
         return;
     std::vector<CheckResultRow> rows;
     rows.swap(m_pendingResults);
-    try {
-        ResultStore::Append(rows);
-    } catch (const DatabaseError& e) {
-        // The results of this burst are given up: keeping them would only pile them up while
-        // the server does not answer.
-        if (!m_destroying)
-            statementFailed(QStringLiteral("Storing %1 check results").arg(rows.size()), e.text());
-    } catch (const std::exception&) {
-        // No data module any more (the program ends).
-    }
+    m_resultWriter->Enqueue(std::move(rows), CurrentDatabaseLogin());
+}
+
+bool MonitorEngine::FlushResults()
+{
+    HandResults();
+    return m_resultWriter->WaitStored(kResultStoreWaitMs);
+}
+
+int MonitorEngine::PendingResultCount() const
+{
+    return int(m_pendingResults.size()) + m_resultWriter->Pending();
 }
 
 QString MonitorEngine::UptimeText(qint64 checks, qint64 passes)

@@ -26,6 +26,8 @@ class ThreadPoolManager;
 // alarm-message list, host tree). Everything runs on the thread that owns the engine (the main
 // thread); only the checks and alarm deliveries run on the pool's worker threads. Tests call the
 // handlers directly and stand the clock (core/Clock.h) where they need.
+class ResultWriter;
+
 class MonitorEngine : public QObject
 {
     Q_OBJECT
@@ -170,10 +172,15 @@ public:
 
     // ---- results ----
 
-    // Stores the results gathered since the last flush (one multi-row insert, see ResultStore);
-    // runs by itself at most 200 ms after the first result of a burst, and at the end of closing.
-    void FlushResults();
-    int PendingResultCount() const { return int(m_pendingResults.size()); }
+    // Hands the results gathered since the last hand-over to the result writer's thread (which
+    // stores them with one multi-row insert, see ResultStore) and waits until they are stored:
+    // at the end of closing, so nothing is lost. Bounded: a database that does not answer gets
+    // one more try; DestroyPool reports what is left then by one line. The 200 ms timer after the
+    // first result of a burst only hands over (HandResults). True when nothing is left.
+    bool FlushResults();
+    void HandResults();
+    // Results gathered, queued for the writer or being written.
+    int PendingResultCount() const;
     // Reads what changed in the last 24 hours' results (one grouped statement; the whole window
     // at the first call and after each housekeeping) and writes the Response and Uptime 24h
     // cells. Each minute tick calls it.
@@ -367,6 +374,8 @@ private:
     QHash<int, QDateTime> m_claimOfService;       // the claim each queued check settles
     std::vector<CheckResultRow> m_pendingResults; // results not yet stored
     QTimer m_resultFlush;                         // single shot, 200 ms after a burst's first result
+    std::unique_ptr<ResultWriter> m_resultWriter; // stores the results on a thread of its own
+    bool m_resultLossReported = false;            // results left at the end were reported
     QHash<int, UptimeCount> m_uptime;             // the last 24 hours' results by service
     qint64 m_uptimeLastId = -1;                   // the highest result id counted; -1: read it all again
     QDateTime m_uptimeSince;                      // where the counted window begins

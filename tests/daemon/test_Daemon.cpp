@@ -334,6 +334,11 @@ TEST_F(QuorveldTest, SigtermWhileACheckRunsStoresItsResultAndEndsWithStatusZero)
     EXPECT_GE(clock.elapsed(), 1000) << "it ended before the running check did";
 
     EXPECT_EQ(statusOf(id), "Passed") << "the result of the running check is stored";
+    EXPECT_EQ(
+        scalar(
+            QString("select count(*) from quorvel.service_result where passed=1 and service_id=%1").arg(id)),
+        "1")
+        << "and kept with the results, written before the end";
     const QStringList log = systemLogLines();
     const int stops = log.indexOf(QRegularExpression(".*\\[INFO\\] Service scheduling stops\\.$"));
     const int end = log.indexOf(QRegularExpression(".*\\[INFO\\] Application stops\\.$"));

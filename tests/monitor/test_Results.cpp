@@ -5,7 +5,9 @@
 #include "core/comFunc.h"
 #include "database/ResultStore.h"
 #include "support/ScriptedServer.h"
+#include "support/TcpForwarder.h"
 
+#include <QElapsedTimer>
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -17,10 +19,44 @@ using Col = MonitorEngine::ServiceColumn;
 class ResultsTest : public EngineFixture
 {
 protected:
+    // Of every session: the results are written on a connection of their own.
     qlonglong insertsSoFar()
     {
-        QSqlQuery& q = m_dm->ExecSelect("show session status like 'Com_insert'");
+        QSqlQuery& q = m_dm->ExecSelect("show global status like 'Com_insert'");
         return q.next() ? q.value(1).toLongLong() : -1;
+    }
+    // `n` TCP services whose checks pass against `listener`, which closes every connection.
+    QList<int> passingServices(QTcpServer& listener, int n)
+    {
+        if (!listener.isListening()) {
+            listener.listen(QHostAddress::LocalHost, 0);
+            QObject::connect(&listener, &QTcpServer::newConnection, [&listener] {
+                while (QTcpSocket* peer = listener.nextPendingConnection()) {
+                    peer->close();
+                    peer->deleteLater();
+                }
+            });
+        }
+        QList<int> ids;
+        for (int i = 0; i < n; ++i) {
+            Service s;
+            s.kind = "TCP";
+            s.port = listener.serverPort();
+            ids << addService(s);
+        }
+        return ids;
+    }
+    // Runs a tick and waits until every one of `ids` shows its verdict (the results gathered).
+    void tickUntilShown(const QList<int>& ids)
+    {
+        startCycle();
+        ASSERT_TRUE(waitFor([&] {
+            for (int id : ids) {
+                if (cellOf(id, Col::SvcCurrentStatus) != "Passed")
+                    return false;
+            }
+            return true;
+        }));
     }
     int count(const QString& fromWhere) const
     {
@@ -162,6 +198,42 @@ TEST_F(ResultsTest, ResponseAndUptimeCellsFollowTheResultsAndSortByNumber)
                       "11:15:00'")
                   .arg(a));
     EXPECT_EQ(cellOf(a, Col::SvcUptime), MonitorEngine::UptimeText(aFallen, aPassed));
+}
+
+// The end of the program (closing the window, or the service stopping) with results gathered and
+// queued: they are all stored before the end, with no further turn of the event loop.
+TEST_F(ResultsTest, TheEndStoresEveryQueuedResult)
+{
+    QTcpServer listener;
+    const QList<int> ids = passingServices(listener, 200);
+    tickUntilShown(ids);
+    engine->ShutDown();
+    engine->DestroyPool();
+    EXPECT_EQ(engine->PendingResultCount(), 0);
+    EXPECT_EQ(count("service_result"), 200);
+    EXPECT_EQ(scalar("select sum(checks) from quorvel.service_day"), "200");
+}
+
+// The results' database connection lost at the end: the end is not held up for long, and the
+// results that could not be stored are counted in one line of the system log.
+TEST_F(ResultsTest, ResultsLostAtTheEndAreReported)
+{
+    // The results' own connection goes through the relay; the engine's stays direct.
+    TcpForwarder relay(AppSettings.DBPort.toInt());
+    relay.start();
+    AppSettings.DBPort = QString::number(relay.port());
+    relay.setDown(true);
+    QTcpServer listener;
+    const QList<int> ids = passingServices(listener, 30);
+    tickUntilShown(ids);
+    QElapsedTimer took;
+    took.start();
+    engine->ShutDown();
+    engine->DestroyPool();
+    EXPECT_LT(took.elapsed(), 10000);
+    EXPECT_EQ(count("service_result"), 0);
+    EXPECT_EQ(systemLogLines().filter("30 results could not be stored before the end").size(), 1)
+        << systemLogLines().join("\n").toStdString();
 }
 
 TEST(UptimeTextTest, OneDecimalNeverRoundedUpToAHundred)

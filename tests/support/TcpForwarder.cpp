@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -54,6 +55,20 @@ TcpForwarder::TcpForwarder(int targetPort) : m_targetPort(targetPort)
         throw std::runtime_error("TcpForwarder: no pipe");
 }
 
+void TcpForwarder::setDown(bool down)
+{
+    m_down = down;
+    if (!m_thread.joinable())
+        return;
+    // A wake-up that is not the stop, then two rounds begun after it: the state is in force.
+    const int round = m_rounds.load();
+    const char byte = 1;
+    const ssize_t written = ::write(m_wakePipe[1], &byte, 1);
+    static_cast<void>(written);
+    while (m_rounds.load() < round + 2)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 TcpForwarder::~TcpForwarder()
 {
     const char byte = 0;
@@ -77,6 +92,14 @@ void TcpForwarder::relay()
 {
     std::vector<std::pair<int, int>> pairs; // client, target
     for (;;) {
+        ++m_rounds;
+        if (m_down) {
+            for (const auto& p : pairs) {
+                ::close(p.first);
+                ::close(p.second);
+            }
+            pairs.clear();
+        }
         std::vector<pollfd> fds{{m_wakePipe[0], POLLIN, 0}, {m_listenFd, POLLIN, 0}};
         for (const auto& p : pairs) {
             fds.push_back({p.first, POLLIN, 0});
@@ -84,13 +107,19 @@ void TcpForwarder::relay()
         }
         if (::poll(fds.data(), fds.size(), 1000) < 0)
             break;
-        if (fds[0].revents)
-            break;
+        if (fds[0].revents) {
+            char byte = 0;
+            if (::read(m_wakePipe[0], &byte, 1) != 1 || byte == 0)
+                break;
+            continue;
+        }
         // Pairs accepted below were not polled this round.
         const std::size_t polled = pairs.size();
         if (fds[1].revents & POLLIN) {
             const int client = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (client >= 0) {
+            if (client >= 0 && m_down) {
+                ::close(client);
+            } else if (client >= 0) {
                 const int target = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
                 const sockaddr_in address = loopback(m_targetPort);
                 if (target >= 0 &&

@@ -16,6 +16,10 @@ public:
 
     int port() const { return m_port; }
     void start();
+    // While `down`, every relayed connection is cut and new ones are closed as soon as they are
+    // accepted (a server that went away); relays again once it is false. Takes effect before it
+    // returns.
+    void setDown(bool down);
     int connectionsAccepted() const { return m_accepted.load(); }
 
 private:
@@ -27,4 +31,6 @@ private:
     int m_wakePipe[2] = {-1, -1};
     std::thread m_thread;
     std::atomic<int> m_accepted{0};
+    std::atomic<bool> m_down{false};
+    std::atomic<int> m_rounds{0}; // relay rounds begun
 };
