@@ -111,6 +111,3 @@ private:
     QHash<std::int32_t, int> m_testPages;
     bool m_testRunning = false;
 };
-
-// The alarm settings window while it exists (created by the main window's Alarm Options).
-TFormAlarmingSettings* FormAlarmingSettings();

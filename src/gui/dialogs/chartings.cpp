@@ -6,7 +6,6 @@
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
 #include "gui/dialogs/DialogSupport.h"
-#include "gui/menu.h"
 #include "monitor/TextTableModel.h"
 
 #include <QtCharts/QBarCategoryAxis>
@@ -157,8 +156,6 @@ private:
 
 namespace {
 
-QPointer<TFormChartings> g_formChartings;
-
 const QColor kOddRowColour(255, 205, 155);
 const int kFillSlice = 100; // rows added to the list at once
 const int kFillTurnMs = 20; // time the list's filling takes from one turn of the event loop
@@ -218,19 +215,6 @@ ValueScale valueScale(qint64 highest)
 }
 
 } // namespace
-
-TFormChartings* FormChartings()
-{
-    return g_formChartings;
-}
-
-void TFormMenu::OpenChartWindow()
-{
-    TFormChartings* form = g_formChartings;
-    OpenFormDialog(form, [this] { return new TFormChartings(this); });
-    g_formChartings = form;
-    form->LoadHistory();
-}
 
 TFormChartings::TFormChartings(QWidget* parent) : TFormDialog(parent), m_sortDescending(ColumnCount, false)
 {
@@ -643,8 +627,7 @@ void TFormChartings::ButtonPreviousClick()
 
 void TFormChartings::ButtonCancelClick()
 {
-    if (TFormMenu* menu = FormMenu())
-        menu->ShowMainStatus(QString::fromLatin1(lang::ChartsClosed));
+    emit statusReported(QString::fromLatin1(lang::ChartsClosed));
     close();
 }
 

@@ -7,7 +7,6 @@
 #include "database/DataModuleQuorvel.h"
 #include "gui/dialogs/DialogSupport.h"
 #include "gui/dialogs/contactGroupsSettingsSelect.h"
-#include "gui/menu.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -22,8 +21,6 @@
 #include <algorithm>
 
 namespace {
-
-QPointer<TFormContactGroupsSettings> g_form;
 
 const QString kSaveNew = QStringLiteral("Save New");
 const QString kSaveUpdate = QStringLiteral("Save Update");
@@ -46,18 +43,6 @@ QPushButton* makeButton(QWidget* parent, const char* caption, const char* hint)
 }
 
 } // namespace
-
-TFormContactGroupsSettings* FormContactGroupsSettings()
-{
-    return g_form;
-}
-
-void TFormMenu::OpenContactGroupOptions()
-{
-    TFormContactGroupsSettings* form = g_form;
-    OpenFormDialog(form, [this] { return new TFormContactGroupsSettings(this); });
-    g_form = form;
-}
 
 TFormContactGroupsSettings::TFormContactGroupsSettings(QWidget* parent) : TFormDialog(parent)
 {
@@ -170,8 +155,7 @@ QString TFormContactGroupsSettings::StatusText() const
 void TFormContactGroupsSettings::report(const QString& text)
 {
     m_status->setText(text);
-    if (TFormMenu* menu = FormMenu())
-        menu->ShowMainStatus(text);
+    emit statusReported(text);
 }
 
 void TFormContactGroupsSettings::setModeNew()
@@ -362,8 +346,7 @@ void TFormContactGroupsSettings::ButtonDeleteClick()
 
 void TFormContactGroupsSettings::ButtonCancelClick()
 {
-    if (TFormMenu* menu = FormMenu())
-        menu->ShowMainStatus(QString::fromLatin1(lang::UpdatingCancelled));
+    emit statusReported(QString::fromLatin1(lang::UpdatingCancelled));
     close();
 }
 

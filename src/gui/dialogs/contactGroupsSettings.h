@@ -70,6 +70,3 @@ private:
     QLabel* m_status = nullptr;
     QPointer<TFormContactGroupsSettingsSelect> m_select;
 };
-
-// The contact groups dialog while it exists (created by the main window's Contact Group Options).
-TFormContactGroupsSettings* FormContactGroupsSettings();

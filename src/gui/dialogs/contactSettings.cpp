@@ -6,7 +6,6 @@
 #include "database/ContactStore.h"
 #include "database/DataModuleQuorvel.h"
 #include "gui/dialogs/DialogSupport.h"
-#include "gui/menu.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -22,8 +21,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QPointer<TFormContactSettings> g_form;
 
 const QString kSaveNew = QStringLiteral("Save New");
 const QString kSaveUpdate = QStringLiteral("Save Update");
@@ -61,18 +58,6 @@ bool IsValidSmsNumber(const QString& number)
 {
     static const QRegularExpression digits(QStringLiteral("^\\+?[0-9]+$"));
     return number.isEmpty() || digits.match(number).hasMatch();
-}
-
-TFormContactSettings* FormContactSettings()
-{
-    return g_form;
-}
-
-void TFormMenu::OpenContactOptions()
-{
-    TFormContactSettings* form = g_form;
-    OpenFormDialog(form, [this] { return new TFormContactSettings(this); });
-    g_form = form;
 }
 
 TFormContactSettings::TFormContactSettings(QWidget* parent) : TFormDialog(parent)
@@ -169,8 +154,7 @@ QString TFormContactSettings::StatusText() const
 void TFormContactSettings::report(const QString& text)
 {
     m_status->setText(text);
-    if (TFormMenu* menu = FormMenu())
-        menu->ShowMainStatus(text);
+    emit statusReported(text);
 }
 
 void TFormContactSettings::clearFields()
@@ -312,8 +296,7 @@ void TFormContactSettings::ButtonDeleteClick()
 
 void TFormContactSettings::ButtonCancelClick()
 {
-    if (TFormMenu* menu = FormMenu())
-        menu->ShowMainStatus(QString::fromLatin1(lang::UpdatingCancelled));
+    emit statusReported(QString::fromLatin1(lang::UpdatingCancelled));
     close();
 }
 

@@ -60,6 +60,3 @@ private:
 QString FirstInvalidEmailAddress(const QString& field);
 // An SMS number: empty, or digits with an optional leading "+".
 bool IsValidSmsNumber(const QString& number);
-
-// The contacts dialog while it exists (created by the main window's Contact Options).
-TFormContactSettings* FormContactSettings();

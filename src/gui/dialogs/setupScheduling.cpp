@@ -6,6 +6,7 @@
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/HelpViewer.h"
 #include "gui/dialogs/FrameCert.h"
 #include "gui/dialogs/FrameDNS.h"
 #include "gui/dialogs/FrameEmail.h"
@@ -14,8 +15,6 @@
 #include "gui/dialogs/FramePing.h"
 #include "gui/dialogs/FrameTCP.h"
 #include "gui/dialogs/FrameURL.h"
-#include "gui/dialogs/contactSettings.h"
-#include "gui/menu.h"
 #include "monitor/CheckBuilders.h"
 #include "monitor/MonitorEngine.h"
 
@@ -36,8 +35,6 @@
 #include <algorithm>
 
 namespace {
-
-QPointer<TFormSetupScheduling> g_wizard;
 
 constexpr int kStartup = 0;
 constexpr int kLastStep = 5;
@@ -82,25 +79,6 @@ std::unique_ptr<ThreadCheck> BuildTestCheck(const ServiceRecord& d)
     if (!kind)
         return nullptr;
     return BuildCheck(d, SetupCheckSettings(*kind, AppSettings));
-}
-
-TFormSetupScheduling* FormSetupScheduling()
-{
-    return g_wizard.data();
-}
-
-void TFormMenu::OpenNewService()
-{
-    TFormSetupScheduling* wizard = g_wizard.data();
-    const bool created = !wizard;
-    OpenFormDialog(wizard, [this] {
-        auto* w = new TFormSetupScheduling(this);
-        connect(Engine(), &MonitorEngine::setupTestResult, w, &TFormSetupScheduling::ShowTestResult);
-        return w;
-    });
-    g_wizard = wizard;
-    if (created)
-        wizard->move(geometry().center() - wizard->rect().center());
 }
 
 TFormSetupScheduling::TFormSetupScheduling(QWidget* parent) : TFormDialog(parent)
@@ -273,16 +251,19 @@ void TFormSetupScheduling::refreshContactsOn(int index)
 
 void TFormSetupScheduling::ButtonNewContactClick()
 {
-    TFormMenu* menu = FormMenu();
-    if (!menu)
-        return;
-    menu->OpenContactOptions();
-    TFormContactSettings* form = FormContactSettings();
+    // The main window opens the contacts window and hands it back through WatchContactsWindow.
+    emit contactsWindowRequested();
+}
+
+void TFormSetupScheduling::WatchContactsWindow(QWidget* form)
+{
     if (!form)
         return;
-    if (!m_watchingContacts) {
+    if (m_contactsWindow != form) {
+        if (m_contactsWindow)
+            m_contactsWindow->removeEventFilter(this);
         form->installEventFilter(this);
-        m_watchingContacts = true;
+        m_contactsWindow = form;
     }
     m_contactsOpenedHere = true;
     form->raise();
@@ -291,7 +272,7 @@ void TFormSetupScheduling::ButtonNewContactClick()
 
 bool TFormSetupScheduling::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Hide && m_contactsOpenedHere && watched == FormContactSettings() &&
+    if (event->type() == QEvent::Hide && m_contactsOpenedHere && watched == m_contactsWindow &&
         !static_cast<QHideEvent*>(event)->spontaneous()) {
         m_contactsOpenedHere = false;
         // After the contacts window has had its own closing (which unlocks the main window):
@@ -301,8 +282,7 @@ bool TFormSetupScheduling::eventFilter(QObject* watched, QEvent* event)
             [this] {
                 if (!isVisible())
                     return;
-                if (TFormMenu* menu = FormMenu())
-                    menu->LockForDialog();
+                emit lockRequested();
                 refreshContactsOn(PageControl->currentIndex());
                 raise();
                 activateWindow();
@@ -429,9 +409,7 @@ void TFormSetupScheduling::ButtonTestClick()
     ButtonTest->setEnabled(false);
     showStatus(QString::fromLatin1(lang::ConnectionTesting));
 
-    TFormMenu* menu = FormMenu();
-    MonitorEngine* engine = menu ? menu->Engine() : nullptr;
-    m_testItemId = engine ? engine->QueueWorkItem(BuildTestCheck(m_inputs.Definition())) : 0;
+    m_testItemId = m_testQueue ? m_testQueue(BuildTestCheck(m_inputs.Definition())) : 0;
     if (m_testItemId == 0) {
         // Nothing runs (no pool before the monitoring cycle starts): no result will come.
         m_testItemId = -1;
@@ -478,10 +456,7 @@ void TFormSetupScheduling::save()
         return;
     }
     m_saved = true;
-    if (TFormMenu* menu = FormMenu()) {
-        menu->FillHostTree();
-        menu->FillServiceList(QStringLiteral("ALL"));
-    }
+    emit servicesChanged(QStringLiteral("ALL"));
     ShowInformationBox(QString::fromLatin1(lang::NewServiceSetup));
     close();
 }

@@ -3,6 +3,9 @@
 #include "gui/dialogs/ServiceDefinition.h"
 #include "gui/dialogs/TFormDialog.h"
 
+#include <QPointer>
+
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -33,9 +36,16 @@ public:
     void ButtonTestClick();
     void ButtonHelpClick();
     void ButtonCancelClick();
-    // Opens the contacts window on top of the wizard; the contact step lists the persons made
+    // Asks for the contacts window on top of the wizard; the contact step lists the persons made
     // there once it closes.
     void ButtonNewContactClick();
+    // The contacts window opened for "New Contact...": watched until it closes.
+    void WatchContactsWindow(QWidget* form);
+
+    // Queues a connection test and answers its pool Id (0 when nothing runs); the main window
+    // hands the engine's queue over when it creates the wizard.
+    using TestQueue = std::function<int(std::unique_ptr<ThreadCheck>)>;
+    void SetTestQueue(TestQueue queue) { m_testQueue = std::move(queue); }
 
     int CurrentStep() const { return m_step; }
     QString StatusText() const;
@@ -54,6 +64,10 @@ public:
     QPlainTextEdit* MemoResult = nullptr;
     QLabel* LabelTestDetail = nullptr;
     QStatusBar* StatusBar = nullptr;
+
+signals:
+    // "New Contact..." was clicked: the contacts window is wanted.
+    void contactsWindowRequested();
 
 protected:
     void FormShow() override;
@@ -79,13 +93,11 @@ private:
     bool m_saved = false; // the shown definition has been stored; Finish does nothing more
     int m_testItemId = 0; // pool Id of the test whose result is awaited, 0 when none
     QWidget* m_contactPage = nullptr;
-    bool m_watchingContacts = false;   // the contacts window's hiding is watched
+    QPointer<QWidget> m_contactsWindow; // the contacts window whose hiding is watched
+    TestQueue m_testQueue;
     bool m_contactsOpenedHere = false; // the contacts window was opened by "New Contact..."
 };
 
 // Builds the work item of a connection test for a definition: the check the scheduler would
 // build for it, as a test ("Setup", no service id, no retry, no alarms).
 std::unique_ptr<ThreadCheck> BuildTestCheck(const ServiceRecord& d);
-
-// The wizard while it exists (created by the main window's New Service command).
-TFormSetupScheduling* FormSetupScheduling();

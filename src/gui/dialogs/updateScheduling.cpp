@@ -6,7 +6,6 @@
 #include "database/DataModuleQuorvel.h"
 #include "gui/dialogs/FrameKit.h"
 #include "gui/dialogs/FrameURL.h"
-#include "gui/menu.h"
 #include "monitor/MonitorEngine.h"
 #include "monitor/TextTableModel.h"
 
@@ -34,8 +33,6 @@
 #include <initializer_list>
 
 namespace {
-
-QPointer<TFormUpdateScheduling> g_editor;
 
 const QColor kOddRowColour(255, 205, 155);
 const char* const kNoPort = "---";
@@ -145,39 +142,25 @@ QString AlarmMethodsText(const QString& email, const QString& smpp, const QStrin
     return names.join(QLatin1Char('/'));
 }
 
-TFormUpdateScheduling* FormUpdateScheduling()
+void TFormUpdateScheduling::ShowSelectedService(int serviceId, bool justCreated)
 {
-    return g_editor.data();
-}
-
-void TFormMenu::OpenUpdateService()
-{
-    TFormUpdateScheduling* editor = g_editor.data();
-    const bool created = !editor;
-    OpenFormDialog(editor, [this] { return new TFormUpdateScheduling(this); });
-    g_editor = editor;
-    if (created) {
-        if (QScreen* screen = editor->screen())
-            editor->move(screen->availableGeometry().center() - editor->rect().center());
+    if (serviceId <= 0) {
+        ShowStatus(QString::fromLatin1(lang::SelectServiceForUpdate));
+        return;
     }
-    TextTableModel* services = Engine()->ServiceList();
-    const int row = services->selectedRow();
-    if (row >= 0 && row < services->rowCount()) {
-        // Loading another service (or the same one again) would drop what was typed: ask first.
-        if (!created && editor->HasUnsavedChanges()) {
-            QString service, ip, port;
-            if (QTreeWidgetItem* shown = editor->rowOfId(editor->CurrentServiceId())) {
-                service = shown->text(TFormUpdateScheduling::ColService);
-                ip = shown->text(TFormUpdateScheduling::ColIp);
-                port = shown->text(TFormUpdateScheduling::ColPort);
-            }
-            if (!ShowConfirmationBox(
-                    fillPlaceholders(QString::fromLatin1(lang::DiscardServiceChanges), {service, ip, port})))
-                return;
+    // Loading another service (or the same one again) would drop what was typed: ask first.
+    if (!justCreated && HasUnsavedChanges()) {
+        QString service, ip, port;
+        if (QTreeWidgetItem* shown = rowOfId(CurrentServiceId())) {
+            service = shown->text(ColService);
+            ip = shown->text(ColIp);
+            port = shown->text(ColPort);
         }
-        editor->LoadService(services->cell(row, MonitorEngine::SvcId).toInt());
-    } else
-        editor->ShowStatus(QString::fromLatin1(lang::SelectServiceForUpdate));
+        if (!ShowConfirmationBox(
+                fillPlaceholders(QString::fromLatin1(lang::DiscardServiceChanges), {service, ip, port})))
+            return;
+    }
+    LoadService(serviceId);
 }
 
 TFormUpdateScheduling::TFormUpdateScheduling(QWidget* parent) : TFormDialog(parent)
@@ -434,10 +417,7 @@ void TFormUpdateScheduling::ButtonSaveClick()
     if (outcome == ServiceStore::UpdateOutcome::NoSuchService) {
         reset();
         FillList();
-        if (TFormMenu* menu = FormMenu()) {
-            menu->FillServiceList(QStringLiteral("ALL"));
-            menu->FillHostTree();
-        }
+        emit servicesChanged(QStringLiteral("ALL"));
         ShowInformationBox(QString::fromLatin1(lang::ServiceNoLongerExists));
         ShowStatus(QString::fromLatin1(lang::ServiceNoLongerExists));
         return;
@@ -447,10 +427,7 @@ void TFormUpdateScheduling::ButtonSaveClick()
         m_loadedStatus = saved->Status;
     }
     m_modified = false;
-    if (TFormMenu* menu = FormMenu()) {
-        menu->FillServiceList(QStringLiteral("ALL"));
-        menu->FillHostTree();
-    }
+    emit servicesChanged(QStringLiteral("ALL"));
     FillList();
     if (QTreeWidgetItem* row = rowOfId(m_currentId))
         ListViewService->setCurrentItem(row);
@@ -480,10 +457,7 @@ void TFormUpdateScheduling::ButtonDeleteClick()
     }
     reset();
     FillList();
-    if (TFormMenu* menu = FormMenu()) {
-        menu->FillServiceList(menu->Engine()->CurrentFilter());
-        menu->FillHostTree();
-    }
+    emit servicesChanged(QString());
     ShowStatus(QString::fromLatin1(lang::ServiceDeleted));
 }
 
