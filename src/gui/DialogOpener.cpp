@@ -4,7 +4,6 @@
 #include "gui/dialogs/alarmSettings.h"
 #include "gui/dialogs/chartings.h"
 #include "gui/dialogs/contactGroupsSettings.h"
-#include "gui/dialogs/contactGroupsSettingsSelect.h"
 #include "gui/dialogs/contactSettings.h"
 #include "gui/dialogs/scheduling.h"
 #include "gui/dialogs/settings.h"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gui/dialogs/TFormDialog.h"
+#include "gui/dialogs/contactGroupsSettingsSelect.h"
 
 #include <QPointer>
 
@@ -9,7 +10,6 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QStatusBar;
-class TFormContactGroupsSettingsSelect;
 
 // The contact groups dialog: a group is a name and the persons moved from "Available contacts"
 // to "Selected contacts". The "....." button opens the group picker, which loads a stored group
