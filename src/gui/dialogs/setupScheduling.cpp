@@ -93,6 +93,47 @@ TFormSetupScheduling::TFormSetupScheduling(QWidget* parent) : TFormDialog(parent
     PageControl->addTab(wizardPage(m_inputs.Schedule), QStringLiteral("Step 1"));
     PageControl->addTab(wizardPage(m_inputs.Service), QStringLiteral("Step 2"));
 
+    PageControl->addTab(wizardPage(buildTestPage()), QStringLiteral("Step 3"));
+
+    PageControl->addTab(wizardPage(m_inputs.Alarms), QStringLiteral("Step 4"));
+    // The contact step can make the person the alarms are to go to: the main window, which
+    // opens the contacts window otherwise, is locked while the wizard is open.
+    m_contactPage = wizardPage(buildContactPage());
+    PageControl->addTab(m_contactPage, QStringLiteral("Step 5"));
+
+    ButtonHelp = new QPushButton(QStringLiteral("&Help"));
+    ButtonBack = new QPushButton(QStringLiteral("< &Back"));
+    ButtonNext = new QPushButton(QStringLiteral("&Next >"));
+    ButtonCancel = new QPushButton(QStringLiteral("&Cancel"));
+    for (QPushButton* button :
+         {ButtonHelp, ButtonBack, ButtonNext, ButtonCancel, ButtonTest, ButtonNewContact})
+        button->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(ButtonHelp);
+    buttons->addStretch(1);
+    buttons->addWidget(ButtonBack);
+    buttons->addWidget(ButtonNext);
+    buttons->addWidget(ButtonCancel);
+
+    StatusBar = new QStatusBar;
+    StatusBar->setSizeGripEnabled(false);
+    m_statusPanel = new QLabel;
+    StatusBar->addWidget(m_statusPanel, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl, 1);
+    layout->addLayout(buttons);
+    layout->addWidget(StatusBar);
+    resize(720, 520);
+
+    connectControls();
+
+    SetCaptionsAsAccessibleNames(this);
+}
+
+// The connection test: what is tested, the button, the result and its detail.
+QWidget* TFormSetupScheduling::buildTestPage()
+{
     auto* test = new QWidget;
     auto* testLayout = new QVBoxLayout(test);
     testLayout->addWidget(
@@ -127,11 +168,11 @@ TFormSetupScheduling::TFormSetupScheduling(QWidget* parent) : TFormDialog(parent
     LabelTestDetail->setAccessibleName(QStringLiteral("Test detail"));
     LabelTestDetail->setMinimumWidth(1); // a long detail is cut, not widening the window
     testLayout->addWidget(LabelTestDetail);
-    PageControl->addTab(wizardPage(test), QStringLiteral("Step 3"));
+    return test;
+}
 
-    PageControl->addTab(wizardPage(m_inputs.Alarms), QStringLiteral("Step 4"));
-    // The contact step can make the person the alarms are to go to: the main window, which
-    // opens the contacts window otherwise, is locked while the wizard is open.
+QWidget* TFormSetupScheduling::buildContactPage()
+{
     auto* contacts = new QWidget;
     auto* contactsLayout = new QVBoxLayout(contacts);
     contactsLayout->setContentsMargins(0, 0, 0, 0);
@@ -141,34 +182,11 @@ TFormSetupScheduling::TFormSetupScheduling(QWidget* parent) : TFormDialog(parent
     newContactRow->addWidget(ButtonNewContact);
     newContactRow->addStretch(1);
     contactsLayout->addLayout(newContactRow);
-    m_contactPage = wizardPage(contacts);
-    PageControl->addTab(m_contactPage, QStringLiteral("Step 5"));
+    return contacts;
+}
 
-    ButtonHelp = new QPushButton(QStringLiteral("&Help"));
-    ButtonBack = new QPushButton(QStringLiteral("< &Back"));
-    ButtonNext = new QPushButton(QStringLiteral("&Next >"));
-    ButtonCancel = new QPushButton(QStringLiteral("&Cancel"));
-    for (QPushButton* button :
-         {ButtonHelp, ButtonBack, ButtonNext, ButtonCancel, ButtonTest, ButtonNewContact})
-        button->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(ButtonHelp);
-    buttons->addStretch(1);
-    buttons->addWidget(ButtonBack);
-    buttons->addWidget(ButtonNext);
-    buttons->addWidget(ButtonCancel);
-
-    StatusBar = new QStatusBar;
-    StatusBar->setSizeGripEnabled(false);
-    m_statusPanel = new QLabel;
-    StatusBar->addWidget(m_statusPanel, 1);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(PageControl, 1);
-    layout->addLayout(buttons);
-    layout->addWidget(StatusBar);
-    resize(720, 520);
-
+void TFormSetupScheduling::connectControls()
+{
     connect(ButtonNext, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonNextClick);
     connect(ButtonBack, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonBackClick);
     connect(ButtonTest, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonTestClick);
@@ -193,8 +211,6 @@ TFormSetupScheduling::TFormSetupScheduling(QWidget* parent) : TFormDialog(parent
     connect(ButtonCancel, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonCancelClick);
     connect(PageControl, &QTabWidget::currentChanged, this, &TFormSetupScheduling::pageChanged);
     connect(m_inputs.Service->FrameURL, &TFrameURLForm::statusText, this, &TFormSetupScheduling::showStatus);
-
-    SetCaptionsAsAccessibleNames(this);
 }
 
 TFormSetupScheduling::~TFormSetupScheduling() = default;

@@ -74,6 +74,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QWidget* buildTestPage();
+    QWidget* buildContactPage();
+    void connectControls();
     void showStatus(const QString& text);
     // Shows page `index` and makes `index` the current step, without the tab-click handling.
     void goToStep(int index);

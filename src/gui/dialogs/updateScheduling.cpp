@@ -196,6 +196,36 @@ TFormUpdateScheduling::TFormUpdateScheduling(QWidget* parent) : TFormDialog(pare
         buttons->addWidget(button);
     }
 
+    buildServiceList();
+
+    StatusBar = new QStatusBar;
+    StatusBar->setSizeGripEnabled(false);
+    m_statusPanel = new QLabel;
+    StatusBar->addWidget(m_statusPanel, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl, 3);
+    layout->addLayout(buttons);
+    layout->addWidget(GroupBoxList, 2);
+    layout->addWidget(StatusBar);
+    resize(860, 680);
+
+    connect(ButtonSave, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonSaveClick);
+    connect(ButtonDelete, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonDeleteClick);
+    connect(ButtonCancel, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonCancelClick);
+    connect(ListViewService, &QTreeWidget::itemDoubleClicked, this,
+            &TFormUpdateScheduling::ListViewServiceDblClick);
+    connect(ListViewService->header(), &QHeaderView::sectionClicked, this,
+            &TFormUpdateScheduling::ListViewServiceColumnClick);
+    connect(m_inputs.Service->FrameURL, &TFrameURLForm::statusText, this, &TFormUpdateScheduling::ShowStatus);
+    watchEdits();
+
+    SetCaptionsAsAccessibleNames(this);
+}
+
+// The list of stored services under the inputs, in the columns of the main window's list.
+void TFormUpdateScheduling::buildServiceList()
+{
     GroupBoxList = new QGroupBox(QStringLiteral("Scheduling Lists"));
     ListViewService = new QTreeWidget;
     ListViewService->setAccessibleName(QStringLiteral("Scheduling Lists"));
@@ -231,29 +261,6 @@ TFormUpdateScheduling::TFormUpdateScheduling(QWidget* parent) : TFormDialog(pare
     ListViewService->setColumnWidth(ColAlarmMethods, width(150, "Email/SysLog"));
     auto* listLayout = new QVBoxLayout(GroupBoxList);
     listLayout->addWidget(ListViewService);
-
-    StatusBar = new QStatusBar;
-    StatusBar->setSizeGripEnabled(false);
-    m_statusPanel = new QLabel;
-    StatusBar->addWidget(m_statusPanel, 1);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(PageControl, 3);
-    layout->addLayout(buttons);
-    layout->addWidget(GroupBoxList, 2);
-    layout->addWidget(StatusBar);
-    resize(860, 680);
-
-    connect(ButtonSave, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonSaveClick);
-    connect(ButtonDelete, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonDeleteClick);
-    connect(ButtonCancel, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonCancelClick);
-    connect(ListViewService, &QTreeWidget::itemDoubleClicked, this,
-            &TFormUpdateScheduling::ListViewServiceDblClick);
-    connect(header, &QHeaderView::sectionClicked, this, &TFormUpdateScheduling::ListViewServiceColumnClick);
-    connect(m_inputs.Service->FrameURL, &TFrameURLForm::statusText, this, &TFormUpdateScheduling::ShowStatus);
-    watchEdits();
-
-    SetCaptionsAsAccessibleNames(this);
 }
 
 void TFormUpdateScheduling::watchEdits()

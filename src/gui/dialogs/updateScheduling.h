@@ -76,6 +76,7 @@ protected:
     void FormShow() override;
 
 private:
+    void buildServiceList();
     // Nothing loaded; the inputs back to a new definition (the status list keeps its value).
     void reset();
     // Marks the loaded service as changed on every edit of an input by the user.
