@@ -100,16 +100,7 @@ TFormContactGroupsSettings::TFormContactGroupsSettings(QWidget* parent) : TFormD
     lists->setColumnStretch(0, 1);
     lists->setColumnStretch(2, 1);
 
-    ButtonCancel = makeButton(this, "Cancel", "Click to close the window.");
-    ButtonDelete = makeButton(this, "Delete", "Click to delete the record.");
-    ButtonSave = makeButton(this, "Save New", "Click to save the new record or update the changes.");
-    ButtonClear = makeButton(this, "Clear", "Click to clear the fields and ready to add a new record.");
-    ButtonDelete->setEnabled(false);
-    ButtonSave->setMinimumWidth(ButtonSave->fontMetrics().horizontalAdvance(kSaveUpdate) + 24);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    for (QPushButton* b : {ButtonCancel, ButtonDelete, ButtonSave, ButtonClear})
-        buttons->addWidget(b);
+    QHBoxLayout* buttons = buildButtonRow();
 
     StatusBarGroup = new QStatusBar(this);
     m_status = AddStatusPanel(StatusBarGroup);
@@ -121,6 +112,30 @@ TFormContactGroupsSettings::TFormContactGroupsSettings(QWidget* parent) : TFormD
     layout->addLayout(buttons);
     layout->addWidget(StatusBarGroup);
 
+    wireControls();
+
+    SetCaptionsAsAccessibleNames(this);
+    resize(520, 400);
+    CentreOnDesktop(this);
+}
+
+QHBoxLayout* TFormContactGroupsSettings::buildButtonRow()
+{
+    ButtonCancel = makeButton(this, "Cancel", "Click to close the window.");
+    ButtonDelete = makeButton(this, "Delete", "Click to delete the record.");
+    ButtonSave = makeButton(this, "Save New", "Click to save the new record or update the changes.");
+    ButtonClear = makeButton(this, "Clear", "Click to clear the fields and ready to add a new record.");
+    ButtonDelete->setEnabled(false);
+    ButtonSave->setMinimumWidth(ButtonSave->fontMetrics().horizontalAdvance(kSaveUpdate) + 24);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    for (QPushButton* b : {ButtonCancel, ButtonDelete, ButtonSave, ButtonClear})
+        buttons->addWidget(b);
+    return buttons;
+}
+
+void TFormContactGroupsSettings::wireControls()
+{
     connect(ButtonSelectGroup, &QPushButton::clicked, this,
             &TFormContactGroupsSettings::ButtonSelectGroupClick);
     connect(ButtonAddAll, &QPushButton::clicked, this, &TFormContactGroupsSettings::ButtonAddAllClick);
@@ -141,10 +156,6 @@ TFormContactGroupsSettings::TFormContactGroupsSettings(QWidget* parent) : TFormD
                                       ButtonCancel,  ButtonDelete,      ButtonSave,       ButtonClear};
     for (int i = 1; i < tabOrder.size(); ++i)
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
-
-    SetCaptionsAsAccessibleNames(this);
-    resize(520, 400);
-    CentreOnDesktop(this);
 }
 
 QString TFormContactGroupsSettings::StatusText() const

@@ -5,6 +5,7 @@
 
 #include <QPointer>
 
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -58,6 +59,8 @@ protected:
     void FormClose() override;
 
 private:
+    QHBoxLayout* buildButtonRow();
+    void wireControls();
     void reset();
     void setModeNew();
     void setModeUpdate();

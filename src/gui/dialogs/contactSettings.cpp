@@ -99,6 +99,34 @@ TFormContactSettings::TFormContactSettings(QWidget* parent) : TFormDialog(parent
         buttons->addWidget(b);
     }
 
+    buildContactList();
+
+    StatusBarContact = new QStatusBar(this);
+    m_status = AddStatusPanel(StatusBarContact);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addLayout(buttons);
+    layout->addWidget(GroupBoxContacts, 1);
+    layout->addWidget(StatusBarContact);
+    layout->setContentsMargins(8, 8, 8, 0);
+
+    connect(ButtonSave, &QPushButton::clicked, this, &TFormContactSettings::ButtonSaveClick);
+    connect(ButtonDelete, &QPushButton::clicked, this, &TFormContactSettings::ButtonDeleteClick);
+    connect(ButtonCancel, &QPushButton::clicked, this, &TFormContactSettings::ButtonCancelClick);
+    connect(ButtonClear, &QPushButton::clicked, this, &TFormContactSettings::ButtonClearClick);
+    // A double click, or Enter on the highlighted row, loads the person.
+    connect(ListViewContact, &QTreeWidget::activated, this,
+            [this](const QModelIndex& index) { ListViewContactDblClick(index.row()); });
+
+    SetCaptionsAsAccessibleNames(this);
+    resize(720, 480);
+    CentreOnDesktop(this);
+}
+
+// The stored persons under the inputs, by Id at first.
+void TFormContactSettings::buildContactList()
+{
     GroupBoxContacts = new QGroupBox(QStringLiteral("Contact lists"), this);
     ListViewContact = new QTreeWidget(GroupBoxContacts);
     ListViewContact->setObjectName(QStringLiteral("ListViewContact"));
@@ -122,28 +150,6 @@ TFormContactSettings::TFormContactSettings(QWidget* parent) : TFormDialog(parent
     ListViewContact->setColumnWidth(3, em * 14);
     auto* groupLayout = new QVBoxLayout(GroupBoxContacts);
     groupLayout->addWidget(ListViewContact);
-
-    StatusBarContact = new QStatusBar(this);
-    m_status = AddStatusPanel(StatusBarContact);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(fields);
-    layout->addLayout(buttons);
-    layout->addWidget(GroupBoxContacts, 1);
-    layout->addWidget(StatusBarContact);
-    layout->setContentsMargins(8, 8, 8, 0);
-
-    connect(ButtonSave, &QPushButton::clicked, this, &TFormContactSettings::ButtonSaveClick);
-    connect(ButtonDelete, &QPushButton::clicked, this, &TFormContactSettings::ButtonDeleteClick);
-    connect(ButtonCancel, &QPushButton::clicked, this, &TFormContactSettings::ButtonCancelClick);
-    connect(ButtonClear, &QPushButton::clicked, this, &TFormContactSettings::ButtonClearClick);
-    // A double click, or Enter on the highlighted row, loads the person.
-    connect(ListViewContact, &QTreeWidget::activated, this,
-            [this](const QModelIndex& index) { ListViewContactDblClick(index.row()); });
-
-    SetCaptionsAsAccessibleNames(this);
-    resize(720, 480);
-    CentreOnDesktop(this);
 }
 
 QString TFormContactSettings::StatusText() const

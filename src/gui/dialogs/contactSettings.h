@@ -45,6 +45,7 @@ protected:
     void FormShow() override;
 
 private:
+    void buildContactList();
     void clearFields();
     void setModeNew();
     void setModeUpdate();
