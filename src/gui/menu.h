@@ -1,5 +1,8 @@
 #pragma once
 
+#include "gui/DialogOpener.h"
+#include "gui/HelpViewer.h"
+#include "gui/MainCommands.h"
 #include "monitor/NotificationLimiter.h"
 
 #include <QHash>
@@ -12,7 +15,6 @@
 class MonitorEngine;
 class QAction;
 class QDialog;
-class QUrl;
 class QGroupBox;
 class QLabel;
 class QMenu;
@@ -78,16 +80,12 @@ public:
     void ActionFaqExecute();
     void ShowLoginDialog();
 
-    // The configuration windows the commands open. Each is defined beside its window in
-    // gui/dialogs (the window is created on first use and kept until the program ends).
-    void OpenSchedulingWindow();    // Quorvel > Scheduling, the Scheduling button
-    void OpenChartWindow();         // View > Chart, the Chart button
-    void OpenAlarmOptions();        // Alarms > Alarm Options, the Alarm button
-    void OpenContactOptions();      // Alarms > Contact Options
-    void OpenContactGroupOptions(); // Alarms > Contact Group Options
-    void OpenGeneralOptions();      // Options > General, the General button
-    void OpenNewService();          // New Service in the menu, the Service button and the list's menu
-    void OpenUpdateService();       // Update Service, a double click on a service row
+    // Opens the configuration window of `kind` (created on first use and kept until the program
+    // ends), as the commands and a double click on a service row do.
+    void OpenDialog(DialogKind kind);
+    DialogOpener* Dialogs() const { return m_dialogs; }
+    // The window's commands, one action each.
+    MainCommands* Commands() const { return m_commands; }
 
     // Controls named by the program's design.
     QMenuBar* ActionMainMenuBar = nullptr;
@@ -137,9 +135,15 @@ private:
     void FormClose();
     void FormDestroy();
 
+    void buildCommands();
     void buildMenus();
     void buildFunctionBar();
-    void buildLists();
+    void buildFunctionButtons();
+    void buildFilterButtons();
+    void buildServiceList();
+    void buildServiceMenu();
+    void buildAlarmList();
+    void buildCentre();
     void buildTray();
     void wireEngine();
     void applyInitialSize(const QSize& screen);
@@ -156,6 +160,8 @@ private:
     void flushNotices();
 
     std::unique_ptr<MonitorEngine> m_engine;
+    MainCommands* m_commands = nullptr;
+    DialogOpener* m_dialogs = nullptr;
     QWidget* m_functionBar = nullptr;
     QToolBar* m_functionToolBar = nullptr;
     QLabel* m_animate = nullptr;
@@ -176,13 +182,3 @@ private:
 
 // The main window while it exists, for the dialogs that lock and unlock it.
 TFormMenu* FormMenu();
-
-// Opens the program's help file in the default browser, at `topic` when one is given and the
-// file holds it (else at its contents). Where no browser takes the file, the program shows it in
-// a window of its own, at the topic.
-void OpenHelpTopic(const QString& topic = QString());
-// Replaces the hand-over of help addresses to the desktop (tests); it answers whether the address
-// was opened. An empty function restores the desktop's.
-void SetHelpUrlOpener(std::function<bool(const QUrl&)> opener);
-// The program's own help window while it is open, else nullptr.
-QDialog* HelpViewer();

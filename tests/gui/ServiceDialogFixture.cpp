@@ -24,7 +24,7 @@ void ServiceDialogFixture::SetUp()
 
 TFormSetupScheduling* ServiceDialogFixture::openWizard()
 {
-    window->OpenNewService();
+    window->OpenDialog(DialogKind::NewService);
     TFormSetupScheduling* wizard = FormSetupScheduling();
     EXPECT_NE(wizard, nullptr);
     if (wizard) {
@@ -35,7 +35,7 @@ TFormSetupScheduling* ServiceDialogFixture::openWizard()
 
 TFormUpdateScheduling* ServiceDialogFixture::openEditor()
 {
-    window->OpenUpdateService();
+    window->OpenDialog(DialogKind::UpdateService);
     TFormUpdateScheduling* editor = FormUpdateScheduling();
     EXPECT_NE(editor, nullptr);
     if (editor) {

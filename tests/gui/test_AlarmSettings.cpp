@@ -71,7 +71,7 @@ protected:
 
     Form* open()
     {
-        window->OpenAlarmOptions();
+        window->OpenDialog(DialogKind::AlarmOptions);
         Form* form = FormAlarmingSettings();
         EXPECT_NE(form, nullptr);
         return form;

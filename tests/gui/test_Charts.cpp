@@ -88,7 +88,7 @@ protected:
         openWindow();
         startCycle();
         showWindow();
-        window->OpenChartWindow();
+        window->OpenDialog(DialogKind::Chart);
         TFormChartings* form = FormChartings();
         EXPECT_NE(form, nullptr);
         if (form)

@@ -27,7 +27,7 @@ protected:
         openWindow();
         startCycle();
         showWindow();
-        window->OpenContactGroupOptions();
+        window->OpenDialog(DialogKind::ContactGroupOptions);
         groups = FormContactGroupsSettings();
         ASSERT_NE(groups, nullptr);
         ASSERT_TRUE(WaitUntilFocused(groups));

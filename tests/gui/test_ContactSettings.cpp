@@ -98,7 +98,7 @@ protected:
     void reshow()
     {
         form->hide();
-        window->OpenContactOptions();
+        window->OpenDialog(DialogKind::ContactOptions);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
         ASSERT_TRUE(WaitUntilFocused(form));
     }
@@ -168,7 +168,7 @@ TEST_F(ContactSettings, OpensWithItsCaptionsLengthsAndLockOfTheMainWindow)
     EXPECT_EQ(window->MainStatus(), lang::UpdatingCancelled);
 
     // Created once: the command shows the same window again.
-    window->OpenContactOptions();
+    window->OpenDialog(DialogKind::ContactOptions);
     EXPECT_EQ(FormContactSettings(), form);
     EXPECT_TRUE(form->isVisible());
 }

@@ -757,7 +757,7 @@ TEST_F(GuiFixture, HelpOpensAtItsTopicOrTheContentsAndWithoutABrowserInAWindowOf
         return true;
     });
     tried.clear();
-    window->OpenGeneralOptions();
+    window->OpenDialog(DialogKind::GeneralOptions);
     TFormSettings* options = FormSettings();
     ASSERT_NE(options, nullptr);
     QPushButton* help = Named<QPushButton>(options, "Help");

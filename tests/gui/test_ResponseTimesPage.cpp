@@ -69,7 +69,7 @@ protected:
     {
         openWindow();
         showWindow();
-        window->OpenChartWindow();
+        window->OpenDialog(DialogKind::Chart);
         m_form = FormChartings();
         if (!m_form)
             return nullptr;

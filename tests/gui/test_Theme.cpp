@@ -280,7 +280,7 @@ protected:
     }
     TFormChartings* openCharts()
     {
-        window->OpenChartWindow();
+        window->OpenDialog(DialogKind::Chart);
         TFormChartings* form = FormChartings();
         EXPECT_NE(form, nullptr);
         if (form) {

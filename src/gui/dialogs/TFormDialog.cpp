@@ -1,7 +1,5 @@
 #include "gui/dialogs/TFormDialog.h"
 
-#include "gui/menu.h"
-
 #include <QAbstractButton>
 #include <QLabel>
 #include <QRegularExpression>
@@ -25,10 +23,7 @@ void TFormDialog::hideEvent(QHideEvent* event)
     QDialog::hideEvent(event);
     if (event->spontaneous())
         return; // minimised by the window manager, not closed
-    if (TFormMenu* menu = FormMenu()) {
-        menu->SetMainMenusEnabled(true);
-        menu->SetMainToolbarEnabled(true);
-    }
+    emit closed();
     FormClose();
 }
 

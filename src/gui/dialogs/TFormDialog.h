@@ -7,14 +7,26 @@ class QWidget;
 // The frame every configuration window of the program shares: a separate, always-on-top window
 // that the main window opens (and that locks the main window's commands by taking the focus).
 // It is created on first use and only hidden when closed; every showing runs FormShow, which
-// reloads the window's data. Closing it in any way (its buttons, the close box, Escape) calls
-// SetMainMenusEnabled(true) then SetMainToolbarEnabled(true) of the main window.
+// reloads the window's data. Closing it in any way (its buttons, the close box, Escape) reports
+// `closed`, on which the main window unlocks its commands. A window knows nothing of the main
+// window: what it has to tell it goes out through the signals below.
 class TFormDialog : public QDialog
 {
     Q_OBJECT
 
 public:
     explicit TFormDialog(QWidget* parent = nullptr);
+
+signals:
+    // A line for the main window's status bar.
+    void statusReported(const QString& text);
+    // Services were added, changed or removed: the host tree and the service list are read again,
+    // the list with `filter` (empty: the filter it shows now).
+    void servicesChanged(const QString& filter);
+    // The window is still open and wants the main window's commands locked again.
+    void lockRequested();
+    // The window was closed (hidden, not minimised); runs before FormClose.
+    void closed();
 
 protected:
     // Reloads the window's data; runs before every showing.

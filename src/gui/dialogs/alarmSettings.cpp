@@ -11,9 +11,9 @@
 #include "core/langLibrary.h"
 #include "database/AlarmMethodLoader.h"
 #include "database/AlarmMethodStore.h"
+#include "gui/HelpViewer.h"
 #include "gui/dialogs/AlarmExtraFields.h"
 #include "gui/dialogs/AlarmMethodPage.h"
-#include "gui/menu.h"
 #include "monitor/AlarmBuilders.h"
 #include "monitor/TestRunner.h"
 #include "monitor/TlsPolicy.h"
@@ -40,8 +40,6 @@
 
 namespace {
 
-QPointer<TFormAlarmingSettings> g_form;
-
 const char* const kPageHint =
     "Please refer to the help file, you can click on the Help button on the bottom to open help file...";
 
@@ -51,30 +49,6 @@ QString Latin(const char* text)
 }
 
 } // namespace
-
-TFormAlarmingSettings* FormAlarmingSettings()
-{
-    return g_form.data();
-}
-
-void TFormMenu::OpenAlarmOptions()
-{
-    const bool first = g_form.isNull();
-    if (first)
-        g_form = new TFormAlarmingSettings(this);
-    TFormAlarmingSettings* form = g_form.data();
-    if (first) {
-        // Centred on the screen, once; later showings keep where the user put it.
-        if (QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
-            QRect frame(QPoint(), form->sizeHint().expandedTo(form->size()));
-            frame.moveCenter(screen->availableGeometry().center());
-            form->move(frame.topLeft());
-        }
-    }
-    form->show();
-    form->raise();
-    form->activateWindow();
-}
 
 TFormAlarmingSettings::TFormAlarmingSettings(QWidget* parent) : TFormDialog(parent)
 {
@@ -133,8 +107,6 @@ TFormAlarmingSettings::~TFormAlarmingSettings()
 {
     // Tests still running are abandoned with the runner: their items end on their worker
     // threads unseen.
-    if (g_form == this)
-        g_form = nullptr;
 }
 
 void TFormAlarmingSettings::buildButtons()
@@ -288,8 +260,7 @@ void TFormAlarmingSettings::ButtonApplyClick()
         page->ForgetKeptNames();
 
     const QString saved = Latin(lang::OptionSettingsSaved);
-    if (TFormMenu* menu = FormMenu())
-        menu->ShowMainStatus(saved);
+    emit statusReported(saved);
     showStatus(saved);
     ButtonApply->setEnabled(false);
 }
@@ -311,8 +282,7 @@ void TFormAlarmingSettings::ButtonHelpClick()
 
 void TFormAlarmingSettings::ButtonCancelClick()
 {
-    if (TFormMenu* menu = FormMenu())
-        menu->ShowMainStatus(Latin(lang::UpdatingCancelled));
+    emit statusReported(Latin(lang::UpdatingCancelled));
     close();
 }
 

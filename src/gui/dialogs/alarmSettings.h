@@ -107,6 +107,3 @@ private:
     // Runs the page tests; only the latest test since the last showing is answered.
     TestRunner* m_tests = nullptr;
 };
-
-// The alarm settings window while it exists (created by the main window's Alarm Options).
-TFormAlarmingSettings* FormAlarmingSettings();

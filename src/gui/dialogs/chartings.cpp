@@ -10,7 +10,6 @@
 #include "gui/dialogs/DialogSupport.h"
 #include "gui/dialogs/HistoryWorker.h"
 #include "gui/dialogs/ResponseTimesPage.h"
-#include "gui/menu.h"
 #include "monitor/TextTableModel.h"
 
 #include <QtCharts/QBarCategoryAxis>
@@ -48,8 +47,6 @@
 #include <stdexcept>
 
 namespace {
-
-QPointer<TFormChartings> g_formChartings;
 
 const int kFillSlice = 100; // rows added to the list at once
 const int kFillTurnMs = 20; // time the list's filling takes from one turn of the event loop
@@ -109,19 +106,6 @@ ValueScale valueScale(qint64 highest)
 }
 
 } // namespace
-
-TFormChartings* FormChartings()
-{
-    return g_formChartings;
-}
-
-void TFormMenu::OpenChartWindow()
-{
-    TFormChartings* form = g_formChartings;
-    OpenFormDialog(form, [this] { return new TFormChartings(this); });
-    g_formChartings = form;
-    form->LoadHistory();
-}
 
 TFormChartings::TFormChartings(QWidget* parent) : TFormDialog(parent), m_sortDescending(ColumnCount, false)
 {
@@ -588,8 +572,7 @@ void TFormChartings::ButtonPreviousClick()
 
 void TFormChartings::ButtonCancelClick()
 {
-    if (TFormMenu* menu = FormMenu())
-        menu->ShowMainStatus(QString::fromLatin1(lang::ChartsClosed));
+    emit statusReported(QString::fromLatin1(lang::ChartsClosed));
     close();
 }
 

@@ -191,6 +191,3 @@ private:
     } m_keepView;
     bool m_redrawPending = false;
 };
-
-// The history and charts window once the main window has opened it, else nullptr.
-TFormChartings* FormChartings();

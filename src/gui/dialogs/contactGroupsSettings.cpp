@@ -7,7 +7,6 @@
 #include "database/DataModuleQuorvel.h"
 #include "gui/dialogs/DialogSupport.h"
 #include "gui/dialogs/contactGroupsSettingsSelect.h"
-#include "gui/menu.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -22,8 +21,6 @@
 #include <algorithm>
 
 namespace {
-
-QPointer<TFormContactGroupsSettings> g_form;
 
 const QString kSaveNew = QStringLiteral("Save New");
 const QString kSaveUpdate = QStringLiteral("Save Update");
@@ -46,18 +43,6 @@ QPushButton* makeButton(QWidget* parent, const char* caption, const char* hint)
 }
 
 } // namespace
-
-TFormContactGroupsSettings* FormContactGroupsSettings()
-{
-    return g_form;
-}
-
-void TFormMenu::OpenContactGroupOptions()
-{
-    TFormContactGroupsSettings* form = g_form;
-    OpenFormDialog(form, [this] { return new TFormContactGroupsSettings(this); });
-    g_form = form;
-}
 
 TFormContactGroupsSettings::TFormContactGroupsSettings(QWidget* parent) : TFormDialog(parent)
 {
@@ -115,16 +100,7 @@ TFormContactGroupsSettings::TFormContactGroupsSettings(QWidget* parent) : TFormD
     lists->setColumnStretch(0, 1);
     lists->setColumnStretch(2, 1);
 
-    ButtonCancel = makeButton(this, "Cancel", "Click to close the window.");
-    ButtonDelete = makeButton(this, "Delete", "Click to delete the record.");
-    ButtonSave = makeButton(this, "Save New", "Click to save the new record or update the changes.");
-    ButtonClear = makeButton(this, "Clear", "Click to clear the fields and ready to add a new record.");
-    ButtonDelete->setEnabled(false);
-    ButtonSave->setMinimumWidth(ButtonSave->fontMetrics().horizontalAdvance(kSaveUpdate) + 24);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    for (QPushButton* b : {ButtonCancel, ButtonDelete, ButtonSave, ButtonClear})
-        buttons->addWidget(b);
+    QHBoxLayout* buttons = buildButtonRow();
 
     StatusBarGroup = new QStatusBar(this);
     m_status = AddStatusPanel(StatusBarGroup);
@@ -136,6 +112,30 @@ TFormContactGroupsSettings::TFormContactGroupsSettings(QWidget* parent) : TFormD
     layout->addLayout(buttons);
     layout->addWidget(StatusBarGroup);
 
+    wireControls();
+
+    SetCaptionsAsAccessibleNames(this);
+    resize(520, 400);
+    CentreOnDesktop(this);
+}
+
+QHBoxLayout* TFormContactGroupsSettings::buildButtonRow()
+{
+    ButtonCancel = makeButton(this, "Cancel", "Click to close the window.");
+    ButtonDelete = makeButton(this, "Delete", "Click to delete the record.");
+    ButtonSave = makeButton(this, "Save New", "Click to save the new record or update the changes.");
+    ButtonClear = makeButton(this, "Clear", "Click to clear the fields and ready to add a new record.");
+    ButtonDelete->setEnabled(false);
+    ButtonSave->setMinimumWidth(ButtonSave->fontMetrics().horizontalAdvance(kSaveUpdate) + 24);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    for (QPushButton* b : {ButtonCancel, ButtonDelete, ButtonSave, ButtonClear})
+        buttons->addWidget(b);
+    return buttons;
+}
+
+void TFormContactGroupsSettings::wireControls()
+{
     connect(ButtonSelectGroup, &QPushButton::clicked, this,
             &TFormContactGroupsSettings::ButtonSelectGroupClick);
     connect(ButtonAddAll, &QPushButton::clicked, this, &TFormContactGroupsSettings::ButtonAddAllClick);
@@ -156,10 +156,6 @@ TFormContactGroupsSettings::TFormContactGroupsSettings(QWidget* parent) : TFormD
                                       ButtonCancel,  ButtonDelete,      ButtonSave,       ButtonClear};
     for (int i = 1; i < tabOrder.size(); ++i)
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
-
-    SetCaptionsAsAccessibleNames(this);
-    resize(520, 400);
-    CentreOnDesktop(this);
 }
 
 QString TFormContactGroupsSettings::StatusText() const
@@ -170,8 +166,7 @@ QString TFormContactGroupsSettings::StatusText() const
 void TFormContactGroupsSettings::report(const QString& text)
 {
     m_status->setText(text);
-    if (TFormMenu* menu = FormMenu())
-        menu->ShowMainStatus(text);
+    emit statusReported(text);
 }
 
 void TFormContactGroupsSettings::setModeNew()
@@ -362,8 +357,7 @@ void TFormContactGroupsSettings::ButtonDeleteClick()
 
 void TFormContactGroupsSettings::ButtonCancelClick()
 {
-    if (TFormMenu* menu = FormMenu())
-        menu->ShowMainStatus(QString::fromLatin1(lang::UpdatingCancelled));
+    emit statusReported(QString::fromLatin1(lang::UpdatingCancelled));
     close();
 }
 

@@ -1,15 +1,16 @@
 #pragma once
 
 #include "gui/dialogs/TFormDialog.h"
+#include "gui/dialogs/contactGroupsSettingsSelect.h"
 
 #include <QPointer>
 
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QStatusBar;
-class TFormContactGroupsSettingsSelect;
 
 // The contact groups dialog: a group is a name and the persons moved from "Available contacts"
 // to "Selected contacts". The "....." button opens the group picker, which loads a stored group
@@ -58,6 +59,8 @@ protected:
     void FormClose() override;
 
 private:
+    QHBoxLayout* buildButtonRow();
+    void wireControls();
     void reset();
     void setModeNew();
     void setModeUpdate();
@@ -70,6 +73,3 @@ private:
     QLabel* m_status = nullptr;
     QPointer<TFormContactGroupsSettingsSelect> m_select;
 };
-
-// The contact groups dialog while it exists (created by the main window's Contact Group Options).
-TFormContactGroupsSettings* FormContactGroupsSettings();

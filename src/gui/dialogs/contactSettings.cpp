@@ -7,7 +7,6 @@
 #include "database/DataModuleQuorvel.h"
 #include "gui/Theme.h"
 #include "gui/dialogs/DialogSupport.h"
-#include "gui/menu.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -23,8 +22,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QPointer<TFormContactSettings> g_form;
 
 const QString kSaveNew = QStringLiteral("Save New");
 const QString kSaveUpdate = QStringLiteral("Save Update");
@@ -62,18 +59,6 @@ bool IsValidSmsNumber(const QString& number)
 {
     static const QRegularExpression digits(QStringLiteral("^\\+?[0-9]+$"));
     return number.isEmpty() || digits.match(number).hasMatch();
-}
-
-TFormContactSettings* FormContactSettings()
-{
-    return g_form;
-}
-
-void TFormMenu::OpenContactOptions()
-{
-    TFormContactSettings* form = g_form;
-    OpenFormDialog(form, [this] { return new TFormContactSettings(this); });
-    g_form = form;
 }
 
 TFormContactSettings::TFormContactSettings(QWidget* parent) : TFormDialog(parent)
@@ -115,29 +100,7 @@ TFormContactSettings::TFormContactSettings(QWidget* parent) : TFormDialog(parent
         buttons->addWidget(b);
     }
 
-    GroupBoxContacts = new QGroupBox(QStringLiteral("Contact lists"), this);
-    ListViewContact = new QTreeWidget(GroupBoxContacts);
-    ListViewContact->setObjectName(QStringLiteral("ListViewContact"));
-    ListViewContact->setAccessibleName(QStringLiteral("Contact lists"));
-    ListViewContact->setHeaderLabels({QStringLiteral("ID"), QStringLiteral("Person Name"),
-                                      QStringLiteral("Details"), QStringLiteral("Email"),
-                                      QStringLiteral("SMS")});
-    ListViewContact->setRootIsDecorated(false);
-    ListViewContact->setUniformRowHeights(true);
-    ListViewContact->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListViewContact->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListViewContact->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListViewContact->setSortingEnabled(true);
-    ListViewContact->sortByColumn(0, Qt::AscendingOrder);
-    PaintOddRows(ListViewContact, Theme::ContactOddRow);
-    const QFontMetrics metrics(font());
-    ListViewContact->setColumnWidth(0, metrics.horizontalAdvance(QStringLiteral("00000")) + 20);
-    const int em = metrics.horizontalAdvance(QLatin1Char('M'));
-    ListViewContact->setColumnWidth(1, em * 10);
-    ListViewContact->setColumnWidth(2, em * 10);
-    ListViewContact->setColumnWidth(3, em * 14);
-    auto* groupLayout = new QVBoxLayout(GroupBoxContacts);
-    groupLayout->addWidget(ListViewContact);
+    buildContactList();
 
     StatusBarContact = new QStatusBar(this);
     m_status = AddStatusPanel(StatusBarContact);
@@ -162,6 +125,34 @@ TFormContactSettings::TFormContactSettings(QWidget* parent) : TFormDialog(parent
     CentreOnDesktop(this);
 }
 
+// The stored persons under the inputs, by Id at first.
+void TFormContactSettings::buildContactList()
+{
+    GroupBoxContacts = new QGroupBox(QStringLiteral("Contact lists"), this);
+    ListViewContact = new QTreeWidget(GroupBoxContacts);
+    ListViewContact->setObjectName(QStringLiteral("ListViewContact"));
+    ListViewContact->setAccessibleName(QStringLiteral("Contact lists"));
+    ListViewContact->setHeaderLabels({QStringLiteral("ID"), QStringLiteral("Person Name"),
+                                      QStringLiteral("Details"), QStringLiteral("Email"),
+                                      QStringLiteral("SMS")});
+    ListViewContact->setRootIsDecorated(false);
+    ListViewContact->setUniformRowHeights(true);
+    ListViewContact->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListViewContact->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListViewContact->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListViewContact->setSortingEnabled(true);
+    ListViewContact->sortByColumn(0, Qt::AscendingOrder);
+    PaintOddRows(ListViewContact, Theme::ContactOddRow);
+    const QFontMetrics metrics(font());
+    ListViewContact->setColumnWidth(0, metrics.horizontalAdvance(QStringLiteral("00000")) + 20);
+    const int em = metrics.horizontalAdvance(QLatin1Char('M'));
+    ListViewContact->setColumnWidth(1, em * 10);
+    ListViewContact->setColumnWidth(2, em * 10);
+    ListViewContact->setColumnWidth(3, em * 14);
+    auto* groupLayout = new QVBoxLayout(GroupBoxContacts);
+    groupLayout->addWidget(ListViewContact);
+}
+
 QString TFormContactSettings::StatusText() const
 {
     return m_status->text();
@@ -170,8 +161,7 @@ QString TFormContactSettings::StatusText() const
 void TFormContactSettings::report(const QString& text)
 {
     m_status->setText(text);
-    if (TFormMenu* menu = FormMenu())
-        menu->ShowMainStatus(text);
+    emit statusReported(text);
 }
 
 void TFormContactSettings::clearFields()
@@ -313,8 +303,7 @@ void TFormContactSettings::ButtonDeleteClick()
 
 void TFormContactSettings::ButtonCancelClick()
 {
-    if (TFormMenu* menu = FormMenu())
-        menu->ShowMainStatus(QString::fromLatin1(lang::UpdatingCancelled));
+    emit statusReported(QString::fromLatin1(lang::UpdatingCancelled));
     close();
 }
 

@@ -45,6 +45,7 @@ protected:
     void FormShow() override;
 
 private:
+    void buildContactList();
     void clearFields();
     void setModeNew();
     void setModeUpdate();
@@ -60,6 +61,3 @@ private:
 QString FirstInvalidEmailAddress(const QString& field);
 // An SMS number: empty, or digits with an optional leading "+".
 bool IsValidSmsNumber(const QString& number);
-
-// The contacts dialog while it exists (created by the main window's Contact Options).
-TFormContactSettings* FormContactSettings();

@@ -5,7 +5,6 @@
 #include "database/DataModuleQuorvel.h"
 #include "database/WeeklyWindowStore.h"
 #include "gui/dialogs/DialogSupport.h"
-#include "gui/menu.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -20,8 +19,6 @@
 #include <algorithm>
 
 namespace {
-
-QPointer<TFormScheduling> g_form;
 
 // Captions of the weekday buttons, Monday first.
 const char* const kDayCaptions[TFormScheduling::kDays] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
@@ -42,18 +39,6 @@ QPushButton* makeButton(QWidget* parent, const QString& caption, const char* hin
 }
 
 } // namespace
-
-TFormScheduling* FormScheduling()
-{
-    return g_form;
-}
-
-void TFormMenu::OpenSchedulingWindow()
-{
-    TFormScheduling* form = g_form;
-    OpenFormDialog(form, [this] { return new TFormScheduling(this); });
-    g_form = form;
-}
 
 TFormScheduling::TFormScheduling(QWidget* parent) : TFormDialog(parent)
 {
@@ -218,8 +203,7 @@ void TFormScheduling::ButtonApplyClick()
 
 void TFormScheduling::ButtonCancelClick()
 {
-    if (TFormMenu* menu = FormMenu())
-        menu->ShowMainStatus(QString::fromLatin1(lang::UpdatingCancelled));
+    emit statusReported(QString::fromLatin1(lang::UpdatingCancelled));
     close();
 }
 

@@ -61,6 +61,3 @@ private:
     void setAllBoxes(bool ticked);
     QLabel* m_status = nullptr;
 };
-
-// The weekly window editor while it exists (created by the main window's Scheduling command).
-TFormScheduling* FormScheduling();

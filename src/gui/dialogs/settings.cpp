@@ -6,9 +6,9 @@
 #include "core/auxFunc.h"
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
+#include "gui/HelpViewer.h"
 #include "gui/dialogs/DialogSupport.h"
 #include "gui/dialogs/OptionsPage.h"
-#include "gui/menu.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -29,8 +29,6 @@
 
 namespace {
 
-QPointer<TFormSettings> g_form;
-
 // A labelled row of a form whose label names the input (its accessible name).
 template <typename Input>
 Input* addRow(QFormLayout* form, const char* caption, Input* input, QWidget* field = nullptr)
@@ -42,18 +40,6 @@ Input* addRow(QFormLayout* form, const char* caption, Input* input, QWidget* fie
 }
 
 } // namespace
-
-TFormSettings* FormSettings()
-{
-    return g_form;
-}
-
-void TFormMenu::OpenGeneralOptions()
-{
-    TFormSettings* form = g_form;
-    OpenFormDialog(form, [this] { return new TFormSettings(this); });
-    g_form = form;
-}
 
 TFormSettings::TFormSettings(QWidget* parent) : TFormDialog(parent)
 {
@@ -260,8 +246,7 @@ QString TFormSettings::StatusText() const
 void TFormSettings::report(const QString& text)
 {
     m_status->setText(text);
-    if (TFormMenu* menu = FormMenu())
-        menu->ShowMainStatus(text);
+    emit statusReported(text);
 }
 
 void TFormSettings::FormShow()
@@ -275,8 +260,7 @@ void TFormSettings::FormShow()
 
     // What an earlier showing reported is not news any more.
     m_status->clear();
-    if (TFormMenu* menu = FormMenu())
-        menu->ShowMainStatus(QString::fromLatin1(lang::UpdatingSettings));
+    emit statusReported(QString::fromLatin1(lang::UpdatingSettings));
     // The first focus goes to the page tabs, so that Apply stays disabled until a field is entered.
     PageControl->tabBar()->setFocus();
 }
@@ -319,9 +303,9 @@ void TFormSettings::ButtonApplyClick()
         return;
     }
     // The window size stored is the main window's own at this moment.
-    if (TFormMenu* menu = FormMenu()) {
-        s.WindowWidth = menu->width();
-        s.WindowHeight = menu->height();
+    if (const QWidget* main = parentWidget()) {
+        s.WindowWidth = main->width();
+        s.WindowHeight = main->height();
     }
     if (!SaveSettings())
         return; // reported by the writer; Apply stays enabled for another try
@@ -331,8 +315,7 @@ void TFormSettings::ButtonApplyClick()
 
 void TFormSettings::ButtonCancelClick()
 {
-    if (TFormMenu* menu = FormMenu())
-        menu->ShowMainStatus(QString::fromLatin1(lang::UpdatingCancelled));
+    emit statusReported(QString::fromLatin1(lang::UpdatingCancelled));
     close();
 }
 
@@ -343,8 +326,7 @@ void TFormSettings::ButtonDefaultClick()
         page->Reset();
     showAlarmRules(AlarmRules());
     ButtonApply->setEnabled(true);
-    if (TFormMenu* menu = FormMenu())
-        menu->ShowMainStatus(QString::fromLatin1(lang::ResetSettings));
+    emit statusReported(QString::fromLatin1(lang::ResetSettings));
 }
 
 void TFormSettings::CheckBoxFileEnableClick()

@@ -127,6 +127,3 @@ private:
     QLabel* m_status = nullptr;
     QFileDialog* m_fileDialog = nullptr;
 };
-
-// The options dialog while it exists (created by the main window's General command).
-TFormSettings* FormSettings();

@@ -6,6 +6,7 @@
 #include "core/comFunc.h"
 #include "core/langLibrary.h"
 #include "database/DataModuleQuorvel.h"
+#include "gui/HelpViewer.h"
 #include "gui/dialogs/FrameCert.h"
 #include "gui/dialogs/FrameDNS.h"
 #include "gui/dialogs/FrameEmail.h"
@@ -14,8 +15,6 @@
 #include "gui/dialogs/FramePing.h"
 #include "gui/dialogs/FrameTCP.h"
 #include "gui/dialogs/FrameURL.h"
-#include "gui/dialogs/contactSettings.h"
-#include "gui/menu.h"
 #include "monitor/CheckBuilders.h"
 #include "monitor/TestRunner.h"
 #include "pool/PoolWorkItem.h"
@@ -37,8 +36,6 @@
 #include <algorithm>
 
 namespace {
-
-QPointer<TFormSetupScheduling> g_wizard;
 
 constexpr int kStartup = 0;
 constexpr int kLastStep = 5;
@@ -85,21 +82,6 @@ std::unique_ptr<ThreadCheck> BuildTestCheck(const ServiceRecord& d)
     return BuildCheck(d, SetupCheckSettings(*kind, AppSettings));
 }
 
-TFormSetupScheduling* FormSetupScheduling()
-{
-    return g_wizard.data();
-}
-
-void TFormMenu::OpenNewService()
-{
-    TFormSetupScheduling* wizard = g_wizard.data();
-    const bool created = !wizard;
-    OpenFormDialog(wizard, [this] { return new TFormSetupScheduling(this); });
-    g_wizard = wizard;
-    if (created)
-        wizard->move(geometry().center() - wizard->rect().center());
-}
-
 TFormSetupScheduling::TFormSetupScheduling(QWidget* parent) : TFormDialog(parent)
 {
     setObjectName(QStringLiteral("FormSetupScheduling"));
@@ -113,6 +95,47 @@ TFormSetupScheduling::TFormSetupScheduling(QWidget* parent) : TFormDialog(parent
     PageControl->addTab(wizardPage(m_inputs.Schedule), QStringLiteral("Step 1"));
     PageControl->addTab(wizardPage(m_inputs.Service), QStringLiteral("Step 2"));
 
+    PageControl->addTab(wizardPage(buildTestPage()), QStringLiteral("Step 3"));
+
+    PageControl->addTab(wizardPage(m_inputs.Alarms), QStringLiteral("Step 4"));
+    // The contact step can make the person the alarms are to go to: the main window, which
+    // opens the contacts window otherwise, is locked while the wizard is open.
+    m_contactPage = wizardPage(buildContactPage());
+    PageControl->addTab(m_contactPage, QStringLiteral("Step 5"));
+
+    ButtonHelp = new QPushButton(QStringLiteral("&Help"));
+    ButtonBack = new QPushButton(QStringLiteral("< &Back"));
+    ButtonNext = new QPushButton(QStringLiteral("&Next >"));
+    ButtonCancel = new QPushButton(QStringLiteral("&Cancel"));
+    for (QPushButton* button :
+         {ButtonHelp, ButtonBack, ButtonNext, ButtonCancel, ButtonTest, ButtonNewContact})
+        button->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(ButtonHelp);
+    buttons->addStretch(1);
+    buttons->addWidget(ButtonBack);
+    buttons->addWidget(ButtonNext);
+    buttons->addWidget(ButtonCancel);
+
+    StatusBar = new QStatusBar;
+    StatusBar->setSizeGripEnabled(false);
+    m_statusPanel = new QLabel;
+    StatusBar->addWidget(m_statusPanel, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl, 1);
+    layout->addLayout(buttons);
+    layout->addWidget(StatusBar);
+    resize(720, 520);
+
+    connectControls();
+
+    SetCaptionsAsAccessibleNames(this);
+}
+
+// The connection test: what is tested, the button, the result and its detail.
+QWidget* TFormSetupScheduling::buildTestPage()
+{
     auto* test = new QWidget;
     auto* testLayout = new QVBoxLayout(test);
     testLayout->addWidget(
@@ -147,11 +170,11 @@ TFormSetupScheduling::TFormSetupScheduling(QWidget* parent) : TFormDialog(parent
     LabelTestDetail->setAccessibleName(QStringLiteral("Test detail"));
     LabelTestDetail->setMinimumWidth(1); // a long detail is cut, not widening the window
     testLayout->addWidget(LabelTestDetail);
-    PageControl->addTab(wizardPage(test), QStringLiteral("Step 3"));
+    return test;
+}
 
-    PageControl->addTab(wizardPage(m_inputs.Alarms), QStringLiteral("Step 4"));
-    // The contact step can make the person the alarms are to go to: the main window, which
-    // opens the contacts window otherwise, is locked while the wizard is open.
+QWidget* TFormSetupScheduling::buildContactPage()
+{
     auto* contacts = new QWidget;
     auto* contactsLayout = new QVBoxLayout(contacts);
     contactsLayout->setContentsMargins(0, 0, 0, 0);
@@ -161,34 +184,11 @@ TFormSetupScheduling::TFormSetupScheduling(QWidget* parent) : TFormDialog(parent
     newContactRow->addWidget(ButtonNewContact);
     newContactRow->addStretch(1);
     contactsLayout->addLayout(newContactRow);
-    m_contactPage = wizardPage(contacts);
-    PageControl->addTab(m_contactPage, QStringLiteral("Step 5"));
+    return contacts;
+}
 
-    ButtonHelp = new QPushButton(QStringLiteral("&Help"));
-    ButtonBack = new QPushButton(QStringLiteral("< &Back"));
-    ButtonNext = new QPushButton(QStringLiteral("&Next >"));
-    ButtonCancel = new QPushButton(QStringLiteral("&Cancel"));
-    for (QPushButton* button :
-         {ButtonHelp, ButtonBack, ButtonNext, ButtonCancel, ButtonTest, ButtonNewContact})
-        button->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(ButtonHelp);
-    buttons->addStretch(1);
-    buttons->addWidget(ButtonBack);
-    buttons->addWidget(ButtonNext);
-    buttons->addWidget(ButtonCancel);
-
-    StatusBar = new QStatusBar;
-    StatusBar->setSizeGripEnabled(false);
-    m_statusPanel = new QLabel;
-    StatusBar->addWidget(m_statusPanel, 1);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(PageControl, 1);
-    layout->addLayout(buttons);
-    layout->addWidget(StatusBar);
-    resize(720, 520);
-
+void TFormSetupScheduling::connectControls()
+{
     connect(ButtonNext, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonNextClick);
     connect(ButtonBack, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonBackClick);
     connect(ButtonTest, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonTestClick);
@@ -212,8 +212,6 @@ TFormSetupScheduling::TFormSetupScheduling(QWidget* parent) : TFormDialog(parent
     connect(ButtonCancel, &QPushButton::clicked, this, &TFormSetupScheduling::ButtonCancelClick);
     connect(PageControl, &QTabWidget::currentChanged, this, &TFormSetupScheduling::pageChanged);
     connect(m_inputs.Service->FrameURL, &TFrameURLForm::statusText, this, &TFormSetupScheduling::showStatus);
-
-    SetCaptionsAsAccessibleNames(this);
 }
 
 TFormSetupScheduling::~TFormSetupScheduling() = default;
@@ -270,16 +268,19 @@ void TFormSetupScheduling::refreshContactsOn(int index)
 
 void TFormSetupScheduling::ButtonNewContactClick()
 {
-    TFormMenu* menu = FormMenu();
-    if (!menu)
-        return;
-    menu->OpenContactOptions();
-    TFormContactSettings* form = FormContactSettings();
+    // The main window opens the contacts window and hands it back through WatchContactsWindow.
+    emit contactsWindowRequested();
+}
+
+void TFormSetupScheduling::WatchContactsWindow(QWidget* form)
+{
     if (!form)
         return;
-    if (!m_watchingContacts) {
+    if (m_contactsWindow != form) {
+        if (m_contactsWindow)
+            m_contactsWindow->removeEventFilter(this);
         form->installEventFilter(this);
-        m_watchingContacts = true;
+        m_contactsWindow = form;
     }
     m_contactsOpenedHere = true;
     form->raise();
@@ -288,7 +289,7 @@ void TFormSetupScheduling::ButtonNewContactClick()
 
 bool TFormSetupScheduling::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Hide && m_contactsOpenedHere && watched == FormContactSettings() &&
+    if (event->type() == QEvent::Hide && m_contactsOpenedHere && watched == m_contactsWindow &&
         !static_cast<QHideEvent*>(event)->spontaneous()) {
         m_contactsOpenedHere = false;
         // After the contacts window has had its own closing (which unlocks the main window):
@@ -298,8 +299,7 @@ bool TFormSetupScheduling::eventFilter(QObject* watched, QEvent* event)
             [this] {
                 if (!isVisible())
                     return;
-                if (TFormMenu* menu = FormMenu())
-                    menu->LockForDialog();
+                emit lockRequested();
                 refreshContactsOn(PageControl->currentIndex());
                 raise();
                 activateWindow();
@@ -477,10 +477,7 @@ void TFormSetupScheduling::save()
         return;
     }
     m_saved = true;
-    if (TFormMenu* menu = FormMenu()) {
-        menu->FillHostTree();
-        menu->FillServiceList(QStringLiteral("ALL"));
-    }
+    emit servicesChanged(QStringLiteral("ALL"));
     ShowInformationBox(QString::fromLatin1(lang::NewServiceSetup));
     close();
 }

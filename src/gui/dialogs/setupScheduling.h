@@ -3,6 +3,9 @@
 #include "gui/dialogs/ServiceDefinition.h"
 #include "gui/dialogs/TFormDialog.h"
 
+#include <QPointer>
+
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -32,9 +35,11 @@ public:
     void ButtonTestClick();
     void ButtonHelpClick();
     void ButtonCancelClick();
-    // Opens the contacts window on top of the wizard; the contact step lists the persons made
+    // Asks for the contacts window on top of the wizard; the contact step lists the persons made
     // there once it closes.
     void ButtonNewContactClick();
+    // The contacts window opened for "New Contact...": watched until it closes.
+    void WatchContactsWindow(QWidget* form);
 
     int CurrentStep() const { return m_step; }
     QString StatusText() const;
@@ -54,11 +59,18 @@ public:
     QLabel* LabelTestDetail = nullptr;
     QStatusBar* StatusBar = nullptr;
 
+signals:
+    // "New Contact..." was clicked: the contacts window is wanted.
+    void contactsWindowRequested();
+
 protected:
     void FormShow() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QWidget* buildTestPage();
+    QWidget* buildContactPage();
+    void connectControls();
     void showStatus(const QString& text);
     // Shows page `index` and makes `index` the current step, without the tab-click handling.
     void goToStep(int index);
@@ -79,13 +91,10 @@ private:
     // Runs the connection test; only the latest test since the last showing is answered.
     TestRunner* m_tests = nullptr;
     QWidget* m_contactPage = nullptr;
-    bool m_watchingContacts = false;   // the contacts window's hiding is watched
-    bool m_contactsOpenedHere = false; // the contacts window was opened by "New Contact..."
+    QPointer<QWidget> m_contactsWindow; // the contacts window whose hiding is watched
+    bool m_contactsOpenedHere = false;  // the contacts window was opened by "New Contact..."
 };
 
 // Builds the work item of a connection test for a definition: the check the scheduler would
 // build for it, as a test ("Setup", no service id, no retry, no alarms).
 std::unique_ptr<ThreadCheck> BuildTestCheck(const ServiceRecord& d);
-
-// The wizard while it exists (created by the main window's New Service command).
-TFormSetupScheduling* FormSetupScheduling();

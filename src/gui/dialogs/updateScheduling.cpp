@@ -8,7 +8,6 @@
 #include "gui/dialogs/DialogSupport.h"
 #include "gui/dialogs/FrameKit.h"
 #include "gui/dialogs/FrameURL.h"
-#include "gui/menu.h"
 #include "monitor/MonitorEngine.h"
 #include "monitor/TextTableModel.h"
 
@@ -36,8 +35,6 @@
 #include <initializer_list>
 
 namespace {
-
-QPointer<TFormUpdateScheduling> g_editor;
 
 const char* const kNoPort = "---";
 
@@ -146,39 +143,25 @@ QString AlarmMethodsText(const QString& email, const QString& smpp, const QStrin
     return names.join(QLatin1Char('/'));
 }
 
-TFormUpdateScheduling* FormUpdateScheduling()
+void TFormUpdateScheduling::ShowSelectedService(int serviceId, bool justCreated)
 {
-    return g_editor.data();
-}
-
-void TFormMenu::OpenUpdateService()
-{
-    TFormUpdateScheduling* editor = g_editor.data();
-    const bool created = !editor;
-    OpenFormDialog(editor, [this] { return new TFormUpdateScheduling(this); });
-    g_editor = editor;
-    if (created) {
-        if (QScreen* screen = editor->screen())
-            editor->move(screen->availableGeometry().center() - editor->rect().center());
+    if (serviceId <= 0) {
+        ShowStatus(QString::fromLatin1(lang::SelectServiceForUpdate));
+        return;
     }
-    TextTableModel* services = Engine()->ServiceList();
-    const int row = services->selectedRow();
-    if (row >= 0 && row < services->rowCount()) {
-        // Loading another service (or the same one again) would drop what was typed: ask first.
-        if (!created && editor->HasUnsavedChanges()) {
-            QString service, ip, port;
-            if (QTreeWidgetItem* shown = editor->rowOfId(editor->CurrentServiceId())) {
-                service = shown->text(TFormUpdateScheduling::ColService);
-                ip = shown->text(TFormUpdateScheduling::ColIp);
-                port = shown->text(TFormUpdateScheduling::ColPort);
-            }
-            if (!ShowConfirmationBox(
-                    fillPlaceholders(QString::fromLatin1(lang::DiscardServiceChanges), {service, ip, port})))
-                return;
+    // Loading another service (or the same one again) would drop what was typed: ask first.
+    if (!justCreated && HasUnsavedChanges()) {
+        QString service, ip, port;
+        if (QTreeWidgetItem* shown = rowOfId(CurrentServiceId())) {
+            service = shown->text(ColService);
+            ip = shown->text(ColIp);
+            port = shown->text(ColPort);
         }
-        editor->LoadService(services->cell(row, MonitorEngine::SvcId).toInt());
-    } else
-        editor->ShowStatus(QString::fromLatin1(lang::SelectServiceForUpdate));
+        if (!ShowConfirmationBox(
+                fillPlaceholders(QString::fromLatin1(lang::DiscardServiceChanges), {service, ip, port})))
+            return;
+    }
+    LoadService(serviceId);
 }
 
 TFormUpdateScheduling::TFormUpdateScheduling(QWidget* parent) : TFormDialog(parent)
@@ -214,6 +197,36 @@ TFormUpdateScheduling::TFormUpdateScheduling(QWidget* parent) : TFormDialog(pare
         buttons->addWidget(button);
     }
 
+    buildServiceList();
+
+    StatusBar = new QStatusBar;
+    StatusBar->setSizeGripEnabled(false);
+    m_statusPanel = new QLabel;
+    StatusBar->addWidget(m_statusPanel, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl, 3);
+    layout->addLayout(buttons);
+    layout->addWidget(GroupBoxList, 2);
+    layout->addWidget(StatusBar);
+    resize(860, 680);
+
+    connect(ButtonSave, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonSaveClick);
+    connect(ButtonDelete, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonDeleteClick);
+    connect(ButtonCancel, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonCancelClick);
+    connect(ListViewService, &QTreeWidget::itemDoubleClicked, this,
+            &TFormUpdateScheduling::ListViewServiceDblClick);
+    connect(ListViewService->header(), &QHeaderView::sectionClicked, this,
+            &TFormUpdateScheduling::ListViewServiceColumnClick);
+    connect(m_inputs.Service->FrameURL, &TFrameURLForm::statusText, this, &TFormUpdateScheduling::ShowStatus);
+    watchEdits();
+
+    SetCaptionsAsAccessibleNames(this);
+}
+
+// The list of stored services under the inputs, in the columns of the main window's list.
+void TFormUpdateScheduling::buildServiceList()
+{
     GroupBoxList = new QGroupBox(QStringLiteral("Scheduling Lists"));
     ListViewService = new QTreeWidget;
     ListViewService->setAccessibleName(QStringLiteral("Scheduling Lists"));
@@ -246,29 +259,6 @@ TFormUpdateScheduling::TFormUpdateScheduling(QWidget* parent) : TFormDialog(pare
     ListViewService->setColumnWidth(ColAlarmMethods, width(150, "Email/SysLog"));
     auto* listLayout = new QVBoxLayout(GroupBoxList);
     listLayout->addWidget(ListViewService);
-
-    StatusBar = new QStatusBar;
-    StatusBar->setSizeGripEnabled(false);
-    m_statusPanel = new QLabel;
-    StatusBar->addWidget(m_statusPanel, 1);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(PageControl, 3);
-    layout->addLayout(buttons);
-    layout->addWidget(GroupBoxList, 2);
-    layout->addWidget(StatusBar);
-    resize(860, 680);
-
-    connect(ButtonSave, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonSaveClick);
-    connect(ButtonDelete, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonDeleteClick);
-    connect(ButtonCancel, &QPushButton::clicked, this, &TFormUpdateScheduling::ButtonCancelClick);
-    connect(ListViewService, &QTreeWidget::itemDoubleClicked, this,
-            &TFormUpdateScheduling::ListViewServiceDblClick);
-    connect(header, &QHeaderView::sectionClicked, this, &TFormUpdateScheduling::ListViewServiceColumnClick);
-    connect(m_inputs.Service->FrameURL, &TFrameURLForm::statusText, this, &TFormUpdateScheduling::ShowStatus);
-    watchEdits();
-
-    SetCaptionsAsAccessibleNames(this);
 }
 
 void TFormUpdateScheduling::watchEdits()
@@ -432,10 +422,7 @@ void TFormUpdateScheduling::ButtonSaveClick()
     if (outcome == ServiceStore::UpdateOutcome::NoSuchService) {
         reset();
         FillList();
-        if (TFormMenu* menu = FormMenu()) {
-            menu->FillServiceList(QStringLiteral("ALL"));
-            menu->FillHostTree();
-        }
+        emit servicesChanged(QStringLiteral("ALL"));
         ShowInformationBox(QString::fromLatin1(lang::ServiceNoLongerExists));
         ShowStatus(QString::fromLatin1(lang::ServiceNoLongerExists));
         return;
@@ -445,10 +432,7 @@ void TFormUpdateScheduling::ButtonSaveClick()
         m_loadedStatus = saved->Status;
     }
     m_modified = false;
-    if (TFormMenu* menu = FormMenu()) {
-        menu->FillServiceList(QStringLiteral("ALL"));
-        menu->FillHostTree();
-    }
+    emit servicesChanged(QStringLiteral("ALL"));
     FillList();
     if (QTreeWidgetItem* row = rowOfId(m_currentId))
         ListViewService->setCurrentItem(row);
@@ -478,10 +462,7 @@ void TFormUpdateScheduling::ButtonDeleteClick()
     }
     reset();
     FillList();
-    if (TFormMenu* menu = FormMenu()) {
-        menu->FillServiceList(menu->Engine()->CurrentFilter());
-        menu->FillHostTree();
-    }
+    emit servicesChanged(QString());
     ShowStatus(QString::fromLatin1(lang::ServiceDeleted));
 }
 

@@ -41,6 +41,9 @@ public:
     // and Delete are enabled only once everything was read; a failure resets the inputs and
     // says so. Returns whether the service was loaded.
     bool LoadService(int id);
+    // Shows the service the main window's list has selected (`serviceId`, 0 when none): asks
+    // before typed changes are dropped, unless the window was just created.
+    void ShowSelectedService(int serviceId, bool justCreated);
     // Fills the service list afresh from the database, in the order of the query.
     void FillList();
 
@@ -73,6 +76,7 @@ protected:
     void FormShow() override;
 
 private:
+    void buildServiceList();
     // Nothing loaded; the inputs back to a new definition (the status list keeps its value).
     void reset();
     // Marks the loaded service as changed on every edit of an input by the user.
@@ -91,6 +95,3 @@ QString IntervalText(const QString& by, const QString& hour, const QString& minu
 // The names of the alarm methods whose flags are "y", joined with "/".
 QString AlarmMethodsText(const QString& email, const QString& smpp, const QString& httpSms,
                          const QString& syslog);
-
-// The editor while it exists (created by the main window's Update Service command).
-TFormUpdateScheduling* FormUpdateScheduling();
