@@ -209,6 +209,8 @@ void ResultWriter::run()
             m_inFlight = 0;
         }
         m_stored.notify_all();
+        if (stored)
+            emit batchStored(int(batch.size()));
         if (report)
             emit storeFailed(error, keep ? queued : int(batch.size()), keep);
         if (resumed)

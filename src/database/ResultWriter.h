@@ -52,6 +52,8 @@ signals:
     void storeFailed(const QString& error, int rows, bool kept);
     // The database answers again after a failure: the `rows` that were queued are being stored.
     void storeResumed(int rows);
+    // A batch of `rows` results is stored.
+    void batchStored(int rows);
     // The queue reached its bound: results are dropped until it has room again. Once per time.
     void queueFull(int bound);
 

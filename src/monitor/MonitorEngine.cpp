@@ -182,6 +182,21 @@ MonitorEngine::MonitorEngine(QObject* parent)
                 LogLevel::INFORMATIONAL);
         },
         Qt::QueuedConnection);
+    // The uptime column counts what is stored: it follows each burst once it is, not only the
+    // next tick (a second's wait gathers the batches of one burst).
+    m_uptimeAfterStore.setSingleShot(true);
+    m_uptimeAfterStore.setInterval(1000);
+    connect(&m_uptimeAfterStore, &QTimer::timeout, this, [this] {
+        if (!m_databaseLost && !m_destroying)
+            RefreshUptime();
+    });
+    connect(
+        m_resultWriter.get(), &ResultWriter::batchStored, this,
+        [this](int) {
+            if (!m_uptimeAfterStore.isActive())
+                m_uptimeAfterStore.start();
+        },
+        Qt::QueuedConnection);
     connect(
         m_resultWriter.get(), &ResultWriter::queueFull, this,
         [](int bound) {

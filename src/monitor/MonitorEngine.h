@@ -373,6 +373,7 @@ private:
     QSet<int> m_queuedOfMinute;                   // those queued by this monitor
     QHash<int, QDateTime> m_claimOfService;       // the claim each queued check settles
     std::vector<CheckResultRow> m_pendingResults; // results not yet stored
+    QTimer m_uptimeAfterStore;                    // single shot: the uptime column once results are stored
     QTimer m_resultFlush;                         // single shot, 200 ms after a burst's first result
     std::unique_ptr<ResultWriter> m_resultWriter; // stores the results on a thread of its own
     bool m_resultLossReported = false;            // results left at the end were reported

@@ -202,6 +202,26 @@ TEST_F(ResultsTest, ResponseAndUptimeCellsFollowTheResultsAndSortByNumber)
 
 // The end of the program (closing the window, or the service stopping) with results gathered and
 // queued: they are all stored before the end, with no further turn of the event loop.
+// The Uptime 24h cell counts the results of the tick that just ran once they are stored, not
+// only from the next tick on (which left a new service blank, and an outage's first failure
+// uncounted, for a whole minute).
+TEST_F(ResultsTest, UptimeCellCountsATicksResultsOnceStored)
+{
+    QTcpServer listener;
+    const QList<int> ids = passingServices(listener, 3);
+    tickUntilShown(ids);
+    EXPECT_TRUE(waitFor(
+        [&] {
+            for (int id : ids) {
+                if (cellOf(id, Col::SvcUptime) != "100.0 %")
+                    return false;
+            }
+            return true;
+        },
+        5000))
+        << cellOf(ids[0], Col::SvcUptime).toStdString();
+}
+
 TEST_F(ResultsTest, TheEndStoresEveryQueuedResult)
 {
     QTcpServer listener;
