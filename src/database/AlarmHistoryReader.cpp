@@ -98,33 +98,13 @@ void KillSessionQuery(qint64 connectionId)
     DMQuorvel().ExecUpdate(QStringLiteral("KILL QUERY ") + QString::number(connectionId));
 }
 
-AlarmHistoryCursor::AlarmHistoryCursor(const DatabaseLogin& login, int pageSize) : m_login(login)
+AlarmHistoryCursor::AlarmHistoryCursor(const DatabaseLogin& login, int pageSize)
+    : m_session(login, QStringLiteral("alarm-history-cursor"))
 {
-    static std::atomic<int> serial{0};
-    m_name = QStringLiteral("alarm-history-cursor-") + QString::number(++serial);
     m_request.size = std::max(1, pageSize);
 }
 
-AlarmHistoryCursor::~AlarmHistoryCursor()
-{
-    if (!m_db.isValid())
-        return;
-    m_db.close();
-    m_db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(m_name);
-}
-
-QSqlDatabase& AlarmHistoryCursor::connection()
-{
-    if (!m_db.isValid())
-        m_db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), m_name);
-    if (!m_db.isOpen()) {
-        QString error;
-        if (!OpenDatabaseSession(m_db, m_login, QStringLiteral("quorvel"), &error))
-            throw DatabaseError(error);
-    }
-    return m_db;
-}
+AlarmHistoryCursor::~AlarmHistoryCursor() = default;
 
 qint64 AlarmHistoryCursor::Count()
 {

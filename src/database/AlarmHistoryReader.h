@@ -101,11 +101,9 @@ public:
     bool Next(QVector<AlarmHistoryEntry>& entries);
 
 private:
-    QSqlDatabase& connection();
+    QSqlDatabase& connection() { return m_session.get(); }
 
-    DatabaseLogin m_login;
-    QString m_name;
-    QSqlDatabase m_db;
+    OwnSession m_session;
     AlarmHistoryPageRequest m_request;
     bool m_done = false;
 };

@@ -7,7 +7,10 @@
 #include "core/langLibrary.h"
 #include "database/Schema.h"
 
+#include <atomic>
+
 #include <QSet>
+#include <QSqlDatabase>
 #include <QSqlError>
 #include <QVariant>
 
@@ -472,4 +475,31 @@ LoginConnectResult ConnectOrCreateDatabase(QString* failure)
     if (!failure)
         WriteSystemLog(QString::fromLatin1(lang::ApplicationStarts), LogLevel::INFORMATIONAL);
     return result;
+}
+
+OwnSession::OwnSession(const DatabaseLogin& login, const QString& prefix) : m_login(login)
+{
+    static std::atomic<int> serial{0};
+    m_name = prefix + QLatin1Char('-') + QString::number(++serial);
+}
+
+OwnSession::~OwnSession()
+{
+    if (!m_db.isValid())
+        return;
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+QSqlDatabase& OwnSession::get()
+{
+    if (!m_db.isValid())
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), m_name);
+    if (!m_db.isOpen()) {
+        QString error;
+        if (!OpenDatabaseSession(m_db, m_login, QStringLiteral("quorvel"), &error))
+            throw DatabaseError(error);
+    }
+    return m_db;
 }

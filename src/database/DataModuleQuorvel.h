@@ -53,6 +53,26 @@ DatabaseLogin CurrentDatabaseLogin();
 bool OpenDatabaseSession(QSqlDatabase& db, const DatabaseLogin& login, const QString& database,
                          QString* error, QString* hostUsed = nullptr);
 
+// A connection of its own for a reader that runs on a worker thread: made and opened with `login`
+// on the first get() (on the thread that uses it), closed and removed with the object. Each one
+// gets a name of its own from `prefix`.
+class OwnSession
+{
+public:
+    OwnSession(const DatabaseLogin& login, const QString& prefix);
+    ~OwnSession();
+    OwnSession(const OwnSession&) = delete;
+    OwnSession& operator=(const OwnSession&) = delete;
+
+    // The open connection; throws DatabaseError when it cannot be opened.
+    QSqlDatabase& get();
+
+private:
+    DatabaseLogin m_login;
+    QString m_name;
+    QSqlDatabase m_db;
+};
+
 // The hosts of a "[Database] Host" value: split at commas, blanks trimmed, empty entries
 // dropped; "localhost" means the TCP port on 127.0.0.1, as everywhere else.
 QStringList DatabaseHosts(const QString& hostSetting);

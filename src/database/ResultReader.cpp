@@ -188,32 +188,12 @@ ResponseTimes ReadResponseTimes(QSqlDatabase& db, const ResponseTimesRequest& re
 
 ResponseRowCursor::ResponseRowCursor(const DatabaseLogin& login, const ResponseTimesRequest& request,
                                      int batch)
-    : m_login(login), m_request(request), m_batch(std::max(1, batch)), m_daily(isDaily(request))
+    : m_session(login, QStringLiteral("response-row-cursor")), m_request(request),
+      m_batch(std::max(1, batch)), m_daily(isDaily(request))
 {
-    static std::atomic<int> serial{0};
-    m_name = QStringLiteral("response-row-cursor-") + QString::number(++serial);
 }
 
-ResponseRowCursor::~ResponseRowCursor()
-{
-    if (!m_db.isValid())
-        return;
-    m_db.close();
-    m_db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(m_name);
-}
-
-QSqlDatabase& ResponseRowCursor::connection()
-{
-    if (!m_db.isValid())
-        m_db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), m_name);
-    if (!m_db.isOpen()) {
-        QString error;
-        if (!OpenDatabaseSession(m_db, m_login, QStringLiteral("quorvel"), &error))
-            throw DatabaseError(error);
-    }
-    return m_db;
-}
+ResponseRowCursor::~ResponseRowCursor() = default;
 
 qint64 ResponseRowCursor::Count()
 {

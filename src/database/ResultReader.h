@@ -113,14 +113,12 @@ public:
     bool NextDays(std::vector<ServiceDayRow>& days);
 
 private:
-    QSqlDatabase& connection();
+    QSqlDatabase& connection() { return m_session.get(); }
 
-    DatabaseLogin m_login;
+    OwnSession m_session;
     ResponseTimesRequest m_request;
     int m_batch;
     bool m_daily = false;
-    QString m_name;
-    QSqlDatabase m_db;
     qint64 m_afterId = 0; // the id of the last raw result handed over
     QDateTime m_afterAt;  // and its time
     bool m_done = false;

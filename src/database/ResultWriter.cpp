@@ -208,13 +208,14 @@ void ResultWriter::run()
             queued = int(m_queue.size());
             m_inFlight = 0;
         }
-        m_stored.notify_all();
+        // Told before the waiters wake, so that what a waiter sees next follows what was said.
         if (stored)
             emit batchStored(int(batch.size()));
         if (report)
             emit storeFailed(error, keep ? queued : int(batch.size()), keep);
         if (resumed)
             emit storeResumed(resumedRows);
+        m_stored.notify_all();
     }
     closeConnection();
     QSqlDatabase::removeDatabase(m_connectionName);
